@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Runs a Windows executable under Wine with the project's prefix. The prefix is
+# created once per machine; scripts/test.sh keeps one wineserver alive for a whole
+# run so each executable starts in well under a second.
+set -euo pipefail
+export WINEPREFIX=${MARLQUIN_WINEPREFIX:-$HOME/.cache/marlquin/wine}
+export WINEDEBUG=${WINEDEBUG:--all}
+export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
+
+ensure_prefix() {
+  mkdir -p "$(dirname "$WINEPREFIX")"
+  exec 9>"$WINEPREFIX.lock"
+  flock 9
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    wineboot -i >/dev/null 2>&1 || true
+    wineserver -w
+  fi
+  flock -u 9
+}
+
+# Tests that open windows or OpenGL contexts ask for a display; start one Xvfb for them.
+ensure_display() {
+  [ -n "${DISPLAY:-}" ] && return 0
+  local n=${MARLQUIN_XVFB_DISPLAY:-97}
+  if [ ! -e "/tmp/.X11-unix/X$n" ]; then
+    (Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &)
+    for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
+  fi
+  export DISPLAY=":$n"
+}
+
+ensure_prefix
+[ "${MARLQUIN_NEEDS_DISPLAY:-0}" = 1 ] && ensure_display
+exec wine "$@"

@@ -1,0 +1,11 @@
+#include <gtest/gtest.h>
+#include <cmath>
+
+// Guards the build settings the engine depends on: NaN must stay NaN.
+TEST(BuildFlags, NanComparisonsAreNotOptimisedAway)
+{
+    volatile double zero = 0.0;
+    const double nan = zero / zero;
+    EXPECT_FALSE(std::isfinite(nan));
+    EXPECT_NE(nan, nan);
+}
