@@ -1,0 +1,34 @@
+#pragma once
+#include <cstdint>
+
+// One-pole smoother shared by every stage. Each caller lands it on its target
+// with its own tolerance; the coefficient caches keep exp() off the audio path
+// while the time and interval stay the same.
+struct ParamSmoother
+{
+    double current = 0.0;
+    double target = 0.0;
+    double coefficient = 1.0;
+    double time = 0.05;
+    double stepInterval = 0.0;
+    double stepTime = 0.0;
+    double stepCoefficient = 0.0;
+    double configuredTime = 0.0;
+    double configuredRate = 0.0;
+    double configuredCoefficient = 0.0;
+    uint8_t stepValid = 0;
+    uint8_t configured = 0;
+
+    // Sets the per-sample coefficient for a time constant (seconds) at a rate (Hz).
+    void Configure(double time, double rate);
+
+    // Moves current towards target over an interval in seconds; 1e6 s lands it.
+    void Step(double interval);
+
+    // The per-sample glide: current moves by coefficient towards target.
+    double Tick()
+    {
+        current = (target - current) * coefficient + current;
+        return current;
+    }
+};
