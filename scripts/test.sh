@@ -26,5 +26,7 @@ keep_wineserver() {
 
 run_preset native
 run_preset native-asan
+run_preset native-tsan
+run_preset native-fuzz
 keep_wineserver
 run_preset windows
