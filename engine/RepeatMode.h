@@ -1,0 +1,147 @@
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "engine/DriftContext.h"
+#include "engine/ModeProcessor.h"
+#include "engine/TempoSyncInfo.h"
+
+// The REPEAT engine: records the input continuously and plays up to 64 repeats
+// of the last slices (repeat k plays the audio of k+1 slices ago, one decay step
+// quieter each), with per-repeat speeds picked by SHAPE and varied by CHAOS, a
+// feedback path, a HOLD/LATCH capture that loops the last slice, gapless fast
+// repeats, transient-aware re-alignment and a correlation-aware crossfade when
+// the slice length changes.
+//
+// The engine writes count, decayTarget, feedbackTarget, gapless, hold and
+// preserveStereo directly once per block. All memory is sized in Prepare; when
+// that allocation fails the mode stays silent until a later Prepare succeeds.
+class RepeatMode : public ModeProcessor
+{
+public:
+    static constexpr int kMaxRepeats = 64;
+
+    RepeatMode() = default;
+    ~RepeatMode() override = default;
+
+    void Prepare(double sampleRate, int maxBlockSize) override;
+    void Reset() override;
+    // a = MACRO (slice time 0.01 x 120^a s), b = SHAPE.
+    void SetControls(double a, double b) override;
+    void Process(float* left, float* right, int n, DriftContext& drift) override;
+    // Slice time in seconds, clamped to 0.001..1.2.
+    void SetTime(double seconds) override;
+    void SetTempoSync(const TempoSyncInfo& info) override;
+
+    // Keeps the history (and a HOLD capture) current while the mode is not heard.
+    void FeedIdle(const float* left, const float* right, int n);
+
+    // True once Prepare has sized the buffers; false after a failed allocation.
+    bool IsPrepared() const { return prepared; }
+
+    std::vector<float> history[2];
+    std::vector<float> capture[2];
+    std::vector<float> feedbackLine[2];
+    double repeatGain[kMaxRepeats] = {};
+    double speed[kMaxRepeats] = {};
+    double previousSpeed[kMaxRepeats] = {};
+    TempoSyncInfo sync;
+    uint64_t clock = 0;
+    uint64_t feedbackValidFrom = 0;
+    double sampleRate = 48000.0;
+    double time = 0.25;
+    double shape = 0.28;
+    double sliceLength = 12000.0;
+    double position = 0.0;
+    double decayTarget = 0.85;
+    double decay = 0.85;
+    double feedbackTarget = 0.0;
+    double feedback = 0.0;
+    double captureStart = 0.0;
+    double holdMix = 0.0;
+    double stereoWidth = 0.0;
+    double feedbackFilter[2] = {};
+    double coefficient10ms = 0.0;
+    double rampStep = 0.0;
+    double lowpass8k = 0.0;
+    double readOffsetA = 0.0;
+    double readOffsetB = 0.0;
+    double envelopeFast = 0.0;
+    double envelopeSlow = 0.0;
+    double coefficient5ms = 0.0;
+    double coefficient50ms = 0.0;
+    int32_t offsetFadeCount = 1000000;
+    int32_t transientHoldoff = 0;
+    uint8_t gapless = 0;
+    double previousSliceLength = 12000.0;
+    double previousPosition = 0.0;
+    double previousOffsetA = 0.0;
+    int32_t transitionCount = -1;
+    double correlation = 0.0;
+    uint64_t transientHistory = 0;
+    uint8_t dipFlag = 0;
+    uint8_t transientSeen = 0;
+    uint8_t captureHasTransient = 0;
+    int32_t count = 4;
+    int32_t captureLength = 0;
+    int32_t captured = 0;
+    int32_t cycleCount = 1000000;
+    uint8_t hold = 0;
+    uint8_t previousHold = 0;
+    uint8_t started = 0;
+    uint8_t preserveStereo = 0;
+
+private:
+    struct Frame
+    {
+        double left = 0.0;
+        double right = 0.0;
+    };
+    // One recorded pair of channels with the slot that sample `clock` goes to.
+    struct Line
+    {
+        const std::vector<float>* channels;
+        size_t writeIndex;
+    };
+    // Everything the slice-length crossfade computes twice (new and old slice).
+    struct Voices
+    {
+        Frame sum;
+        Frame first;
+        Frame held;
+        Frame fed;
+    };
+
+    Line HistoryLine() const { return {history, historyWrite}; }
+    Line FeedbackLine() const { return {feedbackLine, feedbackWrite}; }
+
+    Frame ReadHistory(const Line& line, double x) const;
+    double ReadHistory(const Line& line, int channel, double x) const;
+    static double RaisedCosine(double x);
+    double DipGain() const;
+    Frame TapRead(const Line& line, double src, double s, double offset) const;
+    Frame TapReadAligned(const Line& line, double src, double s) const;
+    Frame TapReadRepeat(const Line& line, double src, int k) const;
+    double CaptureRead(int channel, double heldLength, double s) const;
+    double Correlation(double span) const;
+    void NewCycle(DriftContext& drift);
+
+    void StartIfFirst(DriftContext& drift);
+    void UpdateHold(DriftContext& drift);
+    void UpdateSliceLength();
+    void DetectTransient(double left, double right);
+    void FillCapture();
+    void RampRepeatGains();
+    Voices RenderVoices();
+    Frame RepeatSum(Frame& first);
+    Frame CapturePlayback() const;
+    void MixSliceTransition(Voices& voices);
+    void Advance();
+    void WriteInput(float left, float right);
+    bool AllocateBuffers();
+
+    size_t historyWrite = 0;
+    size_t feedbackWrite = 0;
+    bool prepared = false;
+};
