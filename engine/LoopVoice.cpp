@@ -1,0 +1,81 @@
+#include "engine/LoopVoice.h"
+
+#include <cmath>
+
+namespace {
+constexpr double kTwoPi = 6.283185307179586476925286766559;
+}
+
+double LoopVoice::Lfo(int k)
+{
+    if (lfoStale[k])
+    {
+        lfoValue[k] = std::sin(kTwoPi * lfoPhase[k]);
+        lfoStale[k] = 0;
+    }
+    return lfoValue[k];
+}
+
+void LoopVoice::AdvanceLfo(int k, double delta)
+{
+    double phase = lfoPhase[k] + delta;
+    if (!(phase > -1.0 && phase < 1.0))
+        phase = std::fmod(phase, 1.0);
+    lfoPhase[k] = phase;
+    lfoStale[k] = 1;
+}
+
+void LoopVoice::HoldLfo(int k, double value)
+{
+    lfoValue[k] = value;
+    lfoStale[k] = 0;
+}
+
+void LoopVoice::ResetPlayback()
+{
+    segmentLength = 0;
+    segmentPosition = 0;
+    readPosition = 0.0;
+    windowStart = 0.0;
+    windowSpan = 0.0;
+    startDelay = 0;
+    startStamp = 0;
+    reversed = 0;
+    ended = 0;
+    primed = 0;
+    pitchShifted = 0;
+    speedSmoother.current = speedSmoother.target = 1.0;
+    gainSmoother.current = gainSmoother.target = 1.0;
+    panSmoother.current = panSmoother.target = 0.0;
+    speed = 1.0;
+    gain = 1.0;
+    pan = 0.0;
+    lengthFraction = 1.0;
+    peakFraction = 0.0;
+    lastOutL = lastOutR = 0.0;
+    heldOutL = heldOutR = 0.0;
+    fadeRemaining = 0;
+    tailActive = 0;
+}
+
+double LoopVoice::WrapIntoWindow(double position, double start, double span, bool reversedWindow)
+{
+    if (!(span > 0.0))
+        return start;
+    const double d = position - start;
+    if (!reversedWindow)
+    {
+        if (d >= 0.0 && d < span)
+            return position;
+        double rem = d - std::floor(d / span) * span;
+        if (!(rem >= 0.0 && rem < span))
+            rem = 0.0;
+        return start + rem;
+    }
+    if (d > 0.0 && d <= span)
+        return position;
+    double rem = d - std::floor(d / span) * span;
+    if (!(rem > 0.0 && rem <= span))
+        rem = span;
+    return start + rem;
+}

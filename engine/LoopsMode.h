@@ -1,0 +1,169 @@
+#pragma once
+#include <array>
+#include <cstdint>
+#include <vector>
+
+#include "engine/DriftContext.h"
+#include "engine/GrainShifter.h"
+#include "engine/LoopVoice.h"
+#include "engine/ModeProcessor.h"
+#include "engine/ParamSmoother.h"
+#include "engine/TempoSyncInfo.h"
+
+// The LOOPS mode: records the last 52 seconds of stereo input into a history
+// ring and lets up to six voices replay segments of it at octave-related
+// speeds, forwards or reversed, free-running or locked to the host tempo.
+// Freezing stops the recording once every voice has started, and that frozen
+// state is what the engine publishes, saves and restores.
+//
+// The fields are public: the engine writes its per-block controls into them
+// (or through the setters below), and the frozen-loop coder and hand-over read
+// and write the whole state.
+class LoopsMode : public ModeProcessor
+{
+public:
+    static constexpr int kVoiceCount = 6;
+    // Supported preparation rates; the frozen-loop coder uses the same range.
+    static constexpr double kMinSampleRate = 8000.0;
+    static constexpr double kMaxSampleRate = 384000.0;
+    static constexpr double kDefaultSampleRate = 48000.0;
+    static constexpr double kHistorySeconds = 52.0;
+    static constexpr double kMaxSegmentSeconds = 16.0;
+    static constexpr int kFadeTableSize = 2048;
+    static constexpr int kPanTableSize = 1025;
+    // Voice v sounds while its order number is below voiceCount.
+    static constexpr int kVoiceOrder[kVoiceCount] = {4, 2, 0, 1, 3, 5};
+
+    LoopsMode();
+    ~LoopsMode() override;
+    LoopsMode(const LoopsMode& other);
+    LoopsMode(LoopsMode&& other) noexcept;
+    LoopsMode& operator=(const LoopsMode& other);
+    LoopsMode& operator=(LoopsMode&& other) noexcept;
+
+    // ModeProcessor. A failed allocation in Prepare leaves the mode silent.
+    void Prepare(double sampleRate, int maxBlockSize) override;
+    void Reset() override;
+    void SetControls(double a, double b) override;
+    void Process(float* left, float* right, int n, DriftContext& drift) override;
+    void SetTime(double value) override;
+    void SetTempoSync(const TempoSyncInfo& info) override;
+
+    // Lands the amount and the four control smoothers on their targets.
+    void SnapSmoothers();
+
+    // Per-block controls from the engine's parameter values.
+    void SetMonoVoices(double loopMonoVoices);
+    void SetLfoMotion(double loopLfoMotion);
+    void SetVoiceCount(double loopVoices);
+    void SetMotionRate(double loopMotionRate);
+    void SetOctaveDirection(double loopOctaveDir);
+    void SetShapeTargets(double octaves, double reverse, double reach, double width);
+    void SetFreezeRequested(bool requested);
+
+    // Keeps the history current while LOOPS is not heard: records n samples and
+    // restarts the voices at the next Process. A frozen loop stays untouched.
+    void FeedIdle(const float* left, const float* right, int n);
+
+    // Whether Prepare sized every array (false after a failed allocation and
+    // for a shadow whose histories were released).
+    bool IsReady() const;
+
+    // Exchanges the complete state of two objects without copying samples.
+    static void SwapState(LoopsMode& a, LoopsMode& b) noexcept;
+    // Copies the playback state (no history, rate, pan tables or scratch);
+    // reuses this object's capacity, so it does not allocate when both objects
+    // were prepared at the same rate.
+    void CopyStateFrom(const LoopsMode& source);
+    // Converts this loop in place to another sample rate. Returns false and
+    // leaves the loop unchanged when the rate is unsupported or memory is short.
+    bool Resample(double newRate);
+
+    // Voice operations, called from Process.
+    void Randomise(const DriftContext& drift);
+    void StartVoice(int v, double a);
+    void CaptureTail(int v);
+    void RenderTail(int v, double& outL, double& outR);
+
+    // The segment fade at position p of a segment of length len.
+    double Fade(int32_t position, int32_t length);
+    // Equal-power pan gains for pan in -1..1 (1 and 1 at the centre).
+    void PanGains(double pan, double& gainL, double& gainR) const;
+
+    uint8_t resetVoicesPending = 0;
+    double sampleRate = kDefaultSampleRate;
+    std::vector<float> historyL;
+    std::vector<float> historyR;
+    int32_t historyLength = 0;
+    int32_t writeIndex = 0;
+    double clock = 0.0;
+    uint8_t recordingStopped = 0;
+    double loopTime = 0.25;
+    uint8_t lfoMotion = 0;
+    double voiceSmootherTime = 0.0;
+    uint8_t voiceSmoothersValid = 0;
+    uint8_t chaosWasZero = 0;
+    double outputNorm = 0.0;
+    double outputNormSum = 0.0;
+    uint8_t outputNormValid = 0;
+    std::array<double, kFadeTableSize> fadeTable{};
+    int32_t fadeTableLength = 0;
+    double monoTarget = 0.0;
+    double monoAmount = 0.0;
+    double amount = 0.0;
+    uint8_t freezeRequested = 0;
+    double lfoRateScale = 1.0;
+    double chaos = 0.0;
+    int32_t fadeLength = 0;
+    ParamSmoother amountSmoother;
+    double octavesTarget = 1.0;
+    double reverseTarget = 1.0;
+    double reachTarget = 1.0;
+    double widthTarget = 1.0;
+    double octaves = 1.0;
+    double reverse = 1.0;
+    double reach = 1.0;
+    double width = 1.0;
+    uint32_t octaveDirection = 0;
+    ParamSmoother octavesSmoother;
+    ParamSmoother reverseSmoother;
+    ParamSmoother reachSmoother;
+    ParamSmoother widthSmoother;
+    LoopVoice voices[kVoiceCount];
+    int32_t voiceCount = kVoiceCount;
+    double voiceLevels[kVoiceCount] = {1.0, 1.0, 1.0, 1.0, 1.0, 1.0};
+    TempoSyncInfo sync;
+    uint64_t sampleCounter = 0;
+    uint32_t divisionsPerLoop = 1;
+    uint32_t divisionCounter = 0;
+    uint8_t wasSynced = 0;
+    int32_t startCountdown[kVoiceCount] = {-1, -1, -1, -1, -1, -1};
+    int32_t lastDivisionSamples = 0;
+    uint8_t randomised = 0;
+    uint32_t randomGeneration = 0;
+    uint32_t voiceStartCounter = 0;
+    double minVoiceAge = 1e300;
+    double maxVoiceAge = 0.0;
+    std::vector<double> panLeft;
+    std::vector<double> panRight;
+    GrainShifter shifters[2];
+    std::vector<float> scratch;
+    int32_t shifterOwner = -1;
+    uint32_t chaosReverseFlips = 0;
+    uint32_t chaosOctaveDrops = 0;
+    uint32_t shifterStarts = 0;
+    uint32_t shifterStartsDown = 0;
+
+private:
+    void AllocateForRate();
+    void ReleaseArrays() noexcept;
+    void UpdateVoiceLfosAndTargets(double dt, bool justZeroed);
+    bool UpdateTempoLock(int32_t& loopSamples);
+    void RenderVoice(int v, double& sumL, double& sumR);
+    void AdvanceVoice(LoopVoice& voice);
+    double ClampToRing(double position) const;
+    void ReadHistory(double position, int interpolation, double& outL, double& outR) const;
+    void FoldToMono(double& l, double& r) const;
+    void RebuildFadeTable();
+    void PrefillShifters(LoopVoice& voice);
+};
