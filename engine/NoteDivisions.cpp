@@ -17,7 +17,7 @@ constexpr int kSixtyFourth = 11;
 constexpr double kRepeatMaxSeconds = 1.2;
 // Both evaluated in double precision; the readout and the engine must agree to the bit.
 constexpr double kEchoRatio = 1.2 / 0.05;
-constexpr double kEchoMaxSeconds = 0.05 * kEchoRatio;
+constexpr double kEchoMaxSeconds = 0.05 * 24.0;
 
 int ClampDivision(int division)
 {
