@@ -1,0 +1,42 @@
+#pragma once
+
+// Hosts are C++-agnostic callers: an exception must never unwind through a VST 3 interface.
+// Every entry point runs its body through InterfaceGuard, which turns a throw into an error code.
+
+#include "pluginterfaces/base/funknown.h"
+
+#include <utility>
+
+namespace Steinberg {
+
+struct InterfaceGuard
+{
+	template <typename Fn>
+	static tresult Run (Fn&& body, tresult onFailure = kInternalError) noexcept
+	{
+		try
+		{
+			return std::forward<Fn> (body) ();
+		}
+		catch (...)
+		{
+			return onFailure;
+		}
+	}
+
+	// For entries whose answer is a value rather than a result code.
+	template <typename T, typename Fn>
+	static T Value (Fn&& body, T onFailure) noexcept
+	{
+		try
+		{
+			return std::forward<Fn> (body) ();
+		}
+		catch (...)
+		{
+			return onFailure;
+		}
+	}
+};
+
+} // namespace Steinberg
