@@ -1,0 +1,118 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+#include "engine/InterpolatedRead.h"
+#include "engine/SincTable.h"
+
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+
+// A ring whose slots hold signal(t) for the last `length` positions before `clock`.
+struct RingFixture
+{
+    std::vector<float> samples;
+    HistoryRing ring;
+
+    template <typename Signal>
+    RingFixture(int length, long clock, Signal signal) : samples(length, 0.0f)
+    {
+        for (long t = clock - length; t < clock; ++t)
+            if (t >= 0)
+                samples[t % length] = static_cast<float>(signal(static_cast<double>(t)));
+        ring = {samples.data(), length, static_cast<int>(clock % length), static_cast<double>(clock)};
+    }
+};
+
+} // namespace
+
+TEST(SincTable, EveryRowOfBothTablesSumsToOne)
+{
+    for (int factor : {2, 4})
+    {
+        const SincTable& table = GetSincTable(factor);
+        ASSERT_EQ(table.halfWidth, 8 * factor);
+        ASSERT_EQ(table.coefficients.size(), static_cast<size_t>(65 * 2 * table.halfWidth));
+        for (int p = 0; p <= 64; ++p)
+        {
+            double sum = 0.0;
+            for (int k = 0; k < table.TapCount(); ++k)
+                sum += table.Row(p)[k];
+            EXPECT_NEAR(sum, 1.0, 1e-12) << "factor " << factor << " row " << p;
+        }
+    }
+}
+
+TEST(SincTable, ZeroOffsetRowIsCentredOnItsReadTap)
+{
+    const double* row = GetSincTable(2).Row(0);
+    for (int m = 1; m <= 15; ++m)
+    {
+        EXPECT_NEAR(row[15 - m], row[15 + m], 1e-15) << m;
+        EXPECT_LT(row[15 + m], row[15]);
+    }
+    // The half-offset row is symmetric about the midpoint between taps 15 and 16.
+    const double* half = GetSincTable(2).Row(32);
+    for (int m = 0; m < 16; ++m)
+        EXPECT_NEAR(half[15 - m], half[16 + m], 1e-15) << m;
+}
+
+TEST(SincTable, FactorsBelowFourShareTheFactorTwoTable)
+{
+    EXPECT_EQ(&GetSincTable(0), &GetSincTable(2));
+    EXPECT_EQ(&GetSincTable(3), &GetSincTable(2));
+    EXPECT_EQ(&GetSincTable(8), &GetSincTable(4));
+    EXPECT_NE(&GetSincTable(2), &GetSincTable(4));
+}
+
+TEST(ReadLinear, InterpolatesAcrossTheRingSeam)
+{
+    // Position t holds the value t, so any read must return its own position.
+    RingFixture fixture(16, 45, [](double t) { return t; });
+    for (double p : {44.0, 40.25, 32.5, 29.0, 30.75})
+        EXPECT_NEAR(ReadLinear(fixture.ring, p), p, 1e-5) << p;
+    // 45 % 16 = 13: the newest sample (44) sits in slot 12, the oldest (29) in 13;
+    // slot 15 -> 0 is the seam.
+    EXPECT_NEAR(ReadLinear(fixture.ring, 34.5), 34.5, 1e-5);
+}
+
+TEST(ReadLinear, PositionsOutsideTheRingStayInsideTheArray)
+{
+    RingFixture fixture(16, 45, [](double t) { return t; });
+    for (double p : {-100.0, 3.0, 1000.0, 1e12})
+        EXPECT_TRUE(std::isfinite(ReadLinear(fixture.ring, p))) << p;
+    EXPECT_EQ(ReadLinear(fixture.ring, std::nan("")), 0.0f);
+    EXPECT_EQ(ReadLinear(HistoryRing{}, 3.0), 0.0f);
+}
+
+TEST(ReadSinc, ReproducesConstantsAndSlowSinesBetweenSamples)
+{
+    const double cyclesPerSample = 0.01;
+    auto sine = [&](double t) { return std::sin(2.0 * kPi * cyclesPerSample * t); };
+    RingFixture constant(512, 2000, [](double) { return 0.75; });
+    RingFixture wave(512, 2000, sine);
+    for (int factor : {2, 4})
+    {
+        const SincTable& table = GetSincTable(factor);
+        for (double p : {1800.0, 1800.1, 1850.5, 1900.99, 1923.3})
+        {
+            EXPECT_NEAR(ReadSinc(constant.ring, p, table), 0.75, 1e-6) << factor << " " << p;
+            EXPECT_NEAR(ReadSinc(wave.ring, p, table), sine(p), 2e-3) << factor << " " << p;
+        }
+    }
+}
+
+TEST(ReadSinc, TapsNeverReachPastTheNewestSample)
+{
+    // The slots just after the write index hold the oldest audio; a tap that ran
+    // into the future without the clamp would land on them.
+    const int length = 256;
+    const long clock = 1000;
+    RingFixture fixture(length, clock, [](double) { return 1.0; });
+    for (int k = 0; k < 40; ++k)
+        fixture.samples[(clock + k) % length] = 1e6f;
+    for (double p : {clock - 2.0, clock - 1.5, clock - 1.0})
+        EXPECT_NEAR(ReadSinc(fixture.ring, p, GetSincTable(2)), 1.0, 1e-6) << p;
+}
