@@ -1,0 +1,307 @@
+#include "engine/DriveStage.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+constexpr double kTwoPi = 6.283185307179586;
+constexpr double kDefaultSampleRate = 48000.0;
+constexpr double kSwitchSeconds = 0.01;
+constexpr double kBypassLanding = 1e-12;
+constexpr double kVoiceLanding = 1e-9;
+// The smoothed drive is advanced for up to this many samples before they are processed.
+constexpr int kSmootherGroup = 8;
+constexpr double kEnvelopeFloor = 1e-12;
+constexpr double kSlowEnvelopeFloor = 0.0031622777;
+constexpr double kGateOpenLevel = 0.000316228;
+constexpr double kAntiAliasEpsilon = 1e-6;
+
+double Smoothstep(double u)
+{
+    return u * u * (3.0 - 2.0 * u);
+}
+
+double OnePolePole(double hz, double rate)
+{
+    return std::exp(-kTwoPi * hz / rate);
+}
+
+// Asymmetric soft clip of the overdrive: at most 1.67 and -0.95.
+double OverdriveClip(double v)
+{
+    if (v > 1.05)
+        return 1.05 + 0.62 * (1.0 - std::exp(-(v - 1.05) / 0.62));
+    if (v < -0.62)
+        return -(0.62 + 0.33 * (1.0 - std::exp((v + 0.62) / 0.33)));
+    return v;
+}
+
+double FuzzClip(double z)
+{
+    return std::clamp(z, -0.44, 0.62);
+}
+
+// Antiderivative of FuzzClip, for first-order anti-aliasing.
+double FuzzClipIntegral(double z)
+{
+    if (z > 0.62)
+        return 0.62 * z - 0.1922;
+    if (z < -0.44)
+        return -0.44 * z - 0.0968;
+    return 0.5 * z * z;
+}
+
+double StepSwitch(double mix, double target, double coefficient, double landing)
+{
+    mix += (target - mix) * coefficient;
+    if (std::fabs(target - mix) < landing)
+        mix = target;
+    return mix;
+}
+} // namespace
+
+const double DriveStage::kCurveX[kCurvePoints] = {0, 0.02, 0.04, 0.08, 0.15, 0.25, 0.35, 0.5, 0.65, 0.8, 1};
+const double DriveStage::kCurveOverdriveDb[kCurvePoints] = {-3.3,  -4.16, -5,    -6.17, -6.96, -6.6,
+                                                            -5.8,  -4.33, -3.05, -1.93, -0.69};
+const double DriveStage::kCurveFuzzDb[kCurvePoints] = {1,    0.34, 0.45, 0.32, 0.17, 0.17,
+                                                       0.23, 0.42, 0.7,  1.03, 2.55};
+
+DriveStage::DriveStage()
+{
+    ResetToConstructed();
+}
+
+void DriveStage::ResetToConstructed()
+{
+    preGain = 1.0;
+    odMakeup = 1.0;
+    fuzzGain = 1.0;
+    fuzzMakeup = 1.0;
+    octaveMix = 0.0;
+    bias = 0.0;
+    fuzzLowpass = 0.0;
+    cutoffBias = 0.15;
+    gateHigh = 0.0;
+    gateLow = 0.0;
+    fadeIn = 0.0;
+    odLowpass = 0.0;
+    cachedDrive = -1.0;
+    sampleRate = kDefaultSampleRate;
+    driveTarget = 0.0;
+    voice = kVoiceOverdrive;
+    driveSmoother = ParamSmoother{};
+    bypassMix = 1.0;
+    bypassCoefficient = 1.0;
+    voiceMix = 0.0;
+    voiceCoefficient = 1.0;
+    a720 = a9000 = a250 = a30 = 0.0;
+    envelopeAttack = 1.0;
+    envelopeRelease = 1.0;
+    bypassed = 0;
+    fuzzSilent = 0;
+    channel[0].Clear();
+    channel[1].Clear();
+}
+
+void DriveStage::Prepare(double rate)
+{
+    // A preparation always starts from scratch so that the blocks after it do not
+    // depend on what ran before.
+    ResetToConstructed();
+    sampleRate = (std::isfinite(rate) && rate > 0.0) ? rate : kDefaultSampleRate;
+    cachedDrive = -1.0;
+    bypassMix = driveTarget <= 0.0 ? 1.0 : 0.0;
+    voiceMix = voice == kVoiceFuzz ? 1.0 : 0.0;
+    bypassCoefficient = 1.0 - std::exp(-1.0 / (sampleRate * kSwitchSeconds));
+    voiceCoefficient = bypassCoefficient;
+    driveSmoother.Configure(kSwitchSeconds, sampleRate);
+    driveSmoother.target = driveTarget;
+    driveSmoother.current = driveTarget;
+
+    const double oversampledRate = 4.0 * sampleRate;
+    a720 = OnePolePole(720.0, oversampledRate);
+    a9000 = OnePolePole(9000.0, oversampledRate);
+    a250 = OnePolePole(250.0, oversampledRate);
+    a30 = OnePolePole(30.0, oversampledRate);
+    envelopeAttack = 1.0 - std::exp(-1.0 / (sampleRate * 0.005));
+    envelopeRelease = 1.0 - std::exp(-1.0 / (sampleRate * 10.0));
+}
+
+void DriveStage::SetDrive(double drive)
+{
+    const double d = std::isfinite(drive) ? std::clamp(drive, 0.0, 1.0) : 0.0;
+    driveTarget = d;
+    driveSmoother.target = d;
+}
+
+void DriveStage::SetVoice(int newVoice)
+{
+    voice = newVoice == kVoiceFuzz ? kVoiceFuzz : kVoiceOverdrive;
+}
+
+double DriveStage::CurveLookup(const double (&values)[kCurvePoints], double d)
+{
+    if (!(d > 0.0))
+        return values[0];
+    if (d > 1.0)
+        return values[kCurvePoints - 1];
+    int k = 1;
+    while (k < kCurvePoints - 1 && kCurveX[k] < d)
+        ++k;
+    const double t = (d - kCurveX[k - 1]) / (kCurveX[k] - kCurveX[k - 1]);
+    return values[k - 1] + (values[k] - values[k - 1]) * t;
+}
+
+void DriveStage::UpdateCoefficients(double d)
+{
+    const double oversampledRate = 4.0 * sampleRate;
+    preGain = 1.0 + 30.0 * d;
+    fuzzGain = 1.0 + 80.0 * d;
+    odMakeup = std::pow(10.0, CurveLookup(kCurveOverdriveDb, d) / 20.0)
+               / (8.405 * std::tanh(preGain * 0.25 / 9.375) + 1.0);
+    fuzzMakeup = std::pow(10.0, CurveLookup(kCurveFuzzDb, d) / 20.0) * 0.193
+                 / std::max(std::tanh(fuzzGain * 0.25 / 0.55) * 0.55, 1e-9);
+    fuzzLowpass = std::exp(-kTwoPi * 7400.0 * std::pow(0.3108108108108108, d) / oversampledRate);
+    odLowpass = std::exp(-kTwoPi * 9000.0 * std::pow(0.28888888888888886, d) / oversampledRate);
+    fadeIn = Smoothstep(std::min(d / 0.04, 1.0));
+    octaveMix = std::clamp((d - 0.2) / 0.8, 0.0, 1.0) * 0.6;
+    bias = 0.18 * d;
+    cutoffBias = 0.15 + 0.65 * d;
+    gateHigh = std::pow(10.0, (14.0 * d - 30.0) / 20.0);
+    gateLow = std::pow(10.0, (14.0 * d - 45.0) / 20.0);
+    cachedDrive = d;
+}
+
+void DriveStage::Process(float* left, float* right, int n)
+{
+    const double dcPole = std::clamp(1.0 - kTwoPi * 10.0 / sampleRate, 0.0, 0.999999);
+    for (int start = 0; start < n; start += kSmootherGroup) {
+        const int count = std::min(kSmootherGroup, n - start);
+        for (int i = 0; i < count; ++i)
+            driveSmoother.Tick();
+        const double d = driveSmoother.current;
+        for (int i = start; i < start + count; ++i)
+            StepSwitches(dcPole, left[i], right[i], d);
+    }
+}
+
+void DriveStage::StepSwitches(double dcPole, float& left, float& right, double d)
+{
+    const double bypassTarget = driveTarget <= 0.0 ? 1.0 : 0.0;
+    const double voiceTarget = voice == kVoiceFuzz ? 1.0 : 0.0;
+    bypassMix = StepSwitch(bypassMix, bypassTarget, bypassCoefficient, kBypassLanding);
+    voiceMix = StepSwitch(voiceMix, voiceTarget, voiceCoefficient, kVoiceLanding);
+
+    if (bypassMix == 1.0 && bypassTarget == 1.0 && voiceMix == voiceTarget) {
+        bypassed = 1;
+        return;
+    }
+    if (bypassed) {
+        channel[0].Clear();
+        channel[1].Clear();
+        bypassed = 0;
+        fuzzSilent = 0;
+    }
+    if (d != cachedDrive)
+        UpdateCoefficients(d);
+    if (voiceMix == 0.0) {
+        fuzzSilent = 1;
+    } else if (fuzzSilent) {
+        channel[0].ClearFuzz();
+        channel[1].ClearFuzz();
+        fuzzSilent = 0;
+    }
+
+    const bool fuzz = voiceMix != 0.0;
+    // A non-finite sample would otherwise live on in every filter memory.
+    const double xL = std::isfinite(left) ? left : 0.0;
+    const double xR = std::isfinite(right) ? right : 0.0;
+    const double yL = ProcessSample(xL, channel[0], fuzz, dcPole);
+    const double yR = ProcessSample(xR, channel[1], fuzz, dcPole);
+    left = static_cast<float>(bypassMix * xL + (1.0 - bypassMix) * yL);
+    right = static_cast<float>(bypassMix * xR + (1.0 - bypassMix) * yR);
+}
+
+double DriveStage::ProcessSample(double x, DriveChannel& ch, bool fuzz, double dcPole)
+{
+    ch.envelopeFast += (std::fabs(x) - ch.envelopeFast) * envelopeAttack;
+    if (ch.envelopeFast < kEnvelopeFloor)
+        ch.envelopeFast = 0.0;
+    if (ch.envelopeFast > ch.envelopeSlow)
+        ch.envelopeSlow = ch.envelopeFast;
+    else
+        ch.envelopeSlow += (ch.envelopeFast - ch.envelopeSlow) * envelopeRelease;
+    ch.envelopeSlow = std::max(ch.envelopeSlow, kSlowEnvelopeFloor);
+
+    // gateOpen mutes the fuzz below -70 dB; gateCut rises as a note decays below
+    // its own slow peak and pulls the fuzz bias toward cut-off (the sputter).
+    double gateOpen = 1.0;
+    double gateCut = 0.0;
+    if (fuzz) {
+        if (ch.envelopeFast < kGateOpenLevel) {
+            const double r = ch.envelopeFast / kGateOpenLevel;
+            const double r2 = r * r;
+            gateOpen = r2 * r2 * r2;
+        }
+        const double t1 = ch.envelopeSlow * gateHigh;
+        const double t2 = ch.envelopeSlow * gateLow;
+        if (ch.envelopeFast >= t1)
+            gateCut = 0.0;
+        else if (ch.envelopeFast <= t2)
+            gateCut = 1.0;
+        else
+            gateCut = Smoothstep((t1 - ch.envelopeFast) / (t1 - t2));
+    }
+
+    double halfRate[2];
+    ch.outer.Up(x, halfRate[0], halfRate[1]);
+    double halfRateOut[2];
+    for (int k = 0; k < 2; ++k) {
+        double quarter0 = 0.0;
+        double quarter1 = 0.0;
+        ch.inner.Up(halfRate[k], quarter0, quarter1);
+        const double p = ProcessVoices(quarter0, ch, fuzz, gateOpen, gateCut);
+        const double q = ProcessVoices(quarter1, ch, fuzz, gateOpen, gateCut);
+        const double down = ch.inner.Down(p, q);
+        halfRateOut[k] = ch.halfRateDelay;
+        ch.halfRateDelay = down;
+    }
+    const double s = ch.outer.Down(halfRateOut[0], halfRateOut[1]);
+
+    const double y = dcPole * ch.dcOutPrev + (s - ch.dcInPrev);
+    ch.dcInPrev = s;
+    ch.dcOutPrev = y;
+    return y;
+}
+
+double DriveStage::ProcessVoices(double u, DriveChannel& ch, bool fuzz, double gateOpen, double gateCut)
+{
+    // Overdrive: 720 Hz high-pass, 9 kHz low-pass, soft clip, drive-dependent low-pass.
+    ch.odLow720 += (u - ch.odLow720) * (1.0 - a720);
+    ch.odLow9000 += (u - ch.odLow720 - ch.odLow9000) * (1.0 - a9000);
+    const double v = OverdriveClip(ch.odLow9000 * preGain);
+    ch.odPost += (v - ch.odPost) * (1.0 - odLowpass);
+    const double od = ((ch.odPost + u) * odMakeup - u) * fadeIn + u;
+    if (!fuzz)
+        return od;
+
+    ch.fuzzLow250 += (u - ch.fuzzLow250) * (1.0 - a250);
+    const double h = u - ch.fuzzLow250;
+    // Anti-aliased h|h|: twice the full-wave rectified signal, the octave.
+    const double p = ch.rectPrev;
+    double r = std::fabs(h - p) > kAntiAliasEpsilon ? (std::fabs(h) * h - std::fabs(p) * p) / (h - p)
+                                                    : std::fabs(p + h);
+    ch.rectPrev = h;
+    ch.fuzzDc += (r - ch.fuzzDc) * (1.0 - a30);
+    r -= ch.fuzzDc;
+
+    const double z = ((r - h) * octaveMix + h) * fuzzGain + (bias + (-(cutoffBias + 0.44) - bias) * gateCut);
+    const double q = ch.fuzzClipPrev;
+    const double clipped = std::fabs(z - q) > kAntiAliasEpsilon
+                               ? (FuzzClipIntegral(z) - FuzzClipIntegral(q)) / (z - q)
+                               : FuzzClip(0.5 * (z + q));
+    ch.fuzzClipPrev = z;
+    ch.fuzzPost += (clipped - ch.fuzzPost) * (1.0 - fuzzLowpass);
+    const double fz = (ch.fuzzPost * fuzzMakeup * gateOpen - u) * fadeIn + u;
+    return od + (fz - od) * voiceMix;
+}

@@ -1,0 +1,89 @@
+#pragma once
+#include <cstdint>
+
+#include "engine/DriveChannel.h"
+#include "engine/ParamSmoother.h"
+
+// The input drive: an overdrive and a fuzz voice, both run at four times the
+// sample rate and crossfaded by a smoothed voice switch. DRIVE sets gain, tone
+// and make-up; at DRIVE 0 the stage fades out of the path and stops working.
+//
+// The fields are public like the engine's other records: the engine writes the
+// per-block targets (or uses the setters) and tests read the switches.
+class DriveStage
+{
+public:
+    static constexpr int kVoiceOverdrive = 0;
+    static constexpr int kVoiceFuzz = 1;
+    // Input-to-output delay while the stage is engaged, in samples at 1x.
+    static constexpr int kLatencySamples = 14;
+    static constexpr int kCurvePoints = 11;
+    static const double kCurveX[kCurvePoints];
+    static const double kCurveOverdriveDb[kCurvePoints];
+    static const double kCurveFuzzDb[kCurvePoints];
+
+    DriveStage();
+
+    // Back to the constructed state: DRIVE 0, overdrive voice, nothing prepared.
+    void ResetToConstructed();
+    // Starts from the constructed state, then sets up coefficients for the rate;
+    // the stage comes out bypassed on the overdrive voice.
+    void Prepare(double sampleRate);
+
+    // DRIVE, clamped to 0..1, into the target and the smoother's target.
+    void SetDrive(double drive);
+    // kVoiceFuzz or kVoiceOverdrive.
+    void SetVoice(int newVoice);
+
+    // In place.
+    void Process(float* left, float* right, int n);
+
+    // True once the stage has faded out completely and passes samples untouched.
+    bool IsBypassed() const { return bypassed != 0; }
+
+    // Make-up curves in dB over the smoothed drive.
+    static double CurveLookup(const double (&values)[kCurvePoints], double d);
+
+    // Coefficients of the current smoothed drive.
+    double preGain = 1.0;
+    double odMakeup = 1.0;
+    double fuzzGain = 1.0;
+    double fuzzMakeup = 1.0;
+    double octaveMix = 0.0;
+    double bias = 0.0;
+    double fuzzLowpass = 0.0;
+    double cutoffBias = 0.15;
+    double gateHigh = 0.0;
+    double gateLow = 0.0;
+    double fadeIn = 0.0;
+    double odLowpass = 0.0;
+    double cachedDrive = -1.0;
+
+    double sampleRate = 48000.0;
+    double driveTarget = 0.0;
+    int32_t voice = kVoiceOverdrive;
+    ParamSmoother driveSmoother;
+
+    double bypassMix = 1.0; // 1 = dry
+    double bypassCoefficient = 1.0;
+    double voiceMix = 0.0; // 1 = fuzz
+    double voiceCoefficient = 1.0;
+
+    double a720 = 0.0;
+    double a9000 = 0.0;
+    double a250 = 0.0;
+    double a30 = 0.0;
+    double envelopeAttack = 1.0;
+    double envelopeRelease = 1.0;
+
+    uint8_t bypassed = 0;
+    uint8_t fuzzSilent = 0;
+
+    DriveChannel channel[2];
+
+private:
+    void UpdateCoefficients(double d);
+    void StepSwitches(double dcPole, float& left, float& right, double d);
+    double ProcessSample(double x, DriveChannel& ch, bool fuzz, double dcPole);
+    double ProcessVoices(double u, DriveChannel& ch, bool fuzz, double gateOpen, double gateCut);
+};

@@ -1,0 +1,45 @@
+#pragma once
+#include <cstdint>
+
+#include "engine/ParamSmoother.h"
+
+// Tape-style asymmetric tanh saturation for one channel, run at twice the
+// sample rate, with a DC blocker and its own smoothed bypass.
+class TapeSaturator
+{
+public:
+    static constexpr int kTaps = 8;
+    static const double kHalfBand8[kTaps];
+
+    TapeSaturator();
+
+    void ResetToConstructed();
+    void Prepare(double rate);
+    void Reset();
+
+    double Process(double x);
+
+    double sampleRate = 48000.0;
+    double amount = 0.0;
+    ParamSmoother amountSmoother;
+    double bypassMix = 1.0;
+    double bypassCoefficient = 1.0;
+    uint8_t bypassed = 0;
+    double cachedAmount = -1.0;
+    double positiveDrive = 1.0;
+    double negativeDrive = 1.0;
+    double makeup = 1.0;
+
+private:
+    void ClearFilters();
+    void UpdateDrive(double a);
+    static double Push(double (&history)[kTaps], int& index, double x);
+
+    double upHistory[kTaps] = {};
+    double downHistory[kTaps] = {};
+    int upIndex = 0;
+    int downIndex = 0;
+    double dcInPrev = 0.0;
+    double dcOutPrev = 0.0;
+    double mix = 0.0;
+};

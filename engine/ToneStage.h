@@ -1,0 +1,37 @@
+#pragma once
+#include <cstdint>
+
+#include "engine/ParamSmoother.h"
+
+// Worn-tape tone for one channel: a low bump at 80 Hz rising to 6 dB and a
+// high cut falling from 18 kHz to 2.6 kHz as the amount grows.
+class ToneStage
+{
+public:
+    ToneStage();
+
+    void ResetToConstructed();
+    void Prepare(double rate);
+    void Reset();
+
+    double Process(double x);
+
+    double sampleRate = 48000.0;
+    double amount = 0.0;
+    ParamSmoother amountSmoother;
+    double bypassMix = 1.0;
+    double bypassCoefficient = 1.0;
+    uint8_t bypassed = 0;
+    double cachedAmount = -1.0;
+    double b0 = 1.0, b1 = 0.0, b2 = 0.0, a1 = 0.0, a2 = 0.0;
+    double lowPole = 0.0;
+    double bumpCos = 1.0;
+    double bumpSin = 0.0;
+
+private:
+    void ClearFilters();
+    void UpdateCoefficients(double a);
+
+    double x1 = 0.0, x2 = 0.0, y1 = 0.0, y2 = 0.0;
+    double low = 0.0;
+};

@@ -1,0 +1,330 @@
+#include "engine/TremMode.h"
+
+#include <algorithm>
+#include <cmath>
+#include <iterator>
+
+namespace {
+constexpr double kPi = 3.141592653589793;
+constexpr double kTwoPi = 6.283185307179586;
+constexpr double kHalfPi = 1.5707963267948966;
+constexpr double kDefaultSampleRate = 48000.0;
+constexpr double kSmoothSeconds = 0.02;
+constexpr double kLandingInterval = 1e6;
+constexpr double kShapeScale = 12.0;
+constexpr double kMinRate = 0.5;
+constexpr uint32_t kZeroSeedReplacement = 0x9e3779b9u;
+// At most 5 degrees of tempo correction per 512 samples.
+constexpr double kLockRadiansPerSample = 0.08726646259971647 / 512.0;
+
+double Smoothstep(double u)
+{
+    return u * u * (3.0 - 2.0 * u);
+}
+
+double Clamp01(double x)
+{
+    return std::clamp(x, 0.0, 1.0);
+}
+} // namespace
+
+TremMode::TremMode()
+{
+    ResetToConstructed();
+}
+
+void TremMode::ResetToConstructed()
+{
+    sampleRate = kDefaultSampleRate;
+    rate = kDefaultRate;
+    depth = 1.0;
+    shape = 0.0;
+    stereoPhase = 0.0;
+    sync = TempoSyncInfo{};
+    coefficient5ms = coefficient1ms = 1.0;
+    edgeSine = edgeFraction = squareScale = 0.0;
+    rateSmoother = ParamSmoother{};
+    depthSmoother = ParamSmoother{};
+    shapeSmoother = ParamSmoother{};
+    jitterSmoother = ParamSmoother{};
+    Reset();
+}
+
+void TremMode::Prepare(double rateHz, int /*maxBlockSize*/)
+{
+    sampleRate = (std::isfinite(rateHz) && rateHz > 0.0) ? rateHz : kDefaultSampleRate;
+    for (ParamSmoother* s : {&rateSmoother, &depthSmoother, &shapeSmoother, &jitterSmoother})
+        s->Configure(kSmoothSeconds, sampleRate);
+    Reset();
+}
+
+void TremMode::Reset()
+{
+    phase = 0.0;
+    multiplier = previousMultiplier = 1;
+    multiplierFade = 1.0;
+    glitchMix = 0.0;
+    rng = 1;
+    randomGeneration = 0;
+    seeded = cycleWrapped = dip = 0;
+    holdSamples = burstSamples = burstStep = 0;
+    burstLevel = 1.0;
+    levelSmoothed = 1.0;
+    burstMix = 0.0;
+    gainMod = 1.0;
+    coefficient5ms = 1.0 - std::exp(-1.0 / (sampleRate * 0.005));
+    coefficient1ms = 1.0 - std::exp(-1.0 / (sampleRate * 0.001));
+    edgeRate = -1.0;
+    squareRate = -1.0;
+    std::fill(std::begin(delayL), std::end(delayL), 0.0f);
+    std::fill(std::begin(delayR), std::end(delayR), 0.0f);
+    delayIndexL = delayIndexR = 0;
+    rateSmoother.target = rate;
+    depthSmoother.target = depth;
+    shapeSmoother.target = shape * kShapeScale;
+    jitterSmoother.target = 0.0;
+    for (ParamSmoother* s : {&rateSmoother, &depthSmoother, &shapeSmoother, &jitterSmoother})
+        s->Step(kLandingInterval);
+}
+
+void TremMode::SetControls(double a, double b)
+{
+    const double macro = std::isfinite(a) ? Clamp01(a) : 0.0;
+    rate = 0.5 * std::pow(24.0, macro);
+    rateSmoother.target = rate;
+    shape = std::isfinite(b) ? Clamp01(b) : 0.0;
+    shapeSmoother.target = shape * kShapeScale;
+}
+
+void TremMode::SetTime(double hz)
+{
+    rate = (std::isfinite(hz) && hz > 0.0) ? hz : kMinRate;
+    rateSmoother.target = rate;
+}
+
+void TremMode::SetTempoSync(const TempoSyncInfo& info)
+{
+    sync = info;
+}
+
+void TremMode::SetDepth(double value)
+{
+    depth = std::isfinite(value) ? Clamp01(value) : 0.0;
+}
+
+void TremMode::SetStereoPhase(double radians)
+{
+    stereoPhase = std::isfinite(radians) ? radians : 0.0;
+}
+
+double TremMode::Wave(double theta, double m) const
+{
+    double p = (theta - kHalfPi) / kTwoPi;
+    p -= std::floor(p);
+    const double triangle = 1.0 - 4.0 * std::min(p, 1.0 - p);
+    const double k = 3.0 * Clamp01(m);
+    const double sine = std::sin(theta);
+    if (k < 1.0)
+        return sine + (triangle - sine) * k;
+
+    double pluck;
+    if (p < 0.65) {
+        const double u = std::max(1.0 - p / 0.65, 0.0);
+        pluck = u * u;
+    } else {
+        const double e = edgeFraction;
+        const double v = Clamp01((p - (1.0 - e)) / std::max(e, 1e-9));
+        pluck = Smoothstep(v);
+    }
+    pluck = 2.0 * pluck - 1.0;
+    if (k < 2.0)
+        return triangle + (pluck - triangle) * (k - 1.0);
+
+    const double q = std::clamp(sine / std::max(squareScale, 1e-9), -1.0, 1.0);
+    const double square = std::sin(q * kHalfPi);
+    return pluck + (square - pluck) * (k - 2.0);
+}
+
+uint32_t TremMode::NextRandom()
+{
+    return rng = DriftContext::XorShift32(rng);
+}
+
+double TremMode::NextUnit()
+{
+    return DriftContext::ToUnit(NextRandom());
+}
+
+void TremMode::DrawCycleEvents(double glitch, double dipChance, double stallChance, double burstChance,
+                               double period)
+{
+    const double r1 = NextUnit();
+    const double r2 = NextUnit();
+    const double r3 = NextUnit();
+    const double r4 = NextUnit();
+    const double r5 = NextUnit();
+    int mult = 1;
+    if (glitch > 0.0) {
+        const double r6 = NextUnit();
+        const double r7 = NextUnit();
+        if (r6 < glitch)
+            mult = 1 + static_cast<int>(std::floor(4.0 * r7));
+    }
+    if (mult != multiplier) {
+        previousMultiplier = multiplier;
+        multiplier = mult;
+        multiplierFade = 0.0;
+    }
+    dip = r1 < dipChance ? 1 : 0;
+    if (r2 < stallChance)
+        holdSamples = static_cast<int32_t>((r3 + 0.5) * period);
+    if (r4 < burstChance)
+        burstSamples = static_cast<int32_t>((r5 * 0.08000000000000002 + 0.12) * sampleRate);
+}
+
+double TremMode::ChannelWave(double channelPhase, double m) const
+{
+    double w = Wave(channelPhase, m);
+    if (glitchMix != 0.0) {
+        const double a = channelPhase - kHalfPi;
+        double g = Wave(multiplier * a + kHalfPi, m);
+        if (multiplierFade < 1.0)
+            g = Wave(previousMultiplier * a + kHalfPi, m) * (1.0 - multiplierFade) + multiplierFade * g;
+        w = w * (1.0 - glitchMix) + glitchMix * g;
+    }
+    return w;
+}
+
+float TremMode::DelayStep(float (&line)[kDelayLength], int32_t& index, float input, double delaySamples)
+{
+    constexpr int mask = kDelayLength - 1;
+    line[index] = input;
+    double p = index - delaySamples;
+    while (p < 0.0)
+        p += kDelayLength;
+    const int i = static_cast<int>(p);
+    const double f = p - i;
+    const double y = line[i & mask] * (1.0 - f) + line[(i + 1) & mask] * f;
+    index = (index + 1) & mask;
+    return static_cast<float>(y);
+}
+
+void TremMode::Process(float* left, float* right, int n, DriftContext& drift)
+{
+    if (n < 1)
+        return;
+    const double c = drift.amount;
+    const double cr = std::clamp(c * drift.WalkerValue(0), -c, c);
+    const double cd = std::clamp(c * drift.WalkerValue(1), -c, c);
+    const double cc = Clamp01(c);
+
+    if (cc > 0.0 && (!seeded || randomGeneration != drift.generation)) {
+        uint32_t value = drift.NextRandom();
+        if (value == 0)
+            value = kZeroSeedReplacement;
+        seeded = 1;
+        randomGeneration = drift.generation;
+        rng = DriftContext::XorShift32(value);
+        if (rng == 0)
+            rng = kZeroSeedReplacement;
+    }
+
+    const double dt = n / sampleRate;
+    rateSmoother.Step(dt);
+    depthSmoother.target = depth;
+    jitterSmoother.target = cc * cc * 1.2;
+    depthSmoother.Step(dt);
+
+    const double r = std::max((cr * 0.35 + 1.0) * rateSmoother.current, 0.01);
+    const double amountBase = Clamp01((cd * 0.25 + 1.0) * depthSmoother.current);
+    if (r != edgeRate) {
+        edgeSine = std::sin(std::min(r, 100.0) * kPi * 0.001);
+        edgeFraction = std::asin(edgeSine) / kPi;
+        edgeRate = r;
+    }
+    if (r != squareRate) {
+        squareScale = std::sin(std::min(r, 83.33333333333333) * kPi * 0.006);
+        squareRate = r;
+    }
+
+    const double glitch = Clamp01((cc - 0.7) / 0.3);
+    double inc = kTwoPi * r / sampleRate;
+    const double period = sampleRate / r;
+    const double burstChance = Clamp01((cc - 0.5) * 0.1 * 2.0);
+    const double dipChance = cc * 0.12;
+    const double stallChance = cc * 0.08;
+
+    if (sync.boundaryFound && holdSamples < 1) {
+        double err = std::fmod(sync.phase * kTwoPi + kHalfPi - phase, kTwoPi);
+        if (err < 0.0)
+            err += kTwoPi;
+        if (err > kPi)
+            err -= kTwoPi;
+        const double limit = std::min(n * 0.75 * inc, n * kLockRadiansPerSample);
+        inc += std::clamp(err, -limit, limit) / n;
+    }
+
+    for (int i = 0; i < n; ++i) {
+        if (seeded && cycleWrapped) {
+            cycleWrapped = 0;
+            DrawCycleEvents(glitch, dipChance, stallChance, burstChance, period);
+        }
+
+        const bool stalled = holdSamples > 0;
+        if (stalled)
+            --holdSamples;
+
+        double burstTarget = 0.0;
+        double levelTarget = 1.0;
+        if (burstSamples < 1) {
+            burstLevel = 1.0;
+            burstStep = 0;
+        } else {
+            --burstSamples;
+            burstTarget = 1.0;
+            if (burstStep % 32 == 0)
+                burstLevel = NextUnit() * 0.8 + 0.2;
+            ++burstStep;
+            levelTarget = burstLevel;
+        }
+        burstMix += (burstTarget - burstMix) * coefficient5ms;
+        levelSmoothed += (levelTarget - levelSmoothed) * coefficient1ms;
+        gainMod += (((levelSmoothed - 1.0) * burstMix + 1.0) * (dip ? 0.15 : 1.0) - gainMod) * coefficient5ms;
+        const double amount = gainMod * amountBase;
+
+        const double m = shapeSmoother.Tick() / kShapeScale;
+        glitchMix += ((glitch > 0.0 ? 1.0 : 0.0) - glitchMix) * coefficient5ms;
+        multiplierFade = std::min(multiplierFade + 1.0 / (sampleRate * 0.005), 1.0);
+
+        double gainL = 1.0;
+        double gainR = 1.0;
+        if (amount != 0.0) {
+            gainL = 1.0 - (1.0 - ChannelWave(phase, m)) * amount * 0.5;
+            gainR = 1.0 - (1.0 - ChannelWave(phase + stereoPhase, m)) * amount * 0.5;
+        }
+
+        const double jitter = jitterSmoother.Tick() * 0.001 * sampleRate;
+        double delayLeft = 0.0;
+        double delayRight = 0.0;
+        if (jitter != 0.0) {
+            delayLeft = (1.0 - std::cos(phase)) * 0.5 * jitter;
+            delayRight = (1.0 - std::cos(phase + stereoPhase)) * 0.5 * jitter;
+        }
+
+        // A non-finite sample would otherwise sit in the jitter lines for a while.
+        const float inL = std::isfinite(left[i]) ? left[i] : 0.0f;
+        const float inR = std::isfinite(right[i]) ? right[i] : 0.0f;
+        const float readL = DelayStep(delayL, delayIndexL, inL, delayLeft);
+        const float readR = DelayStep(delayR, delayIndexR, inR, delayRight);
+        left[i] = static_cast<float>(readL * gainL);
+        right[i] = static_cast<float>(readR * gainR);
+
+        if (!stalled) {
+            phase += inc;
+            if (phase >= kTwoPi) {
+                cycleWrapped = 1;
+                phase -= kTwoPi;
+            }
+        }
+    }
+}

@@ -1,0 +1,90 @@
+#pragma once
+#include <cstdint>
+
+#include "engine/DriftContext.h"
+#include "engine/ModeProcessor.h"
+#include "engine/ParamSmoother.h"
+#include "engine/TempoSyncInfo.h"
+
+// The TREM mode: a stereo tremolo whose wave morphs with SHAPE from sine
+// through triangle and a plucked decay to a square. CHAOS adds random events
+// per cycle (gain dips, phase stalls, stutter bursts, cycle multiplication) and
+// a small LFO-following delay jitter. Synced, the LFO peak is pulled gently
+// onto the host's division start.
+//
+// The fields are public like the engine's other records: the engine sets depth
+// and stereo phase directly (or through the setters).
+class TremMode : public ModeProcessor
+{
+public:
+    static constexpr int kDelayLength = 4096;
+    static constexpr double kDefaultRate = 4.0;
+
+    TremMode();
+
+    // Back to the constructed state: 4 Hz, depth 1, shape 0, no stereo phase.
+    void ResetToConstructed();
+
+    void Prepare(double sampleRate, int maxBlockSize) override;
+    void Reset() override;
+    void SetControls(double a, double b) override;
+    void Process(float* left, float* right, int n, DriftContext& drift) override;
+    void SetTime(double hz) override;
+    void SetTempoSync(const TempoSyncInfo& info) override;
+
+    // Trem Depth, clamped to 0..1.
+    void SetDepth(double value);
+    // Trem Stereo Phase, in radians.
+    void SetStereoPhase(double radians);
+
+    // The morphing wave, -1..1, at phase theta (peak at pi/2) for morph m (SHAPE).
+    // Uses the edge and square coefficients cached for the current rate.
+    double Wave(double theta, double m) const;
+
+    double sampleRate = 48000.0;
+    double phase = 0.0;
+    int32_t multiplier = 1;
+    int32_t previousMultiplier = 1;
+    double multiplierFade = 1.0;
+    double glitchMix = 0.0;
+    TempoSyncInfo sync;
+    uint32_t rng = 1;
+    uint32_t randomGeneration = 0;
+    uint8_t seeded = 0;
+    uint8_t cycleWrapped = 0;
+    uint8_t dip = 0;
+    int32_t holdSamples = 0;
+    int32_t burstSamples = 0;
+    int32_t burstStep = 0;
+    double burstLevel = 1.0;
+    double levelSmoothed = 1.0;
+    double burstMix = 0.0;
+    double gainMod = 1.0;
+    double coefficient5ms = 1.0;
+    double coefficient1ms = 1.0;
+    double rate = kDefaultRate;
+    double depth = 1.0;
+    double shape = 0.0;
+    double edgeSine = 0.0;
+    double edgeFraction = 0.0;
+    double edgeRate = -1.0;
+    double squareScale = 0.0;
+    double squareRate = -1.0;
+    double stereoPhase = 0.0;
+    ParamSmoother rateSmoother;
+    ParamSmoother depthSmoother;
+    ParamSmoother shapeSmoother;
+    ParamSmoother jitterSmoother;
+    float delayL[kDelayLength] = {};
+    float delayR[kDelayLength] = {};
+    int32_t delayIndexL = 0;
+    int32_t delayIndexR = 0;
+
+private:
+    uint32_t NextRandom();
+    double NextUnit();
+    void DrawCycleEvents(double glitch, double dipChance, double stallChance, double burstChance,
+                         double period);
+    double ChannelWave(double channelPhase, double m) const;
+    static float DelayStep(float (&line)[kDelayLength], int32_t& index, float input, double delaySamples);
+};

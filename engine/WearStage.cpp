@@ -1,0 +1,330 @@
+#include "engine/WearStage.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "engine/EngineMath.h"
+
+namespace {
+constexpr double kTwoPi = 6.283185307179586;
+constexpr double kPi = 3.141592653589793;
+constexpr double kDefaultSampleRate = 48000.0;
+constexpr double kSmoothSeconds = 0.02;
+constexpr double kSwitchSeconds = 0.01;
+constexpr double kBypassLanding = 1e-12;
+// The control smoothers glide forever towards their targets; landing them lets
+// WEAR reach exactly 0 so the bypass can engage, with or without flush-to-zero.
+constexpr double kSmootherLanding = 1e-9;
+constexpr uint32_t kZeroSeedReplacement = 0x9e3779b9u;
+constexpr int kWowWalker = 4;
+constexpr double kHissDuckDb = -6.0;
+constexpr double kDropoutFloor = 0.05;
+
+double Clamp01(double x)
+{
+    return std::clamp(x, 0.0, 1.0);
+}
+
+double ClampTarget(double x)
+{
+    return std::isfinite(x) ? Clamp01(x) : 0.0;
+}
+
+void StepLanding(ParamSmoother& smoother, double dt)
+{
+    if (smoother.current == smoother.target)
+        return;
+    smoother.Step(dt);
+    if (std::fabs(smoother.target - smoother.current) < kSmootherLanding)
+        smoother.current = smoother.target;
+}
+
+void LandOn(ParamSmoother& smoother, double target)
+{
+    smoother.target = target;
+    smoother.current = target;
+}
+
+int MuLawEncode(int pcm14)
+{
+    int mask = 0xFF;
+    if (pcm14 < 0) {
+        pcm14 = -pcm14;
+        mask = 0x7F;
+    }
+    pcm14 = std::min(pcm14, 8159) + 33;
+    int segment = 0;
+    for (int end = 0x3F; segment < 8 && pcm14 > end; end = (end << 1) | 1)
+        ++segment;
+    if (segment >= 8)
+        return 0x7F ^ mask;
+    return ((segment << 4) | ((pcm14 >> (segment + 1)) & 0x0F)) ^ mask;
+}
+
+int MuLawDecode(int code)
+{
+    code = ~code & 0xFF;
+    const int magnitude = (((code & 0x0F) << 3) + 0x84) << ((code & 0x70) >> 4);
+    return (code & 0x80) ? 0x84 - magnitude : magnitude - 0x84;
+}
+} // namespace
+
+WearStage::WearStage()
+{
+    ResetToConstructed();
+}
+
+void WearStage::ResetToConstructed()
+{
+    sampleRate = kDefaultSampleRate;
+    wearTarget = wowTarget = bandwidthTarget = noiseTarget = crushTarget = 0.0;
+    for (ParamSmoother* s : {&wearSmoother, &wowSmoother, &bandwidthSmoother, &noiseSmoother, &crushSmoother})
+        *s = ParamSmoother{};
+    bypassMix = 1.0;
+    bypassCoefficient = 1.0;
+    bypassed = 0;
+    duckDb = 1.0;
+    duckGain = 1.0;
+    for (int ch = 0; ch < 2; ++ch) {
+        wow[ch].ResetToConstructed();
+        saturator[ch].ResetToConstructed();
+        tone[ch].ResetToConstructed();
+    }
+    envelopeAttack = envelopeRelease = 1.0;
+    hissHighPole = hissLowPole = 0.0;
+    dropoutInterval = 4800;
+    ClearAudioState();
+    seeded = 0;
+    randomGeneration = 0;
+    rng = 1;
+}
+
+void WearStage::ClearAudioState()
+{
+    holdPhase = 0.0;
+    heldL = heldR = 0.0;
+    for (int ch = 0; ch < 2; ++ch)
+        hissPrevious[ch] = hissHigh[ch] = hissLow[ch] = 0.0;
+    envelope = 0.0;
+    dropoutActive = 0;
+    dropoutPosition = dropoutLength = dropoutCountdown = 0;
+}
+
+void WearStage::Prepare(double rate)
+{
+    sampleRate = (std::isfinite(rate) && rate > 0.0) ? rate : kDefaultSampleRate;
+    for (ParamSmoother* s : {&wearSmoother, &wowSmoother, &bandwidthSmoother, &noiseSmoother, &crushSmoother})
+        s->Configure(kSmoothSeconds, sampleRate);
+    envelopeAttack = 1.0 - std::exp(-1.0 / (sampleRate * 0.01));
+    envelopeRelease = 1.0 - std::exp(-1.0 / (sampleRate * 0.2));
+    dropoutInterval = std::max(static_cast<int32_t>(0.1 * sampleRate), int32_t{1});
+    hissHighPole = std::exp(-kTwoPi * 2000.0 / sampleRate);
+    hissLowPole = std::exp(-kTwoPi * 14000.0 / sampleRate);
+    for (int ch = 0; ch < 2; ++ch) {
+        wow[ch].Prepare(sampleRate);
+        saturator[ch].Prepare(sampleRate);
+        tone[ch].Prepare(sampleRate);
+    }
+    rng = 1;
+    seeded = 0;
+    randomGeneration = 0;
+    ClearAudioState();
+    bypassed = 0;
+    duckDb = 1.0;
+    duckGain = 1.0;
+    LandOn(wearSmoother, wearTarget);
+    LandOn(wowSmoother, wowTarget);
+    LandOn(bandwidthSmoother, bandwidthTarget);
+    LandOn(noiseSmoother, noiseTarget);
+    LandOn(crushSmoother, crushTarget);
+    bypassMix = wearTarget <= 0.0 ? 1.0 : 0.0;
+    bypassCoefficient = 1.0 - std::exp(-1.0 / (sampleRate * kSwitchSeconds));
+}
+
+void WearStage::SetTargets(double wear, double wowTrim, double bandwidth, double noise, double crush)
+{
+    wearTarget = wearSmoother.target = ClampTarget(wear);
+    wowTarget = wowSmoother.target = ClampTarget(wowTrim);
+    bandwidthTarget = bandwidthSmoother.target = ClampTarget(bandwidth);
+    noiseTarget = noiseSmoother.target = ClampTarget(noise);
+    crushTarget = crushSmoother.target = ClampTarget(crush);
+}
+
+double WearStage::MuLaw(double x)
+{
+    if (!std::isfinite(x))
+        return 0.0;
+    const int pcm16 = EngineMath::RoundToInt(std::clamp(x * 32767.0, -32768.0, 32767.0));
+    // An arithmetic shift, spelled out: -1 stays -1.
+    const int pcm14 = pcm16 >= 0 ? pcm16 >> 2 : ~((~pcm16) >> 2);
+    return MuLawDecode(MuLawEncode(pcm14)) * (1.0 / 32768.0);
+}
+
+uint32_t WearStage::NextRandom()
+{
+    return rng = DriftContext::XorShift32(rng);
+}
+
+void WearStage::SeedFrom(DriftContext& drift)
+{
+    uint32_t value = drift.NextRandom();
+    if (value == 0)
+        value = kZeroSeedReplacement;
+    const uint32_t s1 = DriftContext::XorShift32(value);
+    const uint32_t s2 = DriftContext::XorShift32(s1);
+    // One seed for both channels keeps the wow in step between left and right.
+    wow[0].SeedPhases(s1);
+    wow[1].SeedPhases(s1);
+    rng = s2 != 0 ? s2 : kZeroSeedReplacement;
+    seeded = 1;
+    randomGeneration = drift.generation;
+}
+
+void WearStage::StepSmoothers(double dt)
+{
+    StepLanding(wearSmoother, dt);
+    StepLanding(wowSmoother, dt);
+    StepLanding(bandwidthSmoother, dt);
+    StepLanding(noiseSmoother, dt);
+    StepLanding(crushSmoother, dt);
+}
+
+WearStage::Amounts WearStage::ComputeAmounts() const
+{
+    const double w = wearSmoother.current;
+    Amounts a;
+    a.wow = Clamp01((Clamp01(2.0 * w * wowSmoother.current) - 0.1) / 0.9);
+    a.saturation = Clamp01((Clamp01(w) - 0.2) / 0.8);
+    a.tone = Clamp01((Clamp01(2.0 * w * bandwidthSmoother.current) - 0.35) / 0.65);
+    const double v = Clamp01(2.0 * w * noiseSmoother.current);
+    a.hissLevel = Clamp01(2.0 * (v - 0.5)) * 0.02;
+    a.dropoutChance = Clamp01(4.0 * (v - 0.75)) * 0.3;
+    const double k = Clamp01((Clamp01(2.0 * w * crushSmoother.current) - 0.65) / 0.35);
+    a.crushMix = Clamp01(k / 0.7);
+    const double holdRate =
+        std::max(sampleRate + (std::min(sampleRate, 8000.0) - sampleRate) * Clamp01((k - 0.35) / 0.65), 1.0);
+    a.holdStep = holdRate < sampleRate ? holdRate / sampleRate : 1.0;
+    return a;
+}
+
+double WearStage::HissGain(double hissLevel)
+{
+    const double db = Clamp01(envelope / 0.3) * kHissDuckDb;
+    if (hissLevel == 0.0)
+        return 1.0;
+    if (db != duckDb) {
+        duckDb = db;
+        duckGain = std::pow(10.0, db / 20.0);
+    }
+    return duckGain;
+}
+
+double WearStage::DropoutGain(double chance)
+{
+    if (dropoutCountdown < 1) {
+        const uint32_t r = NextRandom();
+        if (!dropoutActive && DriftContext::ToUnit(r) < chance) {
+            const uint32_t length = NextRandom();
+            dropoutLength = std::max(
+                static_cast<int32_t>((DriftContext::ToUnit(length) * 40.0 + 20.0) * 0.001 * sampleRate), int32_t{1});
+            dropoutActive = 1;
+            dropoutPosition = 0;
+        }
+        dropoutCountdown = dropoutInterval;
+    }
+    dropoutCountdown -= 1;
+    if (!dropoutActive)
+        return 1.0;
+
+    double ramp = 0.005 * sampleRate;
+    if (dropoutLength < 2.0 * ramp)
+        ramp = 0.5 * dropoutLength;
+    const double fromStart = dropoutPosition;
+    const double fromEnd = static_cast<double>(dropoutLength) - dropoutPosition;
+    double g = kDropoutFloor;
+    if (ramp > 0.0 && (fromStart < ramp || fromEnd < ramp)) {
+        const double u = fromStart < ramp ? fromStart : fromEnd;
+        g = 1.0 - (1.0 - std::cos(kPi * u / ramp)) * 0.5 * (1.0 - kDropoutFloor);
+    }
+    if (++dropoutPosition >= dropoutLength)
+        dropoutActive = 0;
+    return g;
+}
+
+void WearStage::Process(float* left, float* right, int n, DriftContext& drift)
+{
+    if (n < 1)
+        return;
+    if (!seeded || randomGeneration != drift.generation)
+        SeedFrom(drift);
+    const double chaos = std::clamp(drift.WalkerValue(kWowWalker), -1.0, 1.0);
+
+    StepSmoothers(n / sampleRate);
+    const double w = wearSmoother.current;
+    const Amounts amounts = ComputeAmounts();
+
+    for (int ch = 0; ch < 2; ++ch) {
+        wow[ch].amount = wow[ch].depthSmoother.target = amounts.wow;
+        wow[ch].chaosOffset = amounts.wow * chaos;
+        saturator[ch].amount = saturator[ch].amountSmoother.target = amounts.saturation;
+        tone[ch].amount = tone[ch].amountSmoother.target = amounts.tone;
+    }
+    const double bypassTarget = w > 0.0 ? 0.0 : 1.0;
+
+    for (int i = 0; i < n; ++i) {
+        bypassMix += (bypassTarget - bypassMix) * bypassCoefficient;
+        if (std::fabs(bypassTarget - bypassMix) < kBypassLanding)
+            bypassMix = bypassTarget;
+        if (bypassMix == 1.0 && bypassTarget == 1.0) {
+            bypassed = 1;
+            continue;
+        }
+        if (bypassed) {
+            bypassed = 0;
+            holdPhase = 0.0;
+            for (int ch = 0; ch < 2; ++ch)
+                hissPrevious[ch] = hissHigh[ch] = hissLow[ch] = 0.0;
+            envelope = 0.0;
+        }
+
+        // A non-finite sample would otherwise live on in the delay lines and filters.
+        const double dryL = std::isfinite(left[i]) ? left[i] : 0.0;
+        const double dryR = std::isfinite(right[i]) ? right[i] : 0.0;
+        double xL = wow[0].Process(dryL);
+        double xR = wow[1].Process(dryR);
+        xL = saturator[0].Process(xL);
+        xR = saturator[1].Process(xR);
+        xL = tone[0].Process(xL);
+        xR = tone[1].Process(xR);
+
+        if (holdPhase <= 0.0) {
+            const double crush = amounts.crushMix;
+            const double qL = crush > 0.0 ? MuLaw(xL) : xL;
+            const double qR = crush > 0.0 ? MuLaw(xR) : xR;
+            heldL = (1.0 - crush) * xL + crush * qL;
+            heldR = (1.0 - crush) * xR + crush * qR;
+            holdPhase += 1.0;
+        }
+        holdPhase -= amounts.holdStep;
+
+        const double level = (std::fabs(heldR) + std::fabs(heldL)) * 0.5;
+        envelope += (level - envelope) * (level > envelope ? envelopeAttack : envelopeRelease);
+        const double hissGain = HissGain(amounts.hissLevel);
+
+        const uint32_t a = NextRandom();
+        const uint32_t b = NextRandom();
+        const double noise[2] = {DriftContext::ToBipolar(a), DriftContext::ToBipolar(b)};
+        double hiss[2];
+        for (int ch = 0; ch < 2; ++ch) {
+            hissHigh[ch] = (noise[ch] - hissPrevious[ch]) + hissHighPole * hissHigh[ch];
+            hissPrevious[ch] = noise[ch];
+            hissLow[ch] = (1.0 - hissLowPole) * hissHigh[ch] + hissLowPole * hissLow[ch];
+            hiss[ch] = hissLow[ch] * amounts.hissLevel;
+        }
+
+        const double g = DropoutGain(amounts.dropoutChance);
+        const double wet = 1.0 - bypassMix;
+        left[i] = static_cast<float>((hiss[0] * hissGain + heldL) * g * wet + bypassMix * dryL);
+        right[i] = static_cast<float>((hiss[1] * hissGain + heldR) * g * wet + bypassMix * dryR);
+    }
+}

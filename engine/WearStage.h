@@ -1,0 +1,96 @@
+#pragma once
+#include <cstdint>
+
+#include "engine/DriftContext.h"
+#include "engine/ParamSmoother.h"
+#include "engine/TapeSaturator.h"
+#include "engine/ToneStage.h"
+#include "engine/WowFlutter.h"
+
+// Tape-style ageing of the wet signal: wow and flutter, saturation, a worn
+// tone, sample-and-hold with mu-law crush, ducked hiss and random dropouts.
+// WEAR scales everything; each trim decides how much of its effect WEAR brings.
+// At WEAR 0 the stage fades out and then costs nothing.
+//
+// The fields are public like the engine's other records: the engine writes the
+// per-block targets (or uses SetTargets) and tests read the state.
+class WearStage
+{
+public:
+    WearStage();
+
+    // Back to the constructed state: all targets 0, nothing prepared.
+    void ResetToConstructed();
+    void Prepare(double sampleRate);
+
+    // WEAR and the Wow, Bandwidth, Noise and Crush trims, each clamped to 0..1,
+    // into the targets and their smoothers' targets.
+    void SetTargets(double wear, double wow, double bandwidth, double noise, double crush);
+
+    // In place.
+    void Process(float* left, float* right, int n, DriftContext& drift);
+
+    bool IsBypassed() const { return bypassed != 0; }
+
+    // G.711 mu-law encode and decode of one sample in -1..1.
+    static double MuLaw(double x);
+
+    double sampleRate = 48000.0;
+    double wearTarget = 0.0;
+    double wowTarget = 0.0;
+    double bandwidthTarget = 0.0;
+    double noiseTarget = 0.0;
+    double crushTarget = 0.0;
+    ParamSmoother wearSmoother;
+    ParamSmoother wowSmoother;
+    ParamSmoother bandwidthSmoother;
+    ParamSmoother noiseSmoother;
+    ParamSmoother crushSmoother;
+    double bypassMix = 1.0; // 1 = dry
+    double bypassCoefficient = 1.0;
+    uint8_t bypassed = 0;
+    double duckDb = 1.0;
+    double duckGain = 1.0;
+    WowFlutter wow[2];
+    TapeSaturator saturator[2];
+    ToneStage tone[2];
+    double holdPhase = 0.0;
+    double heldL = 0.0;
+    double heldR = 0.0;
+    double hissPrevious[2] = {};
+    double hissHigh[2] = {};
+    double hissLow[2] = {};
+    double envelope = 0.0;
+    double envelopeAttack = 1.0;
+    double envelopeRelease = 1.0;
+    double hissHighPole = 0.0;
+    double hissLowPole = 0.0;
+    uint8_t dropoutActive = 0;
+    int32_t dropoutPosition = 0;
+    int32_t dropoutLength = 0;
+    int32_t dropoutCountdown = 0;
+    int32_t dropoutInterval = 4800;
+    uint8_t seeded = 0;
+    uint32_t randomGeneration = 0;
+    uint32_t rng = 1;
+
+private:
+    struct Amounts
+    {
+        double wow = 0.0;
+        double saturation = 0.0;
+        double tone = 0.0;
+        double hissLevel = 0.0;
+        double dropoutChance = 0.0;
+        double crushMix = 0.0;
+        double holdStep = 1.0;
+    };
+
+    void SeedFrom(DriftContext& drift);
+    void StepSmoothers(double dt);
+    Amounts ComputeAmounts() const;
+    void ClearAudioState();
+    double HissGain(double hissLevel);
+    double DropoutGain(double chance);
+    uint32_t NextRandom();
+};

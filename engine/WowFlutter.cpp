@@ -1,0 +1,115 @@
+#include "engine/WowFlutter.h"
+
+#include <algorithm>
+#include <cmath>
+#include <iterator>
+
+#include "engine/DriftContext.h"
+
+namespace {
+constexpr double kTwoPi = 6.283185307179586;
+constexpr double kDefaultSampleRate = 48000.0;
+constexpr double kDepthSeconds = 0.03;
+constexpr double kDepthLanding = 1e-12;
+constexpr uint32_t kZeroSeedReplacement = 0x9e3779b9u;
+constexpr double kPhaseScale = 1.4629180792671596e-9; // 2 pi / 2^32
+// Wow at 0.31, 0.47 and 0.68 Hz, flutter at 5.3 and 7.9 Hz, in rad/s.
+constexpr double kOmega[WowFlutter::kPhaseCount] = {1.9477874452256718, 2.9530970943744053, 4.272566008882119,
+                                                    33.3008821280518, 49.637163926718735};
+constexpr double kMaxDelayMs = 12.0;
+} // namespace
+
+WowFlutter::WowFlutter()
+{
+    ResetToConstructed();
+}
+
+void WowFlutter::ResetToConstructed()
+{
+    sampleRate = kDefaultSampleRate;
+    amount = 0.0;
+    chaosOffset = 0.0;
+    depthSmoother = ParamSmoother{};
+    SeedPhases(1);
+    std::fill(std::begin(line), std::end(line), 0.0f);
+    writeIndex = 0;
+}
+
+void WowFlutter::Prepare(double rate)
+{
+    sampleRate = (std::isfinite(rate) && rate > 0.0) ? rate : kDefaultSampleRate;
+    depthSmoother.Configure(kDepthSeconds, sampleRate);
+    Reset();
+}
+
+void WowFlutter::Reset()
+{
+    std::fill(std::begin(line), std::end(line), 0.0f);
+    writeIndex = 0;
+    std::copy(std::begin(initialPhases), std::end(initialPhases), std::begin(phases));
+    depthSmoother.target = amount;
+    depthSmoother.current = amount;
+}
+
+void WowFlutter::SeedPhases(uint32_t seedValue)
+{
+    uint32_t s = seedValue != 0 ? seedValue : kZeroSeedReplacement;
+    for (int k = 0; k < kPhaseCount; ++k) {
+        s = DriftContext::XorShift32(s);
+        phases[k] = s * kPhaseScale;
+        initialPhases[k] = phases[k];
+    }
+}
+
+double WowFlutter::Process(double x)
+{
+    double depth = depthSmoother.Tick();
+    if (std::fabs(depthSmoother.target - depth) < kDepthLanding) {
+        depthSmoother.current = depthSmoother.target;
+        depth = depthSmoother.current;
+    }
+
+    double y;
+    if (depth != 0.0) {
+        const double m = (0.6 * std::sin(phases[1]) + std::sin(phases[0]) + 0.35 * std::sin(phases[2])) / 1.95 / 1.25
+                         + (0.018131575795279214 * std::sin(phases[4]) + 0.02702631109107657 * std::sin(phases[3])) / 2.5
+                         + 0.3 * chaosOffset;
+        const double delayMs = std::clamp((std::clamp(m, -1.0, 1.0) * 2.5 + 6.0) * depth, 0.0, kMaxDelayMs);
+        y = DelayRead(x, delayMs * 0.001 * sampleRate);
+    } else {
+        y = DelayRead(x, 0.0);
+    }
+
+    for (int k = 0; k < kPhaseCount; ++k) {
+        phases[k] += kOmega[k] / sampleRate;
+        if (phases[k] >= kTwoPi)
+            phases[k] -= kTwoPi;
+    }
+    return y;
+}
+
+double WowFlutter::DelayRead(double x, double delaySamples)
+{
+    constexpr int mask = kLineLength - 1;
+    line[writeIndex] = static_cast<float>(x);
+    double p = writeIndex - delaySamples;
+    while (p < 0.0)
+        p += kLineLength;
+    const int i = static_cast<int>(p);
+    const double f = p - i;
+    auto at = [&](int offset) { return static_cast<double>(line[(i + offset + kLineLength) & mask]); };
+
+    double y = at(0) * (1.0 - f) + at(1) * f;
+    if (delaySamples > 2.0) {
+        const double fm3 = f - 3.0, fm2 = f - 2.0, fm1 = f - 1.0, fp1 = f + 1.0, fp2 = f + 2.0;
+        const double lagrange = -f * fp1 * fm1 * fm2 * fm3 / 120.0 * at(-2)
+                                + fp2 * f * fm1 * fm2 * fm3 / 24.0 * at(-1)
+                                - fp2 * fp1 * fm1 * fm2 * fm3 / 12.0 * at(0)
+                                + fp1 * fp2 * f * fm2 * fm3 / 12.0 * at(1)
+                                - fp2 * fp1 * f * fm1 * fm3 / 24.0 * at(2)
+                                + fp1 * fp2 * f * fm1 * fm2 / 120.0 * at(3);
+        y = delaySamples >= 3.0 ? lagrange : y + (lagrange - y) * (delaySamples - 2.0);
+    }
+    writeIndex = (writeIndex + 1) & mask;
+    return y;
+}

@@ -1,0 +1,38 @@
+#pragma once
+#include <cstdint>
+
+#include "engine/ParamSmoother.h"
+
+// Tape wow and flutter for one channel: a short delay line whose read position
+// is swept by three slow (wow) and two fast (flutter) sines plus a chaos offset.
+class WowFlutter
+{
+public:
+    static constexpr int kLineLength = 8192;
+    static constexpr int kPhaseCount = 5;
+
+    WowFlutter();
+
+    // Constructed state: amount 0, phases from seed 1, silent line.
+    void ResetToConstructed();
+    void Prepare(double rate);
+    // Silent line, phases back to their seeded start, depth landed on amount.
+    void Reset();
+    // Starting phases from a seed; units given the same seed move alike.
+    void SeedPhases(uint32_t seedValue);
+
+    double Process(double x);
+
+    // Writes x and reads back `delaySamples` behind it: linear below two samples,
+    // six-point Lagrange from three, blended in between.
+    double DelayRead(double x, double delaySamples);
+
+    double sampleRate = 48000.0;
+    double amount = 0.0;
+    double chaosOffset = 0.0;
+    ParamSmoother depthSmoother;
+    float line[kLineLength] = {};
+    int32_t writeIndex = 0;
+    double phases[kPhaseCount] = {};
+    double initialPhases[kPhaseCount] = {};
+};
