@@ -1,0 +1,646 @@
+#include "engine/EffectEngine.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <new>
+
+#include "engine/EngineMath.h"
+#include "engine/NoteDivisions.h"
+
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+constexpr int kChaosStepSamples = 512;
+constexpr uint32_t kPublishIntervalSamples = 128;
+
+constexpr double kLevelSmoothSeconds = 0.02;
+constexpr double kMixSmoothSeconds = 0.01;
+constexpr double kEngineMixSmoothSeconds = 0.02;
+constexpr double kStereoMixSmoothSeconds = 0.02;
+constexpr double kModeWeightSmoothSeconds = 0.03;
+constexpr double kGateAttackSeconds = 0.005;
+constexpr double kGateReleaseSeconds = 0.05;
+constexpr float kActiveWeight = 0.0001f;
+
+double Clamp01(double value)
+{
+    return std::clamp(value, 0.0, 1.0);
+}
+
+double DecibelsToGain(double db)
+{
+    return std::pow(10.0, db / 20.0);
+}
+
+float SanitizedSample(float x)
+{
+    return std::isfinite(x) ? x : 0.0f;
+}
+
+void ClearTempoSync(TempoSyncInfo& info)
+{
+    info = TempoSyncInfo{};
+}
+
+} // namespace
+
+EffectEngine::EffectEngine()
+    : lastHostPosition(std::numeric_limits<double>::quiet_NaN())
+    , modeTable{&trem, &echo, &liveLoop}
+{
+    for (int i = 0; i < kParamCount; ++i)
+        values[i] = GetParamSpec(i).defaultValue;
+}
+
+EffectEngine::~EffectEngine()
+{
+    DeleteHandedOverLoops();
+}
+
+void EffectEngine::DeleteHandedOverLoops()
+{
+    delete pendingLoop.exchange(nullptr);
+    delete retiredLoop.exchange(nullptr);
+}
+
+void EffectEngine::SetParam(int index, double value)
+{
+    if (static_cast<unsigned>(index) >= static_cast<unsigned>(kParamCount) || !std::isfinite(value))
+        return;
+    values[index] = ClampToParamSpec(index, value);
+}
+
+double EffectEngine::GetParam(int index) const
+{
+    if (static_cast<unsigned>(index) >= static_cast<unsigned>(kParamCount))
+        return 0.0;
+    return values[index];
+}
+
+void EffectEngine::SetHostPosition(double quarterNotes)
+{
+    if (!std::isfinite(quarterNotes))
+        return;
+    hostPosition = quarterNotes;
+    positionFresh = 1;
+}
+
+double EffectEngine::Clamped(int index) const
+{
+    return Clamp01(values[index]);
+}
+
+int EffectEngine::Rounded(int index) const
+{
+    return EngineMath::RoundToInt(values[index]);
+}
+
+double EffectEngine::LevelGainTarget() const
+{
+    return DecibelsToGain(values[kLevel]);
+}
+
+int EffectEngine::CurrentMode() const
+{
+    return std::clamp(Rounded(kMode), 0, kSlotCount - 1);
+}
+
+// ---------------------------------------------------------------------------
+// Preparation
+
+void EffectEngine::Prepare(double newSampleRate, int newMaxBlockSize)
+{
+    prepared = true;
+    sampleRate = std::isfinite(newSampleRate) && newSampleRate > 0.0 ? newSampleRate
+                                                                      : kDefaultSampleRate;
+    maxBlockSize = newMaxBlockSize >= 1 ? newMaxBlockSize : kDefaultBlockSize;
+    EnsureScratch(maxBlockSize);
+    levelGain.Configure(kLevelSmoothSeconds, sampleRate);
+    mixAmount.Configure(kMixSmoothSeconds, sampleRate);
+    gateAttack = 1.0 - std::exp(-1.0 / (sampleRate * kGateAttackSeconds));
+    gateRelease = 1.0 - std::exp(-1.0 / (sampleRate * kGateReleaseSeconds));
+    RebuildForRate();
+}
+
+void EffectEngine::EnsureScratch(int count)
+{
+    const size_t needed = static_cast<size_t>(std::max(count, 0));
+    if (workL.size() >= needed)
+        return;
+    for (auto* v : {&workL, &workR, &dryL, &dryR, &accL, &accR, &modeL, &modeR, &weights[0],
+                    &weights[1], &weights[2]})
+        v->resize(needed, 0.0f);
+}
+
+void EffectEngine::RestoreConstructedControls(const LoopsMode& constructed)
+{
+    echo.RestoreConstructedControls();
+    echoLeft.RestoreConstructedControls();
+    echoRight.RestoreConstructedControls();
+
+    liveLoop.loopTime = constructed.loopTime;
+    liveLoop.amount = constructed.amount;
+    liveLoop.monoTarget = constructed.monoTarget;
+    liveLoop.lfoMotion = constructed.lfoMotion;
+    liveLoop.voiceCount = constructed.voiceCount;
+    liveLoop.lfoRateScale = constructed.lfoRateScale;
+    liveLoop.octaveDirection = constructed.octaveDirection;
+    liveLoop.octavesTarget = constructed.octavesTarget;
+    liveLoop.reverseTarget = constructed.reverseTarget;
+    liveLoop.reachTarget = constructed.reachTarget;
+    liveLoop.widthTarget = constructed.widthTarget;
+    liveLoop.freezeRequested = constructed.freezeRequested;
+}
+
+void EffectEngine::RebuildForRate()
+{
+    DeleteHandedOverLoops();
+
+    // The fresh snapshot object doubles as the record of the loop's constructed controls.
+    std::unique_ptr<LoopsMode> shadow(new (std::nothrow) LoopsMode());
+
+    drive.ResetToConstructed();
+    wear.ResetToConstructed();
+    trem.ResetToConstructed();
+    if (shadow)
+        RestoreConstructedControls(*shadow);
+    else
+        RestoreConstructedControls(liveLoop);
+    chunkCounter = 0;
+    samplesSincePublish = 0;
+    stereoMix.Configure(kStereoMixSmoothSeconds, sampleRate);
+    stereoMix.current = 0.0;
+
+    drive.Prepare(sampleRate);
+    wear.Prepare(sampleRate);
+
+    trem.Prepare(sampleRate, maxBlockSize);
+    repeatEngineMix.Configure(kEngineMixSmoothSeconds, sampleRate);
+    repeatEngineMix.current = 1.0;
+    repeat.Prepare(sampleRate, maxBlockSize);
+    echo.Prepare(sampleRate, maxBlockSize);
+    echoLeft.Prepare(sampleRate, maxBlockSize);
+    echoRight.Prepare(sampleRate, maxBlockSize);
+    liveLoop.Prepare(sampleRate, maxBlockSize);
+
+    // The snapshot is filled only when published, so its histories are not kept.
+    shadowLoop = std::move(shadow);
+    if (shadowLoop) {
+        shadowLoop->Prepare(sampleRate, maxBlockSize);
+        std::vector<float>().swap(shadowLoop->historyL);
+        std::vector<float>().swap(shadowLoop->historyR);
+    }
+
+    handoverState.exchange(kHandoverEmpty);
+
+    for (auto& weight : modeWeight) {
+        weight.current = 0.0;
+        weight.target = 0.0;
+        weight.Configure(kModeWeightSmoothSeconds, sampleRate);
+    }
+    started = 0;
+    lastMode = 0;
+
+    lastHostPosition = std::numeric_limits<double>::quiet_NaN();
+    positionFresh = 0;
+    for (int slot = 0; slot < 2; ++slot) {
+        lastBoundary[slot] = 0.0;
+        boundaryEmitted[slot] = 0;
+    }
+    ClearTempoSync(tremSync);
+    ClearTempoSync(modeSync);
+    ClearTempoSync(tremSyncBlock);
+    ClearTempoSync(modeSyncBlock);
+    gateEnvelope = 0.0;
+
+    levelGain.target = LevelGainTarget();
+    levelGain.current = levelGain.target;
+
+    lastSeed = Rounded(kChaosSeed);
+    drift.Reseed(static_cast<uint32_t>(lastSeed) + kSeedOffset);
+}
+
+// ---------------------------------------------------------------------------
+// Block processing
+
+void EffectEngine::Process(const float* inL, const float* inR, float* outL, float* outR, int n)
+{
+    if (n < 1)
+        return;
+    if (!prepared) {
+        // Nothing is sized yet: silence instead of running stages without buffers.
+        std::fill_n(outL, n, 0.0f);
+        std::fill_n(outR, n, 0.0f);
+        return;
+    }
+
+    TakePendingLoop();
+    if (!liveLoop.recordingStopped || values[kLoopFreeze] < 0.5) {
+        int32_t expected = kHandoverValid;
+        handoverState.compare_exchange_strong(expected, kHandoverEmpty);
+    }
+
+    UpdateBlockParams();
+    MapModeControls();
+
+    if (loopJustInstalled) {
+        liveLoop.randomGeneration = drift.generation;
+        liveLoop.SnapSmoothers();
+        loopJustInstalled = 0;
+    }
+
+    const bool synced = SwitchOn(kSync);
+    const int division = Rounded(kSyncDivision);
+    const bool fresh = positionFresh != 0;
+    tremSyncBlock = MakeTempoSync(n, ResolveDivisionIndex(false, division), 0, synced, fresh);
+    modeSyncBlock = MakeTempoSync(n, std::clamp(division, 0, kNoteDivisionCount - 1), 1, synced,
+                                  fresh);
+    if (fresh)
+        lastHostPosition = hostPosition;
+    positionFresh = 0;
+
+    for (int i = 0; i < n; ++i) {
+        AdvanceTempoSync(i);
+        ProcessChunk(inL + i, inR + i, outL + i, outR + i, 1);
+    }
+
+    PublishFrozenLoop(n);
+}
+
+void EffectEngine::TakePendingLoop()
+{
+    if (!pendingLoop.load() || retiredLoop.load())
+        return;
+    int32_t expected = kHandoverValid;
+    handoverState.compare_exchange_strong(expected, kHandoverEmpty);
+    expected = kHandoverEmpty;
+    if (!handoverState.compare_exchange_strong(expected, kHandoverAudioWriting))
+        return;
+    if (LoopsMode* incoming = pendingLoop.exchange(nullptr)) {
+        LoopsMode::SwapState(liveLoop, *incoming);
+        loopJustInstalled = 1;
+        retiredLoop.store(incoming);
+    }
+    handoverState.store(kHandoverEmpty);
+}
+
+void EffectEngine::PublishFrozenLoop(int n)
+{
+    samplesSincePublish += static_cast<uint32_t>(n);
+    int32_t state = handoverState.load();
+    if (samplesSincePublish < kPublishIntervalSamples && state != kHandoverEmpty)
+        return;
+    if (liveLoop.recordingStopped && state < kHandoverReaderCopying && shadowLoop
+        && handoverState.compare_exchange_strong(state, kHandoverAudioWriting)) {
+        shadowLoop->CopyStateFrom(liveLoop);
+        handoverState.store(kHandoverValid);
+    }
+    samplesSincePublish = 0;
+}
+
+void EffectEngine::UpdateBlockParams()
+{
+    const int seed = Rounded(kChaosSeed);
+    if (seed != lastSeed) {
+        drift.Reseed(static_cast<uint32_t>(seed) + kSeedOffset);
+        lastSeed = seed;
+    }
+    drift.amount = values[kChaos];
+
+    drive.SetDrive(Clamped(kDrive));
+    drive.SetVoice(Rounded(kDriveVoice) >= 1 ? DriveStage::kVoiceFuzz : DriveStage::kVoiceOverdrive);
+
+    wear.SetTargets(Clamped(kWear), Clamped(kDirtTrimWow), Clamped(kDirtTrimBandwidth),
+                    Clamped(kDirtTrimNoise), Clamped(kDirtTrimCrush));
+
+    trem.SetStereoPhase(values[kTremStereoPhase] * kPi / 180.0);
+    trem.SetDepth(Clamped(kTremDepth));
+
+    repeatEngineMix.target = SwitchOn(kRepeatEngine) ? 1.0 : 0.0;
+
+    repeat.count = std::clamp(Rounded(kRepeatCount), 1, RepeatMode::kMaxRepeats);
+    repeat.decayTarget = Clamped(kRepeatDecay);
+    repeat.feedbackTarget = std::clamp(values[kRepeatFeedback], 0.0, 0.95);
+    repeat.gapless = SwitchOn(kRepeatGapless);
+    repeat.hold = SwitchOn(kRepeatHold) || SwitchOn(kRepeatLatch);
+    repeat.preserveStereo = SwitchOn(kEchoPreserveStereo);
+
+    const double echoFeedback = std::clamp(values[kLegacyEchoFeedback], 0.0, 0.9);
+    const int echoRepeats = std::clamp(Rounded(kLegacyEchoRepeats), 1, 8);
+    for (EchoMode* e : {&echo, &echoLeft, &echoRight}) {
+        e->SetFeedback(echoFeedback);
+        e->SetRepeats(echoRepeats);
+    }
+
+    stereoMix.target = SwitchOn(kEchoPreserveStereo) ? 1.0 : 0.0;
+
+    liveLoop.SetVoiceCount(values[kLoopVoices]);
+    liveLoop.SetMotionRate(values[kLoopMotionRate]);
+    liveLoop.SetLfoMotion(values[kLoopLFOMotion]);
+    liveLoop.SetOctaveDirection(values[kLoopOctaveDir]);
+    liveLoop.SetMonoVoices(values[kLoopMonoVoices]);
+    liveLoop.SetShapeTargets(Clamped(kLoopOctaves), Clamped(kLoopReverse), Clamped(kLoopReach),
+                             Clamped(kLoopWidth));
+    // A reader copying the snapshot keeps the loop frozen until it is done.
+    liveLoop.SetFreezeRequested(SwitchOn(kLoopFreeze)
+                                || handoverState.load() == kHandoverReaderCopying);
+
+    levelGain.target = LevelGainTarget();
+}
+
+void EffectEngine::MapModeControls()
+{
+    const double a = Clamped(kMacro);
+    const double s = Clamped(kShape);
+    const bool sync = SwitchOn(kSync);
+    const int d = Rounded(kSyncDivision);
+    const int clampedDivision = std::clamp(d, 0, kNoteDivisionCount - 1);
+
+    trem.SetControls(a, s);
+    const double freeRate = 0.5 * std::pow(24.0, a);
+    const double period = DivisionSeconds(1.0 / freeRate, sync, ResolveDivisionIndex(false, d), tempo);
+    trem.SetTime(period > 0.0 ? 1.0 / period : freeRate);
+
+    repeat.SetControls(a, s);
+    repeat.SetTime(DivisionSeconds(0.01 * std::pow(120.0, a), sync, LimitDivisionForRepeat(d, tempo),
+                                   tempo));
+
+    const double echoSeconds = SyncedSeconds(tempo, a, sync, clampedDivision);
+    for (EchoMode* e : {&echo, &echoLeft, &echoRight}) {
+        e->SetControls(a, s);
+        e->SetTime(echoSeconds);
+    }
+
+    liveLoop.SetControls(a, s);
+    const double loopSeconds = DivisionSeconds(0.01 * std::pow(1600.0, a), sync, clampedDivision, tempo);
+    liveLoop.SetTime(loopSeconds < 0.01 ? 0.01 : std::min(loopSeconds, 16.0));
+}
+
+// ---------------------------------------------------------------------------
+// Tempo sync
+
+TempoSyncInfo EffectEngine::MakeTempoSync(int n, int divisionIndex, int slot, bool synced,
+                                          bool fresh)
+{
+    TempoSyncInfo info;
+    info.synced = synced ? 1 : 0;
+    info.divisionBeats = NoteDivisions[std::clamp(divisionIndex, 0, kNoteDivisionCount - 1)];
+    info.beatsPerSample = EffectiveTempo(tempo) / 60.0 / sampleRate;
+    info.divisionSamples = std::max(EngineMath::RoundToInt(info.divisionBeats / info.beatsPerSample), 1);
+
+    if (!synced || !fresh)
+        return info;
+    const double p = hostPosition;
+    const double q = lastHostPosition;
+    if (std::isnan(q) || p == q)
+        return info;
+
+    info.boundaryFound = 1;
+    info.movedBack = q > p ? 1 : 0;
+    if (info.movedBack)
+        boundaryEmitted[slot] = 0;
+
+    const double beats = info.divisionBeats;
+    const double x = p / beats;
+    info.phase = x - std::floor(x);
+
+    double next = std::ceil(x - 1e-9) * beats;
+    if (boundaryEmitted[slot] && std::fabs(next - lastBoundary[slot]) < 1e-9)
+        next += beats;
+
+    const double end = p + n * info.beatsPerSample - 1e-9;
+    if (!(end > next))
+        return info;
+    info.boundaryOffset
+        = std::clamp(EngineMath::RoundToInt((next - p) / info.beatsPerSample), 0, std::max(n - 1, 0));
+    while (end > next + beats)
+        next += beats;
+    lastBoundary[slot] = next;
+    boundaryEmitted[slot] = 1;
+    return info;
+}
+
+void EffectEngine::AdvanceTempoSync(int i)
+{
+    for (auto* pair : {&tremSync, &modeSync}) {
+        const TempoSyncInfo& block = pair == &tremSync ? tremSyncBlock : modeSyncBlock;
+        TempoSyncInfo& info = *pair;
+        info = block;
+        info.phase = std::fmod(i * block.beatsPerSample / block.divisionBeats + block.phase, 1.0);
+        const int offset = block.boundaryOffset;
+        info.boundaryOffset
+            = offset >= 0 && i >= offset && (i - offset) % block.divisionSamples == 0 ? 0 : -1;
+        info.movedBack = block.movedBack && i == 0 ? 1 : 0;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Per-sample path
+
+void EffectEngine::ProcessChunk(const float* inL, const float* inR, float* outL, float* outR,
+                                int count)
+{
+    EnsureScratch(count);
+    const bool firstSample = started == 0;
+    UpdateModeCrossfade();
+    started = 1;
+
+    if (chunkCounter % kChaosStepSamples == 0)
+        drift.Step(kChaosStepSamples / sampleRate);
+    chunkCounter += 1;
+
+    mixAmount.target = Clamped(kMix);
+    if (firstSample)
+        LandSmoothersOnFirstSample();
+
+    modeTable[0]->SetTempoSync(tremSync);
+    repeat.SetTempoSync(modeSync);
+    modeTable[1]->SetTempoSync(modeSync);
+    echoLeft.SetTempoSync(modeSync);
+    echoRight.SetTempoSync(modeSync);
+    modeTable[2]->SetTempoSync(modeSync);
+
+    // Non-finite input would poison every filter and delay line behind it.
+    for (int i = 0; i < count; ++i) {
+        workL[i] = SanitizedSample(inL[i]);
+        workR[i] = SanitizedSample(inR[i]);
+    }
+
+    ApplyInputGate(workL.data(), workR.data(), count);
+    drive.Process(workL.data(), workR.data(), count);
+    std::copy_n(workL.begin(), count, dryL.begin());
+    std::copy_n(workR.begin(), count, dryR.begin());
+
+    MixModes(count);
+    wear.Process(workL.data(), workR.data(), count, drift);
+    WriteOutput(outL, outR, count);
+}
+
+void EffectEngine::LandSmoothersOnFirstSample()
+{
+    repeatEngineMix.current = SwitchOn(kRepeatEngine) ? 1.0 : 0.0;
+    liveLoop.SnapSmoothers();
+    echo.SnapSmoothers();
+    echoLeft.SnapSmoothers();
+    echoRight.SnapSmoothers();
+    stereoMix.current = SwitchOn(kEchoPreserveStereo) ? 1.0 : 0.0;
+    mixAmount.current = Clamped(kMix);
+    levelGain.current = levelGain.target;
+}
+
+void EffectEngine::ApplyInputGate(float* left, float* right, int count)
+{
+    const double g = values[kInputGate];
+    for (int i = 0; i < count; ++i) {
+        const double x = (std::fabs(left[i]) + std::fabs(right[i])) * 0.5;
+        gateEnvelope += (x - gateEnvelope) * (x > gateEnvelope ? gateAttack : gateRelease);
+        if (gateEnvelope < 1e-20)
+            gateEnvelope = 0.0;
+        if (!(g > 0.0))
+            continue;
+        const double t = std::clamp((gateEnvelope - 0.1 * g) / (0.05 * g), 0.0, 1.0);
+        const double gain = t * t * (3.0 - 2.0 * t);
+        left[i] = static_cast<float>(left[i] * gain);
+        right[i] = static_cast<float>(right[i] * gain);
+    }
+}
+
+void EffectEngine::WriteOutput(float* outL, float* outR, int count)
+{
+    const double mixLanding = Clamped(kMix);
+    const double levelLanding = levelGain.target;
+    for (int i = 0; i < count; ++i) {
+        double mix = mixAmount.Tick();
+        if (std::fabs(mix - mixLanding) <= 1e-9)
+            mix = mixAmount.current = mixLanding;
+        double level = levelGain.Tick();
+        if (std::fabs(level - levelLanding) <= 1e-9)
+            level = levelGain.current = levelLanding;
+        const float wetL = static_cast<float>(workL[i] * level);
+        const float wetR = static_cast<float>(workR[i] * level);
+        outL[i] = static_cast<float>(wetL * mix + dryL[i] * (1.0 - mix));
+        outR[i] = static_cast<float>(wetR * mix + dryR[i] * (1.0 - mix));
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Mode mixing
+
+void EffectEngine::UpdateModeCrossfade()
+{
+    const int m = CurrentMode();
+    if (!started) {
+        lastMode = m;
+        for (int k = 0; k < kSlotCount; ++k) {
+            modeWeight[k].target = k == m ? 1.0 : 0.0;
+            modeWeight[k].current = modeWeight[k].target;
+        }
+        return;
+    }
+    if (m == lastMode)
+        return;
+    lastMode = m;
+    for (int k = 0; k < kSlotCount; ++k)
+        modeWeight[k].target = k == m ? 1.0 : 0.0;
+}
+
+void EffectEngine::MixModes(int count)
+{
+    bool active[kSlotCount] = {};
+    for (int k = 0; k < kSlotCount; ++k) {
+        for (int i = 0; i < count; ++i) {
+            double w = modeWeight[k].Tick();
+            if (std::fabs(w) < 1e-9)
+                w = modeWeight[k].current = 0.0;
+            weights[k][i] = static_cast<float>(w);
+            active[k] = active[k] || weights[k][i] > kActiveWeight;
+        }
+    }
+    std::fill_n(accL.begin(), count, 0.0f);
+    std::fill_n(accR.begin(), count, 0.0f);
+
+    double e = repeatEngineMix.Tick();
+    if (e < 1e-6)
+        e = repeatEngineMix.current = 0.0;
+    else if (e > 0.999999)
+        e = repeatEngineMix.current = 1.0;
+
+    for (int k = 0; k < kSlotCount; ++k) {
+        if (!active[k]) {
+            if (k == 1)
+                FeedRepeatSlotIdle(count);
+            else if (k == 2)
+                liveLoop.FeedIdle(workL.data(), workR.data(), count);
+            continue;
+        }
+        std::copy_n(workL.begin(), count, modeL.begin());
+        std::copy_n(workR.begin(), count, modeR.begin());
+        if (k == 1)
+            MixRepeatSlot(count, e);
+        else
+            modeTable[k]->Process(modeL.data(), modeR.data(), count, drift);
+        for (int i = 0; i < count; ++i) {
+            accL[i] += weights[k][i] * modeL[i];
+            accR[i] += weights[k][i] * modeR[i];
+        }
+    }
+
+    std::copy_n(accL.begin(), count, workL.begin());
+    std::copy_n(accR.begin(), count, workR.begin());
+}
+
+void EffectEngine::FeedRepeatSlotIdle(int count)
+{
+    repeat.FeedIdle(workL.data(), workR.data(), count);
+    echo.FeedIdle(workL.data(), workR.data(), count);
+    echoLeft.FeedIdle(workL.data(), workL.data(), count);
+    echoRight.FeedIdle(workR.data(), workR.data(), count);
+}
+
+// The crossfaded path (engine mix below 1) combines only the first sample of
+// the chunk; the engine always runs chunks of one sample.
+void EffectEngine::MixRepeatSlot(int count, double e)
+{
+    if (e >= 1.0) {
+        repeat.Process(modeL.data(), modeR.data(), count, drift);
+        echo.FeedIdle(workL.data(), workR.data(), count);
+        echoLeft.FeedIdle(workL.data(), workL.data(), count);
+        echoRight.FeedIdle(workR.data(), workR.data(), count);
+        return;
+    }
+
+    float sL = workL[0];
+    float sR = workR[0];
+    if (e > 0.0)
+        repeat.Process(&sL, &sR, 1, drift);
+    else
+        repeat.FeedIdle(workL.data(), workR.data(), count);
+
+    double w = stereoMix.Tick();
+    if (std::fabs(w - stereoMix.target) <= 1e-6)
+        w = stereoMix.current = stereoMix.target;
+
+    if (w < 1.0) {
+        echo.Process(modeL.data(), modeR.data(), count, drift);
+    } else {
+        echo.FeedIdle(workL.data(), workR.data(), count);
+        modeL[0] = 0.0f;
+        modeR[0] = 0.0f;
+    }
+
+    if (w > 0.0) {
+        float a = workL[0], b = workL[0];
+        echoLeft.Process(&a, &b, 1, drift);
+        float c = workR[0], d = workR[0];
+        echoRight.Process(&c, &d, 1, drift);
+        modeL[0] = static_cast<float>((a + b) * w * 0.5 + modeL[0] * (1.0 - w));
+        modeR[0] = static_cast<float>((c + d) * w * 0.5 + modeR[0] * (1.0 - w));
+    } else {
+        echoLeft.FeedIdle(workL.data(), workL.data(), count);
+        echoRight.FeedIdle(workR.data(), workR.data(), count);
+    }
+
+    modeL[0] = static_cast<float>(sL * e + modeL[0] * (1.0 - e));
+    modeR[0] = static_cast<float>(sR * e + modeR[0] * (1.0 - e));
+}

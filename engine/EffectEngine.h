@@ -1,0 +1,151 @@
+#pragma once
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "engine/DriftContext.h"
+#include "engine/DriveStage.h"
+#include "engine/EchoMode.h"
+#include "engine/LoopsMode.h"
+#include "engine/ModeProcessor.h"
+#include "engine/ParamSmoother.h"
+#include "engine/ParamSpec.h"
+#include "engine/RepeatMode.h"
+#include "engine/TempoSyncInfo.h"
+#include "engine/TremMode.h"
+#include "engine/WearStage.h"
+
+// The effect's whole signal path as one object: input gate, drive, the mode
+// processors with their crossfades and tempo sync, wear, and the output mix and
+// level. The owner sets parameters, tempo and host position, prepares it for a
+// rate, then hands it stereo blocks on the audio thread. Every block runs one
+// sample at a time so that smoothing, crossfades, chaos and tempo phases move
+// per sample; parameter hand-over and tempo records happen once per block.
+//
+// Prepare never runs while Process runs (the owner serialises them). Only the
+// frozen-loop hand-over members are touched by other threads, and only through
+// atomic compare-and-set and exchange.
+//
+// Large (the modes embed their delay lines): keep it inside another object,
+// never on a stack.
+class EffectEngine
+{
+public:
+    static constexpr int kSlotCount = 3;
+    static constexpr double kDefaultSampleRate = 48000.0;
+    static constexpr int kDefaultBlockSize = 512;
+    static constexpr uint32_t kSeedOffset = 0x5eed0000u;
+
+    // Hand-over states of the published frozen-loop snapshot.
+    enum HandoverState : int32_t
+    {
+        kHandoverEmpty = 0,
+        kHandoverValid = 1,
+        kHandoverReaderCopying = 2,
+        kHandoverAudioWriting = 3,
+    };
+
+    EffectEngine();
+    ~EffectEngine();
+    EffectEngine(const EffectEngine&) = delete;
+    EffectEngine& operator=(const EffectEngine&) = delete;
+
+    // Not on the audio thread. Invalid rates become 48000, block sizes below 1 become 512.
+    void Prepare(double sampleRate, int maxBlockSize);
+    // Audio thread. Inputs and outputs may be the same buffers; n < 1 does nothing.
+    // Before the first Prepare the output is silence.
+    void Process(const float* inL, const float* inR, float* outL, float* outR, int n);
+
+    // Ignores indices outside the table and non-finite values; clamps to the row.
+    void SetParam(int index, double value);
+    double GetParam(int index) const;
+    // Stored as given; its users clamp it (20..999 BPM, 120 when not finite).
+    void SetTempo(double bpm) { tempo = bpm; }
+    // Host position in quarter notes; a non-finite position is ignored.
+    void SetHostPosition(double quarterNotes);
+
+    double SampleRate() const { return sampleRate; }
+    int MaxBlockSize() const { return maxBlockSize; }
+    double Tempo() const { return tempo; }
+    // The live loop has stopped recording (a frozen loop is playing).
+    bool LoopRecordingStopped() const { return liveLoop.recordingStopped != 0; }
+
+    // The tempo record of a slot (0 the tremolo, 1 the other modes) for a block of n samples.
+    TempoSyncInfo MakeTempoSync(int n, int divisionIndex, int slot, bool synced, bool positionFresh);
+
+    double sampleRate = kDefaultSampleRate;
+    int32_t maxBlockSize = kDefaultBlockSize;
+    double tempo = 120.0;
+    ParamSmoother levelGain;
+    ParamSmoother mixAmount;
+    ParamSmoother repeatEngineMix;
+    double values[kParamCount];
+    double hostPosition = 0.0;
+    uint8_t positionFresh = 0;
+    double lastHostPosition;
+    double lastBoundary[2] = {};
+    uint8_t boundaryEmitted[2] = {};
+    TempoSyncInfo tremSync;
+    TempoSyncInfo modeSync;
+    DriftContext drift{1};
+    DriveStage drive;
+    WearStage wear;
+    TremMode trem;
+    RepeatMode repeat;
+    EchoMode echo;
+    EchoMode echoLeft;
+    EchoMode echoRight;
+    ParamSmoother stereoMix;
+    uint32_t chunkCounter = 0;
+    LoopsMode liveLoop;
+
+    std::unique_ptr<LoopsMode> shadowLoop;
+    std::atomic<int32_t> handoverState{kHandoverEmpty};
+    std::atomic<LoopsMode*> pendingLoop{nullptr};
+    std::atomic<LoopsMode*> retiredLoop{nullptr};
+    uint32_t samplesSincePublish = 0;
+    uint8_t loopJustInstalled = 0;
+
+    ModeProcessor* modeTable[kSlotCount];
+    ParamSmoother modeWeight[kSlotCount];
+    int32_t lastMode = 0;
+    uint8_t started = 0;
+    int32_t lastSeed = 0;
+    double gateEnvelope = 0.0;
+    double gateAttack = 0.0;
+    double gateRelease = 0.0;
+
+    std::vector<float> workL, workR, dryL, dryR, accL, accR, modeL, modeR;
+    std::vector<float> weights[kSlotCount];
+
+private:
+    void RebuildForRate();
+    void RestoreConstructedControls(const LoopsMode& constructed);
+    void EnsureScratch(int count);
+    void UpdateBlockParams();
+    void MapModeControls();
+    void TakePendingLoop();
+    void PublishFrozenLoop(int n);
+    void AdvanceTempoSync(int i);
+    void ProcessChunk(const float* inL, const float* inR, float* outL, float* outR, int count);
+    void LandSmoothersOnFirstSample();
+    void ApplyInputGate(float* left, float* right, int count);
+    void UpdateModeCrossfade();
+    void MixModes(int count);
+    void MixRepeatSlot(int count, double engineMix);
+    void FeedRepeatSlotIdle(int count);
+    void WriteOutput(float* outL, float* outR, int count);
+    void DeleteHandedOverLoops();
+
+    double Clamped(int index) const;
+    bool SwitchOn(int index) const { return values[index] > 0.5; }
+    int Rounded(int index) const;
+    double LevelGainTarget() const;
+    int CurrentMode() const;
+
+    // Block values of the tempo records; the per-sample records derive from them.
+    TempoSyncInfo tremSyncBlock;
+    TempoSyncInfo modeSyncBlock;
+    bool prepared = false;
+};
