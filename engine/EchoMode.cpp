@@ -1,0 +1,726 @@
+#include "engine/EchoMode.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <new>
+
+#include "engine/EngineMath.h"
+
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+constexpr double kShifterDelaySeconds = 0.06;
+constexpr double kBufferSeconds = 13.748000000000001;
+constexpr double kTimeBase = 23.999999999999996; // the double of 1.2 / 0.05
+constexpr double kMinTime = 0.05;
+constexpr double kMaxFeedback = 0.9;
+constexpr double kMinTapDelay = 4.0;
+constexpr double kUnityTolerance = 1e-9;
+constexpr uint32_t kZeroSeedReplacement = 0x9E3779B9u;
+constexpr uint32_t kFlickerSeedMask = 0xECA01239u;
+
+struct ShapeRow
+{
+    double lo;
+    double hi;
+    double out;
+};
+
+constexpr ShapeRow kShapeRows[] = {
+    {0.0, 0.15, 0.5}, {0.2, 0.35, 1.0}, {0.4, 0.55, 1.005}, {0.6, 0.75, 1.5}, {0.8, 1.0, 2.0},
+};
+
+double Clamp01(double value)
+{
+    if (!(value == value))
+        return 0.0;
+    return std::min(std::max(value, 0.0), 1.0);
+}
+
+uint32_t XorShift(uint32_t& state)
+{
+    state = DriftContext::XorShift32(state);
+    return state;
+}
+
+double Unit(uint32_t value)
+{
+    return DriftContext::ToUnit(value);
+}
+
+// A sample count from a duration, at least 1 and far from the int limits so
+// that countdowns cannot overflow.
+int32_t CountFor(double samples)
+{
+    if (!(samples >= 1.0))
+        return 1;
+    return static_cast<int32_t>(std::min(samples, 1.0e9));
+}
+
+int32_t CountOrZero(double samples)
+{
+    if (!(samples >= 0.0))
+        return 0;
+    return static_cast<int32_t>(std::min(samples, 1.0e9));
+}
+
+uint32_t SaturatingIncrement(uint32_t value)
+{
+    return value < std::numeric_limits<uint32_t>::max() ? value + 1 : value;
+}
+
+float Finite(float value)
+{
+    return std::isfinite(value) ? value : 0.0f;
+}
+
+} // namespace
+
+double ShapeRatio(double shape)
+{
+    const double x = Clamp01(shape);
+    const ShapeRow* previous = nullptr;
+    for (const ShapeRow& row : kShapeRows) {
+        if (row.hi >= x) {
+            if (x >= row.lo || previous == nullptr)
+                return row.out;
+            const double t = (x - previous->hi) / (row.lo - previous->hi);
+            return previous->out + (row.out - previous->out) * t;
+        }
+        previous = &row;
+    }
+    return kShapeRows[4].out;
+}
+
+EchoMode::EchoMode()
+{
+    panMatrix[0] = std::sqrt(0.6);
+    panMatrix[1] = std::sqrt(0.4);
+    panMatrix[2] = std::sqrt(0.4);
+    panMatrix[3] = std::sqrt(0.6);
+    for (int k = 0; k < kTaps; ++k) {
+        flickerGain[k] = 1.0;
+        flickerTarget[k] = 1.0;
+        muteGain[k] = 1.0;
+        tapCrossfade[k] = -1.0;
+        tapLevels[k] = k < repeats ? 1.0 : 0.0;
+    }
+    timeSmoother.target = timeSmoother.current = time;
+    pitchSmoother.target = pitchSmoother.current = ShapeRatio(pitchControl);
+    feedbackSmoother.target = feedbackSmoother.current = feedback;
+}
+
+void EchoMode::Prepare(double rate, int /*maxBlockSize*/)
+{
+    sampleRate = (std::isfinite(rate) && rate > 0.0) ? rate : 48000.0;
+    ready = false;
+    const double wanted = std::ceil(kBufferSeconds * sampleRate) + 2.0;
+    try {
+        if (wanted > static_cast<double>(std::numeric_limits<int32_t>::max() / 2))
+            throw std::bad_alloc();
+        length = static_cast<int32_t>(wanted);
+        buffer.assign(static_cast<size_t>(length), 0.0f);
+        for (GrainShifter& shifter : shifters)
+            shifter.Prepare(sampleRate);
+        scratch.assign(static_cast<size_t>(std::lround(kShifterDelaySeconds * sampleRate) + 4), 0.0f);
+        transientMap.Prepare(sampleRate, buffer.data(), length);
+        for (PitchVoice& voice : pitchVoices)
+            voice.Prepare(sampleRate, buffer.data(), length, &transientMap);
+        ready = true;
+    } catch (const std::bad_alloc&) {
+        // Without its memory the echo stays silent: nothing may point at a
+        // buffer that is gone.
+        std::vector<float>().swap(buffer);
+        std::vector<float>().swap(scratch);
+        length = 0;
+        transientMap.Prepare(sampleRate, nullptr, 0);
+        for (PitchVoice& voice : pitchVoices) {
+            try {
+                voice.Prepare(sampleRate, nullptr, 0, &transientMap);
+            } catch (const std::bad_alloc&) {
+            }
+        }
+    }
+
+    for (int k = 0; k < kTaps; ++k) {
+        const double cutoff = std::max(1800.0, 9000.0 * std::pow(0.78, k + 1));
+        tapLowpassCoef[k] = std::exp(-2.0 * kPi * cutoff / sampleRate);
+    }
+    timeSmoother.Configure(0.02, sampleRate);
+    pitchSmoother.Configure(0.02, sampleRate);
+    feedbackSmoother.Configure(0.02, sampleRate);
+    panMatrix[0] = std::sqrt(0.6);
+    panMatrix[1] = std::sqrt(0.4);
+    panMatrix[2] = std::sqrt(0.4);
+    panMatrix[3] = std::sqrt(0.6);
+    Reset();
+}
+
+void EchoMode::Reset()
+{
+    std::fill(buffer.begin(), buffer.end(), 0.0f);
+    transientMap.Clear();
+    for (int k = 0; k < kTaps; ++k) {
+        flickerCountdown[k] = 0;
+        flickerGain[k] = 1.0;
+        flickerTarget[k] = 1.0;
+    }
+    writeIndex = 0;
+    clock = 0.0;
+    idleSampleCounter = 0;
+    for (GrainShifter& shifter : shifters)
+        shifter.Reset();
+    minOldTapDelay = 1e30;
+    chaosRng = 1;
+    chaosGeneration = 0;
+    chaosSeeded = 0;
+    reverseRunCount = fastRunCount = octaveJumpCount = muteCount = 0;
+    ghostCount = dropoutCount = bendCount = delayFloorCount = 0;
+    eventCountdown = 0;
+    dropoutCountdown = 0;
+    clickPosition = -1;
+    dropoutGain = 1.0;
+    bendRemaining = 0;
+    bendLength = 0;
+    bendDepth = 0.0;
+    tickCountdown = 0;
+    tapLevelsValid = 0;
+    delaysValid = 0;
+    tickCount = 0;
+    syncCountdown = -1;
+    pitchVoiceSamples = 0;
+    for (int k = 0; k < kTaps; ++k) {
+        tapLowpassState[k] = 0.0;
+        tapChaosCountdown[k] = 0;
+        reverseRun[k] = 0;
+        reverseRunLength[k] = 0.0;
+        reverseRunPos[k] = 0.0;
+        fastRun[k] = 0;
+        fastRunLength[k] = 0.0;
+        fastRunPos[k] = 0.0;
+        tapDelay[k] = 0.0;
+        oldTapDelay[k] = 0.0;
+        tapCrossfade[k] = -1.0;
+        pitchVoices[k].Reset();
+        pitchVoiceMix[k] = 0.0;
+        tapLevels[k] = k < repeats ? 1.0 : 0.0;
+        pitchVoiceRunning[k] = 0;
+        pitchVoiceWarmup[k] = 0;
+        pitchVoiceHoldoff[k] = 0;
+        pitchVoiceEnabled[k] = 0;
+        tapSpacing[k] = 0.0;
+        octaveUpCountdown[k] = 0;
+        muteCountdown[k] = 0;
+        muteGain[k] = 1.0;
+        ghostCountdown[k] = 0;
+        ghostLowpassState[k] = 0.0;
+    }
+    muteCoef = dropoutCoef = 1.0 - std::exp(-1.0 / (sampleRate * 0.005));
+    decayValid = 0;
+    SnapSmoothers();
+}
+
+void EchoMode::SetControls(double a, double b)
+{
+    time = kMinTime * std::pow(kTimeBase, Clamp01(a));
+    timeSmoother.target = time;
+    pitchControl = Clamp01(b);
+    pitchSmoother.target = ShapeRatio(pitchControl);
+}
+
+void EchoMode::SetTime(double value)
+{
+    time = (std::isfinite(value) && value > 0.0) ? value : kMinTime;
+    timeSmoother.target = time;
+}
+
+void EchoMode::SetTempoSync(const TempoSyncInfo& info)
+{
+    sync = info;
+}
+
+void EchoMode::SetFeedback(double value)
+{
+    feedback = std::min(Clamp01(value), kMaxFeedback);
+    feedbackSmoother.target = feedback;
+}
+
+void EchoMode::SetRepeats(int count)
+{
+    repeats = std::min(std::max(count, 1), kTaps);
+}
+
+void EchoMode::RestoreConstructedControls()
+{
+    time = kDefaultTime;
+    pitchControl = kDefaultPitchControl;
+    feedback = kDefaultFeedback;
+    repeats = kDefaultRepeats;
+    sync = TempoSyncInfo{};
+    timeSmoother.target = time;
+    pitchSmoother.target = ShapeRatio(pitchControl);
+    feedbackSmoother.target = feedback;
+}
+
+void EchoMode::SnapSmoothers()
+{
+    timeSmoother.target = time;
+    pitchSmoother.target = ShapeRatio(pitchControl);
+    feedbackSmoother.target = feedback;
+    timeSmoother.Step(1e6);
+    pitchSmoother.Step(1e6);
+    feedbackSmoother.Step(1e6);
+}
+
+void EchoMode::FeedIdle(const float* left, const float* right, int n)
+{
+    if (ready && left != nullptr && right != nullptr) {
+        for (int i = 0; i < n; ++i) {
+            buffer[static_cast<size_t>(writeIndex)] = Finite((left[i] + right[i]) * 0.5f);
+            if (++writeIndex >= length)
+                writeIndex = 0;
+            clock += 1.0;
+            // Wrapping at 2^32 keeps the 32-sample cadence, so this counter may wrap.
+            ++idleSampleCounter;
+            if (idleSampleCounter % TransientMap::kBlockSize == 0)
+                transientMap.Update(clock);
+        }
+    }
+    reinitPending = 1;
+}
+
+double EchoMode::ReadEcho(double position) const
+{
+    if (!std::isfinite(position))
+        return 0.0;
+    double wrapped = std::fmod(position, static_cast<double>(length));
+    if (wrapped < 0.0)
+        wrapped += length;
+    int i = static_cast<int>(wrapped);
+    if (i >= length)
+        i = length - 1;
+    const double frac = wrapped - i;
+    const int j = i + 1 >= length ? 0 : i + 1;
+    return buffer[static_cast<size_t>(i)] * (1.0 - frac) + buffer[static_cast<size_t>(j)] * frac;
+}
+
+void EchoMode::Process(float* left, float* right, int n, DriftContext& drift)
+{
+    if (n < 1 || left == nullptr || right == nullptr)
+        return;
+    if (!ready) {
+        std::fill(left, left + n, 0.0f);
+        std::fill(right, right + n, 0.0f);
+        return;
+    }
+
+    const bool reinit = reinitPending != 0;
+    const bool firstBlock = tapLevelsValid == 0;
+    const double sr = sampleRate;
+
+    // 1. An instance that was only fed starts its taps afresh from the history.
+    if (reinit) {
+        SnapSmoothers();
+        tickCountdown = 0;
+        delaysValid = 0;
+        for (int k = 0; k < kTaps; ++k) {
+            pitchVoiceRunning[k] = 0;
+            pitchVoiceMix[k] = 0.0;
+            pitchVoiceHoldoff[k] = 64 * k;
+            ghostLowpassState[k] = 0.0;
+            tapLowpassState[k] = 0.0;
+            shifters[k].Reset();
+        }
+        reinitPending = 0;
+    }
+
+    // 2. Tap period of the block.
+    const double interval = n / sr;
+    timeSmoother.Step(interval);
+    pitchSmoother.Step(interval);
+    feedbackSmoother.Step(interval);
+    const double chaos = Clamp01(drift.amount);
+    double period;
+    if (sync.boundaryFound) {
+        period = std::max(0.01, timeSmoother.current);
+    } else {
+        const double wander = std::min(std::max(chaos * drift.WalkerValue(2), -chaos), chaos);
+        period = std::max(0.01, timeSmoother.current * (1.0 + 0.02 * wander));
+    }
+    if (!std::isfinite(period))
+        period = kDefaultTime;
+    const double periodSamples = sr * period;
+
+    // 3. Chaos seeding and this block's event probabilities.
+    if (chaos > 0.0 && (!chaosSeeded || drift.generation != chaosGeneration)) {
+        uint32_t state = drift.seed != 0 ? drift.seed : kZeroSeedReplacement;
+        for (int s = 0; s < 18; ++s)
+            state = DriftContext::XorShift32(state);
+        chaosRng = state;
+        flickerRng = (drift.seed ^ kFlickerSeedMask) | 1u;
+        chaosSeeded = 1;
+        chaosGeneration = drift.generation;
+    }
+    const double pFast = 0.1 * chaos;
+    const double pReverse = 0.05 * chaos;
+    const double pOctave = 0.07 * chaos;
+    const double pMuteGhost = 0.08 * chaos;
+    const double pDropout = chaos > 0.4 ? 0.05 * chaos : 0.0;
+
+    // 4. Per-tap ratios, head offsets and decays.
+    const double shape = pitchSmoother.current;
+    double tapRatio[kTaps];
+    double extra[kTaps];
+    for (int k = 0; k < kTaps; ++k) {
+        double r = (shape > 1.0 && shape <= 1.02) ? std::pow(shape, k + 1) : shape;
+        r = std::min(std::max(r, 0.25), 2.5);
+        if (!(r == r))
+            r = 1.0;
+        tapRatio[k] = r;
+        extra[k] = r > 1.0 ? (r - 1.0) * sr * period : 0.0;
+    }
+    const double decay = feedbackSmoother.current;
+    const double drive = 1.0 + 3.0 * decay * decay * decay;
+    if (decay != decayFeedback || !decayValid) {
+        for (int k = 0; k < kTaps; ++k) {
+            tapDecay[k] = std::pow(decay, k + 1);
+            ghostDecay[k] = std::pow(decay, k + 1.5);
+        }
+        decayFeedback = decay;
+        decayValid = 1;
+    }
+
+    // 5. Pitch voices: only for pitched taps while the tempo grid is known.
+    const bool gridKnown = sync.synced || sync.boundaryFound;
+    for (int k = 0; k < kTaps; ++k) {
+        const double q = tapRatio[k] * (octaveUpCountdown[k] > 0 ? 2.0 : 1.0);
+        pitchVoices[k].SetRatio(q);
+        tapSpacing[k] = (k + 1) * periodSamples;
+        pitchVoiceEnabled[k] = tapRatio[k] >= 2.0 / 3.0 && tapSpacing[k] >= pitchVoices[k].Latency() + 256.0
+                               && gridKnown && std::fabs(tapRatio[k] - 1.0) >= kUnityTolerance;
+    }
+
+    // 6. Prefill each shifter with the 60 ms preceding its tap's read position.
+    if (reinit) {
+        const int m = static_cast<int>(scratch.size());
+        for (int k = 0; k < kTaps; ++k) {
+            const double delay = std::max((k + 1) * periodSamples - kShifterDelaySeconds * sr, kMinTapDelay) + extra[k];
+            for (int j = 0; j < m; ++j)
+                scratch[static_cast<size_t>(j)] =
+                    static_cast<float>(ReadEcho((clock - delay) - (m - j) * tapRatio[k]));
+            GrainShifter& shifter = shifters[k];
+            for (int j = 0; j < m; ++j)
+                shifter.Push(scratch[static_cast<size_t>(j)]);
+            shifter.readPosA = shifter.readPosB = shifter.clock - m;
+        }
+    }
+
+    // 7. Block start.
+    blockStartClock = clock;
+    if (!tapLevelsValid) {
+        for (int k = 0; k < kTaps; ++k)
+            tapLevels[k] = k < repeats ? 1.0 : 0.0;
+        tapLevelsValid = 1;
+    }
+
+    // 8. Ticks land 60 ms before the beat so that the shifters' delay puts the
+    // repeats on it.
+    if (sync.boundaryFound && sync.divisionSamples > 0) {
+        int64_t offset = sync.boundaryOffset;
+        bool update = true;
+        if (offset < 0 && syncCountdown >= 0) {
+            update = false;
+        } else if (offset < 0) {
+            offset = EngineMath::RoundToInt((1.0 - sync.phase) * sync.divisionSamples);
+            if (offset < 0)
+                update = false;
+        }
+        if (update) {
+            offset -= std::lround(kShifterDelaySeconds * sr);
+            if (offset < 0)
+                offset += (-offset + sync.divisionSamples - 1) / sync.divisionSamples * sync.divisionSamples;
+            syncCountdown = static_cast<int32_t>(std::min<int64_t>(offset, std::numeric_limits<int32_t>::max()));
+        }
+    } else {
+        syncCountdown = -1;
+    }
+
+    const int32_t periodCount = CountFor(periodSamples);
+    const double levelStep = 1.0 / (0.01 * sr);
+    const double mixStep = levelStep;
+    const double crossfadeSamples = 0.01 * sr;
+    const double flickerStep = 0.5 / std::max(0.005 * sr, 1.0);
+    const int32_t clickLength = static_cast<int32_t>(0.0015 * sr);
+    const double shifterDelay = kShifterDelaySeconds * sr;
+    const double maxTapDelay = length - kMinTapDelay;
+
+    for (int i = 0; i < n; ++i) {
+        // 1. Pitch voices render in blocks of 256.
+        if (i % kVoiceBlock == 0) {
+            const int c = std::min(kVoiceBlock, n - i);
+            transientMap.Update(blockStartClock + i);
+            for (int k = 0; k < kTaps; ++k) {
+                const bool mayRun = (k < repeats || tapLevels[k] > 0.0) && (pitchVoiceEnabled[k] || pitchVoiceMix[k] > 0.0);
+                if (pitchVoiceHoldoff[k] >= 1) {
+                    pitchVoiceHoldoff[k] = std::max(pitchVoiceHoldoff[k] - c, 0);
+                    pitchVoiceRunning[k] = 0;
+                    pitchVoiceMix[k] = 0.0;
+                } else if (mayRun) {
+                    PitchVoice& voice = pitchVoices[k];
+                    voice.blockClock = blockStartClock + i;
+                    voice.readDelay = std::max(voice.Latency() + 256.0, tapSpacing[k]);
+                    if (!pitchVoiceRunning[k]) {
+                        if (i == 0 && firstBlock && !reinit) {
+                            pitchVoiceWarmup[k] = 0;
+                        } else {
+                            voice.Restart();
+                            pitchVoiceWarmup[k] = CountOrZero(
+                                std::ceil(2.0 * voice.Window() / std::max(tapRatio[k], 2.0 / 3.0)));
+                        }
+                        pitchVoiceRunning[k] = 1;
+                    }
+                    voice.Render(pitchVoiceOut[k], c);
+                    pitchVoiceSamples += static_cast<uint64_t>(c);
+                } else {
+                    pitchVoiceRunning[k] = 0;
+                    pitchVoiceMix[k] = 0.0;
+                }
+            }
+        }
+
+        // 2. Record the mono input.
+        buffer[static_cast<size_t>(writeIndex)] = Finite((left[i] + right[i]) * 0.5f);
+        if (++writeIndex >= length)
+            writeIndex = 0;
+        clock += 1.0;
+        const double newest = clock - 1.0;
+
+        // 3. Global chaos events.
+        if (chaosSeeded) {
+            if (--eventCountdown < 1) {
+                eventCountdown = periodCount;
+                const uint32_t x1 = XorShift(chaosRng);
+                const uint32_t x2 = XorShift(chaosRng);
+                const uint32_t x3 = XorShift(chaosRng);
+                const uint32_t x4 = XorShift(chaosRng);
+                if (dropoutCountdown <= 0 && pDropout > Unit(x1)) {
+                    dropoutCountdown = CountOrZero((Unit(x2) * 0.06999999999999999 + 0.08) * sr);
+                    clickPosition = 0;
+                    dropoutCount = SaturatingIncrement(dropoutCount);
+                }
+                if (bendRemaining <= 0 && pDropout > Unit(x3)) {
+                    bendLength = bendRemaining = CountOrZero((Unit(x4) * 0.09999999999999998 + 0.2) * sr);
+                    bendDepth = bendLength * 0.15 / kPi;
+                    bendCount = SaturatingIncrement(bendCount);
+                }
+            }
+        }
+
+        // 4. Wow: every tap reads further back during a bend.
+        double wow = 0.0;
+        if (bendRemaining > 0) {
+            wow = bendDepth * 0.5 * (1.0 - std::cos(2.0 * kPi * (1.0 - static_cast<double>(bendRemaining) / bendLength)));
+            --bendRemaining;
+        }
+
+        // 5. Dropout gain.
+        dropoutGain += ((dropoutCountdown > 0 ? 0.0 : 1.0) - dropoutGain) * dropoutCoef;
+        if (dropoutCountdown > 0)
+            --dropoutCountdown;
+
+        // 6. Tick.
+        bool tick = false;
+        if (--tickCountdown < 1) {
+            tickCountdown = periodCount;
+            tick = true;
+        }
+        if (syncCountdown == 0) {
+            tickCountdown = periodCount;
+            tick = true;
+            syncCountdown = sync.divisionSamples;
+        }
+        if (syncCountdown > 0)
+            --syncCountdown;
+
+        // 7. Taps.
+        double outL = 0.0;
+        double outR = 0.0;
+        for (int k = 0; k < kTaps; ++k) {
+            const bool wanted = k < repeats;
+            if (wanted)
+                tapLevels[k] = std::min(tapLevels[k] + levelStep, 1.0);
+            else
+                tapLevels[k] = std::max(tapLevels[k] - levelStep, 0.0);
+            if (!wanted && tapLevels[k] <= 0.0)
+                continue;
+
+            const double r = tapRatio[k];
+            const double base = std::max((k + 1) * periodSamples - shifterDelay, kMinTapDelay);
+
+            if (chaosSeeded && --tapChaosCountdown[k] < 1) {
+                tapChaosCountdown[k] = periodCount;
+                const uint32_t x1 = XorShift(chaosRng);
+                const uint32_t x2 = XorShift(chaosRng);
+                const uint32_t x3 = XorShift(chaosRng);
+                const uint32_t x4 = XorShift(chaosRng);
+                const uint32_t x5 = XorShift(chaosRng);
+                if (!reverseRun[k] && !fastRun[k] && pFast > Unit(x1)) {
+                    fastRun[k] = 1;
+                    fastRunLength[k] = 0.5 * periodSamples;
+                    fastRunPos[k] = 0.0;
+                    fastRunCount = SaturatingIncrement(fastRunCount);
+                }
+                if (octaveUpCountdown[k] <= 0 && pOctave > Unit(x2)) {
+                    octaveUpCountdown[k] = CountOrZero(periodSamples);
+                    octaveJumpCount = SaturatingIncrement(octaveJumpCount);
+                }
+                if (muteCountdown[k] <= 0 && pMuteGhost > Unit(x3)) {
+                    muteCountdown[k] = CountOrZero(periodSamples);
+                    muteCount = SaturatingIncrement(muteCount);
+                }
+                if (ghostCountdown[k] <= 0 && pMuteGhost > Unit(x4)) {
+                    ghostCountdown[k] = CountOrZero(periodSamples);
+                    ghostCount = SaturatingIncrement(ghostCount);
+                }
+                const double reverseLength = std::min(0.32 * sr, (k + 1) * periodSamples);
+                if (!reverseRun[k] && !fastRun[k] && reverseLength > 0.03 * sr && pReverse > Unit(x5)) {
+                    reverseRun[k] = 1;
+                    reverseRunLength[k] = reverseLength;
+                    reverseRunPos[k] = 0.0;
+                    reverseRunCount = SaturatingIncrement(reverseRunCount);
+                }
+            }
+
+            muteGain[k] += ((muteCountdown[k] > 0 ? 0.0 : 1.0) - muteGain[k]) * muteCoef;
+            if (muteCountdown[k] > 0)
+                --muteCountdown[k];
+
+            double speed = 1.0;
+            if (reverseRun[k]) {
+                speed = -1.0;
+                reverseRunPos[k] += 1.0;
+                if (reverseRunPos[k] >= reverseRunLength[k])
+                    reverseRun[k] = 0;
+            } else if (fastRun[k]) {
+                speed = 2.0;
+                fastRunPos[k] += 1.0;
+                if (fastRunPos[k] >= fastRunLength[k])
+                    fastRun[k] = 0;
+            }
+            const bool runActive = speed != 1.0;
+
+            if (tick) {
+                const double target = base + extra[k];
+                if (delaysValid && target != tapDelay[k]) {
+                    oldTapDelay[k] = tapDelay[k];
+                    tapCrossfade[k] = 0.0;
+                }
+                tapDelay[k] = target;
+            }
+            const bool follows = !runActive && std::fabs(r - 1.0) < kUnityTolerance;
+            if (follows && tapDelay[k] != base) {
+                if (delaysValid && tapCrossfade[k] < 0.0) {
+                    oldTapDelay[k] = tapDelay[k];
+                    tapCrossfade[k] = 0.0;
+                }
+                tapDelay[k] = base;
+            }
+
+            double y = ReadEcho(newest - tapDelay[k] - wow);
+            if (tapCrossfade[k] >= 0.0) {
+                const double t = tapCrossfade[k] / crossfadeSamples;
+                if (t >= 1.0) {
+                    tapCrossfade[k] = -1.0;
+                } else {
+                    minOldTapDelay = std::min(minOldTapDelay, oldTapDelay[k]);
+                    const double old = ReadEcho(newest - oldTapDelay[k] - wow);
+                    y = std::cos(t * kPi * 0.5) * old + std::sin(t * kPi * 0.5) * y;
+                    oldTapDelay[k] = std::max(oldTapDelay[k] - (speed * r - 1.0), kMinTapDelay);
+                    tapCrossfade[k] += 1.0;
+                }
+            }
+
+            if (!follows) {
+                tapDelay[k] -= speed * r - 1.0;
+                if (tapDelay[k] < kMinTapDelay) {
+                    tapDelay[k] = kMinTapDelay;
+                    delayFloorCount = SaturatingIncrement(delayFloorCount);
+                }
+                if (tapDelay[k] > maxTapDelay)
+                    tapDelay[k] = maxTapDelay;
+            }
+
+            GrainShifter& shifter = shifters[k];
+            shifter.SetRatio(octaveUpCountdown[k] > 0 ? 2.0 : 1.0);
+            if (octaveUpCountdown[k] > 0)
+                --octaveUpCountdown[k];
+            y = shifter.Process(static_cast<float>(y));
+
+            if (pitchVoiceWarmup[k] > 0)
+                --pitchVoiceWarmup[k];
+            // A voice that is not running holds no fresh output to blend in.
+            if (pitchVoiceEnabled[k] && pitchVoiceRunning[k] && !runActive && pitchVoiceWarmup[k] == 0)
+                pitchVoiceMix[k] = std::min(pitchVoiceMix[k] + mixStep, 1.0);
+            else
+                pitchVoiceMix[k] = std::max(pitchVoiceMix[k] - mixStep, 0.0);
+            if (pitchVoiceMix[k] > 0.0) {
+                const double p = pitchVoiceOut[k][i % kVoiceBlock];
+                if (pitchVoiceMix[k] >= 1.0)
+                    y = p;
+                else
+                    y = y * std::cos(pitchVoiceMix[k] * kPi * 0.5) + p * std::sin(pitchVoiceMix[k] * kPi * 0.5);
+            }
+
+            if (--flickerCountdown[k] < 1) {
+                flickerCountdown[k] = periodCount;
+                flickerTarget[k] = (chaosSeeded && 0.15 * chaos > Unit(XorShift(flickerRng))) ? 0.5 : 1.0;
+            }
+            const double toTarget = flickerTarget[k] - flickerGain[k];
+            flickerGain[k] += std::min(std::max(toTarget, -flickerStep), flickerStep);
+
+            const double pole = 1.0 - tapLowpassCoef[k];
+            const double z = std::tanh(flickerGain[k] * tapDecay[k] * muteGain[k] * y * drive) / drive;
+            tapLowpassState[k] += (z - tapLowpassState[k]) * pole;
+            double out = tapLowpassState[k];
+
+            if (ghostCountdown[k] > 0) {
+                --ghostCountdown[k];
+                const double g = ReadEcho(newest - (0.5 * periodSamples + tapDelay[k]) - wow);
+                const double gz = std::tanh(g * muteGain[k] * ghostDecay[k] * drive) / drive;
+                ghostLowpassState[k] += (gz - ghostLowpassState[k]) * pole;
+                out += ghostLowpassState[k];
+            }
+
+            out *= tapLevels[k];
+            if (k % 2 == 0) {
+                outL += out * panMatrix[0];
+                outR += out * panMatrix[1];
+            } else {
+                outL += out * panMatrix[2];
+                outR += out * panMatrix[3];
+            }
+        }
+
+        // 8.
+        if (tick) {
+            tickCount = SaturatingIncrement(tickCount);
+            delaysValid = 1;
+        }
+
+        // 9. The dropout starts with a short click.
+        double click = 0.0;
+        if (clickPosition >= 0) {
+            if (clickPosition < clickLength) {
+                const double phi = 2.0 * kPi * clickPosition / clickLength;
+                click = (1.0 - std::cos(phi)) * 0.5 * std::sin(phi) * 0.18;
+                ++clickPosition;
+            }
+            if (clickPosition >= clickLength)
+                clickPosition = -1;
+        }
+
+        left[i] = static_cast<float>(outL * dropoutGain + click);
+        right[i] = static_cast<float>(outR * dropoutGain + click);
+    }
+}

@@ -1,0 +1,151 @@
+#pragma once
+#include <cstdint>
+#include <vector>
+
+#include "engine/DriftContext.h"
+#include "engine/GrainShifter.h"
+#include "engine/ModeProcessor.h"
+#include "engine/ParamSmoother.h"
+#include "engine/PitchVoice.h"
+#include "engine/TempoSyncInfo.h"
+#include "engine/TransientMap.h"
+
+// Pitch ratio of the legacy echo's repeats for a SHAPE value: five plateaus
+// (0.5, 1.0, 1.005, 1.5, 2.0) joined by linear ramps.
+double ShapeRatio(double shape);
+
+// The legacy echo: a mono-fed multi-tap delay of up to eight equally spaced
+// repeats, each quieter by the feedback ratio, darker by its own low-pass,
+// optionally pitched, panned alternately left and right and disturbed by seeded
+// chaos events. The buffer records continuously (FeedIdle keeps it current while
+// the instance is not heard) so that an instance has history the moment it is
+// heard again.
+class EchoMode : public ModeProcessor
+{
+public:
+    static constexpr int kTaps = 8;
+    static constexpr int kVoiceBlock = 256;
+
+    // Constructed control values; the engine restores these at every preparation.
+    static constexpr double kDefaultTime = 0.25;
+    static constexpr double kDefaultPitchControl = 0.0;
+    static constexpr double kDefaultFeedback = 0.5;
+    static constexpr int kDefaultRepeats = 4;
+
+    EchoMode();
+    ~EchoMode() override = default;
+    EchoMode(const EchoMode&) = delete;
+    EchoMode& operator=(const EchoMode&) = delete;
+
+    void Prepare(double sampleRate, int maxBlockSize) override;
+    void Reset() override;
+    void SetControls(double a, double b) override;
+    void Process(float* left, float* right, int n, DriftContext& drift) override;
+    void SetTime(double value) override;
+    void SetTempoSync(const TempoSyncInfo& info) override;
+
+    // Feedback of the repeats (clamped to 0..0.9) and its smoother's target.
+    void SetFeedback(double value);
+    // Number of repeats, clamped to 1..8.
+    void SetRepeats(int count);
+    // Returns time, pitchControl, feedback, repeats and sync to their constructed values.
+    void RestoreConstructedControls();
+
+    // Lands the three control smoothers on time, ShapeRatio(pitchControl) and feedback.
+    void SnapSmoothers();
+    // Keeps the history and the transient map current while the instance is not heard.
+    void FeedIdle(const float* left, const float* right, int n);
+
+    // False when the last preparation could not get its memory; Process then
+    // writes silence.
+    bool IsReady() const { return ready; }
+
+    // Fields in their documented order.
+    uint8_t reinitPending = 0;
+    uint32_t flickerRng = 1;
+    std::vector<float> scratch;
+    int32_t flickerCountdown[kTaps] = {};
+    double flickerGain[kTaps] = {};
+    double flickerTarget[kTaps] = {};
+    double sampleRate = 48000.0;
+    std::vector<float> buffer;
+    int32_t length = 0;
+    int32_t writeIndex = 0;
+    double clock = 0.0;
+    GrainShifter shifters[kTaps];
+    TransientMap transientMap;
+    PitchVoice pitchVoices[kTaps];
+    float pitchVoiceOut[kTaps][kVoiceBlock] = {};
+    double pitchVoiceMix[kTaps] = {};
+    double tapLevels[kTaps] = {};
+    uint8_t tapLevelsValid = 0;
+    uint8_t pitchVoiceRunning[kTaps] = {};
+    int32_t pitchVoiceWarmup[kTaps] = {};
+    int32_t pitchVoiceHoldoff[kTaps] = {};
+    uint32_t idleSampleCounter = 0;
+    uint64_t pitchVoiceSamples = 0;
+    uint8_t pitchVoiceEnabled[kTaps] = {};
+    double tapSpacing[kTaps] = {};
+    double blockStartClock = 0.0;
+    double tapLowpassCoef[kTaps] = {};
+    double tapLowpassState[kTaps] = {};
+    double tapDecay[kTaps] = {};
+    double ghostDecay[kTaps] = {};
+    double decayFeedback = 0.0;
+    uint8_t decayValid = 0;
+    double panMatrix[4] = {};
+    uint32_t chaosRng = 1;
+    uint32_t chaosGeneration = 0;
+    uint8_t chaosSeeded = 0;
+    int32_t tapChaosCountdown[kTaps] = {};
+    uint8_t reverseRun[kTaps] = {};
+    double reverseRunLength[kTaps] = {};
+    double reverseRunPos[kTaps] = {};
+    uint8_t fastRun[kTaps] = {};
+    double fastRunLength[kTaps] = {};
+    double fastRunPos[kTaps] = {};
+    double tapDelay[kTaps] = {};
+    double oldTapDelay[kTaps] = {};
+    double minOldTapDelay = 1e30;
+    double tapCrossfade[kTaps] = {};
+    int32_t tickCountdown = 0;
+    uint8_t delaysValid = 0;
+    uint32_t tickCount = 0;
+    int32_t syncCountdown = -1;
+    int32_t octaveUpCountdown[kTaps] = {};
+    int32_t muteCountdown[kTaps] = {};
+    double muteGain[kTaps] = {};
+    int32_t ghostCountdown[kTaps] = {};
+    double ghostLowpassState[kTaps] = {};
+    int32_t eventCountdown = 0;
+    int32_t dropoutCountdown = 0;
+    int32_t clickPosition = -1;
+    double dropoutGain = 1.0;
+    int32_t bendRemaining = 0;
+    int32_t bendLength = 0;
+    double bendDepth = 0.0;
+    uint32_t reverseRunCount = 0;
+    uint32_t fastRunCount = 0;
+    uint32_t octaveJumpCount = 0;
+    uint32_t muteCount = 0;
+    uint32_t ghostCount = 0;
+    uint32_t dropoutCount = 0;
+    uint32_t bendCount = 0;
+    uint32_t delayFloorCount = 0;
+    double muteCoef = 0.0;
+    double dropoutCoef = 0.0;
+    double time = kDefaultTime;
+    double pitchControl = kDefaultPitchControl;
+    double feedback = kDefaultFeedback;
+    int32_t repeats = kDefaultRepeats;
+    TempoSyncInfo sync;
+    ParamSmoother timeSmoother;
+    ParamSmoother pitchSmoother;
+    ParamSmoother feedbackSmoother;
+
+private:
+    // Linear read of the ring at an absolute position (slot = position modulo length).
+    double ReadEcho(double position) const;
+
+    bool ready = false;
+};
