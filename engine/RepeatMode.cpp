@@ -1,9 +1,637 @@
 #include "engine/RepeatMode.h"
 
-void RepeatMode::Prepare(double, int) {}
-void RepeatMode::Reset() {}
-void RepeatMode::SetControls(double, double) {}
-void RepeatMode::Process(float*, float*, int, DriftContext&) {}
-void RepeatMode::SetTime(double) {}
-void RepeatMode::SetTempoSync(const TempoSyncInfo& info) { sync = info; }
-void RepeatMode::FeedIdle(const float*, const float*, int) {}
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <iterator>
+#include <new>
+#include <stdexcept>
+
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+constexpr double kHalfPi = kPi * 0.5;
+constexpr double kMinTime = 0.001;
+constexpr double kMaxTime = 1.2;
+constexpr int32_t kIdleCount = 1000000;
+
+double Clamp(double x, double lo, double hi)
+{
+    return x < lo ? lo : (x > hi ? hi : x);
+}
+
+size_t SliceCapacity(double sampleRate)
+{
+    return static_cast<size_t>(std::ceil(kMaxTime * sampleRate)) + 8;
+}
+
+void SaturatingIncrement(int32_t& counter)
+{
+    if (counter < std::numeric_limits<int32_t>::max())
+        ++counter;
+}
+
+double SoftLimit(double x)
+{
+    const double magnitude = std::fabs(x);
+    if (magnitude <= 1.0)
+        return x;
+    const double limited = 1.0 + std::tanh(magnitude - 1.0);
+    return x < 0.0 ? -limited : limited;
+}
+
+} // namespace
+
+void RepeatMode::ReleaseBuffers()
+{
+    for (int c = 0; c < 2; ++c)
+    {
+        std::vector<float>().swap(history[c]);
+        std::vector<float>().swap(capture[c]);
+        std::vector<float>().swap(feedbackLine[c]);
+    }
+}
+
+bool RepeatMode::AllocateBuffers()
+{
+    // A rate whose history could not even be addressed fails like an allocation.
+    const double historySamples = std::ceil(kMaxTime * 65.0 * sampleRate) + 8.0;
+    if (!(historySamples < static_cast<double>(history[0].max_size() / 4)))
+    {
+        ReleaseBuffers();
+        return false;
+    }
+    const size_t slice = SliceCapacity(sampleRate);
+    try
+    {
+        for (int c = 0; c < 2; ++c)
+        {
+            history[c].assign(static_cast<size_t>(historySamples), 0.0f);
+            capture[c].assign(slice, 0.0f);
+            feedbackLine[c].assign(2 * slice, 0.0f);
+        }
+        return true;
+    }
+    catch (const std::bad_alloc&)
+    {
+        ReleaseBuffers();
+        return false;
+    }
+    catch (const std::length_error&)
+    {
+        ReleaseBuffers();
+        return false;
+    }
+}
+
+void RepeatMode::Prepare(double rate, int)
+{
+    sampleRate = std::isfinite(rate) && rate > 0.0 ? rate : 48000.0;
+    coefficient10ms = 1.0 - std::exp(-1.0 / (sampleRate * 0.01));
+    rampStep = 1.0 / (sampleRate * 0.005);
+    lowpass8k = 1.0 - std::exp(-2.0 * kPi * 8000.0 / sampleRate);
+    coefficient5ms = 1.0 - std::exp(-1.0 / (sampleRate * 0.005));
+    coefficient50ms = 1.0 - std::exp(-1.0 / (sampleRate * 0.05));
+    prepared = AllocateBuffers();
+    Reset();
+}
+
+void RepeatMode::Reset()
+{
+    for (int c = 0; c < 2; ++c)
+    {
+        std::fill(capture[c].begin(), capture[c].end(), 0.0f);
+        std::fill(feedbackLine[c].begin(), feedbackLine[c].end(), 0.0f);
+        feedbackFilter[c] = 0.0;
+    }
+    sliceLength = time * sampleRate;
+    decay = decayTarget;
+    feedback = feedbackTarget;
+    clock = 0;
+    feedbackValidFrom = 0;
+    historyWrite = 0;
+    feedbackWrite = 0;
+    position = 0.0;
+    captureStart = 0.0;
+    captureLength = 0;
+    captured = 0;
+    previousHold = 0;
+    holdMix = 0.0;
+    stereoWidth = preserveStereo ? 1.0 : 0.0;
+    std::fill(std::begin(repeatGain), std::end(repeatGain), 0.0);
+    std::fill(std::begin(speed), std::end(speed), 1.0);
+    std::fill(std::begin(previousSpeed), std::end(previousSpeed), 1.0);
+    previousSliceLength = sliceLength;
+    cycleCount = kIdleCount;
+    offsetFadeCount = kIdleCount;
+    envelopeFast = envelopeSlow = 0.0;
+    readOffsetA = readOffsetB = 0.0;
+    previousPosition = previousOffsetA = 0.0;
+    transitionCount = -1;
+    transientHistory = 0;
+    transientSeen = 0;
+}
+
+void RepeatMode::SetControls(double a, double b)
+{
+    SetTime(0.01 * std::pow(120.0, Clamp(a, 0.0, 1.0)));
+    shape = Clamp(b, 0.0, 1.0);
+}
+
+void RepeatMode::SetTime(double seconds)
+{
+    // NaN lands on the shortest slice rather than poisoning every position.
+    time = seconds >= kMinTime ? std::min(seconds, kMaxTime) : kMinTime;
+}
+
+void RepeatMode::SetTempoSync(const TempoSyncInfo& info)
+{
+    sync = info;
+}
+
+// ---------------------------------------------------------------------------
+// Reads
+
+RepeatMode::Frame RepeatMode::ReadHistory(const Line& line, double x) const
+{
+    const double now = static_cast<double>(clock);
+    if (!(x >= 0.0) || x >= now)
+        return {};
+    const size_t length = line.channels[0].size();
+    const double whole = std::floor(x);
+    const double age = now - whole;  // 1 for the newest sample
+    if (age >= static_cast<double>(length))
+        return {};
+    const size_t back = static_cast<size_t>(age);
+    const size_t i = line.writeIndex >= back ? line.writeIndex - back : line.writeIndex + length - back;
+    const size_t j = back < 2 ? i : (i + 1 == length ? 0 : i + 1);
+    const double frac = x - whole;
+    const float* l = line.channels[0].data();
+    const float* r = line.channels[1].data();
+    return {l[i] + (l[j] - l[i]) * frac, r[i] + (r[j] - r[i]) * frac};
+}
+
+double RepeatMode::ReadHistory(const Line& line, int channel, double x) const
+{
+    const Frame frame = ReadHistory(line, x);
+    return channel == 0 ? frame.left : frame.right;
+}
+
+double RepeatMode::RaisedCosine(double x)
+{
+    if (!(x > 0.0))
+        return 0.0;
+    if (x >= 1.0)
+        return 1.0;
+    return 0.5 - 0.5 * std::cos(kPi * x);
+}
+
+double RepeatMode::DipGain() const
+{
+    if (!dipFlag)
+        return 1.0;
+    const double r = position / sliceLength;
+    if (!(r > 0.7 && r < 0.95))
+        return 1.0;
+    const double s = std::sin((r - 0.7) * 4.0 * kPi);
+    return 1.0 - 0.9 * s * s;
+}
+
+RepeatMode::Frame RepeatMode::TapRead(const Line& line, double src, double s, double offset) const
+{
+    if (s == 1.0)
+    {
+        const Frame v = ReadHistory(line, src);
+        const double dip = DipGain();
+        return {v.left * dip, v.right * dip};
+    }
+    const double edge = std::min(0.5 * sliceLength, 0.01 * sampleRate);
+    const double fade12 = 0.012 * sampleRate;
+    const double rp = src - offset + (offset - edge) * s + edge;
+    double gain;
+    if (gapless && s > 1.0)
+    {
+        const double fade = std::max(std::min(fade12, 0.25 * sliceLength), 1.0);
+        const double beforeWriter = RaisedCosine((static_cast<double>(clock) - 1.0 - rp) / ((s - 1.0) * fade));
+        const double beforeEnd = RaisedCosine((sliceLength - offset) / fade);
+        const double afterStart = std::min(beforeEnd, RaisedCosine(offset / std::min(edge, fade)));
+        gain = std::min(beforeWriter, afterStart);
+    }
+    else
+    {
+        if ((offset - edge) * s + edge >= sliceLength)
+            return {};
+        const double end = s > 1.0 ? (sliceLength - edge) / s + edge : sliceLength;
+        const double fade = std::max(std::min(fade12, 0.25 * end), 1.0);
+        gain = std::min(RaisedCosine((end - offset) / fade), RaisedCosine(offset / std::min(edge, fade)));
+    }
+    if (gain <= 0.0)
+        return {};
+    const Frame v = ReadHistory(line, rp);
+    return {v.left * gain, v.right * gain};
+}
+
+RepeatMode::Frame RepeatMode::TapReadAligned(const Line& line, double src, double s) const
+{
+    const Frame a = TapRead(line, src, s, readOffsetA);
+    const double fadeLength = 0.02 * sampleRate;
+    if (s == 1.0 || offsetFadeCount >= fadeLength)
+        return a;
+    const double u = RaisedCosine(offsetFadeCount / fadeLength) * kHalfPi;
+    const Frame b = TapRead(line, src, s, readOffsetB);
+    const double ga = std::sin(u);
+    const double gb = std::cos(u);
+    return {ga * a.left + gb * b.left, ga * a.right + gb * b.right};
+}
+
+RepeatMode::Frame RepeatMode::TapReadRepeat(const Line& line, double src, int k) const
+{
+    const Frame v = TapReadAligned(line, src, speed[k]);
+    const double x = std::min(cycleCount / (0.005 * sampleRate), 1.0);
+    if (x >= 1.0 || previousSpeed[k] == speed[k])
+        return v;
+    const Frame old = TapReadAligned(line, src, previousSpeed[k]);
+    return {old.left * (1.0 - x) + x * v.left, old.right * (1.0 - x) + x * v.right};
+}
+
+double RepeatMode::CaptureRead(int channel, double heldLength, double s) const
+{
+    const double rp = position * heldLength / sliceLength * s;
+    if (rp >= heldLength)
+        return 0.0;
+    const double fade12 = 0.012 * sampleRate;
+    const double end = std::min(sliceLength / s, sliceLength);
+    const double g = RaisedCosine(std::min(end - position, position) / std::max(std::min(fade12, 0.25 * end), 1.0));
+    const double dip = s == 1.0 ? DipGain() : 1.0;
+
+    const double k = captureLength;
+    double p = std::fmod(k - heldLength + rp, k);
+    if (p < 0.0)
+        p += k;
+    const int32_t i = std::min(static_cast<int32_t>(p), captureLength - 1);
+    const int32_t j = i + 1 >= captureLength ? 0 : i + 1;
+    const Line line = HistoryLine();
+    auto sample = [&](int32_t index) {
+        return index < captured ? static_cast<double>(capture[channel][index])
+                                : ReadHistory(line, channel, captureStart + index);
+    };
+    const double si = sample(i);
+    const double sj = sample(j);
+    return (si + (sj - si) * (p - i)) * g * dip;
+}
+
+double RepeatMode::Correlation(double span) const
+{
+    const Line line = HistoryLine();
+    const double newest = static_cast<double>(clock) - 1.0;
+    const double startA = static_cast<double>(clock) - sliceLength;
+    const double startB = static_cast<double>(clock) - previousSliceLength;
+    double ab = 0.0, aa = 0.0, bb = 0.0;
+    for (double j = 0.0; j < span; j += 4.0)
+    {
+        const double xa = startA + j;
+        const double xb = startB + j;
+        if (xa > newest || xb > newest)
+            break;
+        const Frame a = ReadHistory(line, xa);
+        const Frame b = ReadHistory(line, xb);
+        ab += a.left * b.left + a.right * b.right;
+        aa += a.left * a.left + a.right * a.right;
+        bb += b.left * b.left + b.right * b.right;
+    }
+    if (aa <= 1e-12 || bb <= 1e-12)
+        return 0.0;
+    return Clamp(ab / std::sqrt(aa * bb), 0.0, 1.0);
+}
+
+void RepeatMode::NewCycle(DriftContext& drift)
+{
+    std::copy(std::begin(speed), std::end(speed), std::begin(previousSpeed));
+    const double chaos = drift.amount;
+    const double base = shape < 0.16 ? 0.5 : shape < 0.4 ? 1.0 : shape < 0.64 ? 1.5 : shape < 0.88 ? 2.0 : 4.0;
+    for (int k = 0; k < kMaxRepeats; ++k)
+    {
+        const uint32_t r1 = drift.NextRandom();
+        const uint32_t r2 = drift.NextRandom();
+        int step = 0;
+        if (0.8 * chaos > DriftContext::ToUnit(r1))
+        {
+            step = (r2 & 1u) ? 1 : -1;
+            if (chaos > 0.75 && (r2 & 6u) == 0)
+                step *= 2;
+        }
+        speed[k] = base * std::ldexp(1.0, step);
+    }
+    cycleCount = 0;
+}
+
+// ---------------------------------------------------------------------------
+// Per-sample steps
+
+void RepeatMode::StartIfFirst(DriftContext& drift)
+{
+    if (started)
+        return;
+    decay = decayTarget;
+    feedback = feedbackTarget;
+    sliceLength = time * sampleRate;
+    stereoWidth = preserveStereo ? 1.0 : 0.0;
+    started = 1;
+    for (int k = 0; k < kMaxRepeats; ++k)
+        repeatGain[k] = k < count ? 1.0 : 0.0;
+    NewCycle(drift);
+}
+
+void RepeatMode::UpdateHold(DriftContext& drift)
+{
+    if (!hold || previousHold)
+    {
+        previousHold = hold;
+    }
+    else
+    {
+        captureLength = std::max(static_cast<int32_t>(std::lround(sliceLength)), 1);
+        captured = 0;
+        position = 0.0;
+        captureStart = static_cast<double>(clock) - captureLength;
+        NewCycle(drift);
+        previousPosition = 0.0;
+        captureHasTransient = transientSeen || (transientHistory & 1u);
+        previousHold = 1;
+    }
+    const double target = hold ? 1.0 : 0.0;
+    if (holdMix < target)
+        holdMix = std::min(holdMix + rampStep, target);
+    else if (holdMix > target)
+        holdMix = std::max(holdMix - rampStep, target);
+}
+
+void RepeatMode::UpdateSliceLength()
+{
+    const double wanted = time * sampleRate;
+    if (transitionCount >= 0 || !(std::fabs(wanted - sliceLength) > 0.5))
+        return;
+    const double ratio = wanted / sliceLength;
+    previousSliceLength = sliceLength;
+    previousPosition = position;
+    previousOffsetA = readOffsetA;
+    position *= ratio;
+    readOffsetA *= ratio;
+    readOffsetB *= ratio;
+    if (position >= wanted)
+        position = 0.0;
+    if (readOffsetA >= wanted)
+        readOffsetA = 0.0;
+    if (readOffsetB >= wanted)
+        readOffsetB = 0.0;
+    sliceLength = wanted;
+    transitionCount = 0;
+    correlation = Correlation(std::min(std::min(wanted, previousSliceLength) - 1.0, 0.04 * sampleRate));
+}
+
+void RepeatMode::DetectTransient(double left, double right)
+{
+    const double e = (right * right + left * left) * 0.5;
+    envelopeFast += (e - envelopeFast) * coefficient5ms;
+    envelopeSlow += (e - envelopeSlow) * coefficient50ms;
+    if (transientHoldoff >= 1)
+    {
+        --transientHoldoff;
+        return;
+    }
+    if (envelopeFast >= 9e-6 && envelopeFast >= envelopeSlow * 2.5600000000000005 + 1e-12)
+    {
+        transientSeen = 1;
+        transientHoldoff = static_cast<int32_t>(0.06 * sampleRate);
+        if (!hold)
+        {
+            readOffsetB = readOffsetA;
+            readOffsetA = previousOffsetA = std::min(0.01 * sampleRate, 0.5 * sliceLength);
+            offsetFadeCount = 0;
+        }
+    }
+}
+
+void RepeatMode::FillCapture()
+{
+    // One sample per processed sample: the captured slice lies wholly in the
+    // history, which reads fill in until the copy catches up.
+    if (captured >= captureLength)
+        return;
+    const Frame v = ReadHistory(HistoryLine(), captureStart + captured);
+    capture[0][captured] = static_cast<float>(v.left);
+    capture[1][captured] = static_cast<float>(v.right);
+    ++captured;
+}
+
+void RepeatMode::RampRepeatGains()
+{
+    for (int k = 0; k < kMaxRepeats; ++k)
+    {
+        const double target = k < count ? 1.0 : 0.0;
+        if (repeatGain[k] < target)
+            repeatGain[k] = std::min(repeatGain[k] + rampStep, target);
+        else if (repeatGain[k] > target)
+            repeatGain[k] = std::max(repeatGain[k] - rampStep, target);
+    }
+}
+
+RepeatMode::Frame RepeatMode::RepeatSum(Frame& first)
+{
+    const Line line = HistoryLine();
+    const double now = static_cast<double>(clock);
+    Frame sum;
+    first = {};
+    double g = 1.0;
+    for (int k = 0; k < kMaxRepeats; ++k)
+    {
+        if (repeatGain[k] > 0.0)
+        {
+            dipFlag = static_cast<uint8_t>((transientHistory >> k) & 1u);
+            const double src = now - (k + 1) * sliceLength;
+            const Frame v = TapReadRepeat(line, src, k);
+            sum.left += repeatGain[k] * v.left * g;
+            sum.right += repeatGain[k] * v.right * g;
+            if (k == 0)
+                first = v;
+        }
+        g *= decay;
+    }
+    return sum;
+}
+
+RepeatMode::Frame RepeatMode::CapturePlayback()
+{
+    if (captureLength < 1)
+        return {};
+    dipFlag = captureHasTransient;
+    const double heldLength = std::min(sliceLength, static_cast<double>(captureLength));
+    const double x = std::min(cycleCount / (0.005 * sampleRate), 1.0);
+    const double fade = std::max(std::min(0.012 * sampleRate, 0.25 * sliceLength), 1.0);
+    const double edges = RaisedCosine(std::min(position, sliceLength - position) / fade);
+    Frame out;
+    for (int c = 0; c < 2; ++c)
+    {
+        double v = CaptureRead(c, heldLength, speed[0]) * x;
+        if (x < 1.0)
+            v += CaptureRead(c, heldLength, previousSpeed[0]) * (1.0 - x);
+        (c == 0 ? out.left : out.right) = v * edges;
+    }
+    return out;
+}
+
+RepeatMode::Voices RepeatMode::RenderVoices()
+{
+    Voices voices;
+    voices.sum = RepeatSum(voices.first);
+    voices.held = CapturePlayback();
+    dipFlag = static_cast<uint8_t>(transientHistory & 1u);
+    const double now = static_cast<double>(clock);
+    if (static_cast<double>(feedbackValidFrom) <= now - 1.5 * sliceLength)
+        voices.fed = TapReadRepeat(FeedbackLine(), now - sliceLength, 0);
+    return voices;
+}
+
+void RepeatMode::MixSliceTransition(Voices& voices)
+{
+    const double t = std::min(transitionCount / std::max(0.04 * sampleRate - 1.0, 1.0), 1.0);
+    const double gNew = std::sin(RaisedCosine(t) * kHalfPi);
+    const double rho = correlation;
+    const double gOld = std::sqrt(std::max(1.0 - (1.0 - rho * rho) * gNew * gNew, 0.0)) - rho * gNew;
+
+    std::swap(sliceLength, previousSliceLength);
+    std::swap(position, previousPosition);
+    std::swap(readOffsetA, previousOffsetA);
+    const Voices old = RenderVoices();
+    std::swap(sliceLength, previousSliceLength);
+    std::swap(position, previousPosition);
+    std::swap(readOffsetA, previousOffsetA);
+
+    auto mix = [&](Frame& now, const Frame& before) {
+        now.left = gOld * before.left + gNew * now.left;
+        now.right = gOld * before.right + gNew * now.right;
+    };
+    mix(voices.sum, old.sum);
+    mix(voices.first, old.first);
+    mix(voices.held, old.held);
+    mix(voices.fed, old.fed);
+}
+
+void RepeatMode::WriteInput(float left, float right)
+{
+    history[0][historyWrite] = left;
+    history[1][historyWrite] = right;
+    ++clock;
+    if (++historyWrite >= history[0].size())
+        historyWrite = 0;
+}
+
+void RepeatMode::Advance(DriftContext& drift)
+{
+    position += 1.0;
+    SaturatingIncrement(cycleCount);
+    if (position >= sliceLength)
+    {
+        position -= sliceLength;
+        NewCycle(drift);
+        transientHistory = (transientHistory << 1) | transientSeen;
+        transientSeen = 0;
+    }
+    readOffsetA += 1.0;
+    if (readOffsetA >= sliceLength)
+        readOffsetA -= sliceLength;
+    readOffsetB += 1.0;
+    if (readOffsetB >= sliceLength)
+        readOffsetB -= sliceLength;
+    SaturatingIncrement(offsetFadeCount);
+    if (transitionCount >= 0)
+    {
+        previousPosition += 1.0;
+        if (previousPosition >= previousSliceLength)
+            previousPosition -= previousSliceLength;
+        previousOffsetA += 1.0;
+        if (previousOffsetA >= previousSliceLength)
+            previousOffsetA -= previousSliceLength;
+        if (++transitionCount >= 0.04 * sampleRate)
+            transitionCount = -1;
+    }
+}
+
+void RepeatMode::Process(float* left, float* right, int n, DriftContext& drift)
+{
+    if (!prepared)
+    {
+        for (int i = 0; i < n; ++i)
+            left[i] = right[i] = 0.0f;
+        return;
+    }
+    for (int i = 0; i < n; ++i)
+    {
+        const float inL = left[i];
+        const float inR = right[i];
+        StartIfFirst(drift);
+        UpdateHold(drift);
+        UpdateSliceLength();
+        DetectTransient(inL, inR);
+
+        feedback += (feedbackTarget - feedback) * coefficient10ms;
+        if (std::fabs(feedback) < 1e-12)
+            feedback = 0.0;
+        decay += (decayTarget - decay) * coefficient10ms;
+        stereoWidth += ((preserveStereo ? 1.0 : 0.0) - stereoWidth) * coefficient10ms;
+
+        FillCapture();
+        RampRepeatGains();
+        Voices voices = RenderVoices();
+        if (transitionCount >= 0)
+            MixSliceTransition(voices);
+
+        const double firsts[2] = {voices.first.left, voices.first.right};
+        const double sums[2] = {voices.sum.left, voices.sum.right};
+        const double helds[2] = {voices.held.left, voices.held.right};
+        const double feds[2] = {voices.fed.left, voices.fed.right};
+        double out[2];
+        for (int c = 0; c < 2; ++c)
+        {
+            const double y = std::tanh((1.0 - holdMix) * firsts[c] + holdMix * helds[c] + feds[c] * feedback);
+            feedbackFilter[c] += (y - feedbackFilter[c]) * lowpass8k;
+            if (std::fabs(feedbackFilter[c]) < 1e-20)
+                feedbackFilter[c] = 0.0;
+            feedbackLine[c][feedbackWrite] = static_cast<float>(feedbackFilter[c]);
+            out[c] = SoftLimit(feds[c] * feedback + (1.0 - holdMix) * sums[c] + holdMix * helds[c]);
+        }
+        if (++feedbackWrite >= feedbackLine[0].size())
+            feedbackWrite = 0;
+        WriteInput(inL, inR);
+
+        const double mid = (out[0] + out[1]) * 0.5;
+        left[i] = static_cast<float>(mid + (out[0] - mid) * stereoWidth);
+        right[i] = static_cast<float>(mid + (out[1] - mid) * stereoWidth);
+
+        Advance(drift);
+    }
+}
+
+void RepeatMode::FeedIdle(const float* left, const float* right, int n)
+{
+    if (!prepared)
+        return;
+    if (hold && !previousHold)
+    {
+        captureLength = std::max(static_cast<int32_t>(std::lround(time * sampleRate)), 1);
+        captured = 0;
+        position = 0.0;
+        captureStart = static_cast<double>(clock) - captureLength;
+    }
+    previousHold = hold;
+    holdMix = hold ? 1.0 : 0.0;
+    for (int i = 0; i < n; ++i)
+    {
+        FillCapture();
+        if (++feedbackWrite >= feedbackLine[0].size())
+            feedbackWrite = 0;
+        WriteInput(left[i], right[i]);
+    }
+    feedbackFilter[0] = feedbackFilter[1] = 0.0;
+    feedbackValidFrom = clock;
+}

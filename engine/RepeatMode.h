@@ -135,11 +135,12 @@ private:
     void RampRepeatGains();
     Voices RenderVoices();
     Frame RepeatSum(Frame& first);
-    Frame CapturePlayback() const;
+    Frame CapturePlayback();
     void MixSliceTransition(Voices& voices);
-    void Advance();
+    void Advance(DriftContext& drift);
     void WriteInput(float left, float right);
     bool AllocateBuffers();
+    void ReleaseBuffers();
 
     size_t historyWrite = 0;
     size_t feedbackWrite = 0;

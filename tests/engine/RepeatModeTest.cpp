@@ -1,0 +1,349 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <pmmintrin.h>
+#include <vector>
+#include <xmmintrin.h>
+
+#include "engine/DriftContext.h"
+#include "engine/RepeatMode.h"
+
+namespace {
+
+constexpr double kRate = 48000.0;
+
+class RepeatModeTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        _MM_SET_FLUSH_ZERO_MODE(_MM_FLUSH_ZERO_ON);
+        _MM_SET_DENORMALS_ZERO_MODE(_MM_DENORMALS_ZERO_ON);
+        drift.amount = 0.0;
+    }
+
+    // Plain repeats: unison speed, no feedback, no chaos.
+    void Configure(double seconds, int count, double decay, bool stereo = false)
+    {
+        repeat.SetControls(0.0, 0.28);
+        repeat.SetTime(seconds);
+        repeat.count = count;
+        repeat.decayTarget = decay;
+        repeat.feedbackTarget = 0.0;
+        repeat.preserveStereo = stereo ? 1 : 0;
+        repeat.Prepare(kRate, 512);
+    }
+
+    // Runs the mode one sample at a time, as the engine does.
+    void Run(const std::vector<float>& inL, const std::vector<float>& inR,
+             std::vector<float>& outL, std::vector<float>& outR)
+    {
+        outL.resize(inL.size());
+        outR.resize(inR.size());
+        for (size_t i = 0; i < inL.size(); ++i)
+        {
+            float l = inL[i], r = inR[i];
+            repeat.Process(&l, &r, 1, drift);
+            outL[i] = l;
+            outR[i] = r;
+        }
+    }
+
+    float Step(float l, float r)
+    {
+        repeat.Process(&l, &r, 1, drift);
+        return l;
+    }
+
+    static std::vector<float> Noise(size_t n, uint32_t seed)
+    {
+        std::vector<float> x(n);
+        for (float& v : x)
+        {
+            seed = seed * 1664525u + 1013904223u;
+            v = 0.5f * (static_cast<float>(seed >> 8) / (1 << 24) - 0.5f);
+        }
+        return x;
+    }
+
+    RepeatMode repeat;
+    DriftContext drift{1};
+};
+
+} // namespace
+
+TEST_F(RepeatModeTest, ImpulseReturnsOnceForEachRepeatWithTheDecayLaw)
+{
+    struct Case { bool stereo; float amplitude; double left[4]; double right[4]; };
+    const double limited = 1.0 + std::tanh(2.0);
+    const Case cases[] = {
+        // Without Preserve Stereo the repeats are mono: a left impulse lands half in each side.
+        {false, 1.0f, {0.5, 0.25, 0.125, 0.0625}, {0.5, 0.25, 0.125, 0.0625}},
+        {true, 1.0f, {1.0, 0.5, 0.25, 0.125}, {0.0, 0.0, 0.0, 0.0}},
+        // Above 1 the output is soft-limited towards 2.
+        {true, 3.0f, {limited, 1.0 + std::tanh(0.5), 0.75, 0.375}, {0, 0, 0, 0}},
+        {true, -3.0f, {-limited, -1.0 - std::tanh(0.5), -0.75, -0.375}, {0, 0, 0, 0}},
+    };
+    const int slice = 4800;
+    const size_t impulseAt = 2 * slice + 1000;  // early in its slice, clear of the dip
+    for (const Case& c : cases)
+    {
+        Configure(0.1, 4, 0.5, c.stereo);
+        std::vector<float> inL(impulseAt + 6 * slice, 0.0f), inR(inL.size(), 0.0f), outL, outR;
+        inL[impulseAt] = c.amplitude;
+        Run(inL, inR, outL, outR);
+        for (size_t i = 0; i < outL.size(); ++i)
+        {
+            double wantL = 0.0, wantR = 0.0;
+            for (int k = 1; k <= 4; ++k)
+                if (i == impulseAt + static_cast<size_t>(k) * slice)
+                {
+                    wantL = c.left[k - 1];
+                    wantR = c.right[k - 1];
+                }
+            ASSERT_NEAR(outL[i], wantL, 1e-6) << "stereo " << c.stereo << " amp " << c.amplitude << " at " << i;
+            ASSERT_NEAR(outR[i], wantR, 1e-6) << "stereo " << c.stereo << " amp " << c.amplitude << " at " << i;
+        }
+    }
+}
+
+TEST_F(RepeatModeTest, MacroAndTimeAreClampedToTheSliceRange)
+{
+    struct Case { double seconds; double stored; };
+    const Case cases[] = {{5.0, 1.2}, {0.0, 0.001}, {-3.0, 0.001}, {std::nan(""), 0.001}, {0.3, 0.3}};
+    for (const Case& c : cases)
+    {
+        repeat.SetTime(c.seconds);
+        EXPECT_EQ(repeat.time, c.stored) << c.seconds;
+    }
+    repeat.SetControls(1.0, 0.5);
+    EXPECT_NEAR(repeat.time, 1.2, 1e-12);
+    repeat.SetControls(-2.0, 3.0);
+    EXPECT_NEAR(repeat.time, 0.01, 1e-15);
+    EXPECT_EQ(repeat.shape, 1.0);
+
+    // MACRO 0: the first repeat of an impulse arrives 10 ms later.
+    Configure(0.1, 1, 0.5, true);
+    repeat.SetControls(0.0, 0.28);
+    std::vector<float> inL(3000, 0.0f), inR(3000, 0.0f), outL, outR;
+    inL[100] = 1.0f;
+    Run(inL, inR, outL, outR);
+    EXPECT_NEAR(outL[580], 1.0, 1e-6);
+    for (size_t i = 0; i < outL.size(); ++i)
+    {
+        if (i != 580)
+        {
+            ASSERT_EQ(outL[i], 0.0f) << i;
+        }
+    }
+}
+
+TEST_F(RepeatModeTest, HoldLoopsTheLastSliceAndReleaseReturnsToTheInput)
+{
+    const int slice = 2400;
+    Configure(0.05, 1, 1.0);
+    const std::vector<float> input = Noise(6 * kRate, 3);
+    size_t n = 0;
+    for (; n < kRate; ++n)
+        Step(input[n], input[n]);
+
+    const size_t pressed = n;
+    repeat.hold = 1;
+    std::vector<float> held;  // held[j] plays slice position j
+    held.push_back(Step(input[n], input[n]));
+    ++n;
+    // The capture copies one sample per processed sample, never a slice at once.
+    EXPECT_EQ(repeat.captureLength, slice);
+    EXPECT_EQ(repeat.captured, 1);
+
+    for (; n < pressed + 5 * slice; ++n)
+        held.push_back(Step(input[n], input[n]));
+    // After the 5 ms glide, every slice plays the captured one (inner part, away
+    // from the edge fades and the pre-repeat dip).
+    for (int cycle = 1; cycle < 5; ++cycle)
+        for (int p = 600; p < 1600; ++p)
+            ASSERT_NEAR(held[cycle * slice + p], input[pressed - slice + p], 1e-6) << cycle << " " << p;
+
+    repeat.hold = 0;
+    const size_t released = n;
+    for (; n < released + 3 * slice; ++n)
+    {
+        const float y = Step(input[n], input[n]);
+        const double position = std::fmod(static_cast<double>(n - pressed), slice);
+        if (n >= released + 240 && position > 600 && position < 1600)
+        {
+            ASSERT_NEAR(y, input[n - slice], 1e-6) << n - released;
+        }
+    }
+}
+
+TEST_F(RepeatModeTest, SliceChangesBelowHalfASampleStartNoTransition)
+{
+    Configure(0.1, 4, 0.7);
+    for (int i = 0; i < 1000; ++i)
+        Step(0.1f, 0.1f);
+    repeat.SetTime(0.1 + 0.4 / kRate);
+    Step(0.1f, 0.1f);
+    EXPECT_EQ(repeat.transitionCount, -1);
+    EXPECT_EQ(repeat.sliceLength, 4800.0);
+
+    repeat.SetTime(0.2);
+    Step(0.1f, 0.1f);
+    EXPECT_EQ(repeat.sliceLength, 9600.0);
+    EXPECT_GE(repeat.transitionCount, 0);
+    for (int i = 0; i < 0.04 * kRate; ++i)
+        Step(0.1f, 0.1f);
+    EXPECT_EQ(repeat.transitionCount, -1);
+}
+
+TEST_F(RepeatModeTest, DoubleSpeedRepeatsFallSilentUnlessGapless)
+{
+    // A constant input makes the tap gain visible; SHAPE 0.7 plays at speed 2.
+    // The slice is 4800 samples, the unison edge 480: without Gapless a repeat is
+    // silent from (4800 - 480) / 2 + 480 = 2640 samples into its slice on.
+    for (bool gapless : {false, true})
+    {
+        Configure(0.1, 1, 1.0);
+        repeat.SetControls(0.0, 0.7);
+        repeat.SetTime(0.1);
+        repeat.gapless = gapless ? 1 : 0;
+        for (int i = 0; i < kRate; ++i)
+            Step(0.25f, 0.25f);
+        int silent = 0, full = 0;
+        for (int i = 0; i < 4800; ++i)
+        {
+            const float y = Step(0.25f, 0.25f);
+            silent += std::fabs(y) < 1e-9f;
+            full += std::fabs(y - 0.25f) < 1e-6f;
+        }
+        if (gapless)
+        {
+            EXPECT_LT(silent, 10);
+            EXPECT_GT(full, 3000);
+        }
+        else
+        {
+            // Offsets 2640..4799, and offset 0 where the repeat fades in.
+            EXPECT_EQ(silent, 4800 - 2640 + 1);
+            EXPECT_GT(full, 1500);
+        }
+    }
+}
+
+TEST_F(RepeatModeTest, FeedbackAndChaosStayBounded)
+{
+    repeat.SetControls(0.0, 0.95);
+    repeat.count = 64;
+    repeat.decayTarget = 1.0;
+    repeat.feedbackTarget = 0.95;
+    repeat.gapless = 1;
+    repeat.preserveStereo = 1;
+    repeat.Prepare(kRate, 512);
+    drift.amount = 1.0;
+    // Hold from the very first sample: the capture reaches back before the clock.
+    repeat.hold = 1;
+    const std::vector<float> loud = Noise(3 * kRate, 9);
+    for (size_t i = 0; i < loud.size(); ++i)
+    {
+        if (i % 7000 == 0)
+            repeat.hold ^= 1;
+        if (i % 5000 == 0)
+            repeat.SetControls(static_cast<double>(i % 13) / 12.0, static_cast<double>(i % 11) / 10.0);
+        float l = 4.0f * loud[i], r = -4.0f * loud[i];
+        repeat.Process(&l, &r, 1, drift);
+        ASSERT_TRUE(std::isfinite(l) && std::isfinite(r)) << i;
+        ASSERT_LE(std::fabs(l), 2.0f) << i;
+        ASSERT_LE(std::fabs(r), 2.0f) << i;
+    }
+}
+
+TEST_F(RepeatModeTest, FeedbackDiesAwayAfterTheInputStops)
+{
+    Configure(0.01, 1, 1.0);
+    repeat.feedbackTarget = 0.95;
+    const std::vector<float> burst = Noise(4800, 5);
+    for (float v : burst)
+        Step(v, v);
+    auto energy = [&](int samples) {
+        double sum = 0.0;
+        for (int i = 0; i < samples; ++i)
+        {
+            const double y = Step(0.0f, 0.0f);
+            sum += y * y;
+        }
+        return sum;
+    };
+    const double early = energy(4800);
+    for (int i = 0; i < 10; ++i)
+        energy(4800);
+    const double late = energy(4800);
+    EXPECT_GT(early, 0.0);
+    EXPECT_LT(late, early * 1e-3);
+}
+
+TEST_F(RepeatModeTest, IdleFeedKeepsTheHistoryForLaterRepeats)
+{
+    Configure(0.1, 2, 0.5, true);
+    std::vector<float> l(3000, 0.0f), r(3000, 0.0f);
+    l[1000] = 1.0f;
+    repeat.FeedIdle(l.data(), r.data(), static_cast<int>(l.size()));
+    // The impulse, fed while the mode was silent, comes back one and two slices on.
+    std::vector<float> out;
+    for (int i = 0; i < 9000; ++i)
+        out.push_back(Step(0.0f, 0.0f));
+    EXPECT_NEAR(out[1000 + 4800 - 3000], 1.0, 1e-6);
+    EXPECT_NEAR(out[1000 + 9600 - 3000], 0.5, 1e-6);
+}
+
+TEST_F(RepeatModeTest, PreparesAcrossRatesAndStaysSilentWhenMemoryCannotBeHad)
+{
+    struct Case { double rate; size_t history; };
+    const Case cases[] = {{8000.0, 624008}, {48000.0, 3744008}, {384000.0, 29952008}};
+    for (const Case& c : cases)
+    {
+        RepeatMode mode;
+        mode.Prepare(c.rate, 512);
+        ASSERT_TRUE(mode.IsPrepared()) << c.rate;
+        EXPECT_EQ(mode.history[0].size(), c.history) << c.rate;
+        EXPECT_EQ(mode.history[1].size(), c.history) << c.rate;
+        EXPECT_EQ(mode.capture[0].size(), static_cast<size_t>(std::ceil(1.2 * c.rate)) + 8);
+        EXPECT_EQ(mode.feedbackLine[1].size(), 2 * (static_cast<size_t>(std::ceil(1.2 * c.rate)) + 8));
+        float l = 0.5f, r = 0.5f;
+        mode.Process(&l, &r, 1, drift);
+        EXPECT_TRUE(std::isfinite(l));
+    }
+
+    RepeatMode unprepared;
+    float l = 0.7f, r = 0.7f;
+    unprepared.Process(&l, &r, 1, drift);
+    EXPECT_EQ(l, 0.0f);
+
+    RepeatMode huge;
+    huge.Prepare(1e300, 512);
+    EXPECT_FALSE(huge.IsPrepared());
+    EXPECT_TRUE(huge.history[0].empty());
+    l = r = 0.7f;
+    huge.Process(&l, &r, 1, drift);
+    huge.FeedIdle(&l, &r, 1);
+    EXPECT_EQ(l, 0.0f);
+    EXPECT_EQ(r, 0.0f);
+
+    // A later successful preparation brings it back.
+    huge.Prepare(std::nan(""), 512);
+    EXPECT_TRUE(huge.IsPrepared());
+    EXPECT_EQ(huge.sampleRate, 48000.0);
+}
+
+TEST_F(RepeatModeTest, LongRunningCountersSaturate)
+{
+    Configure(0.05, 2, 0.5);
+    Step(0.1f, 0.1f);
+    repeat.offsetFadeCount = std::numeric_limits<int32_t>::max() - 2;
+    repeat.cycleCount = std::numeric_limits<int32_t>::max() - 2;
+    for (int i = 0; i < 5; ++i)
+        Step(0.0f, 0.0f);
+    EXPECT_EQ(repeat.offsetFadeCount, std::numeric_limits<int32_t>::max());
+    EXPECT_GE(repeat.cycleCount, 0);
+}
