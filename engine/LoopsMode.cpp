@@ -318,6 +318,23 @@ void LoopsMode::SetShapeTargets(double octavesValue, double reverseValue, double
 
 void LoopsMode::SetFreezeRequested(bool requested) { freezeRequested = requested ? 1 : 0; }
 
+void LoopsMode::RestoreConstructedControls()
+{
+    const LoopsMode constructed;
+    monoTarget = constructed.monoTarget;
+    lfoMotion = constructed.lfoMotion;
+    voiceCount = constructed.voiceCount;
+    lfoRateScale = constructed.lfoRateScale;
+    octaveDirection = constructed.octaveDirection;
+    loopTime = constructed.loopTime;
+    amount = constructed.amount;
+    freezeRequested = constructed.freezeRequested;
+    sync = constructed.sync;
+    SetShapeTargets(constructed.octavesTarget, constructed.reverseTarget, constructed.reachTarget,
+                    constructed.widthTarget);
+    amountSmoother.target = amount;
+}
+
 void LoopsMode::FeedIdle(const float* left, const float* right, int n)
 {
     if (freezeRequested && recordingStopped)

@@ -60,6 +60,8 @@ public:
     void SetOctaveDirection(double loopOctaveDir);
     void SetShapeTargets(double octaves, double reverse, double reach, double width);
     void SetFreezeRequested(bool requested);
+    // Returns every control field the engine writes to its constructed value.
+    void RestoreConstructedControls();
 
     // Keeps the history current while LOOPS is not heard: records n samples and
     // restarts the voices at the next Process. A frozen loop stays untouched.

@@ -1,0 +1,51 @@
+#pragma once
+// Replaces the global allocation functions of the one test executable that
+// includes this header (include it from exactly one file): counts allocations
+// inside a probe scope and can make large allocations fail, to show that audio
+// paths never allocate and that preparation survives a refused allocation.
+#include <atomic>
+#include <cstddef>
+#include <cstdlib>
+#include <new>
+
+namespace AllocationProbe {
+inline std::atomic<long> count{0};
+inline std::atomic<bool> counting{false};
+inline std::atomic<size_t> failAbove{0}; // 0: never fail
+
+struct Scope
+{
+    Scope()
+    {
+        count = 0;
+        counting = true;
+    }
+    ~Scope() { counting = false; }
+    long Allocations() const { return count.load(); }
+};
+
+struct FailLarge
+{
+    explicit FailLarge(size_t bytes) { failAbove = bytes; }
+    ~FailLarge() { failAbove = 0; }
+};
+
+inline void* Allocate(size_t size)
+{
+    const size_t limit = failAbove.load();
+    if (limit != 0 && size > limit)
+        throw std::bad_alloc();
+    if (counting.load())
+        ++count;
+    if (void* p = std::malloc(size == 0 ? 1 : size))
+        return p;
+    throw std::bad_alloc();
+}
+} // namespace AllocationProbe
+
+void* operator new(size_t size) { return AllocationProbe::Allocate(size); }
+void* operator new[](size_t size) { return AllocationProbe::Allocate(size); }
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete[](void* p) noexcept { std::free(p); }
+void operator delete(void* p, size_t) noexcept { std::free(p); }
+void operator delete[](void* p, size_t) noexcept { std::free(p); }

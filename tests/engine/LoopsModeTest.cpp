@@ -1,0 +1,437 @@
+#include "engine/LoopsMode.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+#include "tests/engine/AllocationProbe.h"
+#include "tests/engine/LoopsModeRig.h"
+
+namespace {
+
+// Loop time 0.25 s through the MACRO mapping 0.01 * 1600^macro.
+const double kQuarterSecondMacro = std::log(25.0) / std::log(1600.0);
+
+double MaxAbs(const std::vector<float>& v)
+{
+    double m = 0.0;
+    for (float x : v)
+        m = std::max(m, static_cast<double>(std::fabs(x)));
+    return m;
+}
+
+double Rms(const std::vector<float>& v)
+{
+    double s = 0.0;
+    for (float x : v)
+        s += static_cast<double>(x) * x;
+    return v.empty() ? 0.0 : std::sqrt(s / static_cast<double>(v.size()));
+}
+
+// Every read head of every voice lies inside the part of the ring that holds
+// recorded audio.
+::testing::AssertionResult HeadsInsideRing(const LoopsMode& loop)
+{
+    const double newest = std::max(loop.clock - 1.0, 0.0);
+    const double oldest = std::max(loop.clock - (loop.historyLength - 2), 0.0);
+    for (int v = 0; v < LoopsMode::kVoiceCount; ++v)
+    {
+        const LoopVoice& voice = loop.voices[v];
+        if (!(voice.readPosition >= oldest && voice.readPosition <= newest))
+            return ::testing::AssertionFailure() << "voice " << v << " reads at " << voice.readPosition
+                                                 << " outside " << oldest << ".." << newest;
+        if (voice.tailActive && !(voice.tailReadPosition >= oldest && voice.tailReadPosition <= newest))
+            return ::testing::AssertionFailure() << "voice " << v << " tail reads at " << voice.tailReadPosition;
+    }
+    return ::testing::AssertionSuccess();
+}
+
+LoopControls PlainControls(double voices)
+{
+    LoopControls c;
+    c.macro = kQuarterSecondMacro;
+    c.voices = voices;
+    return c;
+}
+
+} // namespace
+
+// With amount 0 every voice plays its window at speed 1, centre pan and full
+// gain, so a constant input shows the summed level directly: one voice at unity,
+// n voices at n / sqrt(n) once all of them are inside their segments.
+TEST(LoopsMode, VoiceCountSetsOutputNormalisation)
+{
+    struct Case
+    {
+        double voices;
+        double peak;
+    } cases[] = {{1, 1.0}, {2, std::sqrt(2.0)}, {6, std::sqrt(6.0)}};
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.voices);
+        LoopsModeRig rig(8000.0);
+        rig.Apply(PlainControls(c.voices));
+        rig.Run(3 * 8000, ConstantSignal);
+        std::vector<float> out;
+        rig.Run(2 * 8000, ConstantSignal, &out);
+        EXPECT_NEAR(MaxAbs(out), c.peak, 1e-5);
+        EXPECT_NEAR(rig.loop->outputNorm, 1.0 / std::sqrt(c.voices), 1e-12);
+    }
+}
+
+TEST(LoopsMode, OneVoiceIsVoiceTwo)
+{
+    LoopsModeRig rig(8000.0);
+    rig.Apply(PlainControls(1));
+    rig.Run(8000, ConstantSignal);
+    const double expected[LoopsMode::kVoiceCount] = {0, 0, 1, 0, 0, 0};
+    for (int v = 0; v < LoopsMode::kVoiceCount; ++v)
+        EXPECT_EQ(rig.loop->voiceLevels[v], expected[v]) << v;
+}
+
+TEST(LoopsMode, VoiceLevelsRampOver20msButResetJumps)
+{
+    LoopsModeRig rig(8000.0);
+    rig.Apply(PlainControls(6));
+    rig.Run(1000, ConstantSignal);
+    rig.Apply(PlainControls(1));
+    rig.Run(1, ConstantSignal);
+    EXPECT_NEAR(rig.loop->voiceLevels[0], 1.0 - 1.0 / 160.0, 1e-12);
+    EXPECT_EQ(rig.loop->voiceLevels[2], 1.0);
+    rig.Run(158, ConstantSignal);
+    EXPECT_GT(rig.loop->voiceLevels[0], 1e-3);
+    rig.Run(2, ConstantSignal);
+    EXPECT_EQ(rig.loop->voiceLevels[0], 0.0);
+
+    rig.Apply(PlainControls(3));
+    rig.loop->Reset();
+    const double expected[LoopsMode::kVoiceCount] = {0, 1, 1, 1, 0, 0};
+    for (int v = 0; v < LoopsMode::kVoiceCount; ++v)
+        EXPECT_EQ(rig.loop->voiceLevels[v], expected[v]) << v;
+}
+
+TEST(LoopsMode, FreezeStopsRecordingAndKeepsPlaying)
+{
+    LoopsModeRig rig(8000.0);
+    LoopControls c = PlainControls(6);
+    rig.Apply(c);
+    rig.Run(3 * 8000, NoiseSignal);
+
+    c.freeze = true;
+    rig.Apply(c);
+    rig.Run(1, NoiseSignal);
+    ASSERT_EQ(rig.loop->recordingStopped, 1);
+    const double frozenClock = rig.loop->clock;
+    const std::vector<float> frozenHistory = rig.loop->historyL;
+
+    std::vector<float> out;
+    rig.Run(2 * 8000, [](uint64_t, float& l, float& r) { l = r = 0.0f; }, &out);
+    EXPECT_EQ(rig.loop->clock, frozenClock);
+    EXPECT_TRUE(rig.loop->historyL == frozenHistory);
+    EXPECT_GT(Rms(out), 0.1);
+
+    c.freeze = false;
+    rig.Apply(c);
+    rig.Run(10, NoiseSignal);
+    EXPECT_EQ(rig.loop->recordingStopped, 0);
+    EXPECT_EQ(rig.loop->clock, frozenClock + 10);
+}
+
+TEST(LoopsMode, FreezeWaitsUntilEveryVoiceHasHistory)
+{
+    LoopsModeRig rig(8000.0);
+    LoopControls c = PlainControls(6);
+    c.freeze = true;
+    rig.Apply(c);
+    rig.Run(1, NoiseSignal);
+    EXPECT_EQ(rig.loop->recordingStopped, 0);
+    EXPECT_EQ(rig.loop->clock, 1.0);
+
+    int samples = 1;
+    while (!rig.loop->recordingStopped && samples < 10 * 8000)
+    {
+        rig.Run(1, NoiseSignal);
+        ++samples;
+    }
+    ASSERT_EQ(rig.loop->recordingStopped, 1);
+    for (const LoopVoice& voice : rig.loop->voices)
+        EXPECT_EQ(voice.primed, 1);
+    const double clock = rig.loop->clock;
+    rig.Run(1000, NoiseSignal);
+    EXPECT_EQ(rig.loop->clock, clock);
+}
+
+TEST(LoopsMode, RecordsInputBeforeOverwritingIt)
+{
+    LoopsModeRig rig(8000.0);
+    rig.Apply(PlainControls(6));
+    rig.Run(500, NoiseSignal);
+    float l = 0.25f;
+    float r = -0.5f;
+    rig.Step(l, r);
+    const size_t last = static_cast<size_t>(rig.loop->writeIndex - 1);
+    EXPECT_EQ(rig.loop->historyL[last], 0.25f);
+    EXPECT_EQ(rig.loop->historyR[last], -0.5f);
+}
+
+TEST(LoopsMode, ControlMappings)
+{
+    LoopsMode loop;
+    loop.Prepare(48000.0, 512);
+
+    loop.SetTime(0.0);
+    EXPECT_EQ(loop.loopTime, 0.01);
+    loop.SetTime(-3.0);
+    EXPECT_EQ(loop.loopTime, 0.01);
+    loop.SetTime(std::nan(""));
+    EXPECT_EQ(loop.loopTime, 0.01);
+    loop.SetControls(1.0, 0.5);
+    EXPECT_DOUBLE_EQ(loop.loopTime, 16.0);
+    EXPECT_EQ(loop.amount, 0.5);
+    loop.SetControls(-1.0, 7.0);
+    EXPECT_DOUBLE_EQ(loop.loopTime, 0.01);
+    EXPECT_EQ(loop.amount, 1.0);
+
+    const double rates[][2] = {{0.0, 0.25}, {0.5, 1.0}, {1.0, 8.0}, {0.25, 0.5}};
+    for (const auto& r : rates)
+    {
+        loop.SetMotionRate(r[0]);
+        EXPECT_DOUBLE_EQ(loop.lfoRateScale, r[1]) << r[0];
+    }
+
+    // A division longer than 16 s leaves the loop unlocked.
+    TempoSyncInfo info;
+    info.boundaryFound = 1;
+    info.divisionSamples = 16 * 48000;
+    loop.SetTempoSync(info);
+    EXPECT_EQ(loop.sync.boundaryFound, 1);
+    info.divisionSamples = 16 * 48000 + 1;
+    loop.SetTempoSync(info);
+    EXPECT_EQ(loop.sync.boundaryFound, 0);
+}
+
+TEST(LoopsMode, ChaosZeroHoldsLfosAndResumesFromTheirPhases)
+{
+    LoopsModeRig rig(8000.0);
+    LoopControls c = PlainControls(6);
+    c.chaos = 0.7;
+    rig.Apply(c);
+    rig.Run(2000, NoiseSignal);
+
+    c.chaos = 0.0;
+    rig.Apply(c);
+    rig.Run(1, NoiseSignal);
+    double phases[LoopsMode::kVoiceCount][LoopVoice::kLfoCount];
+    for (int v = 0; v < LoopsMode::kVoiceCount; ++v)
+        for (int k = 0; k < LoopVoice::kLfoCount; ++k)
+        {
+            phases[v][k] = rig.loop->voices[v].lfoPhase[k];
+            EXPECT_EQ(rig.loop->voices[v].Lfo(k), 0.0);
+        }
+    rig.Run(4000, NoiseSignal);
+    for (int v = 0; v < LoopsMode::kVoiceCount; ++v)
+        for (int k = 0; k < LoopVoice::kLfoCount; ++k)
+            EXPECT_EQ(rig.loop->voices[v].lfoPhase[k], phases[v][k]);
+
+    c.chaos = 0.7;
+    rig.Apply(c);
+    rig.Run(1, NoiseSignal);
+    const LoopVoice& voice = rig.loop->voices[0];
+    const double step = (voice.lfoRate[0] * 0.075 + 0.025) * rig.loop->lfoRateScale / 8000.0;
+    EXPECT_NEAR(voice.lfoPhase[0], phases[0][0] + step, 1e-15);
+}
+
+TEST(LoopsMode, SameSeedReproducesTheSameOutputAfterPreparation)
+{
+    LoopControls c;
+    c.macro = 0.35;
+    c.shape = 0.9;
+    c.octaves = 1.0;
+    c.reverse = 0.5;
+    c.reach = 1.0;
+    c.width = 1.0;
+    c.chaos = 1.0;
+
+    auto render = [&](LoopsModeRig& rig) {
+        rig.Apply(c);
+        rig.loop->SnapSmoothers(); // as the engine does on its first sample
+        std::vector<float> out;
+        rig.Run(3 * 8000, NoiseSignal, &out);
+        return out;
+    };
+    LoopsModeRig first(8000.0, 11);
+    LoopsModeRig second(8000.0, 11);
+    const std::vector<float> a = render(first);
+    EXPECT_TRUE(a == render(second));
+    EXPECT_GT(Rms(a), 0.01);
+
+    // Preparing again and reseeding gives the same voices and events.
+    first.loop->Prepare(8000.0, 512);
+    first.drift.Reseed(11 + 0x5eed0000u);
+    first.counter = 0;
+    EXPECT_TRUE(a == render(first));
+
+    LoopsModeRig other(8000.0, 12);
+    const std::vector<float> b = render(other);
+    EXPECT_FALSE(a == b);
+    for (int v = 0; v < LoopsMode::kVoiceCount; ++v)
+        EXPECT_NE(other.loop->voices[v].rOctave, first.loop->voices[v].rOctave) << v;
+}
+
+// An interrupted segment plays on as a tail while the new one fades in; with a
+// constant input the two gains must add up to one on every sample, which fails
+// if the tail's fade runs at another pace than the new segment's fade-in.
+TEST(LoopsMode, TailCrossfadeKeepsConstantInputLevel)
+{
+    const double rate = 8000.0;
+    LoopsModeRig rig(rate);
+    LoopControls c = PlainControls(1);
+    rig.Apply(c);
+    rig.Run(25 * 8000, ConstantSignal);
+
+    c.divisionSamples = 16 * 8000; // locked, but no further boundary during the test
+    rig.Apply(c);
+    rig.Run(1, ConstantSignal);
+    LoopVoice& voice = rig.loop->voices[2];
+    while (!(voice.segmentPosition > 3 * rig.loop->fadeLength &&
+             voice.segmentLength - voice.segmentPosition > 3 * rig.loop->fadeLength))
+        rig.Run(1, ConstantSignal);
+
+    rig.loop->startCountdown[2] = 0;
+    std::vector<float> out;
+    rig.Run(1, ConstantSignal, &out);
+    ASSERT_EQ(voice.tailActive, 1);
+    int tailSamples = 1;
+    while (voice.tailActive && tailSamples < 10000)
+    {
+        rig.Run(1, ConstantSignal, &out);
+        ++tailSamples;
+    }
+    EXPECT_EQ(tailSamples, rig.loop->fadeLength);
+    for (size_t i = 0; i < out.size(); ++i)
+        EXPECT_NEAR(out[i], 1.0, 1e-5) << i;
+}
+
+// Heavy settings run for longer than the ring, free and tempo-locked, at the
+// smallest and the largest supported rate: every read head stays inside the
+// recorded part of the ring and the output stays finite.
+TEST(LoopsMode, ReadsStayInsideTheRing)
+{
+    struct Case
+    {
+        double rate;
+        int32_t division;
+        double seconds; // played after the ring has wrapped
+    } cases[] = {{8000.0, 0, 20.0}, {8000.0, 3000, 20.0}, {384000.0, 0, 0.5}, {384000.0, 70000, 0.5}};
+    for (const Case& tc : cases)
+    {
+        SCOPED_TRACE(testing::Message() << tc.rate << " Hz, division " << tc.division);
+        LoopsModeRig rig(tc.rate, 3);
+        LoopControls c;
+        c.macro = 0.5;
+        c.shape = 1.0;
+        c.octaves = 1.0;
+        c.octaveDir = 1.0;
+        c.reverse = 0.5;
+        c.reach = 1.0;
+        c.width = 1.0;
+        c.chaos = 1.0;
+        c.divisionSamples = tc.division;
+        rig.Apply(c);
+
+        // Fill and wrap the ring quickly, then play through it.
+        std::vector<float> l(4096), r(4096);
+        int64_t fed = 0;
+        while (rig.loop->clock < rig.loop->historyLength + 0.5 * tc.rate)
+        {
+            for (size_t i = 0; i < l.size(); ++i)
+                NoiseSignal(static_cast<uint64_t>(fed + static_cast<int64_t>(i)), l[i], r[i]);
+            rig.loop->FeedIdle(l.data(), r.data(), static_cast<int>(l.size()));
+            fed += static_cast<int64_t>(l.size());
+        }
+        const int64_t total = static_cast<int64_t>(tc.seconds * tc.rate);
+        bool finite = true;
+        bool inside = true;
+        for (int64_t i = 0; i < total && finite && inside; ++i)
+        {
+            float a = 0.0f;
+            float b = 0.0f;
+            NoiseSignal(static_cast<uint64_t>(i), a, b);
+            rig.Step(a, b);
+            finite = std::isfinite(a) && std::isfinite(b) && std::fabs(a) < 64.0f && std::fabs(b) < 64.0f;
+            const ::testing::AssertionResult heads = HeadsInsideRing(*rig.loop);
+            inside = heads;
+            EXPECT_TRUE(heads) << "sample " << i;
+        }
+        EXPECT_TRUE(finite);
+        EXPECT_GT(rig.loop->shifterStarts + rig.loop->chaosReverseFlips, 0u);
+    }
+}
+
+TEST(LoopsMode, ProcessDoesNotAllocate)
+{
+    LoopsModeRig rig(8000.0, 5);
+    LoopControls c;
+    c.shape = 1.0;
+    c.octaves = 1.0;
+    c.reverse = 0.5;
+    c.reach = 1.0;
+    c.chaos = 1.0;
+    c.mono = true;
+    rig.Apply(c);
+    rig.Run(2000, NoiseSignal);
+    AllocationProbe::Scope probe;
+    rig.Run(20000, NoiseSignal);
+    c.divisionSamples = 2000;
+    rig.Apply(c);
+    rig.Run(20000, NoiseSignal);
+    EXPECT_EQ(probe.Allocations(), 0);
+}
+
+TEST(LoopsMode, RefusedAllocationLeavesTheModeSilentAndSafe)
+{
+    LoopsMode loop;
+    {
+        AllocationProbe::FailLarge fail(1 << 20);
+        loop.Prepare(48000.0, 512);
+    }
+    EXPECT_FALSE(loop.IsReady());
+    DriftContext drift(1);
+    float l[64];
+    float r[64];
+    std::fill(l, l + 64, 0.5f);
+    std::fill(r, r + 64, 0.5f);
+    loop.FeedIdle(l, r, 64);
+    loop.Process(l, r, 64, drift);
+    for (int i = 0; i < 64; ++i)
+        ASSERT_TRUE(l[i] == 0.0f && r[i] == 0.0f);
+    EXPECT_FALSE(loop.Resample(96000.0));
+
+    // A rate whose history cannot be indexed is refused the same way.
+    loop.Prepare(1e12, 512);
+    EXPECT_FALSE(loop.IsReady());
+    loop.Process(l, r, 64, drift);
+    EXPECT_EQ(l[0], 0.0f);
+
+    loop.Prepare(48000.0, 512);
+    EXPECT_TRUE(loop.IsReady());
+    EXPECT_EQ(loop.historyLength, 2496002);
+    EXPECT_EQ(loop.fadeLength, 240);
+}
+
+TEST(LoopsMode, ProcessWithNothingToDoOnlyConsumesThePendingReset)
+{
+    LoopsMode loop;
+    loop.Prepare(8000.0, 512);
+    DriftContext drift(1);
+    loop.voices[3].segmentLength = 77;
+    loop.resetVoicesPending = 1;
+    float l = 0.0f;
+    float r = 0.0f;
+    loop.Process(&l, &r, 0, drift);
+    EXPECT_EQ(loop.resetVoicesPending, 0);
+    EXPECT_EQ(loop.voices[3].segmentLength, 0);
+    EXPECT_EQ(loop.clock, 0.0);
+}
