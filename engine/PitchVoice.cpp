@@ -167,6 +167,7 @@ void PitchVoice::Reset()
     std::fill(std::begin(recentPositions), std::end(recentPositions), 0);
     recentIndex = 0;
     recentCount = 0;
+    searchCarry = 0;
 }
 
 void PitchVoice::Restart()
@@ -379,7 +380,9 @@ void PitchVoice::Render(float* out, int count)
         readIndex = ExpectedReadIndex(offset);
         if (!bitsReady)
             BuildAnalysisBits();
-        RunSearch(perChunk);
+        const int owed = perChunk * c + searchCarry;
+        RunSearch(owed / kChunk);
+        searchCarry = owed % kChunk;
         candidate = CorrelatorPosition();
         candidateValid = 1;
         Synthesize(out + offset, c);

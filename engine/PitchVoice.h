@@ -130,4 +130,7 @@ private:
     int32_t recentPositions[kStatisticsRing] = {};
     int32_t recentIndex = 0;
     int32_t recentCount = 0;
+    // Lag steps owed to the search in 1/32 of a chunk's share, so that renders
+    // shorter than a chunk search in proportion instead of a full share each.
+    int32_t searchCarry = 0;
 };
