@@ -1,0 +1,395 @@
+#include <gtest/gtest.h>
+
+#include <pmmintrin.h>
+#include <xmmintrin.h>
+
+#include <atomic>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <limits>
+#include <memory>
+#include <new>
+#include <vector>
+
+#include "engine/EffectEngine.h"
+
+// Counts heap allocations so the tests can prove the audio path never allocates.
+// Kept out of line so the compiler cannot pair an inlined free with a builtin new.
+namespace {
+std::atomic<long> gAllocations{0};
+} // namespace
+
+[[gnu::noinline]] void* operator new(std::size_t size)
+{
+    gAllocations.fetch_add(1, std::memory_order_relaxed);
+    if (void* p = std::malloc(size ? size : 1))
+        return p;
+    throw std::bad_alloc();
+}
+[[gnu::noinline]] void* operator new[](std::size_t size)
+{
+    return operator new(size);
+}
+[[gnu::noinline]] void operator delete(void* p) noexcept
+{
+    std::free(p);
+}
+[[gnu::noinline]] void operator delete[](void* p) noexcept
+{
+    std::free(p);
+}
+[[gnu::noinline]] void operator delete(void* p, std::size_t) noexcept
+{
+    std::free(p);
+}
+[[gnu::noinline]] void operator delete[](void* p, std::size_t) noexcept
+{
+    std::free(p);
+}
+
+namespace {
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+constexpr double kInf = std::numeric_limits<double>::infinity();
+constexpr double kPi = 3.14159265358979323846;
+
+struct Stereo
+{
+    std::vector<float> left;
+    std::vector<float> right;
+};
+
+// A deterministic, non-trivial test signal: two detuned tones with a decaying envelope.
+Stereo TestSignal(int frames, double sampleRate = 48000.0)
+{
+    Stereo s{std::vector<float>(frames), std::vector<float>(frames)};
+    for (int i = 0; i < frames; ++i) {
+        const double t = i / sampleRate;
+        const double env = 0.5 + 0.4 * std::sin(2 * kPi * 1.5 * t);
+        s.left[i] = static_cast<float>(env * std::sin(2 * kPi * 220.0 * t));
+        s.right[i] = static_cast<float>(env * std::sin(2 * kPi * 331.0 * t + 0.3));
+    }
+    return s;
+}
+
+Stereo RunBlocks(EffectEngine& engine, const Stereo& in, int block)
+{
+    const int frames = static_cast<int>(in.left.size());
+    Stereo out{std::vector<float>(frames), std::vector<float>(frames)};
+    for (int pos = 0; pos < frames; pos += block) {
+        const int n = std::min(block, frames - pos);
+        engine.Process(in.left.data() + pos, in.right.data() + pos, out.left.data() + pos,
+                       out.right.data() + pos, n);
+    }
+    return out;
+}
+
+void SetParams(EffectEngine& engine, std::initializer_list<std::pair<int, double>> params)
+{
+    for (const auto& [index, value] : params)
+        engine.SetParam(index, value);
+}
+
+bool AllFinite(const Stereo& s)
+{
+    for (size_t i = 0; i < s.left.size(); ++i)
+        if (!std::isfinite(s.left[i]) || !std::isfinite(s.right[i]))
+            return false;
+    return true;
+}
+
+class EffectEngineTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        _MM_SET_FLUSH_ZERO_MODE(_MM_FLUSH_ZERO_ON);
+        _MM_SET_DENORMALS_ZERO_MODE(_MM_DENORMALS_ZERO_ON);
+    }
+
+    std::unique_ptr<EffectEngine> MakeEngine(std::initializer_list<std::pair<int, double>> params,
+                                             double rate = 48000.0, int block = 512)
+    {
+        auto engine = std::make_unique<EffectEngine>();
+        SetParams(*engine, params);
+        engine->Prepare(rate, block);
+        return engine;
+    }
+};
+
+} // namespace
+
+TEST_F(EffectEngineTest, InvalidPreparationFallsBackToDefaults)
+{
+    struct Case { double rate; int block; double expectedRate; int expectedBlock; };
+    const Case cases[] = {
+        {kNaN, 0, 48000, 512},
+        {kInf, -3, 48000, 512},
+        {-44100, 1, 48000, 1},
+        {0.0, 64, 48000, 64},
+        {96000, 256, 96000, 256},
+    };
+    for (const Case& c : cases) {
+        EffectEngine engine;
+        engine.Prepare(c.rate, c.block);
+        EXPECT_EQ(engine.SampleRate(), c.expectedRate) << c.rate;
+        EXPECT_EQ(engine.MaxBlockSize(), c.expectedBlock) << c.block;
+        EXPECT_GE(engine.workL.size(), static_cast<size_t>(c.expectedBlock));
+    }
+}
+
+TEST_F(EffectEngineTest, SetParamIgnoresBadIndicesAndValuesAndClampsToRow)
+{
+    EffectEngine engine;
+    std::vector<double> before(engine.values, engine.values + kParamCount);
+    engine.SetParam(41, 0.5);
+    engine.SetParam(-1, 0.5);
+    engine.SetParam(kWear, kNaN);
+    engine.SetParam(kWear, kInf);
+    engine.SetParam(kWear, -kInf);
+    EXPECT_EQ(std::vector<double>(engine.values, engine.values + kParamCount), before);
+
+    struct Case { int index; double value; double stored; };
+    const Case cases[] = {
+        {kRepeatCount, 100, 64}, {kLevel, -40, -12}, {kLevel, 3.25, 3.25},
+        {kMix, 1.5, 1.0}, {kChaosSeed, -7, 0}, {kTremStereoPhase, 200, 180},
+    };
+    for (const Case& c : cases) {
+        engine.SetParam(c.index, c.value);
+        EXPECT_EQ(engine.GetParam(c.index), c.stored) << c.index;
+    }
+}
+
+TEST_F(EffectEngineTest, ParametersSurviveAPreparation)
+{
+    auto engine = MakeEngine({{kMix, 0.3}, {kLevel, 5.0}, {kMode, 2}});
+    engine->SetTempo(133);
+    engine->Prepare(44100, 128);
+    EXPECT_EQ(engine->GetParam(kMix), 0.3);
+    EXPECT_EQ(engine->GetParam(kLevel), 5.0);
+    EXPECT_EQ(engine->Tempo(), 133);
+}
+
+TEST_F(EffectEngineTest, ProcessBeforePrepareIsSilentAndEmptyBlocksDoNothing)
+{
+    EffectEngine engine;
+    const Stereo in = TestSignal(64);
+    const Stereo out = RunBlocks(engine, in, 64);
+    for (int i = 0; i < 64; ++i) {
+        EXPECT_EQ(out.left[i], 0.0f);
+        EXPECT_EQ(out.right[i], 0.0f);
+    }
+    engine.Prepare(48000, 64);
+    float sentinel = 7.0f;
+    engine.Process(&sentinel, &sentinel, &sentinel, &sentinel, 0);
+    engine.Process(&sentinel, &sentinel, &sentinel, &sentinel, -5);
+    EXPECT_EQ(sentinel, 7.0f);
+    EXPECT_EQ(engine.chunkCounter, 0u);
+}
+
+// The dry signal is taken after the gate and the drive; with MIX 0 nothing else reaches the output.
+TEST_F(EffectEngineTest, DryPathAtMixZeroIsTheInputBitForBit)
+{
+    for (int mode = 0; mode < 3; ++mode) {
+        auto engine = MakeEngine({{kMix, 0}, {kDrive, 0}, {kInputGate, 0}, {kMode, mode},
+                                  {kWear, 1}, {kChaos, 1}, {kLevel, 12}});
+        const Stereo in = TestSignal(4096);
+        const Stereo out = RunBlocks(*engine, in, 256);
+        for (int i = 0; i < 4096; ++i) {
+            ASSERT_EQ(out.left[i], in.left[i]) << "mode " << mode << " sample " << i;
+            ASSERT_EQ(out.right[i], in.right[i]) << "mode " << mode << " sample " << i;
+        }
+    }
+}
+
+TEST_F(EffectEngineTest, DryPathAtMixZeroIsTheDriveOutput)
+{
+    auto engine = MakeEngine({{kMix, 0}, {kDrive, 0.6}, {kDriveVoice, 1}, {kInputGate, 0}, {kWear, 1}});
+    DriveStage reference;
+    reference.Prepare(48000);
+    reference.SetDrive(0.6);
+    reference.SetVoice(DriveStage::kVoiceFuzz);
+
+    Stereo in = TestSignal(2048);
+    const Stereo out = RunBlocks(*engine, in, 128);
+    for (int i = 0; i < 2048; ++i)
+        reference.Process(&in.left[i], &in.right[i], 1);
+    for (int i = 0; i < 2048; ++i) {
+        ASSERT_EQ(out.left[i], in.left[i]) << i;
+        ASSERT_EQ(out.right[i], in.right[i]) << i;
+    }
+}
+
+TEST_F(EffectEngineTest, InputGateClosesBelowTenthAndOpensAboveFifteenPercent)
+{
+    struct Case { float level; bool open; };
+    const Case cases[] = {{0.08f, false}, {0.099f, false}, {0.2f, true}, {0.5f, true}};
+    for (const Case& c : cases) {
+        auto engine = MakeEngine({{kMix, 0}, {kDrive, 0}, {kInputGate, 1}});
+        Stereo in{std::vector<float>(9600, c.level), std::vector<float>(9600, -c.level)};
+        const Stereo out = RunBlocks(*engine, in, 480);
+        // Judge after the 5 ms attack has settled.
+        for (int i = 4800; i < 9600; ++i) {
+            ASSERT_EQ(out.left[i], c.open ? c.level : 0.0f) << c.level << " @ " << i;
+            ASSERT_EQ(out.right[i], c.open ? -c.level : 0.0f) << c.level << " @ " << i;
+        }
+    }
+}
+
+TEST_F(EffectEngineTest, InputGateScalesWithItsSetting)
+{
+    // At half setting the gate closes below 0.05 and is open from 0.075.
+    auto engine = MakeEngine({{kMix, 0}, {kDrive, 0}, {kInputGate, 0.5}});
+    Stereo quiet{std::vector<float>(9600, 0.045f), std::vector<float>(9600, 0.045f)};
+    EXPECT_EQ(RunBlocks(*engine, quiet, 512).left.back(), 0.0f);
+    Stereo loud{std::vector<float>(9600, 0.09f), std::vector<float>(9600, 0.09f)};
+    EXPECT_EQ(RunBlocks(*engine, loud, 512).left.back(), 0.09f);
+}
+
+// One engine per MIX value, all with the same seed: the wet path does not depend on
+// MIX, so the MIX law can be checked exactly against the MIX 1 and MIX 0 outputs.
+TEST_F(EffectEngineTest, MixAndLevelLawIsExact)
+{
+    const std::initializer_list<std::pair<int, double>> common
+        = {{kDrive, 0.3}, {kWear, 0.4}, {kChaos, 0.5}, {kLevel, -4.5}, {kMode, 0}, {kShape, 0.7}};
+    const Stereo in = TestSignal(6000);
+    auto wetEngine = MakeEngine(common);
+    wetEngine->SetParam(kMix, 1.0);
+    auto dryEngine = MakeEngine(common);
+    dryEngine->SetParam(kMix, 0.0);
+    auto mixEngine = MakeEngine(common);
+    mixEngine->SetParam(kMix, 0.3);
+    const Stereo wet = RunBlocks(*wetEngine, in, 300);
+    const Stereo dry = RunBlocks(*dryEngine, in, 300);
+    const Stereo mixed = RunBlocks(*mixEngine, in, 300);
+    for (int i = 0; i < 6000; ++i) {
+        ASSERT_EQ(mixed.left[i], static_cast<float>(wet.left[i] * 0.3 + dry.left[i] * (1.0 - 0.3))) << i;
+        ASSERT_EQ(mixed.right[i], static_cast<float>(wet.right[i] * 0.3 + dry.right[i] * (1.0 - 0.3))) << i;
+    }
+}
+
+TEST_F(EffectEngineTest, LevelScalesOnlyTheWetSignalFromTheFirstSample)
+{
+    const Stereo in = TestSignal(3000);
+    auto unity = MakeEngine({{kMix, 1}, {kLevel, 0}, {kWear, 0.5}});
+    auto boosted = MakeEngine({{kMix, 1}, {kLevel, 6}, {kWear, 0.5}});
+    const Stereo a = RunBlocks(*unity, in, 100);
+    const Stereo b = RunBlocks(*boosted, in, 100);
+    const double gain = std::pow(10.0, 6.0 / 20.0);
+    for (int i = 0; i < 3000; ++i)
+        ASSERT_EQ(b.left[i], static_cast<float>(a.left[i] * gain)) << i;
+    EXPECT_EQ(boosted->levelGain.current, gain);
+    EXPECT_EQ(boosted->mixAmount.current, 1.0);
+}
+
+TEST_F(EffectEngineTest, ChangedMixGlidesAndLands)
+{
+    auto engine = MakeEngine({{kMix, 0}});
+    const Stereo in = TestSignal(512);
+    RunBlocks(*engine, in, 512);
+    engine->SetParam(kMix, 1.0);
+    RunBlocks(*engine, TestSignal(1), 1);
+    EXPECT_GT(engine->mixAmount.current, 0.0);
+    EXPECT_LT(engine->mixAmount.current, 0.01);
+    RunBlocks(*engine, TestSignal(24000), 512);
+    EXPECT_EQ(engine->mixAmount.current, 1.0);
+}
+
+TEST_F(EffectEngineTest, ChaosSeedReseedsOnlyWhenItsRoundedValueChanges)
+{
+    auto engine = MakeEngine({{kChaosSeed, 3.4}});
+    EXPECT_EQ(engine->drift.seed, 0x5eed0003u);
+    const uint32_t generation = engine->drift.generation;
+    const Stereo in = TestSignal(64);
+
+    engine->SetParam(kChaosSeed, 3.49);
+    RunBlocks(*engine, in, 64);
+    EXPECT_EQ(engine->drift.generation, generation);
+
+    engine->SetParam(kChaosSeed, 3.6);
+    RunBlocks(*engine, in, 64);
+    EXPECT_EQ(engine->drift.generation, generation + 1);
+    EXPECT_EQ(engine->drift.seed, 0x5eed0004u);
+    EXPECT_EQ(engine->drift.amount, engine->GetParam(kChaos));
+}
+
+TEST_F(EffectEngineTest, SameSeedGivesTheSameOutputAfterEachPreparation)
+{
+    const Stereo in = TestSignal(48000);
+    for (int mode = 0; mode < 3; ++mode) {
+        auto engine = MakeEngine({{kMode, mode}, {kChaos, 1}, {kShape, 1}, {kWear, 1}, {kDrive, 0.5},
+                                  {kChaosSeed, 17}, {kDirtTrimNoise, 1}, {kDirtTrimCrush, 1}});
+        const Stereo first = RunBlocks(*engine, in, 512);
+        engine->Prepare(48000, 512);
+        const Stereo second = RunBlocks(*engine, in, 333);
+        ASSERT_TRUE(AllFinite(first));
+        EXPECT_EQ(first.left, second.left) << "mode " << mode;
+        EXPECT_EQ(first.right, second.right) << "mode " << mode;
+
+        engine->SetParam(kChaosSeed, 18);
+        engine->Prepare(48000, 512);
+        const Stereo other = RunBlocks(*engine, in, 512);
+        EXPECT_NE(first.left, other.left) << "mode " << mode;
+    }
+}
+
+TEST_F(EffectEngineTest, NonFiniteInputSamplesDoNotPoisonTheOutput)
+{
+    for (float bad : {std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity(),
+                      -std::numeric_limits<float>::infinity()}) {
+        for (int mode = 0; mode < 3; ++mode) {
+            auto engine = MakeEngine({{kMode, mode}, {kDrive, 0.5}, {kWear, 0.6}, {kMix, 0.7},
+                                      {kInputGate, 0.2}});
+            Stereo in = TestSignal(24000);
+            in.left[100] = bad;
+            in.right[5000] = bad;
+            const Stereo out = RunBlocks(*engine, in, 256);
+            EXPECT_TRUE(AllFinite(out)) << "mode " << mode << " input " << bad;
+        }
+    }
+}
+
+TEST_F(EffectEngineTest, ProcessDoesNotAllocate)
+{
+    for (int mode = 0; mode < 3; ++mode) {
+        auto engine = MakeEngine({{kMode, mode}, {kChaos, 1}, {kDrive, 0.7}, {kWear, 1}, {kSync, 1}});
+        engine->SetTempo(128);
+        const Stereo in = TestSignal(48000);
+        Stereo out{std::vector<float>(48000), std::vector<float>(48000)};
+        const long before = gAllocations.load();
+        for (int pos = 0; pos < 48000; pos += 512) {
+            engine->SetHostPosition(pos / 48000.0 * 128.0 / 60.0);
+            const int n = std::min(512, 48000 - pos);
+            engine->Process(in.left.data() + pos, in.right.data() + pos, out.left.data() + pos,
+                            out.right.data() + pos, n);
+            if (pos == 24064)
+                engine->SetParam(kMode, (mode + 1) % 3);
+        }
+        EXPECT_EQ(gAllocations.load() - before, 0) << "mode " << mode;
+    }
+}
+
+TEST_F(EffectEngineTest, InPlaceProcessingMatchesSeparateBuffers)
+{
+    const Stereo in = TestSignal(4000);
+    auto a = MakeEngine({{kMode, 1}, {kDrive, 0.4}, {kWear, 0.3}});
+    auto b = MakeEngine({{kMode, 1}, {kDrive, 0.4}, {kWear, 0.3}});
+    const Stereo separate = RunBlocks(*a, in, 400);
+    Stereo inPlace = in;
+    for (int pos = 0; pos < 4000; pos += 400)
+        b->Process(inPlace.left.data() + pos, inPlace.right.data() + pos, inPlace.left.data() + pos,
+                   inPlace.right.data() + pos, 400);
+    EXPECT_EQ(separate.left, inPlace.left);
+    EXPECT_EQ(separate.right, inPlace.right);
+}
+
+TEST_F(EffectEngineTest, HostPositionIgnoresNonFiniteValues)
+{
+    EffectEngine engine;
+    engine.SetHostPosition(2.5);
+    engine.positionFresh = 0;
+    engine.SetHostPosition(kNaN);
+    EXPECT_EQ(engine.hostPosition, 2.5);
+    EXPECT_EQ(engine.positionFresh, 0);
+}
