@@ -1,0 +1,115 @@
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <pmmintrin.h>
+#include <vector>
+#include <xmmintrin.h>
+
+#include "engine/DriftContext.h"
+#include "engine/LoopsMode.h"
+#include "engine/TempoSyncInfo.h"
+
+namespace {
+
+constexpr double kRate = 48000.0;
+constexpr int kBlock = 512;
+constexpr int32_t kQuarterAt120 = 24000;
+
+// LOOPS at its most expensive: six voices, octaves up (sinc reads at speed 4),
+// reverse, full reach, full chaos (pitch shifters, events) and tempo lock.
+struct HeavyLoops
+{
+    LoopsMode mode;
+    DriftContext drift{0x5eed0000u + 7};
+    std::vector<float> inL, inR;
+    uint32_t noise = 12345;
+    uint64_t sample = 0;
+
+    HeavyLoops() : inL(kBlock), inR(kBlock)
+    {
+        mode.Prepare(kRate, kBlock);
+        mode.SetVoiceCount(6);
+        mode.SetOctaveDirection(1);
+        mode.SetShapeTargets(1.0, 0.5, 1.0, 1.0);
+        mode.SetMotionRate(0.5);
+        mode.SetControls(0.5, 1.0);
+        mode.SetTime(0.4);
+        mode.SnapSmoothers();
+        drift.amount = 1.0;
+        // Fill the whole ring, then let every voice settle on real audio.
+        const int32_t length = mode.historyLength;
+        for (int32_t done = 0; done < length + kBlock; done += kBlock)
+        {
+            FillInput();
+            mode.FeedIdle(inL.data(), inR.data(), kBlock);
+        }
+        for (int i = 0; i < 400; ++i)
+            ProcessBlock();
+    }
+
+    void FillInput()
+    {
+        for (int i = 0; i < kBlock; ++i)
+        {
+            noise = noise * 1664525u + 1013904223u;
+            const float v = static_cast<float>(noise >> 8) / (1 << 24) - 0.5f;
+            inL[i] = v;
+            inR[i] = -0.5f * v;
+        }
+    }
+
+    // One host block as the engine runs it: one sample at a time, with the tempo
+    // record and a chaos step every 512 samples.
+    void ProcessBlock()
+    {
+        FillInput();
+        for (int i = 0; i < kBlock; ++i, ++sample)
+        {
+            if (sample % 512 == 0)
+                drift.Step(512.0 / kRate);
+            TempoSyncInfo info;
+            info.synced = 1;
+            info.boundaryFound = 1;
+            info.divisionSamples = kQuarterAt120;
+            info.divisionBeats = 1.0;
+            info.beatsPerSample = 120.0 / 60.0 / kRate;
+            info.boundaryOffset = sample % kQuarterAt120 == 0 ? 0 : -1;
+            mode.SetTempoSync(info);
+            mode.Process(&inL[i], &inR[i], 1, drift);
+        }
+        benchmark::DoNotOptimize(inL.data());
+        benchmark::DoNotOptimize(inR.data());
+    }
+};
+
+void BM_LoopsHeavy(benchmark::State& state)
+{
+    _MM_SET_FLUSH_ZERO_MODE(_MM_FLUSH_ZERO_ON);
+    _MM_SET_DENORMALS_ZERO_MODE(_MM_DENORMALS_ZERO_ON);
+    static std::unique_ptr<HeavyLoops> heavy = std::make_unique<HeavyLoops>();
+
+    using Clock = std::chrono::steady_clock;
+    double worst = 0.0;
+    double total = 0.0;
+    for (auto _ : state)
+    {
+        const auto start = Clock::now();
+        heavy->ProcessBlock();
+        const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+        worst = std::max(worst, seconds);
+        total += seconds;
+    }
+    const double audio = static_cast<double>(state.iterations()) * kBlock / kRate;
+    state.counters["realtime_factor"] = total > 0.0 ? audio / total : 0.0;
+    state.counters["worst_block_us"] = worst * 1e6;
+    state.counters["block_budget_us"] = kBlock / kRate * 1e6;
+    state.counters["shifter_starts"] = heavy->mode.shifterStarts;
+    state.SetItemsProcessed(state.iterations() * kBlock);
+}
+
+} // namespace
+
+BENCHMARK(BM_LoopsHeavy)->Unit(benchmark::kMicrosecond)->MinTime(3.0);
