@@ -121,6 +121,11 @@ void WearStage::Prepare(double rate)
     hissHighPole = std::exp(-kTwoPi * 2000.0 / sampleRate);
     hissLowPole = std::exp(-kTwoPi * 14000.0 / sampleRate);
     for (int ch = 0; ch < 2; ++ch) {
+        // The units start from silence and fade in from the next block, whatever
+        // they were doing before, so a preparation does not depend on history.
+        wow[ch].amount = 0.0;
+        saturator[ch].amount = 0.0;
+        tone[ch].amount = 0.0;
         wow[ch].Prepare(sampleRate);
         saturator[ch].Prepare(sampleRate);
         tone[ch].Prepare(sampleRate);
