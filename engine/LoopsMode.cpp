@@ -121,7 +121,10 @@ LoopsMode& LoopsMode::operator=(LoopsMode&& other) noexcept = default;
 
 void LoopsMode::Prepare(double rate, int /*maxBlockSize*/)
 {
-    sampleRate = (std::isfinite(rate) && rate > 0.0) ? rate : kDefaultSampleRate;
+    // Rates outside the supported range are pulled into it: loop times then run
+    // off by that factor, but the state stays one that a saved loop can carry.
+    sampleRate = (std::isfinite(rate) && rate > 0.0) ? Clamp(rate, kMinSampleRate, kMaxSampleRate)
+                                                     : kDefaultSampleRate;
     fadeLength = Round32(0.005 * sampleRate);
 
     amountSmoother.Configure(kSmootherSeconds, sampleRate);

@@ -409,16 +409,28 @@ TEST(LoopsMode, RefusedAllocationLeavesTheModeSilentAndSafe)
         ASSERT_TRUE(l[i] == 0.0f && r[i] == 0.0f);
     EXPECT_FALSE(loop.Resample(96000.0));
 
-    // A rate whose history cannot be indexed is refused the same way.
-    loop.Prepare(1e12, 512);
-    EXPECT_FALSE(loop.IsReady());
-    loop.Process(l, r, 64, drift);
-    EXPECT_EQ(l[0], 0.0f);
-
     loop.Prepare(48000.0, 512);
     EXPECT_TRUE(loop.IsReady());
     EXPECT_EQ(loop.historyLength, 2496002);
     EXPECT_EQ(loop.fadeLength, 240);
+}
+
+TEST(LoopsMode, PreparationRatesOutsideTheSupportedRangeAreClamped)
+{
+    struct Case
+    {
+        double requested;
+        double used;
+    } cases[] = {{1e12, 384000.0}, {100.0, 8000.0}, {0.0, 48000.0}, {-5.0, 48000.0}, {std::nan(""), 48000.0},
+                 {44100.0, 44100.0}};
+    LoopsMode loop;
+    for (const Case& c : cases)
+    {
+        loop.Prepare(c.requested, 512);
+        EXPECT_EQ(loop.sampleRate, c.used) << c.requested;
+        EXPECT_TRUE(loop.IsReady()) << c.requested;
+        EXPECT_EQ(loop.historyLength, static_cast<int32_t>(std::ceil(52.0 * c.used)) + 2);
+    }
 }
 
 TEST(LoopsMode, ProcessWithNothingToDoOnlyConsumesThePendingReset)
