@@ -152,7 +152,9 @@ void RepeatMode::SetTempoSync(const TempoSyncInfo& info)
 // ---------------------------------------------------------------------------
 // Reads
 
-RepeatMode::Frame RepeatMode::ReadHistory(const Line& line, double x) const
+// The tap reads below run up to 512 times per sample; inlining them keeps the
+// stereo frames in registers.
+inline RepeatMode::Frame RepeatMode::ReadHistory(const Line& line, double x) const
 {
     const double now = static_cast<double>(clock);
     if (!(x >= 0.0) || x >= now)
@@ -186,10 +188,8 @@ double RepeatMode::RaisedCosine(double x)
     return 0.5 - 0.5 * std::cos(kPi * x);
 }
 
-double RepeatMode::DipGain() const
+double RepeatMode::DipCurve() const
 {
-    if (!dipFlag)
-        return 1.0;
     const double r = position / sliceLength;
     if (!(r > 0.7 && r < 0.95))
         return 1.0;
@@ -197,7 +197,47 @@ double RepeatMode::DipGain() const
     return 1.0 - 0.9 * s * s;
 }
 
-RepeatMode::Frame RepeatMode::TapRead(const Line& line, double src, double s, double offset) const
+double RepeatMode::DipGain() const
+{
+    return dipFlag ? dipCurve : 1.0;
+}
+
+const RepeatMode::TapShape& RepeatMode::ShapeOf(double s, double offset)
+{
+    // All 64 repeats share a handful of speeds and two offsets, so the fades of
+    // each combination are worked out once per sample.
+    for (int i = 0; i < tapShapeCount; ++i)
+        if (tapShapes[i].speed == s && tapShapes[i].offset == offset)
+            return tapShapes[i];
+    TapShape& shape = tapShapes[tapShapeCount < kTapShapeSlots ? tapShapeCount++ : kTapShapeSlots - 1];
+    shape.speed = s;
+    shape.offset = offset;
+
+    const double edge = std::min(0.5 * sliceLength, 0.01 * sampleRate);
+    const double fade12 = 0.012 * sampleRate;
+    shape.shift = -offset + (offset - edge) * s + edge;
+    shape.writerScale = 0.0;
+    if (gapless && s > 1.0)
+    {
+        const double fade = std::max(std::min(fade12, 0.25 * sliceLength), 1.0);
+        const double beforeEnd = RaisedCosine((sliceLength - offset) / fade);
+        shape.gain = std::min(beforeEnd, RaisedCosine(offset / std::min(edge, fade)));
+        shape.writerScale = 1.0 / ((s - 1.0) * fade);
+    }
+    else if ((offset - edge) * s + edge >= sliceLength)
+    {
+        shape.gain = 0.0;  // a fast tap that finished its slice waits for the next one
+    }
+    else
+    {
+        const double end = s > 1.0 ? (sliceLength - edge) / s + edge : sliceLength;
+        const double fade = std::max(std::min(fade12, 0.25 * end), 1.0);
+        shape.gain = std::min(RaisedCosine((end - offset) / fade), RaisedCosine(offset / std::min(edge, fade)));
+    }
+    return shape;
+}
+
+inline RepeatMode::Frame RepeatMode::TapRead(const Line& line, double src, double s, double offset)
 {
     if (s == 1.0)
     {
@@ -205,25 +245,13 @@ RepeatMode::Frame RepeatMode::TapRead(const Line& line, double src, double s, do
         const double dip = DipGain();
         return {v.left * dip, v.right * dip};
     }
-    const double edge = std::min(0.5 * sliceLength, 0.01 * sampleRate);
-    const double fade12 = 0.012 * sampleRate;
-    const double rp = src - offset + (offset - edge) * s + edge;
-    double gain;
-    if (gapless && s > 1.0)
+    const TapShape& shape = ShapeOf(s, offset);
+    double gain = shape.gain;
+    const double rp = src + shape.shift;
+    if (shape.writerScale > 0.0)
     {
-        const double fade = std::max(std::min(fade12, 0.25 * sliceLength), 1.0);
-        const double beforeWriter = RaisedCosine((static_cast<double>(clock) - 1.0 - rp) / ((s - 1.0) * fade));
-        const double beforeEnd = RaisedCosine((sliceLength - offset) / fade);
-        const double afterStart = std::min(beforeEnd, RaisedCosine(offset / std::min(edge, fade)));
-        gain = std::min(beforeWriter, afterStart);
-    }
-    else
-    {
-        if ((offset - edge) * s + edge >= sliceLength)
-            return {};
-        const double end = s > 1.0 ? (sliceLength - edge) / s + edge : sliceLength;
-        const double fade = std::max(std::min(fade12, 0.25 * end), 1.0);
-        gain = std::min(RaisedCosine((end - offset) / fade), RaisedCosine(offset / std::min(edge, fade)));
+        // Gapless: fade out before the reader catches up with the write position.
+        gain = std::min(gain, RaisedCosine((static_cast<double>(clock) - 1.0 - rp) * shape.writerScale));
     }
     if (gain <= 0.0)
         return {};
@@ -231,7 +259,7 @@ RepeatMode::Frame RepeatMode::TapRead(const Line& line, double src, double s, do
     return {v.left * gain, v.right * gain};
 }
 
-RepeatMode::Frame RepeatMode::TapReadAligned(const Line& line, double src, double s) const
+inline RepeatMode::Frame RepeatMode::TapReadAligned(const Line& line, double src, double s)
 {
     const Frame a = TapRead(line, src, s, readOffsetA);
     const double fadeLength = 0.02 * sampleRate;
@@ -244,7 +272,7 @@ RepeatMode::Frame RepeatMode::TapReadAligned(const Line& line, double src, doubl
     return {ga * a.left + gb * b.left, ga * a.right + gb * b.right};
 }
 
-RepeatMode::Frame RepeatMode::TapReadRepeat(const Line& line, double src, int k) const
+RepeatMode::Frame RepeatMode::TapReadRepeat(const Line& line, double src, int k)
 {
     const Frame v = TapReadAligned(line, src, speed[k]);
     const double x = std::min(cycleCount / (0.005 * sampleRate), 1.0);
@@ -482,6 +510,8 @@ RepeatMode::Frame RepeatMode::CapturePlayback()
 
 RepeatMode::Voices RepeatMode::RenderVoices()
 {
+    tapShapeCount = 0;
+    dipCurve = DipCurve();
     Voices voices;
     voices.sum = RepeatSum(voices.first);
     voices.held = CapturePlayback();

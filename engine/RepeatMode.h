@@ -113,16 +113,29 @@ private:
         Frame fed;
     };
 
+    // Read offset and gain of a tap at one speed and offset, for the current sample.
+    struct TapShape
+    {
+        double speed;
+        double offset;
+        double shift;        // read position minus the repeat's source position
+        double gain;         // fades that do not depend on the source position
+        double writerScale;  // gapless fast taps: 1 / ((speed - 1) x fade), else 0
+    };
+    static constexpr int kTapShapeSlots = 32;
+
     Line HistoryLine() const { return {history, historyWrite}; }
     Line FeedbackLine() const { return {feedbackLine, feedbackWrite}; }
 
     Frame ReadHistory(const Line& line, double x) const;
     double ReadHistory(const Line& line, int channel, double x) const;
     static double RaisedCosine(double x);
+    double DipCurve() const;
     double DipGain() const;
-    Frame TapRead(const Line& line, double src, double s, double offset) const;
-    Frame TapReadAligned(const Line& line, double src, double s) const;
-    Frame TapReadRepeat(const Line& line, double src, int k) const;
+    const TapShape& ShapeOf(double s, double offset);
+    Frame TapRead(const Line& line, double src, double s, double offset);
+    Frame TapReadAligned(const Line& line, double src, double s);
+    Frame TapReadRepeat(const Line& line, double src, int k);
     double CaptureRead(int channel, double heldLength, double s) const;
     double Correlation(double span) const;
     void NewCycle(DriftContext& drift);
@@ -142,6 +155,9 @@ private:
     bool AllocateBuffers();
     void ReleaseBuffers();
 
+    TapShape tapShapes[kTapShapeSlots] = {};
+    int tapShapeCount = 0;
+    double dipCurve = 1.0;
     size_t historyWrite = 0;
     size_t feedbackWrite = 0;
     bool prepared = false;
