@@ -133,40 +133,17 @@ void EffectEngine::EnsureScratch(int count)
         v->resize(needed, 0.0f);
 }
 
-void EffectEngine::RestoreConstructedControls(const LoopsMode& constructed)
-{
-    echo.RestoreConstructedControls();
-    echoLeft.RestoreConstructedControls();
-    echoRight.RestoreConstructedControls();
-
-    liveLoop.loopTime = constructed.loopTime;
-    liveLoop.amount = constructed.amount;
-    liveLoop.monoTarget = constructed.monoTarget;
-    liveLoop.lfoMotion = constructed.lfoMotion;
-    liveLoop.voiceCount = constructed.voiceCount;
-    liveLoop.lfoRateScale = constructed.lfoRateScale;
-    liveLoop.octaveDirection = constructed.octaveDirection;
-    liveLoop.octavesTarget = constructed.octavesTarget;
-    liveLoop.reverseTarget = constructed.reverseTarget;
-    liveLoop.reachTarget = constructed.reachTarget;
-    liveLoop.widthTarget = constructed.widthTarget;
-    liveLoop.freezeRequested = constructed.freezeRequested;
-}
-
 void EffectEngine::RebuildForRate()
 {
     DeleteHandedOverLoops();
 
-    // The fresh snapshot object doubles as the record of the loop's constructed controls.
-    std::unique_ptr<LoopsMode> shadow(new (std::nothrow) LoopsMode());
-
     drive.ResetToConstructed();
     wear.ResetToConstructed();
     trem.ResetToConstructed();
-    if (shadow)
-        RestoreConstructedControls(*shadow);
-    else
-        RestoreConstructedControls(liveLoop);
+    echo.RestoreConstructedControls();
+    echoLeft.RestoreConstructedControls();
+    echoRight.RestoreConstructedControls();
+    liveLoop.RestoreConstructedControls();
     chunkCounter = 0;
     samplesSincePublish = 0;
     stereoMix.Configure(kStereoMixSmoothSeconds, sampleRate);
@@ -188,7 +165,8 @@ void EffectEngine::RebuildForRate()
     liveLoop.Prepare(sampleRate, maxBlockSize);
 
     // The snapshot is filled only when published, so its histories are not kept.
-    shadowLoop = std::move(shadow);
+    // Without memory for it nothing is published, which the reader sees as "no loop".
+    shadowLoop.reset(new (std::nothrow) LoopsMode());
     if (shadowLoop) {
         shadowLoop->Prepare(sampleRate, maxBlockSize);
         std::vector<float>().swap(shadowLoop->historyL);

@@ -121,7 +121,6 @@ public:
 
 private:
     void RebuildForRate();
-    void RestoreConstructedControls(const LoopsMode& constructed);
     void EnsureScratch(int count);
     void UpdateBlockParams();
     void MapModeControls();

@@ -19,4 +19,17 @@ inline int RoundToInt(double value)
     return static_cast<int>(rounded);
 }
 
+// The same rounding for positions and counts beyond the int range.
+inline long long RoundToInt64(double value)
+{
+    if (!(value == value))
+        return 0;
+    const double rounded = std::round(value);
+    if (rounded >= 9223372036854775807.0)
+        return std::numeric_limits<long long>::max();
+    if (rounded <= -9223372036854775808.0)
+        return std::numeric_limits<long long>::min();
+    return static_cast<long long>(rounded);
+}
+
 } // namespace EngineMath
