@@ -393,3 +393,58 @@ TEST_F(EffectEngineTest, HostPositionIgnoresNonFiniteValues)
     EXPECT_EQ(engine.hostPosition, 2.5);
     EXPECT_EQ(engine.positionFresh, 0);
 }
+
+TEST_F(EffectEngineTest, StoppedFrozenLoopIsPublishedAndInvalidatedWhenFreezeEnds)
+{
+    auto engine = MakeEngine({{kMode, 0}, {kLoopFreeze, 1}});
+    const Stereo in = TestSignal(256);
+    RunBlocks(*engine, in, 128);
+    EXPECT_EQ(engine->handoverState.load(), EffectEngine::kHandoverEmpty);
+
+    engine->liveLoop.recordingStopped = 1;
+    RunBlocks(*engine, in, 128);
+    EXPECT_EQ(engine->handoverState.load(), EffectEngine::kHandoverValid);
+    ASSERT_TRUE(engine->shadowLoop);
+    EXPECT_EQ(engine->shadowLoop->recordingStopped, 1);
+
+    engine->SetParam(kLoopFreeze, 0);
+    RunBlocks(*engine, in, 64);
+    EXPECT_EQ(engine->handoverState.load(), EffectEngine::kHandoverEmpty);
+}
+
+TEST_F(EffectEngineTest, ReaderCopyingKeepsTheLoopFrozen)
+{
+    auto engine = MakeEngine({{kMode, 0}, {kLoopFreeze, 0}});
+    engine->handoverState.store(EffectEngine::kHandoverReaderCopying);
+    RunBlocks(*engine, TestSignal(64), 64);
+    EXPECT_EQ(engine->liveLoop.freezeRequested, 1);
+    EXPECT_EQ(engine->handoverState.load(), EffectEngine::kHandoverReaderCopying);
+}
+
+TEST_F(EffectEngineTest, PendingLoopIsSwappedInAndTheOldStateRetired)
+{
+    auto engine = MakeEngine({{kMode, 0}, {kLoopFreeze, 1}});
+    auto* incoming = new LoopsMode();
+    incoming->Prepare(48000, 512);
+    incoming->recordingStopped = 1;
+    incoming->randomGeneration = 999;
+    engine->pendingLoop.store(incoming);
+
+    RunBlocks(*engine, TestSignal(64), 64);
+    EXPECT_EQ(engine->pendingLoop.load(), nullptr);
+    EXPECT_EQ(engine->retiredLoop.load(), incoming);
+    EXPECT_EQ(engine->liveLoop.recordingStopped, 1);
+    EXPECT_EQ(engine->liveLoop.randomGeneration, engine->drift.generation);
+    EXPECT_EQ(engine->loopJustInstalled, 0);
+    EXPECT_EQ(incoming->recordingStopped, 0);
+
+    // A second pending loop waits until the other side has freed the retired one.
+    auto* second = new LoopsMode();
+    engine->pendingLoop.store(second);
+    RunBlocks(*engine, TestSignal(64), 64);
+    EXPECT_EQ(engine->pendingLoop.load(), second);
+    // Preparing drops both (the engine deletes them; a leak checker would notice otherwise).
+    engine->Prepare(48000, 512);
+    EXPECT_EQ(engine->pendingLoop.load(), nullptr);
+    EXPECT_EQ(engine->retiredLoop.load(), nullptr);
+}
