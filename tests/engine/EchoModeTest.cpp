@@ -407,3 +407,17 @@ TEST(EchoMode, TickJumpOfAPitchedTapIsCrossfaded)
         largestStep = std::max(largestStep, std::fabs(out.left[i] - out.left[i - 1]));
     EXPECT_LT(largestStep, 0.06f * amplitude);
 }
+
+TEST(EchoMode, OddRatesGiveAFiniteEcho)
+{
+    const double rates[] = {1.0, 1000.0, 1e-300, -5.0, std::numeric_limits<double>::quiet_NaN()};
+    for (const double rate : rates) {
+        SCOPED_TRACE(rate);
+        EchoRig rig(rate, 8, 0.9, 0.05);
+        rig.drift.amount = 1.0;
+        ASSERT_TRUE(rig.echo->IsReady());
+        const StereoBlock out = rig.RunMono(audio_probe::Sine(3.0, 0.5, 1000.0, 4000));
+        for (size_t i = 0; i < out.left.size(); ++i)
+            ASSERT_TRUE(std::isfinite(out.left[i]) && std::isfinite(out.right[i])) << i;
+    }
+}
