@@ -4,6 +4,8 @@
 #include <cmath>
 #include <utility>
 
+#include "engine/EngineMath.h"
+
 namespace {
 
 constexpr double kTwoPi = 6.283185307179586476925;
@@ -91,8 +93,8 @@ void GrainShifter::SetRatio(double r)
     {
         oldGrainLength = grainLength;
         oldRatio = ratio;
-        const long samples = std::lround(grainLength);
-        crossfadeLength = crossfadeRemaining = samples < 2 ? 1 : static_cast<int32_t>(samples);
+        const int32_t samples = EngineMath::RoundToInt(grainLength);
+        crossfadeLength = crossfadeRemaining = samples < 2 ? 1 : samples;
     }
     ratio = r;
     grainLength = GrainLengthSeconds(r) * sampleRate;
@@ -212,8 +214,8 @@ void GrainShifter::Resample(double newRate)
     minDelay *= k;
     minMargin *= k;
     oldGrainLength *= k;
-    crossfadeLength = static_cast<int32_t>(std::lround(crossfadeLength * k));
-    crossfadeRemaining = static_cast<int32_t>(std::lround(crossfadeRemaining * k));
+    crossfadeLength = EngineMath::RoundToInt(crossfadeLength * k);
+    crossfadeRemaining = EngineMath::RoundToInt(crossfadeRemaining * k);
 
     // Rotate so that slot index again equals absolute position modulo length.
     const int32_t shift = static_cast<int32_t>(std::fmod(clock, static_cast<double>(length)));

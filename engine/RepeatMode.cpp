@@ -7,6 +7,8 @@
 #include <new>
 #include <stdexcept>
 
+#include "engine/EngineMath.h"
+
 namespace {
 
 constexpr double kPi = 3.14159265358979323846;
@@ -93,6 +95,9 @@ void RepeatMode::Prepare(double rate, int)
     coefficient5ms = 1.0 - std::exp(-1.0 / (sampleRate * 0.005));
     coefficient50ms = 1.0 - std::exp(-1.0 / (sampleRate * 0.05));
     prepared = AllocateBuffers();
+    // A preparation starts over like construction, so the same chaos seed
+    // replays the same speed pattern after every preparation.
+    started = 0;
     Reset();
 }
 
@@ -378,7 +383,7 @@ void RepeatMode::UpdateHold(DriftContext& drift)
     }
     else
     {
-        captureLength = std::max(static_cast<int32_t>(std::lround(sliceLength)), 1);
+        captureLength = std::max(EngineMath::RoundToInt(sliceLength), 1);
         captured = 0;
         position = 0.0;
         captureStart = static_cast<double>(clock) - captureLength;
@@ -648,7 +653,7 @@ void RepeatMode::FeedIdle(const float* left, const float* right, int n)
         return;
     if (hold && !previousHold)
     {
-        captureLength = std::max(static_cast<int32_t>(std::lround(time * sampleRate)), 1);
+        captureLength = std::max(EngineMath::RoundToInt(time * sampleRate), 1);
         captured = 0;
         position = 0.0;
         captureStart = static_cast<double>(clock) - captureLength;

@@ -347,3 +347,22 @@ TEST_F(RepeatModeTest, LongRunningCountersSaturate)
     EXPECT_EQ(repeat.offsetFadeCount, std::numeric_limits<int32_t>::max());
     EXPECT_GE(repeat.cycleCount, 0);
 }
+
+TEST_F(RepeatModeTest, EveryPreparationReplaysTheSameChaos)
+{
+    const std::vector<float> input = Noise(20000, 21);
+    repeat.SetControls(0.1, 0.5);
+    repeat.count = 8;
+    repeat.decayTarget = 0.9;
+    repeat.preserveStereo = 1;
+    std::vector<float> runs[2];
+    for (std::vector<float>& out : runs)
+    {
+        repeat.Prepare(kRate, 512);
+        drift.Reseed(77);
+        drift.amount = 1.0;
+        for (float v : input)
+            out.push_back(Step(v, -v));
+    }
+    EXPECT_EQ(runs[0], runs[1]);
+}
