@@ -22,7 +22,6 @@ void DriveChannel::Clear()
     odLow9000 = 0.0;
     odPost = 0.0;
     ClearFuzz();
-    rectPrev = 0.0;
     envelopeFast = 0.0;
     envelopeSlow = 0.0;
     dcInPrev = 0.0;

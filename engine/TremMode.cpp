@@ -323,7 +323,9 @@ void TremMode::Process(float* left, float* right, int n, DriftContext& drift)
             phase += inc;
             if (phase >= kTwoPi) {
                 cycleWrapped = 1;
-                phase -= kTwoPi;
+                // fmod rather than one subtraction: a rate above the sample rate
+                // would otherwise let the phase grow without bound.
+                phase = std::fmod(phase, kTwoPi);
             }
         }
     }

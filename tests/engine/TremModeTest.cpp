@@ -182,6 +182,18 @@ TEST_F(TremModeTest, RateComesFromMacroOrTime)
     }
 }
 
+TEST_F(TremModeTest, RateAboveTheSampleRateKeepsThePhaseInOneCycle)
+{
+    TremRig rig;
+    rig.trem.SetTime(1e6);
+    for (int i = 0; i < 4800; ++i) {
+        const Stereo gain = rig.RunGain(1);
+        ASSERT_GE(rig.trem.phase, 0.0);
+        ASSERT_LT(rig.trem.phase, kTwoPi) << i;
+        ASSERT_TRUE(gain.left[0] >= 0.0f && gain.left[0] <= 1.0f) << i;
+    }
+}
+
 TEST_F(TremModeTest, ReportedHostPositionPullsThePeakOntoTheDivisionStart)
 {
     const double inc = kTwoPi * 2.0 / kRate;
