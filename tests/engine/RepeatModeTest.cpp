@@ -366,3 +366,50 @@ TEST_F(RepeatModeTest, EveryPreparationReplaysTheSameChaos)
     }
     EXPECT_EQ(runs[0], runs[1]);
 }
+
+TEST_F(RepeatModeTest, SliceLengthCrossfadeKeepsIdenticalMaterialAtConstantLevel)
+{
+    // Old and new slices of a constant read the same value: the correlation-aware
+    // gains sum to 1 where an equal-power fade would swell by up to 3 dB.
+    Configure(0.1, 1, 1.0);
+    for (int i = 0; i < kRate; ++i)
+        Step(0.25f, 0.25f);
+    repeat.SetTime(0.13);
+    double lowest = 1.0, highest = 0.0;
+    for (int i = 0; i < 0.05 * kRate; ++i)
+    {
+        const float y = Step(0.25f, 0.25f);
+        lowest = std::min<double>(lowest, y);
+        highest = std::max<double>(highest, y);
+    }
+    EXPECT_NEAR(repeat.correlation, 1.0, 1e-9);
+    EXPECT_NEAR(lowest, 0.25, 1e-6);
+    EXPECT_NEAR(highest, 0.25, 1e-6);
+}
+
+TEST_F(RepeatModeTest, ClicksRealignTheTapsAtMostOncePerSixtyMilliseconds)
+{
+    Configure(0.5, 2, 0.5);
+    for (int i = 0; i < 2 * kRate; ++i)
+        Step(0.0f, 0.0f);
+    EXPECT_EQ(repeat.offsetFadeCount, 1000000 + 2 * static_cast<int>(kRate));
+
+    auto click = [&] {
+        Step(0.8f, 0.8f);
+        for (int i = 0; i < 47; ++i)
+            Step(0.0f, 0.0f);
+    };
+    click();
+    // Offset A jumped to 10 ms (less than half the 0.5 s slice) on the click, then ran on.
+    EXPECT_EQ(repeat.readOffsetA, 480.0 + 48.0);
+    EXPECT_EQ(repeat.offsetFadeCount, 48);
+
+    for (int i = 0; i < 20; ++i)
+        click();  // one per millisecond: all inside the 60 ms hold-off
+    EXPECT_EQ(repeat.offsetFadeCount, 21 * 48);
+    // Once the slow envelope has forgotten the burst, a click counts again.
+    for (int i = 0; i < 0.3 * kRate; ++i)
+        Step(0.0f, 0.0f);
+    click();
+    EXPECT_EQ(repeat.offsetFadeCount, 48);
+}
