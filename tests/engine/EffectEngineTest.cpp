@@ -31,6 +31,15 @@ std::atomic<long> gAllocations{0};
 {
     return operator new(size);
 }
+[[gnu::noinline]] void* operator new(std::size_t size, const std::nothrow_t&) noexcept
+{
+    gAllocations.fetch_add(1, std::memory_order_relaxed);
+    return std::malloc(size ? size : 1);
+}
+[[gnu::noinline]] void* operator new[](std::size_t size, const std::nothrow_t&) noexcept
+{
+    return operator new(size, std::nothrow);
+}
 [[gnu::noinline]] void operator delete(void* p) noexcept
 {
     std::free(p);
