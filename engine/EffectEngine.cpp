@@ -395,7 +395,9 @@ TempoSyncInfo EffectEngine::MakeTempoSync(int n, int divisionIndex, int slot, bo
         return info;
     info.boundaryOffset
         = std::clamp(EngineMath::RoundToInt((next - p) / info.beatsPerSample), 0, std::max(n - 1, 0));
-    while (end > next + beats)
+    // Far out on the timeline a division can fall below the position's precision;
+    // stop there instead of spinning on the audio thread.
+    while (end > next + beats && next + beats != next)
         next += beats;
     lastBoundary[slot] = next;
     boundaryEmitted[slot] = 1;

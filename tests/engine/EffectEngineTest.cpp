@@ -457,3 +457,21 @@ TEST_F(EffectEngineTest, PendingLoopIsSwappedInAndTheOldStateRetired)
     EXPECT_EQ(engine->pendingLoop.load(), nullptr);
     EXPECT_EQ(engine->retiredLoop.load(), nullptr);
 }
+
+TEST_F(EffectEngineTest, RunsAtCommonSampleRatesAndBlockSizes)
+{
+    struct Case { double rate; int block; };
+    const Case cases[] = {{8000, 32}, {44100, 1}, {96000, 1024}, {192000, 4096}};
+    for (const Case& c : cases) {
+        for (int mode = 0; mode < 3; ++mode) {
+            auto engine = MakeEngine({{kMode, mode}, {kDrive, 0.5}, {kWear, 0.7}, {kChaos, 0.8},
+                                      {kMix, 1}}, c.rate, c.block);
+            const Stereo out = RunBlocks(*engine, TestSignal(static_cast<int>(c.rate), c.rate), c.block);
+            EXPECT_TRUE(AllFinite(out)) << c.rate << " mode " << mode;
+            double energy = 0;
+            for (float x : out.left)
+                energy += x * x;
+            EXPECT_GT(energy, 0.0) << c.rate << " mode " << mode;
+        }
+    }
+}

@@ -249,3 +249,17 @@ TEST_F(ModeMixingTest, RepeatEngineSwitchCrossfadesToTheLegacyEcho)
     EXPECT_EQ(engine->echoLeft.reinitPending, 0);
     EXPECT_EQ(engine->echo.reinitPending, 1);
 }
+
+TEST_F(ModeMixingTest, PositionBeyondDoublePrecisionStillBuildsARecord)
+{
+    engine->SetTempo(999);
+    engine->Prepare(8000, 4096);
+    // At 2^53 quarter notes a 1/64 division is below the position's resolution.
+    const double p = 9007199254740992.0;
+    engine->lastHostPosition = p - 4;
+    engine->hostPosition = p;
+    const TempoSyncInfo info = engine->MakeTempoSync(4096, 11, 1, true, true);
+    EXPECT_EQ(info.boundaryFound, 1);
+    EXPECT_GE(info.boundaryOffset, 0);
+    EXPECT_LT(info.boundaryOffset, 4096);
+}
