@@ -33,6 +33,13 @@ void SaturatingIncrement(int32_t& counter)
         ++counter;
 }
 
+// One stray NaN or infinity would otherwise live on in the history for 78 s and
+// in the feedback filter and envelopes until the next reset.
+float FiniteOrZero(float x)
+{
+    return std::isfinite(x) ? x : 0.0f;
+}
+
 double SoftLimit(double x)
 {
     const double magnitude = std::fabs(x);
@@ -602,8 +609,8 @@ void RepeatMode::Process(float* left, float* right, int n, DriftContext& drift)
     }
     for (int i = 0; i < n; ++i)
     {
-        const float inL = left[i];
-        const float inR = right[i];
+        const float inL = FiniteOrZero(left[i]);
+        const float inR = FiniteOrZero(right[i]);
         StartIfFirst(drift);
         UpdateHold(drift);
         UpdateSliceLength();
@@ -665,7 +672,7 @@ void RepeatMode::FeedIdle(const float* left, const float* right, int n)
         FillCapture();
         if (++feedbackWrite >= feedbackLine[0].size())
             feedbackWrite = 0;
-        WriteInput(left[i], right[i]);
+        WriteInput(FiniteOrZero(left[i]), FiniteOrZero(right[i]));
     }
     feedbackFilter[0] = feedbackFilter[1] = 0.0;
     feedbackValidFrom = clock;

@@ -413,3 +413,22 @@ TEST_F(RepeatModeTest, ClicksRealignTheTapsAtMostOncePerSixtyMilliseconds)
     click();
     EXPECT_EQ(repeat.offsetFadeCount, 48);
 }
+
+TEST_F(RepeatModeTest, NonFiniteInputDoesNotPoisonTheRepeats)
+{
+    Configure(0.02, 4, 0.8);
+    repeat.feedbackTarget = 0.9;
+    const float bad[] = {std::nanf(""), std::numeric_limits<float>::infinity(),
+                         -std::numeric_limits<float>::infinity()};
+    for (float v : bad)
+        Step(v, v);
+    float l = std::nanf(""), r = 0.0f;
+    repeat.FeedIdle(&l, &r, 1);
+    for (int i = 0; i < 0.5 * kRate; ++i)
+    {
+        const float y = Step(0.1f, -0.1f);
+        ASSERT_TRUE(std::isfinite(y)) << i;
+    }
+    EXPECT_TRUE(std::isfinite(repeat.envelopeSlow));
+    EXPECT_TRUE(std::isfinite(repeat.feedbackFilter[0]));
+}
