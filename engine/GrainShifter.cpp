@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <new>
 #include <utility>
 
 #include "engine/EngineMath.h"
@@ -19,6 +20,12 @@ constexpr double kJitterAboveSpeed = 1.25;
 bool IsUsableRate(double rate)
 {
     return std::isfinite(rate) && rate > 0.0;
+}
+
+// Rates whose ring would not fit an int32 index are refused.
+bool FitsRing(double rate)
+{
+    return kMaxDelaySeconds * rate < 1e9;
 }
 
 int32_t RingLengthFor(double rate)
@@ -59,10 +66,22 @@ double GrainLengthSeconds(double ratio)
 void GrainShifter::Prepare(double rate)
 {
     sampleRate = IsUsableRate(rate) ? rate : 48000.0;
-    length = RingLengthFor(sampleRate);
-    buffer.resize(static_cast<size_t>(length), 0.0f);
     minDelay = kMinDelaySeconds * sampleRate;
     grainLength = GrainLengthSeconds(ratio) * sampleRate;
+    length = 0;
+    if (FitsRing(sampleRate))
+    {
+        try
+        {
+            buffer.resize(static_cast<size_t>(RingLengthFor(sampleRate)), 0.0f);
+            length = RingLengthFor(sampleRate);
+        }
+        catch (const std::bad_alloc&)
+        {
+        }
+    }
+    if (length == 0)
+        std::vector<float>().swap(buffer);  // unusable: Process stays silent
     Reset();
 }
 
@@ -196,7 +215,7 @@ float GrainShifter::Process(float x)
 
 void GrainShifter::Resample(double newRate)
 {
-    if (newRate == sampleRate || !IsUsableRate(newRate))
+    if (newRate == sampleRate || !IsUsableRate(newRate) || !FitsRing(newRate))
         return;
     const double k = newRate / sampleRate;
 

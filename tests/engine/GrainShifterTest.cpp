@@ -176,6 +176,14 @@ TEST_F(GrainShifterTest, UnusableRatesFallBackSafely)
     EXPECT_EQ(shifter.sampleRate, 48000.0);
     shifter.Resample(std::numeric_limits<double>::infinity());
     shifter.Resample(0.0);
+    shifter.Resample(1e13);
     EXPECT_EQ(shifter.sampleRate, 48000.0);
     EXPECT_EQ(shifter.length, 19202);
+
+    // A ring too large to index leaves the shifter silent rather than corrupt.
+    GrainShifter huge;
+    huge.Prepare(1e13);
+    EXPECT_EQ(huge.length, 0);
+    EXPECT_TRUE(huge.buffer.empty());
+    EXPECT_EQ(huge.Process(1.0f), 0.0f);
 }
