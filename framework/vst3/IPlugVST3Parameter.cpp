@@ -30,17 +30,32 @@ IPlugVST3Parameter::~IPlugVST3Parameter () = default;
 
 void IPlugVST3Parameter::toString (ParamValue normalised, String128 text) const
 {
-	TextBuffer display;
-	param->FormatValueText (normalised, true, display, true);
-	Vst3Text::ToUtf16 (display.Get (), text, 128);
+	// Reached from the host's text queries; nothing may unwind into the SDK's caller.
+	try
+	{
+		TextBuffer display;
+		param->FormatValueText (normalised, true, display, true);
+		Vst3Text::ToUtf16 (display.Get (), text, 128);
+	}
+	catch (...)
+	{
+		text[0] = 0;
+	}
 }
 
 bool IPlugVST3Parameter::fromString (const TChar* text, ParamValue& normalised) const
 {
-	TextBuffer narrow;
-	Vst3Text::ToUtf8 (text, narrow);
-	normalised = param->NormalizeValue (param->ParseValueText (narrow.Get ()));
-	return true;
+	try
+	{
+		TextBuffer narrow;
+		Vst3Text::ToUtf8 (text, narrow);
+		normalised = param->NormalizeValue (param->ParseValueText (narrow.Get ()));
+		return true;
+	}
+	catch (...)
+	{
+		return false;
+	}
 }
 
 ParamValue IPlugVST3Parameter::toPlain (ParamValue normalised) const

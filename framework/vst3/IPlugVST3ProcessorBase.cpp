@@ -325,11 +325,23 @@ void IPlugVST3ProcessorBase::SilenceHostOutputs (ProcessData& data, bool is64)
 	}
 }
 
+void IPlugVST3ProcessorBase::DisconnectInputs (int nFrames)
+{
+	SetChannelsConnected (kInput, 0, NChannels (kInput), false);
+	for (int c = 0; c < NChannels (kInput); ++c)
+		if (double* scratch = GetChannel (kInput, c)->Scratch ())
+			std::memset (scratch, 0, sizeof (double) * static_cast<size_t> (nFrames));
+}
+
 void IPlugVST3ProcessorBase::AttachInputs (ProcessData& data, bool is64)
 {
-	if (data.numInputs < 1 || !data.inputs)
-		return;
 	const int n = data.numSamples;
+	// Without input buffers the slots must not keep pointing at an earlier block's buffers.
+	if (data.numInputs < 1 || !data.inputs)
+	{
+		DisconnectInputs (n);
+		return;
+	}
 	SetChannelsConnected (kInput, 0, NChannels (kInput), false);
 	AudioBusBuffers& main = data.inputs[0];
 	const int mainChannels = std::max (0, main.numChannels);
@@ -379,6 +391,8 @@ void IPlugVST3ProcessorBase::AttachInputs (ProcessData& data, bool is64)
 void IPlugVST3ProcessorBase::AttachOutputs (ProcessData& data, bool is64)
 {
 	const int n = data.numSamples;
+	// Outputs the host does not pass now must not keep an earlier block's buffers.
+	SetChannelsConnected (kOutput, 0, NChannels (kOutput), false);
 	int slot = 0;
 	for (int32 b = 0; data.outputs && b < data.numOutputs; ++b)
 	{

@@ -51,6 +51,7 @@ protected:
 
 private:
 	void AnnounceAudioBuses (int direction, int layoutIdx);
+	void DisconnectInputs (int nFrames);
 	void AttachInputs (Steinberg::Vst::ProcessData& data, bool is64);
 	void AttachOutputs (Steinberg::Vst::ProcessData& data, bool is64);
 	void ApplyMidiParameter (Steinberg::Vst::ParamID id, double value, int sampleOffset);

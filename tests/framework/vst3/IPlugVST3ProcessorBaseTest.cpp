@@ -3,6 +3,9 @@
 
 #include "pluginterfaces/vst/vstspeaker.h"
 
+#include <algorithm>
+#include <limits>
+
 using namespace vst3test;
 
 TEST_F (Vst3Host, ProcessAppliesTheLastPointOfEachQueueIn64And32Bit)
@@ -233,4 +236,35 @@ TEST (IPlugVST3ProcessorBase, AnnouncesTheSpeakerArrangementForEachChannelCount)
 	                      {16, 0x3FFC000F00000ull}, {11, 0}, {-64, 0}};
 	for (Case c : cases)
 		EXPECT_EQ (iplug::IPlugVST3ProcessorBase::ArrangementForChannels (c.channels), c.arrangement) << c.channels;
+}
+
+TEST_F (Vst3Host, BlocksWithoutHostBuffersNeverReachAnEarlierBlocksBuffers)
+{
+	Start ();
+	std::vector<double> out0;
+	{
+		Buffers<double> earlier (16);
+		Process (earlier);
+		out0 = earlier.out[0];
+		// The earlier block's buffers go away here, as a host's may.
+		std::fill (earlier.out[0].begin (), earlier.out[0].end (), -1.0);
+	}
+	Buffers<double> outputsOnly (16);
+	AudioBusBuffers out;
+	out.numChannels = 2;
+	out.channelBuffers64 = outputsOnly.outPtr;
+	ProcessData data;
+	data.symbolicSampleSize = kSample64;
+	data.numSamples = 16;
+	data.numOutputs = 1;
+	data.outputs = &out;
+	ASSERT_EQ (plugin->process (data), kResultTrue);
+	EXPECT_EQ (plugin->CountConnectedChannels (iplug::kInput), 0);
+	EXPECT_DOUBLE_EQ (outputsOnly.out[0][3], 0.0) << "inputs read as silence, not as the old block";
+
+	data.numOutputs = 0;
+	data.outputs = nullptr;
+	ASSERT_EQ (plugin->process (data), kResultTrue);
+	EXPECT_EQ (plugin->CountConnectedChannels (iplug::kOutput), 0);
+	EXPECT_DOUBLE_EQ (outputsOnly.out[0][3], 0.0);
 }
