@@ -2,6 +2,8 @@
 
 #ifdef _WIN32
 #include <windows.h>
+
+#include <atomic>
 #else
 #include <algorithm>
 #include <chrono>
@@ -16,16 +18,17 @@ namespace timer_backend {
 #ifdef _WIN32
 
 namespace {
-FireFunction gFire = nullptr;
+// Timers may be created on any UI thread; every one of them fires through the same function.
+std::atomic<FireFunction> gFire{nullptr};
 
 void CALLBACK SystemTimerProc(HWND, UINT, UINT_PTR timerId, DWORD) {
-  if (gFire)
-    gFire(uintptr_t(timerId));
+  if (FireFunction fire = gFire.load(std::memory_order_acquire))
+    fire(uintptr_t(timerId));
 }
 }  // namespace
 
 uintptr_t CreateSystemTimer(uint32_t periodMs, FireFunction fire) {
-  gFire = fire;
+  gFire.store(fire, std::memory_order_release);
   return uintptr_t(SetTimer(nullptr, 0, periodMs, SystemTimerProc));
 }
 
