@@ -156,9 +156,6 @@ void EffectEngine::RebuildForRate()
     repeatEngineMix.Configure(kEngineMixSmoothSeconds, sampleRate);
     repeatEngineMix.current = 1.0;
     repeat.Prepare(sampleRate, maxBlockSize);
-    // The repeat engine's reset keeps its first-sample flag; a preparation must not, or the
-    // same Chaos Seed would not replay the same events after it.
-    repeat.started = 0;
     echo.Prepare(sampleRate, maxBlockSize);
     echoLeft.Prepare(sampleRate, maxBlockSize);
     echoRight.Prepare(sampleRate, maxBlockSize);
