@@ -40,6 +40,17 @@ TEST(EditorDelegateParams, IndexLookupsOutsideTheListAreNull) {
   EXPECT_EQ(plugin.GetParam(kNumTestParams), nullptr);
 }
 
+TEST(EditorDelegateParams, AllParamsChangedReportsEachParameterToBothHooksInOrder) {
+  TestPlugin plugin;
+  plugin.OnAllParamsChanged(kOriginReset);
+  std::vector<std::string> expected;
+  for (int i = 0; i < kNumTestParams; ++i) {
+    const std::string idx = std::to_string(i);
+    expected.insert(expected.end(), {"change " + idx + " Reset", "value " + idx, "editor " + idx + " Reset"});
+  }
+  EXPECT_EQ(plugin.log, expected);
+}
+
 class EditorLifecycle : public ::testing::Test {
 protected:
   void SetUp() override {
