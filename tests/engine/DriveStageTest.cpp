@@ -8,6 +8,7 @@
 #include "engine/DriveStage.h"
 #include "engine/HalfBandResampler.h"
 #include "tests/engine/AudioProbe.h"
+#include "tests/engine/AllocationProbe.h"
 
 using namespace audio_probe;
 
@@ -249,6 +250,21 @@ TEST(DriveCurves, LookupInterpolatesAndHoldsItsEnds)
     EXPECT_EQ(DriveStage::CurveLookup(DriveStage::kCurveFuzzDb, 1.0), 2.55);
     EXPECT_EQ(DriveStage::CurveLookup(DriveStage::kCurveFuzzDb, 7.0), 2.55);
     EXPECT_EQ(DriveStage::CurveLookup(DriveStage::kCurveFuzzDb, 0.25), 0.17);
+}
+
+TEST_F(DriveStageTest, ProcessNeverAllocates)
+{
+    PrepareWith(1.0, DriveStage::kVoiceFuzz);
+    std::vector<float> left = Sine(200.0, 0.5, kRate, 4800);
+    std::vector<float> right = left;
+    AllocationProbe::Scope probe;
+    for (size_t i = 0; i < left.size(); ++i) {
+        if (i == 2400)
+            stage.SetVoice(DriveStage::kVoiceOverdrive);
+        stage.Process(&left[i], &right[i], 1);
+    }
+    stage.Process(left.data(), right.data(), static_cast<int>(left.size()));
+    EXPECT_EQ(probe.Allocations(), 0);
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 #include "engine/TempoSyncInfo.h"
 #include "engine/TremMode.h"
 #include "tests/engine/AudioProbe.h"
+#include "tests/engine/AllocationProbe.h"
 
 using namespace audio_probe;
 
@@ -289,6 +290,22 @@ TEST_F(TremModeTest, NonFiniteInputDoesNotLingerInTheJitterLines)
     for (float s : out)
         ASSERT_TRUE(std::isfinite(s));
     EXPECT_EQ(out, b.Run(silenced).left);
+}
+
+TEST_F(TremModeTest, ProcessNeverAllocates)
+{
+    DriftContext drift(9);
+    drift.amount = 1.0;
+    TremMode trem;
+    trem.Prepare(kRate, 512);
+    trem.SetControls(1.0, 1.0);
+    std::vector<float> left = Sine(200.0, 0.5, kRate, 9600);
+    std::vector<float> right = left;
+    AllocationProbe::Scope probe;
+    for (size_t i = 0; i < left.size(); ++i)
+        trem.Process(&left[i], &right[i], 1, drift);
+    trem.Process(left.data(), right.data(), static_cast<int>(left.size()), drift);
+    EXPECT_EQ(probe.Allocations(), 0);
 }
 
 } // namespace

@@ -10,6 +10,7 @@
 #include "engine/TapeSaturator.h"
 #include "engine/WearStage.h"
 #include "tests/engine/AudioProbe.h"
+#include "tests/engine/AllocationProbe.h"
 
 using namespace audio_probe;
 
@@ -310,6 +311,18 @@ TEST_F(WearStageTest, NonFiniteInputDoesNotPoisonTheDelayLinesAndFilters)
     for (float s : out.left)
         ASSERT_TRUE(std::isfinite(s));
     EXPECT_EQ(out.left, b.Run(silenced).left);
+}
+
+TEST_F(WearStageTest, ProcessNeverAllocates)
+{
+    WearRig rig({1.0, 1.0, 1.0, 1.0, 1.0});
+    std::vector<float> left = Sine(200.0, 0.5, kRate, 9600);
+    std::vector<float> right = left;
+    AllocationProbe::Scope probe;
+    for (size_t i = 0; i < left.size(); ++i)
+        rig.stage.Process(&left[i], &right[i], 1, rig.drift);
+    rig.stage.Process(left.data(), right.data(), static_cast<int>(left.size()), rig.drift);
+    EXPECT_EQ(probe.Allocations(), 0);
 }
 
 } // namespace
