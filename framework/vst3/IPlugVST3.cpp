@@ -152,8 +152,7 @@ tresult IPlugVST3::ReadState (IBStream* stream)
 	const int pos = LoadState (state, 0);
 	if (pos < 0)
 		return kResultFalse;
-	int64 reached = 0;
-	if (stream->seek (pos, IBStream::kIBSeekSet, &reached) != kResultOk || reached != pos)
+	if (stream->seek (pos, IBStream::kIBSeekSet, nullptr) != kResultOk)
 		return kResultFalse;
 	uint8_t flag[4] = {};
 	int32 got = 0;
