@@ -55,11 +55,6 @@ int ParseSide(const char* begin, const char* end, int direction, IBusLayout& lay
 
 }  // namespace
 
-IBusLayout::~IBusLayout() {
-  inputBuses.DeleteAll();
-  outputBuses.DeleteAll();
-}
-
 IPlugProcessor::IPlugProcessor(const IPlugDescriptor& descriptor)
     : pluginKind(descriptor.pluginKind),
       doesMidiIn(descriptor.doesMidiIn),

@@ -1,8 +1,11 @@
 #pragma once
 
 #include "framework/core/GrowBuffer.h"
+#include "framework/core/IBusLayout.h"
+#include "framework/core/IChannelSlot.h"
 #include "framework/core/IPlugDescriptor.h"
 #include "framework/core/ITransportInfo.h"
+#include "framework/core/LatencyDelay.h"
 #include "framework/core/PointerList.h"
 #include "framework/core/QueueRecords.h"
 #include "framework/core/TextBuffer.h"
@@ -11,55 +14,6 @@
 #include <memory>
 
 namespace iplug {
-
-enum ERoute : int { kInput = 0, kOutput = 1 };
-
-// Channel count that stands for "*" (any number of channels) in a channel-I/O text.
-constexpr int kWildcardChannels = -64;
-
-// One bus of a channel-I/O configuration.
-struct IBusSpec {
-  int direction = kInput;
-  int channelCount = 0;
-};
-
-// One channel-I/O configuration: its input and output buses in order.
-struct IBusLayout {
-  IBusLayout() = default;
-  ~IBusLayout();
-  IBusLayout(const IBusLayout&) = delete;
-  IBusLayout& operator=(const IBusLayout&) = delete;
-
-  PointerList<IBusSpec>& Buses(int direction) { return direction == kInput ? inputBuses : outputBuses; }
-  const PointerList<IBusSpec>& Buses(int direction) const { return direction == kInput ? inputBuses : outputBuses; }
-
-  PointerList<IBusSpec> inputBuses;
-  PointerList<IBusSpec> outputBuses;
-};
-
-// One input or output channel: whether the host connects it, its entry in the pointer array
-// block processing reads, and a scratch buffer of blockSize samples used when the host does
-// not connect it (and for the conversion of 32-bit host buffers).
-struct IChannelSlot {
-  bool connected = false;
-  double** pointerEntry = nullptr;
-  float* hostBuffer = nullptr;
-  GrowBuffer scratch{4096};
-  TextBuffer label;
-
-  double* Scratch() { return reinterpret_cast<double*>(scratch.Data()); }
-};
-
-// The bypass delay line: nInputs channels of length samples, channel c at offset c * length.
-struct LatencyDelay {
-  GrowBuffer buffer{4096};
-  int nInputs = 0;
-  int nOutputs = 0;
-  int writePos = 0;
-  int length = 0;
-
-  double* Samples() { return reinterpret_cast<double*>(buffer.Data()); }
-};
 
 // The audio side of every plug-in object: channel-I/O configurations, channel records with
 // scratch buffers, sample rate, block size, latency, tail and transport, the default block
