@@ -166,8 +166,14 @@ void EffectEngine::RebuildForRate()
     shadowLoop.reset(new (std::nothrow) LoopsMode());
     if (shadowLoop) {
         shadowLoop->Prepare(sampleRate, maxBlockSize);
-        std::vector<float>().swap(shadowLoop->historyL);
-        std::vector<float>().swap(shadowLoop->historyR);
+        // A shadow without its rings would have them allocated by a publish on the
+        // audio thread.
+        if (shadowLoop->IsReady()) {
+            std::vector<float>().swap(shadowLoop->historyL);
+            std::vector<float>().swap(shadowLoop->historyR);
+        } else {
+            shadowLoop.reset();
+        }
     }
 
     handoverState.exchange(kHandoverEmpty);
@@ -214,9 +220,11 @@ void EffectEngine::Process(const float* inL, const float* inR, float* outL, floa
     }
 
     TakePendingLoop();
+    freezeHeldForReader = false;
     if (!liveLoop.recordingStopped || values[kLoopFreeze] < 0.5) {
         int32_t expected = kHandoverValid;
-        handoverState.compare_exchange_strong(expected, kHandoverEmpty);
+        if (!handoverState.compare_exchange_strong(expected, kHandoverEmpty))
+            freezeHeldForReader = expected == kHandoverReaderCopying;
     }
 
     UpdateBlockParams();
@@ -256,11 +264,15 @@ void EffectEngine::TakePendingLoop()
     if (!handoverState.compare_exchange_strong(expected, kHandoverAudioWriting))
         return;
     if (LoopsMode* incoming = pendingLoop.exchange(nullptr)) {
-        LoopsMode::SwapState(liveLoop, *incoming);
-        loopJustInstalled = 1;
-        retiredLoop.store(incoming);
+        // A loop at another rate would make the next publish resize the shadow's
+        // rings here; it is retired untouched and freed by the other side.
+        if (incoming->sampleRate == liveLoop.sampleRate && incoming->IsReady()) {
+            LoopsMode::SwapState(liveLoop, *incoming);
+            loopJustInstalled = 1;
+        }
+        retiredLoop.store(incoming, std::memory_order_release);
     }
-    handoverState.store(kHandoverEmpty);
+    handoverState.store(kHandoverEmpty, std::memory_order_release);
 }
 
 void EffectEngine::PublishFrozenLoop(int n)
@@ -272,7 +284,7 @@ void EffectEngine::PublishFrozenLoop(int n)
     if (liveLoop.recordingStopped && state < kHandoverReaderCopying && shadowLoop
         && handoverState.compare_exchange_strong(state, kHandoverAudioWriting)) {
         shadowLoop->CopyStateFrom(liveLoop);
-        handoverState.store(kHandoverValid);
+        handoverState.store(kHandoverValid, std::memory_order_release);
     }
     samplesSincePublish = 0;
 }
@@ -321,7 +333,7 @@ void EffectEngine::UpdateBlockParams()
     liveLoop.SetShapeTargets(Clamped(kLoopOctaves), Clamped(kLoopReverse), Clamped(kLoopReach),
                              Clamped(kLoopWidth));
     // A reader copying the snapshot keeps the loop frozen until it is done.
-    liveLoop.SetFreezeRequested(SwitchOn(kLoopFreeze)
+    liveLoop.SetFreezeRequested(SwitchOn(kLoopFreeze) || freezeHeldForReader
                                 || handoverState.load() == kHandoverReaderCopying);
 
     levelGain.target = LevelGainTarget();

@@ -71,6 +71,17 @@ public:
     // The live loop has stopped recording (a frozen loop is playing).
     bool LoopRecordingStopped() const { return liveLoop.recordingStopped != 0; }
 
+    // Frozen-loop hand-over; any thread but the audio thread, never two at once.
+    // The blob of the frozen live loop, or empty when there is none (or a reader is
+    // already copying it).
+    std::vector<uint8_t> CaptureFrozenLoop();
+    // Hands in a loop from a blob (size 0: an empty loop) for the audio thread to
+    // install at a block start, converted to the rate the loop runs at for
+    // sampleRate. False, with nothing changed, when the blob is refused.
+    bool RestoreFrozenLoop(const uint8_t* data, size_t size, double sampleRate);
+    // Frees a loop still waiting to be installed and the one an install displaced.
+    void DiscardPendingLoop();
+
     // The tempo record of a slot (0 the tremolo, 1 the other modes) for a block of n samples.
     TempoSyncInfo MakeTempoSync(int n, int divisionIndex, int slot, bool synced, bool positionFresh);
 
@@ -136,6 +147,7 @@ private:
     void FeedRepeatSlotIdle(int count);
     void WriteOutput(float* outL, float* outR, int count);
     void DeleteHandedOverLoops();
+    std::unique_ptr<LoopsMode> CopyFrozenLoop() const noexcept;
 
     double Clamped(int index) const;
     bool SwitchOn(int index) const { return values[index] > 0.5; }
@@ -147,4 +159,7 @@ private:
     TempoSyncInfo tremSyncBlock;
     TempoSyncInfo modeSyncBlock;
     bool prepared = false;
+    // A reader was copying the live history at block start: recording stays
+    // stopped for the whole block even if it finishes meanwhile.
+    bool freezeHeldForReader = false;
 };
