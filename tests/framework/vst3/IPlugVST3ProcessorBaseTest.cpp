@@ -1,10 +1,12 @@
 // The binding's processor side: set-up, bus arrangements and process calls as a host makes them.
 #include "tests/framework/vst3/Vst3TestHost.h"
 
+#include "pluginterfaces/vst/ivstmidicontrollers.h"
 #include "pluginterfaces/vst/vstspeaker.h"
 
 #include <algorithm>
 #include <limits>
+#include <ostream>
 
 using namespace vst3test;
 
@@ -267,4 +269,115 @@ TEST_F (Vst3Host, BlocksWithoutHostBuffersNeverReachAnEarlierBlocksBuffers)
 	ASSERT_EQ (plugin->process (data), kResultTrue);
 	EXPECT_EQ (plugin->CountConnectedChannels (iplug::kOutput), 0);
 	EXPECT_DOUBLE_EQ (outputsOnly.out[0][3], 0.0);
+}
+
+namespace {
+
+struct MidiHost : Vst3Host
+{
+	MidiHost ()
+	{
+		plugin->release ();
+		plugin = new TestPlugin (true);
+	}
+};
+
+struct Sent { uint16 type; int32 offset; int control; int channel; int value; int value2; };
+
+bool operator== (const Sent& a, const Sent& b)
+{
+	return a.type == b.type && a.offset == b.offset && a.control == b.control && a.channel == b.channel
+	       && a.value == b.value && a.value2 == b.value2;
+}
+
+std::ostream& operator<< (std::ostream& os, const Sent& s)
+{
+	return os << "{" << s.type << " @" << s.offset << " " << s.control << " ch" << s.channel << " " << s.value << " "
+	          << s.value2 << "}";
+}
+
+} // namespace
+
+TEST_F (MidiHost, MidiControllerParametersBecomeMidiEventsThatPassThrough)
+{
+	Start ();
+	EXPECT_EQ (plugin->getParameterCount (), 6 + 130);
+	ASSERT_EQ (plugin->getUnitCount (), 5);
+	UnitInfo channelUnit {};
+	ASSERT_EQ (plugin->getUnitInfo (4, channelUnit), kResultTrue);
+	EXPECT_EQ (channelUnit.id, 5);
+	EXPECT_EQ (channelUnit.parentUnitId, 4) << "the channel unit sits under \"MIDI CCs\"";
+	ParameterInfo bend {};
+	ASSERT_EQ (plugin->getParameterInfoByTag (0x10002 + 129, bend), kResultTrue);
+	EXPECT_EQ (bend.unitId, 5);
+	EXPECT_DOUBLE_EQ (bend.defaultNormalizedValue, 0.5);
+	EXPECT_EQ (plugin->getBusCount (kEvent, kInput), 1);
+	EXPECT_EQ (plugin->getBusCount (kEvent, kOutput), 1);
+	ParamID mapped = 0;
+	ASSERT_EQ (plugin->getMidiControllerAssignment (0, 0, 7, mapped), kResultTrue);
+	EXPECT_EQ (mapped, 0x10009u);
+	EXPECT_EQ (plugin->getMidiControllerAssignment (0, 1, 7, mapped), kResultFalse);
+	EXPECT_EQ (plugin->getMidiControllerAssignment (1, 0, 7, mapped), kResultFalse);
+
+	Changes changes;
+	changes.Add (0x10002 + 130 + 7, {{4, 1.0}});
+	changes.Add (0x10002 + 129, {{5, 0.5}});
+	changes.Add (0x10002 + 128, {{6, 1.0}});
+	changes.Add (0x10002 + 16 * 130, {{7, 1.0}});
+	EventList in, out;
+	Event note {};
+	note.type = Event::kNoteOnEvent;
+	note.sampleOffset = 2;
+	note.noteOn.channel = 3;
+	note.noteOn.pitch = 60;
+	note.noteOn.velocity = 1.0f;
+	in.events.push_back (note);
+	Buffers<double> b (16);
+	Process (b, &changes, -1, nullptr, &in, &out);
+
+	std::vector<Sent> sent;
+	for (const Event& e : out.events)
+	{
+		if (e.type == Event::kNoteOnEvent)
+			sent.push_back ({e.type, e.sampleOffset, e.noteOn.pitch, e.noteOn.channel, int (e.noteOn.velocity * 127), 0});
+		else
+			sent.push_back ({e.type, e.sampleOffset, e.midiCCOut.controlNumber, e.midiCCOut.channel, e.midiCCOut.value,
+			                 e.midiCCOut.value2});
+	}
+	const uint16 cc = Event::kLegacyMIDICCOutEvent;
+	const std::vector<Sent> expected {
+	    {Event::kNoteOnEvent, 2, 60, 3, 127, 0},
+	    {cc, 4, 7, 1, 127, 0},
+	    {cc, 5, kPitchBend, 0, 0, 64},
+	    {cc, 6, kAfterTouch, 0, 127, 0},
+	};
+	EXPECT_EQ (sent, expected) << "in offset order; channel 17 does not exist";
+	EXPECT_EQ (plugin->PendingMidiOut ().Count (), 0);
+	EXPECT_EQ (plugin->MidiForEditor ().Count (), 4);
+}
+
+TEST (IPlugVST3ProcessorBase, PitchBendParameterCoversTheWholeRange)
+{
+	struct Case { double value; int data1; int data2; };
+	for (Case c : {Case {0.0, 0, 0}, Case {0.5, 0, 64}, Case {1.0, 127, 127}})
+	{
+		auto* plugin = new TestPlugin (true);
+		plugin->initialize (nullptr);
+		ProcessSetup setup {kRealtime, kSample64, 64, 48000.0};
+		plugin->setupProcessing (setup);
+		Changes changes;
+		changes.Add (0x10002 + 129, {{0, c.value}});
+		ProcessData data;
+		data.symbolicSampleSize = kSample64;
+		data.numSamples = 8;
+		data.inputParameterChanges = &changes;
+		ASSERT_EQ (plugin->process (data), kResultTrue);
+		iplug::IMidiEvent event;
+		ASSERT_TRUE (plugin->MidiForEditor ().Pop (event));
+		EXPECT_EQ (event.status, 0xE0);
+		EXPECT_EQ (event.data1, c.data1) << c.value;
+		EXPECT_EQ (event.data2, c.data2) << c.value;
+		plugin->terminate ();
+		plugin->release ();
+	}
 }

@@ -5,6 +5,7 @@
 
 #include "framework/vst3/IPlugVST3.h"
 #include "public.sdk/source/common/memorystream.h"
+#include "pluginterfaces/vst/ivstevents.h"
 #include "pluginterfaces/vst/ivsthostapplication.h"
 #include "pluginterfaces/vst/ivstparameterchanges.h"
 
@@ -22,9 +23,10 @@ using namespace Steinberg::Vst;
 
 constexpr int kGain = 0, kVoice = 1, kSteps = 2, kTone = 3;
 
-inline iplug::IPlugDescriptor TestDescriptor ()
+inline iplug::IPlugDescriptor TestDescriptor (bool midi)
 {
 	iplug::IPlugDescriptor d;
+	d.doesMidiIn = d.doesMidiOut = midi;
 	d.nParams = 4;
 	d.nPresets = 2;
 	d.channelIoText = "1-2 2-2";
@@ -39,7 +41,7 @@ inline iplug::IPlugDescriptor TestDescriptor ()
 class TestPlugin : public iplug::IPlugVST3
 {
 public:
-	TestPlugin () : IPlugVST3 (TestDescriptor ())
+	explicit TestPlugin (bool midi = false) : IPlugVST3 (TestDescriptor (midi))
 	{
 		GetParam (kGain)->SetupDouble ("Gain", 1.0, 0.0, 2.0, 0.001);
 		GetParam (kVoice)->SetupEnum ("Voice", 0, {"OD", "FUZZ"}, 0, "Drive");
@@ -201,6 +203,33 @@ private:
 	std::vector<PointQueue> queues;
 };
 
+class EventList : public IEventList
+{
+public:
+	int32 PLUGIN_API getEventCount () override { return static_cast<int32> (events.size ()); }
+	tresult PLUGIN_API getEvent (int32 index, Event& e) override
+	{
+		if (index < 0 || index >= getEventCount ())
+			return kInvalidArgument;
+		e = events[static_cast<size_t> (index)];
+		return kResultOk;
+	}
+	tresult PLUGIN_API addEvent (Event& e) override
+	{
+		events.push_back (e);
+		return kResultOk;
+	}
+	tresult PLUGIN_API queryInterface (const TUID, void** obj) override
+	{
+		*obj = nullptr;
+		return kNoInterface;
+	}
+	uint32 PLUGIN_API addRef () override { return 1; }
+	uint32 PLUGIN_API release () override { return 1; }
+
+	std::vector<Event> events;
+};
+
 // Stereo in, stereo out host buffers of either sample size, with guard samples past the end
 // that must never be touched.
 template <typename Sample>
@@ -265,7 +294,8 @@ struct Vst3Host : ::testing::Test
 
 	template <typename Sample>
 	tresult Process (Buffers<Sample>& buffers, IParameterChanges* changes = nullptr, int numSamples = -1,
-	                 ProcessContext* context = nullptr)
+	                 ProcessContext* context = nullptr, IEventList* inputEvents = nullptr,
+	                 IEventList* outputEvents = nullptr)
 	{
 		AudioBusBuffers in, out;
 		in.numChannels = out.numChannels = 2;
@@ -288,6 +318,8 @@ struct Vst3Host : ::testing::Test
 		data.outputs = &out;
 		data.inputParameterChanges = changes;
 		data.processContext = context;
+		data.inputEvents = inputEvents;
+		data.outputEvents = outputEvents;
 		const tresult result = plugin->process (data);
 		lastSilenceFlags = out.silenceFlags;
 		return result;
