@@ -421,14 +421,11 @@ void IPlugVST3ProcessorBase::ProcessAudio (ProcessData& data)
 		return;
 	// The host's buffers are of the size it says they are; they must match the set-up.
 	const bool is64 = data.symbolicSampleSize == kSample64;
-	if (data.symbolicSampleSize != sampleSize || data.numSamples <= 0)
-	{
-		if (data.symbolicSampleSize == kSample32 || is64)
-			SilenceHostOutputs (data, is64);
+	if (data.numSamples <= 0 || (data.symbolicSampleSize != kSample32 && !is64))
 		return;
-	}
-	// Longer than prepared for: silence rather than overrun a scratch buffer.
-	if (!BlockFits (data.numSamples))
+	// Longer than prepared for, or buffers of another size than set up: silence rather than
+	// overrun a scratch buffer or misread the host's samples.
+	if (data.symbolicSampleSize != sampleSize || !BlockFits (data.numSamples))
 	{
 		SilenceHostOutputs (data, is64);
 	}

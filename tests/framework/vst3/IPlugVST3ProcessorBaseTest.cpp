@@ -87,6 +87,15 @@ TEST_F (Vst3Host, BlocksLongerThanPreparedAreSilentAndStayInsideTheBuffers)
 			Process (exact);
 			EXPECT_EQ (plugin->lastFrames, 32);
 		}
+		else
+		{
+			// Buffers of the other sample size than set up: silence, never a misread.
+			const int blocks = plugin->blocks;
+			Process (exact);
+			EXPECT_EQ (plugin->blocks, blocks);
+			EXPECT_EQ (exact.out[0][0], 0.0);
+			EXPECT_TRUE (exact.GuardsIntact ());
+		}
 		plugin->terminate ();
 	}
 }
