@@ -1,0 +1,413 @@
+#include "plugin/Quorrel.h"
+
+#include "engine/FactoryPreset.h"
+#include "engine/LoopsMode.h"
+#include "framework/core/IStateBuffer.h"
+#include "framework/vst3/IPlugVST3BypassParameter.h"
+#include "framework/vst3/InterfaceGuard.h"
+#include "plugin/StateChunk.h"
+#include "plugin/vst3/SubBlockSlicer.h"
+
+#include <algorithm>
+#include <exception>
+#include <iterator>
+#include <new>
+#include <thread>
+#include <xmmintrin.h>
+
+using namespace Steinberg;
+
+namespace {
+
+constexpr int kTailForever = 0x7FFFFFFF;
+constexpr double kParamStep = 0.001;
+constexpr double kRepeatCountCurve = 2.0;
+constexpr int kLoopVoicesMin = 1;
+constexpr int kLoopVoicesMax = 6;
+
+constexpr int kIntParams[] = {kMode, kSyncDivision, kLegacyEchoRepeats, kChaosSeed};
+constexpr int kBoolParams[] = {kSync,         kLoopFreeze,   kEchoPreserveStereo, kSaveFrozenAudio, kRepeatHold,
+                               kRepeatLatch,  kRepeatEngine, kLoopMonoVoices,     kLoopLFOMotion,   kRepeatGapless};
+
+bool Contains(const int* first, const int* last, int idx)
+{
+    return std::find(first, last, idx) != last;
+}
+
+bool SwitchOn(double value)
+{
+    return value > 0.5;
+}
+
+// Flush-to-zero and denormals-are-zero for the engine run of a block; the caller's mode comes
+// back when the block ends.
+class DenormalScope
+{
+public:
+    static constexpr unsigned kFlushBits = 0x8040;
+
+    DenormalScope() : saved(_mm_getcsr()) { _mm_setcsr(saved | kFlushBits); }
+    ~DenormalScope() { _mm_setcsr(saved); }
+    DenormalScope(const DenormalScope&) = delete;
+    DenormalScope& operator=(const DenormalScope&) = delete;
+
+private:
+    unsigned saved;
+};
+
+// A processing reset owns the busy word for its whole run, so no block overlaps it; blocks never
+// wait for it (they come out silent), the reset waits for a block in progress.
+class ResetClaim
+{
+public:
+    ResetClaim(std::atomic<std::int32_t>& word, std::int32_t idle, std::int32_t resetting) : word(word), idle(idle)
+    {
+        for (std::int32_t expected = idle; !word.compare_exchange_weak(expected, resetting); expected = idle)
+            std::this_thread::yield();
+    }
+    ~ResetClaim() { word.store(idle, std::memory_order_release); }
+    ResetClaim(const ResetClaim&) = delete;
+    ResetClaim& operator=(const ResetClaim&) = delete;
+
+private:
+    std::atomic<std::int32_t>& word;
+    std::int32_t idle;
+};
+
+} // namespace
+
+iplug::IPlugDescriptor Quorrel::MakeDescriptor()
+{
+    iplug::IPlugDescriptor d;
+    d.nParams = kParamCount;
+    d.nPresets = FactoryPresetCount();
+    d.channelIoText = "1-2 2-2";
+    d.pluginName = "Marlquin";
+    d.productName = "Marlquin";
+    d.makerName = "Ostrevane";
+    d.version = iplug::PackVersion(1, 0, 4);
+    d.uniqueId = 0x5172726C;
+    d.makerId = 0x4F76726E;
+    d.latency = 0;
+    d.doesMidiIn = false;
+    d.doesMidiOut = false;
+    d.pluginKind = iplug::kPluginEffect;
+    // This build has no panel, so hosts are told there is no editor to open.
+    d.hasEditor = false;
+    d.editorWidth = 460;
+    d.editorHeight = 640;
+    d.widthLimitA = 153;
+    d.widthLimitB = 1380;
+    d.heightLimitA = 213;
+    d.heightLimitB = 1920;
+    d.editorResizable = true;
+    return d;
+}
+
+Quorrel::Quorrel() : iplug::IPlugVST3(MakeDescriptor())
+{
+    SetTailSamples(kTailForever);
+    SetupParams();
+    AddFactoryPresets();
+}
+
+Quorrel::~Quorrel()
+{
+    // No idle tick may reach this object while its members are being destroyed.
+    StopIdleTimer();
+}
+
+void Quorrel::SetupParams()
+{
+    for (int i = 0; i < kParamCount; ++i)
+    {
+        const ParamSpec& row = GetParamSpec(i);
+        iplug::IParam& param = *GetParam(i);
+        if (Contains(std::begin(kIntParams), std::end(kIntParams), i))
+            param.SetupInt(row.name, static_cast<int>(row.defaultValue), static_cast<int>(row.minValue),
+                           static_cast<int>(row.maxValue));
+        else if (i == kLoopVoices)
+            param.SetupInt(row.name, kLoopVoicesMax, kLoopVoicesMin, kLoopVoicesMax);
+        else if (Contains(std::begin(kBoolParams), std::end(kBoolParams), i))
+            param.SetupBool(row.name, SwitchOn(row.defaultValue), "", 0, "", "OFF", "ON");
+        else if (i == kDriveVoice)
+            param.SetupEnum(row.name, static_cast<int>(row.defaultValue), {"OD", "FUZZ"});
+        else if (i == kLoopOctaveDir)
+            param.SetupEnum(row.name, 0, {"BOTH", "UP", "DOWN"});
+        else if (i == kRepeatCount)
+            param.SetupDouble(row.name, row.defaultValue, row.minValue, row.maxValue, 1.0, "", iplug::kFlagStepped,
+                              "", iplug::IParam::ShapePowCurve(kRepeatCountCurve));
+        else
+            param.SetupDouble(row.name, row.defaultValue, row.minValue, row.maxValue, kParamStep);
+        paramCache[i].store(param.Value());
+    }
+}
+
+void Quorrel::AddFactoryPresets()
+{
+    for (int i = 0; i < FactoryPresetCount(); ++i)
+    {
+        const FactoryPreset& preset = FactoryPresetAt(i);
+        StateChunk chunk;
+        std::copy(std::begin(preset.values), std::end(preset.values), chunk.params.values);
+        iplug::IStateBuffer state;
+        if (!chunk.Write(state))
+            throw std::bad_alloc();
+        AddFactoryPreset(preset.name, state);
+    }
+}
+
+double Quorrel::CachedParam(int paramIdx) const
+{
+    if (paramIdx < 0 || paramIdx >= kParamCount)
+        return 0.0;
+    return paramCache[paramIdx].load(std::memory_order_relaxed);
+}
+
+bool Quorrel::SupportedSampleRate(double rate)
+{
+    return rate >= LoopsMode::kMinSampleRate && rate <= LoopsMode::kMaxSampleRate;
+}
+
+void Quorrel::OnEditorClosing()
+{
+    // A held repeat would otherwise go on with nothing on screen to release it.
+    SetParamFromEditor(kRepeatHold, 0.0);
+}
+
+void Quorrel::OnParamValueChanged(int paramIdx)
+{
+    if (paramIdx < 0 || paramIdx >= kParamCount)
+        return;
+    paramCache[paramIdx].store(GetParam(paramIdx)->Value(), std::memory_order_relaxed);
+}
+
+void Quorrel::OnEditorParamChange(int paramIdx, iplug::ParamOrigin)
+{
+    OnParamValueChanged(paramIdx);
+}
+
+void Quorrel::SilenceOutputs(double** outputs, int nFrames)
+{
+    if (!outputs || nFrames < 1)
+        return;
+    for (int c = 0; c < 2; ++c)
+        if (outputs[c])
+            std::fill(outputs[c], outputs[c] + nFrames, 0.0);
+}
+
+void Quorrel::RunEngine(double** inputs, double** outputs, int nFrames)
+{
+    float* leftIn = scratchBuffers[kLeftIn].data();
+    float* rightIn = scratchBuffers[kRightIn].data();
+    float* leftOut = scratchBuffers[kLeftOut].data();
+    float* rightOut = scratchBuffers[kRightOut].data();
+
+    const bool stereoIn = CountConnectedChannels(iplug::kInput) >= 2 && inputs[1];
+    for (int f = 0; f < nFrames; ++f)
+    {
+        leftIn[f] = inputs[0] ? static_cast<float>(inputs[0][f]) : 0.0f;
+        rightIn[f] = stereoIn ? static_cast<float>(inputs[1][f]) : leftIn[f];
+    }
+    engine.Process(leftIn, rightIn, leftOut, rightOut, nFrames);
+    loopFrozen.store(engine.LoopRecordingStopped(), std::memory_order_relaxed);
+    audioRanSinceLoad.store(true, std::memory_order_relaxed);
+    for (int f = 0; f < nFrames; ++f)
+    {
+        if (outputs[0])
+            outputs[0][f] = leftOut[f];
+        if (outputs[1])
+            outputs[1][f] = rightOut[f];
+    }
+}
+
+void Quorrel::ProcessAudioBlock(double** inputs, double** outputs, int nFrames)
+{
+    std::int32_t expected = kIdle;
+    const bool taken = processBusy.compare_exchange_strong(expected, kProcessing, std::memory_order_acquire);
+    {
+        const DenormalScope denormals;
+        const iplug::ITransportInfo& transport = Transport();
+        if (taken)
+        {
+            for (int i = 0; i < kParamCount; ++i)
+                engine.SetParam(i, paramCache[i].load(std::memory_order_relaxed));
+            engine.SetTempo(transport.tempo);
+            if (transport.quarterNotePos >= 0.0)
+                engine.SetHostPosition(transport.quarterNotePos);
+        }
+        tempo.store(transport.tempo, std::memory_order_relaxed);
+
+        const bool fits = nFrames >= 1 && static_cast<size_t>(nFrames) <= scratchBuffers[kLeftIn].size();
+        if (taken && fits && inputs && outputs)
+            RunEngine(inputs, outputs, nFrames);
+        else
+            SilenceOutputs(outputs, nFrames);
+    }
+    if (taken)
+        processBusy.store(kIdle, std::memory_order_release);
+}
+
+void Quorrel::KeepFrozenLoopAcrossReset()
+{
+    if (!SwitchOn(paramCache[kLoopFreeze].load()))
+    {
+        std::vector<std::uint8_t>().swap(pendingFrozenBlob);
+        return;
+    }
+    if (!audioRanSinceLoad.load())
+        return;
+    std::vector<std::uint8_t> captured = engine.CaptureFrozenLoop();
+    if (!captured.empty())
+        pendingFrozenBlob.swap(captured);
+}
+
+void Quorrel::OnProcessingReset()
+{
+    std::lock_guard<std::recursive_mutex> lock(stateMutex);
+    const ResetClaim claim(processBusy, kIdle, kResetting);
+    // Until the engine is fully prepared again, every block comes out silent.
+    for (std::vector<float>& buffer : scratchBuffers)
+        buffer.clear();
+    try
+    {
+        KeepFrozenLoopAcrossReset();
+        const double rate = GetSampleRate();
+        const int frames = std::max(GetBlockSize(), 0);
+        engine.Prepare(rate, frames);
+        if (!pendingFrozenBlob.empty())
+            engine.RestoreFrozenLoop(pendingFrozenBlob.data(), pendingFrozenBlob.size(), rate);
+        audioRanSinceLoad.store(false);
+        sampleRate = rate;
+        loopFrozen.store(false);
+        for (int i = 0; i < kParamCount; ++i)
+            paramCache[i].store(GetParam(i)->Value());
+        for (std::vector<float>& buffer : scratchBuffers)
+            buffer.assign(static_cast<size_t>(frames), 0.0f);
+    }
+    catch (const std::exception&)
+    {
+        for (std::vector<float>& buffer : scratchBuffers)
+            buffer.clear();
+    }
+}
+
+std::vector<std::uint8_t> Quorrel::FrozenLoopToSave()
+{
+    // Until audio runs, the loop that was loaded (or kept across a reset) has not reached the
+    // engine yet, and a capture would find the loop it is about to replace.
+    if (!audioRanSinceLoad.load() && !pendingFrozenBlob.empty())
+        return pendingFrozenBlob;
+    return engine.CaptureFrozenLoop();
+}
+
+bool Quorrel::SaveState(iplug::IStateBuffer& out)
+{
+    std::lock_guard<std::recursive_mutex> lock(stateMutex);
+    const int before = out.Size();
+    bool written = false;
+    try
+    {
+        StateChunk chunk;
+        for (int i = 0; i < kParamCount; ++i)
+            chunk.params.values[i] = paramCache[i].load();
+        // A held or latched repeat is a performance gesture, never part of a saved sound.
+        chunk.params.values[kRepeatHold] = 0.0;
+        chunk.params.values[kRepeatLatch] = 0.0;
+        if (SwitchOn(chunk.params.values[kLoopFreeze]) && SwitchOn(chunk.params.values[kSaveFrozenAudio]))
+            chunk.frozenLoop = FrozenLoopToSave();
+        written = chunk.Write(out);
+    }
+    catch (const std::bad_alloc&)
+    {
+        written = false;
+    }
+    if (!written)
+        out.Resize(before, false);
+    return written;
+}
+
+void Quorrel::ApplyLoadedFrozenLoop(std::vector<std::uint8_t>& blob)
+{
+    bool restored = false;
+    if (!blob.empty())
+    {
+        try
+        {
+            restored = engine.RestoreFrozenLoop(blob.data(), blob.size(), sampleRate);
+        }
+        catch (const std::bad_alloc&)
+        {
+            restored = false;
+        }
+    }
+    if (!restored)
+    {
+        blob.clear();
+        engine.DiscardPendingLoop();
+    }
+    pendingFrozenBlob.swap(blob);
+}
+
+int Quorrel::LoadState(const iplug::IStateBuffer& in, int startPos)
+{
+    std::lock_guard<std::recursive_mutex> lock(stateMutex);
+    lastLoadOk = false;
+    StateChunk chunk;
+    const int pos = chunk.Read(in, startPos);
+    if (pos < 0)
+        return 0;
+
+    ApplyLoadedFrozenLoop(chunk.frozenLoop);
+    audioRanSinceLoad.store(false);
+    for (int i = 0; i < kParamCount; ++i)
+    {
+        iplug::IParam& param = *GetParam(i);
+        param.SetValue(param.ClampToRange(chunk.params.values[i]));
+        paramCache[i].store(param.Value());
+    }
+    for (int i = 0; i < kParamCount; ++i)
+    {
+        OnParamChange(i, iplug::kOriginPreset, -1);
+        OnEditorParamChange(i, iplug::kOriginPreset);
+    }
+    lastLoadOk = true;
+    ++stateLoadCount;
+    return pos;
+}
+
+tresult PLUGIN_API Quorrel::setState(IBStream* stream)
+{
+    return InterfaceGuard::Run([&]() -> tresult {
+        std::lock_guard<std::recursive_mutex> lock(stateMutex);
+        lastLoadOk = false;
+        const double bypassBefore = bypassParameter ? bypassParameter->getNormalized() : 0.0;
+        const tresult result = IPlugVST3::setState(stream);
+        if (lastLoadOk)
+            return result;
+        // The binding read a bypass flag from wherever the rejected chunk left it; that is no flag.
+        if (bypassParameter)
+            bypassParameter->setNormalized(bypassBefore);
+        return kResultFalse;
+    });
+}
+
+tresult PLUGIN_API Quorrel::setupProcessing(Vst::ProcessSetup& setup)
+{
+    return InterfaceGuard::Run([&]() -> tresult {
+        if (!SupportedSampleRate(setup.sampleRate))
+            return kResultFalse;
+        const tresult result = IPlugVST3::setupProcessing(setup);
+        if (result != kResultOk)
+            return result;
+        return PreparedBlockFrames() >= setup.maxSamplesPerBlock ? kResultOk : kOutOfMemory;
+    });
+}
+
+tresult PLUGIN_API Quorrel::process(Vst::ProcessData& data)
+{
+    return InterfaceGuard::Run([&]() -> tresult {
+        return MarlquinVST3::SubBlockSlicer::Run(data, GetSampleRate(),
+                                                 [this](Vst::ProcessData& sub) { return IPlugVST3::process(sub); });
+    });
+}
