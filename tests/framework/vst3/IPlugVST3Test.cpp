@@ -3,6 +3,7 @@
 
 #include "base/source/fstring.h"
 #include "framework/core/Timer.h"
+#include "public.sdk/source/common/pluginview.h"
 
 #include <cmath>
 #include <string>
@@ -295,4 +296,36 @@ TEST_F (Vst3Host, ChannelContextKeepsWhatTheHostSent)
 	EXPECT_EQ (r, 0x10);
 	EXPECT_EQ (g, 0x20);
 	EXPECT_EQ (b, 0x30);
+}
+
+TEST_F (Vst3Host, EditorResizesReachTheHostFrameOnlyWhenTheSizeChanges)
+{
+	struct Frame : IPlugFrame
+	{
+		tresult PLUGIN_API resizeView (IPlugView* view, ViewRect* rect) override
+		{
+			requests.push_back ({view, *rect});
+			return kResultTrue;
+		}
+		tresult PLUGIN_API queryInterface (const TUID, void** obj) override { return *obj = nullptr, kNoInterface; }
+		uint32 PLUGIN_API addRef () override { return 1; }
+		uint32 PLUGIN_API release () override { return 1; }
+		std::vector<std::pair<IPlugView*, ViewRect>> requests;
+	} frame;
+	IPtr<CPluginView> view = owned (new CPluginView);
+
+	plugin->SetViewFrame (view, &frame);
+	EXPECT_TRUE (plugin->ResizeHostWindow (460, 640));
+	EXPECT_TRUE (frame.requests.empty ()) << "same size: the host is not asked";
+	EXPECT_TRUE (plugin->ResizeHostWindow (920, 1280));
+	ASSERT_EQ (frame.requests.size (), 1u);
+	EXPECT_EQ (frame.requests[0].first, view.get ());
+	EXPECT_EQ (frame.requests[0].second.getWidth (), 920);
+	EXPECT_EQ (frame.requests[0].second.getHeight (), 1280);
+	EXPECT_EQ (plugin->GetEditorWidth (), 920);
+
+	plugin->SetViewFrame (nullptr, nullptr);
+	EXPECT_TRUE (plugin->ResizeHostWindow (300, 400));
+	EXPECT_EQ (frame.requests.size (), 1u);
+	EXPECT_EQ (plugin->GetEditorHeight (), 400);
 }

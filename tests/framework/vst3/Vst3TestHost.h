@@ -34,6 +34,9 @@ inline iplug::IPlugDescriptor TestDescriptor (bool midi)
 	d.productName = "Test";
 	d.makerName = "Maker";
 	d.version = iplug::PackVersion (1, 0, 0);
+	d.hasEditor = true;
+	d.editorWidth = 460;
+	d.editorHeight = 640;
 	return d;
 }
 
