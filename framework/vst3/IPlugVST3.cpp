@@ -8,9 +8,9 @@
 #include "pluginterfaces/base/ibstream.h"
 #include "pluginterfaces/vst/ivsthostapplication.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <cstring>
 
 using namespace Steinberg;
 using namespace Steinberg::Vst;
