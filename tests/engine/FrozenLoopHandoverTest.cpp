@@ -1,0 +1,267 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <memory>
+#include <vector>
+
+#include "engine/EffectEngine.h"
+#include "engine/FrozenLoopBlob.h"
+#include "tests/engine/AllocationProbe.h"
+#include "tests/engine/FrozenLoopFixture.h"
+
+namespace {
+
+using FrozenLoopFixture::MakeHandFrozenLoop;
+using FrozenLoopFixture::RunBlock;
+using FrozenLoopFixture::RunUntilPublished;
+using FrozenLoopFixture::SetLoopParams;
+
+constexpr int kBlock = 64;
+
+std::unique_ptr<EffectEngine> MakeLoopEngine(double rate, double freeze = 1.0)
+{
+    auto engine = std::make_unique<EffectEngine>();
+    SetLoopParams(*engine, freeze);
+    engine->Prepare(rate, kBlock);
+    return engine;
+}
+
+std::vector<uint8_t> HandBlob(double rate, double clockShift = 0.0)
+{
+    auto loop = MakeHandFrozenLoop(rate);
+    loop->clock += clockShift;
+    loop->writeIndex = static_cast<int32_t>(std::fmod(loop->clock, loop->historyLength));
+    for (LoopVoice& voice : loop->voices) {
+        voice.windowStart += clockShift;
+        voice.readPosition += clockShift;
+    }
+    return EncodeFrozenLoop(*loop);
+}
+
+bool Restore(EffectEngine& engine, const std::vector<uint8_t>& blob, double rate)
+{
+    return engine.RestoreFrozenLoop(blob.data(), blob.size(), rate);
+}
+
+class FrozenLoopHandoverTest : public ::testing::Test
+{
+protected:
+    void SetUp() override { FrozenLoopFixture::EnableFlushToZero(); }
+};
+
+} // namespace
+
+TEST_F(FrozenLoopHandoverTest, CaptureIsEmptyWithoutAFrozenLoopOrWhileAnotherReaderCopies)
+{
+    EffectEngine unprepared;
+    EXPECT_TRUE(unprepared.CaptureFrozenLoop().empty());
+
+    auto recording = MakeLoopEngine(8000, 0.0);
+    for (int64_t i = 0; i < 8000; i += kBlock)
+        RunBlock(*recording, 1, i, kBlock);
+    EXPECT_TRUE(recording->CaptureFrozenLoop().empty());
+
+    auto frozen = MakeLoopEngine(8000);
+    ASSERT_GT(RunUntilPublished(*frozen, 1, kBlock, 8000 * 30), 0);
+    frozen->handoverState.store(EffectEngine::kHandoverReaderCopying);
+    EXPECT_TRUE(frozen->CaptureFrozenLoop().empty());
+    EXPECT_EQ(frozen->handoverState.load(), EffectEngine::kHandoverReaderCopying);
+}
+
+// A captured loop restored into an engine that recorded something else plays
+// exactly what the original engine goes on playing.
+TEST_F(FrozenLoopHandoverTest, RestoredCapturePlaysTheSameLoop)
+{
+    auto original = MakeLoopEngine(8000);
+    const int64_t frozenAt = RunUntilPublished(*original, 1, kBlock, 8000 * 30);
+    ASSERT_GT(frozenAt, 0);
+    const std::vector<uint8_t> blob = original->CaptureFrozenLoop();
+    ASSERT_FALSE(blob.empty());
+    EXPECT_EQ(original->handoverState.load(), EffectEngine::kHandoverValid);
+
+    auto other = MakeLoopEngine(8000);
+    for (int64_t i = 0; i < frozenAt; i += kBlock)
+        RunBlock(*other, 2, i, kBlock);
+    ASSERT_TRUE(Restore(*other, blob, 8000));
+
+    double worst = 0.0;
+    double energy = 0.0;
+    for (int64_t i = frozenAt; i < frozenAt + 8000 * 3; i += kBlock) {
+        const auto a = RunBlock(*original, 5, i, kBlock);
+        const auto b = RunBlock(*other, 5, i, kBlock);
+        for (int k = 0; k < kBlock; ++k) {
+            worst = std::max(worst, static_cast<double>(std::fabs(a.left[k] - b.left[k])));
+            worst = std::max(worst, static_cast<double>(std::fabs(a.right[k] - b.right[k])));
+            energy += static_cast<double>(a.left[k]) * a.left[k];
+        }
+    }
+    EXPECT_GT(energy, 1.0);
+    EXPECT_LE(worst, 1e-6);
+    EXPECT_TRUE(other->LoopRecordingStopped());
+}
+
+TEST_F(FrozenLoopHandoverTest, FailedEncodeLeavesTheSnapshotValid)
+{
+    auto engine = MakeLoopEngine(8000);
+    ASSERT_GT(RunUntilPublished(*engine, 1, kBlock, 8000 * 30), 0);
+    const float kept = engine->liveLoop.historyL[10];
+    engine->liveLoop.historyL[10] = std::numeric_limits<float>::quiet_NaN();
+    EXPECT_TRUE(engine->CaptureFrozenLoop().empty());
+    EXPECT_EQ(engine->handoverState.load(), EffectEngine::kHandoverValid);
+
+    engine->liveLoop.historyL[10] = kept;
+    EXPECT_FALSE(engine->CaptureFrozenLoop().empty());
+}
+
+TEST_F(FrozenLoopHandoverTest, RestoreAtAnotherRateResamplesBeforeInstalling)
+{
+    auto source = MakeHandFrozenLoop(44100);
+    const std::vector<uint8_t> blob = EncodeFrozenLoop(*source);
+    ASSERT_FALSE(blob.empty());
+
+    auto engine = MakeLoopEngine(88200);
+    ASSERT_TRUE(Restore(*engine, blob, 88200));
+    LoopsMode* pending = engine->pendingLoop.load();
+    ASSERT_NE(pending, nullptr);
+    EXPECT_EQ(pending->sampleRate, 88200);
+
+    RunBlock(*engine, 1, 0, kBlock);
+    const LoopsMode& live = engine->liveLoop;
+    EXPECT_EQ(live.sampleRate, 88200);
+    EXPECT_TRUE(engine->LoopRecordingStopped());
+    EXPECT_EQ(live.clock, 2.0 * source->clock);
+    EXPECT_EQ(live.voices[1].windowStart, 2.0 * source->voices[1].windowStart);
+    EXPECT_EQ(live.voices[1].windowSpan, 2.0 * source->voices[1].windowSpan);
+    // The displaced loop waits for this thread to free it.
+    EXPECT_NE(engine->retiredLoop.load(), nullptr);
+}
+
+// The host may run at a rate the loop does not support; the restored loop then
+// runs at the rate the live loop was prepared at.
+TEST_F(FrozenLoopHandoverTest, RestoreForAnUnsupportedHostRateUsesTheLoopsRate)
+{
+    auto engine = MakeLoopEngine(4000);
+    ASSERT_EQ(engine->liveLoop.sampleRate, LoopsMode::kMinSampleRate);
+    const std::vector<uint8_t> blob = HandBlob(16000);
+    ASSERT_TRUE(Restore(*engine, blob, 4000));
+    RunBlock(*engine, 1, 0, kBlock);
+    EXPECT_EQ(engine->liveLoop.sampleRate, LoopsMode::kMinSampleRate);
+    EXPECT_TRUE(engine->LoopRecordingStopped());
+    EXPECT_EQ(engine->retiredLoop.load()->sampleRate, LoopsMode::kMinSampleRate);
+}
+
+TEST_F(FrozenLoopHandoverTest, OnlyTheLatestOfTwoRestoresIsInstalled)
+{
+    auto engine = MakeLoopEngine(8000);
+    const std::vector<uint8_t> first = HandBlob(8000);
+    const std::vector<uint8_t> second = HandBlob(8000, 5000.0);
+    ASSERT_TRUE(Restore(*engine, first, 8000));
+    ASSERT_TRUE(Restore(*engine, second, 8000));
+    const double expectedClock = engine->pendingLoop.load()->clock;
+    RunBlock(*engine, 1, 0, kBlock);
+    EXPECT_EQ(engine->liveLoop.clock, expectedClock);
+    EXPECT_EQ(engine->pendingLoop.load(), nullptr);
+}
+
+// After an install the displaced state blocks further installs until the next
+// restore frees it; that restore's loop is then installed at the next block.
+TEST_F(FrozenLoopHandoverTest, RestoreAfterAnInstallFreesTheDisplacedState)
+{
+    auto engine = MakeLoopEngine(8000);
+    ASSERT_TRUE(Restore(*engine, HandBlob(8000), 8000));
+    RunBlock(*engine, 1, 0, kBlock);
+    ASSERT_NE(engine->retiredLoop.load(), nullptr);
+
+    ASSERT_TRUE(Restore(*engine, HandBlob(8000, 3000.0), 8000));
+    EXPECT_EQ(engine->retiredLoop.load(), nullptr);
+    const double expectedClock = engine->pendingLoop.load()->clock;
+    RunBlock(*engine, 1, kBlock, kBlock);
+    EXPECT_EQ(engine->liveLoop.clock, expectedClock);
+
+    engine->DiscardPendingLoop();
+    EXPECT_EQ(engine->retiredLoop.load(), nullptr);
+    EXPECT_EQ(engine->pendingLoop.load(), nullptr);
+}
+
+TEST_F(FrozenLoopHandoverTest, EmptyRestoreReplacesTheFrozenLoopWithAFreshOne)
+{
+    auto engine = MakeLoopEngine(8000);
+    ASSERT_GT(RunUntilPublished(*engine, 1, kBlock, 8000 * 30), 0);
+    engine->SetParam(kLoopFreeze, 0.0);
+    ASSERT_TRUE(engine->RestoreFrozenLoop(nullptr, 0, 8000));
+    RunBlock(*engine, 1, 0, kBlock);
+    const LoopsMode& live = engine->liveLoop;
+    EXPECT_EQ(live.sampleRate, 8000);
+    EXPECT_FALSE(engine->LoopRecordingStopped());
+    EXPECT_EQ(live.clock, kBlock);
+    EXPECT_EQ(engine->CaptureFrozenLoop().size(), 0u);
+}
+
+TEST_F(FrozenLoopHandoverTest, RefusedRestoreLeavesBothSlotsAlone)
+{
+    auto engine = MakeLoopEngine(8000);
+    ASSERT_TRUE(Restore(*engine, HandBlob(8000), 8000));
+    LoopsMode* pending = engine->pendingLoop.load();
+
+    std::vector<uint8_t> damaged = HandBlob(8000);
+    damaged.push_back(0);
+    EXPECT_FALSE(Restore(*engine, damaged, 8000));
+    const std::vector<uint8_t> noise(100, 0xAB);
+    EXPECT_FALSE(Restore(*engine, noise, 8000));
+    EXPECT_EQ(engine->pendingLoop.load(), pending);
+    EXPECT_EQ(engine->retiredLoop.load(), nullptr);
+}
+
+TEST_F(FrozenLoopHandoverTest, PrepareDropsALoopNotYetInstalled)
+{
+    auto engine = MakeLoopEngine(8000);
+    ASSERT_TRUE(Restore(*engine, HandBlob(8000), 8000));
+    engine->Prepare(8000, kBlock);
+    EXPECT_EQ(engine->pendingLoop.load(), nullptr);
+    RunBlock(*engine, 1, 0, kBlock);
+    EXPECT_EQ(engine->liveLoop.clock, kBlock);
+}
+
+// A loop at a rate other than the live loop's is never swapped in on the audio
+// thread: it goes to the retired slot as it came.
+TEST_F(FrozenLoopHandoverTest, PendingLoopAtAnotherRateIsRetiredUntouched)
+{
+    auto engine = MakeLoopEngine(8000);
+    RunBlock(*engine, 1, 0, kBlock);
+    auto stranger = MakeHandFrozenLoop(16000);
+    const double strangerClock = stranger->clock;
+    LoopsMode* raw = stranger.release();
+    engine->pendingLoop.store(raw);
+    RunBlock(*engine, 1, kBlock, kBlock);
+    EXPECT_EQ(engine->retiredLoop.load(), raw);
+    EXPECT_EQ(raw->clock, strangerClock);
+    EXPECT_EQ(engine->liveLoop.sampleRate, 8000);
+    EXPECT_EQ(engine->liveLoop.clock, 2 * kBlock);
+}
+
+TEST_F(FrozenLoopHandoverTest, InstallAndPublishDoNotAllocate)
+{
+    auto loop = MakeHandFrozenLoop(8000);
+    // A voice holding the shifters makes every publish copy their rings.
+    loop->shifterOwner = 1;
+    loop->voices[1].pitchShifted = 1;
+    const std::vector<uint8_t> blob = EncodeFrozenLoop(*loop);
+    auto engine = MakeLoopEngine(8000);
+    RunBlock(*engine, 1, 0, kBlock);
+    ASSERT_TRUE(Restore(*engine, blob, 8000));
+
+    std::vector<float> inL(kBlock, 0.1f), inR(kBlock, -0.1f), outL(kBlock), outR(kBlock);
+    {
+        AllocationProbe::Scope probe;
+        // Fewer samples than voice 1 has left of its segment, so it keeps the shifters.
+        for (int b = 0; b < 5; ++b)
+            engine->Process(inL.data(), inR.data(), outL.data(), outR.data(), kBlock);
+        EXPECT_EQ(probe.Allocations(), 0);
+    }
+    EXPECT_TRUE(engine->LoopRecordingStopped());
+    EXPECT_EQ(engine->handoverState.load(), EffectEngine::kHandoverValid);
+    EXPECT_EQ(engine->shadowLoop->shifterOwner, 1);
+}
