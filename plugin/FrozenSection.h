@@ -1,5 +1,8 @@
 #pragma once
 
+#include "engine/FrozenLoopBlob.h"
+
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -16,7 +19,10 @@ public:
     static constexpr uint32_t kMagic = 0x4B545331;
     static constexpr uint32_t kVersion = 1;
     static constexpr int kHeaderBytes = 12;
-    static constexpr uint32_t kMaxBlobBytes = 0x8000000;
+    // 128 MiB, or the largest blob the engine writes when that is more: a frozen loop prepared
+    // at the highest supported rate must survive a save and reload.
+    static constexpr uint32_t kMaxBlobBytes =
+        static_cast<uint32_t>(std::max<uint64_t>(0x8000000, FrozenLoopBlob::MaxSize()));
 
     // Appends the section; false when the blob is too large to be stored or the buffer cannot
     // grow (the buffer may then hold part of the section).

@@ -152,15 +152,16 @@ tresult IPlugVST3::ReadState (IBStream* stream)
 	const int pos = LoadState (state, 0);
 	if (pos < 0)
 		return kResultFalse;
-	if (stream->seek (pos, IBStream::kIBSeekSet, nullptr) != kResultOk)
-		return kResultFalse;
+	// The state is applied by now, so the SDK copies must follow it whatever comes next; a state
+	// that ends before a whole flag (older hosts saved none) is one that was not bypassed.
+	int32_t bypass = 0;
 	uint8_t flag[4] = {};
 	int32 got = 0;
-	if (stream->read (flag, 4, &got) != kResultOk || got != 4)
-		return kResultFalse;
-	const int32_t bypass = static_cast<int32_t> (static_cast<uint32_t> (flag[0]) | (static_cast<uint32_t> (flag[1]) << 8)
-	                                             | (static_cast<uint32_t> (flag[2]) << 16)
-	                                             | (static_cast<uint32_t> (flag[3]) << 24));
+	if (stream->seek (pos, IBStream::kIBSeekSet, nullptr) == kResultOk && stream->read (flag, 4, &got) == kResultOk
+	    && got == 4)
+		bypass = static_cast<int32_t> (static_cast<uint32_t> (flag[0]) | (static_cast<uint32_t> (flag[1]) << 8)
+		                               | (static_cast<uint32_t> (flag[2]) << 16)
+		                               | (static_cast<uint32_t> (flag[3]) << 24));
 
 	SyncSdkParamsFromPlugin ();
 	if (bypassParameter)

@@ -101,8 +101,9 @@ VST3_MODULE_EXPORT IPluginFactory* PLUGIN_API GetPluginFactory()
 
 VST3_MODULE_EXPORT bool InitDll()
 {
+    // The first user hands the module's handle to the framework, which gives it to editor windows.
     if (iplug::Vst3Module::Enter())
-        iplug::SetModuleInstance(iplug::Vst3Module::Handle());
+        iplug::ModuleInitHook();
     return true;
 }
 
