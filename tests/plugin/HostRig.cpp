@@ -1,0 +1,323 @@
+#include "tests/plugin/HostRig.h"
+
+#include "public.sdk/source/common/memorystream.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <initializer_list>
+
+using namespace Steinberg;
+using namespace Steinberg::Vst;
+
+namespace {
+
+class Queue : public IParamValueQueue
+{
+public:
+    tresult PLUGIN_API queryInterface(const TUID, void** obj) override
+    {
+        *obj = nullptr;
+        return kNoInterface;
+    }
+    uint32 PLUGIN_API addRef() override { return 1; }
+    uint32 PLUGIN_API release() override { return 1; }
+    ParamID PLUGIN_API getParameterId() override { return id; }
+    int32 PLUGIN_API getPointCount() override { return static_cast<int32>(points.size()); }
+    tresult PLUGIN_API getPoint(int32 index, int32& offset, ParamValue& value) override
+    {
+        if (index < 0 || index >= getPointCount())
+            return kInvalidArgument;
+        offset = points[static_cast<size_t>(index)].first;
+        value = points[static_cast<size_t>(index)].second;
+        return kResultOk;
+    }
+    tresult PLUGIN_API addPoint(int32, ParamValue, int32&) override { return kNotImplemented; }
+
+    ParamID id = 0;
+    std::vector<std::pair<int32, double>> points;
+};
+
+class ChangeList : public IParameterChanges
+{
+public:
+    explicit ChangeList(const std::vector<AutomationPoint>& all)
+    {
+        for (const AutomationPoint& p : all)
+        {
+            auto it = std::find_if(queues.begin(), queues.end(), [&](const Queue& q) { return q.id == p.id; });
+            if (it == queues.end())
+            {
+                queues.emplace_back();
+                queues.back().id = p.id;
+                it = queues.end() - 1;
+            }
+            it->points.emplace_back(p.offset, p.value);
+        }
+    }
+    tresult PLUGIN_API queryInterface(const TUID, void** obj) override
+    {
+        *obj = nullptr;
+        return kNoInterface;
+    }
+    uint32 PLUGIN_API addRef() override { return 1; }
+    uint32 PLUGIN_API release() override { return 1; }
+    int32 PLUGIN_API getParameterCount() override { return static_cast<int32>(queues.size()); }
+    IParamValueQueue* PLUGIN_API getParameterData(int32 index) override
+    {
+        return index >= 0 && index < getParameterCount() ? &queues[static_cast<size_t>(index)] : nullptr;
+    }
+    IParamValueQueue* PLUGIN_API addParameterData(const ParamID&, int32&) override { return nullptr; }
+
+    std::vector<Queue> queues;
+};
+
+template <class Interface>
+Interface* Query(FUnknown* from)
+{
+    void* obj = nullptr;
+    if (from->queryInterface(Interface::iid, &obj) != kResultOk)
+        return nullptr;
+    return static_cast<Interface*>(obj);
+}
+
+} // namespace
+
+tresult PLUGIN_API TestHostApplication::queryInterface(const TUID iid, void** obj)
+{
+    if (FUnknownPrivate::iidEqual(iid, IHostApplication::iid) || FUnknownPrivate::iidEqual(iid, FUnknown::iid))
+    {
+        *obj = this;
+        return kResultOk;
+    }
+    *obj = nullptr;
+    return kNoInterface;
+}
+
+tresult PLUGIN_API TestHostApplication::getName(String128 name)
+{
+    const char* text = "Marlquin Test Host";
+    size_t i = 0;
+    for (; text[i]; ++i)
+        name[i] = static_cast<char16>(text[i]);
+    name[i] = 0;
+    return kResultOk;
+}
+
+tresult PLUGIN_API TestHostApplication::createInstance(TUID, TUID, void** obj)
+{
+    *obj = nullptr;
+    return kNotImplemented;
+}
+
+tresult PLUGIN_API TestComponentHandler::queryInterface(const TUID iid, void** obj)
+{
+    if (FUnknownPrivate::iidEqual(iid, IComponentHandler::iid) || FUnknownPrivate::iidEqual(iid, FUnknown::iid))
+    {
+        *obj = this;
+        return kResultOk;
+    }
+    *obj = nullptr;
+    return kNoInterface;
+}
+
+tresult PLUGIN_API TestComponentHandler::beginEdit(ParamID)
+{
+    return kResultOk;
+}
+
+tresult PLUGIN_API TestComponentHandler::performEdit(ParamID id, ParamValue value)
+{
+    edits.emplace_back(id, value);
+    return kResultOk;
+}
+
+tresult PLUGIN_API TestComponentHandler::endEdit(ParamID)
+{
+    return kResultOk;
+}
+
+tresult PLUGIN_API TestComponentHandler::restartComponent(int32 flags)
+{
+    restarts.push_back(flags);
+    return kResultOk;
+}
+
+HostRig::HostRig(FUnknown* instance)
+{
+    component = Query<IComponent>(instance);
+    processor = Query<IAudioProcessor>(instance);
+    controller = Query<IEditController>(instance);
+    units = Query<IUnitInfo>(instance);
+    instance->release();
+    context.tempo = 120.0;
+    context.timeSigNumerator = 4;
+    context.timeSigDenominator = 4;
+    context.state = ProcessContext::kTempoValid | ProcessContext::kProjectTimeMusicValid | ProcessContext::kPlaying
+                    | ProcessContext::kTimeSigValid;
+}
+
+HostRig::~HostRig()
+{
+    Stop();
+    Terminate();
+    for (FUnknown* i : std::initializer_list<FUnknown*> {units, controller, processor, component})
+        if (i)
+            i->release();
+}
+
+bool HostRig::Initialize()
+{
+    if (!component || component->initialize(&host) != kResultOk)
+        return false;
+    controller->setComponentHandler(&handler);
+    return true;
+}
+
+void HostRig::Terminate()
+{
+    if (component)
+        component->terminate();
+}
+
+tresult HostRig::Start(double newRate, int newMaxBlock, bool newIs64)
+{
+    ProcessSetup setup {kRealtime, newIs64 ? kSample64 : kSample32, newMaxBlock, newRate};
+    const tresult result = processor->setupProcessing(setup);
+    if (result != kResultOk)
+        return result;
+    rate = newRate;
+    maxBlock = newMaxBlock;
+    is64 = newIs64;
+    context.sampleRate = rate;
+    component->activateBus(kAudio, kInput, 0, true);
+    component->activateBus(kAudio, kOutput, 0, true);
+    component->setActive(true);
+    processor->setProcessing(true);
+    return result;
+}
+
+void HostRig::Stop()
+{
+    if (!processor || maxBlock == 0)
+        return;
+    processor->setProcessing(false);
+    component->setActive(false);
+}
+
+tresult HostRig::Process(int frames, const std::vector<AutomationPoint>& points)
+{
+    if (inL.size() < inputPos + frames)
+    {
+        const std::vector<double> more = TestSignal(inputPos + frames + 48000, 1);
+        inL = more;
+        inR = TestSignal(more.size(), 2);
+    }
+    std::vector<double> l64(frames), r64(frames), outL64(frames, 9.0), outR64(frames, 9.0);
+    std::vector<float> l32(frames), r32(frames), outL32(frames, 9.0f), outR32(frames, 9.0f);
+    for (int f = 0; f < frames; ++f)
+    {
+        l64[f] = inL[inputPos + f];
+        r64[f] = inR[inputPos + f];
+        l32[f] = static_cast<float>(l64[f]);
+        r32[f] = static_cast<float>(r64[f]);
+    }
+    void* inPtrs[2] = {is64 ? static_cast<void*>(l64.data()) : l32.data(),
+                       is64 ? static_cast<void*>(r64.data()) : r32.data()};
+    void* outPtrs[2] = {is64 ? static_cast<void*>(outL64.data()) : outL32.data(),
+                        is64 ? static_cast<void*>(outR64.data()) : outR32.data()};
+    AudioBusBuffers inBus, outBus;
+    inBus.numChannels = inputChannels;
+    inBus.channelBuffers64 = reinterpret_cast<Sample64**>(inPtrs);
+    outBus.numChannels = 2;
+    outBus.silenceFlags = 3;
+    outBus.channelBuffers64 = reinterpret_cast<Sample64**>(outPtrs);
+
+    ChangeList changes(points);
+    ProcessData data;
+    data.processMode = kRealtime;
+    data.symbolicSampleSize = is64 ? kSample64 : kSample32;
+    data.numSamples = frames;
+    data.numInputs = 1;
+    data.numOutputs = 1;
+    data.inputs = &inBus;
+    data.outputs = &outBus;
+    data.inputParameterChanges = &changes;
+    data.processContext = &context;
+    const tresult result = processor->process(data);
+    lastSilenceFlags = static_cast<uint32>(outBus.silenceFlags);
+
+    for (int f = 0; f < frames; ++f)
+    {
+        outL.push_back(is64 ? outL64[f] : outL32[f]);
+        outR.push_back(is64 ? outR64[f] : outR32[f]);
+    }
+    inputPos += static_cast<size_t>(frames);
+    context.projectTimeSamples += frames;
+    context.projectTimeMusic += frames * context.tempo / (rate * 60.0);
+    return result;
+}
+
+tresult HostRig::Flush(const std::vector<AutomationPoint>& points)
+{
+    ChangeList changes(points);
+    ProcessData data;
+    data.symbolicSampleSize = is64 ? kSample64 : kSample32;
+    data.numSamples = 0;
+    data.inputParameterChanges = &changes;
+    return processor->process(data);
+}
+
+std::vector<uint8_t> HostRig::GetState()
+{
+    MemoryStream stream;
+    if (component->getState(&stream) != kResultOk)
+        return {};
+    const auto* bytes = reinterpret_cast<const uint8_t*>(stream.getData());
+    return std::vector<uint8_t>(bytes, bytes + stream.getSize());
+}
+
+tresult HostRig::SetState(const std::vector<uint8_t>& bytes)
+{
+    MemoryStream stream;
+    int32 written = 0;
+    if (!bytes.empty())
+        stream.write(const_cast<uint8_t*>(bytes.data()), static_cast<int32>(bytes.size()), &written);
+    stream.seek(0, IBStream::kIBSeekSet, nullptr);
+    return component->setState(&stream);
+}
+
+tresult HostRig::SetParam(ParamID id, double normalised)
+{
+    return controller->setParamNormalized(id, normalised);
+}
+
+double HostRig::GetParam(ParamID id)
+{
+    return controller->getParamNormalized(id);
+}
+
+double HostRig::ToPlain(ParamID id, double normalised)
+{
+    return controller->normalizedParamToPlain(id, normalised);
+}
+
+double HostRig::ToNormalized(ParamID id, double plain)
+{
+    return controller->plainParamToNormalized(id, plain);
+}
+
+std::vector<double> TestSignal(size_t frames, unsigned seed)
+{
+    std::vector<double> out(frames);
+    uint32_t x = 0x9e3779b9u * (seed + 1);
+    for (size_t i = 0; i < frames; ++i)
+    {
+        x ^= x << 13;
+        x ^= x >> 17;
+        x ^= x << 5;
+        const double t = static_cast<double>(i);
+        out[i] = 0.3 * std::sin(t * 0.031 * (seed + 1)) + 0.2 * std::sin(t * 0.0047) + 0.05 * (x / 4294967296.0 - 0.5);
+    }
+    return out;
+}

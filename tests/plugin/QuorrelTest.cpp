@@ -1,0 +1,225 @@
+#include "plugin/Quorrel.h"
+
+#include "engine/EffectEngine.h"
+#include "framework/vst3/IPlugVST3ParamIds.h"
+#include "plugin/StateChunk.h"
+#include "tests/plugin/HostRig.h"
+
+#include <gtest/gtest.h>
+
+#include <limits>
+#include <memory>
+#include <pmmintrin.h>
+#include <xmmintrin.h>
+
+using namespace Steinberg;
+using namespace Steinberg::Vst;
+
+namespace {
+
+constexpr double kRate = 48000.0;
+constexpr int kBlock = 512;
+
+class QuorrelTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        _MM_SET_FLUSH_ZERO_MODE(_MM_FLUSH_ZERO_ON);
+        _MM_SET_DENORMALS_ZERO_MODE(_MM_DENORMALS_ZERO_ON);
+        rig = MakeRig(plugin);
+    }
+
+    static std::unique_ptr<HostRig> MakeRig(Quorrel*& out)
+    {
+        out = new Quorrel();
+        auto made = std::make_unique<HostRig>(static_cast<IAudioProcessor*>(out));
+        EXPECT_TRUE(made->Initialize());
+        return made;
+    }
+
+    static void SetPlain(HostRig& r, int idx, double plain)
+    {
+        ASSERT_EQ(r.SetParam(static_cast<ParamID>(idx), r.ToNormalized(static_cast<ParamID>(idx), plain)), kResultOk);
+    }
+
+    // LOOPS with freeze on, fed until the loop has stopped recording and published itself.
+    static void FreezeLoop(HostRig& r, Quorrel& q)
+    {
+        SetPlain(r, kMode, 2);
+        SetPlain(r, kLoopFreeze, 1);
+        for (int i = 0; i < 4000 && !q.LoopFrozen(); ++i)
+            ASSERT_EQ(r.Process(kBlock), kResultOk);
+        ASSERT_TRUE(q.LoopFrozen());
+        r.Process(kBlock);
+    }
+
+    Quorrel* plugin = nullptr;
+    std::unique_ptr<HostRig> rig;
+};
+
+TEST_F(QuorrelTest, ProcessesLikeTheBareEngineAndFeedsAMonoInputToBothSides)
+{
+    for (int inputs : {2, 1})
+    {
+        SCOPED_TRACE(inputs == 2 ? "stereo input" : "mono input");
+        Quorrel* q = nullptr;
+        std::unique_ptr<HostRig> r = MakeRig(q);
+        SpeakerArrangement in = inputs == 2 ? SpeakerArr::kStereo : SpeakerArr::kMono, out = SpeakerArr::kStereo;
+        ASSERT_EQ(r->processor->setBusArrangements(&in, 1, &out, 1), kResultTrue);
+        r->inputChannels = inputs;
+        ASSERT_EQ(r->Start(kRate, kBlock), kResultOk);
+        SetPlain(*r, kMode, 1);
+        SetPlain(*r, kDrive, 0.6);
+        for (int i = 0; i < 20; ++i)
+            ASSERT_EQ(r->Process(kBlock), kResultOk);
+
+        auto engine = std::make_unique<EffectEngine>();
+        engine->Prepare(kRate, kBlock);
+        for (int i = 0; i < kParamCount; ++i)
+            engine->SetParam(i, q->CachedParam(i));
+        engine->SetTempo(120.0);
+        std::vector<float> l(kBlock), rr(kBlock), ol(kBlock), orr(kBlock);
+        double music = 0.0;
+        for (int b = 0; b < 20; ++b)
+        {
+            for (int f = 0; f < kBlock; ++f)
+            {
+                l[f] = static_cast<float>(r->inL[b * kBlock + f]);
+                rr[f] = inputs == 2 ? static_cast<float>(r->inR[b * kBlock + f]) : l[f];
+            }
+            engine->SetHostPosition(music);
+            engine->Process(l.data(), rr.data(), ol.data(), orr.data(), kBlock);
+            music += kBlock * 120.0 / (kRate * 60.0);
+            for (int f = 0; f < kBlock; f += 37)
+            {
+                ASSERT_EQ(r->outL[b * kBlock + f], static_cast<double>(ol[f])) << b << ":" << f;
+                ASSERT_EQ(r->outR[b * kBlock + f], static_cast<double>(orr[f])) << b << ":" << f;
+            }
+        }
+    }
+}
+
+TEST_F(QuorrelTest, BlocksItIsNotPreparedForAreSilent)
+{
+    std::vector<double> in(kBlock + 1, 0.5), outL(kBlock + 1, 9.0), outR(kBlock + 1, 9.0);
+    double* ins[2] = {in.data(), in.data()};
+    double* outs[2] = {outL.data(), outR.data()};
+    plugin->ProcessAudioBlock(ins, outs, 64);
+    EXPECT_EQ(outL[0], 0.0) << "before the first processing reset";
+    EXPECT_EQ(outR[63], 0.0);
+
+    ASSERT_EQ(rig->Start(kRate, kBlock), kResultOk);
+    for (bool is64 : {true, false})
+    {
+        SCOPED_TRACE(is64 ? "64-bit" : "32-bit");
+        ASSERT_EQ(rig->Start(kRate, kBlock, is64), kResultOk);
+        std::fill(outL.begin(), outL.end(), 9.0);
+        plugin->ProcessAudioBlock(ins, outs, kBlock + 1);
+        EXPECT_EQ(outL[kBlock], 0.0);
+        rig->outL.clear();
+        ASSERT_EQ(rig->Process(kBlock + 1), kResultOk);
+        EXPECT_EQ(rig->outL, std::vector<double>(kBlock + 1, 0.0));
+        rig->outL.clear();
+        ASSERT_EQ(rig->Process(kBlock), kResultOk);
+        EXPECT_NE(rig->outL, std::vector<double>(kBlock, 0.0)) << "a block of the prepared size runs";
+    }
+}
+
+TEST_F(QuorrelTest, SampleRatesOutsideTheEngineRangeAreRefusedAndTheSetUpStays)
+{
+    ASSERT_EQ(rig->Start(44100.0, 256), kResultOk);
+    for (double rate : {0.0, 4000.0, 7999.0, 384001.0, 1e12, std::numeric_limits<double>::quiet_NaN(),
+                        std::numeric_limits<double>::infinity()})
+    {
+        ProcessSetup setup {kRealtime, kSample64, 256, rate};
+        EXPECT_EQ(rig->processor->setupProcessing(setup), kResultFalse) << rate;
+    }
+    EXPECT_EQ(plugin->PreparedSampleRate(), 44100.0);
+    EXPECT_EQ(plugin->PreparedBlockFrames(), 256);
+    ProcessSetup huge {kRealtime, kSample64, 0x7FFFFFFF, 48000.0};
+    EXPECT_NE(rig->processor->setupProcessing(huge), kResultOk) << "no memory for such blocks";
+    for (double rate : {8000.0, 384000.0})
+        EXPECT_EQ(rig->Start(rate, 64), kResultOk) << rate;
+}
+
+TEST_F(QuorrelTest, ResetKeepsAFrozenLoopOnlyWhileLoopFreezeIsOn)
+{
+    ASSERT_EQ(rig->Start(kRate, kBlock), kResultOk);
+    FreezeLoop(*rig, *plugin);
+    const std::vector<uint8_t> frozen = rig->GetState();
+    ASSERT_GT(frozen.size(), 352u);
+
+    rig->Stop();
+    ASSERT_EQ(rig->Start(kRate, kBlock), kResultOk);
+    EXPECT_EQ(rig->GetState(), frozen) << "kept across the reset, before any audio";
+    rig->Process(kBlock);
+    EXPECT_TRUE(plugin->LoopFrozen()) << "and playing again after it";
+
+    SetPlain(*rig, kLoopFreeze, 0);
+    rig->Stop();
+    ASSERT_EQ(rig->Start(kRate, kBlock), kResultOk);
+    SetPlain(*rig, kLoopFreeze, 1);
+    EXPECT_EQ(rig->GetState().size(), 352u) << "discarded by a reset with Loop Freeze off";
+}
+
+TEST_F(QuorrelTest, UntilAudioRunsASaveWritesTheLoadedLoop)
+{
+    ASSERT_EQ(rig->Start(kRate, kBlock), kResultOk);
+    FreezeLoop(*rig, *plugin);
+    const std::vector<uint8_t> saved = rig->GetState();
+
+    Quorrel* other = nullptr;
+    std::unique_ptr<HostRig> second = MakeRig(other);
+    ASSERT_EQ(second->Start(kRate, kBlock), kResultOk);
+    second->inL = TestSignal(kBlock * 4000, 7);
+    second->inR = TestSignal(kBlock * 4000, 8);
+    FreezeLoop(*second, *other);
+    ASSERT_NE(second->GetState(), saved) << "a loop of other audio";
+
+    ASSERT_EQ(second->SetState(saved), kResultTrue);
+    EXPECT_EQ(second->GetState(), saved);
+    ASSERT_EQ(second->Flush({}), kResultOk);
+    EXPECT_EQ(second->GetState(), saved) << "a call without frames is no audio";
+    second->Stop();
+    ASSERT_EQ(second->Start(kRate, kBlock), kResultOk);
+    EXPECT_EQ(second->GetState(), saved) << "nor is a processing reset";
+}
+
+TEST_F(QuorrelTest, RejectedStateChangesNothing)
+{
+    ASSERT_EQ(rig->Start(kRate, kBlock), kResultOk);
+    SetPlain(*rig, kDrive, 0.7);
+    const std::vector<uint8_t> before = rig->GetState();
+    const uint64_t loads = plugin->StateLoadCount();
+
+    std::vector<uint8_t> damaged = before;
+    damaged[4] = 34;  // too few values
+    ASSERT_EQ(rig->SetState(damaged), kResultFalse);
+    EXPECT_EQ(rig->GetParam(iplug::kBypassParamId), 0.0) << "no bypass flag read from the chunk's own bytes";
+    EXPECT_EQ(plugin->CachedParam(kDrive), 0.7);
+    EXPECT_EQ(plugin->StateLoadCount(), loads);
+    EXPECT_EQ(rig->GetState(), before);
+}
+
+TEST_F(QuorrelTest, HeldAndLatchedRepeatsAreNeverSaved)
+{
+    ASSERT_EQ(rig->Start(kRate, kBlock), kResultOk);
+    SetPlain(*rig, kRepeatHold, 1);
+    SetPlain(*rig, kRepeatLatch, 1);
+    const std::vector<uint8_t> state = rig->GetState();
+    ASSERT_EQ(state.size(), 352u);
+    iplug::IStateBuffer buffer;
+    buffer.PutBytes(state.data(), static_cast<int>(state.size()));
+    StateChunk chunk;
+    ASSERT_EQ(chunk.Read(buffer, 0), 348);
+    EXPECT_EQ(chunk.params.values[kRepeatHold], 0.0);
+    EXPECT_EQ(chunk.params.values[kRepeatLatch], 0.0);
+
+    plugin->OnEditorClosing();
+    EXPECT_EQ(plugin->CachedParam(kRepeatHold), 0.0);
+    ASSERT_FALSE(rig->handler.edits.empty());
+    EXPECT_EQ(rig->handler.edits.back(), std::make_pair(ParamID(kRepeatHold), 0.0)) << "the host hears of it";
+}
+
+} // namespace
