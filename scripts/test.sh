@@ -20,7 +20,7 @@ run_preset() {
 
 keep_wineserver() {
   "$here/wine-run.sh" cmd /c exit 0 >/dev/null 2>&1 || true
-  wineserver -p
+  wineserver -p >/dev/null 2>&1 || true  # one may already be running for this prefix
   trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
 }
 
