@@ -26,6 +26,24 @@ public:
     explicit BlobError(const char* what) : std::runtime_error(what) {}
 };
 
+// The arrays are stored as the host keeps them when it is little-endian, which
+// lets whole channels move with one copy.
+bool HostIsLittleEndian()
+{
+    const uint32_t one = 1;
+    uint8_t first;
+    std::memcpy(&first, &one, 1);
+    return first == 1;
+}
+
+bool AllFinite(const float* x, size_t n)
+{
+    for (size_t i = 0; i < n; ++i)
+        if (!std::isfinite(x[i]))
+            return false;
+    return true;
+}
+
 uint32_t FloatBits(float x)
 {
     uint32_t bits;
@@ -61,11 +79,17 @@ public:
     void Floats(const std::vector<float>& v)
     {
         U32(static_cast<uint32_t>(v.size()));
-        for (float x : v) {
-            if (!std::isfinite(x))
-                throw BlobError(kNonFinite);
-            Append(FloatBits(x), 4);
+        if (!AllFinite(v.data(), v.size()))
+            throw BlobError(kNonFinite);
+        if (HostIsLittleEndian()) {
+            const size_t at = bytes.size();
+            bytes.resize(at + 4 * v.size());
+            if (!v.empty())
+                std::memcpy(bytes.data() + at, v.data(), 4 * v.size());
+            return;
         }
+        for (float x : v)
+            Append(FloatBits(x), 4);
     }
 
 private:
@@ -110,12 +134,18 @@ public:
         U32(count);
         if (count != v.size() || count > Remaining() / 4)
             throw BlobError(kBadLength);
-        for (float& x : v) {
-            const uint32_t bits = static_cast<uint32_t>(Take(4));
-            std::memcpy(&x, &bits, sizeof x);
-            if (!std::isfinite(x))
-                throw BlobError(kNonFinite);
+        if (HostIsLittleEndian()) {
+            if (count > 0)
+                std::memcpy(v.data(), data + position, 4 * size_t{count});
+            position += 4 * size_t{count};
+        } else {
+            for (float& x : v) {
+                const uint32_t bits = static_cast<uint32_t>(Take(4));
+                std::memcpy(&x, &bits, sizeof x);
+            }
         }
+        if (!AllFinite(v.data(), v.size()))
+            throw BlobError(kNonFinite);
     }
 
     bool AtEnd() const { return position == size; }
