@@ -1,0 +1,546 @@
+// A small VST 3 host: loads the built module as a DAW does (LoadLibrary, InitDll,
+// GetPluginFactory), scans it, creates the effect and drives it through the SDK interfaces.
+
+#include "engine/FactoryPreset.h"
+#include "engine/ParamSpec.h"
+#include "framework/core/IStateBuffer.h"
+#include "plugin/StateChunk.h"
+#include "pluginterfaces/base/ipluginbase.h"
+#include "pluginterfaces/vst/ivstaudioprocessor.h"
+#include "tests/plugin/HostRig.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <memory>
+#include <numeric>
+#include <pmmintrin.h>
+#include <string>
+#include <windows.h>
+#include <xmmintrin.h>
+
+using namespace Steinberg;
+using namespace Steinberg::Vst;
+
+namespace {
+
+constexpr ParamID kBypassId = 0x10000;
+constexpr ParamID kPresetId = 0x10001;
+constexpr double kRate = 48000.0;
+constexpr int kBlock = 512;
+constexpr size_t kDefaultStateBytes = 352;
+
+// The module, loaded once for the whole run and unloaded at the end as a host would.
+class LoadedModule
+{
+public:
+    LoadedModule()
+    {
+        wchar_t exe[MAX_PATH] = {};
+        GetModuleFileNameW(nullptr, exe, MAX_PATH);
+        std::wstring path(exe);
+        path.erase(path.find_last_of(L"\\/") + 1);
+        for (const char* c = MARLQUIN_MODULE_PATH; *c; ++c)
+            path += *c == '/' ? L'\\' : static_cast<wchar_t>(*c);
+        handle = LoadLibraryW(path.c_str());
+        if (!handle)
+            return;
+        initDll = Entry<bool (*)()>("InitDll");
+        exitDll = Entry<bool (*)()>("ExitDll");
+        getFactory = Entry<IPluginFactory* (PLUGIN_API*)()>("GetPluginFactory");
+        if (initDll)
+            initDll();
+        if (getFactory)
+            factory = getFactory();
+    }
+    ~LoadedModule()
+    {
+        if (factory)
+            factory->release();
+        if (exitDll)
+            exitDll();
+        if (handle)
+            FreeLibrary(handle);
+    }
+
+    template <class Function>
+    Function Entry(const char* name)
+    {
+        // Through a plain function pointer type, as the entry's real type is only known here.
+        return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(handle, name)));
+    }
+
+    HMODULE handle = nullptr;
+    bool (*initDll)() = nullptr;
+    bool (*exitDll)() = nullptr;
+    IPluginFactory* (PLUGIN_API* getFactory)() = nullptr;
+    IPluginFactory* factory = nullptr;
+};
+
+class ModuleHost : public ::testing::Test
+{
+protected:
+    static void SetUpTestSuite() { module = new LoadedModule(); }
+    static void TearDownTestSuite()
+    {
+        delete module;
+        module = nullptr;
+    }
+
+    void SetUp() override
+    {
+        _MM_SET_FLUSH_ZERO_MODE(_MM_FLUSH_ZERO_ON);
+        _MM_SET_DENORMALS_ZERO_MODE(_MM_DENORMALS_ZERO_ON);
+        ASSERT_NE(module->factory, nullptr) << "module " << MARLQUIN_MODULE_PATH << " did not load";
+    }
+
+    // A fresh, initialised instance of the module's one class.
+    static std::unique_ptr<HostRig> NewInstance()
+    {
+        PClassInfo info;
+        EXPECT_EQ(module->factory->getClassInfo(0, &info), kResultOk);
+        void* obj = nullptr;
+        EXPECT_EQ(module->factory->createInstance(info.cid, IComponent::iid, &obj), kResultOk);
+        if (!obj)
+            return nullptr;
+        auto rig = std::make_unique<HostRig>(static_cast<IComponent*>(obj));
+        EXPECT_TRUE(rig->Initialize());
+        return rig;
+    }
+
+    static void SetPlain(HostRig& rig, int idx, double plain)
+    {
+        ASSERT_EQ(rig.SetParam(static_cast<ParamID>(idx), rig.ToNormalized(static_cast<ParamID>(idx), plain)),
+                  kResultOk);
+    }
+
+    static double Plain(HostRig& rig, int idx)
+    {
+        return rig.ToPlain(static_cast<ParamID>(idx), rig.GetParam(static_cast<ParamID>(idx)));
+    }
+
+    // LOOPS frozen on the rig's input, with its audio saved in the state.
+    static void FreezeLoop(HostRig& rig)
+    {
+        SetPlain(rig, kMode, 2);
+        SetPlain(rig, kLoopFreeze, 1);
+        size_t size = 0;
+        for (int i = 0; i < 4000 && size <= kDefaultStateBytes; ++i)
+        {
+            ASSERT_EQ(rig.Process(kBlock), kResultOk);
+            if (i % 50 == 49)
+                size = rig.GetState().size();
+        }
+        ASSERT_GT(size, kDefaultStateBytes) << "the loop never froze";
+    }
+
+    // The value the plug-in itself holds (and saves), as opposed to the controller's copy.
+    static double SavedValue(HostRig& rig, int idx)
+    {
+        const std::vector<uint8_t> state = rig.GetState();
+        iplug::IStateBuffer buffer;
+        buffer.PutBytes(state.data(), static_cast<int>(state.size()));
+        StateChunk chunk;
+        EXPECT_GT(chunk.Read(buffer, 0), 0);
+        return chunk.params.values[idx];
+    }
+
+    static std::vector<uint8_t> StateOfValues(const double* values, int32_t bypass)
+    {
+        StateChunk chunk;
+        std::copy(values, values + kParamCount, chunk.params.values);
+        iplug::IStateBuffer buffer;
+        chunk.Write(buffer);
+        buffer.Put(bypass);
+        return std::vector<uint8_t>(buffer.Data(), buffer.Data() + buffer.Size());
+    }
+
+    static LoadedModule* module;
+};
+
+LoadedModule* ModuleHost::module = nullptr;
+
+std::string Narrow(const char16* text)
+{
+    std::string out;
+    for (; *text; ++text)
+        out += static_cast<char>(*text);
+    return out;
+}
+
+TEST_F(ModuleHost, ScanFindsOneModulationEffect)
+{
+    EXPECT_NE(module->initDll, nullptr);
+    EXPECT_NE(module->exitDll, nullptr);
+    IPluginFactory* again = module->getFactory();
+    EXPECT_EQ(again, module->factory) << "one factory per module";
+    again->release();
+
+    PFactoryInfo factoryInfo;
+    ASSERT_EQ(module->factory->getFactoryInfo(&factoryInfo), kResultOk);
+    EXPECT_STREQ(factoryInfo.vendor, "Ostrevane");
+    EXPECT_EQ(factoryInfo.flags, PFactoryInfo::kUnicode);
+    ASSERT_EQ(module->factory->countClasses(), 1);
+
+    void* obj = nullptr;
+    ASSERT_EQ(module->factory->queryInterface(IPluginFactory2::iid, &obj), kResultOk);
+    auto* factory2 = static_cast<IPluginFactory2*>(obj);
+    PClassInfo2 info;
+    ASSERT_EQ(factory2->getClassInfo2(0, &info), kResultOk);
+    factory2->release();
+    EXPECT_STREQ(info.category, "Audio Module Class");
+    EXPECT_STREQ(info.name, "Marlquin");
+    EXPECT_STREQ(info.subCategories, "Fx|Modulation");
+    EXPECT_STREQ(info.version, "1.0.4");
+    EXPECT_STREQ(info.sdkVersion, "VST 3.8.0");
+    EXPECT_EQ(info.classFlags, 2u);
+    EXPECT_EQ(info.cardinality, 0x7FFFFFFF);
+    TUID expected;
+    FUID(0xF2AEE70D, 0x00DE4F4E, 0x4F76726E, 0x5172726C).toTUID(expected);
+    EXPECT_EQ(std::memcmp(info.cid, expected, sizeof(TUID)), 0);
+
+    TUID unknown = {};
+    obj = reinterpret_cast<void*>(1);
+    EXPECT_NE(module->factory->createInstance(unknown, IComponent::iid, &obj), kResultOk);
+    EXPECT_EQ(obj, nullptr);
+}
+
+TEST_F(ModuleHost, AnnouncesParametersUnitsBusesAndPrograms)
+{
+    std::unique_ptr<HostRig> rig = NewInstance();
+    ASSERT_EQ(rig->controller->getParameterCount(), kParamCount + 2);
+    std::vector<bool> seen(kParamCount, false);
+    for (int32 index = 0; index < kParamCount + 2; ++index)
+    {
+        ParameterInfo info;
+        ASSERT_EQ(rig->controller->getParameterInfo(index, info), kResultOk);
+        if (info.id >= static_cast<ParamID>(kParamCount))
+            continue;
+        const int i = static_cast<int>(info.id);
+        seen[i] = true;
+        EXPECT_EQ(Narrow(info.title), GetParamSpec(i).name);
+        EXPECT_NEAR(rig->ToPlain(info.id, info.defaultNormalizedValue),
+                    i == kLoopVoices ? 6.0 : GetParamSpec(i).defaultValue, 1e-9) << i;
+        EXPECT_NEAR(rig->ToPlain(info.id, 0.0), GetParamSpec(i).minValue, 1e-9) << i;
+        EXPECT_NEAR(rig->ToPlain(info.id, 1.0), GetParamSpec(i).maxValue, 1e-9) << i;
+    }
+    EXPECT_EQ(seen, std::vector<bool>(kParamCount, true));
+    auto infoOf = [&](ParamID id) {
+        ParameterInfo info {};
+        for (int32 index = 0; index < kParamCount + 2; ++index)
+            if (rig->controller->getParameterInfo(index, info) == kResultOk && info.id == id)
+                break;
+        return info;
+    };
+    // A few set-ups that the table alone does not tell.
+    EXPECT_EQ(infoOf(kDriveVoice).stepCount, 1);
+    EXPECT_NE(infoOf(kDriveVoice).flags & ParameterInfo::kIsList, 0);
+    EXPECT_EQ(infoOf(kMode).stepCount, 2);
+    EXPECT_EQ(rig->ToPlain(kRepeatCount, 0.5), 17.0) << "squared curve, whole repeats";
+    EXPECT_NE(infoOf(kBypassId).flags & ParameterInfo::kIsBypass, 0);
+    EXPECT_NE(infoOf(kPresetId).flags & ParameterInfo::kIsProgramChange, 0);
+    EXPECT_EQ(infoOf(kPresetId).stepCount, 47);
+
+    ASSERT_EQ(rig->units->getProgramListCount(), 1);
+    ProgramListInfo list;
+    ASSERT_EQ(rig->units->getProgramListInfo(0, list), kResultOk);
+    EXPECT_EQ(Narrow(list.name), "Factory Presets");
+    ASSERT_EQ(list.programCount, FactoryPresetCount());
+    for (int p = 0; p < list.programCount; ++p)
+    {
+        String128 name;
+        ASSERT_EQ(rig->units->getProgramName(list.id, p, name), kResultOk);
+        EXPECT_EQ(Narrow(name), FactoryPresetAt(p).name);
+    }
+    UnitInfo root;
+    ASSERT_EQ(rig->units->getUnitInfo(0, root), kResultOk);
+    EXPECT_EQ(root.programListId, static_cast<ProgramListID>(kPresetId));
+
+    EXPECT_EQ(rig->component->getBusCount(kAudio, kInput), 1);
+    EXPECT_EQ(rig->component->getBusCount(kAudio, kOutput), 1);
+    EXPECT_EQ(rig->component->getBusCount(kEvent, kInput), 0);
+    SpeakerArrangement arrangement = 0;
+    rig->processor->getBusArrangement(kOutput, 0, arrangement);
+    EXPECT_EQ(arrangement, SpeakerArr::kStereo);
+    EXPECT_EQ(rig->processor->getTailSamples(), kInfiniteTail);
+    EXPECT_EQ(rig->processor->getLatencySamples(), 0u);
+    EXPECT_EQ(rig->processor->canProcessSampleSize(kSample32), kResultTrue);
+    EXPECT_EQ(rig->processor->canProcessSampleSize(kSample64), kResultTrue);
+
+    IPlugView* view = rig->controller->createView(ViewType::kEditor);
+    EXPECT_EQ(view, nullptr) << "no editor in this build";
+}
+
+TEST_F(ModuleHost, EachFactoryProgramLoadsLikeItsState)
+{
+    std::unique_ptr<HostRig> rig = NewInstance();
+    std::unique_ptr<HostRig> reference = NewInstance();
+    for (int p = 0; p < FactoryPresetCount(); ++p)
+    {
+        SCOPED_TRACE(FactoryPresetAt(p).name);
+        rig->handler.restarts.clear();
+        ASSERT_EQ(rig->SetParam(kPresetId, p / 47.0), kResultOk);
+        ASSERT_EQ(reference->SetState(StateOfValues(FactoryPresetAt(p).values, 0)), kResultOk);
+        for (int i = 0; i < kParamCount; ++i)
+            ASSERT_EQ(rig->GetParam(i), reference->GetParam(i)) << "parameter " << i;
+        EXPECT_EQ(Plain(*rig, kMode), FactoryPresetAt(p).values[kMode]);
+        ASSERT_FALSE(rig->handler.restarts.empty());
+        EXPECT_NE(rig->handler.restarts.back() & kParamValuesChanged, 0) << "the host hears the values changed";
+    }
+}
+
+TEST_F(ModuleHost, ProcessesAtSeveralRatesAndBlockSizes)
+{
+    struct Case
+    {
+        double rate;
+        int maxBlock;
+        bool is64;
+    };
+    for (const Case& c : {Case {44100.0, 1, true}, Case {48000.0, 64, false}, Case {96000.0, 512, true},
+                          Case {22050.0, 8192, false}, Case {192000.0, 512, false}})
+    {
+        SCOPED_TRACE(testing::Message() << c.rate << " Hz, " << c.maxBlock << " frames, " << (c.is64 ? 64 : 32));
+        std::unique_ptr<HostRig> rig = NewInstance();
+        ASSERT_EQ(rig->Start(c.rate, c.maxBlock, c.is64), kResultOk);
+        const int blocks = std::max(4, 2048 / c.maxBlock);
+        for (int b = 0; b < blocks; ++b)
+        {
+            std::vector<AutomationPoint> points;
+            if (b == blocks / 2)
+                points = {{kDrive, c.maxBlock / 2, 0.9}, {kMode, 0, 0.5}};
+            ASSERT_EQ(rig->Process(c.maxBlock, points), kResultOk);
+            EXPECT_EQ(rig->lastSilenceFlags, 0u);
+            ASSERT_EQ(rig->Flush({{kMix, 0, 0.4}}), kResultOk);
+        }
+        double energy = 0.0;
+        for (double v : rig->outL)
+        {
+            ASSERT_TRUE(std::isfinite(v));
+            energy += v * v;
+        }
+        EXPECT_GT(energy, 0.0);
+        EXPECT_EQ(SavedValue(*rig, kDrive), 0.9) << "automation reached the plug-in";
+    }
+}
+
+TEST_F(ModuleHost, AutomationActsAtItsExactSample)
+{
+    struct Case
+    {
+        bool is64;
+        int offset;
+        ParamID id;
+        double value;
+    };
+    const Case cases[] = {{true, 1, kDrive, 0.9}, {true, 100, kMix, 1.0}, {false, 64, kLevel, 0.2},
+                          {false, 511, kDrive, 0.0}, {true, 300, kShape, 1.0}};
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(testing::Message() << (c.is64 ? 64 : 32) << "-bit, offset " << c.offset);
+        std::unique_ptr<HostRig> sliced = NewInstance(), split = NewInstance(), early = NewInstance();
+        for (HostRig* r : {sliced.get(), split.get(), early.get()})
+        {
+            ASSERT_EQ(r->Start(kRate, kBlock, c.is64), kResultOk);
+            for (int b = 0; b < 4; ++b)
+                r->Process(kBlock);
+        }
+        sliced->Process(kBlock, {{c.id, c.offset, c.value}});
+        split->Process(c.offset);
+        split->Process(kBlock - c.offset, {{c.id, 0, c.value}});
+        early->Process(kBlock, {{c.id, 0, c.value}});
+        for (int b = 0; b < 2; ++b)
+        {
+            sliced->Process(kBlock);
+            split->Process(kBlock);
+            early->Process(kBlock);
+        }
+        EXPECT_EQ(sliced->outL, split->outL);
+        EXPECT_EQ(sliced->outR, split->outR);
+        EXPECT_NE(sliced->outL, early->outL) << "the offset matters";
+    }
+}
+
+TEST_F(ModuleHost, BypassPassesTheInputThroughAndIsSaved)
+{
+    for (bool is64 : {true, false})
+    {
+        std::unique_ptr<HostRig> rig = NewInstance();
+        ASSERT_EQ(rig->Start(kRate, kBlock, is64), kResultOk);
+        rig->Process(kBlock, {{kBypassId, 0, 1.0}});
+        rig->outL.clear();
+        rig->Process(kBlock);
+        for (int f = 0; f < kBlock; ++f)
+            ASSERT_EQ(rig->outL[f], is64 ? rig->inL[kBlock + f] : static_cast<float>(rig->inL[kBlock + f]));
+        rig->controller->setParamNormalized(kBypassId, 1.0);
+        const std::vector<uint8_t> state = rig->GetState();
+        ASSERT_EQ(state.size(), kDefaultStateBytes);
+        EXPECT_EQ(state[348], 1);
+
+        std::unique_ptr<HostRig> other = NewInstance();
+        ASSERT_EQ(other->SetState(state), kResultOk);
+        EXPECT_EQ(other->GetParam(kBypassId), 1.0);
+        rig->Process(kBlock, {{kBypassId, 0, 0.0}});
+        rig->outL.clear();
+        rig->Process(kBlock);
+        EXPECT_NE(rig->outL[kBlock / 2], rig->inL[3 * kBlock + kBlock / 2]);
+    }
+}
+
+TEST_F(ModuleHost, SurvivesSuspendResumeAndInitializeCycles)
+{
+    std::unique_ptr<HostRig> rig = NewInstance();
+    ASSERT_EQ(rig->Start(kRate, kBlock), kResultOk);
+    SetPlain(*rig, kDrive, 0.66);
+    rig->Process(kBlock);
+    for (int cycle = 0; cycle < 3; ++cycle)
+    {
+        rig->Stop();
+        rig->Terminate();
+        ASSERT_TRUE(rig->Initialize());
+        EXPECT_EQ(rig->controller->getParameterCount(), kParamCount + 2);
+        EXPECT_EQ(rig->units->getProgramListCount(), 1);
+        EXPECT_EQ(rig->component->getBusCount(kAudio, kOutput), 1);
+        ASSERT_EQ(rig->Start(cycle == 1 ? 44100.0 : kRate, kBlock), kResultOk);
+        rig->outL.clear();
+        for (int b = 0; b < 4; ++b)
+            ASSERT_EQ(rig->Process(kBlock), kResultOk);
+        EXPECT_NE(rig->outL.back(), 0.0);
+        rig->processor->setProcessing(false);
+        rig->processor->setProcessing(true);
+        ASSERT_EQ(rig->Process(kBlock), kResultOk);
+    }
+    EXPECT_EQ(SavedValue(*rig, kDrive), 0.66);
+}
+
+TEST_F(ModuleHost, DefaultStateIs352BytesAndRoundTrips)
+{
+    std::unique_ptr<HostRig> rig = NewInstance();
+    const std::vector<uint8_t> defaults = rig->GetState();
+    ASSERT_EQ(defaults.size(), kDefaultStateBytes);
+    EXPECT_EQ(std::memcmp(defaults.data(), "2RTK", 4), 0);
+    EXPECT_EQ(std::memcmp(defaults.data() + 336, "1STK", 4), 0);
+
+    SetPlain(*rig, kDrive, 0.42);
+    SetPlain(*rig, kChaosSeed, 17);
+    const std::vector<uint8_t> changed = rig->GetState();
+    std::unique_ptr<HostRig> other = NewInstance();
+    ASSERT_EQ(other->SetState(changed), kResultOk);
+    EXPECT_EQ(other->GetState(), changed);
+    EXPECT_NEAR(Plain(*other, kChaosSeed), 17.0, 1e-9);
+}
+
+TEST_F(ModuleHost, FrozenLoopRoundTripsBitExactlyAndPlaysTheSameLoop)
+{
+    std::unique_ptr<HostRig> original = NewInstance();
+    ASSERT_EQ(original->Start(kRate, kBlock), kResultOk);
+    // Chaos drift and the wear stage's wow would bend the two playbacks apart over time.
+    SetPlain(*original, kChaos, 0.0);
+    SetPlain(*original, kWear, 0.0);
+    FreezeLoop(*original);
+    const std::vector<uint8_t> saved = original->GetState();
+
+    std::unique_ptr<HostRig> restored = NewInstance(), stripped = NewInstance();
+    ASSERT_EQ(restored->Start(kRate, kBlock), kResultOk);
+    ASSERT_EQ(stripped->Start(kRate, kBlock), kResultOk);
+    ASSERT_EQ(restored->SetState(saved), kResultOk);
+    EXPECT_EQ(restored->GetState(), saved);
+    std::vector<uint8_t> noLoop = saved;
+    noLoop.resize(kDefaultStateBytes);
+    std::fill(noLoop.begin() + 344, noLoop.end(), 0);
+    ASSERT_EQ(stripped->SetState(noLoop), kResultOk);
+
+    // All three now hear silence: only the loop sounds.
+    for (HostRig* r : {original.get(), restored.get(), stripped.get()})
+    {
+        r->inL.assign(r->inputPos + 48000, 0.0);
+        r->inR = r->inL;
+        r->outL.clear();
+        for (int b = 0; b < 40; ++b)
+            r->Process(kBlock);
+    }
+    auto correlation = [](const std::vector<double>& a, const std::vector<double>& b) {
+        const size_t from = a.size() / 2;
+        double ab = 0, aa = 0, bb = 0;
+        for (size_t i = from; i < a.size(); ++i)
+        {
+            ab += a[i] * b[i];
+            aa += a[i] * a[i];
+            bb += b[i] * b[i];
+        }
+        return aa > 0 && bb > 0 ? ab / std::sqrt(aa * bb) : 0.0;
+    };
+    // Once the dry tail of the original's input and the restored instance's fades have passed,
+    // the two play the loop sample for sample.
+    EXPECT_GT(correlation(original->outL, restored->outL), 0.9999);
+    for (size_t i = original->outL.size() - 2048; i < original->outL.size(); ++i)
+        ASSERT_NEAR(original->outL[i], restored->outL[i], 1e-6) << i;
+    double strippedEnergy = 0.0;
+    for (double v : stripped->outL)
+        strippedEnergy += v * v;
+    EXPECT_EQ(strippedEnergy, 0.0) << "without its loop the state plays nothing";
+    EXPECT_EQ(restored->GetState().size(), saved.size()) << "still frozen after playing";
+}
+
+TEST_F(ModuleHost, DamagedStatesFailWholeOrLoseOnlyTheLoop)
+{
+    std::unique_ptr<HostRig> source = NewInstance();
+    ASSERT_EQ(source->Start(kRate, kBlock), kResultOk);
+    SetPlain(*source, kDrive, 0.3);
+    FreezeLoop(*source);
+    const std::vector<uint8_t> good = source->GetState();
+    const size_t blob = good.size() - kDefaultStateBytes;
+
+    enum Outcome { kRejected, kParamsOnly, kWhole };
+    struct Mutation
+    {
+        const char* what;
+        void (*apply)(std::vector<uint8_t>&);
+        Outcome outcome;
+    };
+    const Mutation mutations[] = {
+        {"empty", [](std::vector<uint8_t>& s) { s.clear(); }, kRejected},
+        {"cut to 215 bytes", [](std::vector<uint8_t>& s) { s.resize(215); }, kRejected},
+        {"count 34", [](std::vector<uint8_t>& s) { s[4] = 34; }, kRejected},
+        {"count past the data", [](std::vector<uint8_t>& s) { std::memset(s.data() + 4, 0xFF, 4); }, kRejected},
+        {"NaN value", [](std::vector<uint8_t>& s) { std::memset(s.data() + 8 + 8 * 5, 0xFF, 8); }, kRejected},
+        {"cut inside the blob", [](std::vector<uint8_t>& s) { s.resize(s.size() - 100); }, kParamsOnly},
+        {"no bypass flag", [](std::vector<uint8_t>& s) { s.resize(s.size() - 4); }, kWhole},
+        {"section version 2", [](std::vector<uint8_t>& s) { s[340] = 2; }, kParamsOnly},
+        {"section magic", [](std::vector<uint8_t>& s) { s[336] ^= 1; }, kParamsOnly},
+        {"blob magic", [](std::vector<uint8_t>& s) { s[348] ^= 1; }, kParamsOnly},
+        {"blob version", [](std::vector<uint8_t>& s) { s[348 + 4] ^= 1; }, kParamsOnly},
+        {"Loop Freeze off", [](std::vector<uint8_t>& s) { std::memset(s.data() + 8 + 8 * kLoopFreeze, 0, 8); },
+         kParamsOnly},
+    };
+    for (const Mutation& m : mutations)
+    {
+        SCOPED_TRACE(m.what);
+        std::vector<uint8_t> bytes = good;
+        m.apply(bytes);
+        std::unique_ptr<HostRig> rig = NewInstance();
+        ASSERT_EQ(rig->Start(kRate, kBlock), kResultOk);
+        SetPlain(*rig, kDrive, 0.9);
+        const tresult result = rig->SetState(bytes);
+        if (m.outcome == kRejected)
+        {
+            EXPECT_EQ(result, kResultFalse);
+            EXPECT_NEAR(Plain(*rig, kDrive), 0.9, 1e-9);
+            EXPECT_EQ(rig->GetParam(kBypassId), 0.0);
+            continue;
+        }
+        EXPECT_EQ(result, kResultOk);
+        EXPECT_NEAR(Plain(*rig, kDrive), 0.3, 1e-9);
+        SetPlain(*rig, kLoopFreeze, 1);
+        const size_t loopBytes = rig->GetState().size() - kDefaultStateBytes;
+        EXPECT_EQ(loopBytes, m.outcome == kWhole ? blob : 0u);
+        for (int b = 0; b < 8; ++b)
+            ASSERT_EQ(rig->Process(kBlock), kResultOk);
+        for (double v : rig->outL)
+            ASSERT_TRUE(std::isfinite(v));
+    }
+}
+
+} // namespace
