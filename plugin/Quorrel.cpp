@@ -378,6 +378,8 @@ int Quorrel::LoadState(const iplug::IStateBuffer& in, int startPos)
 
 tresult PLUGIN_API Quorrel::setState(IBStream* stream)
 {
+    if (!stream)
+        return kInvalidArgument;
     return InterfaceGuard::Run([&]() -> tresult {
         std::lock_guard<std::recursive_mutex> lock(stateMutex);
         lastLoadOk = false;

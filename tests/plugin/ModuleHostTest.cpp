@@ -8,6 +8,7 @@
 #include "pluginterfaces/base/ipluginbase.h"
 #include "pluginterfaces/vst/ivstaudioprocessor.h"
 #include "tests/plugin/HostRig.h"
+#include "tests/plugin/LoadedModule.h"
 
 #include <gtest/gtest.h>
 
@@ -18,7 +19,6 @@
 #include <numeric>
 #include <pmmintrin.h>
 #include <string>
-#include <windows.h>
 #include <xmmintrin.h>
 
 using namespace Steinberg;
@@ -32,57 +32,10 @@ constexpr double kRate = 48000.0;
 constexpr int kBlock = 512;
 constexpr size_t kDefaultStateBytes = 352;
 
-// The module, loaded once for the whole run and unloaded at the end as a host would.
-class LoadedModule
-{
-public:
-    LoadedModule()
-    {
-        wchar_t exe[MAX_PATH] = {};
-        GetModuleFileNameW(nullptr, exe, MAX_PATH);
-        std::wstring path(exe);
-        path.erase(path.find_last_of(L"\\/") + 1);
-        for (const char* c = MARLQUIN_MODULE_PATH; *c; ++c)
-            path += *c == '/' ? L'\\' : static_cast<wchar_t>(*c);
-        handle = LoadLibraryW(path.c_str());
-        if (!handle)
-            return;
-        initDll = Entry<bool (*)()>("InitDll");
-        exitDll = Entry<bool (*)()>("ExitDll");
-        getFactory = Entry<IPluginFactory* (PLUGIN_API*)()>("GetPluginFactory");
-        if (initDll)
-            initDll();
-        if (getFactory)
-            factory = getFactory();
-    }
-    ~LoadedModule()
-    {
-        if (factory)
-            factory->release();
-        if (exitDll)
-            exitDll();
-        if (handle)
-            FreeLibrary(handle);
-    }
-
-    template <class Function>
-    Function Entry(const char* name)
-    {
-        // Through a plain function pointer type, as the entry's real type is only known here.
-        return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(handle, name)));
-    }
-
-    HMODULE handle = nullptr;
-    bool (*initDll)() = nullptr;
-    bool (*exitDll)() = nullptr;
-    IPluginFactory* (PLUGIN_API* getFactory)() = nullptr;
-    IPluginFactory* factory = nullptr;
-};
-
 class ModuleHost : public ::testing::Test
 {
 protected:
-    static void SetUpTestSuite() { module = new LoadedModule(); }
+    static void SetUpTestSuite() { module = new LoadedModule(MARLQUIN_MODULE_PATH); }
     static void TearDownTestSuite()
     {
         delete module;
