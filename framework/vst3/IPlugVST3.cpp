@@ -75,6 +75,9 @@ tresult PLUGIN_API IPlugVST3::initialize (FUnknown* context)
 			paramGroups.DeleteAll ();
 			IPlugVST3ProcessorBase::Initialize ();
 			IPlugVST3ControllerBase::Initialize (*this, *this, pluginKind == kPluginInstrument, doesMidiIn);
+			// The parameters are registered at their defaults; after a terminate/initialize cycle the
+			// plug-in still holds its values, and the host must read those.
+			SyncSdkParamsFromPlugin ();
 			IdentifyHost (context);
 		}
 		catch (...)

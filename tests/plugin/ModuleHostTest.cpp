@@ -366,6 +366,7 @@ TEST_F(ModuleHost, SurvivesSuspendResumeAndInitializeCycles)
         ASSERT_EQ(rig->Process(kBlock), kResultOk);
     }
     EXPECT_EQ(SavedValue(*rig, kDrive), 0.66);
+    EXPECT_NEAR(Plain(*rig, kDrive), 0.66, 1e-9) << "and the host reads the value it plays";
 }
 
 TEST_F(ModuleHost, DefaultStateIs352BytesAndRoundTrips)
