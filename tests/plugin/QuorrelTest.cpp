@@ -8,7 +8,10 @@
 #include <gtest/gtest.h>
 
 #include <limits>
+#include <atomic>
+#include <cmath>
 #include <memory>
+#include <thread>
 #include <pmmintrin.h>
 #include <xmmintrin.h>
 
@@ -220,6 +223,42 @@ TEST_F(QuorrelTest, HeldAndLatchedRepeatsAreNeverSaved)
     EXPECT_EQ(plugin->CachedParam(kRepeatHold), 0.0);
     ASSERT_FALSE(rig->handler.edits.empty());
     EXPECT_EQ(rig->handler.edits.back(), std::make_pair(ParamID(kRepeatHold), 0.0)) << "the host hears of it";
+}
+
+TEST_F(QuorrelTest, StateTrafficWhileAudioRuns)
+{
+    ASSERT_EQ(rig->Start(kRate, kBlock), kResultOk);
+    FreezeLoop(*rig, *plugin);
+    const std::vector<uint8_t> frozen = rig->GetState();
+    SetPlain(*rig, kLoopFreeze, 0);
+    const std::vector<uint8_t> plain = rig->GetState();
+
+    std::atomic<bool> done {false};
+    std::atomic<int> blocks {0};
+    std::thread audio([&] {
+        _MM_SET_FLUSH_ZERO_MODE(_MM_FLUSH_ZERO_ON);
+        _MM_SET_DENORMALS_ZERO_MODE(_MM_DENORMALS_ZERO_ON);
+        while (!done.load())
+        {
+            rig->Process(kBlock, {{kDrive, kBlock / 3, (blocks.load() % 2) ? 0.2 : 0.8}});
+            rig->outL.clear();
+            rig->outR.clear();
+            ++blocks;
+        }
+    });
+    for (int i = 0; i < 12; ++i)
+    {
+        EXPECT_EQ(rig->SetState(i % 3 == 2 ? plain : frozen), kResultOk);
+        const std::vector<uint8_t> saved = rig->GetState();
+        EXPECT_TRUE(saved.size() == frozen.size() || saved.size() == plain.size()) << saved.size();
+        while (blocks.load() < 4 * (i + 1))
+            std::this_thread::yield();
+    }
+    done = true;
+    audio.join();
+    rig->Process(kBlock);
+    for (double v : rig->outL)
+        ASSERT_TRUE(std::isfinite(v));
 }
 
 } // namespace
