@@ -25,7 +25,11 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+// Runs at least this long, and on a slow machine longer (up to the limit) until
+// every kind of event has happened a few times.
 constexpr auto kRunTime = std::chrono::milliseconds(5000);
+constexpr auto kRunLimit = std::chrono::milliseconds(30000);
+constexpr long kEnoughEvents = 3;
 constexpr int kMaxBlock = 128;
 constexpr double kRates[] = {8000.0, 11025.0};
 
@@ -184,8 +188,12 @@ TEST(HandoverStressTest, CapturesRestoresAndPreparationsRaceTheAudioThread)
     threads.emplace_back(CaptureThread, std::ref(host));
     threads.emplace_back(RestoreThread, std::ref(host));
     threads.emplace_back(PrepareThread, std::ref(host));
-    const auto end = Clock::now() + kRunTime;
-    while (Clock::now() < end)
+    const auto start = Clock::now();
+    const auto enough = [&] {
+        return host.captures.load() >= kEnoughEvents && host.restores.load() >= kEnoughEvents
+            && host.installs.load() >= kEnoughEvents && host.prepares.load() >= kEnoughEvents;
+    };
+    while (Clock::now() - start < kRunLimit && (Clock::now() - start < kRunTime || !enough()))
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     host.stop.store(true);
     for (std::thread& t : threads)
