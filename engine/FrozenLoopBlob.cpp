@@ -435,7 +435,8 @@ bool ValidateFrozenLoop(const LoopsMode& loop)
 std::vector<uint8_t> EncodeFrozenLoop(const LoopsMode& loop)
 {
     std::vector<uint8_t> bytes;
-    if (!loop.recordingStopped || !ValidateFrozenLoop(loop))
+    // Validation also refuses a loop that still records.
+    if (!ValidateFrozenLoop(loop))
         return bytes;
     try {
         bytes.reserve(static_cast<size_t>(FrozenLoopBlob::SizeFor(
