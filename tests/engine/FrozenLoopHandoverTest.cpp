@@ -281,3 +281,19 @@ TEST_F(FrozenLoopHandoverTest, InstallAndPublishDoNotAllocate)
     EXPECT_EQ(engine->handoverState.load(), EffectEngine::kHandoverValid);
     EXPECT_EQ(engine->shadowLoop->shifterOwner, 1);
 }
+
+// Converting a loop to another rate needs a second, larger loop; when memory for
+// it is refused, the restore reports it and leaves the slots alone.
+TEST_F(FrozenLoopHandoverTest, RestoreWithoutMemoryForTheConversionIsRefused)
+{
+    const std::vector<uint8_t> blob = HandBlob(8000);
+    auto engine = MakeLoopEngine(44100);
+    {
+        // Enough for the 8 kHz histories, not for the 44.1 kHz ones.
+        AllocationProbe::FailLarge refuse(4u << 20);
+        EXPECT_FALSE(Restore(*engine, blob, 44100));
+    }
+    EXPECT_EQ(engine->pendingLoop.load(), nullptr);
+    EXPECT_TRUE(Restore(*engine, blob, 44100));
+    EXPECT_NE(engine->pendingLoop.load(), nullptr);
+}
