@@ -3,9 +3,10 @@
 #include <algorithm>
 #include <cmath>
 
+#include "engine/EngineMath.h"
+
 namespace {
 constexpr double kTwoPi = 6.283185307179586;
-constexpr double kDefaultSampleRate = 48000.0;
 constexpr double kSwitchSeconds = 0.01;
 constexpr double kBypassLanding = 1e-12;
 constexpr double kVoiceLanding = 1e-9;
@@ -86,7 +87,7 @@ void DriveStage::ResetToConstructed()
     fadeIn = 0.0;
     odLowpass = 0.0;
     cachedDrive = -1.0;
-    sampleRate = kDefaultSampleRate;
+    sampleRate = EngineMath::kDefaultSampleRate;
     driveTarget = 0.0;
     voice = kVoiceOverdrive;
     driveSmoother = ParamSmoother{};
@@ -108,7 +109,7 @@ void DriveStage::Prepare(double rate)
     // A preparation always starts from scratch so that the blocks after it do not
     // depend on what ran before.
     ResetToConstructed();
-    sampleRate = (std::isfinite(rate) && rate > 0.0) ? rate : kDefaultSampleRate;
+    sampleRate = EngineMath::UsableSampleRate(rate);
     cachedDrive = -1.0;
     bypassMix = driveTarget <= 0.0 ? 1.0 : 0.0;
     voiceMix = voice == kVoiceFuzz ? 1.0 : 0.0;

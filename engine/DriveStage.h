@@ -2,6 +2,7 @@
 #include <cstdint>
 
 #include "engine/DriveChannel.h"
+#include "engine/EngineMath.h"
 #include "engine/ParamSmoother.h"
 
 // The input drive: an overdrive and a fuzz voice, both run at four times the
@@ -59,7 +60,7 @@ public:
     double odLowpass = 0.0;
     double cachedDrive = -1.0;
 
-    double sampleRate = 48000.0;
+    double sampleRate = EngineMath::kDefaultSampleRate;
     double driveTarget = 0.0;
     int32_t voice = kVoiceOverdrive;
     ParamSmoother driveSmoother;

@@ -113,7 +113,7 @@ EchoMode::EchoMode()
 
 void EchoMode::Prepare(double rate, int /*maxBlockSize*/)
 {
-    sampleRate = (std::isfinite(rate) && rate > 0.0) ? rate : 48000.0;
+    sampleRate = EngineMath::UsableSampleRate(rate);
     ready = false;
     const double wanted = std::ceil(kBufferSeconds * sampleRate) + 2.0;
     try {

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "engine/DriftContext.h"
+#include "engine/EngineMath.h"
 #include "engine/GrainShifter.h"
 #include "engine/ModeProcessor.h"
 #include "engine/ParamSmoother.h"
@@ -67,7 +68,7 @@ public:
     int32_t flickerCountdown[kTaps] = {};
     double flickerGain[kTaps] = {};
     double flickerTarget[kTaps] = {};
-    double sampleRate = 48000.0;
+    double sampleRate = EngineMath::kDefaultSampleRate;
     std::vector<float> buffer;
     int32_t length = 0;
     int32_t writeIndex = 0;

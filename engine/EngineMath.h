@@ -4,6 +4,15 @@
 
 namespace EngineMath {
 
+// The rate a stage runs at when it is prepared with one it cannot use.
+constexpr double kDefaultSampleRate = 48000.0;
+
+// A rate that is not finite or not above 0 becomes the default rate.
+inline double UsableSampleRate(double rate)
+{
+    return (std::isfinite(rate) && rate > 0.0) ? rate : kDefaultSampleRate;
+}
+
 // "Rounded to the nearest integer" everywhere in the engine and the panel: halves
 // go away from zero, so 2.5 -> 3 and -2.5 -> -3. Values beyond the int range
 // saturate and NaN gives 0, because the plain cast is undefined for them.

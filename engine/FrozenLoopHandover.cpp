@@ -15,16 +15,6 @@ namespace {
 
 constexpr int kRestoredBlockSize = 512;
 
-// The rate a loop prepared for this host rate runs at.
-double LoopRateFor(double sampleRate)
-{
-    if (!std::isfinite(sampleRate) || sampleRate <= 0.0)
-        return LoopsMode::kDefaultSampleRate;
-    if (sampleRate < LoopsMode::kMinSampleRate)
-        return LoopsMode::kMinSampleRate;
-    return sampleRate > LoopsMode::kMaxSampleRate ? LoopsMode::kMaxSampleRate : sampleRate;
-}
-
 } // namespace
 
 std::vector<uint8_t> EffectEngine::CaptureFrozenLoop()
@@ -64,7 +54,7 @@ std::unique_ptr<LoopsMode> EffectEngine::CopyFrozenLoop() const noexcept
 
 bool EffectEngine::RestoreFrozenLoop(const uint8_t* data, size_t size, double rate)
 {
-    const double loopRate = LoopRateFor(rate);
+    const double loopRate = LoopsMode::SupportedRate(rate);
     std::unique_ptr<LoopsMode> loop;
     if (size > 0) {
         loop = DecodeFrozenLoop(data, size);

@@ -65,7 +65,7 @@ double GrainLengthSeconds(double ratio)
 
 void GrainShifter::Prepare(double rate)
 {
-    sampleRate = IsUsableRate(rate) ? rate : 48000.0;
+    sampleRate = EngineMath::UsableSampleRate(rate);
     minDelay = kMinDelaySeconds * sampleRate;
     grainLength = GrainLengthSeconds(ratio) * sampleRate;
     length = 0;

@@ -2,6 +2,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "engine/EngineMath.h"
+
 // Grain period in seconds for a pitch ratio: 50 ms up to |ratio| 1.25, growing
 // towards 95 ms for large ratios but never so long that a head running at the
 // ratio outruns the 53 ms ahead of it.
@@ -33,7 +35,7 @@ public:
     // Converts the whole state to another rate (restoring a loop saved at that rate).
     void Resample(double newRate);
 
-    double sampleRate = 48000.0;
+    double sampleRate = EngineMath::kDefaultSampleRate;
     double ratio = 1.0;
     std::vector<float> buffer;
     int32_t length = 0;

@@ -119,12 +119,16 @@ LoopsMode& LoopsMode::operator=(LoopsMode&& other) noexcept = default;
 // ---------------------------------------------------------------------------
 // Preparation and reset
 
+double LoopsMode::SupportedRate(double rate)
+{
+    return Clamp(EngineMath::UsableSampleRate(rate), kMinSampleRate, kMaxSampleRate);
+}
+
 void LoopsMode::Prepare(double rate, int /*maxBlockSize*/)
 {
     // Rates outside the supported range are pulled into it: loop times then run
     // off by that factor, but the state stays one that a saved loop can carry.
-    sampleRate = (std::isfinite(rate) && rate > 0.0) ? Clamp(rate, kMinSampleRate, kMaxSampleRate)
-                                                     : kDefaultSampleRate;
+    sampleRate = SupportedRate(rate);
     fadeLength = Round32(0.005 * sampleRate);
 
     amountSmoother.Configure(kSmootherSeconds, sampleRate);

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "engine/DriftContext.h"
+#include "engine/EngineMath.h"
 #include "engine/GrainShifter.h"
 #include "engine/LoopVoice.h"
 #include "engine/ModeProcessor.h"
@@ -26,13 +27,17 @@ public:
     // Supported preparation rates; the frozen-loop coder uses the same range.
     static constexpr double kMinSampleRate = 8000.0;
     static constexpr double kMaxSampleRate = 384000.0;
-    static constexpr double kDefaultSampleRate = 48000.0;
+    static constexpr double kDefaultSampleRate = EngineMath::kDefaultSampleRate;
     static constexpr double kHistorySeconds = 52.0;
     static constexpr double kMaxSegmentSeconds = 16.0;
     static constexpr int kFadeTableSize = 2048;
     static constexpr int kPanTableSize = 1025;
     // Voice v sounds while its order number is below voiceCount.
     static constexpr int kVoiceOrder[kVoiceCount] = {4, 2, 0, 1, 3, 5};
+
+    // The rate the mode runs at when prepared for a host rate: unusable rates
+    // become the default, others are pulled into the supported range.
+    static double SupportedRate(double rate);
 
     LoopsMode();
     ~LoopsMode() override;

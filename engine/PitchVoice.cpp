@@ -4,6 +4,8 @@
 #include <cmath>
 #include <limits>
 
+#include "engine/EngineMath.h"
+
 namespace {
 
 constexpr int kTableSize = 256;
@@ -78,7 +80,7 @@ float PitchVoice::TableRatio(double semitones)
 
 void PitchVoice::Prepare(double rate, const float* ring, int ringLength, TransientMap* sharedMap)
 {
-    sampleRate = (std::isfinite(rate) && rate > 0.0) ? rate : 48000.0;
+    sampleRate = EngineMath::UsableSampleRate(rate);
     sourceLength = std::max(ringLength, 0);
     source = ring;
     bits.assign(kBitWords, 0u);

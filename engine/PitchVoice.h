@@ -2,6 +2,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "engine/EngineMath.h"
 #include "engine/TransientMap.h"
 
 // Waveform-similarity overlap-add pitch shifter over the echo ring. Two
@@ -112,7 +113,7 @@ private:
     int32_t analysisStart = 0;
     int32_t analysisEnd = 0;
     std::vector<uint32_t> bits;
-    double sampleRate = 48000.0;
+    double sampleRate = EngineMath::kDefaultSampleRate;
     double ratio = 1.0;
     int32_t window = kStartGrainLength;
     int32_t grainTarget = kStartGrainLength; // the window as the tables represent it

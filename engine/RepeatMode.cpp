@@ -95,7 +95,7 @@ bool RepeatMode::AllocateBuffers()
 
 void RepeatMode::Prepare(double rate, int)
 {
-    sampleRate = std::isfinite(rate) && rate > 0.0 ? rate : 48000.0;
+    sampleRate = EngineMath::UsableSampleRate(rate);
     coefficient10ms = 1.0 - std::exp(-1.0 / (sampleRate * 0.01));
     rampStep = 1.0 / (sampleRate * 0.005);
     lowpass8k = 1.0 - std::exp(-2.0 * kPi * 8000.0 / sampleRate);

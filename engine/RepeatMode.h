@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "engine/DriftContext.h"
+#include "engine/EngineMath.h"
 #include "engine/ModeProcessor.h"
 #include "engine/TempoSyncInfo.h"
 
@@ -49,7 +50,7 @@ public:
     TempoSyncInfo sync;
     uint64_t clock = 0;
     uint64_t feedbackValidFrom = 0;
-    double sampleRate = 48000.0;
+    double sampleRate = EngineMath::kDefaultSampleRate;
     double time = 0.25;
     double shape = 0.28;
     double sliceLength = 12000.0;

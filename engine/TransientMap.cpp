@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "engine/EngineMath.h"
+
 namespace {
 
 constexpr float kOnsetFloor = 0.0001f;
@@ -12,7 +14,7 @@ constexpr float kOnsetRatio = 3.0f;
 
 void TransientMap::Prepare(double rate, const float* ring, int ringLength)
 {
-    sampleRate = (std::isfinite(rate) && rate > 0.0) ? rate : 48000.0;
+    sampleRate = EngineMath::UsableSampleRate(rate);
     samples = ring;
     length = std::max(ringLength, 0);
     blocks = length < 1 ? 0 : static_cast<int32_t>((static_cast<int64_t>(length) + kBlockSize - 1) / kBlockSize);

@@ -2,6 +2,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "engine/EngineMath.h"
+
 // Flags the 32-sample blocks of an echo ring that hold onsets. The ring is
 // scanned behind its writer, one whole block at a time: a block is an onset
 // when its fast peak envelope stands well above the slow envelope, and the
@@ -28,7 +30,7 @@ public:
 
     const float* samples = nullptr;
     std::vector<uint8_t> flags;
-    double sampleRate = 48000.0;
+    double sampleRate = EngineMath::kDefaultSampleRate;
     int32_t length = 0;
     int32_t blocks = 0;
     int64_t nextPosition = 0;

@@ -4,11 +4,12 @@
 #include <cmath>
 #include <iterator>
 
+#include "engine/EngineMath.h"
+
 namespace {
 constexpr double kPi = 3.141592653589793;
 constexpr double kTwoPi = 6.283185307179586;
 constexpr double kHalfPi = 1.5707963267948966;
-constexpr double kDefaultSampleRate = 48000.0;
 constexpr double kSmoothSeconds = 0.02;
 constexpr double kLandingInterval = 1e6;
 constexpr double kShapeScale = 12.0;
@@ -35,7 +36,7 @@ TremMode::TremMode()
 
 void TremMode::ResetToConstructed()
 {
-    sampleRate = kDefaultSampleRate;
+    sampleRate = EngineMath::kDefaultSampleRate;
     rate = kDefaultRate;
     depth = 1.0;
     shape = 0.0;
@@ -52,7 +53,7 @@ void TremMode::ResetToConstructed()
 
 void TremMode::Prepare(double rateHz, int /*maxBlockSize*/)
 {
-    sampleRate = (std::isfinite(rateHz) && rateHz > 0.0) ? rateHz : kDefaultSampleRate;
+    sampleRate = EngineMath::UsableSampleRate(rateHz);
     for (ParamSmoother* s : {&rateSmoother, &depthSmoother, &shapeSmoother, &jitterSmoother})
         s->Configure(kSmoothSeconds, sampleRate);
     Reset();

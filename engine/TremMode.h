@@ -2,6 +2,7 @@
 #include <cstdint>
 
 #include "engine/DriftContext.h"
+#include "engine/EngineMath.h"
 #include "engine/ModeProcessor.h"
 #include "engine/ParamSmoother.h"
 #include "engine/TempoSyncInfo.h"
@@ -41,7 +42,7 @@ public:
     // Uses the edge and square coefficients cached for the current rate.
     double Wave(double theta, double m) const;
 
-    double sampleRate = 48000.0;
+    double sampleRate = EngineMath::kDefaultSampleRate;
     double phase = 0.0;
     int32_t multiplier = 1;
     int32_t previousMultiplier = 1;

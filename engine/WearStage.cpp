@@ -8,7 +8,6 @@
 namespace {
 constexpr double kTwoPi = 6.283185307179586;
 constexpr double kPi = 3.141592653589793;
-constexpr double kDefaultSampleRate = 48000.0;
 constexpr double kSmoothSeconds = 0.02;
 constexpr double kSwitchSeconds = 0.01;
 constexpr double kBypassLanding = 1e-12;
@@ -76,7 +75,7 @@ WearStage::WearStage()
 
 void WearStage::ResetToConstructed()
 {
-    sampleRate = kDefaultSampleRate;
+    sampleRate = EngineMath::kDefaultSampleRate;
     wearTarget = wowTarget = bandwidthTarget = noiseTarget = crushTarget = 0.0;
     for (ParamSmoother* s : {&wearSmoother, &wowSmoother, &bandwidthSmoother, &noiseSmoother, &crushSmoother})
         *s = ParamSmoother{};
@@ -112,7 +111,7 @@ void WearStage::ClearAudioState()
 
 void WearStage::Prepare(double rate)
 {
-    sampleRate = (std::isfinite(rate) && rate > 0.0) ? rate : kDefaultSampleRate;
+    sampleRate = EngineMath::UsableSampleRate(rate);
     for (ParamSmoother* s : {&wearSmoother, &wowSmoother, &bandwidthSmoother, &noiseSmoother, &crushSmoother})
         s->Configure(kSmoothSeconds, sampleRate);
     envelopeAttack = 1.0 - std::exp(-1.0 / (sampleRate * 0.01));

@@ -2,6 +2,7 @@
 #include <cstdint>
 
 #include "engine/DriftContext.h"
+#include "engine/EngineMath.h"
 #include "engine/ParamSmoother.h"
 #include "engine/TapeSaturator.h"
 #include "engine/ToneStage.h"
@@ -35,7 +36,7 @@ public:
     // G.711 mu-law encode and decode of one sample in -1..1.
     static double MuLaw(double x);
 
-    double sampleRate = 48000.0;
+    double sampleRate = EngineMath::kDefaultSampleRate;
     double wearTarget = 0.0;
     double wowTarget = 0.0;
     double bandwidthTarget = 0.0;

@@ -4,11 +4,11 @@
 #include <cmath>
 #include <iterator>
 
+#include "engine/EngineMath.h"
 #include "engine/DriftContext.h"
 
 namespace {
 constexpr double kTwoPi = 6.283185307179586;
-constexpr double kDefaultSampleRate = 48000.0;
 constexpr double kDepthSeconds = 0.03;
 constexpr double kDepthLanding = 1e-12;
 constexpr uint32_t kZeroSeedReplacement = 0x9e3779b9u;
@@ -26,7 +26,7 @@ WowFlutter::WowFlutter()
 
 void WowFlutter::ResetToConstructed()
 {
-    sampleRate = kDefaultSampleRate;
+    sampleRate = EngineMath::kDefaultSampleRate;
     amount = 0.0;
     chaosOffset = 0.0;
     depthSmoother = ParamSmoother{};
@@ -37,7 +37,7 @@ void WowFlutter::ResetToConstructed()
 
 void WowFlutter::Prepare(double rate)
 {
-    sampleRate = (std::isfinite(rate) && rate > 0.0) ? rate : kDefaultSampleRate;
+    sampleRate = EngineMath::UsableSampleRate(rate);
     depthSmoother.Configure(kDepthSeconds, sampleRate);
     Reset();
 }

@@ -1,6 +1,7 @@
 #pragma once
 #include <cstdint>
 
+#include "engine/EngineMath.h"
 #include "engine/ParamSmoother.h"
 
 // Tape wow and flutter for one channel: a short delay line whose read position
@@ -27,7 +28,7 @@ public:
     // six-point Lagrange from three, blended in between.
     double DelayRead(double x, double delaySamples);
 
-    double sampleRate = 48000.0;
+    double sampleRate = EngineMath::kDefaultSampleRate;
     double amount = 0.0;
     double chaosOffset = 0.0;
     ParamSmoother depthSmoother;
