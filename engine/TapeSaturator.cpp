@@ -6,9 +6,6 @@
 
 namespace {
 constexpr double kTwoPi = 6.283185307179586;
-constexpr double kDefaultSampleRate = 48000.0;
-constexpr double kSmoothSeconds = 0.01;
-constexpr double kBypassLanding = 1e-12;
 } // namespace
 
 const double TapeSaturator::kHalfBand8[kTaps] = {-0.0051639, -0.0228819, 0.0967484, 0.4313074,
@@ -21,13 +18,7 @@ TapeSaturator::TapeSaturator()
 
 void TapeSaturator::ResetToConstructed()
 {
-    sampleRate = kDefaultSampleRate;
-    amount = 0.0;
-    amountSmoother = ParamSmoother{};
-    bypassMix = 1.0;
-    bypassCoefficient = 1.0;
-    bypassed = 0;
-    cachedAmount = -1.0;
+    ResetAmountToConstructed();
     positiveDrive = negativeDrive = makeup = 1.0;
     mix = 0.0;
     ClearFilters();
@@ -35,20 +26,14 @@ void TapeSaturator::ResetToConstructed()
 
 void TapeSaturator::Prepare(double rate)
 {
-    sampleRate = (std::isfinite(rate) && rate > 0.0) ? rate : kDefaultSampleRate;
-    amountSmoother.Configure(kSmoothSeconds, sampleRate);
+    PrepareAmount(rate);
     Reset();
 }
 
 void TapeSaturator::Reset()
 {
     ClearFilters();
-    bypassed = 0;
-    cachedAmount = -1.0;
-    bypassMix = amount <= 0.0 ? 1.0 : 0.0;
-    bypassCoefficient = 1.0 - std::exp(-1.0 / (sampleRate * kSmoothSeconds));
-    amountSmoother.current = amount;
-    amountSmoother.target = amount;
+    ResetAmount();
 }
 
 void TapeSaturator::ClearFilters()
@@ -87,19 +72,12 @@ double TapeSaturator::Push(double (&history)[kTaps], int& index, double x)
 
 double TapeSaturator::Process(double x)
 {
-    const double a = std::clamp(amountSmoother.Tick(), 0.0, 1.0);
-    const double target = amount <= 0.0 ? 1.0 : 0.0;
-    bypassMix += (target - bypassMix) * bypassCoefficient;
-    if (std::fabs(target - bypassMix) < kBypassLanding)
-        bypassMix = target;
-    if (bypassMix == 1.0 && target == 1.0) {
-        bypassed = 1;
+    double a = 0.0;
+    const Step step = StepAmount(a);
+    if (step == Step::Bypassed)
         return x;
-    }
-    if (bypassed) {
+    if (step == Step::Woken)
         ClearFilters();
-        bypassed = 0;
-    }
     if (a != cachedAmount)
         UpdateDrive(a);
 
@@ -117,5 +95,5 @@ double TapeSaturator::Process(double x)
     const double y = pole * dcOutPrev + (d - dcInPrev);
     dcInPrev = d;
     dcOutPrev = y;
-    return y * (1.0 - bypassMix) + x * bypassMix;
+    return Blend(y, x);
 }

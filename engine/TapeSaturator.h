@@ -1,11 +1,9 @@
 #pragma once
-#include <cstdint>
-
-#include "engine/ParamSmoother.h"
+#include "engine/AmountStage.h"
 
 // Tape-style asymmetric tanh saturation for one channel, run at twice the
 // sample rate, with a DC blocker and its own smoothed bypass.
-class TapeSaturator
+class TapeSaturator : public AmountStage
 {
 public:
     static constexpr int kTaps = 8;
@@ -19,13 +17,6 @@ public:
 
     double Process(double x);
 
-    double sampleRate = 48000.0;
-    double amount = 0.0;
-    ParamSmoother amountSmoother;
-    double bypassMix = 1.0;
-    double bypassCoefficient = 1.0;
-    uint8_t bypassed = 0;
-    double cachedAmount = -1.0;
     double positiveDrive = 1.0;
     double negativeDrive = 1.0;
     double makeup = 1.0;

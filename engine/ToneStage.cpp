@@ -5,9 +5,6 @@
 
 namespace {
 constexpr double kTwoPi = 6.283185307179586;
-constexpr double kDefaultSampleRate = 48000.0;
-constexpr double kSmoothSeconds = 0.01;
-constexpr double kBypassLanding = 1e-12;
 constexpr double kBumpHz = 80.0;
 } // namespace
 
@@ -18,13 +15,7 @@ ToneStage::ToneStage()
 
 void ToneStage::ResetToConstructed()
 {
-    sampleRate = kDefaultSampleRate;
-    amount = 0.0;
-    amountSmoother = ParamSmoother{};
-    bypassMix = 1.0;
-    bypassCoefficient = 1.0;
-    bypassed = 0;
-    cachedAmount = -1.0;
+    ResetAmountToConstructed();
     b0 = 1.0;
     b1 = b2 = a1 = a2 = 0.0;
     lowPole = 0.0;
@@ -35,20 +26,14 @@ void ToneStage::ResetToConstructed()
 
 void ToneStage::Prepare(double rate)
 {
-    sampleRate = (std::isfinite(rate) && rate > 0.0) ? rate : kDefaultSampleRate;
-    amountSmoother.Configure(kSmoothSeconds, sampleRate);
+    PrepareAmount(rate);
     Reset();
 }
 
 void ToneStage::Reset()
 {
     ClearFilters();
-    bypassed = 0;
-    cachedAmount = -1.0;
-    bypassMix = amount <= 0.0 ? 1.0 : 0.0;
-    bypassCoefficient = 1.0 - std::exp(-1.0 / (sampleRate * kSmoothSeconds));
-    amountSmoother.current = amount;
-    amountSmoother.target = amount;
+    ResetAmount();
     const double w0 = kTwoPi * kBumpHz / sampleRate;
     bumpCos = std::cos(w0);
     bumpSin = std::sin(w0);
@@ -77,19 +62,12 @@ void ToneStage::UpdateCoefficients(double a)
 
 double ToneStage::Process(double x)
 {
-    const double a = std::clamp(amountSmoother.Tick(), 0.0, 1.0);
-    const double target = amount <= 0.0 ? 1.0 : 0.0;
-    bypassMix += (target - bypassMix) * bypassCoefficient;
-    if (std::fabs(target - bypassMix) < kBypassLanding)
-        bypassMix = target;
-    if (bypassMix == 1.0 && target == 1.0) {
-        bypassed = 1;
+    double a = 0.0;
+    const Step step = StepAmount(a);
+    if (step == Step::Bypassed)
         return x;
-    }
-    if (bypassed) {
+    if (step == Step::Woken)
         ClearFilters();
-        bypassed = 0;
-    }
     if (a != cachedAmount)
         UpdateCoefficients(a);
 
@@ -99,5 +77,5 @@ double ToneStage::Process(double x)
     y2 = y1;
     y1 = y;
     low = (1.0 - lowPole) * y + lowPole * low;
-    return (1.0 - bypassMix) * low + bypassMix * x;
+    return Blend(low, x);
 }

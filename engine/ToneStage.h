@@ -1,11 +1,9 @@
 #pragma once
-#include <cstdint>
-
-#include "engine/ParamSmoother.h"
+#include "engine/AmountStage.h"
 
 // Worn-tape tone for one channel: a low bump at 80 Hz rising to 6 dB and a
 // high cut falling from 18 kHz to 2.6 kHz as the amount grows.
-class ToneStage
+class ToneStage : public AmountStage
 {
 public:
     ToneStage();
@@ -16,13 +14,6 @@ public:
 
     double Process(double x);
 
-    double sampleRate = 48000.0;
-    double amount = 0.0;
-    ParamSmoother amountSmoother;
-    double bypassMix = 1.0;
-    double bypassCoefficient = 1.0;
-    uint8_t bypassed = 0;
-    double cachedAmount = -1.0;
     double b0 = 1.0, b1 = 0.0, b2 = 0.0, a1 = 0.0, a2 = 0.0;
     double lowPole = 0.0;
     double bumpCos = 1.0;

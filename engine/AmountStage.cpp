@@ -1,0 +1,54 @@
+#include "engine/AmountStage.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+constexpr double kSmoothSeconds = 0.01;
+constexpr double kBypassLanding = 1e-12;
+} // namespace
+
+void AmountStage::ResetAmountToConstructed()
+{
+    sampleRate = EngineMath::kDefaultSampleRate;
+    amount = 0.0;
+    amountSmoother = ParamSmoother{};
+    bypassMix = 1.0;
+    bypassCoefficient = 1.0;
+    bypassed = 0;
+    cachedAmount = -1.0;
+}
+
+void AmountStage::PrepareAmount(double rate)
+{
+    sampleRate = EngineMath::UsableSampleRate(rate);
+    amountSmoother.Configure(kSmoothSeconds, sampleRate);
+}
+
+void AmountStage::ResetAmount()
+{
+    bypassed = 0;
+    cachedAmount = -1.0;
+    bypassMix = amount <= 0.0 ? 1.0 : 0.0;
+    bypassCoefficient = 1.0 - std::exp(-1.0 / (sampleRate * kSmoothSeconds));
+    amountSmoother.current = amount;
+    amountSmoother.target = amount;
+}
+
+AmountStage::Step AmountStage::StepAmount(double& smoothed)
+{
+    smoothed = std::clamp(amountSmoother.Tick(), 0.0, 1.0);
+    const double target = amount <= 0.0 ? 1.0 : 0.0;
+    bypassMix += (target - bypassMix) * bypassCoefficient;
+    if (std::fabs(target - bypassMix) < kBypassLanding)
+        bypassMix = target;
+    if (bypassMix == 1.0 && target == 1.0) {
+        bypassed = 1;
+        return Step::Bypassed;
+    }
+    if (bypassed) {
+        bypassed = 0;
+        return Step::Woken;
+    }
+    return Step::Running;
+}
