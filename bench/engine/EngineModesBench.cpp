@@ -1,18 +1,13 @@
-#include <benchmark/benchmark.h>
-
-#include <pmmintrin.h>
-#include <xmmintrin.h>
-
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <cmath>
 #include <cstdint>
 #include <memory>
 #include <thread>
 #include <utility>
 #include <vector>
 
+#include "bench/engine/BenchHarness.h"
 #include "engine/EffectEngine.h"
 
 // Every mode of the whole engine at 48 and 192 kHz, as the plug-in runs it: one
@@ -22,7 +17,6 @@
 namespace {
 
 constexpr int kBlock = 256;
-constexpr double kPi = 3.14159265358979323846;
 
 using Settings = std::vector<std::pair<int, double>>;
 
@@ -49,22 +43,17 @@ struct Rig
 
     Rig(double sampleRate, const Settings& settings) : rate(sampleRate)
     {
-        _MM_SET_FLUSH_ZERO_MODE(_MM_FLUSH_ZERO_ON);
-        _MM_SET_DENORMALS_ZERO_MODE(_MM_DENORMALS_ZERO_ON);
+        bench_harness::FlushDenormals();
         for (const auto& [index, value] : kCommon)
             engine->SetParam(index, value);
         for (const auto& [index, value] : settings)
             engine->SetParam(index, value);
         engine->Prepare(rate, kBlock);
         const int frames = static_cast<int>(rate);
-        inL.resize(static_cast<size_t>(frames));
-        inR.resize(static_cast<size_t>(frames));
+        inL = bench_harness::Sine(frames, 220.0, 0.4, rate);
+        inR = bench_harness::Sine(frames, 330.0, 0.4, rate);
         outL.resize(kBlock);
         outR.resize(kBlock);
-        for (int i = 0; i < frames; ++i) {
-            inL[static_cast<size_t>(i)] = static_cast<float>(0.4 * std::sin(2 * kPi * 220.0 * i / rate));
-            inR[static_cast<size_t>(i)] = static_cast<float>(0.4 * std::sin(2 * kPi * 330.0 * i / rate));
-        }
     }
 
     void Block()
@@ -87,8 +76,7 @@ struct Rig
 
 void Report(benchmark::State& state, double rate, int64_t blocks)
 {
-    state.counters["audio_s_per_cpu_s"] = benchmark::Counter(
-        static_cast<double>(blocks) * kBlock / rate, benchmark::Counter::kIsRate);
+    bench_harness::ReportAudioPerCpuSecond(state, blocks * kBlock, rate);
 }
 
 void RunMode(benchmark::State& state, const Settings& settings)

@@ -1,13 +1,8 @@
-#include <benchmark/benchmark.h>
-
-#include <algorithm>
-#include <chrono>
 #include <cstdint>
 #include <memory>
-#include <pmmintrin.h>
 #include <vector>
-#include <xmmintrin.h>
 
+#include "bench/engine/BenchHarness.h"
 #include "engine/DriftContext.h"
 #include "engine/LoopsMode.h"
 #include "engine/TempoSyncInfo.h"
@@ -25,7 +20,7 @@ struct HeavyLoops
     LoopsMode mode;
     DriftContext drift{0x5eed0000u + 7};
     std::vector<float> inL, inR;
-    uint32_t noise = 12345;
+    bench_harness::NoiseSource noise;
     uint64_t sample = 0;
 
     HeavyLoops() : inL(kBlock), inR(kBlock)
@@ -50,16 +45,7 @@ struct HeavyLoops
             ProcessBlock();
     }
 
-    void FillInput()
-    {
-        for (int i = 0; i < kBlock; ++i)
-        {
-            noise = noise * 1664525u + 1013904223u;
-            const float v = static_cast<float>(noise >> 8) / (1 << 24) - 0.5f;
-            inL[i] = v;
-            inR[i] = -0.5f * v;
-        }
-    }
+    void FillInput() { noise.Fill(inL.data(), inR.data(), kBlock); }
 
     // One host block as the engine runs it: one sample at a time, with the tempo
     // record and a chaos step every 512 samples.
@@ -87,25 +73,12 @@ struct HeavyLoops
 
 void BM_LoopsHeavy(benchmark::State& state)
 {
-    _MM_SET_FLUSH_ZERO_MODE(_MM_FLUSH_ZERO_ON);
-    _MM_SET_DENORMALS_ZERO_MODE(_MM_DENORMALS_ZERO_ON);
+    bench_harness::FlushDenormals();
     static std::unique_ptr<HeavyLoops> heavy = std::make_unique<HeavyLoops>();
 
-    using Clock = std::chrono::steady_clock;
-    double worst = 0.0;
-    double total = 0.0;
-    for (auto _ : state)
-    {
-        const auto start = Clock::now();
-        heavy->ProcessBlock();
-        const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-        worst = std::max(worst, seconds);
-        total += seconds;
-    }
-    const double audio = static_cast<double>(state.iterations()) * kBlock / kRate;
-    state.counters["realtime_factor"] = total > 0.0 ? audio / total : 0.0;
-    state.counters["worst_block_us"] = worst * 1e6;
-    state.counters["block_budget_us"] = kBlock / kRate * 1e6;
+    bench_harness::BlockTimer timer;
+    timer.Run(state, [] { heavy->ProcessBlock(); });
+    timer.Report(state, kBlock, kRate);
     state.counters["shifter_starts"] = heavy->mode.shifterStarts;
     state.SetItemsProcessed(state.iterations() * kBlock);
 }

@@ -1,13 +1,8 @@
-#include <benchmark/benchmark.h>
-
-#include <algorithm>
-#include <chrono>
-#include <cstdint>
+#include <cstddef>
 #include <memory>
-#include <pmmintrin.h>
 #include <vector>
-#include <xmmintrin.h>
 
+#include "bench/engine/BenchHarness.h"
 #include "engine/DriftContext.h"
 #include "engine/RepeatMode.h"
 
@@ -21,7 +16,7 @@ struct HeavyRepeat
     RepeatMode mode;
     DriftContext drift{7};
     std::vector<float> inL, inR;
-    uint32_t noise = 12345;
+    bench_harness::NoiseSource noise;
     long blocks = 0;
 
     HeavyRepeat() : inL(kBlock), inR(kBlock)
@@ -43,16 +38,7 @@ struct HeavyRepeat
         }
     }
 
-    void FillInput()
-    {
-        for (int i = 0; i < kBlock; ++i)
-        {
-            noise = noise * 1664525u + 1013904223u;
-            const float v = static_cast<float>(noise >> 8) / (1 << 24) - 0.5f;
-            inL[i] = v;
-            inR[i] = -0.5f * v;
-        }
-    }
+    void FillInput() { noise.Fill(inL.data(), inR.data(), kBlock); }
 
     // One host block as the engine runs it: controls once, then one sample at a time.
     void ProcessBlock()
@@ -72,30 +58,13 @@ struct HeavyRepeat
 
 void BM_RepeatHeavy(benchmark::State& state)
 {
-    _MM_SET_FLUSH_ZERO_MODE(_MM_FLUSH_ZERO_ON);
-    _MM_SET_DENORMALS_ZERO_MODE(_MM_DENORMALS_ZERO_ON);
+    bench_harness::FlushDenormals();
     static std::unique_ptr<HeavyRepeat> heavy = std::make_unique<HeavyRepeat>();
 
-    using Clock = std::chrono::steady_clock;
-    std::vector<double> blockSeconds;
-    blockSeconds.reserve(1 << 16);
-    double total = 0.0;
-    for (auto _ : state)
-    {
-        const auto start = Clock::now();
-        heavy->ProcessBlock();
-        const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-        blockSeconds.push_back(seconds);
-        total += seconds;
-    }
-    std::sort(blockSeconds.begin(), blockSeconds.end());
-    const double worst = blockSeconds.empty() ? 0.0 : blockSeconds.back();
-    const double p99 = blockSeconds.empty() ? 0.0 : blockSeconds[blockSeconds.size() * 99 / 100];
-    const double audio = static_cast<double>(state.iterations()) * kBlock / kRate;
-    state.counters["realtime_factor"] = total > 0.0 ? audio / total : 0.0;
-    state.counters["worst_block_us"] = worst * 1e6;
-    state.counters["p99_block_us"] = p99 * 1e6;
-    state.counters["block_budget_us"] = kBlock / kRate * 1e6;
+    bench_harness::BlockTimer timer;
+    timer.Run(state, [] { heavy->ProcessBlock(); });
+    timer.Report(state, kBlock, kRate);
+    state.counters["p99_block_us"] = timer.PercentileSeconds(99) * 1e6;
     state.SetItemsProcessed(state.iterations() * kBlock);
 }
 

@@ -1,10 +1,6 @@
-#include <benchmark/benchmark.h>
-
-#include <cmath>
-#include <pmmintrin.h>
 #include <vector>
-#include <xmmintrin.h>
 
+#include "bench/engine/BenchHarness.h"
 #include "engine/DriftContext.h"
 #include "engine/DriveStage.h"
 #include "engine/TremMode.h"
@@ -24,84 +20,59 @@ struct Signal
     std::vector<float> left;
     std::vector<float> right;
 
-    Signal() : left(kBlock), right(kBlock)
+    Signal()
+        : left(bench_harness::Sine(kBlock, 220.0, 0.4, kRate)), right(bench_harness::Sine(kBlock, 331.0, 0.3, kRate))
     {
-        for (int i = 0; i < kBlock; ++i) {
-            left[i] = static_cast<float>(0.4 * std::sin(2.0 * 3.141592653589793 * 220.0 * i / kRate));
-            right[i] = static_cast<float>(0.3 * std::sin(2.0 * 3.141592653589793 * 331.0 * i / kRate));
-        }
     }
 };
 
-void ReportRate(benchmark::State& state)
+// One block per iteration, one sample per call, the drift stepped once a block when there is one.
+template <class ProcessSample>
+void RunPerSample(benchmark::State& state, DriftContext* drift, ProcessSample&& process)
 {
-    state.counters["audio_s_per_cpu_s"] =
-        benchmark::Counter(static_cast<double>(state.iterations()) * kBlock / kRate, benchmark::Counter::kIsRate);
-}
-
-void BM_DriveStage(benchmark::State& state)
-{
-    _MM_SET_FLUSH_ZERO_MODE(_MM_FLUSH_ZERO_ON);
-    _MM_SET_DENORMALS_ZERO_MODE(_MM_DENORMALS_ZERO_ON);
+    bench_harness::FlushDenormals();
     const Signal input;
-    DriveStage stage;
-    stage.Prepare(kRate);
-    stage.SetDrive(0.8);
-    stage.SetVoice(static_cast<int>(state.range(0)));
     std::vector<float> left(kBlock), right(kBlock);
     for (auto _ : state) {
         left = input.left;
         right = input.right;
+        if (drift)
+            drift->Step(kBlock / kRate);
         for (int i = 0; i < kBlock; ++i)
-            stage.Process(&left[i], &right[i], 1);
+            process(&left[i], &right[i]);
         benchmark::DoNotOptimize(left.data());
     }
-    ReportRate(state);
+    bench_harness::ReportAudioPerCpuSecond(state, state.iterations() * kBlock, kRate);
+}
+
+void BM_DriveStage(benchmark::State& state)
+{
+    DriveStage stage;
+    stage.Prepare(kRate);
+    stage.SetDrive(0.8);
+    stage.SetVoice(static_cast<int>(state.range(0)));
+    RunPerSample(state, nullptr, [&](float* left, float* right) { stage.Process(left, right, 1); });
 }
 BENCHMARK(BM_DriveStage)->Arg(DriveStage::kVoiceOverdrive)->Arg(DriveStage::kVoiceFuzz);
 
 void BM_WearStage(benchmark::State& state)
 {
-    _MM_SET_FLUSH_ZERO_MODE(_MM_FLUSH_ZERO_ON);
-    _MM_SET_DENORMALS_ZERO_MODE(_MM_DENORMALS_ZERO_ON);
-    const Signal input;
     DriftContext drift(7);
     WearStage stage;
     stage.SetTargets(1.0, 1.0, 1.0, 1.0, 1.0);
     stage.Prepare(kRate);
-    std::vector<float> left(kBlock), right(kBlock);
-    for (auto _ : state) {
-        left = input.left;
-        right = input.right;
-        drift.Step(kBlock / kRate);
-        for (int i = 0; i < kBlock; ++i)
-            stage.Process(&left[i], &right[i], 1, drift);
-        benchmark::DoNotOptimize(left.data());
-    }
-    ReportRate(state);
+    RunPerSample(state, &drift, [&](float* left, float* right) { stage.Process(left, right, 1, drift); });
 }
 BENCHMARK(BM_WearStage);
 
 void BM_TremMode(benchmark::State& state)
 {
-    _MM_SET_FLUSH_ZERO_MODE(_MM_FLUSH_ZERO_ON);
-    _MM_SET_DENORMALS_ZERO_MODE(_MM_DENORMALS_ZERO_ON);
-    const Signal input;
     DriftContext drift(7);
     drift.amount = 1.0;
     TremMode trem;
     trem.Prepare(kRate, kBlock);
     trem.SetControls(0.6, 1.0);
-    std::vector<float> left(kBlock), right(kBlock);
-    for (auto _ : state) {
-        left = input.left;
-        right = input.right;
-        drift.Step(kBlock / kRate);
-        for (int i = 0; i < kBlock; ++i)
-            trem.Process(&left[i], &right[i], 1, drift);
-        benchmark::DoNotOptimize(left.data());
-    }
-    ReportRate(state);
+    RunPerSample(state, &drift, [&](float* left, float* right) { trem.Process(left, right, 1, drift); });
 }
 BENCHMARK(BM_TremMode);
 
