@@ -6,6 +6,32 @@
 namespace Steinberg {
 namespace Vst {
 
+namespace {
+
+// The bus at an index the host passed, or null when there is none there.
+Bus* BusAt (BusList* list, int32 index)
+{
+	if (!list || index < 0 || index >= static_cast<int32> (list->size ()))
+		return nullptr;
+	return list->at (static_cast<size_t> (index)).get ();
+}
+
+AudioBus* AudioBusAt (BusList& list, int32 index)
+{
+	return static_cast<AudioBus*> (BusAt (&list, index));
+}
+
+// The list keeps its own reference; the caller gets the bus to describe further.
+template <class NewBus, class Layout>
+NewBus* AddBus (BusList& list, const TChar* name, BusType busType, int32 flags, Layout layout)
+{
+	auto* bus = new NewBus (name, busType, flags, layout);
+	list.emplace_back (bus, false);
+	return bus;
+}
+
+} // namespace
+
 SingleComponentEffect::SingleComponentEffect ()
 : processSetup {kRealtime, kSample32, 1024, 44100.0}
 , audioInputs (kAudio, kInput)
@@ -40,10 +66,8 @@ tresult PLUGIN_API SingleComponentEffect::terminate ()
 {
 	return InterfaceGuard::Run ([&] {
 		// Everything announced by initialize goes, so the next initialize starts from nothing.
-		audioInputs.clear ();
-		audioOutputs.clear ();
-		eventInputs.clear ();
-		eventOutputs.clear ();
+		removeAudioBusses ();
+		removeEventBusses ();
 		initialized = false;
 		return EditControllerEx1::terminate ();
 	});
@@ -83,10 +107,9 @@ tresult PLUGIN_API SingleComponentEffect::getBusInfo (MediaType type, BusDirecti
                                                       int32 index, BusInfo& info)
 {
 	return InterfaceGuard::Run ([&]() -> tresult {
-		BusList* list = getBusList (type, dir);
-		if (!list || index < 0 || index >= static_cast<int32> (list->size ()))
+		Bus* bus = BusAt (getBusList (type, dir), index);
+		if (!bus)
 			return kInvalidArgument;
-		Bus* bus = list->at (static_cast<size_t> (index));
 		info.mediaType = type;
 		info.direction = dir;
 		return bus->getInfo (info) ? kResultTrue : kResultFalse;
@@ -96,10 +119,10 @@ tresult PLUGIN_API SingleComponentEffect::getBusInfo (MediaType type, BusDirecti
 tresult PLUGIN_API SingleComponentEffect::activateBus (MediaType type, BusDirection dir,
                                                        int32 index, TBool state)
 {
-	BusList* list = getBusList (type, dir);
-	if (!list || index < 0 || index >= static_cast<int32> (list->size ()))
+	Bus* bus = BusAt (getBusList (type, dir), index);
+	if (!bus)
 		return kInvalidArgument;
-	list->at (static_cast<size_t> (index))->setActive (state);
+	bus->setActive (state);
 	return kResultTrue;
 }
 
@@ -134,21 +157,19 @@ tresult PLUGIN_API SingleComponentEffect::setBusArrangements (SpeakerArrangement
 	if ((numIns > 0 && !inputs) || (numOuts > 0 && !outputs))
 		return kInvalidArgument;
 	for (int32 i = 0; i < numIns; ++i)
-		static_cast<AudioBus*> (audioInputs.at (static_cast<size_t> (i)).get ())
-		    ->setArrangement (inputs[i]);
+		AudioBusAt (audioInputs, i)->setArrangement (inputs[i]);
 	for (int32 i = 0; i < numOuts; ++i)
-		static_cast<AudioBus*> (audioOutputs.at (static_cast<size_t> (i)).get ())
-		    ->setArrangement (outputs[i]);
+		AudioBusAt (audioOutputs, i)->setArrangement (outputs[i]);
 	return kResultTrue;
 }
 
 tresult PLUGIN_API SingleComponentEffect::getBusArrangement (BusDirection dir, int32 index,
                                                              SpeakerArrangement& arr)
 {
-	BusList& list = dir == kInput ? audioInputs : audioOutputs;
-	if (index < 0 || index >= static_cast<int32> (list.size ()))
+	AudioBus* bus = AudioBusAt (dir == kInput ? audioInputs : audioOutputs, index);
+	if (!bus)
 		return kInvalidArgument;
-	arr = static_cast<AudioBus*> (list.at (static_cast<size_t> (index)).get ())->getArrangement ();
+	arr = bus->getArrangement ();
 	return kResultTrue;
 }
 
@@ -195,33 +216,25 @@ uint32 PLUGIN_API SingleComponentEffect::getProcessContextRequirements ()
 AudioBus* SingleComponentEffect::addAudioInput (const TChar* name, SpeakerArrangement arr,
                                                 BusType busType, int32 flags)
 {
-	auto* bus = new AudioBus (name, busType, flags, arr);
-	audioInputs.emplace_back (bus, false);
-	return bus;
+	return AddBus<AudioBus> (audioInputs, name, busType, flags, arr);
 }
 
 AudioBus* SingleComponentEffect::addAudioOutput (const TChar* name, SpeakerArrangement arr,
                                                  BusType busType, int32 flags)
 {
-	auto* bus = new AudioBus (name, busType, flags, arr);
-	audioOutputs.emplace_back (bus, false);
-	return bus;
+	return AddBus<AudioBus> (audioOutputs, name, busType, flags, arr);
 }
 
 EventBus* SingleComponentEffect::addEventInput (const TChar* name, int32 channels,
                                                 BusType busType, int32 flags)
 {
-	auto* bus = new EventBus (name, busType, flags, channels);
-	eventInputs.emplace_back (bus, false);
-	return bus;
+	return AddBus<EventBus> (eventInputs, name, busType, flags, channels);
 }
 
 EventBus* SingleComponentEffect::addEventOutput (const TChar* name, int32 channels,
                                                  BusType busType, int32 flags)
 {
-	auto* bus = new EventBus (name, busType, flags, channels);
-	eventOutputs.emplace_back (bus, false);
-	return bus;
+	return AddBus<EventBus> (eventOutputs, name, busType, flags, channels);
 }
 
 tresult SingleComponentEffect::removeAudioBusses ()
@@ -240,16 +253,12 @@ tresult SingleComponentEffect::removeEventBusses ()
 
 AudioBus* SingleComponentEffect::getAudioInput (int32 index)
 {
-	if (index < 0 || index >= static_cast<int32> (audioInputs.size ()))
-		return nullptr;
-	return static_cast<AudioBus*> (audioInputs.at (static_cast<size_t> (index)).get ());
+	return AudioBusAt (audioInputs, index);
 }
 
 AudioBus* SingleComponentEffect::getAudioOutput (int32 index)
 {
-	if (index < 0 || index >= static_cast<int32> (audioOutputs.size ()))
-		return nullptr;
-	return static_cast<AudioBus*> (audioOutputs.at (static_cast<size_t> (index)).get ());
+	return AudioBusAt (audioOutputs, index);
 }
 
 } // namespace Vst
