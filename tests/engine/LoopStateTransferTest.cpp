@@ -13,25 +13,12 @@
 
 namespace {
 
-LoopControls Busy()
-{
-    LoopControls c;
-    c.macro = 0.4;
-    c.shape = 1.0;
-    c.octaves = 1.0;
-    c.reverse = 0.5;
-    c.reach = 1.0;
-    c.width = 1.0;
-    c.chaos = 1.0;
-    return c;
-}
-
 // A loop at `rate` that has played noise for `seconds` with busy settings and
 // was then frozen, so some voice may own the pitch shifters.
 std::unique_ptr<LoopsModeRig> PlayedRig(double rate, double seconds, uint32_t seed = 21)
 {
     auto rig = std::make_unique<LoopsModeRig>(rate, seed);
-    LoopControls c = Busy();
+    LoopControls c = BusyControls(0.4);
     rig->Apply(c);
     rig->Run(static_cast<int64_t>(seconds * rate), NoiseSignal);
     c.freeze = true;

@@ -32,6 +32,20 @@ struct LoopControls
     int32_t divisionSamples = 0;
 };
 
+// Every voice feature at work: full shape, octaves, reach, width and chaos, half reverse.
+inline LoopControls BusyControls(double macro)
+{
+    LoopControls c;
+    c.macro = macro;
+    c.shape = 1.0;
+    c.octaves = 1.0;
+    c.reverse = 0.5;
+    c.reach = 1.0;
+    c.width = 1.0;
+    c.chaos = 1.0;
+    return c;
+}
+
 class LoopsModeRig
 {
 public:

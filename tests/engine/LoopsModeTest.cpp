@@ -245,14 +245,8 @@ TEST(LoopsMode, ChaosZeroHoldsLfosAndResumesFromTheirPhases)
 
 TEST(LoopsMode, SameSeedReproducesTheSameOutputAfterPreparation)
 {
-    LoopControls c;
-    c.macro = 0.35;
+    LoopControls c = BusyControls(0.35);
     c.shape = 0.9;
-    c.octaves = 1.0;
-    c.reverse = 0.5;
-    c.reach = 1.0;
-    c.width = 1.0;
-    c.chaos = 1.0;
 
     auto render = [&](LoopsModeRig& rig) {
         rig.Apply(c);
@@ -329,15 +323,8 @@ TEST(LoopsMode, ReadsStayInsideTheRing)
     {
         SCOPED_TRACE(testing::Message() << tc.rate << " Hz, division " << tc.division);
         LoopsModeRig rig(tc.rate, 3);
-        LoopControls c;
-        c.macro = 0.5;
-        c.shape = 1.0;
-        c.octaves = 1.0;
+        LoopControls c = BusyControls(0.5);
         c.octaveDir = 1.0;
-        c.reverse = 0.5;
-        c.reach = 1.0;
-        c.width = 1.0;
-        c.chaos = 1.0;
         c.divisionSamples = tc.division;
         rig.Apply(c);
 
