@@ -1,5 +1,7 @@
 #include "tests/plugin/HostRig.h"
 
+#include "tests/plugin/HostParamChanges.h"
+
 #include "public.sdk/source/common/memorystream.h"
 
 #include <algorithm>
@@ -12,65 +14,14 @@ using namespace Steinberg::Vst;
 
 namespace {
 
-class Queue : public IParamValueQueue
+// The points grouped by parameter, each parameter's in the order given.
+HostParamChanges ChangesOf(const std::vector<AutomationPoint>& points)
 {
-public:
-    tresult PLUGIN_API queryInterface(const TUID, void** obj) override
-    {
-        *obj = nullptr;
-        return kNoInterface;
-    }
-    uint32 PLUGIN_API addRef() override { return 1; }
-    uint32 PLUGIN_API release() override { return 1; }
-    ParamID PLUGIN_API getParameterId() override { return id; }
-    int32 PLUGIN_API getPointCount() override { return static_cast<int32>(points.size()); }
-    tresult PLUGIN_API getPoint(int32 index, int32& offset, ParamValue& value) override
-    {
-        if (index < 0 || index >= getPointCount())
-            return kInvalidArgument;
-        offset = points[static_cast<size_t>(index)].first;
-        value = points[static_cast<size_t>(index)].second;
-        return kResultOk;
-    }
-    tresult PLUGIN_API addPoint(int32, ParamValue, int32&) override { return kNotImplemented; }
-
-    ParamID id = 0;
-    std::vector<std::pair<int32, double>> points;
-};
-
-class ChangeList : public IParameterChanges
-{
-public:
-    explicit ChangeList(const std::vector<AutomationPoint>& all)
-    {
-        for (const AutomationPoint& p : all)
-        {
-            auto it = std::find_if(queues.begin(), queues.end(), [&](const Queue& q) { return q.id == p.id; });
-            if (it == queues.end())
-            {
-                queues.emplace_back();
-                queues.back().id = p.id;
-                it = queues.end() - 1;
-            }
-            it->points.emplace_back(p.offset, p.value);
-        }
-    }
-    tresult PLUGIN_API queryInterface(const TUID, void** obj) override
-    {
-        *obj = nullptr;
-        return kNoInterface;
-    }
-    uint32 PLUGIN_API addRef() override { return 1; }
-    uint32 PLUGIN_API release() override { return 1; }
-    int32 PLUGIN_API getParameterCount() override { return static_cast<int32>(queues.size()); }
-    IParamValueQueue* PLUGIN_API getParameterData(int32 index) override
-    {
-        return index >= 0 && index < getParameterCount() ? &queues[static_cast<size_t>(index)] : nullptr;
-    }
-    IParamValueQueue* PLUGIN_API addParameterData(const ParamID&, int32&) override { return nullptr; }
-
-    std::vector<Queue> queues;
-};
+    HostParamChanges changes;
+    for (const AutomationPoint& p : points)
+        changes.Add(p.id, p.offset, p.value);
+    return changes;
+}
 
 template <class Interface>
 Interface* Query(FUnknown* from)
@@ -233,7 +184,7 @@ tresult HostRig::Process(int frames, const std::vector<AutomationPoint>& points)
     outBus.silenceFlags = 3;
     outBus.channelBuffers64 = reinterpret_cast<Sample64**>(outPtrs);
 
-    ChangeList changes(points);
+    HostParamChanges changes = ChangesOf(points);
     ProcessData data;
     data.processMode = kRealtime;
     data.symbolicSampleSize = is64 ? kSample64 : kSample32;
@@ -260,7 +211,7 @@ tresult HostRig::Process(int frames, const std::vector<AutomationPoint>& points)
 
 tresult HostRig::Flush(const std::vector<AutomationPoint>& points)
 {
-    ChangeList changes(points);
+    HostParamChanges changes = ChangesOf(points);
     ProcessData data;
     data.symbolicSampleSize = is64 ? kSample64 : kSample32;
     data.numSamples = 0;

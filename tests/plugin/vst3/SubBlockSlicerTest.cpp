@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/plugin/HostParamChanges.h"
+
 #include <cmath>
 #include <limits>
 #include <utility>
@@ -11,45 +13,6 @@ using namespace Steinberg;
 using namespace Steinberg::Vst;
 
 namespace {
-
-class HostQueue : public IParamValueQueue
-{
-public:
-    HostQueue(ParamID id, std::vector<std::pair<int32, double>> points) : id(id), points(std::move(points)) {}
-    tresult PLUGIN_API queryInterface(const TUID, void**) override { return kNoInterface; }
-    uint32 PLUGIN_API addRef() override { return 1; }
-    uint32 PLUGIN_API release() override { return 1; }
-    ParamID PLUGIN_API getParameterId() override { return id; }
-    int32 PLUGIN_API getPointCount() override { return static_cast<int32>(points.size()); }
-    tresult PLUGIN_API getPoint(int32 index, int32& offset, ParamValue& value) override
-    {
-        if (index < 0 || index >= getPointCount())
-            return kInvalidArgument;
-        offset = points[index].first;
-        value = points[index].second;
-        return kResultOk;
-    }
-    tresult PLUGIN_API addPoint(int32, ParamValue, int32&) override { return kNotImplemented; }
-
-    ParamID id;
-    std::vector<std::pair<int32, double>> points;
-};
-
-class HostChanges : public IParameterChanges
-{
-public:
-    tresult PLUGIN_API queryInterface(const TUID, void**) override { return kNoInterface; }
-    uint32 PLUGIN_API addRef() override { return 1; }
-    uint32 PLUGIN_API release() override { return 1; }
-    int32 PLUGIN_API getParameterCount() override { return static_cast<int32>(queues.size()); }
-    IParamValueQueue* PLUGIN_API getParameterData(int32 index) override
-    {
-        return index >= 0 && index < getParameterCount() ? &queues[index] : nullptr;
-    }
-    IParamValueQueue* PLUGIN_API addParameterData(const ParamID&, int32&) override { return nullptr; }
-
-    std::vector<HostQueue> queues;
-};
 
 struct SubBlockSeen
 {
@@ -116,7 +79,7 @@ struct SliceRig
     }
 
     ProcessData data;
-    HostChanges changes;
+    HostParamChanges changes;
     AudioBusBuffers inBus, outBus;
     double in64[2][kFrames] = {}, out64[2][kFrames] = {};
     float in32[2][kFrames] = {}, out32[2][kFrames] = {};
@@ -134,7 +97,7 @@ TEST(SubBlockSlicer, CutsAtEveryChangeOffsetAndAppliesEachValueAtItsSubBlockStar
     {
         SCOPED_TRACE(is64 ? "64-bit" : "32-bit");
         SliceRig rig(is64);
-        rig.changes.queues = {HostQueue(3, {{0, 0.1}, {100, 0.2}}), HostQueue(7, {{100, 0.3}, {300, 0.4}})};
+        rig.changes.queues = {HostParamQueue(3, {{0, 0.1}, {100, 0.2}}), HostParamQueue(7, {{100, 0.3}, {300, 0.4}})};
         ASSERT_EQ(rig.Run(), kResultOk);
         ASSERT_EQ(rig.blocks.size(), 3u);
         EXPECT_EQ(rig.blocks[0].start, 0);
@@ -172,7 +135,7 @@ TEST(SubBlockSlicer, OddPointsOfAQueue)
     {
         SCOPED_TRACE(c.what);
         SliceRig rig;
-        rig.changes.queues = {HostQueue(1, c.points)};
+        rig.changes.queues = {HostParamQueue(1, c.points)};
         ASSERT_EQ(rig.Run(), kResultOk);
         ASSERT_EQ(rig.blocks.size(), c.starts.size());
         for (size_t i = 0; i < c.starts.size(); ++i)
@@ -220,7 +183,7 @@ TEST(SubBlockSlicer, TransportMovesToEachSubBlockStart)
     context.projectTimeSamples = 1000;
     rig.data.processContext = &context;
     rig.data.numSamples = 512;
-    rig.changes.queues = {HostQueue(0, {{256, 0.5}})};
+    rig.changes.queues = {HostParamQueue(0, {{256, 0.5}})};
     ASSERT_EQ(rig.Run(), kResultOk);
     ASSERT_EQ(rig.blocks.size(), 2u);
     EXPECT_EQ(rig.blocks[1].samples, 1256);
@@ -248,7 +211,7 @@ TEST(SubBlockSlicer, UnsliceableBlocksGoThroughUnchanged)
     {
         SCOPED_TRACE(c.what);
         SliceRig rig;
-        rig.changes.queues = {HostQueue(1, {{100, 0.5}})};
+        rig.changes.queues = {HostParamQueue(1, {{100, 0.5}})};
         c.alter(rig);
         std::vector<const ProcessData*> seen;
         MarlquinVST3::SubBlockSlicer::Run(rig.data, 48000.0, [&](ProcessData& d) {
@@ -263,7 +226,7 @@ TEST(SubBlockSlicer, UnsliceableBlocksGoThroughUnchanged)
 TEST(SubBlockSlicer, AFailingSubBlockEndsTheCall)
 {
     SliceRig rig;
-    rig.changes.queues = {HostQueue(1, {{100, 0.5}, {200, 0.6}})};
+    rig.changes.queues = {HostParamQueue(1, {{100, 0.5}, {200, 0.6}})};
     EXPECT_EQ(rig.Run(kResultFalse), kResultFalse);
     EXPECT_EQ(rig.blocks.size(), 1u);
     EXPECT_EQ(rig.outBus.silenceFlags, 3u);
