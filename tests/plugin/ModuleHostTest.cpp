@@ -239,6 +239,13 @@ TEST_F(ModuleHost, EachFactoryProgramLoadsLikeItsState)
         for (int i = 0; i < kParamCount; ++i)
             ASSERT_EQ(rig->GetParam(i), reference->GetParam(i)) << "parameter " << i;
         EXPECT_EQ(Plain(*rig, kMode), FactoryPresetAt(p).values[kMode]);
+        const std::vector<uint8_t> state = rig->GetState();
+        iplug::IStateBuffer buffer;
+        buffer.PutBytes(state.data(), static_cast<int>(state.size()));
+        StateChunk saved;
+        ASSERT_GT(saved.Read(buffer, 0), 0);
+        for (int i = 0; i < kParamCount; ++i)
+            ASSERT_EQ(saved.params.values[i], FactoryPresetAt(p).values[i]) << "saved bit for bit, parameter " << i;
         ASSERT_FALSE(rig->handler.restarts.empty());
         EXPECT_NE(rig->handler.restarts.back() & kParamValuesChanged, 0) << "the host hears the values changed";
     }
