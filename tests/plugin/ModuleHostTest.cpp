@@ -381,6 +381,19 @@ TEST_F(ModuleHost, DefaultStateIs352BytesAndRoundTrips)
     std::unique_ptr<HostRig> rig = NewInstance();
     const std::vector<uint8_t> defaults = rig->GetState();
     ASSERT_EQ(defaults.size(), kDefaultStateBytes);
+    // Laid out by hand: little-endian words and doubles, no padding.
+    std::vector<uint8_t> expected;
+    const auto put = [&expected](const void* p, size_t n) {
+        const auto* b = static_cast<const uint8_t*>(p);
+        expected.insert(expected.end(), b, b + n);
+    };
+    const uint32_t header[] = {0x4B545232u, 41u};
+    put(header, sizeof header);
+    for (int i = 0; i < kParamCount; ++i)
+        put(&GetParamSpec(i).defaultValue, sizeof(double));
+    const uint32_t section[] = {0x4B545331u, 1u, 0u, 0u};  // magic, version, no blob, then the bypass flag
+    put(section, sizeof section);
+    EXPECT_EQ(defaults, expected);
     EXPECT_EQ(std::memcmp(defaults.data(), "2RTK", 4), 0);
     EXPECT_EQ(std::memcmp(defaults.data() + 336, "1STK", 4), 0);
 
