@@ -6,7 +6,7 @@
 #include "engine/EngineMath.h"
 
 namespace {
-constexpr double kTwoPi = 6.283185307179586;
+using EngineMath::kTwoPi;
 constexpr double kSwitchSeconds = 0.01;
 constexpr double kBypassLanding = 1e-12;
 constexpr double kVoiceLanding = 1e-9;

@@ -9,7 +9,8 @@
 
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
+using EngineMath::kPi;
+using EngineMath::kZeroSeedReplacement;
 constexpr double kShifterDelaySeconds = 0.06;
 constexpr double kBufferSeconds = 13.748000000000001;
 constexpr double kTimeBase = 23.999999999999996; // the double of 1.2 / 0.05
@@ -17,7 +18,6 @@ constexpr double kMinTime = 0.05;
 constexpr double kMaxFeedback = 0.9;
 constexpr double kMinTapDelay = 4.0;
 constexpr double kUnityTolerance = 1e-9;
-constexpr uint32_t kZeroSeedReplacement = 0x9E3779B9u;
 constexpr uint32_t kFlickerSeedMask = 0xECA01239u;
 
 struct ShapeRow

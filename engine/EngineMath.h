@@ -1,8 +1,16 @@
 #pragma once
 #include <cmath>
+#include <cstdint>
 #include <limits>
 
 namespace EngineMath {
+
+constexpr double kPi = 3.14159265358979323846;
+constexpr double kTwoPi = 2.0 * kPi;
+
+// Every generator of the engine replaces a zero seed with this, since xorshift
+// would stay at zero for ever.
+constexpr uint32_t kZeroSeedReplacement = 0x9e3779b9u;
 
 // The rate a stage runs at when it is prepared with one it cannot use.
 constexpr double kDefaultSampleRate = 48000.0;

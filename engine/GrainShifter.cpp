@@ -9,7 +9,7 @@
 
 namespace {
 
-constexpr double kTwoPi = 6.283185307179586476925;
+using EngineMath::kTwoPi;
 constexpr double kHalfPi = 1.570796326794896619231;
 constexpr double kUnityTolerance = 1e-9;
 constexpr double kMaxDelaySeconds = 0.4;

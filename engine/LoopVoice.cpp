@@ -2,8 +2,10 @@
 
 #include <cmath>
 
+#include "engine/EngineMath.h"
+
 namespace {
-constexpr double kTwoPi = 6.283185307179586476925286766559;
+using EngineMath::kTwoPi;
 }
 
 double LoopVoice::Lfo(int k)

@@ -14,8 +14,8 @@
 
 namespace {
 
-constexpr double kPi = 3.14159265358979323846264338327950288;
-constexpr double kTwoPi = 2.0 * kPi;
+using EngineMath::kPi;
+using EngineMath::kTwoPi;
 constexpr double kSmootherSeconds = 0.02;
 constexpr double kRampSeconds = 0.02;
 constexpr double kShifterPrefillSeconds = 0.06;

@@ -11,7 +11,7 @@
 
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
+using EngineMath::kPi;
 constexpr double kHalfPi = kPi * 0.5;
 constexpr double kMinTime = 0.001;
 constexpr double kMaxTime = 1.2;

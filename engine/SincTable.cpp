@@ -2,9 +2,11 @@
 
 #include <cmath>
 
+#include "engine/EngineMath.h"
+
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
+using EngineMath::kPi;
 constexpr double kKaiserBeta = 5.0;
 
 // Modified Bessel function of the first kind, order 0, as its power series.

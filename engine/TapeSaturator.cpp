@@ -4,8 +4,10 @@
 #include <cmath>
 #include <iterator>
 
+#include "engine/EngineMath.h"
+
 namespace {
-constexpr double kTwoPi = 6.283185307179586;
+using EngineMath::kTwoPi;
 } // namespace
 
 const double TapeSaturator::kHalfBand8[kTaps] = {-0.0051639, -0.0228819, 0.0967484, 0.4313074,

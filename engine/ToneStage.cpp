@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <cmath>
 
+#include "engine/EngineMath.h"
+
 namespace {
-constexpr double kTwoPi = 6.283185307179586;
+using EngineMath::kTwoPi;
 constexpr double kBumpHz = 80.0;
 } // namespace
 

@@ -7,14 +7,14 @@
 #include "engine/EngineMath.h"
 
 namespace {
-constexpr double kPi = 3.141592653589793;
-constexpr double kTwoPi = 6.283185307179586;
+using EngineMath::kPi;
+using EngineMath::kTwoPi;
+using EngineMath::kZeroSeedReplacement;
 constexpr double kHalfPi = 1.5707963267948966;
 constexpr double kSmoothSeconds = 0.02;
 constexpr double kLandingInterval = 1e6;
 constexpr double kShapeScale = 12.0;
 constexpr double kMinRate = 0.5;
-constexpr uint32_t kZeroSeedReplacement = 0x9e3779b9u;
 // At most 5 degrees of tempo correction per 512 samples.
 constexpr double kLockRadiansPerSample = 0.08726646259971647 / 512.0;
 

@@ -6,15 +6,15 @@
 #include "engine/EngineMath.h"
 
 namespace {
-constexpr double kTwoPi = 6.283185307179586;
-constexpr double kPi = 3.141592653589793;
+using EngineMath::kTwoPi;
+using EngineMath::kPi;
+using EngineMath::kZeroSeedReplacement;
 constexpr double kSmoothSeconds = 0.02;
 constexpr double kSwitchSeconds = 0.01;
 constexpr double kBypassLanding = 1e-12;
 // The control smoothers glide forever towards their targets; landing them lets
 // WEAR reach exactly 0 so the bypass can engage, with or without flush-to-zero.
 constexpr double kSmootherLanding = 1e-9;
-constexpr uint32_t kZeroSeedReplacement = 0x9e3779b9u;
 constexpr int kWowWalker = 4;
 constexpr double kHissDuckDb = -6.0;
 constexpr double kDropoutFloor = 0.05;

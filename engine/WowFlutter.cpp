@@ -8,10 +8,10 @@
 #include "engine/DriftContext.h"
 
 namespace {
-constexpr double kTwoPi = 6.283185307179586;
+using EngineMath::kTwoPi;
+using EngineMath::kZeroSeedReplacement;
 constexpr double kDepthSeconds = 0.03;
 constexpr double kDepthLanding = 1e-12;
-constexpr uint32_t kZeroSeedReplacement = 0x9e3779b9u;
 constexpr double kPhaseScale = 1.4629180792671596e-9; // 2 pi / 2^32
 // Wow at 0.31, 0.47 and 0.68 Hz, flutter at 5.3 and 7.9 Hz, in rad/s.
 constexpr double kOmega[WowFlutter::kPhaseCount] = {1.9477874452256718, 2.9530970943744053, 4.272566008882119,
