@@ -315,32 +315,122 @@ void EchoMode::Process(float* left, float* right, int n, DriftContext& drift)
         return;
     }
 
-    const bool reinit = reinitPending != 0;
-    const bool firstBlock = tapLevelsValid == 0;
+    const BlockPlan plan = PlanBlock(n, drift);
+    for (int i = 0; i < n; ++i) {
+        if (i % kVoiceBlock == 0)
+            RenderPitchVoices(i, n, plan);
+
+        // The mono input goes into the history.
+        buffer[static_cast<size_t>(writeIndex)] = Finite((left[i] + right[i]) * 0.5f);
+        if (++writeIndex >= length)
+            writeIndex = 0;
+        clock += 1.0;
+        const double newest = clock - 1.0;
+
+        RollGlobalEvents(plan);
+        const double wow = StepWow();
+        dropoutGain += ((dropoutCountdown > 0 ? 0.0 : 1.0) - dropoutGain) * dropoutCoef;
+        if (dropoutCountdown > 0)
+            --dropoutCountdown;
+        const bool tick = StepTick(plan.periodCount);
+
+        double outL = 0.0;
+        double outR = 0.0;
+        for (int k = 0; k < kTaps; ++k) {
+            const bool wanted = k < repeats;
+            if (wanted)
+                tapLevels[k] = std::min(tapLevels[k] + plan.levelStep, 1.0);
+            else
+                tapLevels[k] = std::max(tapLevels[k] - plan.levelStep, 0.0);
+            if (!wanted && tapLevels[k] <= 0.0)
+                continue;
+            const double out = TapOutput(k, i, newest, wow, tick, plan) * tapLevels[k];
+            if (k % 2 == 0) {
+                outL += out * panMatrix[0];
+                outR += out * panMatrix[1];
+            } else {
+                outL += out * panMatrix[2];
+                outR += out * panMatrix[3];
+            }
+        }
+
+        if (tick) {
+            tickCount = SaturatingIncrement(tickCount);
+            delaysValid = 1;
+        }
+        const double click = StepClick(plan.clickLength);
+        left[i] = static_cast<float>(outL * dropoutGain + click);
+        right[i] = static_cast<float>(outR * dropoutGain + click);
+    }
+}
+
+EchoMode::BlockPlan EchoMode::PlanBlock(int n, const DriftContext& drift)
+{
+    BlockPlan plan;
+    plan.reinit = reinitPending != 0;
+    plan.firstBlock = tapLevelsValid == 0;
     const double sr = sampleRate;
 
-    // 1. An instance that was only fed starts its taps afresh from the history.
-    if (reinit) {
-        SnapSmoothers();
-        tickCountdown = 0;
-        delaysValid = 0;
-        for (int k = 0; k < kTaps; ++k) {
-            pitchVoiceRunning[k] = 0;
-            pitchVoiceMix[k] = 0.0;
-            pitchVoiceHoldoff[k] = 64 * k;
-            ghostLowpassState[k] = 0.0;
-            tapLowpassState[k] = 0.0;
-            shifters[k].Reset();
-        }
-        reinitPending = 0;
-    }
+    // An instance that was only fed starts its taps afresh from the history.
+    if (plan.reinit)
+        RestartTaps();
 
-    // 2. Tap period of the block.
     const double interval = n / sr;
     timeSmoother.Step(interval);
     pitchSmoother.Step(interval);
     feedbackSmoother.Step(interval);
-    const double chaos = Clamp01(drift.amount);
+    plan.chaos = Clamp01(drift.amount);
+    const double period = TapPeriod(plan.chaos, drift);
+    plan.periodSamples = sr * period;
+
+    SeedChaos(plan.chaos, drift);
+    plan.pFast = 0.1 * plan.chaos;
+    plan.pReverse = 0.05 * plan.chaos;
+    plan.pOctave = 0.07 * plan.chaos;
+    plan.pMuteGhost = 0.08 * plan.chaos;
+    plan.pDropout = plan.chaos > 0.4 ? 0.05 * plan.chaos : 0.0;
+
+    PlanTaps(plan, period);
+    if (plan.reinit)
+        PrefillShifters(plan);
+
+    blockStartClock = clock;
+    if (!tapLevelsValid) {
+        for (int k = 0; k < kTaps; ++k)
+            tapLevels[k] = k < repeats ? 1.0 : 0.0;
+        tapLevelsValid = 1;
+    }
+    ScheduleSyncTick();
+
+    plan.periodCount = CountFor(plan.periodSamples);
+    plan.levelStep = 1.0 / (0.01 * sr);
+    plan.mixStep = plan.levelStep;
+    plan.crossfadeSamples = 0.01 * sr;
+    plan.flickerStep = 0.5 / std::max(0.005 * sr, 1.0);
+    plan.clickLength = static_cast<int32_t>(0.0015 * sr);
+    plan.shifterDelay = kShifterDelaySeconds * sr;
+    plan.maxTapDelay = length - kMinTapDelay;
+    return plan;
+}
+
+void EchoMode::RestartTaps()
+{
+    SnapSmoothers();
+    tickCountdown = 0;
+    delaysValid = 0;
+    for (int k = 0; k < kTaps; ++k) {
+        pitchVoiceRunning[k] = 0;
+        pitchVoiceMix[k] = 0.0;
+        pitchVoiceHoldoff[k] = 64 * k;
+        ghostLowpassState[k] = 0.0;
+        tapLowpassState[k] = 0.0;
+        shifters[k].Reset();
+    }
+    reinitPending = 0;
+}
+
+double EchoMode::TapPeriod(double chaos, const DriftContext& drift) const
+{
     double period;
     if (sync.boundaryFound) {
         period = std::max(0.01, timeSmoother.current);
@@ -350,9 +440,11 @@ void EchoMode::Process(float* left, float* right, int n, DriftContext& drift)
     }
     if (!std::isfinite(period))
         period = kDefaultTime;
-    const double periodSamples = sr * period;
+    return period;
+}
 
-    // 3. Chaos seeding and this block's event probabilities.
+void EchoMode::SeedChaos(double chaos, const DriftContext& drift)
+{
     if (chaos > 0.0 && (!chaosSeeded || drift.generation != chaosGeneration)) {
         uint32_t state = drift.seed != 0 ? drift.seed : kZeroSeedReplacement;
         for (int s = 0; s < 18; ++s)
@@ -362,26 +454,22 @@ void EchoMode::Process(float* left, float* right, int n, DriftContext& drift)
         chaosSeeded = 1;
         chaosGeneration = drift.generation;
     }
-    const double pFast = 0.1 * chaos;
-    const double pReverse = 0.05 * chaos;
-    const double pOctave = 0.07 * chaos;
-    const double pMuteGhost = 0.08 * chaos;
-    const double pDropout = chaos > 0.4 ? 0.05 * chaos : 0.0;
+}
 
-    // 4. Per-tap ratios, head offsets and decays.
+void EchoMode::PlanTaps(BlockPlan& plan, double period)
+{
+    const double sr = sampleRate;
     const double shape = pitchSmoother.current;
-    double tapRatio[kTaps];
-    double extra[kTaps];
     for (int k = 0; k < kTaps; ++k) {
         double r = (shape > 1.0 && shape <= 1.02) ? std::pow(shape, k + 1) : shape;
         r = std::min(std::max(r, 0.25), 2.5);
         if (!(r == r))
             r = 1.0;
-        tapRatio[k] = r;
-        extra[k] = r > 1.0 ? (r - 1.0) * sr * period : 0.0;
+        plan.tapRatio[k] = r;
+        plan.extra[k] = r > 1.0 ? (r - 1.0) * sr * period : 0.0;
     }
     const double decay = feedbackSmoother.current;
-    const double drive = 1.0 + 3.0 * decay * decay * decay;
+    plan.drive = 1.0 + 3.0 * decay * decay * decay;
     if (decay != decayFeedback || !decayValid) {
         for (int k = 0; k < kTaps; ++k) {
             tapDecay[k] = std::pow(decay, k + 1);
@@ -391,40 +479,36 @@ void EchoMode::Process(float* left, float* right, int n, DriftContext& drift)
         decayValid = 1;
     }
 
-    // 5. Pitch voices: only for pitched taps while the tempo grid is known.
+    // Pitch voices only for pitched taps while the tempo grid is known.
     const bool gridKnown = sync.synced || sync.boundaryFound;
     for (int k = 0; k < kTaps; ++k) {
-        const double q = tapRatio[k] * (octaveUpCountdown[k] > 0 ? 2.0 : 1.0);
+        const double q = plan.tapRatio[k] * (octaveUpCountdown[k] > 0 ? 2.0 : 1.0);
         pitchVoices[k].SetRatio(q);
-        tapSpacing[k] = (k + 1) * periodSamples;
-        pitchVoiceEnabled[k] = tapRatio[k] >= 2.0 / 3.0 && tapSpacing[k] >= pitchVoices[k].Latency() + 256.0
-                               && gridKnown && std::fabs(tapRatio[k] - 1.0) >= kUnityTolerance;
+        tapSpacing[k] = (k + 1) * plan.periodSamples;
+        pitchVoiceEnabled[k] = plan.tapRatio[k] >= 2.0 / 3.0 && tapSpacing[k] >= pitchVoices[k].Latency() + 256.0
+                               && gridKnown && std::fabs(plan.tapRatio[k] - 1.0) >= kUnityTolerance;
     }
+}
 
-    // 6. Prefill each shifter with the 60 ms preceding its tap's read position.
-    if (reinit) {
-        const int m = static_cast<int>(scratch.size());
-        for (int k = 0; k < kTaps; ++k) {
-            const double delay = std::max((k + 1) * periodSamples - kShifterDelaySeconds * sr, kMinTapDelay) + extra[k];
-            for (int j = 0; j < m; ++j)
-                scratch[static_cast<size_t>(j)] =
-                    static_cast<float>(ReadEcho((clock - delay) - (m - j) * tapRatio[k]));
-            GrainShifter& shifter = shifters[k];
-            for (int j = 0; j < m; ++j)
-                shifter.Push(scratch[static_cast<size_t>(j)]);
-            shifter.readPosA = shifter.readPosB = shifter.clock - m;
-        }
+void EchoMode::PrefillShifters(const BlockPlan& plan)
+{
+    // Each shifter gets the 60 ms preceding its tap's read position.
+    const int m = static_cast<int>(scratch.size());
+    for (int k = 0; k < kTaps; ++k) {
+        const double delay =
+            std::max((k + 1) * plan.periodSamples - kShifterDelaySeconds * sampleRate, kMinTapDelay) + plan.extra[k];
+        for (int j = 0; j < m; ++j)
+            scratch[static_cast<size_t>(j)] = static_cast<float>(ReadEcho((clock - delay) - (m - j) * plan.tapRatio[k]));
+        GrainShifter& shifter = shifters[k];
+        for (int j = 0; j < m; ++j)
+            shifter.Push(scratch[static_cast<size_t>(j)]);
+        shifter.readPosA = shifter.readPosB = shifter.clock - m;
     }
+}
 
-    // 7. Block start.
-    blockStartClock = clock;
-    if (!tapLevelsValid) {
-        for (int k = 0; k < kTaps; ++k)
-            tapLevels[k] = k < repeats ? 1.0 : 0.0;
-        tapLevelsValid = 1;
-    }
-
-    // 8. Ticks land 60 ms before the beat so that the shifters' delay puts the
+void EchoMode::ScheduleSyncTick()
+{
+    // Ticks land 60 ms before the beat so that the shifters' delay puts the
     // repeats on it.
     if (sync.boundaryFound && sync.divisionSamples > 0) {
         int64_t offset = sync.boundaryOffset;
@@ -437,7 +521,7 @@ void EchoMode::Process(float* left, float* right, int n, DriftContext& drift)
                 update = false;
         }
         if (update) {
-            offset -= std::lround(kShifterDelaySeconds * sr);
+            offset -= std::lround(kShifterDelaySeconds * sampleRate);
             if (offset < 0)
                 offset += (-offset + sync.divisionSamples - 1) / sync.divisionSamples * sync.divisionSamples;
             syncCountdown = static_cast<int32_t>(std::min<int64_t>(offset, std::numeric_limits<int32_t>::max()));
@@ -445,282 +529,264 @@ void EchoMode::Process(float* left, float* right, int n, DriftContext& drift)
     } else {
         syncCountdown = -1;
     }
+}
 
-    const int32_t periodCount = CountFor(periodSamples);
-    const double levelStep = 1.0 / (0.01 * sr);
-    const double mixStep = levelStep;
-    const double crossfadeSamples = 0.01 * sr;
-    const double flickerStep = 0.5 / std::max(0.005 * sr, 1.0);
-    const int32_t clickLength = static_cast<int32_t>(0.0015 * sr);
-    const double shifterDelay = kShifterDelaySeconds * sr;
-    const double maxTapDelay = length - kMinTapDelay;
-
-    for (int i = 0; i < n; ++i) {
-        // 1. Pitch voices render in blocks of 256.
-        if (i % kVoiceBlock == 0) {
-            const int c = std::min(kVoiceBlock, n - i);
-            transientMap.Update(blockStartClock + i);
-            for (int k = 0; k < kTaps; ++k) {
-                const bool mayRun = (k < repeats || tapLevels[k] > 0.0) && (pitchVoiceEnabled[k] || pitchVoiceMix[k] > 0.0);
-                if (pitchVoiceHoldoff[k] >= 1) {
-                    pitchVoiceHoldoff[k] = std::max(pitchVoiceHoldoff[k] - c, 0);
-                    pitchVoiceRunning[k] = 0;
-                    pitchVoiceMix[k] = 0.0;
-                } else if (mayRun) {
-                    PitchVoice& voice = pitchVoices[k];
-                    voice.blockClock = blockStartClock + i;
-                    voice.readDelay = std::max(voice.Latency() + 256.0, tapSpacing[k]);
-                    if (!pitchVoiceRunning[k]) {
-                        if (i == 0 && firstBlock && !reinit) {
-                            pitchVoiceWarmup[k] = 0;
-                        } else {
-                            voice.Restart();
-                            pitchVoiceWarmup[k] = CountOrZero(
-                                std::ceil(2.0 * voice.Window() / std::max(tapRatio[k], 2.0 / 3.0)));
-                        }
-                        pitchVoiceRunning[k] = 1;
-                    }
-                    voice.Render(pitchVoiceOut[k], c);
-                    pitchVoiceSamples += static_cast<uint64_t>(c);
+void EchoMode::RenderPitchVoices(int i, int n, const BlockPlan& plan)
+{
+    // Pitch voices render in blocks of kVoiceBlock.
+    const int c = std::min(kVoiceBlock, n - i);
+    transientMap.Update(blockStartClock + i);
+    for (int k = 0; k < kTaps; ++k) {
+        const bool mayRun = (k < repeats || tapLevels[k] > 0.0) && (pitchVoiceEnabled[k] || pitchVoiceMix[k] > 0.0);
+        if (pitchVoiceHoldoff[k] >= 1) {
+            pitchVoiceHoldoff[k] = std::max(pitchVoiceHoldoff[k] - c, 0);
+            pitchVoiceRunning[k] = 0;
+            pitchVoiceMix[k] = 0.0;
+        } else if (mayRun) {
+            PitchVoice& voice = pitchVoices[k];
+            voice.blockClock = blockStartClock + i;
+            voice.readDelay = std::max(voice.Latency() + 256.0, tapSpacing[k]);
+            if (!pitchVoiceRunning[k]) {
+                if (i == 0 && plan.firstBlock && !plan.reinit) {
+                    pitchVoiceWarmup[k] = 0;
                 } else {
-                    pitchVoiceRunning[k] = 0;
-                    pitchVoiceMix[k] = 0.0;
+                    voice.Restart();
+                    pitchVoiceWarmup[k] =
+                        CountOrZero(std::ceil(2.0 * voice.Window() / std::max(plan.tapRatio[k], 2.0 / 3.0)));
                 }
+                pitchVoiceRunning[k] = 1;
             }
+            voice.Render(pitchVoiceOut[k], c);
+            pitchVoiceSamples += static_cast<uint64_t>(c);
+        } else {
+            pitchVoiceRunning[k] = 0;
+            pitchVoiceMix[k] = 0.0;
         }
-
-        // 2. Record the mono input.
-        buffer[static_cast<size_t>(writeIndex)] = Finite((left[i] + right[i]) * 0.5f);
-        if (++writeIndex >= length)
-            writeIndex = 0;
-        clock += 1.0;
-        const double newest = clock - 1.0;
-
-        // 3. Global chaos events.
-        if (chaosSeeded) {
-            if (--eventCountdown < 1) {
-                eventCountdown = periodCount;
-                const uint32_t x1 = XorShift(chaosRng);
-                const uint32_t x2 = XorShift(chaosRng);
-                const uint32_t x3 = XorShift(chaosRng);
-                const uint32_t x4 = XorShift(chaosRng);
-                if (dropoutCountdown <= 0 && pDropout > Unit(x1)) {
-                    dropoutCountdown = CountOrZero((Unit(x2) * 0.06999999999999999 + 0.08) * sr);
-                    clickPosition = 0;
-                    dropoutCount = SaturatingIncrement(dropoutCount);
-                }
-                if (bendRemaining <= 0 && pDropout > Unit(x3)) {
-                    bendLength = bendRemaining = CountOrZero((Unit(x4) * 0.09999999999999998 + 0.2) * sr);
-                    bendDepth = bendLength * 0.15 / kPi;
-                    bendCount = SaturatingIncrement(bendCount);
-                }
-            }
-        }
-
-        // 4. Wow: every tap reads further back during a bend.
-        double wow = 0.0;
-        if (bendRemaining > 0) {
-            wow = bendDepth * 0.5 * (1.0 - std::cos(2.0 * kPi * (1.0 - static_cast<double>(bendRemaining) / bendLength)));
-            --bendRemaining;
-        }
-
-        // 5. Dropout gain.
-        dropoutGain += ((dropoutCountdown > 0 ? 0.0 : 1.0) - dropoutGain) * dropoutCoef;
-        if (dropoutCountdown > 0)
-            --dropoutCountdown;
-
-        // 6. Tick.
-        bool tick = false;
-        if (--tickCountdown < 1) {
-            tickCountdown = periodCount;
-            tick = true;
-        }
-        if (syncCountdown == 0) {
-            tickCountdown = periodCount;
-            tick = true;
-            syncCountdown = sync.divisionSamples;
-        }
-        if (syncCountdown > 0)
-            --syncCountdown;
-
-        // 7. Taps.
-        double outL = 0.0;
-        double outR = 0.0;
-        for (int k = 0; k < kTaps; ++k) {
-            const bool wanted = k < repeats;
-            if (wanted)
-                tapLevels[k] = std::min(tapLevels[k] + levelStep, 1.0);
-            else
-                tapLevels[k] = std::max(tapLevels[k] - levelStep, 0.0);
-            if (!wanted && tapLevels[k] <= 0.0)
-                continue;
-
-            const double r = tapRatio[k];
-            const double base = std::max((k + 1) * periodSamples - shifterDelay, kMinTapDelay);
-
-            if (chaosSeeded && --tapChaosCountdown[k] < 1) {
-                tapChaosCountdown[k] = periodCount;
-                const uint32_t x1 = XorShift(chaosRng);
-                const uint32_t x2 = XorShift(chaosRng);
-                const uint32_t x3 = XorShift(chaosRng);
-                const uint32_t x4 = XorShift(chaosRng);
-                const uint32_t x5 = XorShift(chaosRng);
-                if (!reverseRun[k] && !fastRun[k] && pFast > Unit(x1)) {
-                    fastRun[k] = 1;
-                    fastRunLength[k] = 0.5 * periodSamples;
-                    fastRunPos[k] = 0.0;
-                    fastRunCount = SaturatingIncrement(fastRunCount);
-                }
-                if (octaveUpCountdown[k] <= 0 && pOctave > Unit(x2)) {
-                    octaveUpCountdown[k] = CountOrZero(periodSamples);
-                    octaveJumpCount = SaturatingIncrement(octaveJumpCount);
-                }
-                if (muteCountdown[k] <= 0 && pMuteGhost > Unit(x3)) {
-                    muteCountdown[k] = CountOrZero(periodSamples);
-                    muteCount = SaturatingIncrement(muteCount);
-                }
-                if (ghostCountdown[k] <= 0 && pMuteGhost > Unit(x4)) {
-                    ghostCountdown[k] = CountOrZero(periodSamples);
-                    ghostCount = SaturatingIncrement(ghostCount);
-                }
-                const double reverseLength = std::min(0.32 * sr, (k + 1) * periodSamples);
-                if (!reverseRun[k] && !fastRun[k] && reverseLength > 0.03 * sr && pReverse > Unit(x5)) {
-                    reverseRun[k] = 1;
-                    reverseRunLength[k] = reverseLength;
-                    reverseRunPos[k] = 0.0;
-                    reverseRunCount = SaturatingIncrement(reverseRunCount);
-                }
-            }
-
-            muteGain[k] += ((muteCountdown[k] > 0 ? 0.0 : 1.0) - muteGain[k]) * muteCoef;
-            if (muteCountdown[k] > 0)
-                --muteCountdown[k];
-
-            double speed = 1.0;
-            if (reverseRun[k]) {
-                speed = -1.0;
-                reverseRunPos[k] += 1.0;
-                if (reverseRunPos[k] >= reverseRunLength[k])
-                    reverseRun[k] = 0;
-            } else if (fastRun[k]) {
-                speed = 2.0;
-                fastRunPos[k] += 1.0;
-                if (fastRunPos[k] >= fastRunLength[k])
-                    fastRun[k] = 0;
-            }
-            const bool runActive = speed != 1.0;
-
-            if (tick) {
-                const double target = base + extra[k];
-                if (delaysValid && target != tapDelay[k]) {
-                    oldTapDelay[k] = tapDelay[k];
-                    tapCrossfade[k] = 0.0;
-                }
-                tapDelay[k] = target;
-            }
-            const bool follows = !runActive && std::fabs(r - 1.0) < kUnityTolerance;
-            if (follows && tapDelay[k] != base) {
-                if (delaysValid && tapCrossfade[k] < 0.0) {
-                    oldTapDelay[k] = tapDelay[k];
-                    tapCrossfade[k] = 0.0;
-                }
-                tapDelay[k] = base;
-            }
-
-            double y = ReadEcho(newest - tapDelay[k] - wow);
-            if (tapCrossfade[k] >= 0.0) {
-                const double t = tapCrossfade[k] / crossfadeSamples;
-                if (t >= 1.0) {
-                    tapCrossfade[k] = -1.0;
-                } else {
-                    minOldTapDelay = std::min(minOldTapDelay, oldTapDelay[k]);
-                    const double old = ReadEcho(newest - oldTapDelay[k] - wow);
-                    y = std::cos(t * kPi * 0.5) * old + std::sin(t * kPi * 0.5) * y;
-                    oldTapDelay[k] = std::max(oldTapDelay[k] - (speed * r - 1.0), kMinTapDelay);
-                    tapCrossfade[k] += 1.0;
-                }
-            }
-
-            if (!follows) {
-                tapDelay[k] -= speed * r - 1.0;
-                if (tapDelay[k] < kMinTapDelay) {
-                    tapDelay[k] = kMinTapDelay;
-                    delayFloorCount = SaturatingIncrement(delayFloorCount);
-                }
-                if (tapDelay[k] > maxTapDelay)
-                    tapDelay[k] = maxTapDelay;
-            }
-
-            GrainShifter& shifter = shifters[k];
-            shifter.SetRatio(octaveUpCountdown[k] > 0 ? 2.0 : 1.0);
-            if (octaveUpCountdown[k] > 0)
-                --octaveUpCountdown[k];
-            y = shifter.Process(static_cast<float>(y));
-
-            if (pitchVoiceWarmup[k] > 0)
-                --pitchVoiceWarmup[k];
-            // A voice that is not running holds no fresh output to blend in.
-            if (pitchVoiceEnabled[k] && pitchVoiceRunning[k] && !runActive && pitchVoiceWarmup[k] == 0)
-                pitchVoiceMix[k] = std::min(pitchVoiceMix[k] + mixStep, 1.0);
-            else
-                pitchVoiceMix[k] = std::max(pitchVoiceMix[k] - mixStep, 0.0);
-            if (pitchVoiceMix[k] > 0.0) {
-                const double p = pitchVoiceOut[k][i % kVoiceBlock];
-                if (pitchVoiceMix[k] >= 1.0)
-                    y = p;
-                else
-                    y = y * std::cos(pitchVoiceMix[k] * kPi * 0.5) + p * std::sin(pitchVoiceMix[k] * kPi * 0.5);
-            }
-
-            if (--flickerCountdown[k] < 1) {
-                flickerCountdown[k] = periodCount;
-                flickerTarget[k] = (chaosSeeded && 0.15 * chaos > Unit(XorShift(flickerRng))) ? 0.5 : 1.0;
-            }
-            const double toTarget = flickerTarget[k] - flickerGain[k];
-            flickerGain[k] += std::min(std::max(toTarget, -flickerStep), flickerStep);
-
-            const double pole = 1.0 - tapLowpassCoef[k];
-            const double z = std::tanh(flickerGain[k] * tapDecay[k] * muteGain[k] * y * drive) / drive;
-            tapLowpassState[k] += (z - tapLowpassState[k]) * pole;
-            double out = tapLowpassState[k];
-
-            if (ghostCountdown[k] > 0) {
-                --ghostCountdown[k];
-                const double g = ReadEcho(newest - (0.5 * periodSamples + tapDelay[k]) - wow);
-                const double gz = std::tanh(g * muteGain[k] * ghostDecay[k] * drive) / drive;
-                ghostLowpassState[k] += (gz - ghostLowpassState[k]) * pole;
-                out += ghostLowpassState[k];
-            }
-
-            out *= tapLevels[k];
-            if (k % 2 == 0) {
-                outL += out * panMatrix[0];
-                outR += out * panMatrix[1];
-            } else {
-                outL += out * panMatrix[2];
-                outR += out * panMatrix[3];
-            }
-        }
-
-        // 8.
-        if (tick) {
-            tickCount = SaturatingIncrement(tickCount);
-            delaysValid = 1;
-        }
-
-        // 9. The dropout starts with a short click.
-        double click = 0.0;
-        if (clickPosition >= 0) {
-            if (clickPosition < clickLength) {
-                const double phi = 2.0 * kPi * clickPosition / clickLength;
-                click = (1.0 - std::cos(phi)) * 0.5 * std::sin(phi) * 0.18;
-                ++clickPosition;
-            }
-            if (clickPosition >= clickLength)
-                clickPosition = -1;
-        }
-
-        left[i] = static_cast<float>(outL * dropoutGain + click);
-        right[i] = static_cast<float>(outR * dropoutGain + click);
     }
+}
+
+void EchoMode::RollGlobalEvents(const BlockPlan& plan)
+{
+    if (!chaosSeeded || --eventCountdown >= 1)
+        return;
+    eventCountdown = plan.periodCount;
+    const uint32_t x1 = XorShift(chaosRng);
+    const uint32_t x2 = XorShift(chaosRng);
+    const uint32_t x3 = XorShift(chaosRng);
+    const uint32_t x4 = XorShift(chaosRng);
+    if (dropoutCountdown <= 0 && plan.pDropout > Unit(x1)) {
+        dropoutCountdown = CountOrZero((Unit(x2) * 0.06999999999999999 + 0.08) * sampleRate);
+        clickPosition = 0;
+        dropoutCount = SaturatingIncrement(dropoutCount);
+    }
+    if (bendRemaining <= 0 && plan.pDropout > Unit(x3)) {
+        bendLength = bendRemaining = CountOrZero((Unit(x4) * 0.09999999999999998 + 0.2) * sampleRate);
+        bendDepth = bendLength * 0.15 / kPi;
+        bendCount = SaturatingIncrement(bendCount);
+    }
+}
+
+double EchoMode::StepWow()
+{
+    // During a bend every tap reads further back.
+    double wow = 0.0;
+    if (bendRemaining > 0) {
+        wow = bendDepth * 0.5 * (1.0 - std::cos(2.0 * kPi * (1.0 - static_cast<double>(bendRemaining) / bendLength)));
+        --bendRemaining;
+    }
+    return wow;
+}
+
+bool EchoMode::StepTick(int32_t periodCount)
+{
+    bool tick = false;
+    if (--tickCountdown < 1) {
+        tickCountdown = periodCount;
+        tick = true;
+    }
+    if (syncCountdown == 0) {
+        tickCountdown = periodCount;
+        tick = true;
+        syncCountdown = sync.divisionSamples;
+    }
+    if (syncCountdown > 0)
+        --syncCountdown;
+    return tick;
+}
+
+void EchoMode::RollTapEvents(int k, const BlockPlan& plan)
+{
+    if (!chaosSeeded || --tapChaosCountdown[k] >= 1)
+        return;
+    const double periodSamples = plan.periodSamples;
+    tapChaosCountdown[k] = plan.periodCount;
+    const uint32_t x1 = XorShift(chaosRng);
+    const uint32_t x2 = XorShift(chaosRng);
+    const uint32_t x3 = XorShift(chaosRng);
+    const uint32_t x4 = XorShift(chaosRng);
+    const uint32_t x5 = XorShift(chaosRng);
+    if (!reverseRun[k] && !fastRun[k] && plan.pFast > Unit(x1)) {
+        fastRun[k] = 1;
+        fastRunLength[k] = 0.5 * periodSamples;
+        fastRunPos[k] = 0.0;
+        fastRunCount = SaturatingIncrement(fastRunCount);
+    }
+    if (octaveUpCountdown[k] <= 0 && plan.pOctave > Unit(x2)) {
+        octaveUpCountdown[k] = CountOrZero(periodSamples);
+        octaveJumpCount = SaturatingIncrement(octaveJumpCount);
+    }
+    if (muteCountdown[k] <= 0 && plan.pMuteGhost > Unit(x3)) {
+        muteCountdown[k] = CountOrZero(periodSamples);
+        muteCount = SaturatingIncrement(muteCount);
+    }
+    if (ghostCountdown[k] <= 0 && plan.pMuteGhost > Unit(x4)) {
+        ghostCountdown[k] = CountOrZero(periodSamples);
+        ghostCount = SaturatingIncrement(ghostCount);
+    }
+    const double reverseLength = std::min(0.32 * sampleRate, (k + 1) * periodSamples);
+    if (!reverseRun[k] && !fastRun[k] && reverseLength > 0.03 * sampleRate && plan.pReverse > Unit(x5)) {
+        reverseRun[k] = 1;
+        reverseRunLength[k] = reverseLength;
+        reverseRunPos[k] = 0.0;
+        reverseRunCount = SaturatingIncrement(reverseRunCount);
+    }
+}
+
+double EchoMode::StepRunSpeed(int k)
+{
+    double speed = 1.0;
+    if (reverseRun[k]) {
+        speed = -1.0;
+        reverseRunPos[k] += 1.0;
+        if (reverseRunPos[k] >= reverseRunLength[k])
+            reverseRun[k] = 0;
+    } else if (fastRun[k]) {
+        speed = 2.0;
+        fastRunPos[k] += 1.0;
+        if (fastRunPos[k] >= fastRunLength[k])
+            fastRun[k] = 0;
+    }
+    return speed;
+}
+
+double EchoMode::ReadTap(int k, double newest, double wow, double speed, bool tick, const BlockPlan& plan)
+{
+    const double r = plan.tapRatio[k];
+    const double base = std::max((k + 1) * plan.periodSamples - plan.shifterDelay, kMinTapDelay);
+    if (tick) {
+        const double target = base + plan.extra[k];
+        if (delaysValid && target != tapDelay[k]) {
+            oldTapDelay[k] = tapDelay[k];
+            tapCrossfade[k] = 0.0;
+        }
+        tapDelay[k] = target;
+    }
+    const bool follows = speed == 1.0 && std::fabs(r - 1.0) < kUnityTolerance;
+    if (follows && tapDelay[k] != base) {
+        if (delaysValid && tapCrossfade[k] < 0.0) {
+            oldTapDelay[k] = tapDelay[k];
+            tapCrossfade[k] = 0.0;
+        }
+        tapDelay[k] = base;
+    }
+
+    double y = ReadEcho(newest - tapDelay[k] - wow);
+    if (tapCrossfade[k] >= 0.0) {
+        const double t = tapCrossfade[k] / plan.crossfadeSamples;
+        if (t >= 1.0) {
+            tapCrossfade[k] = -1.0;
+        } else {
+            minOldTapDelay = std::min(minOldTapDelay, oldTapDelay[k]);
+            const double old = ReadEcho(newest - oldTapDelay[k] - wow);
+            y = std::cos(t * kPi * 0.5) * old + std::sin(t * kPi * 0.5) * y;
+            oldTapDelay[k] = std::max(oldTapDelay[k] - (speed * r - 1.0), kMinTapDelay);
+            tapCrossfade[k] += 1.0;
+        }
+    }
+
+    if (!follows) {
+        tapDelay[k] -= speed * r - 1.0;
+        if (tapDelay[k] < kMinTapDelay) {
+            tapDelay[k] = kMinTapDelay;
+            delayFloorCount = SaturatingIncrement(delayFloorCount);
+        }
+        if (tapDelay[k] > plan.maxTapDelay)
+            tapDelay[k] = plan.maxTapDelay;
+    }
+    return y;
+}
+
+double EchoMode::BlendPitchVoice(int k, int i, double y, bool runActive, const BlockPlan& plan)
+{
+    if (pitchVoiceWarmup[k] > 0)
+        --pitchVoiceWarmup[k];
+    // A voice that is not running holds no fresh output to blend in.
+    if (pitchVoiceEnabled[k] && pitchVoiceRunning[k] && !runActive && pitchVoiceWarmup[k] == 0)
+        pitchVoiceMix[k] = std::min(pitchVoiceMix[k] + plan.mixStep, 1.0);
+    else
+        pitchVoiceMix[k] = std::max(pitchVoiceMix[k] - plan.mixStep, 0.0);
+    if (pitchVoiceMix[k] > 0.0) {
+        const double p = pitchVoiceOut[k][i % kVoiceBlock];
+        if (pitchVoiceMix[k] >= 1.0)
+            y = p;
+        else
+            y = y * std::cos(pitchVoiceMix[k] * kPi * 0.5) + p * std::sin(pitchVoiceMix[k] * kPi * 0.5);
+    }
+    return y;
+}
+
+double EchoMode::TapOutput(int k, int i, double newest, double wow, bool tick, const BlockPlan& plan)
+{
+    RollTapEvents(k, plan);
+    muteGain[k] += ((muteCountdown[k] > 0 ? 0.0 : 1.0) - muteGain[k]) * muteCoef;
+    if (muteCountdown[k] > 0)
+        --muteCountdown[k];
+
+    const double speed = StepRunSpeed(k);
+    double y = ReadTap(k, newest, wow, speed, tick, plan);
+
+    GrainShifter& shifter = shifters[k];
+    shifter.SetRatio(octaveUpCountdown[k] > 0 ? 2.0 : 1.0);
+    if (octaveUpCountdown[k] > 0)
+        --octaveUpCountdown[k];
+    y = shifter.Process(static_cast<float>(y));
+    y = BlendPitchVoice(k, i, y, speed != 1.0, plan);
+
+    if (--flickerCountdown[k] < 1) {
+        flickerCountdown[k] = plan.periodCount;
+        flickerTarget[k] = (chaosSeeded && 0.15 * plan.chaos > Unit(XorShift(flickerRng))) ? 0.5 : 1.0;
+    }
+    const double toTarget = flickerTarget[k] - flickerGain[k];
+    flickerGain[k] += std::min(std::max(toTarget, -plan.flickerStep), plan.flickerStep);
+
+    const double drive = plan.drive;
+    const double pole = 1.0 - tapLowpassCoef[k];
+    const double z = std::tanh(flickerGain[k] * tapDecay[k] * muteGain[k] * y * drive) / drive;
+    tapLowpassState[k] += (z - tapLowpassState[k]) * pole;
+    double out = tapLowpassState[k];
+
+    if (ghostCountdown[k] > 0) {
+        --ghostCountdown[k];
+        const double g = ReadEcho(newest - (0.5 * plan.periodSamples + tapDelay[k]) - wow);
+        const double gz = std::tanh(g * muteGain[k] * ghostDecay[k] * drive) / drive;
+        ghostLowpassState[k] += (gz - ghostLowpassState[k]) * pole;
+        out += ghostLowpassState[k];
+    }
+    return out;
+}
+
+double EchoMode::StepClick(int32_t clickLength)
+{
+    // The dropout starts with a short click.
+    double click = 0.0;
+    if (clickPosition >= 0) {
+        if (clickPosition < clickLength) {
+            const double phi = 2.0 * kPi * clickPosition / clickLength;
+            click = (1.0 - std::cos(phi)) * 0.5 * std::sin(phi) * 0.18;
+            ++clickPosition;
+        }
+        if (clickPosition >= clickLength)
+            clickPosition = -1;
+    }
+    return click;
 }

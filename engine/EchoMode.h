@@ -145,6 +145,55 @@ public:
     ParamSmoother feedbackSmoother;
 
 private:
+    // What every sample of a block shares, worked out once at its start.
+    struct BlockPlan
+    {
+        bool reinit = false;
+        bool firstBlock = false;
+        double chaos = 0.0;
+        double periodSamples = 0.0;
+        // Chances of the chaos events, per roll.
+        double pFast = 0.0;
+        double pReverse = 0.0;
+        double pOctave = 0.0;
+        double pMuteGhost = 0.0;
+        double pDropout = 0.0;
+        double tapRatio[kTaps] = {};
+        // How far ahead of its spacing a tap pitched up starts reading.
+        double extra[kTaps] = {};
+        double drive = 1.0;
+        int32_t periodCount = 1;
+        double levelStep = 0.0;
+        double mixStep = 0.0;
+        double crossfadeSamples = 0.0;
+        double flickerStep = 0.0;
+        int32_t clickLength = 0;
+        double shifterDelay = 0.0;
+        double maxTapDelay = 0.0;
+    };
+
+    BlockPlan PlanBlock(int n, const DriftContext& drift);
+    void RestartTaps();
+    double TapPeriod(double chaos, const DriftContext& drift) const;
+    void SeedChaos(double chaos, const DriftContext& drift);
+    void PlanTaps(BlockPlan& plan, double period);
+    void PrefillShifters(const BlockPlan& plan);
+    void ScheduleSyncTick();
+
+    void RenderPitchVoices(int i, int n, const BlockPlan& plan);
+    void RollGlobalEvents(const BlockPlan& plan);
+    double StepWow();
+    bool StepTick(int32_t periodCount);
+    double StepClick(int32_t clickLength);
+    // One tap's sample before its level and pan.
+    double TapOutput(int k, int i, double newest, double wow, bool tick, const BlockPlan& plan);
+    void RollTapEvents(int k, const BlockPlan& plan);
+    // -1 during a reverse run, 2 during a fast run, else 1.
+    double StepRunSpeed(int k);
+    // Moves the tap's read head and reads it, crossfading from where it was after a jump.
+    double ReadTap(int k, double newest, double wow, double speed, bool tick, const BlockPlan& plan);
+    double BlendPitchVoice(int k, int i, double y, bool runActive, const BlockPlan& plan);
+
     // Linear read of the ring at an absolute position (slot = position modulo length).
     double ReadEcho(double position) const;
 
