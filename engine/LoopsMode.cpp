@@ -789,39 +789,9 @@ void LoopsMode::StartVoice(int v, double a)
     const int32_t minSeg = std::max(2 * fadeLength, 1);
     const bool locked = sync.boundaryFound && sync.divisionSamples > 0;
 
-    // Length.
-    double len;
-    if (locked)
-        len = static_cast<double>(std::min<int64_t>(Round64(kMaxSegmentSeconds * sr),
-                                                    static_cast<int64_t>(divisionsPerLoop) * sync.divisionSamples));
-    else
-    {
-        double t = (chaos * 0.1 * voice.Lfo(4) + 1.0) * Clamp(loopTime, 0.01, kMaxSegmentSeconds);
-        t = Clamp(t, 0.01, kMaxSegmentSeconds);
-        len = static_cast<double>(std::max<int64_t>(minSeg, Round64(t * sr)));
-    }
-
-    // Octave.
-    double r = lfoMotion ? (1.0 - chaos) * voice.rOctave + chaos * voice.Lfo(0) : a * voice.rOctave;
-    if (octaveDirection == 1)
-        r = std::fabs(r);
-    else if (octaveDirection == 2)
-        r = -std::fabs(r);
-    double speed = std::ldexp(1.0, Round32(2.0 * octaves * r));
-
-    // Reverse.
-    bool rev = std::max((a - 0.4) / 0.6, 0.0) * 0.5 * reverse > voice.rReverse;
-    if (lfoMotion)
-    {
-        if (reverse > 0.0)
-        {
-            const double h = voice.reversed ? 0.04 : -0.04;
-            const double wander = 0.5 * (std::sin(kTwoPi * (voice.rReverse + voice.lfoPhase[1])) + 1.0);
-            rev = (0.5 * reverse + h) > ((1.0 - chaos) * voice.rReverse + chaos * wander);
-        }
-        else
-            rev = false;
-    }
+    const double len = SegmentSamples(voice, locked, minSeg);
+    double speed = OctaveSpeed(voice, a);
+    bool rev = WantsReverse(voice, a);
 
     // Chaos events.
     const double p = 0.35 * std::max(2.0 * chaos - 1.0, 0.0);
@@ -919,35 +889,8 @@ void LoopsMode::StartVoice(int v, double a)
         voice.primed = 1;
 
     if (e3 && !voice.ended && shifterOwner < 0)
-    {
-        shifterOwner = v;
-        voice.pitchShifted = 1;
-        SaturatingIncrement(shifterStarts);
-        if (shiftDown == 1)
-            SaturatingIncrement(shifterStartsDown);
-        const double ratio = shiftDown == 1 ? 0.5 : 2.0;
-        for (GrainShifter& shifter : shifters)
-        {
-            shifter.Reset();
-            shifter.SetRatio(ratio);
-        }
-    }
-
-    // Window.
-    if (voice.ended)
-    {
-        voice.windowStart = A;
-        voice.readPosition = A;
-        voice.windowSpan = 0.0;
-    }
-    else
-    {
-        const double start = std::max(clock - 1.0 - voice.startDelay, 0.0);
-        const double end = std::min(clock - 1.0, start + SP);
-        voice.windowStart = start;
-        voice.windowSpan = std::max(end - start, 0.0);
-        voice.readPosition = rev ? end : start;
-    }
+        HandShiftersTo(v, shiftDown == 1);
+    PlaceWindow(voice, A, SP, rev);
 
     // Segment, with the first-start stagger of a free-running voice.
     voice.segmentPosition = 0;
@@ -975,6 +918,70 @@ void LoopsMode::StartVoice(int v, double a)
     voice.panSmoother.target = Clamp(voice.basePan + 0.5 * chaos * voice.Lfo(3), -1.0, 1.0);
 
     SaturatingIncrement(voiceStartCounter);
+}
+
+double LoopsMode::SegmentSamples(LoopVoice& voice, bool locked, int32_t minSeg) const
+{
+    const double sr = sampleRate;
+    if (locked)
+        return static_cast<double>(std::min<int64_t>(Round64(kMaxSegmentSeconds * sr),
+                                                     static_cast<int64_t>(divisionsPerLoop) * sync.divisionSamples));
+    double t = (chaos * 0.1 * voice.Lfo(4) + 1.0) * Clamp(loopTime, 0.01, kMaxSegmentSeconds);
+    t = Clamp(t, 0.01, kMaxSegmentSeconds);
+    return static_cast<double>(std::max<int64_t>(minSeg, Round64(t * sr)));
+}
+
+double LoopsMode::OctaveSpeed(LoopVoice& voice, double a) const
+{
+    double r = lfoMotion ? (1.0 - chaos) * voice.rOctave + chaos * voice.Lfo(0) : a * voice.rOctave;
+    if (octaveDirection == 1)
+        r = std::fabs(r);
+    else if (octaveDirection == 2)
+        r = -std::fabs(r);
+    return std::ldexp(1.0, Round32(2.0 * octaves * r));
+}
+
+bool LoopsMode::WantsReverse(const LoopVoice& voice, double a) const
+{
+    if (!lfoMotion)
+        return std::max((a - 0.4) / 0.6, 0.0) * 0.5 * reverse > voice.rReverse;
+    if (!(reverse > 0.0))
+        return false;
+    // A little hysteresis keeps a wandering voice from flipping at every start.
+    const double h = voice.reversed ? 0.04 : -0.04;
+    const double wander = 0.5 * (std::sin(kTwoPi * (voice.rReverse + voice.lfoPhase[1])) + 1.0);
+    return (0.5 * reverse + h) > ((1.0 - chaos) * voice.rReverse + chaos * wander);
+}
+
+void LoopsMode::HandShiftersTo(int v, bool down)
+{
+    shifterOwner = v;
+    voices[v].pitchShifted = 1;
+    SaturatingIncrement(shifterStarts);
+    if (down)
+        SaturatingIncrement(shifterStartsDown);
+    const double ratio = down ? 0.5 : 2.0;
+    for (GrainShifter& shifter : shifters)
+    {
+        shifter.Reset();
+        shifter.SetRatio(ratio);
+    }
+}
+
+void LoopsMode::PlaceWindow(LoopVoice& voice, double newest, double span, bool reversed) const
+{
+    if (voice.ended)
+    {
+        voice.windowStart = newest;
+        voice.readPosition = newest;
+        voice.windowSpan = 0.0;
+        return;
+    }
+    const double start = std::max(clock - 1.0 - voice.startDelay, 0.0);
+    const double end = std::min(clock - 1.0, start + span);
+    voice.windowStart = start;
+    voice.windowSpan = std::max(end - start, 0.0);
+    voice.readPosition = reversed ? end : start;
 }
 
 void LoopsMode::PrefillShifters(LoopVoice& voice)

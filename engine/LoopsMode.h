@@ -172,5 +172,13 @@ private:
     void ReadHistory(double position, int interpolation, double& outL, double& outR) const;
     void FoldToMono(double& l, double& r) const;
     void RebuildFadeTable();
+    // The parts of StartVoice: the segment's length before it is fitted into
+    // the history, the octave speed, the direction, the pitch shifters taken
+    // over by a voice and the window a voice reads.
+    double SegmentSamples(LoopVoice& voice, bool locked, int32_t minSeg) const;
+    double OctaveSpeed(LoopVoice& voice, double a) const;
+    bool WantsReverse(const LoopVoice& voice, double a) const;
+    void HandShiftersTo(int v, bool down);
+    void PlaceWindow(LoopVoice& voice, double newest, double span, bool reversed) const;
     void PrefillShifters(LoopVoice& voice);
 };
