@@ -210,34 +210,20 @@ float TremMode::DelayStep(float (&line)[kDelayLength], int32_t& index, float inp
     return static_cast<float>(y);
 }
 
-void TremMode::Process(float* left, float* right, int n, DriftContext& drift)
+void TremMode::SeedFrom(DriftContext& drift)
 {
-    if (n < 1)
-        return;
-    const double c = drift.amount;
-    const double cr = std::clamp(c * drift.WalkerValue(0), -c, c);
-    const double cd = std::clamp(c * drift.WalkerValue(1), -c, c);
-    const double cc = Clamp01(c);
+    uint32_t value = drift.NextRandom();
+    if (value == 0)
+        value = kZeroSeedReplacement;
+    seeded = 1;
+    randomGeneration = drift.generation;
+    rng = DriftContext::XorShift32(value);
+    if (rng == 0)
+        rng = kZeroSeedReplacement;
+}
 
-    if (cc > 0.0 && (!seeded || randomGeneration != drift.generation)) {
-        uint32_t value = drift.NextRandom();
-        if (value == 0)
-            value = kZeroSeedReplacement;
-        seeded = 1;
-        randomGeneration = drift.generation;
-        rng = DriftContext::XorShift32(value);
-        if (rng == 0)
-            rng = kZeroSeedReplacement;
-    }
-
-    const double dt = n / sampleRate;
-    rateSmoother.Step(dt);
-    depthSmoother.target = depth;
-    jitterSmoother.target = cc * cc * 1.2;
-    depthSmoother.Step(dt);
-
-    const double r = std::max((cr * 0.35 + 1.0) * rateSmoother.current, 0.01);
-    const double amountBase = Clamp01((cd * 0.25 + 1.0) * depthSmoother.current);
+void TremMode::UpdateWaveCaches(double r)
+{
     if (r != edgeRate) {
         edgeSine = std::sin(std::min(r, 100.0) * kPi * 0.001);
         edgeFraction = std::asin(edgeSine) / kPi;
@@ -247,6 +233,63 @@ void TremMode::Process(float* left, float* right, int n, DriftContext& drift)
         squareScale = std::sin(std::min(r, 83.33333333333333) * kPi * 0.006);
         squareRate = r;
     }
+}
+
+double TremMode::TempoCorrection(double inc, int n) const
+{
+    // The phase error to the host's beat, wrapped to -pi..pi and spread over
+    // the block, at most three quarters of the step and 5 degrees per 512 samples.
+    double err = std::fmod(sync.phase * kTwoPi + kHalfPi - phase, kTwoPi);
+    if (err < 0.0)
+        err += kTwoPi;
+    if (err > kPi)
+        err -= kTwoPi;
+    const double limit = std::min(n * 0.75 * inc, n * kLockRadiansPerSample);
+    return std::clamp(err, -limit, limit) / n;
+}
+
+double TremMode::StepGainModulation()
+{
+    double burstTarget = 0.0;
+    double levelTarget = 1.0;
+    if (burstSamples < 1) {
+        burstLevel = 1.0;
+        burstStep = 0;
+    } else {
+        --burstSamples;
+        burstTarget = 1.0;
+        if (burstStep % 32 == 0)
+            burstLevel = NextUnit() * 0.8 + 0.2;
+        ++burstStep;
+        levelTarget = burstLevel;
+    }
+    burstMix += (burstTarget - burstMix) * coefficient5ms;
+    levelSmoothed += (levelTarget - levelSmoothed) * coefficient1ms;
+    gainMod += (((levelSmoothed - 1.0) * burstMix + 1.0) * (dip ? 0.15 : 1.0) - gainMod) * coefficient5ms;
+    return gainMod;
+}
+
+void TremMode::Process(float* left, float* right, int n, DriftContext& drift)
+{
+    if (n < 1)
+        return;
+    const double c = drift.amount;
+    const double cr = std::clamp(c * drift.WalkerValue(0), -c, c);
+    const double cd = std::clamp(c * drift.WalkerValue(1), -c, c);
+    const double cc = Clamp01(c);
+
+    if (cc > 0.0 && (!seeded || randomGeneration != drift.generation))
+        SeedFrom(drift);
+
+    const double dt = n / sampleRate;
+    rateSmoother.Step(dt);
+    depthSmoother.target = depth;
+    jitterSmoother.target = cc * cc * 1.2;
+    depthSmoother.Step(dt);
+
+    const double r = std::max((cr * 0.35 + 1.0) * rateSmoother.current, 0.01);
+    const double amountBase = Clamp01((cd * 0.25 + 1.0) * depthSmoother.current);
+    UpdateWaveCaches(r);
 
     const double glitch = Clamp01((cc - 0.7) / 0.3);
     double inc = kTwoPi * r / sampleRate;
@@ -255,15 +298,8 @@ void TremMode::Process(float* left, float* right, int n, DriftContext& drift)
     const double dipChance = cc * 0.12;
     const double stallChance = cc * 0.08;
 
-    if (sync.boundaryFound && holdSamples < 1) {
-        double err = std::fmod(sync.phase * kTwoPi + kHalfPi - phase, kTwoPi);
-        if (err < 0.0)
-            err += kTwoPi;
-        if (err > kPi)
-            err -= kTwoPi;
-        const double limit = std::min(n * 0.75 * inc, n * kLockRadiansPerSample);
-        inc += std::clamp(err, -limit, limit) / n;
-    }
+    if (sync.boundaryFound && holdSamples < 1)
+        inc += TempoCorrection(inc, n);
 
     for (int i = 0; i < n; ++i) {
         if (seeded && cycleWrapped) {
@@ -275,23 +311,7 @@ void TremMode::Process(float* left, float* right, int n, DriftContext& drift)
         if (stalled)
             --holdSamples;
 
-        double burstTarget = 0.0;
-        double levelTarget = 1.0;
-        if (burstSamples < 1) {
-            burstLevel = 1.0;
-            burstStep = 0;
-        } else {
-            --burstSamples;
-            burstTarget = 1.0;
-            if (burstStep % 32 == 0)
-                burstLevel = NextUnit() * 0.8 + 0.2;
-            ++burstStep;
-            levelTarget = burstLevel;
-        }
-        burstMix += (burstTarget - burstMix) * coefficient5ms;
-        levelSmoothed += (levelTarget - levelSmoothed) * coefficient1ms;
-        gainMod += (((levelSmoothed - 1.0) * burstMix + 1.0) * (dip ? 0.15 : 1.0) - gainMod) * coefficient5ms;
-        const double amount = gainMod * amountBase;
+        const double amount = StepGainModulation() * amountBase;
 
         const double m = shapeSmoother.Tick() / kShapeScale;
         glitchMix += ((glitch > 0.0 ? 1.0 : 0.0) - glitchMix) * coefficient5ms;

@@ -82,6 +82,13 @@ public:
     int32_t delayIndexR = 0;
 
 private:
+    void SeedFrom(DriftContext& drift);
+    // The edge and square-wave shapes cached for a rate.
+    void UpdateWaveCaches(double r);
+    // What to add to each sample's phase step so the wave drifts onto the host's beat.
+    double TempoCorrection(double inc, int n) const;
+    // One sample of the burst and dip gain the chaos events put on the depth.
+    double StepGainModulation();
     uint32_t NextRandom();
     double NextUnit();
     void DrawCycleEvents(double glitch, double dipChance, double stallChance, double burstChance,
