@@ -450,92 +450,103 @@ void IPlugVST3ProcessorBase::ProcessAudio (ProcessData& data)
 		data.outputs[b].silenceFlags = 0;
 }
 
+namespace {
+
+// The VST 3 form of a short MIDI message; false for messages it has none for.
+bool ToVst3Event (const IMidiEvent& msg, Event& e)
+{
+	e = Event {};
+	e.busIndex = 0;
+	e.sampleOffset = msg.sampleOffset;
+	const int16 channel = static_cast<int16> (msg.status & 0x0F);
+	switch (msg.status & 0xF0)
+	{
+		case 0x90:
+			e.type = Event::kNoteOnEvent;
+			e.noteOn.channel = channel;
+			e.noteOn.pitch = msg.data1;
+			e.noteOn.velocity = msg.data2 / 127.0f;
+			e.noteOn.noteId = -1;
+			break;
+		case 0x80:
+			e.type = Event::kNoteOffEvent;
+			e.noteOff.channel = channel;
+			e.noteOff.pitch = msg.data1;
+			e.noteOff.velocity = msg.data2 / 127.0f;
+			e.noteOff.noteId = -1;
+			break;
+		case 0xA0:
+			e.type = Event::kLegacyMIDICCOutEvent;
+			e.midiCCOut.controlNumber = kCtrlPolyPressure;
+			e.midiCCOut.channel = static_cast<int8> (channel);
+			e.midiCCOut.value = static_cast<int8> (msg.data1);
+			e.midiCCOut.value2 = static_cast<int8> (msg.data2);
+			break;
+		case 0xB0:
+			e.type = Event::kLegacyMIDICCOutEvent;
+			e.midiCCOut.controlNumber = msg.data1;
+			e.midiCCOut.channel = static_cast<int8> (channel);
+			e.midiCCOut.value = static_cast<int8> (msg.data2);
+			break;
+		case 0xC0:
+			e.type = Event::kLegacyMIDICCOutEvent;
+			e.midiCCOut.controlNumber = kCtrlProgramChange;
+			e.midiCCOut.channel = static_cast<int8> (channel);
+			e.midiCCOut.value = static_cast<int8> (msg.data1);
+			break;
+		case 0xD0:
+			e.type = Event::kLegacyMIDICCOutEvent;
+			e.midiCCOut.controlNumber = kAfterTouch;
+			e.midiCCOut.channel = static_cast<int8> (channel);
+			e.midiCCOut.value = static_cast<int8> (msg.data1);
+			e.midiCCOut.value2 = static_cast<int8> (msg.data2);
+			break;
+		case 0xE0:
+			// The 14-bit bend travels as its low and high 7 bits.
+			e.type = Event::kLegacyMIDICCOutEvent;
+			e.midiCCOut.controlNumber = kPitchBend;
+			e.midiCCOut.channel = static_cast<int8> (channel);
+			e.midiCCOut.value = static_cast<int8> (msg.data1 & 0x7F);
+			e.midiCCOut.value2 = static_cast<int8> (msg.data2 & 0x7F);
+			break;
+		default: return false;
+	}
+	return true;
+}
+
+} // namespace
+
 void IPlugVST3ProcessorBase::ProcessMidiOut (ProcessData& data)
 {
 	IEventList* out = data.outputEvents;
 	if (out && midiOutList.Unread () > 0)
 	{
 		IMidiEvent msg;
+		Event e {};
 		while (midiOutList.Next (msg))
-		{
-			Event e {};
-			e.busIndex = 0;
-			e.sampleOffset = msg.sampleOffset;
-			const int16 channel = static_cast<int16> (msg.status & 0x0F);
-			switch (msg.status & 0xF0)
-			{
-				case 0x90:
-					e.type = Event::kNoteOnEvent;
-					e.noteOn.channel = channel;
-					e.noteOn.pitch = msg.data1;
-					e.noteOn.velocity = msg.data2 / 127.0f;
-					e.noteOn.noteId = -1;
-					break;
-				case 0x80:
-					e.type = Event::kNoteOffEvent;
-					e.noteOff.channel = channel;
-					e.noteOff.pitch = msg.data1;
-					e.noteOff.velocity = msg.data2 / 127.0f;
-					e.noteOff.noteId = -1;
-					break;
-				case 0xA0:
-					e.type = Event::kLegacyMIDICCOutEvent;
-					e.midiCCOut.controlNumber = kCtrlPolyPressure;
-					e.midiCCOut.channel = static_cast<int8> (channel);
-					e.midiCCOut.value = static_cast<int8> (msg.data1);
-					e.midiCCOut.value2 = static_cast<int8> (msg.data2);
-					break;
-				case 0xB0:
-					e.type = Event::kLegacyMIDICCOutEvent;
-					e.midiCCOut.controlNumber = msg.data1;
-					e.midiCCOut.channel = static_cast<int8> (channel);
-					e.midiCCOut.value = static_cast<int8> (msg.data2);
-					break;
-				case 0xC0:
-					e.type = Event::kLegacyMIDICCOutEvent;
-					e.midiCCOut.controlNumber = kCtrlProgramChange;
-					e.midiCCOut.channel = static_cast<int8> (channel);
-					e.midiCCOut.value = static_cast<int8> (msg.data1);
-					break;
-				case 0xD0:
-					e.type = Event::kLegacyMIDICCOutEvent;
-					e.midiCCOut.controlNumber = kAfterTouch;
-					e.midiCCOut.channel = static_cast<int8> (channel);
-					e.midiCCOut.value = static_cast<int8> (msg.data1);
-					e.midiCCOut.value2 = static_cast<int8> (msg.data2);
-					break;
-				case 0xE0:
-					// The 14-bit bend travels as its low and high 7 bits.
-					e.type = Event::kLegacyMIDICCOutEvent;
-					e.midiCCOut.controlNumber = kPitchBend;
-					e.midiCCOut.channel = static_cast<int8> (channel);
-					e.midiCCOut.value = static_cast<int8> (msg.data1 & 0x7F);
-					e.midiCCOut.value2 = static_cast<int8> (msg.data2 & 0x7F);
-					break;
-				default: continue;
-			}
-			out->addEvent (e);
-		}
+			if (ToVst3Event (msg, e))
+				out->addEvent (e);
 	}
 	midiOutList.FinishBlock (std::max (0, data.numSamples));
+	if (out)
+		SendSysexOut (*out);
+}
 
+void IPlugVST3ProcessorBase::SendSysexOut (IEventList& out)
+{
 	// The host reads sysex bytes after process returns and there is one scratch entry, so one
 	// message leaves per block; the rest wait in the queue.
-	if (out)
-	{
-		SysexQueueEntry& scratch = plugin->SysexScratch ();
-		if (plugin->SysexFromEditor ().Pop (scratch))
-		{
-			Event e {};
-			e.busIndex = 0;
-			e.sampleOffset = scratch.sampleOffset;
-			e.type = Event::kDataEvent;
-			e.data.type = DataEvent::kMidiSysEx;
-			e.data.size = static_cast<uint32> (std::clamp (scratch.size, 0, kSysexEntryMaxBytes));
-			e.data.bytes = scratch.data;
-			out->addEvent (e);
-		}
-	}
+	SysexQueueEntry& scratch = plugin->SysexScratch ();
+	if (!plugin->SysexFromEditor ().Pop (scratch))
+		return;
+	Event e {};
+	e.busIndex = 0;
+	e.sampleOffset = scratch.sampleOffset;
+	e.type = Event::kDataEvent;
+	e.data.type = DataEvent::kMidiSysEx;
+	e.data.size = static_cast<uint32> (std::clamp (scratch.size, 0, kSysexEntryMaxBytes));
+	e.data.bytes = scratch.data;
+	out.addEvent (e);
 }
 
 bool IPlugVST3ProcessorBase::SendMidiOut (const IMidiEvent& msg)

@@ -42,6 +42,8 @@ protected:
 	void ProcessMidiIn (const Steinberg::Vst::ProcessData& data);
 	void ProcessAudio (Steinberg::Vst::ProcessData& data);
 	void ProcessMidiOut (Steinberg::Vst::ProcessData& data);
+	// One queued sysex message from the editor per block.
+	void SendSysexOut (Steinberg::Vst::IEventList& out);
 
 	int sidechainFirstChannel = 0;
 	IPlugVST3* plugin;
