@@ -123,7 +123,7 @@ void EchoMode::Prepare(double rate, int /*maxBlockSize*/)
         buffer.assign(static_cast<size_t>(length), 0.0f);
         for (GrainShifter& shifter : shifters)
             shifter.Prepare(sampleRate);
-        scratch.assign(static_cast<size_t>(std::lround(kShifterDelaySeconds * sampleRate) + 4), 0.0f);
+        scratch.assign(static_cast<size_t>(EngineMath::RoundToInt(kShifterDelaySeconds * sampleRate) + 4), 0.0f);
         transientMap.Prepare(sampleRate, buffer.data(), length);
         for (PitchVoice& voice : pitchVoices)
             voice.Prepare(sampleRate, buffer.data(), length, &transientMap);
@@ -521,7 +521,7 @@ void EchoMode::ScheduleSyncTick()
                 update = false;
         }
         if (update) {
-            offset -= std::lround(kShifterDelaySeconds * sampleRate);
+            offset -= EngineMath::RoundToInt64(kShifterDelaySeconds * sampleRate);
             if (offset < 0)
                 offset += (-offset + sync.divisionSamples - 1) / sync.divisionSamples * sync.divisionSamples;
             syncCountdown = static_cast<int32_t>(std::min<int64_t>(offset, std::numeric_limits<int32_t>::max()));

@@ -31,20 +31,8 @@ double Clamp(double x, double lo, double hi)
 
 double Clamp01(double x) { return Clamp(x, 0.0, 1.0); }
 
-// lround as the engine uses it, saturating instead of overflowing.
 int32_t Round32(double x) { return EngineMath::RoundToInt(x); }
-
-int64_t Round64(double x)
-{
-    if (!(x == x))
-        return 0;
-    const double r = std::round(x);
-    if (r >= 9.2e18)
-        return std::numeric_limits<int64_t>::max();
-    if (r <= -9.2e18)
-        return std::numeric_limits<int64_t>::min();
-    return static_cast<int64_t>(r);
-}
+int64_t Round64(double x) { return EngineMath::RoundToInt64(x); }
 
 uint64_t TruncateU64(double x)
 {

@@ -91,7 +91,7 @@ void PitchVoice::Prepare(double rate, const float* ring, int ringLength, Transie
         map = &ownMap;
     }
     Tables();
-    SetWindow(static_cast<int>(std::lround(sampleRate * 2048.0 / 48000.0)));
+    SetWindow(EngineMath::RoundToInt(sampleRate * 2048.0 / 48000.0));
     ratioValid = 0;
     SetRatio(1.0);
     Reset();
@@ -133,11 +133,12 @@ int32_t PitchVoice::ExpectedReadIndex(int offset) const
     const double a = readDelay - 1.5 * grainLength - grainLength / ratio;
     const double b = searchScale * std::max(ratio, 1.25) * searchRange * 0.5 + a;
     double position = blockClock + offset - b;
-    // Keep llround defined; a clock this far out cannot come from a running echo.
+    // A clock this far out cannot come from a running echo; pinning it keeps the
+    // index arithmetic below in range.
     if (!std::isfinite(position))
         position = 0.0;
     position = std::min(std::max(position, -4.0e18), 4.0e18);
-    const int64_t remainder = std::llround(position) % sourceLength;
+    const int64_t remainder = EngineMath::RoundToInt64(position) % sourceLength;
     int64_t index = remainder + sourceLength;
     if (remainder < 0)
         index += sourceLength;

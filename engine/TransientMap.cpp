@@ -23,7 +23,7 @@ void TransientMap::Prepare(double rate, const float* ring, int ringLength)
     const double blocksPerSecond = sampleRate / kBlockSize;
     peakDecay = static_cast<float>(std::exp(-1.0 / (blocksPerSecond * 0.001)));
     slowCoef = static_cast<float>(1.0 - std::exp(-1.0 / (blocksPerSecond * 0.08)));
-    holdBlocks = std::max(static_cast<int32_t>(std::lround(blocksPerSecond * 0.025)), 1);
+    holdBlocks = std::max(EngineMath::RoundToInt(blocksPerSecond * 0.025), 1);
     Clear();
 }
 
@@ -82,7 +82,7 @@ void TransientMap::Update(double clock)
     // Clocks beyond 2^62 cannot come from a running echo; treat them as a resync
     // point without letting the subtraction below overflow.
     const double limited = std::min(std::max(clock, -4.0e18), 4.0e18);
-    const int64_t c = std::llround(limited);
+    const int64_t c = EngineMath::RoundToInt64(limited);
     if (!synced || c < nextPosition || c - nextPosition > length)
         Resync(c);
 
