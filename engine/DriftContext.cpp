@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <cmath>
 
+#include "engine/EngineMath.h"
+
 namespace {
-constexpr uint32_t kZeroSeedReplacement = 0x9e3779b9u;
+using EngineMath::kZeroSeedReplacement;
 constexpr double kWalkerTime = 0.05;
 } // namespace
 

@@ -10,7 +10,7 @@
 
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
+using EngineMath::kPi;
 constexpr int kChaosStepSamples = 512;
 constexpr uint32_t kPublishIntervalSamples = 128;
 
@@ -112,8 +112,7 @@ int EffectEngine::CurrentMode() const
 void EffectEngine::Prepare(double newSampleRate, int newMaxBlockSize)
 {
     prepared = true;
-    sampleRate = std::isfinite(newSampleRate) && newSampleRate > 0.0 ? newSampleRate
-                                                                      : kDefaultSampleRate;
+    sampleRate = EngineMath::UsableSampleRate(newSampleRate);
     maxBlockSize = newMaxBlockSize >= 1 ? newMaxBlockSize : kDefaultBlockSize;
     EnsureScratch(maxBlockSize);
     levelGain.Configure(kLevelSmoothSeconds, sampleRate);

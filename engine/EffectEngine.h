@@ -7,6 +7,7 @@
 #include "engine/DriftContext.h"
 #include "engine/DriveStage.h"
 #include "engine/EchoMode.h"
+#include "engine/EngineMath.h"
 #include "engine/LoopsMode.h"
 #include "engine/ModeProcessor.h"
 #include "engine/ParamSmoother.h"
@@ -33,7 +34,7 @@ class EffectEngine
 {
 public:
     static constexpr int kSlotCount = 3;
-    static constexpr double kDefaultSampleRate = 48000.0;
+    static constexpr double kDefaultSampleRate = EngineMath::kDefaultSampleRate;
     static constexpr int kDefaultBlockSize = 512;
     static constexpr uint32_t kSeedOffset = 0x5eed0000u;
 

@@ -79,7 +79,7 @@ double SyncedSeconds(double bpm, double macro, bool sync, int division)
 double MacroReadoutValue(int mode, double macro, bool sync, int division, double bpm,
                          double sampleRate, bool repeatEngine)
 {
-    const double rate = std::isfinite(sampleRate) && sampleRate > 0.0 ? sampleRate : 48000.0;
+    const double rate = EngineMath::UsableSampleRate(sampleRate);
     const double m = std::clamp(macro, 0.0, 1.0);
     const int clamped = ClampDivision(division);
 

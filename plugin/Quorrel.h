@@ -67,7 +67,7 @@ private:
     // Written on the UI and the audio thread alike; each entry is read and written whole.
     std::atomic<double> paramCache[kParamCount];
     std::atomic<double> tempo {120.0};
-    double sampleRate = 48000.0;
+    double sampleRate = EffectEngine::kDefaultSampleRate;
     std::atomic<bool> loopFrozen {false};
     std::vector<float> scratchBuffers[kScratchCount];
 };
