@@ -1,19 +1,13 @@
-#include <benchmark/benchmark.h>
-
-#include <pmmintrin.h>
-#include <xmmintrin.h>
-
-#include <cmath>
 #include <memory>
 #include <utility>
 #include <vector>
 
+#include "bench/engine/BenchHarness.h"
 #include "engine/EffectEngine.h"
 
 namespace {
 
 constexpr double kSampleRate = 48000.0;
-constexpr double kPi = 3.14159265358979323846;
 
 using Settings = std::vector<std::pair<int, double>>;
 
@@ -28,8 +22,7 @@ const Settings kHeavyTrem = {
 // The counter is seconds of stereo audio processed per CPU second (the real-time factor).
 void RunEngine(benchmark::State& state, const Settings& settings)
 {
-    _MM_SET_FLUSH_ZERO_MODE(_MM_FLUSH_ZERO_ON);
-    _MM_SET_DENORMALS_ZERO_MODE(_MM_DENORMALS_ZERO_ON);
+    bench_harness::FlushDenormals();
 
     const int block = static_cast<int>(state.range(0));
     auto engine = std::make_unique<EffectEngine>();
@@ -39,11 +32,9 @@ void RunEngine(benchmark::State& state, const Settings& settings)
 
     // One second of a two-tone signal, looped.
     const int frames = static_cast<int>(kSampleRate);
-    std::vector<float> inL(frames), inR(frames), outL(block), outR(block);
-    for (int i = 0; i < frames; ++i) {
-        inL[i] = static_cast<float>(0.4 * std::sin(2 * kPi * 220.0 * i / kSampleRate));
-        inR[i] = static_cast<float>(0.4 * std::sin(2 * kPi * 330.0 * i / kSampleRate));
-    }
+    const std::vector<float> inL = bench_harness::Sine(frames, 220.0, 0.4, kSampleRate);
+    const std::vector<float> inR = bench_harness::Sine(frames, 330.0, 0.4, kSampleRate);
+    std::vector<float> outL(block), outR(block);
 
     int position = 0;
     int64_t processed = 0;
@@ -56,8 +47,7 @@ void RunEngine(benchmark::State& state, const Settings& settings)
         position += block;
         processed += block;
     }
-    state.counters["audio_s_per_cpu_s"]
-        = benchmark::Counter(static_cast<double>(processed) / kSampleRate, benchmark::Counter::kIsRate);
+    bench_harness::ReportAudioPerCpuSecond(state, processed, kSampleRate);
 }
 
 void BM_EffectEngineDefault(benchmark::State& state)
