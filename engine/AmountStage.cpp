@@ -39,9 +39,7 @@ AmountStage::Step AmountStage::StepAmount(double& smoothed)
 {
     smoothed = std::clamp(amountSmoother.Tick(), 0.0, 1.0);
     const double target = amount <= 0.0 ? 1.0 : 0.0;
-    bypassMix += (target - bypassMix) * bypassCoefficient;
-    if (std::fabs(target - bypassMix) < kBypassLanding)
-        bypassMix = target;
+    bypassMix = EngineMath::StepFade(bypassMix, target, bypassCoefficient, kBypassLanding);
     if (bypassMix == 1.0 && target == 1.0) {
         bypassed = 1;
         return Step::Bypassed;

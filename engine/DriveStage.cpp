@@ -52,13 +52,6 @@ double FuzzClipIntegral(double z)
     return 0.5 * z * z;
 }
 
-double StepSwitch(double mix, double target, double coefficient, double landing)
-{
-    mix += (target - mix) * coefficient;
-    if (std::fabs(target - mix) < landing)
-        mix = target;
-    return mix;
-}
 } // namespace
 
 const double DriveStage::kCurveX[kCurvePoints] = {0, 0.02, 0.04, 0.08, 0.15, 0.25, 0.35, 0.5, 0.65, 0.8, 1};
@@ -190,8 +183,8 @@ void DriveStage::StepSwitches(double dcPole, float& left, float& right, double d
 {
     const double bypassTarget = driveTarget <= 0.0 ? 1.0 : 0.0;
     const double voiceTarget = voice == kVoiceFuzz ? 1.0 : 0.0;
-    bypassMix = StepSwitch(bypassMix, bypassTarget, bypassCoefficient, kBypassLanding);
-    voiceMix = StepSwitch(voiceMix, voiceTarget, voiceCoefficient, kVoiceLanding);
+    bypassMix = EngineMath::StepFade(bypassMix, bypassTarget, bypassCoefficient, kBypassLanding);
+    voiceMix = EngineMath::StepFade(voiceMix, voiceTarget, voiceCoefficient, kVoiceLanding);
 
     if (bypassMix == 1.0 && bypassTarget == 1.0 && voiceMix == voiceTarget) {
         bypassed = 1;

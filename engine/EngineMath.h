@@ -36,6 +36,16 @@ inline int RoundToInt(double value)
     return static_cast<int>(rounded);
 }
 
+// One sample of a one-pole crossfade towards its target, landing on the target
+// once within `landing` so that a switch can end exactly at 0 or 1.
+inline double StepFade(double mix, double target, double coefficient, double landing)
+{
+    mix += (target - mix) * coefficient;
+    if (std::fabs(target - mix) < landing)
+        mix = target;
+    return mix;
+}
+
 // The same rounding for positions and counts beyond the int range.
 inline long long RoundToInt64(double value)
 {

@@ -276,9 +276,7 @@ void WearStage::Process(float* left, float* right, int n, DriftContext& drift)
     const double bypassTarget = w > 0.0 ? 0.0 : 1.0;
 
     for (int i = 0; i < n; ++i) {
-        bypassMix += (bypassTarget - bypassMix) * bypassCoefficient;
-        if (std::fabs(bypassTarget - bypassMix) < kBypassLanding)
-            bypassMix = bypassTarget;
+        bypassMix = EngineMath::StepFade(bypassMix, bypassTarget, bypassCoefficient, kBypassLanding);
         if (bypassMix == 1.0 && bypassTarget == 1.0) {
             bypassed = 1;
             continue;
