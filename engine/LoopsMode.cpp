@@ -479,23 +479,7 @@ void LoopsMode::Process(float* left, float* right, int n, DriftContext& drift)
 
     const double dt = n / sampleRate;
     amountSmoother.Step(dt);
-    struct ShapeControl
-    {
-        ParamSmoother& smoother;
-        double target;
-        double& value;
-    };
-    ShapeControl shape[] = {{octavesSmoother, octavesTarget, octaves},
-                            {reverseSmoother, reverseTarget, reverse},
-                            {reachSmoother, reachTarget, reach},
-                            {widthSmoother, widthTarget, width}};
-    for (ShapeControl& c : shape)
-    {
-        c.smoother.Step(dt);
-        if (std::fabs(c.smoother.current - c.target) < 1e-9)
-            c.smoother.current = c.target;
-        c.value = c.smoother.current;
-    }
+    StepShapeControls(dt);
     const double startAmount = amountSmoother.current;
 
     if (!freezeRequested)
@@ -505,18 +489,7 @@ void LoopsMode::Process(float* left, float* right, int n, DriftContext& drift)
 
     chaos = Clamp01(drift.amount);
 
-    const double smootherTime = lfoMotion ? 0.01 + 0.09 * chaos * chaos : 0.02;
-    if (!voiceSmoothersValid || smootherTime != voiceSmootherTime)
-    {
-        for (LoopVoice& voice : voices)
-        {
-            voice.speedSmoother.Configure(std::max(smootherTime, 1e-9), sampleRate);
-            voice.gainSmoother.Configure(std::max(smootherTime, 1e-9), sampleRate);
-            voice.panSmoother.Configure(std::max(smootherTime, 1e-9), sampleRate);
-        }
-        voiceSmootherTime = smootherTime;
-        voiceSmoothersValid = 1;
-    }
+    ConfigureVoiceSmoothers();
     const bool justZeroed = chaos <= 0.0 && !chaosWasZero;
     chaosWasZero = chaos <= 0.0 ? 1 : 0;
 
@@ -539,16 +512,7 @@ void LoopsMode::Process(float* left, float* right, int n, DriftContext& drift)
 
         if (locked && sync.boundaryOffset >= 0 && i >= sync.boundaryOffset &&
             (i - sync.boundaryOffset) % sync.divisionSamples == 0)
-        {
-            // Only the count modulo divisionsPerLoop matters, so it is kept reduced
-            // and can never wrap.
-            divisionCounter = divisionCounter % divisionsPerLoop + 1;
-            if (divisionCounter % divisionsPerLoop == 0)
-            {
-                for (int k = 0; k < kVoiceCount; ++k)
-                    startCountdown[k] = static_cast<int32_t>(static_cast<int64_t>(loopSamples) * k / kVoiceCount);
-            }
-        }
+            CountDivision(loopSamples);
 
         monoAmount = RampToward(monoAmount, monoTarget, rampStep);
 
@@ -557,40 +521,11 @@ void LoopsMode::Process(float* left, float* right, int n, DriftContext& drift)
         for (int v = 0; v < kVoiceCount; ++v)
         {
             voiceLevels[v] = RampToward(voiceLevels[v], kVoiceOrder[v] < voiceCount ? 1.0 : 0.0, rampStep);
-
-            LoopVoice& voice = voices[v];
-            const int32_t c = startCountdown[v];
-            if (c > 0)
-                startCountdown[v] = c - 1;
-            else if (c == 0)
-            {
-                startCountdown[v] = -1;
-                if (voice.segmentPosition < voice.segmentLength)
-                {
-                    voice.fadeRemaining = std::max(fadeLength, 1);
-                    voice.heldOutL = voice.lastOutL;
-                    voice.heldOutR = voice.lastOutR;
-                    if (!voice.ended && !voice.pitchShifted)
-                        CaptureTail(v);
-                    else
-                        voice.tailActive = 0; // an older tail would replay; declick from the held output instead
-                }
-            }
-            if (c == 0 || voice.segmentPosition >= voice.segmentLength)
-                StartVoice(v, startAmount);
-
+            StartVoiceWhenDue(v, startAmount);
             RenderVoice(v, sumL, sumR);
         }
 
-        const double s = voiceLevels[0] * voiceLevels[0] + voiceLevels[1] * voiceLevels[1] +
-                         voiceLevels[2] * voiceLevels[2] + voiceLevels[3] * voiceLevels[3] +
-                         voiceLevels[4] * voiceLevels[4] + voiceLevels[5] * voiceLevels[5];
-        if (!outputNormValid || s != outputNormSum)
-        {
-            outputNorm = std::sqrt(6.0 / std::max(s, 1.0)) * 0.408248290463863;
-            outputNormSum = s;
-            outputNormValid = 1;
-        }
+        UpdateOutputNorm();
         left[i] = static_cast<float>(outputNorm * sumL);
         right[i] = static_cast<float>(outputNorm * sumR);
         SaturatingIncrement(sampleCounter);
@@ -906,6 +841,90 @@ void LoopsMode::StartVoice(int v, double a)
     voice.panSmoother.target = Clamp(voice.basePan + 0.5 * chaos * voice.Lfo(3), -1.0, 1.0);
 
     SaturatingIncrement(voiceStartCounter);
+}
+
+void LoopsMode::StepShapeControls(double dt)
+{
+    struct ShapeControl
+    {
+        ParamSmoother& smoother;
+        double target;
+        double& value;
+    };
+    ShapeControl shape[] = {{octavesSmoother, octavesTarget, octaves},
+                            {reverseSmoother, reverseTarget, reverse},
+                            {reachSmoother, reachTarget, reach},
+                            {widthSmoother, widthTarget, width}};
+    for (ShapeControl& c : shape)
+    {
+        c.smoother.Step(dt);
+        if (std::fabs(c.smoother.current - c.target) < 1e-9)
+            c.smoother.current = c.target;
+        c.value = c.smoother.current;
+    }
+}
+
+void LoopsMode::ConfigureVoiceSmoothers()
+{
+    const double smootherTime = lfoMotion ? 0.01 + 0.09 * chaos * chaos : 0.02;
+    if (voiceSmoothersValid && smootherTime == voiceSmootherTime)
+        return;
+    for (LoopVoice& voice : voices)
+    {
+        voice.speedSmoother.Configure(std::max(smootherTime, 1e-9), sampleRate);
+        voice.gainSmoother.Configure(std::max(smootherTime, 1e-9), sampleRate);
+        voice.panSmoother.Configure(std::max(smootherTime, 1e-9), sampleRate);
+    }
+    voiceSmootherTime = smootherTime;
+    voiceSmoothersValid = 1;
+}
+
+void LoopsMode::CountDivision(int32_t loopSamples)
+{
+    // Only the count modulo divisionsPerLoop matters, so it is kept reduced
+    // and can never wrap.
+    divisionCounter = divisionCounter % divisionsPerLoop + 1;
+    if (divisionCounter % divisionsPerLoop == 0)
+    {
+        for (int k = 0; k < kVoiceCount; ++k)
+            startCountdown[k] = static_cast<int32_t>(static_cast<int64_t>(loopSamples) * k / kVoiceCount);
+    }
+}
+
+void LoopsMode::StartVoiceWhenDue(int v, double startAmount)
+{
+    LoopVoice& voice = voices[v];
+    const int32_t c = startCountdown[v];
+    if (c > 0)
+        startCountdown[v] = c - 1;
+    else if (c == 0)
+    {
+        startCountdown[v] = -1;
+        if (voice.segmentPosition < voice.segmentLength)
+        {
+            voice.fadeRemaining = std::max(fadeLength, 1);
+            voice.heldOutL = voice.lastOutL;
+            voice.heldOutR = voice.lastOutR;
+            if (!voice.ended && !voice.pitchShifted)
+                CaptureTail(v);
+            else
+                voice.tailActive = 0; // an older tail would replay; declick from the held output instead
+        }
+    }
+    if (c == 0 || voice.segmentPosition >= voice.segmentLength)
+        StartVoice(v, startAmount);
+}
+
+void LoopsMode::UpdateOutputNorm()
+{
+    const double s = voiceLevels[0] * voiceLevels[0] + voiceLevels[1] * voiceLevels[1] +
+                     voiceLevels[2] * voiceLevels[2] + voiceLevels[3] * voiceLevels[3] +
+                     voiceLevels[4] * voiceLevels[4] + voiceLevels[5] * voiceLevels[5];
+    if (outputNormValid && s == outputNormSum)
+        return;
+    outputNorm = std::sqrt(6.0 / std::max(s, 1.0)) * 0.408248290463863;
+    outputNormSum = s;
+    outputNormValid = 1;
 }
 
 double LoopsMode::SegmentSamples(LoopVoice& voice, bool locked, int32_t minSeg) const

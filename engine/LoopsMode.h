@@ -172,6 +172,15 @@ private:
     void ReadHistory(double position, int interpolation, double& outL, double& outR) const;
     void FoldToMono(double& l, double& r) const;
     void RebuildFadeTable();
+    // The parts of Process: the shape controls' glide, the voices' smoother time
+    // (it follows chaos under LFO motion), a tempo division passing, a voice's
+    // start when its countdown or segment runs out, and the output's level
+    // normalisation over the sounding voices.
+    void StepShapeControls(double dt);
+    void ConfigureVoiceSmoothers();
+    void CountDivision(int32_t loopSamples);
+    void StartVoiceWhenDue(int v, double startAmount);
+    void UpdateOutputNorm();
     // The parts of StartVoice: the segment's length before it is fitted into
     // the history, the octave speed, the direction, the pitch shifters taken
     // over by a voice and the window a voice reads.
