@@ -1,6 +1,7 @@
 #include "engine/EffectEngine.h"
 
 #include <algorithm>
+#include <exception>
 #include <cmath>
 #include <limits>
 #include <new>
@@ -111,10 +112,11 @@ int EffectEngine::CurrentMode() const
 
 void EffectEngine::Prepare(double newSampleRate, int newMaxBlockSize)
 {
-    prepared = true;
     sampleRate = EngineMath::UsableSampleRate(newSampleRate);
     maxBlockSize = newMaxBlockSize >= 1 ? newMaxBlockSize : kDefaultBlockSize;
-    EnsureScratch(maxBlockSize);
+    prepared = TryEnsureScratch(maxBlockSize);
+    if (!prepared)
+        return;
     levelGain.Configure(kLevelSmoothSeconds, sampleRate);
     mixAmount.Configure(kMixSmoothSeconds, sampleRate);
     gateAttack = 1.0 - std::exp(-1.0 / (sampleRate * kGateAttackSeconds));
@@ -122,14 +124,32 @@ void EffectEngine::Prepare(double newSampleRate, int newMaxBlockSize)
     RebuildForRate();
 }
 
+std::array<std::vector<float>*, EffectEngine::kScratchVectorCount> EffectEngine::ScratchVectors()
+{
+    return {&workL, &workR, &dryL, &dryR, &accL, &accR, &modeL, &modeR, &weights[0], &weights[1], &weights[2]};
+}
+
 void EffectEngine::EnsureScratch(int count)
 {
     const size_t needed = static_cast<size_t>(std::max(count, 0));
     if (workL.size() >= needed)
         return;
-    for (auto* v : {&workL, &workR, &dryL, &dryR, &accL, &accR, &modeL, &modeR, &weights[0],
-                    &weights[1], &weights[2]})
+    for (std::vector<float>* v : ScratchVectors())
         v->resize(needed, 0.0f);
+}
+
+// A host may ask for a block size no memory can hold; the engine then stays silent
+// until a later preparation succeeds, instead of letting the failure escape.
+bool EffectEngine::TryEnsureScratch(int count)
+{
+    try {
+        EnsureScratch(count);
+        return true;
+    } catch (const std::exception&) {
+        for (std::vector<float>* v : ScratchVectors())
+            std::vector<float>().swap(*v);
+        return false;
+    }
 }
 
 void EffectEngine::RebuildForRate()

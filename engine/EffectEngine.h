@@ -1,4 +1,5 @@
 #pragma once
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <memory>
@@ -133,7 +134,10 @@ public:
 
 private:
     void RebuildForRate();
+    static constexpr int kScratchVectorCount = 11;
+    std::array<std::vector<float>*, kScratchVectorCount> ScratchVectors();
     void EnsureScratch(int count);
+    bool TryEnsureScratch(int count);
     void UpdateBlockParams();
     void MapModeControls();
     void TakePendingLoop();
