@@ -45,6 +45,17 @@ inline void* Allocate(size_t size)
 
 void* operator new(size_t size) { return AllocationProbe::Allocate(size); }
 void* operator new[](size_t size) { return AllocationProbe::Allocate(size); }
+// The engine allocates its loops with the nothrow form; it must go through the
+// probe too, or its memory would come from one allocator and go back to another.
+void* operator new(size_t size, const std::nothrow_t&) noexcept
+{
+    try {
+        return AllocationProbe::Allocate(size);
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
+void* operator new[](size_t size, const std::nothrow_t& tag) noexcept { return operator new(size, tag); }
 void operator delete(void* p) noexcept { std::free(p); }
 void operator delete[](void* p) noexcept { std::free(p); }
 void operator delete(void* p, size_t) noexcept { std::free(p); }

@@ -3,59 +3,14 @@
 #include <pmmintrin.h>
 #include <xmmintrin.h>
 
-#include <atomic>
 #include <cmath>
 #include <cstdint>
-#include <cstdlib>
 #include <limits>
 #include <memory>
-#include <new>
 #include <vector>
 
 #include "engine/EffectEngine.h"
-
-// Counts heap allocations so the tests can prove the audio path never allocates.
-// Kept out of line so the compiler cannot pair an inlined free with a builtin new.
-namespace {
-std::atomic<long> gAllocations{0};
-} // namespace
-
-[[gnu::noinline]] void* operator new(std::size_t size)
-{
-    gAllocations.fetch_add(1, std::memory_order_relaxed);
-    if (void* p = std::malloc(size ? size : 1))
-        return p;
-    throw std::bad_alloc();
-}
-[[gnu::noinline]] void* operator new[](std::size_t size)
-{
-    return operator new(size);
-}
-[[gnu::noinline]] void* operator new(std::size_t size, const std::nothrow_t&) noexcept
-{
-    gAllocations.fetch_add(1, std::memory_order_relaxed);
-    return std::malloc(size ? size : 1);
-}
-[[gnu::noinline]] void* operator new[](std::size_t size, const std::nothrow_t&) noexcept
-{
-    return operator new(size, std::nothrow);
-}
-[[gnu::noinline]] void operator delete(void* p) noexcept
-{
-    std::free(p);
-}
-[[gnu::noinline]] void operator delete[](void* p) noexcept
-{
-    std::free(p);
-}
-[[gnu::noinline]] void operator delete(void* p, std::size_t) noexcept
-{
-    std::free(p);
-}
-[[gnu::noinline]] void operator delete[](void* p, std::size_t) noexcept
-{
-    std::free(p);
-}
+#include "tests/engine/AllocationProbe.h"
 
 namespace {
 
@@ -366,7 +321,7 @@ TEST_F(EffectEngineTest, ProcessDoesNotAllocate)
         engine->SetTempo(128);
         const Stereo in = TestSignal(48000);
         Stereo out{std::vector<float>(48000), std::vector<float>(48000)};
-        const long before = gAllocations.load();
+        const AllocationProbe::Scope probe;
         for (int pos = 0; pos < 48000; pos += 512) {
             engine->SetHostPosition(pos / 48000.0 * 128.0 / 60.0);
             const int n = std::min(512, 48000 - pos);
@@ -375,7 +330,7 @@ TEST_F(EffectEngineTest, ProcessDoesNotAllocate)
             if (pos == 24064)
                 engine->SetParam(kMode, (mode + 1) % 3);
         }
-        EXPECT_EQ(gAllocations.load() - before, 0) << "mode " << mode;
+        EXPECT_EQ(probe.Allocations(), 0) << "mode " << mode;
     }
 }
 

@@ -13,21 +13,6 @@
 #include "tests/engine/AllocationProbe.h"
 #include "tests/engine/FrozenLoopFixture.h"
 
-// The engine allocates its loops with the nothrow form; it must go through the
-// probe too, or its memory would come from one allocator and go back to another.
-void* operator new(size_t size, const std::nothrow_t&) noexcept
-{
-    try {
-        return AllocationProbe::Allocate(size);
-    } catch (const std::bad_alloc&) {
-        return nullptr;
-    }
-}
-void* operator new[](size_t size, const std::nothrow_t& tag) noexcept
-{
-    return operator new(size, tag);
-}
-
 namespace {
 
 using FrozenLoopFixture::MakeHandFrozenLoop;
