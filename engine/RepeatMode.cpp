@@ -249,12 +249,11 @@ const RepeatMode::TapShape& RepeatMode::ShapeOf(double s, double offset)
     return shape;
 }
 
-inline RepeatMode::Frame RepeatMode::TapRead(const Line& line, double src, double s, double offset)
+inline RepeatMode::Frame RepeatMode::TapRead(const Line& line, double src, double s, double offset, double dip)
 {
     if (s == 1.0)
     {
         const Frame v = ReadHistory(line, src);
-        const double dip = DipGain();
         return {v.left * dip, v.right * dip};
     }
     const TapShape& shape = ShapeOf(s, offset);
@@ -271,26 +270,24 @@ inline RepeatMode::Frame RepeatMode::TapRead(const Line& line, double src, doubl
     return {v.left * gain, v.right * gain};
 }
 
-inline RepeatMode::Frame RepeatMode::TapReadAligned(const Line& line, double src, double s)
+inline RepeatMode::Frame RepeatMode::TapReadAligned(const Line& line, double src, double s, double dip)
 {
-    const Frame a = TapRead(line, src, s, readOffsetA);
-    const double fadeLength = 0.02 * sampleRate;
-    if (s == 1.0 || offsetFadeCount >= fadeLength)
+    const Frame a = TapRead(line, src, s, readOffsetA, dip);
+    if (s == 1.0 || !offsetFade.active)
         return a;
-    const double u = RaisedCosine(offsetFadeCount / fadeLength) * kHalfPi;
-    const Frame b = TapRead(line, src, s, readOffsetB);
-    const double ga = std::sin(u);
-    const double gb = std::cos(u);
+    const Frame b = TapRead(line, src, s, readOffsetB, dip);
+    const double ga = offsetFade.gainA;
+    const double gb = offsetFade.gainB;
     return {ga * a.left + gb * b.left, ga * a.right + gb * b.right};
 }
 
-RepeatMode::Frame RepeatMode::TapReadRepeat(const Line& line, double src, int k)
+RepeatMode::Frame RepeatMode::TapReadRepeat(const Line& line, double src, int k, double dip)
 {
-    const Frame v = TapReadAligned(line, src, speed[k]);
-    const double x = std::min(cycleCount / (0.005 * sampleRate), 1.0);
+    const Frame v = TapReadAligned(line, src, speed[k], dip);
+    const double x = speedFade;
     if (x >= 1.0 || previousSpeed[k] == speed[k])
         return v;
-    const Frame old = TapReadAligned(line, src, previousSpeed[k]);
+    const Frame old = TapReadAligned(line, src, previousSpeed[k], dip);
     return {old.left * (1.0 - x) + x * v.left, old.right * (1.0 - x) + x * v.right};
 }
 
@@ -487,9 +484,11 @@ RepeatMode::Frame RepeatMode::RepeatSum(Frame& first)
     {
         if (repeatGain[k] > 0.0)
         {
-            dipFlag = static_cast<uint8_t>((transientHistory >> k) & 1u);
+            // A local rather than dipFlag: a byte-sized member store here would
+            // make every later member read in the loop reload from memory.
+            const double dip = ((transientHistory >> k) & 1u) ? dipCurve : 1.0;
             const double src = now - (k + 1) * sliceLength;
-            const Frame v = TapReadRepeat(line, src, k);
+            const Frame v = TapReadRepeat(line, src, k, dip);
             sum.left += repeatGain[k] * v.left * g;
             sum.right += repeatGain[k] * v.right * g;
             if (k == 0)
@@ -520,17 +519,30 @@ RepeatMode::Frame RepeatMode::CapturePlayback()
     return out;
 }
 
+void RepeatMode::UpdateTapFades()
+{
+    speedFade = std::min(cycleCount / (0.005 * sampleRate), 1.0);
+    const double fadeLength = 0.02 * sampleRate;
+    offsetFade.active = offsetFadeCount < fadeLength;
+    if (!offsetFade.active)
+        return;
+    const double u = RaisedCosine(offsetFadeCount / fadeLength) * kHalfPi;
+    offsetFade.gainA = std::sin(u);
+    offsetFade.gainB = std::cos(u);
+}
+
 RepeatMode::Voices RepeatMode::RenderVoices()
 {
     tapShapeCount = 0;
     dipCurve = DipCurve();
+    UpdateTapFades();
     Voices voices;
     voices.sum = RepeatSum(voices.first);
     voices.held = CapturePlayback();
     dipFlag = static_cast<uint8_t>(transientHistory & 1u);
     const double now = static_cast<double>(clock);
     if (static_cast<double>(feedbackValidFrom) <= now - 1.5 * sliceLength)
-        voices.fed = TapReadRepeat(FeedbackLine(), now - sliceLength, 0);
+        voices.fed = TapReadRepeat(FeedbackLine(), now - sliceLength, 0, DipGain());
     return voices;
 }
 

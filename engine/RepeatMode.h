@@ -125,6 +125,14 @@ private:
     };
     static constexpr int kTapShapeSlots = 32;
 
+    // Gains of the read-offset change after a transient, shared by every tap of one sample.
+    struct OffsetFade
+    {
+        bool active = false;
+        double gainA = 1.0;
+        double gainB = 0.0;
+    };
+
     Line HistoryLine() const { return {history, historyWrite}; }
     Line FeedbackLine() const { return {feedbackLine, feedbackWrite}; }
 
@@ -134,9 +142,10 @@ private:
     double DipCurve() const;
     double DipGain() const;
     const TapShape& ShapeOf(double s, double offset);
-    Frame TapRead(const Line& line, double src, double s, double offset);
-    Frame TapReadAligned(const Line& line, double src, double s);
-    Frame TapReadRepeat(const Line& line, double src, int k);
+    // dip: the transient dip gain of the repeat, applied to its speed-1 reads.
+    Frame TapRead(const Line& line, double src, double s, double offset, double dip);
+    Frame TapReadAligned(const Line& line, double src, double s, double dip);
+    Frame TapReadRepeat(const Line& line, double src, int k, double dip);
     double CaptureRead(int channel, double heldLength, double s) const;
     double Correlation(double span) const;
     void NewCycle(DriftContext& drift);
@@ -147,6 +156,7 @@ private:
     void DetectTransient(double left, double right);
     void FillCapture();
     void RampRepeatGains();
+    void UpdateTapFades();
     Voices RenderVoices();
     Frame RepeatSum(Frame& first);
     Frame CapturePlayback();
@@ -159,6 +169,10 @@ private:
     TapShape tapShapes[kTapShapeSlots] = {};
     int tapShapeCount = 0;
     double dipCurve = 1.0;
+    // Set once per rendered sample rather than per tap: the speed-change fade
+    // after a new cycle and the offset-change fade.
+    double speedFade = 1.0;
+    OffsetFade offsetFade;
     size_t historyWrite = 0;
     size_t feedbackWrite = 0;
     bool prepared = false;
