@@ -214,13 +214,19 @@ double RepeatMode::DipGain() const
     return dipFlag ? dipCurve : 1.0;
 }
 
-const RepeatMode::TapShape& RepeatMode::ShapeOf(double s, double offset)
+inline const RepeatMode::TapShape& RepeatMode::ShapeOf(double s, double offset)
 {
     // All 64 repeats share a handful of speeds and two offsets, so the fades of
-    // each combination are worked out once per sample.
+    // each combination are worked out once per sample; the lookup runs for
+    // nearly every tap and is inlined, the rare computation is not.
     for (int i = 0; i < tapShapeCount; ++i)
         if (tapShapes[i].speed == s && tapShapes[i].offset == offset)
             return tapShapes[i];
+    return AddShape(s, offset);
+}
+
+const RepeatMode::TapShape& RepeatMode::AddShape(double s, double offset)
+{
     TapShape& shape = tapShapes[tapShapeCount < kTapShapeSlots ? tapShapeCount++ : kTapShapeSlots - 1];
     shape.speed = s;
     shape.offset = offset;

@@ -142,6 +142,7 @@ private:
     double DipCurve() const;
     double DipGain() const;
     const TapShape& ShapeOf(double s, double offset);
+    const TapShape& AddShape(double s, double offset);
     // dip: the transient dip gain of the repeat, applied to its speed-1 reads.
     Frame TapRead(const Line& line, double src, double s, double offset, double dip);
     Frame TapReadAligned(const Line& line, double src, double s, double dip);
