@@ -452,6 +452,16 @@ void IPlugVST3ProcessorBase::ProcessAudio (ProcessData& data)
 
 namespace {
 
+// Everything but notes leaves as a legacy controller record.
+void SetLegacyController (Event& e, int controlNumber, int16 channel, int value, int value2)
+{
+	e.type = Event::kLegacyMIDICCOutEvent;
+	e.midiCCOut.controlNumber = static_cast<uint8> (controlNumber);
+	e.midiCCOut.channel = static_cast<int8> (channel);
+	e.midiCCOut.value = static_cast<int8> (value);
+	e.midiCCOut.value2 = static_cast<int8> (value2);
+}
+
 // The VST 3 form of a short MIDI message; false for messages it has none for.
 bool ToVst3Event (const IMidiEvent& msg, Event& e)
 {
@@ -475,40 +485,12 @@ bool ToVst3Event (const IMidiEvent& msg, Event& e)
 			e.noteOff.velocity = msg.data2 / 127.0f;
 			e.noteOff.noteId = -1;
 			break;
-		case 0xA0:
-			e.type = Event::kLegacyMIDICCOutEvent;
-			e.midiCCOut.controlNumber = kCtrlPolyPressure;
-			e.midiCCOut.channel = static_cast<int8> (channel);
-			e.midiCCOut.value = static_cast<int8> (msg.data1);
-			e.midiCCOut.value2 = static_cast<int8> (msg.data2);
-			break;
-		case 0xB0:
-			e.type = Event::kLegacyMIDICCOutEvent;
-			e.midiCCOut.controlNumber = msg.data1;
-			e.midiCCOut.channel = static_cast<int8> (channel);
-			e.midiCCOut.value = static_cast<int8> (msg.data2);
-			break;
-		case 0xC0:
-			e.type = Event::kLegacyMIDICCOutEvent;
-			e.midiCCOut.controlNumber = kCtrlProgramChange;
-			e.midiCCOut.channel = static_cast<int8> (channel);
-			e.midiCCOut.value = static_cast<int8> (msg.data1);
-			break;
-		case 0xD0:
-			e.type = Event::kLegacyMIDICCOutEvent;
-			e.midiCCOut.controlNumber = kAfterTouch;
-			e.midiCCOut.channel = static_cast<int8> (channel);
-			e.midiCCOut.value = static_cast<int8> (msg.data1);
-			e.midiCCOut.value2 = static_cast<int8> (msg.data2);
-			break;
-		case 0xE0:
-			// The 14-bit bend travels as its low and high 7 bits.
-			e.type = Event::kLegacyMIDICCOutEvent;
-			e.midiCCOut.controlNumber = kPitchBend;
-			e.midiCCOut.channel = static_cast<int8> (channel);
-			e.midiCCOut.value = static_cast<int8> (msg.data1 & 0x7F);
-			e.midiCCOut.value2 = static_cast<int8> (msg.data2 & 0x7F);
-			break;
+		case 0xA0: SetLegacyController (e, kCtrlPolyPressure, channel, msg.data1, msg.data2); break;
+		case 0xB0: SetLegacyController (e, msg.data1, channel, msg.data2, 0); break;
+		case 0xC0: SetLegacyController (e, kCtrlProgramChange, channel, msg.data1, 0); break;
+		case 0xD0: SetLegacyController (e, kAfterTouch, channel, msg.data1, msg.data2); break;
+		// The 14-bit bend travels as its low and high 7 bits.
+		case 0xE0: SetLegacyController (e, kPitchBend, channel, msg.data1 & 0x7F, msg.data2 & 0x7F); break;
 		default: return false;
 	}
 	return true;
