@@ -13,8 +13,8 @@ public:
 
     struct Walker
     {
-        double value = 0.0;      // raw walk, -1..1
-        ParamSmoother smoother;  // smoother.current is what stages read
+        double value = 0.0;     // raw walk, -1..1
+        ParamSmoother smoother; // smoother.current is what stages read
     };
 
     explicit DriftContext(uint32_t seed = 1);

@@ -55,10 +55,9 @@ double FuzzClipIntegral(double z)
 } // namespace
 
 const double DriveStage::kCurveX[kCurvePoints] = {0, 0.02, 0.04, 0.08, 0.15, 0.25, 0.35, 0.5, 0.65, 0.8, 1};
-const double DriveStage::kCurveOverdriveDb[kCurvePoints] = {-3.3,  -4.16, -5,    -6.17, -6.96, -6.6,
-                                                            -5.8,  -4.33, -3.05, -1.93, -0.69};
-const double DriveStage::kCurveFuzzDb[kCurvePoints] = {1,    0.34, 0.45, 0.32, 0.17, 0.17,
-                                                       0.23, 0.42, 0.7,  1.03, 2.55};
+const double DriveStage::kCurveOverdriveDb[kCurvePoints] = {-3.3, -4.16, -5,    -6.17, -6.96, -6.6,
+                                                            -5.8, -4.33, -3.05, -1.93, -0.69};
+const double DriveStage::kCurveFuzzDb[kCurvePoints] = {1, 0.34, 0.45, 0.32, 0.17, 0.17, 0.23, 0.42, 0.7, 1.03, 2.55};
 
 DriveStage::DriveStage()
 {
@@ -151,8 +150,8 @@ void DriveStage::UpdateCoefficients(double d)
     const double oversampledRate = 4.0 * sampleRate;
     preGain = 1.0 + 30.0 * d;
     fuzzGain = 1.0 + 80.0 * d;
-    odMakeup = std::pow(10.0, CurveLookup(kCurveOverdriveDb, d) / 20.0)
-               / (8.405 * std::tanh(preGain * 0.25 / 9.375) + 1.0);
+    odMakeup =
+        std::pow(10.0, CurveLookup(kCurveOverdriveDb, d) / 20.0) / (8.405 * std::tanh(preGain * 0.25 / 9.375) + 1.0);
     fuzzMakeup = std::pow(10.0, CurveLookup(kCurveFuzzDb, d) / 20.0) * 0.193
                  / std::max(std::tanh(fuzzGain * 0.25 / 0.55) * 0.55, 1e-9);
     fuzzLowpass = std::exp(-kTwoPi * 7400.0 * std::pow(0.3108108108108108, d) / oversampledRate);
@@ -283,17 +282,16 @@ double DriveStage::ProcessVoices(double u, DriveChannel& ch, bool fuzz, double g
     const double h = u - ch.fuzzLow250;
     // Anti-aliased h|h|: twice the full-wave rectified signal, the octave.
     const double p = ch.rectPrev;
-    double r = std::fabs(h - p) > kAntiAliasEpsilon ? (std::fabs(h) * h - std::fabs(p) * p) / (h - p)
-                                                    : std::fabs(p + h);
+    double r =
+        std::fabs(h - p) > kAntiAliasEpsilon ? (std::fabs(h) * h - std::fabs(p) * p) / (h - p) : std::fabs(p + h);
     ch.rectPrev = h;
     ch.fuzzDc += (r - ch.fuzzDc) * (1.0 - a30);
     r -= ch.fuzzDc;
 
     const double z = ((r - h) * octaveMix + h) * fuzzGain + (bias + (-(cutoffBias + 0.44) - bias) * gateCut);
     const double q = ch.fuzzClipPrev;
-    const double clipped = std::fabs(z - q) > kAntiAliasEpsilon
-                               ? (FuzzClipIntegral(z) - FuzzClipIntegral(q)) / (z - q)
-                               : FuzzClip(0.5 * (z + q));
+    const double clipped = std::fabs(z - q) > kAntiAliasEpsilon ? (FuzzClipIntegral(z) - FuzzClipIntegral(q)) / (z - q)
+                                                                : FuzzClip(0.5 * (z + q));
     ch.fuzzClipPrev = z;
     ch.fuzzPost += (clipped - ch.fuzzPost) * (1.0 - fuzzLowpass);
     const double fz = (ch.fuzzPost * fuzzMakeup * gateOpen - u) * fadeIn + u;

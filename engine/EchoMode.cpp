@@ -498,7 +498,8 @@ void EchoMode::PrefillShifters(const BlockPlan& plan)
         const double delay =
             std::max((k + 1) * plan.periodSamples - kShifterDelaySeconds * sampleRate, kMinTapDelay) + plan.extra[k];
         for (int j = 0; j < m; ++j)
-            scratch[static_cast<size_t>(j)] = static_cast<float>(ReadEcho((clock - delay) - (m - j) * plan.tapRatio[k]));
+            scratch[static_cast<size_t>(j)] =
+                static_cast<float>(ReadEcho((clock - delay) - (m - j) * plan.tapRatio[k]));
         GrainShifter& shifter = shifters[k];
         for (int j = 0; j < m; ++j)
             shifter.Push(scratch[static_cast<size_t>(j)]);

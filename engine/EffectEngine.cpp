@@ -1,8 +1,8 @@
 #include "engine/EffectEngine.h"
 
 #include <algorithm>
-#include <exception>
 #include <cmath>
+#include <exception>
 #include <limits>
 #include <new>
 
@@ -47,8 +47,7 @@ void ClearTempoSync(TempoSyncInfo& info)
 } // namespace
 
 EffectEngine::EffectEngine()
-    : lastHostPosition(std::numeric_limits<double>::quiet_NaN())
-    , modeTable{&trem, &echo, &liveLoop}
+    : lastHostPosition(std::numeric_limits<double>::quiet_NaN()), modeTable{&trem, &echo, &liveLoop}
 {
     for (int i = 0; i < kParamCount; ++i)
         values[i] = GetParamSpec(i).defaultValue;
@@ -259,8 +258,7 @@ void EffectEngine::Process(const float* inL, const float* inR, float* outL, floa
     const int division = Rounded(kSyncDivision);
     const bool fresh = positionFresh != 0;
     tremSyncBlock = MakeTempoSync(n, ResolveDivisionIndex(false, division), 0, synced, fresh);
-    modeSyncBlock = MakeTempoSync(n, std::clamp(division, 0, kNoteDivisionCount - 1), 1, synced,
-                                  fresh);
+    modeSyncBlock = MakeTempoSync(n, std::clamp(division, 0, kNoteDivisionCount - 1), 1, synced, fresh);
     if (fresh)
         lastHostPosition = hostPosition;
     positionFresh = 0;
@@ -320,8 +318,8 @@ void EffectEngine::UpdateBlockParams()
     drive.SetDrive(Clamped(kDrive));
     drive.SetVoice(Rounded(kDriveVoice) >= 1 ? DriveStage::kVoiceFuzz : DriveStage::kVoiceOverdrive);
 
-    wear.SetTargets(Clamped(kWear), Clamped(kDirtTrimWow), Clamped(kDirtTrimBandwidth),
-                    Clamped(kDirtTrimNoise), Clamped(kDirtTrimCrush));
+    wear.SetTargets(Clamped(kWear), Clamped(kDirtTrimWow), Clamped(kDirtTrimBandwidth), Clamped(kDirtTrimNoise),
+                    Clamped(kDirtTrimCrush));
 
     trem.SetStereoPhase(values[kTremStereoPhase] * kPi / 180.0);
     trem.SetDepth(Clamped(kTremDepth));
@@ -349,8 +347,7 @@ void EffectEngine::UpdateBlockParams()
     liveLoop.SetLfoMotion(values[kLoopLFOMotion]);
     liveLoop.SetOctaveDirection(values[kLoopOctaveDir]);
     liveLoop.SetMonoVoices(values[kLoopMonoVoices]);
-    liveLoop.SetShapeTargets(Clamped(kLoopOctaves), Clamped(kLoopReverse), Clamped(kLoopReach),
-                             Clamped(kLoopWidth));
+    liveLoop.SetShapeTargets(Clamped(kLoopOctaves), Clamped(kLoopReverse), Clamped(kLoopReach), Clamped(kLoopWidth));
     // A reader copying the snapshot keeps the loop frozen until it is done.
     liveLoop.SetFreezeRequested(SwitchOn(kLoopFreeze) || freezeHeldForReader
                                 || handoverState.load() == kHandoverReaderCopying);
@@ -372,8 +369,7 @@ void EffectEngine::MapModeControls()
     trem.SetTime(period > 0.0 ? 1.0 / period : freeRate);
 
     repeat.SetControls(a, s);
-    repeat.SetTime(DivisionSeconds(0.01 * std::pow(120.0, a), sync, LimitDivisionForRepeat(d, tempo),
-                                   tempo));
+    repeat.SetTime(DivisionSeconds(0.01 * std::pow(120.0, a), sync, LimitDivisionForRepeat(d, tempo), tempo));
 
     const double echoSeconds = SyncedSeconds(tempo, a, sync, clampedDivision);
     for (EchoMode* e : {&echo, &echoLeft, &echoRight}) {
@@ -389,8 +385,7 @@ void EffectEngine::MapModeControls()
 // ---------------------------------------------------------------------------
 // Tempo sync
 
-TempoSyncInfo EffectEngine::MakeTempoSync(int n, int divisionIndex, int slot, bool synced,
-                                          bool fresh)
+TempoSyncInfo EffectEngine::MakeTempoSync(int n, int divisionIndex, int slot, bool synced, bool fresh)
 {
     TempoSyncInfo info;
     info.synced = synced ? 1 : 0;
@@ -421,8 +416,7 @@ TempoSyncInfo EffectEngine::MakeTempoSync(int n, int divisionIndex, int slot, bo
     const double end = p + n * info.beatsPerSample - 1e-9;
     if (!(end > next))
         return info;
-    info.boundaryOffset
-        = std::clamp(EngineMath::RoundToInt((next - p) / info.beatsPerSample), 0, std::max(n - 1, 0));
+    info.boundaryOffset = std::clamp(EngineMath::RoundToInt((next - p) / info.beatsPerSample), 0, std::max(n - 1, 0));
     // Far out on the timeline a division can fall below the position's precision;
     // stop there instead of spinning on the audio thread.
     while (end > next + beats && next + beats != next)
@@ -440,8 +434,7 @@ void EffectEngine::AdvanceTempoSync(int i)
         info = block;
         info.phase = std::fmod(i * block.beatsPerSample / block.divisionBeats + block.phase, 1.0);
         const int offset = block.boundaryOffset;
-        info.boundaryOffset
-            = offset >= 0 && i >= offset && (i - offset) % block.divisionSamples == 0 ? 0 : -1;
+        info.boundaryOffset = offset >= 0 && i >= offset && (i - offset) % block.divisionSamples == 0 ? 0 : -1;
         info.movedBack = block.movedBack && i == 0 ? 1 : 0;
     }
 }
@@ -449,8 +442,7 @@ void EffectEngine::AdvanceTempoSync(int i)
 // ---------------------------------------------------------------------------
 // Per-sample path
 
-void EffectEngine::ProcessChunk(const float* inL, const float* inR, float* outL, float* outR,
-                                int count)
+void EffectEngine::ProcessChunk(const float* inL, const float* inR, float* outL, float* outR, int count)
 {
     EnsureScratch(count);
     const bool firstSample = started == 0;

@@ -301,7 +301,7 @@ bool Within(double x, double lo, double hi)
 bool ValidSmoother(const ParamSmoother& s, double bound)
 {
     return std::fabs(s.current) <= bound && std::fabs(s.target) <= bound && Within(s.coefficient, 0.0, 1.0)
-        && s.time > 0.0 && s.time <= kMaxSmootherTime;
+           && s.time > 0.0 && s.time <= kMaxSmootherTime;
 }
 
 bool ValidHistory(const std::vector<float>& history, int32_t length)
@@ -318,8 +318,8 @@ bool ValidControls(const LoopsMode& loop)
 {
     if (!ValidSmoother(loop.amountSmoother, 1.0))
         return false;
-    for (const ParamSmoother* s : {&loop.octavesSmoother, &loop.reverseSmoother, &loop.reachSmoother,
-                                   &loop.widthSmoother})
+    for (const ParamSmoother* s :
+         {&loop.octavesSmoother, &loop.reverseSmoother, &loop.reachSmoother, &loop.widthSmoother})
         if (!ValidSmoother(*s, 1.0))
             return false;
     // The engine rewrites these every block, but a segment start in between reads them.
@@ -338,8 +338,7 @@ bool ValidPersonality(const LoopVoice& v)
         || !Within(v.rReach, 0.0, 1.0) || !Within(v.rGain, 0.0, 1.0))
         return false;
     for (int k = 0; k < LoopVoice::kLfoCount; ++k)
-        if (!(std::fabs(v.lfoPhase[k]) < 1.0) || !Within(v.lfoRate[k], 0.0, 1.0)
-            || !Within(v.lfoValue[k], -1.0, 1.0))
+        if (!(std::fabs(v.lfoPhase[k]) < 1.0) || !Within(v.lfoRate[k], 0.0, 1.0) || !Within(v.lfoValue[k], -1.0, 1.0))
             return false;
     return true;
 }
@@ -439,8 +438,8 @@ std::vector<uint8_t> EncodeFrozenLoop(const LoopsMode& loop)
     if (!ValidateFrozenLoop(loop))
         return bytes;
     try {
-        bytes.reserve(static_cast<size_t>(FrozenLoopBlob::SizeFor(
-            static_cast<uint64_t>(loop.historyLength), static_cast<uint64_t>(loop.shifters[0].length))));
+        bytes.reserve(static_cast<size_t>(FrozenLoopBlob::SizeFor(static_cast<uint64_t>(loop.historyLength),
+                                                                  static_cast<uint64_t>(loop.shifters[0].length))));
         BlobWriter writer(bytes);
         writer.U32(FrozenLoopBlob::kMagic);
         writer.U32(FrozenLoopBlob::kVersion);

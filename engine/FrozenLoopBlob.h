@@ -62,8 +62,7 @@ std::vector<uint8_t> EncodeFrozenLoop(const LoopsMode& loop);
 // blob is malformed or fails ValidateFrozenLoop. When given, `error` receives the
 // reader's complaint ("truncated state", "nonfinite state", "invalid vector
 // length", "invalid bool"); it stays empty for the other refusals.
-std::unique_ptr<LoopsMode> DecodeFrozenLoop(const uint8_t* data, size_t size,
-                                            std::string* error = nullptr);
+std::unique_ptr<LoopsMode> DecodeFrozenLoop(const uint8_t* data, size_t size, std::string* error = nullptr);
 
 // Whether a loop is a frozen loop the engine can play safely.
 bool ValidateFrozenLoop(const LoopsMode& loop);

@@ -69,19 +69,15 @@ void GrainShifter::Prepare(double rate)
     minDelay = kMinDelaySeconds * sampleRate;
     grainLength = GrainLengthSeconds(ratio) * sampleRate;
     length = 0;
-    if (FitsRing(sampleRate))
-    {
-        try
-        {
+    if (FitsRing(sampleRate)) {
+        try {
             buffer.resize(static_cast<size_t>(RingLengthFor(sampleRate)), 0.0f);
             length = RingLengthFor(sampleRate);
-        }
-        catch (const std::bad_alloc&)
-        {
+        } catch (const std::bad_alloc&) {
         }
     }
     if (length == 0)
-        std::vector<float>().swap(buffer);  // unusable: Process stays silent
+        std::vector<float>().swap(buffer); // unusable: Process stays silent
     Reset();
 }
 
@@ -89,8 +85,8 @@ void GrainShifter::Reset()
 {
     const int32_t size = static_cast<int32_t>(buffer.size());
     const double reach = std::ceil(0.098 * sampleRate + minDelay);
-    const int32_t silenced = std::max<int32_t>(
-        0, std::min<int32_t>(static_cast<int32_t>(std::min(reach, 1e9)) + 64, size));
+    const int32_t silenced =
+        std::max<int32_t>(0, std::min<int32_t>(static_cast<int32_t>(std::min(reach, 1e9)) + 64, size));
     std::fill(buffer.end() - silenced, buffer.end(), 0.0f);
     writeIndex = 0;
     clock = 0.0;
@@ -104,12 +100,9 @@ void GrainShifter::Reset()
 
 void GrainShifter::SetRatio(double r)
 {
-    if (std::fabs(r - 1.0) >= kUnityTolerance)
-    {
+    if (std::fabs(r - 1.0) >= kUnityTolerance) {
         crossfadeRemaining = 0;
-    }
-    else if (std::fabs(ratio - 1.0) >= kUnityTolerance)
-    {
+    } else if (std::fabs(ratio - 1.0) >= kUnityTolerance) {
         oldGrainLength = grainLength;
         oldRatio = ratio;
         const int32_t samples = EngineMath::RoundToInt(grainLength);
@@ -128,8 +121,7 @@ double GrainShifter::RestartHead(double speed)
 {
     const double newest = clock - 1.0;
     double position = newest - minDelay;
-    if (speed > kJitterAboveSpeed)
-    {
+    if (speed > kJitterAboveSpeed) {
         rng ^= rng << 13;
         rng ^= rng >> 17;
         rng ^= rng << 5;
@@ -147,8 +139,7 @@ float GrainShifter::Read(double speed, double grain)
     const float tapA = ReadBuffer(readPosA);
     readPosA += speed;
     phaseA += step;
-    if (phaseA >= 1.0)
-    {
+    if (phaseA >= 1.0) {
         phaseA -= 1.0;
         minMargin = std::min(minMargin, (clock - 1.0) - readPosA);
         readPosA = RestartHead(speed);
@@ -159,8 +150,7 @@ float GrainShifter::Read(double speed, double grain)
     const float tapB = ReadBuffer(readPosB);
     readPosB += speed;
     phaseB += step;
-    if (phaseB >= 1.0)
-    {
+    if (phaseB >= 1.0) {
         phaseB -= 1.0;
         minMargin = std::min(minMargin, (clock - 1.0) - readPosB);
         readPosB = RestartHead(speed);
@@ -199,8 +189,7 @@ float GrainShifter::Process(float x)
         return Read(ratio, grainLength);
 
     const double plainPosition = clock - 1.0 - minDelay;
-    if (crossfadeRemaining < 1)
-    {
+    if (crossfadeRemaining < 1) {
         RestartPlain(plainPosition);
         return ReadBuffer(plainPosition);
     }

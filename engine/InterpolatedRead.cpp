@@ -61,8 +61,7 @@ float ReadSinc(const HistoryRing& ring, double position, const SincTable& table)
     const int n = table.halfWidth;
     const int taps = table.TapCount();
     double sum = 0.0;
-    for (int k = 0; k < taps; ++k)
-    {
+    for (int k = 0; k < taps; ++k) {
         int delay = n - 1 + age - k;
         if (delay < 1)
             delay = 1;

@@ -10,8 +10,7 @@ using EngineMath::kTwoPi;
 
 double LoopVoice::Lfo(int k)
 {
-    if (lfoStale[k])
-    {
+    if (lfoStale[k]) {
         lfoValue[k] = std::sin(kTwoPi * lfoPhase[k]);
         lfoStale[k] = 0;
     }
@@ -65,8 +64,7 @@ double LoopVoice::WrapIntoWindow(double position, double start, double span, boo
     if (!(span > 0.0))
         return start;
     const double d = position - start;
-    if (!reversedWindow)
-    {
+    if (!reversedWindow) {
         if (d >= 0.0 && d < span)
             return position;
         double rem = d - std::floor(d / span) * span;

@@ -29,10 +29,19 @@ double Clamp(double x, double lo, double hi)
     return x > hi ? hi : x;
 }
 
-double Clamp01(double x) { return Clamp(x, 0.0, 1.0); }
+double Clamp01(double x)
+{
+    return Clamp(x, 0.0, 1.0);
+}
 
-int32_t Round32(double x) { return EngineMath::RoundToInt(x); }
-int64_t Round64(double x) { return EngineMath::RoundToInt64(x); }
+int32_t Round32(double x)
+{
+    return EngineMath::RoundToInt(x);
+}
+int64_t Round64(double x)
+{
+    return EngineMath::RoundToInt64(x);
+}
 
 uint64_t TruncateU64(double x)
 {
@@ -61,7 +70,10 @@ uint32_t XorShift(uint32_t& state)
     return state;
 }
 
-double Unit(uint32_t x) { return DriftContext::ToUnit(x); }
+double Unit(uint32_t x)
+{
+    return DriftContext::ToUnit(x);
+}
 
 // Moves value toward target by at most step.
 double RampToward(double value, double target, double step)
@@ -124,19 +136,15 @@ void LoopsMode::Prepare(double rate, int /*maxBlockSize*/)
     reverseSmoother.Configure(kSmootherSeconds, sampleRate);
     reachSmoother.Configure(kSmootherSeconds, sampleRate);
     widthSmoother.Configure(kSmootherSeconds, sampleRate);
-    for (LoopVoice& voice : voices)
-    {
+    for (LoopVoice& voice : voices) {
         voice.speedSmoother.Configure(kSmootherSeconds, sampleRate);
         voice.gainSmoother.Configure(kSmootherSeconds, sampleRate);
         voice.panSmoother.Configure(kSmootherSeconds, sampleRate);
     }
 
-    try
-    {
+    try {
         AllocateForRate();
-    }
-    catch (const std::bad_alloc&)
-    {
+    } catch (const std::bad_alloc&) {
         // Without its memory the mode stays silent (Process checks IsReady).
         ReleaseArrays();
     }
@@ -155,10 +163,8 @@ void LoopsMode::AllocateForRate()
 
     panLeft.resize(kPanTableSize);
     panRight.resize(kPanTableSize);
-    for (int i = 0; i < kPanTableSize; ++i)
-    {
-        if (i == (kPanTableSize - 1) / 2)
-        {
+    for (int i = 0; i < kPanTableSize; ++i) {
+        if (i == (kPanTableSize - 1) / 2) {
             panLeft[static_cast<size_t>(i)] = 1.0;
             panRight[static_cast<size_t>(i)] = 1.0;
             continue;
@@ -183,8 +189,7 @@ void LoopsMode::ReleaseArrays() noexcept
     std::vector<double>().swap(panLeft);
     std::vector<double>().swap(panRight);
     std::vector<float>().swap(scratch);
-    for (GrainShifter& shifter : shifters)
-    {
+    for (GrainShifter& shifter : shifters) {
         std::vector<float>().swap(shifter.buffer);
         shifter.length = 0;
     }
@@ -194,12 +199,12 @@ void LoopsMode::ReleaseArrays() noexcept
 bool LoopsMode::IsReady() const
 {
     const size_t n = static_cast<size_t>(historyLength);
-    return historyLength > 2 && historyL.size() == n && historyR.size() == n &&
-           panLeft.size() == static_cast<size_t>(kPanTableSize) &&
-           panRight.size() == static_cast<size_t>(kPanTableSize) &&
-           scratch.size() >= static_cast<size_t>(std::max(Round32(kShifterPrefillSeconds * sampleRate), 0)) &&
-           shifters[0].length > 0 && shifters[0].buffer.size() == static_cast<size_t>(shifters[0].length) &&
-           shifters[1].length > 0 && shifters[1].buffer.size() == static_cast<size_t>(shifters[1].length);
+    return historyLength > 2 && historyL.size() == n && historyR.size() == n
+           && panLeft.size() == static_cast<size_t>(kPanTableSize)
+           && panRight.size() == static_cast<size_t>(kPanTableSize)
+           && scratch.size() >= static_cast<size_t>(std::max(Round32(kShifterPrefillSeconds * sampleRate), 0))
+           && shifters[0].length > 0 && shifters[0].buffer.size() == static_cast<size_t>(shifters[0].length)
+           && shifters[1].length > 0 && shifters[1].buffer.size() == static_cast<size_t>(shifters[1].length);
 }
 
 void LoopsMode::Reset()
@@ -278,9 +283,15 @@ void LoopsMode::SetTempoSync(const TempoSyncInfo& info)
         sync.boundaryFound = 0;
 }
 
-void LoopsMode::SetMonoVoices(double loopMonoVoices) { monoTarget = loopMonoVoices > 0.5 ? 1.0 : 0.0; }
+void LoopsMode::SetMonoVoices(double loopMonoVoices)
+{
+    monoTarget = loopMonoVoices > 0.5 ? 1.0 : 0.0;
+}
 
-void LoopsMode::SetLfoMotion(double loopLfoMotion) { lfoMotion = loopLfoMotion > 0.5 ? 1 : 0; }
+void LoopsMode::SetLfoMotion(double loopLfoMotion)
+{
+    lfoMotion = loopLfoMotion > 0.5 ? 1 : 0;
+}
 
 void LoopsMode::SetVoiceCount(double loopVoices)
 {
@@ -311,7 +322,10 @@ void LoopsMode::SetShapeTargets(double octavesValue, double reverseValue, double
     widthSmoother.target = widthTarget;
 }
 
-void LoopsMode::SetFreezeRequested(bool requested) { freezeRequested = requested ? 1 : 0; }
+void LoopsMode::SetFreezeRequested(bool requested)
+{
+    freezeRequested = requested ? 1 : 0;
+}
 
 void LoopsMode::RestoreConstructedControls()
 {
@@ -335,10 +349,8 @@ void LoopsMode::FeedIdle(const float* left, const float* right, int n)
     if (freezeRequested && recordingStopped)
         return;
     recordingStopped = 0;
-    if (IsReady())
-    {
-        for (int i = 0; i < n; ++i)
-        {
+    if (IsReady()) {
+        for (int i = 0; i < n; ++i) {
             historyL[static_cast<size_t>(writeIndex)] = left[i];
             historyR[static_cast<size_t>(writeIndex)] = right[i];
             clock += 1.0;
@@ -386,15 +398,13 @@ double LoopsMode::Fade(int32_t position, int32_t length)
 
 void LoopsMode::PanGains(double panValue, double& gainL, double& gainR) const
 {
-    if (panValue == 0.0)
-    {
+    if (panValue == 0.0) {
         gainL = gainR = 1.0;
         return;
     }
     int j = 0;
     double f = 0.0;
-    if (panValue >= -1.0)
-    {
+    if (panValue >= -1.0) {
         const double x = (std::min(panValue, 1.0) + 1.0) * 0.5 * 1024.0;
         j = std::min(static_cast<int>(x), 1023);
         f = x - j;
@@ -420,8 +430,7 @@ void LoopsMode::ReadHistory(double position, int interpolation, double& outL, do
     const double p = ClampToRing(position);
     HistoryRing ringL{historyL.data(), historyLength, writeIndex, clock};
     HistoryRing ringR{historyR.data(), historyLength, writeIndex, clock};
-    if (interpolation == 0)
-    {
+    if (interpolation == 0) {
         outL = ReadLinear(ringL, p);
         outR = ReadLinear(ringR, p);
         return;
@@ -458,16 +467,14 @@ int InterpolationFor(double speedLimit)
 
 void LoopsMode::Process(float* left, float* right, int n, DriftContext& drift)
 {
-    if (resetVoicesPending)
-    {
+    if (resetVoicesPending) {
         for (LoopVoice& voice : voices)
             voice.segmentLength = 0;
         resetVoicesPending = 0;
     }
     if (n < 1)
         return;
-    if (!IsReady())
-    {
+    if (!IsReady()) {
         std::fill(left, left + n, 0.0f);
         std::fill(right, right + n, 0.0f);
         return;
@@ -499,10 +506,8 @@ void LoopsMode::Process(float* left, float* right, int n, DriftContext& drift)
     const bool locked = UpdateTempoLock(loopSamples);
 
     const double rampStep = 1.0 / (kRampSeconds * sampleRate);
-    for (int i = 0; i < n; ++i)
-    {
-        if (!recordingStopped)
-        {
+    for (int i = 0; i < n; ++i) {
+        if (!recordingStopped) {
             historyL[static_cast<size_t>(writeIndex)] = left[i];
             historyR[static_cast<size_t>(writeIndex)] = right[i];
             clock += 1.0;
@@ -510,16 +515,15 @@ void LoopsMode::Process(float* left, float* right, int n, DriftContext& drift)
                 writeIndex = 0;
         }
 
-        if (locked && sync.boundaryOffset >= 0 && i >= sync.boundaryOffset &&
-            (i - sync.boundaryOffset) % sync.divisionSamples == 0)
+        if (locked && sync.boundaryOffset >= 0 && i >= sync.boundaryOffset
+            && (i - sync.boundaryOffset) % sync.divisionSamples == 0)
             CountDivision(loopSamples);
 
         monoAmount = RampToward(monoAmount, monoTarget, rampStep);
 
         double sumL = 0.0;
         double sumR = 0.0;
-        for (int v = 0; v < kVoiceCount; ++v)
-        {
+        for (int v = 0; v < kVoiceCount; ++v) {
             voiceLevels[v] = RampToward(voiceLevels[v], kVoiceOrder[v] < voiceCount ? 1.0 : 0.0, rampStep);
             StartVoiceWhenDue(v, startAmount);
             RenderVoice(v, sumL, sumR);
@@ -534,12 +538,9 @@ void LoopsMode::Process(float* left, float* right, int n, DriftContext& drift)
 
 void LoopsMode::UpdateVoiceLfosAndTargets(double dt, bool justZeroed)
 {
-    for (LoopVoice& voice : voices)
-    {
-        if (!(chaos <= 0.0 && !justZeroed))
-        {
-            for (int k = 0; k < LoopVoice::kLfoCount; ++k)
-            {
+    for (LoopVoice& voice : voices) {
+        if (!(chaos <= 0.0 && !justZeroed)) {
+            for (int k = 0; k < LoopVoice::kLfoCount; ++k) {
                 if (chaos <= 0.0)
                     voice.HoldLfo(k, 0.0);
                 else
@@ -558,13 +559,11 @@ bool LoopsMode::UpdateTempoLock(int32_t& loopSamples)
     const bool found = sync.boundaryFound != 0;
     const bool locked = found && division >= 1;
     uint32_t d = 1;
-    if (locked)
-    {
+    if (locked) {
         const double fades = static_cast<double>(std::max(2 * fadeLength, 1));
         d = static_cast<uint32_t>(std::max(std::ceil(fades / division), 1.0));
     }
-    if (found && (!wasSynced || sync.movedBack || division != lastDivisionSamples || d != divisionsPerLoop))
-    {
+    if (found && (!wasSynced || sync.movedBack || division != lastDivisionSamples || d != divisionsPerLoop)) {
         divisionCounter = 0;
         for (int32_t& c : startCountdown)
             c = -1;
@@ -596,18 +595,14 @@ void LoopsMode::RenderVoice(int v, double& sumL, double& sumR)
 
     double outL = 0.0;
     double outR = 0.0;
-    if (voice.ended)
-    {
+    if (voice.ended) {
         if (voice.tailActive && voice.fadeRemaining >= 1)
             RenderTail(v, outL, outR);
-    }
-    else
-    {
+    } else {
         double l = 0.0;
         double r = 0.0;
         ReadHistory(voice.readPosition, InterpolationFor(voice.speedLimit), l, r);
-        if (voice.pitchShifted)
-        {
+        if (voice.pitchShifted) {
             l = shifters[0].Process(static_cast<float>(l));
             r = shifters[1].Process(static_cast<float>(r));
         }
@@ -620,12 +615,10 @@ void LoopsMode::RenderVoice(int v, double& sumL, double& sumR)
         outL = l * g * pL;
         outR = r * g * pR;
 
-        if (voice.fadeRemaining > 0)
-        {
+        if (voice.fadeRemaining > 0) {
             if (voice.tailActive)
                 RenderTail(v, outL, outR);
-            else
-            {
+            else {
                 const double w = static_cast<double>(voice.fadeRemaining) / std::max(fadeLength, 1);
                 outL += w * voice.heldOutL;
                 outR += w * voice.heldOutR;
@@ -650,17 +643,13 @@ void LoopsMode::AdvanceVoice(LoopVoice& voice)
     double p = voice.readPosition + voice.speed;
     const double start = voice.windowStart;
     const double span = voice.windowSpan;
-    if (span > 0.0)
-    {
-        if (!voice.reversed)
-        {
+    if (span > 0.0) {
+        if (!voice.reversed) {
             if (p >= start + span)
                 p -= span;
             else if (p < start)
                 p += span;
-        }
-        else
-        {
+        } else {
             if (p <= start)
                 p += span;
             else if (p > start + span)
@@ -677,8 +666,7 @@ void LoopsMode::Randomise(const DriftContext& drift)
 {
     if (randomised && drift.generation == randomGeneration)
         return;
-    for (int v = 0; v < kVoiceCount; ++v)
-    {
+    for (int v = 0; v < kVoiceCount; ++v) {
         LoopVoice& voice = voices[v];
         uint32_t s = (drift.seed ^ 0x5EED1005u) + static_cast<uint32_t>(v + 1) * 0x9E3779B9u;
         if (s == 0)
@@ -690,8 +678,7 @@ void LoopsMode::Randomise(const DriftContext& drift)
         voice.rReach = Unit(XorShift(s));
         voice.rGain = Unit(XorShift(s));
         voice.rPan = 2.0 * Unit(XorShift(s)) - 1.0;
-        for (int k = 0; k < LoopVoice::kLfoCount; ++k)
-        {
+        for (int k = 0; k < LoopVoice::kLfoCount; ++k) {
             voice.lfoPhase[k] = Unit(XorShift(s));
             voice.lfoRate[k] = Unit(XorShift(s));
             voice.lfoStale[k] = 1;
@@ -732,13 +719,11 @@ void LoopsMode::StartVoice(int v, double a)
         shiftDown = 1;
     else
         shiftDown = static_cast<int>(2.0 * Unit(x4)) & 1;
-    if (e1)
-    {
+    if (e1) {
         rev = !rev;
         SaturatingIncrement(chaosReverseFlips);
     }
-    if (e2 && octaveDirection != 1)
-    {
+    if (e2 && octaveDirection != 1) {
         speed *= 0.5;
         SaturatingIncrement(chaosOctaveDrops);
     }
@@ -748,8 +733,7 @@ void LoopsMode::StartVoice(int v, double a)
     if (rev)
         speed = -speed;
 
-    if (voice.pitchShifted)
-    {
+    if (voice.pitchShifted) {
         if (shifterOwner == v)
             shifterOwner = -1;
         voice.pitchShifted = 0;
@@ -768,13 +752,10 @@ void LoopsMode::StartVoice(int v, double a)
     // Effective length.
     double E;
     double fraction;
-    if (locked)
-    {
+    if (locked) {
         E = len;
         fraction = 1.0;
-    }
-    else
-    {
+    } else {
         E = std::max(len * fill, static_cast<double>(minSeg));
         R = len > 0.0 ? R * E / len : 0.0;
         if (voice.speedLimit > 0.0)
@@ -797,12 +778,12 @@ void LoopsMode::StartVoice(int v, double a)
     double D = reach * a * voice.rReach * Rm + E + S + voice.Lfo(1) * reach * 0.25 * chaos * Rm;
     if (!lfoMotion)
         D += Unit(StartJitterHash(voiceStartCounter)) * fraction * J;
-    else
-    {
+    else {
         const double lo = std::min(L - E - 4.0, std::max(S + E, SP));
         const double hi = std::min(A, L - E - 4.0);
-        D = lo + std::max(hi - lo, 0.0) * reach *
-                     Clamp01((1.0 - chaos) * voice.rReach + chaos * 0.5 * (voice.Lfo(1) + 1.0));
+        D = lo
+            + std::max(hi - lo, 0.0) * reach
+                  * Clamp01((1.0 - chaos) * voice.rReach + chaos * 0.5 * (voice.Lfo(1) + 1.0));
     }
     const double X = Clamp(D, SP, std::max(L - E - 4.0, SP));
     voice.startDelay = Round32(X);
@@ -818,8 +799,7 @@ void LoopsMode::StartVoice(int v, double a)
     // Segment, with the first-start stagger of a free-running voice.
     voice.segmentPosition = 0;
     voice.segmentLength = std::max(minSeg, Round32(E));
-    if (old == 0 && !locked)
-    {
+    if (old == 0 && !locked) {
         const int32_t q = static_cast<int32_t>(static_cast<int64_t>(voice.segmentLength) * v / kVoiceCount);
         if (!voice.ended)
             voice.segmentLength = std::max(minSeg, voice.segmentLength - q);
@@ -855,8 +835,7 @@ void LoopsMode::StepShapeControls(double dt)
                             {reverseSmoother, reverseTarget, reverse},
                             {reachSmoother, reachTarget, reach},
                             {widthSmoother, widthTarget, width}};
-    for (ShapeControl& c : shape)
-    {
+    for (ShapeControl& c : shape) {
         c.smoother.Step(dt);
         if (std::fabs(c.smoother.current - c.target) < 1e-9)
             c.smoother.current = c.target;
@@ -869,8 +848,7 @@ void LoopsMode::ConfigureVoiceSmoothers()
     const double smootherTime = lfoMotion ? 0.01 + 0.09 * chaos * chaos : 0.02;
     if (voiceSmoothersValid && smootherTime == voiceSmootherTime)
         return;
-    for (LoopVoice& voice : voices)
-    {
+    for (LoopVoice& voice : voices) {
         voice.speedSmoother.Configure(std::max(smootherTime, 1e-9), sampleRate);
         voice.gainSmoother.Configure(std::max(smootherTime, 1e-9), sampleRate);
         voice.panSmoother.Configure(std::max(smootherTime, 1e-9), sampleRate);
@@ -884,8 +862,7 @@ void LoopsMode::CountDivision(int32_t loopSamples)
     // Only the count modulo divisionsPerLoop matters, so it is kept reduced
     // and can never wrap.
     divisionCounter = divisionCounter % divisionsPerLoop + 1;
-    if (divisionCounter % divisionsPerLoop == 0)
-    {
+    if (divisionCounter % divisionsPerLoop == 0) {
         for (int k = 0; k < kVoiceCount; ++k)
             startCountdown[k] = static_cast<int32_t>(static_cast<int64_t>(loopSamples) * k / kVoiceCount);
     }
@@ -897,11 +874,9 @@ void LoopsMode::StartVoiceWhenDue(int v, double startAmount)
     const int32_t c = startCountdown[v];
     if (c > 0)
         startCountdown[v] = c - 1;
-    else if (c == 0)
-    {
+    else if (c == 0) {
         startCountdown[v] = -1;
-        if (voice.segmentPosition < voice.segmentLength)
-        {
+        if (voice.segmentPosition < voice.segmentLength) {
             voice.fadeRemaining = std::max(fadeLength, 1);
             voice.heldOutL = voice.lastOutL;
             voice.heldOutR = voice.lastOutR;
@@ -917,9 +892,9 @@ void LoopsMode::StartVoiceWhenDue(int v, double startAmount)
 
 void LoopsMode::UpdateOutputNorm()
 {
-    const double s = voiceLevels[0] * voiceLevels[0] + voiceLevels[1] * voiceLevels[1] +
-                     voiceLevels[2] * voiceLevels[2] + voiceLevels[3] * voiceLevels[3] +
-                     voiceLevels[4] * voiceLevels[4] + voiceLevels[5] * voiceLevels[5];
+    const double s = voiceLevels[0] * voiceLevels[0] + voiceLevels[1] * voiceLevels[1] + voiceLevels[2] * voiceLevels[2]
+                     + voiceLevels[3] * voiceLevels[3] + voiceLevels[4] * voiceLevels[4]
+                     + voiceLevels[5] * voiceLevels[5];
     if (outputNormValid && s == outputNormSum)
         return;
     outputNorm = std::sqrt(6.0 / std::max(s, 1.0)) * 0.408248290463863;
@@ -968,8 +943,7 @@ void LoopsMode::HandShiftersTo(int v, bool down)
     if (down)
         SaturatingIncrement(shifterStartsDown);
     const double ratio = down ? 0.5 : 2.0;
-    for (GrainShifter& shifter : shifters)
-    {
+    for (GrainShifter& shifter : shifters) {
         shifter.Reset();
         shifter.SetRatio(ratio);
     }
@@ -977,8 +951,7 @@ void LoopsMode::HandShiftersTo(int v, bool down)
 
 void LoopsMode::PlaceWindow(LoopVoice& voice, double newest, double span, bool reversed) const
 {
-    if (voice.ended)
-    {
+    if (voice.ended) {
         voice.windowStart = newest;
         voice.readPosition = newest;
         voice.windowSpan = 0.0;
@@ -1000,11 +973,9 @@ void LoopsMode::PrefillShifters(LoopVoice& voice)
         return;
     const bool rev = voice.reversed != 0;
     const std::vector<float>* channels[2] = {&historyL, &historyR};
-    for (int c = 0; c < 2; ++c)
-    {
+    for (int c = 0; c < 2; ++c) {
         HistoryRing ring{channels[c]->data(), historyLength, writeIndex, clock};
-        for (int32_t k = 0; k < n; ++k)
-        {
+        for (int32_t k = 0; k < n; ++k) {
             const double p = LoopVoice::WrapIntoWindow(k * voice.baseSpeed + voice.readPosition, voice.windowStart,
                                                        voice.windowSpan, rev);
             scratch[static_cast<size_t>(k)] = ReadLinear(ring, ClampToRing(p));
@@ -1040,28 +1011,26 @@ void LoopsMode::RenderTail(int v, double& outL, double& outR)
     LoopVoice& voice = voices[v];
     const int32_t fm = std::max(fadeLength, 1);
     const int32_t k = std::max(fm - voice.fadeRemaining, 0);
-    if (voice.tailSegmentPosition < voice.tailSegmentLength && voice.tailWindowSpan > 0.0)
-    {
+    if (voice.tailSegmentPosition < voice.tailSegmentLength && voice.tailWindowSpan > 0.0) {
         double l = 0.0;
         double r = 0.0;
         ReadHistory(voice.tailReadPosition, voice.tailInterpolation, l, r);
         FoldToMono(l, r);
         const double fadeIn = Fade(k, fm + 1 + k);
-        const double g = Fade(voice.tailSegmentPosition, voice.tailSegmentLength) * (1.0 - fadeIn) *
-                         voice.tailGain * voice.tailLevelScale;
+        const double g = Fade(voice.tailSegmentPosition, voice.tailSegmentLength) * (1.0 - fadeIn) * voice.tailGain
+                         * voice.tailLevelScale;
         double pL = 1.0;
         double pR = 1.0;
         PanGains(voice.tailPan, pL, pR);
         outL += l * g * pL;
         outR += r * g * pR;
-        voice.tailReadPosition = ClampToRing(LoopVoice::WrapIntoWindow(
-            voice.tailReadPosition + voice.tailSpeed, voice.tailWindowStart, voice.tailWindowSpan,
-            voice.tailReversed != 0));
+        voice.tailReadPosition =
+            ClampToRing(LoopVoice::WrapIntoWindow(voice.tailReadPosition + voice.tailSpeed, voice.tailWindowStart,
+                                                  voice.tailWindowSpan, voice.tailReversed != 0));
         voice.tailSegmentPosition += 1;
     }
     voice.fadeRemaining -= 1;
-    if (voice.fadeRemaining < 1)
-    {
+    if (voice.fadeRemaining < 1) {
         voice.fadeRemaining = 0;
         voice.tailActive = 0;
     }
@@ -1120,8 +1089,7 @@ void LoopsMode::CopyStateFrom(const LoopsMode& source)
     minVoiceAge = source.minVoiceAge;
     maxVoiceAge = source.maxVoiceAge;
     shifterOwner = source.shifterOwner;
-    if (source.shifterOwner >= 0)
-    {
+    if (source.shifterOwner >= 0) {
         // Copy assignment reuses this object's ring when the lengths agree.
         shifters[0] = source.shifters[0];
         shifters[1] = source.shifters[1];
@@ -1145,8 +1113,7 @@ bool LoopsMode::Resample(double newRate)
     const double k = newRate / sampleRate;
 
     std::unique_ptr<LoopsMode> t;
-    try
-    {
+    try {
         t = std::make_unique<LoopsMode>();
         t->Prepare(newRate, 512);
         if (!t->IsReady())
@@ -1154,9 +1121,7 @@ bool LoopsMode::Resample(double newRate)
         t->CopyStateFrom(*this);
         for (GrainShifter& shifter : t->shifters)
             shifter.Resample(newRate);
-    }
-    catch (const std::bad_alloc&)
-    {
+    } catch (const std::bad_alloc&) {
         return false;
     }
 
@@ -1169,16 +1134,14 @@ bool LoopsMode::Resample(double newRate)
     const HistoryRing oldR{historyR.data(), historyLength, writeIndex, clock};
     const double newest = std::max(clock - 1.0, 0.0);
     const int32_t newLength = t->historyLength;
-    for (int32_t j = 0; j < newLength; ++j)
-    {
+    for (int32_t j = 0; j < newLength; ++j) {
         const double age = std::min((newLength - j) / k, static_cast<double>(historyLength - 1));
         const double p = std::min(clock - age, newest);
         t->historyL[static_cast<size_t>(j)] = ReadLinear(oldL, p);
         t->historyR[static_cast<size_t>(j)] = ReadLinear(oldR, p);
     }
 
-    for (LoopVoice& voice : t->voices)
-    {
+    for (LoopVoice& voice : t->voices) {
         voice.segmentLength = std::max(Round32(voice.segmentLength * k), 1);
         voice.segmentPosition = std::max(std::min(Round32(voice.segmentPosition * k), voice.segmentLength - 1), 0);
         // Scaled separately, the two roundings could leave the declick longer than
@@ -1197,8 +1160,8 @@ bool LoopsMode::Resample(double newRate)
     }
     t->fadeLength = Round32(fadeLength * k);
     t->sampleCounter = TruncateU64(static_cast<double>(sampleCounter) * k);
-    for (ParamSmoother* s : {&t->amountSmoother, &t->octavesSmoother, &t->reverseSmoother, &t->reachSmoother,
-                             &t->widthSmoother})
+    for (ParamSmoother* s :
+         {&t->amountSmoother, &t->octavesSmoother, &t->reverseSmoother, &t->reachSmoother, &t->widthSmoother})
         s->Configure(kSmootherSeconds, newRate);
 
     t->sync = TempoSyncInfo{};

@@ -6,8 +6,7 @@
 #include "engine/EngineMath.h"
 
 const double NoteDivisions[kNoteDivisionCount] = {
-    0.125, 0.25, 0.5, 0.75, 1.0, 1.5, 2.0, 3.0, 4.0, 8.0, 16.0,
-    0.0625, 1.0 / 6.0, 1.0 / 3.0, 2.0 / 3.0, 4.0 / 3.0,
+    0.125, 0.25, 0.5, 0.75, 1.0, 1.5, 2.0, 3.0, 4.0, 8.0, 16.0, 0.0625, 1.0 / 6.0, 1.0 / 3.0, 2.0 / 3.0, 4.0 / 3.0,
 };
 
 namespace {
@@ -76,8 +75,8 @@ double SyncedSeconds(double bpm, double macro, bool sync, int division)
     return std::clamp(t, 0.01, kEchoMaxSeconds);
 }
 
-double MacroReadoutValue(int mode, double macro, bool sync, int division, double bpm,
-                         double sampleRate, bool repeatEngine)
+double MacroReadoutValue(int mode, double macro, bool sync, int division, double bpm, double sampleRate,
+                         bool repeatEngine)
 {
     const double rate = EngineMath::UsableSampleRate(sampleRate);
     const double m = std::clamp(macro, 0.0, 1.0);

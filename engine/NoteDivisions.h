@@ -26,5 +26,5 @@ int LimitDivisionForRepeat(int division, double bpm);
 double SyncedSeconds(double bpm, double macro, bool sync, int division);
 
 // The time in seconds that MACRO stands for in a mode, as the engine plays it.
-double MacroReadoutValue(int mode, double macro, bool sync, int division, double bpm,
-                         double sampleRate, bool repeatEngine);
+double MacroReadoutValue(int mode, double macro, bool sync, int division, double bpm, double sampleRate,
+                         bool repeatEngine);

@@ -311,8 +311,8 @@ void PitchVoice::StartGrain(GrainSlot& slot)
     RecordDecision(candidate);
 
     const float toTarget = targetSemitones - currentSemitones;
-    currentSemitones += std::min(std::max(toTarget, -static_cast<float>(kMaxSemitoneStep)),
-                                 static_cast<float>(kMaxSemitoneStep));
+    currentSemitones +=
+        std::min(std::max(toTarget, -static_cast<float>(kMaxSemitoneStep)), static_cast<float>(kMaxSemitoneStep));
     readSpeed = TableRatio(currentSemitones);
 
     const int32_t difference = grainTarget - grainLength;
@@ -333,8 +333,9 @@ float PitchVoice::ReadGrain(const GrainSlot& slot) const
     const float p1 = SourceAt(i + 1);
     const float p2 = SourceAt(i + 2);
     const float p3 = SourceAt(i + 3);
-    return 0.5f * (2.0f * p1 + (p2 - p0) * t + (2.0f * p0 - 5.0f * p1 + 4.0f * p2 - p3) * t * t
-                   + (3.0f * (p1 - p2) + p3 - p0) * t * t * t);
+    return 0.5f
+           * (2.0f * p1 + (p2 - p0) * t + (2.0f * p0 - 5.0f * p1 + 4.0f * p2 - p3) * t * t
+              + (3.0f * (p1 - p2) + p3 - p0) * t * t * t);
 }
 
 void PitchVoice::Synthesize(float* out, int count)

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
-#include <limits>
 #include <iterator>
+#include <limits>
 #include <new>
 #include <stdexcept>
 
@@ -53,8 +53,7 @@ double SoftLimit(double x)
 
 void RepeatMode::ReleaseBuffers()
 {
-    for (int c = 0; c < 2; ++c)
-    {
+    for (int c = 0; c < 2; ++c) {
         std::vector<float>().swap(history[c]);
         std::vector<float>().swap(capture[c]);
         std::vector<float>().swap(feedbackLine[c]);
@@ -65,29 +64,22 @@ bool RepeatMode::AllocateBuffers()
 {
     // A rate whose history could not even be addressed fails like an allocation.
     const double historySamples = std::ceil(kMaxTime * 65.0 * sampleRate) + 8.0;
-    if (!(historySamples < static_cast<double>(history[0].max_size() / 4)))
-    {
+    if (!(historySamples < static_cast<double>(history[0].max_size() / 4))) {
         ReleaseBuffers();
         return false;
     }
     const size_t slice = SliceCapacity(sampleRate);
-    try
-    {
-        for (int c = 0; c < 2; ++c)
-        {
+    try {
+        for (int c = 0; c < 2; ++c) {
             history[c].assign(static_cast<size_t>(historySamples), 0.0f);
             capture[c].assign(slice, 0.0f);
             feedbackLine[c].assign(2 * slice, 0.0f);
         }
         return true;
-    }
-    catch (const std::bad_alloc&)
-    {
+    } catch (const std::bad_alloc&) {
         ReleaseBuffers();
         return false;
-    }
-    catch (const std::length_error&)
-    {
+    } catch (const std::length_error&) {
         ReleaseBuffers();
         return false;
     }
@@ -110,8 +102,7 @@ void RepeatMode::Prepare(double rate, int)
 
 void RepeatMode::Reset()
 {
-    for (int c = 0; c < 2; ++c)
-    {
+    for (int c = 0; c < 2; ++c) {
         std::fill(capture[c].begin(), capture[c].end(), 0.0f);
         std::fill(feedbackLine[c].begin(), feedbackLine[c].end(), 0.0f);
         feedbackFilter[c] = 0.0;
@@ -173,7 +164,7 @@ inline RepeatMode::Frame RepeatMode::ReadHistory(const Line& line, double x) con
         return {};
     const size_t length = line.channels[0].size();
     const double whole = std::floor(x);
-    const double age = now - whole;  // 1 for the newest sample
+    const double age = now - whole; // 1 for the newest sample
     if (age >= static_cast<double>(length))
         return {};
     const size_t back = static_cast<size_t>(age);
@@ -235,19 +226,14 @@ const RepeatMode::TapShape& RepeatMode::AddShape(double s, double offset)
     const double fade12 = 0.012 * sampleRate;
     shape.shift = -offset + (offset - edge) * s + edge;
     shape.writerScale = 0.0;
-    if (gapless && s > 1.0)
-    {
+    if (gapless && s > 1.0) {
         const double fade = std::max(std::min(fade12, 0.25 * sliceLength), 1.0);
         const double beforeEnd = RaisedCosine((sliceLength - offset) / fade);
         shape.gain = std::min(beforeEnd, RaisedCosine(offset / std::min(edge, fade)));
         shape.writerScale = 1.0 / ((s - 1.0) * fade);
-    }
-    else if ((offset - edge) * s + edge >= sliceLength)
-    {
-        shape.gain = 0.0;  // a fast tap that finished its slice waits for the next one
-    }
-    else
-    {
+    } else if ((offset - edge) * s + edge >= sliceLength) {
+        shape.gain = 0.0; // a fast tap that finished its slice waits for the next one
+    } else {
         const double end = s > 1.0 ? (sliceLength - edge) / s + edge : sliceLength;
         const double fade = std::max(std::min(fade12, 0.25 * end), 1.0);
         shape.gain = std::min(RaisedCosine((end - offset) / fade), RaisedCosine(offset / std::min(edge, fade)));
@@ -257,16 +243,14 @@ const RepeatMode::TapShape& RepeatMode::AddShape(double s, double offset)
 
 inline RepeatMode::Frame RepeatMode::TapRead(const Line& line, double src, double s, double offset, double dip)
 {
-    if (s == 1.0)
-    {
+    if (s == 1.0) {
         const Frame v = ReadHistory(line, src);
         return {v.left * dip, v.right * dip};
     }
     const TapShape& shape = ShapeOf(s, offset);
     double gain = shape.gain;
     const double rp = src + shape.shift;
-    if (shape.writerScale > 0.0)
-    {
+    if (shape.writerScale > 0.0) {
         // Gapless: fade out before the reader catches up with the write position.
         gain = std::min(gain, RaisedCosine((static_cast<double>(clock) - 1.0 - rp) * shape.writerScale));
     }
@@ -330,8 +314,7 @@ double RepeatMode::Correlation(double span) const
     const double startA = static_cast<double>(clock) - sliceLength;
     const double startB = static_cast<double>(clock) - previousSliceLength;
     double ab = 0.0, aa = 0.0, bb = 0.0;
-    for (double j = 0.0; j < span; j += 4.0)
-    {
+    for (double j = 0.0; j < span; j += 4.0) {
         const double xa = startA + j;
         const double xb = startB + j;
         if (xa > newest || xb > newest)
@@ -352,13 +335,11 @@ void RepeatMode::NewCycle(DriftContext& drift)
     std::copy(std::begin(speed), std::end(speed), std::begin(previousSpeed));
     const double chaos = drift.amount;
     const double base = shape < 0.16 ? 0.5 : shape < 0.4 ? 1.0 : shape < 0.64 ? 1.5 : shape < 0.88 ? 2.0 : 4.0;
-    for (int k = 0; k < kMaxRepeats; ++k)
-    {
+    for (int k = 0; k < kMaxRepeats; ++k) {
         const uint32_t r1 = drift.NextRandom();
         const uint32_t r2 = drift.NextRandom();
         int step = 0;
-        if (0.8 * chaos > DriftContext::ToUnit(r1))
-        {
+        if (0.8 * chaos > DriftContext::ToUnit(r1)) {
             step = (r2 & 1u) ? 1 : -1;
             if (chaos > 0.75 && (r2 & 6u) == 0)
                 step *= 2;
@@ -387,12 +368,9 @@ void RepeatMode::StartIfFirst(DriftContext& drift)
 
 void RepeatMode::UpdateHold(DriftContext& drift)
 {
-    if (!hold || previousHold)
-    {
+    if (!hold || previousHold) {
         previousHold = hold;
-    }
-    else
-    {
+    } else {
         captureLength = std::max(EngineMath::RoundToInt(sliceLength), 1);
         captured = 0;
         position = 0.0;
@@ -437,17 +415,14 @@ void RepeatMode::DetectTransient(double left, double right)
     const double e = (right * right + left * left) * 0.5;
     envelopeFast += (e - envelopeFast) * coefficient5ms;
     envelopeSlow += (e - envelopeSlow) * coefficient50ms;
-    if (transientHoldoff >= 1)
-    {
+    if (transientHoldoff >= 1) {
         --transientHoldoff;
         return;
     }
-    if (envelopeFast >= 9e-6 && envelopeFast >= envelopeSlow * 2.5600000000000005 + 1e-12)
-    {
+    if (envelopeFast >= 9e-6 && envelopeFast >= envelopeSlow * 2.5600000000000005 + 1e-12) {
         transientSeen = 1;
         transientHoldoff = static_cast<int32_t>(0.06 * sampleRate);
-        if (!hold)
-        {
+        if (!hold) {
             readOffsetB = readOffsetA;
             readOffsetA = previousOffsetA = std::min(0.01 * sampleRate, 0.5 * sliceLength);
             offsetFadeCount = 0;
@@ -469,8 +444,7 @@ void RepeatMode::FillCapture()
 
 void RepeatMode::RampRepeatGains()
 {
-    for (int k = 0; k < kMaxRepeats; ++k)
-    {
+    for (int k = 0; k < kMaxRepeats; ++k) {
         const double target = k < count ? 1.0 : 0.0;
         if (repeatGain[k] < target)
             repeatGain[k] = std::min(repeatGain[k] + rampStep, target);
@@ -486,10 +460,8 @@ RepeatMode::Frame RepeatMode::RepeatSum(Frame& first)
     Frame sum;
     first = {};
     double g = 1.0;
-    for (int k = 0; k < kMaxRepeats; ++k)
-    {
-        if (repeatGain[k] > 0.0)
-        {
+    for (int k = 0; k < kMaxRepeats; ++k) {
+        if (repeatGain[k] > 0.0) {
             // A local rather than dipFlag: a byte-sized member store here would
             // make every later member read in the loop reload from memory.
             const double dip = ((transientHistory >> k) & 1u) ? dipCurve : 1.0;
@@ -515,8 +487,7 @@ RepeatMode::Frame RepeatMode::CapturePlayback()
     const double fade = std::max(std::min(0.012 * sampleRate, 0.25 * sliceLength), 1.0);
     const double edges = RaisedCosine(std::min(position, sliceLength - position) / fade);
     Frame out;
-    for (int c = 0; c < 2; ++c)
-    {
+    for (int c = 0; c < 2; ++c) {
         double v = CaptureRead(c, heldLength, speed[0]) * x;
         if (x < 1.0)
             v += CaptureRead(c, heldLength, previousSpeed[0]) * (1.0 - x);
@@ -590,8 +561,7 @@ void RepeatMode::Advance(DriftContext& drift)
 {
     position += 1.0;
     SaturatingIncrement(cycleCount);
-    if (position >= sliceLength)
-    {
+    if (position >= sliceLength) {
         position -= sliceLength;
         NewCycle(drift);
         transientHistory = (transientHistory << 1) | transientSeen;
@@ -604,8 +574,7 @@ void RepeatMode::Advance(DriftContext& drift)
     if (readOffsetB >= sliceLength)
         readOffsetB -= sliceLength;
     SaturatingIncrement(offsetFadeCount);
-    if (transitionCount >= 0)
-    {
+    if (transitionCount >= 0) {
         previousPosition += 1.0;
         if (previousPosition >= previousSliceLength)
             previousPosition -= previousSliceLength;
@@ -619,14 +588,12 @@ void RepeatMode::Advance(DriftContext& drift)
 
 void RepeatMode::Process(float* left, float* right, int n, DriftContext& drift)
 {
-    if (!prepared)
-    {
+    if (!prepared) {
         for (int i = 0; i < n; ++i)
             left[i] = right[i] = 0.0f;
         return;
     }
-    for (int i = 0; i < n; ++i)
-    {
+    for (int i = 0; i < n; ++i) {
         const float inL = FiniteOrZero(left[i]);
         const float inR = FiniteOrZero(right[i]);
         StartIfFirst(drift);
@@ -651,8 +618,7 @@ void RepeatMode::Process(float* left, float* right, int n, DriftContext& drift)
         const double helds[2] = {voices.held.left, voices.held.right};
         const double feds[2] = {voices.fed.left, voices.fed.right};
         double out[2];
-        for (int c = 0; c < 2; ++c)
-        {
+        for (int c = 0; c < 2; ++c) {
             const double y = std::tanh((1.0 - holdMix) * firsts[c] + holdMix * helds[c] + feds[c] * feedback);
             feedbackFilter[c] += (y - feedbackFilter[c]) * lowpass8k;
             if (std::fabs(feedbackFilter[c]) < 1e-20)
@@ -676,8 +642,7 @@ void RepeatMode::FeedIdle(const float* left, const float* right, int n)
 {
     if (!prepared)
         return;
-    if (hold && !previousHold)
-    {
+    if (hold && !previousHold) {
         captureLength = std::max(EngineMath::RoundToInt(time * sampleRate), 1);
         captured = 0;
         position = 0.0;
@@ -685,8 +650,7 @@ void RepeatMode::FeedIdle(const float* left, const float* right, int n)
     }
     previousHold = hold;
     holdMix = hold ? 1.0 : 0.0;
-    for (int i = 0; i < n; ++i)
-    {
+    for (int i = 0; i < n; ++i) {
         FillCapture();
         if (++feedbackWrite >= feedbackLine[0].size())
             feedbackWrite = 0;

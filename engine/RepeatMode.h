@@ -119,9 +119,9 @@ private:
     {
         double speed;
         double offset;
-        double shift;        // read position minus the repeat's source position
-        double gain;         // fades that do not depend on the source position
-        double writerScale;  // gapless fast taps: 1 / ((speed - 1) x fade), else 0
+        double shift;       // read position minus the repeat's source position
+        double gain;        // fades that do not depend on the source position
+        double writerScale; // gapless fast taps: 1 / ((speed - 1) x fade), else 0
     };
     static constexpr int kTapShapeSlots = 32;
 

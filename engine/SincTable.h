@@ -7,10 +7,10 @@
 // engines on any threads may share them.
 struct SincTable
 {
-    static constexpr int kPhases = 64;  // fractional offsets p/64; row 64 is offset 1
+    static constexpr int kPhases = 64; // fractional offsets p/64; row 64 is offset 1
 
-    int halfWidth = 0;                  // N = 8 x factor
-    std::vector<double> coefficients;   // (kPhases + 1) rows x 2N taps, row-major
+    int halfWidth = 0;                // N = 8 x factor
+    std::vector<double> coefficients; // (kPhases + 1) rows x 2N taps, row-major
 
     int TapCount() const { return 2 * halfWidth; }
     const double* Row(int phase) const { return coefficients.data() + phase * TapCount(); }

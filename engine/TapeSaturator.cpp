@@ -10,7 +10,7 @@ namespace {
 using EngineMath::kTwoPi;
 } // namespace
 
-const double TapeSaturator::kHalfBand8[kTaps] = {-0.0051639, -0.0228819, 0.0967484, 0.4313074,
+const double TapeSaturator::kHalfBand8[kTaps] = {-0.0051639, -0.0228819, 0.0967484,  0.4313074,
                                                  0.4313074,  0.0967484,  -0.0228819, -0.0051639};
 
 TapeSaturator::TapeSaturator()

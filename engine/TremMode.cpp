@@ -156,8 +156,7 @@ double TremMode::NextUnit()
     return DriftContext::ToUnit(NextRandom());
 }
 
-void TremMode::DrawCycleEvents(double glitch, double dipChance, double stallChance, double burstChance,
-                               double period)
+void TremMode::DrawCycleEvents(double glitch, double dipChance, double stallChance, double burstChance, double period)
 {
     const double r1 = NextUnit();
     const double r2 = NextUnit();

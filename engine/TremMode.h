@@ -91,8 +91,7 @@ private:
     double StepGainModulation();
     uint32_t NextRandom();
     double NextUnit();
-    void DrawCycleEvents(double glitch, double dipChance, double stallChance, double burstChance,
-                         double period);
+    void DrawCycleEvents(double glitch, double dipChance, double stallChance, double burstChance, double period);
     double ChannelWave(double channelPhase, double m) const;
     static float DelayStep(float (&line)[kDelayLength], int32_t& index, float input, double delaySamples);
 };

@@ -6,8 +6,8 @@
 #include "engine/EngineMath.h"
 
 namespace {
-using EngineMath::kTwoPi;
 using EngineMath::kPi;
+using EngineMath::kTwoPi;
 using EngineMath::kZeroSeedReplacement;
 constexpr double kSmoothSeconds = 0.02;
 constexpr double kSwitchSeconds = 0.01;

@@ -4,8 +4,8 @@
 #include <cmath>
 #include <iterator>
 
-#include "engine/EngineMath.h"
 #include "engine/DriftContext.h"
+#include "engine/EngineMath.h"
 
 namespace {
 using EngineMath::kTwoPi;
@@ -71,9 +71,10 @@ double WowFlutter::Process(double x)
 
     double y;
     if (depth != 0.0) {
-        const double m = (0.6 * std::sin(phases[1]) + std::sin(phases[0]) + 0.35 * std::sin(phases[2])) / 1.95 / 1.25
-                         + (0.018131575795279214 * std::sin(phases[4]) + 0.02702631109107657 * std::sin(phases[3])) / 2.5
-                         + 0.3 * chaosOffset;
+        const double m =
+            (0.6 * std::sin(phases[1]) + std::sin(phases[0]) + 0.35 * std::sin(phases[2])) / 1.95 / 1.25
+            + (0.018131575795279214 * std::sin(phases[4]) + 0.02702631109107657 * std::sin(phases[3])) / 2.5
+            + 0.3 * chaosOffset;
         const double delayMs = std::clamp((std::clamp(m, -1.0, 1.0) * 2.5 + 6.0) * depth, 0.0, kMaxDelayMs);
         y = DelayRead(x, delayMs * 0.001 * sampleRate);
     } else {
@@ -102,12 +103,9 @@ double WowFlutter::DelayRead(double x, double delaySamples)
     double y = at(0) * (1.0 - f) + at(1) * f;
     if (delaySamples > 2.0) {
         const double fm3 = f - 3.0, fm2 = f - 2.0, fm1 = f - 1.0, fp1 = f + 1.0, fp2 = f + 2.0;
-        const double lagrange = -f * fp1 * fm1 * fm2 * fm3 / 120.0 * at(-2)
-                                + fp2 * f * fm1 * fm2 * fm3 / 24.0 * at(-1)
-                                - fp2 * fp1 * fm1 * fm2 * fm3 / 12.0 * at(0)
-                                + fp1 * fp2 * f * fm2 * fm3 / 12.0 * at(1)
-                                - fp2 * fp1 * f * fm1 * fm3 / 24.0 * at(2)
-                                + fp1 * fp2 * f * fm1 * fm2 / 120.0 * at(3);
+        const double lagrange = -f * fp1 * fm1 * fm2 * fm3 / 120.0 * at(-2) + fp2 * f * fm1 * fm2 * fm3 / 24.0 * at(-1)
+                                - fp2 * fp1 * fm1 * fm2 * fm3 / 12.0 * at(0) + fp1 * fp2 * f * fm2 * fm3 / 12.0 * at(1)
+                                - fp2 * fp1 * f * fm1 * fm3 / 24.0 * at(2) + fp1 * fp2 * f * fm1 * fm2 / 120.0 * at(3);
         y = delaySamples >= 3.0 ? lagrange : y + (lagrange - y) * (delaySamples - 2.0);
     }
     writeIndex = (writeIndex + 1) & mask;

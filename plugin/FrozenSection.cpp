@@ -39,12 +39,9 @@ int FrozenSection::Read(const iplug::IStateBuffer& in, int pos, bool wantBlob, s
     const int end = static_cast<int>(at + n);
     if (!wantBlob || magic != kMagic || version != kVersion || n < 1 || n > kMaxBlobBytes)
         return end;
-    try
-    {
+    try {
         blob.assign(in.Data() + at, in.Data() + at + n);
-    }
-    catch (const std::bad_alloc&)
-    {
+    } catch (const std::bad_alloc&) {
         blob.clear();
     }
     return end;

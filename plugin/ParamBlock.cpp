@@ -52,8 +52,7 @@ int ParamBlock::Read(const iplug::IStateBuffer& in, int startPos)
     int64_t count = 0;
     int pos = startPos;
     const bool legacy = magic != kMagic;
-    if (!legacy)
-    {
+    if (!legacy) {
         uint32_t stored = 0;
         pos = in.Get(&stored, startPos + 4);
         if (pos < 0)
@@ -61,9 +60,7 @@ int ParamBlock::Read(const iplug::IStateBuffer& in, int startPos)
         count = stored;
         if (count < kMinCount || count * 8 > size - pos)
             return -1;
-    }
-    else
-    {
+    } else {
         const int64_t remaining = size - startPos;
         const bool shortRun = std::find(std::begin(kLegacyShortSizes), std::end(kLegacyShortSizes), remaining)
                               != std::end(kLegacyShortSizes);
@@ -73,8 +70,7 @@ int ParamBlock::Read(const iplug::IStateBuffer& in, int startPos)
     double read[kParamCount];
     FillDefaults(read, legacy);
     const int carried = static_cast<int>(std::min<int64_t>(count, kParamCount));
-    for (int i = 0; i < carried; ++i)
-    {
+    for (int i = 0; i < carried; ++i) {
         double v = 0.0;
         pos = in.Get(&v, pos);
         if (pos < 0 || !std::isfinite(v))

@@ -26,8 +26,8 @@ constexpr int kLoopVoicesMin = 1;
 constexpr int kLoopVoicesMax = 6;
 
 constexpr int kIntParams[] = {kMode, kSyncDivision, kLegacyEchoRepeats, kChaosSeed};
-constexpr int kBoolParams[] = {kSync,         kLoopFreeze,   kEchoPreserveStereo, kSaveFrozenAudio, kRepeatHold,
-                               kRepeatLatch,  kRepeatEngine, kLoopMonoVoices,     kLoopLFOMotion,   kRepeatGapless};
+constexpr int kBoolParams[] = {kSync,        kLoopFreeze,   kEchoPreserveStereo, kSaveFrozenAudio, kRepeatHold,
+                               kRepeatLatch, kRepeatEngine, kLoopMonoVoices,     kLoopLFOMotion,   kRepeatGapless};
 
 bool Contains(const int* first, const int* last, int idx)
 {
@@ -119,8 +119,7 @@ Quorrel::~Quorrel()
 
 void Quorrel::SetupParams()
 {
-    for (int i = 0; i < kParamCount; ++i)
-    {
+    for (int i = 0; i < kParamCount; ++i) {
         const ParamSpec& row = GetParamSpec(i);
         iplug::IParam& param = *GetParam(i);
         if (Contains(std::begin(kIntParams), std::end(kIntParams), i))
@@ -135,8 +134,8 @@ void Quorrel::SetupParams()
         else if (i == kLoopOctaveDir)
             param.SetupEnum(row.name, 0, {"BOTH", "UP", "DOWN"});
         else if (i == kRepeatCount)
-            param.SetupDouble(row.name, row.defaultValue, row.minValue, row.maxValue, 1.0, "", iplug::kFlagStepped,
-                              "", iplug::IParam::ShapePowCurve(kRepeatCountCurve));
+            param.SetupDouble(row.name, row.defaultValue, row.minValue, row.maxValue, 1.0, "", iplug::kFlagStepped, "",
+                              iplug::IParam::ShapePowCurve(kRepeatCountCurve));
         else
             param.SetupDouble(row.name, row.defaultValue, row.minValue, row.maxValue, kParamStep);
         paramCache[i].store(param.Value());
@@ -145,8 +144,7 @@ void Quorrel::SetupParams()
 
 void Quorrel::AddFactoryPresets()
 {
-    for (int i = 0; i < FactoryPresetCount(); ++i)
-    {
+    for (int i = 0; i < FactoryPresetCount(); ++i) {
         const FactoryPreset& preset = FactoryPresetAt(i);
         StateChunk chunk;
         std::copy(std::begin(preset.values), std::end(preset.values), chunk.params.values);
@@ -204,16 +202,14 @@ void Quorrel::RunEngine(double** inputs, double** outputs, int nFrames)
     float* rightOut = scratchBuffers[kRightOut].data();
 
     const bool stereoIn = CountConnectedChannels(iplug::kInput) >= 2 && inputs[1];
-    for (int f = 0; f < nFrames; ++f)
-    {
+    for (int f = 0; f < nFrames; ++f) {
         leftIn[f] = inputs[0] ? static_cast<float>(inputs[0][f]) : 0.0f;
         rightIn[f] = stereoIn ? static_cast<float>(inputs[1][f]) : leftIn[f];
     }
     engine.Process(leftIn, rightIn, leftOut, rightOut, nFrames);
     loopFrozen.store(engine.LoopRecordingStopped(), std::memory_order_relaxed);
     audioRanSinceLoad.store(true, std::memory_order_relaxed);
-    for (int f = 0; f < nFrames; ++f)
-    {
+    for (int f = 0; f < nFrames; ++f) {
         if (outputs[0])
             outputs[0][f] = leftOut[f];
         if (outputs[1])
@@ -228,8 +224,7 @@ void Quorrel::ProcessAudioBlock(double** inputs, double** outputs, int nFrames)
     {
         const DenormalScope denormals;
         const iplug::ITransportInfo& transport = Transport();
-        if (taken)
-        {
+        if (taken) {
             for (int i = 0; i < kParamCount; ++i)
                 engine.SetParam(i, paramCache[i].load(std::memory_order_relaxed));
             engine.SetTempo(transport.tempo);
@@ -250,8 +245,7 @@ void Quorrel::ProcessAudioBlock(double** inputs, double** outputs, int nFrames)
 
 void Quorrel::KeepFrozenLoopAcrossReset()
 {
-    if (!SwitchOn(paramCache[kLoopFreeze].load()))
-    {
+    if (!SwitchOn(paramCache[kLoopFreeze].load())) {
         std::vector<std::uint8_t>().swap(pendingFrozenBlob);
         return;
     }
@@ -269,8 +263,7 @@ void Quorrel::OnProcessingReset()
     // Until the engine is fully prepared again, every block comes out silent.
     for (std::vector<float>& buffer : scratchBuffers)
         buffer.clear();
-    try
-    {
+    try {
         KeepFrozenLoopAcrossReset();
         const double rate = GetSampleRate();
         const int frames = std::max(GetBlockSize(), 0);
@@ -284,9 +277,7 @@ void Quorrel::OnProcessingReset()
             paramCache[i].store(GetParam(i)->Value());
         for (std::vector<float>& buffer : scratchBuffers)
             buffer.assign(static_cast<size_t>(frames), 0.0f);
-    }
-    catch (const std::exception&)
-    {
+    } catch (const std::exception&) {
         for (std::vector<float>& buffer : scratchBuffers)
             buffer.clear();
     }
@@ -306,8 +297,7 @@ bool Quorrel::SaveState(iplug::IStateBuffer& out)
     std::lock_guard<std::recursive_mutex> lock(stateMutex);
     const int before = out.Size();
     bool written = false;
-    try
-    {
+    try {
         StateChunk chunk;
         for (int i = 0; i < kParamCount; ++i)
             chunk.params.values[i] = paramCache[i].load();
@@ -317,9 +307,7 @@ bool Quorrel::SaveState(iplug::IStateBuffer& out)
         if (SwitchOn(chunk.params.values[kLoopFreeze]) && SwitchOn(chunk.params.values[kSaveFrozenAudio]))
             chunk.frozenLoop = FrozenLoopToSave();
         written = chunk.Write(out);
-    }
-    catch (const std::bad_alloc&)
-    {
+    } catch (const std::bad_alloc&) {
         written = false;
     }
     if (!written)
@@ -330,19 +318,14 @@ bool Quorrel::SaveState(iplug::IStateBuffer& out)
 void Quorrel::ApplyLoadedFrozenLoop(std::vector<std::uint8_t>& blob)
 {
     bool restored = false;
-    if (!blob.empty())
-    {
-        try
-        {
+    if (!blob.empty()) {
+        try {
             restored = engine.RestoreFrozenLoop(blob.data(), blob.size(), sampleRate);
-        }
-        catch (const std::bad_alloc&)
-        {
+        } catch (const std::bad_alloc&) {
             restored = false;
         }
     }
-    if (!restored)
-    {
+    if (!restored) {
         blob.clear();
         engine.DiscardPendingLoop();
     }
@@ -360,14 +343,12 @@ int Quorrel::LoadState(const iplug::IStateBuffer& in, int startPos)
 
     ApplyLoadedFrozenLoop(chunk.frozenLoop);
     audioRanSinceLoad.store(false);
-    for (int i = 0; i < kParamCount; ++i)
-    {
+    for (int i = 0; i < kParamCount; ++i) {
         iplug::IParam& param = *GetParam(i);
         param.SetValue(param.ClampToRange(chunk.params.values[i]));
         paramCache[i].store(param.Value());
     }
-    for (int i = 0; i < kParamCount; ++i)
-    {
+    for (int i = 0; i < kParamCount; ++i) {
         OnParamChange(i, iplug::kOriginPreset, -1);
         OnEditorParamChange(i, iplug::kOriginPreset);
     }

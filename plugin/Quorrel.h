@@ -45,8 +45,20 @@ public:
     int PreparedBlockFrames() const { return static_cast<int>(scratchBuffers[kLeftIn].size()); }
 
 private:
-    enum ScratchIndex { kLeftIn, kRightIn, kLeftOut, kRightOut, kScratchCount };
-    enum BusyState : std::int32_t { kIdle = 0, kProcessing = 1, kResetting = 2 };
+    enum ScratchIndex
+    {
+        kLeftIn,
+        kRightIn,
+        kLeftOut,
+        kRightOut,
+        kScratchCount
+    };
+    enum BusyState : std::int32_t
+    {
+        kIdle = 0,
+        kProcessing = 1,
+        kResetting = 2
+    };
 
     static iplug::IPlugDescriptor MakeDescriptor();
     void SetupParams();
@@ -57,17 +69,17 @@ private:
     void SilenceOutputs(double** outputs, int nFrames);
     void RunEngine(double** inputs, double** outputs, int nFrames);
 
-    std::atomic<std::uint64_t> stateLoadCount {0};
+    std::atomic<std::uint64_t> stateLoadCount{0};
     EffectEngine engine;
     std::recursive_mutex stateMutex;
     bool lastLoadOk = false;
     std::vector<std::uint8_t> pendingFrozenBlob;
-    std::atomic<bool> audioRanSinceLoad {false};
-    std::atomic<std::int32_t> processBusy {kIdle};
+    std::atomic<bool> audioRanSinceLoad{false};
+    std::atomic<std::int32_t> processBusy{kIdle};
     // Written on the UI and the audio thread alike; each entry is read and written whole.
     std::atomic<double> paramCache[kParamCount];
-    std::atomic<double> tempo {120.0};
+    std::atomic<double> tempo{120.0};
     double sampleRate = EffectEngine::kDefaultSampleRate;
-    std::atomic<bool> loopFrozen {false};
+    std::atomic<bool> loopFrozen{false};
     std::vector<float> scratchBuffers[kScratchCount];
 };

@@ -13,8 +13,8 @@ using Settings = std::vector<std::pair<int, double>>;
 
 const Settings kDefaultSettings = {};
 const Settings kHeavyTrem = {
-    {kMode, 0},        {kShape, 1},          {kChaos, 1},         {kDrive, 1},
-    {kDriveVoice, 1},  {kWear, 1},           {kDirtTrimWow, 1},   {kDirtTrimBandwidth, 1},
+    {kMode, 0},          {kShape, 1},         {kChaos, 1},       {kDrive, 1},
+    {kDriveVoice, 1},    {kWear, 1},          {kDirtTrimWow, 1}, {kDirtTrimBandwidth, 1},
     {kDirtTrimNoise, 1}, {kDirtTrimCrush, 1},
 };
 

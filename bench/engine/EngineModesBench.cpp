@@ -26,8 +26,8 @@ const Settings kTremSettings = {{kMode, 0}};
 const Settings kRepeatEngineSettings = {{kMode, 1}, {kRepeatEngine, 1}};
 const Settings kLegacyEchoSettings = {{kMode, 1}, {kRepeatEngine, 0}};
 const Settings kLoopsSettings = {{kMode, 2}, {kLoopOctaves, 0.7}, {kLoopReverse, 0.4}, {kLoopReach, 0.6}};
-const Settings kFrozenLoopsSettings = {{kMode, 2}, {kLoopOctaves, 0.7}, {kLoopReverse, 0.4}, {kLoopReach, 0.6},
-                                       {kLoopFreeze, 1}};
+const Settings kFrozenLoopsSettings = {
+    {kMode, 2}, {kLoopOctaves, 0.7}, {kLoopReverse, 0.4}, {kLoopReach, 0.6}, {kLoopFreeze, 1}};
 
 double RateOf(const benchmark::State& state)
 {
@@ -93,10 +93,22 @@ void RunMode(benchmark::State& state, const Settings& settings)
     Report(state, rig.rate, blocks);
 }
 
-void BM_EngineTrem(benchmark::State& state) { RunMode(state, kTremSettings); }
-void BM_EngineRepeat(benchmark::State& state) { RunMode(state, kRepeatEngineSettings); }
-void BM_EngineLegacyEcho(benchmark::State& state) { RunMode(state, kLegacyEchoSettings); }
-void BM_EngineLoops(benchmark::State& state) { RunMode(state, kLoopsSettings); }
+void BM_EngineTrem(benchmark::State& state)
+{
+    RunMode(state, kTremSettings);
+}
+void BM_EngineRepeat(benchmark::State& state)
+{
+    RunMode(state, kRepeatEngineSettings);
+}
+void BM_EngineLegacyEcho(benchmark::State& state)
+{
+    RunMode(state, kLegacyEchoSettings);
+}
+void BM_EngineLoops(benchmark::State& state)
+{
+    RunMode(state, kLoopsSettings);
+}
 
 // The REPEAT slot crossfading between the repeat engine and the echoes: Repeat
 // Engine flips every 20 ms, the length of the crossfade, so both run all the time.

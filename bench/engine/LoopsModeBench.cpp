@@ -36,8 +36,7 @@ struct HeavyLoops
         drift.amount = 1.0;
         // Fill the whole ring, then let every voice settle on real audio.
         const int32_t length = mode.historyLength;
-        for (int32_t done = 0; done < length + kBlock; done += kBlock)
-        {
+        for (int32_t done = 0; done < length + kBlock; done += kBlock) {
             FillInput();
             mode.FeedIdle(inL.data(), inR.data(), kBlock);
         }
@@ -52,8 +51,7 @@ struct HeavyLoops
     void ProcessBlock()
     {
         FillInput();
-        for (int i = 0; i < kBlock; ++i, ++sample)
-        {
+        for (int i = 0; i < kBlock; ++i, ++sample) {
             if (sample % 512 == 0)
                 drift.Step(512.0 / kRate);
             TempoSyncInfo info;

@@ -22,8 +22,7 @@ struct Signal
 
     Signal()
         : left(bench_harness::Sine(kBlock, 220.0, 0.4, kRate)), right(bench_harness::Sine(kBlock, 331.0, 0.3, kRate))
-    {
-    }
+    {}
 };
 
 // One block per iteration, one sample per call, the drift stepped once a block when there is one.

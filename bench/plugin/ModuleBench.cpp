@@ -29,8 +29,7 @@ double RealTimeFactor(const std::function<void()>& prepare, const std::function<
 {
     const int blocks = static_cast<int>(kSeconds * kRate) / block;
     double best = 0.0;
-    for (int run = 0; run < kRuns; ++run)
-    {
+    for (int run = 0; run < kRuns; ++run) {
         prepare();
         const auto start = std::chrono::steady_clock::now();
         for (int b = 0; b < blocks; ++b)
@@ -91,14 +90,12 @@ int main()
     _MM_SET_FLUSH_ZERO_MODE(_MM_FLUSH_ZERO_ON);
     _MM_SET_DENORMALS_ZERO_MODE(_MM_DENORMALS_ZERO_ON);
     LoadedModule module(MARLQUIN_MODULE_PATH);
-    if (!module.factory)
-    {
+    if (!module.factory) {
         std::fprintf(stderr, "cannot load %s\n", MARLQUIN_MODULE_PATH);
         return 1;
     }
     std::printf("%-44s %6s %10s\n", "path (60 s at 48 kHz, defaults)", "block", "x realtime");
-    for (int block : {64, 512})
-    {
+    for (int block : {64, 512}) {
         std::printf("%-44s %6d %10.1f\n", "bare engine", block, BareEngine(block));
         std::printf("%-44s %6d %10.1f\n", "module, 64-bit", block, Module(module, block, true, false));
         std::printf("%-44s %6d %10.1f\n", "module, 32-bit", block, Module(module, block, false, false));

@@ -2,9 +2,10 @@
 
 namespace iplug {
 
-IBusLayout::~IBusLayout() {
-  inputBuses.DeleteAll();
-  outputBuses.DeleteAll();
+IBusLayout::~IBusLayout()
+{
+    inputBuses.DeleteAll();
+    outputBuses.DeleteAll();
 }
 
-}  // namespace iplug
+} // namespace iplug

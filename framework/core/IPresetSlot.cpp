@@ -4,16 +4,21 @@
 
 namespace iplug {
 
-IPresetSlot::IPresetSlot() { std::snprintf(name, sizeof(name), "%s", "empty"); }
-
-void IPresetSlot::SetName(const char* newName) {
-  std::snprintf(name, sizeof(name), "%s", newName ? newName : "");
+IPresetSlot::IPresetSlot()
+{
+    std::snprintf(name, sizeof(name), "%s", "empty");
 }
 
-bool IPresetSlot::Fill(const char* newName, const IStateBuffer& state) {
-  initialised = true;
-  SetName(newName);
-  return data.PutBuffer(state) >= 0;
+void IPresetSlot::SetName(const char* newName)
+{
+    std::snprintf(name, sizeof(name), "%s", newName ? newName : "");
 }
 
-}  // namespace iplug
+bool IPresetSlot::Fill(const char* newName, const IStateBuffer& state)
+{
+    initialised = true;
+    SetName(newName);
+    return data.PutBuffer(state) >= 0;
+}
+
+} // namespace iplug

@@ -6,10 +6,11 @@
 namespace iplug {
 
 // Where a named image or font lives.
-enum ResourceLocation : int {
-  kNotFound = 0,
-  kFoundFile = 1,
-  kFoundResource = 2,
+enum ResourceLocation : int
+{
+    kNotFound = 0,
+    kFoundFile = 1,
+    kFoundResource = 2,
 };
 
 // Process-wide handle of the module that holds the embedded resources (the plug-in

@@ -15,5 +15,5 @@ uintptr_t CreateSystemTimer(uint32_t periodMs, FireFunction fire);
 void KillSystemTimer(uintptr_t timerId);
 void RunMessageLoop(uint32_t durationMs);
 
-}  // namespace timer_backend
-}  // namespace iplug
+} // namespace timer_backend
+} // namespace iplug

@@ -11,158 +11,173 @@ namespace igraphics {
 
 IGEditorDelegate::IGEditorDelegate(int nParams) : IEditorDelegate(nParams) {}
 
-IGEditorDelegate::~IGEditorDelegate() {
-  delete graphics;
-  graphics = nullptr;
-}
-
-void* IGEditorDelegate::OpenEditor(void* parent, void* context) {
-  if (!graphics) {
-    graphics = BuildGraphicsContext();
-    if (graphics && savedWidth != 0 && savedHeight != 0 && savedScale != 0.0f)
-      graphics->ResizeEditor(savedWidth, savedHeight, savedScale, true);
-  }
-  return graphics ? graphics->OpenPlatformWindow(parent) : nullptr;
-}
-
-void IGEditorDelegate::CloseEditor() {
-  // A host may close again from inside the closing hook; the first close finishes alone.
-  if (closingEditor)
-    return;
-  closingEditor = true;
-  OnEditorClosing();
-  if (graphics) {
-    savedWidth = graphics->Width();
-    savedHeight = graphics->Height();
-    savedScale = graphics->GetDrawScale();
-    graphics->ClosePlatformWindow();
-    IGraphics* closed = graphics;
+IGEditorDelegate::~IGEditorDelegate()
+{
+    delete graphics;
     graphics = nullptr;
-    delete closed;
-  }
-  closingEditor = false;
 }
 
-void IGEditorDelegate::FitEditorToHostSize(int width, int height) {
-  if (!graphics)
-    return;
-  const float scale = graphics->GetWindowScale();
-  if (!(scale > 0.0f))
-    return;
-  graphics->ResizeEditor(int(float(width) / scale), int(float(height) / scale), 1.0f, false);
-}
-
-bool IGEditorDelegate::OnHostKeyDown(const IKeyStroke& key) {
-  if (!graphics)
-    return false;
-  float x = 0.0f, y = 0.0f;
-  graphics->GetPointerPosition(x, y);
-  return graphics->OnKeyDown(x, y, key);
-}
-
-bool IGEditorDelegate::OnHostKeyUp(const IKeyStroke& key) {
-  if (!graphics)
-    return false;
-  float x = 0.0f, y = 0.0f;
-  graphics->GetPointerPosition(x, y);
-  return graphics->OnKeyUp(x, y, key);
-}
-
-void IGEditorDelegate::PushControlValue(int ctrlTag, double normalised) {
-  if (!graphics)
-    return;
-  if (IControl* control = graphics->FindControlByTag(ctrlTag))
-    control->SetValueFromHost(normalised, 0);
-}
-
-void IGEditorDelegate::PushControlMessage(int ctrlTag, int msgTag, int dataSize, const void* data) {
-  if (!graphics)
-    return;
-  if (IControl* control = graphics->FindControlByTag(ctrlTag))
-    control->OnDelegateMessage(msgTag, dataSize, data);
-}
-
-void IGEditorDelegate::PushMidiToEditor(const IMidiEvent& msg) {
-  if (graphics) {
-    for (int i = 0; i < graphics->NControls(); ++i) {
-      IControl* control = graphics->GetControl(i);
-      if (control && control->TakesMidi())
-        control->OnMidiMessage(msg);
+void* IGEditorDelegate::OpenEditor(void* parent, void* context)
+{
+    if (!graphics) {
+        graphics = BuildGraphicsContext();
+        if (graphics && savedWidth != 0 && savedHeight != 0 && savedScale != 0.0f)
+            graphics->ResizeEditor(savedWidth, savedHeight, savedScale, true);
     }
-  }
-  OnEditorMidi(msg);
+    return graphics ? graphics->OpenPlatformWindow(parent) : nullptr;
 }
 
-void IGEditorDelegate::PushParamValueToEditor(int paramIdx, double value, bool isNormalised) {
-  if (graphics) {
-    if (!isNormalised) {
-      if (const IParam* param = GetParam(paramIdx))
-        value = param->NormalizeValue(value);
+void IGEditorDelegate::CloseEditor()
+{
+    // A host may close again from inside the closing hook; the first close finishes alone.
+    if (closingEditor)
+        return;
+    closingEditor = true;
+    OnEditorClosing();
+    if (graphics) {
+        savedWidth = graphics->Width();
+        savedHeight = graphics->Height();
+        savedScale = graphics->GetDrawScale();
+        graphics->ClosePlatformWindow();
+        IGraphics* closed = graphics;
+        graphics = nullptr;
+        delete closed;
     }
-    for (int i = 0; i < graphics->NControls(); ++i) {
-      IControl* control = graphics->GetControl(i);
-      if (!control)
-        continue;
-      for (int slot = 0; slot < control->NValueSlots(); ++slot) {
-        if (control->BoundParamIndex(slot) == paramIdx)
-          control->SetValueFromHost(value, slot);
-      }
+    closingEditor = false;
+}
+
+void IGEditorDelegate::FitEditorToHostSize(int width, int height)
+{
+    if (!graphics)
+        return;
+    const float scale = graphics->GetWindowScale();
+    if (!(scale > 0.0f))
+        return;
+    graphics->ResizeEditor(int(float(width) / scale), int(float(height) / scale), 1.0f, false);
+}
+
+bool IGEditorDelegate::OnHostKeyDown(const IKeyStroke& key)
+{
+    if (!graphics)
+        return false;
+    float x = 0.0f, y = 0.0f;
+    graphics->GetPointerPosition(x, y);
+    return graphics->OnKeyDown(x, y, key);
+}
+
+bool IGEditorDelegate::OnHostKeyUp(const IKeyStroke& key)
+{
+    if (!graphics)
+        return false;
+    float x = 0.0f, y = 0.0f;
+    graphics->GetPointerPosition(x, y);
+    return graphics->OnKeyUp(x, y, key);
+}
+
+void IGEditorDelegate::PushControlValue(int ctrlTag, double normalised)
+{
+    if (!graphics)
+        return;
+    if (IControl* control = graphics->FindControlByTag(ctrlTag))
+        control->SetValueFromHost(normalised, 0);
+}
+
+void IGEditorDelegate::PushControlMessage(int ctrlTag, int msgTag, int dataSize, const void* data)
+{
+    if (!graphics)
+        return;
+    if (IControl* control = graphics->FindControlByTag(ctrlTag))
+        control->OnDelegateMessage(msgTag, dataSize, data);
+}
+
+void IGEditorDelegate::PushMidiToEditor(const IMidiEvent& msg)
+{
+    if (graphics) {
+        for (int i = 0; i < graphics->NControls(); ++i) {
+            IControl* control = graphics->GetControl(i);
+            if (control && control->TakesMidi())
+                control->OnMidiMessage(msg);
+        }
     }
-  }
-  OnEditorParamChange(paramIdx, kOriginDelegate);
+    OnEditorMidi(msg);
 }
 
-bool IGEditorDelegate::SaveEditorState(IStateBuffer& state) const {
-  const int32_t width = graphics ? graphics->Width() : savedWidth;
-  const int32_t height = graphics ? graphics->Height() : savedHeight;
-  const float scale = graphics ? graphics->GetDrawScale() : savedScale;
-  bool ok = state.Put(width);
-  ok = ok && state.Put(height);
-  ok = ok && state.Put(scale);
-  return ok;
+void IGEditorDelegate::PushParamValueToEditor(int paramIdx, double value, bool isNormalised)
+{
+    if (graphics) {
+        if (!isNormalised) {
+            if (const IParam* param = GetParam(paramIdx))
+                value = param->NormalizeValue(value);
+        }
+        for (int i = 0; i < graphics->NControls(); ++i) {
+            IControl* control = graphics->GetControl(i);
+            if (!control)
+                continue;
+            for (int slot = 0; slot < control->NValueSlots(); ++slot) {
+                if (control->BoundParamIndex(slot) == paramIdx)
+                    control->SetValueFromHost(value, slot);
+            }
+        }
+    }
+    OnEditorParamChange(paramIdx, kOriginDelegate);
 }
 
-int IGEditorDelegate::LoadEditorState(const IStateBuffer& state, int startPos) {
-  int32_t width = 0, height = 0;
-  float scale = 0.0f;
-  int pos = state.Get(&width, startPos);
-  if (pos < 0)
-    width = 0;
-  pos = state.Get(&height, pos);
-  if (pos < 0)
-    height = 0;
-  pos = state.Get(&scale, pos);
-  // A stored record is outside data: a size or scale that cannot be applied counts as absent.
-  if (pos < 0 || !std::isfinite(scale) || scale < 0.0f)
-    scale = 0.0f;
-  if (width < 0)
-    width = 0;
-  if (height < 0)
-    height = 0;
-
-  if (!graphics) {
-    savedWidth = width;
-    savedHeight = height;
-    savedScale = scale;
-  } else if (width != 0 && height != 0 && scale != 0.0f) {
-    graphics->ResizeEditor(width, height, scale, true);
-  }
-  return pos;
+bool IGEditorDelegate::SaveEditorState(IStateBuffer& state) const
+{
+    const int32_t width = graphics ? graphics->Width() : savedWidth;
+    const int32_t height = graphics ? graphics->Height() : savedHeight;
+    const float scale = graphics ? graphics->GetDrawScale() : savedScale;
+    bool ok = state.Put(width);
+    ok = ok && state.Put(height);
+    ok = ok && state.Put(scale);
+    return ok;
 }
 
-void IGEditorDelegate::ApplyContentScale(float scale) {
-  if (graphics)
-    graphics->ApplyScreenScale(scale);
+int IGEditorDelegate::LoadEditorState(const IStateBuffer& state, int startPos)
+{
+    int32_t width = 0, height = 0;
+    float scale = 0.0f;
+    int pos = state.Get(&width, startPos);
+    if (pos < 0)
+        width = 0;
+    pos = state.Get(&height, pos);
+    if (pos < 0)
+        height = 0;
+    pos = state.Get(&scale, pos);
+    // A stored record is outside data: a size or scale that cannot be applied counts as absent.
+    if (pos < 0 || !std::isfinite(scale) || scale < 0.0f)
+        scale = 0.0f;
+    if (width < 0)
+        width = 0;
+    if (height < 0)
+        height = 0;
+
+    if (!graphics) {
+        savedWidth = width;
+        savedHeight = height;
+        savedScale = scale;
+    } else if (width != 0 && height != 0 && scale != 0.0f) {
+        graphics->ResizeEditor(width, height, scale, true);
+    }
+    return pos;
 }
 
-IGraphics* IGEditorDelegate::BuildGraphicsContext() {
-  return makeGraphicsFunction ? makeGraphicsFunction() : nullptr;
+void IGEditorDelegate::ApplyContentScale(float scale)
+{
+    if (graphics)
+        graphics->ApplyScreenScale(scale);
 }
 
-void IGEditorDelegate::RunLayoutFunction(IGraphics* target) {
-  if (layoutFunction)
-    layoutFunction(target);
+IGraphics* IGEditorDelegate::BuildGraphicsContext()
+{
+    return makeGraphicsFunction ? makeGraphicsFunction() : nullptr;
 }
 
-}  // namespace igraphics
-}  // namespace iplug
+void IGEditorDelegate::RunLayoutFunction(IGraphics* target)
+{
+    if (layoutFunction)
+        layoutFunction(target);
+}
+
+} // namespace igraphics
+} // namespace iplug

@@ -7,15 +7,14 @@ using namespace Steinberg::Vst;
 
 namespace iplug {
 
-IPlugVST3BypassParameter::IPlugVST3BypassParameter ()
-: StringListParameter (STR16 ("Bypass"), kBypassParamId, nullptr,
-                       ParameterInfo::kCanAutomate | ParameterInfo::kIsList | ParameterInfo::kIsBypass,
-                       kRootUnitId)
+IPlugVST3BypassParameter::IPlugVST3BypassParameter()
+    : StringListParameter(STR16("Bypass"), kBypassParamId, nullptr,
+                          ParameterInfo::kCanAutomate | ParameterInfo::kIsList | ParameterInfo::kIsBypass, kRootUnitId)
 {
-	appendString (STR16 ("off"));
-	appendString (STR16 ("on"));
+    appendString(STR16("off"));
+    appendString(STR16("on"));
 }
 
-IPlugVST3BypassParameter::~IPlugVST3BypassParameter () = default;
+IPlugVST3BypassParameter::~IPlugVST3BypassParameter() = default;
 
 } // namespace iplug

@@ -9,10 +9,10 @@ namespace iplug {
 class IPlugVST3BypassParameter : public Steinberg::Vst::StringListParameter
 {
 public:
-	IPlugVST3BypassParameter ();
-	~IPlugVST3BypassParameter () override;
+    IPlugVST3BypassParameter();
+    ~IPlugVST3BypassParameter() override;
 
-	OBJ_METHODS (IPlugVST3BypassParameter, StringListParameter)
+    OBJ_METHODS(IPlugVST3BypassParameter, StringListParameter)
 };
 
 } // namespace iplug

@@ -11,32 +11,26 @@ namespace Steinberg {
 
 struct InterfaceGuard
 {
-	template <typename Fn>
-	static tresult Run (Fn&& body, tresult onFailure = kInternalError) noexcept
-	{
-		try
-		{
-			return std::forward<Fn> (body) ();
-		}
-		catch (...)
-		{
-			return onFailure;
-		}
-	}
+    template <typename Fn>
+    static tresult Run(Fn&& body, tresult onFailure = kInternalError) noexcept
+    {
+        try {
+            return std::forward<Fn>(body)();
+        } catch (...) {
+            return onFailure;
+        }
+    }
 
-	// For entries whose answer is a value rather than a result code.
-	template <typename T, typename Fn>
-	static T Value (Fn&& body, T onFailure) noexcept
-	{
-		try
-		{
-			return std::forward<Fn> (body) ();
-		}
-		catch (...)
-		{
-			return onFailure;
-		}
-	}
+    // For entries whose answer is a value rather than a result code.
+    template <typename T, typename Fn>
+    static T Value(Fn&& body, T onFailure) noexcept
+    {
+        try {
+            return std::forward<Fn>(body)();
+        } catch (...) {
+            return onFailure;
+        }
+    }
 };
 
 } // namespace Steinberg

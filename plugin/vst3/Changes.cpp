@@ -26,8 +26,7 @@ Vst::IParamValueQueue* PLUGIN_API Changes::addParameterData(const Vst::ParamID&,
 void Changes::Reset()
 {
     count = 0;
-    for (Point& point : points)
-    {
+    for (Point& point : points) {
         point.id = 0;
         point.value = 0.0;
     }

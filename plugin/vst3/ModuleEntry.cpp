@@ -31,13 +31,10 @@ FUnknown* CreateQuorrel(void*)
     // Constructed once and never destroyed: instances may be created until the process ends.
     static iplug::CriticalSection* const section = new iplug::CriticalSection();
     const iplug::ScopedSection lock(*section);
-    try
-    {
+    try {
         Vst::IAudioProcessor* processor = new Quorrel();
         return processor;
-    }
-    catch (...)
-    {
+    } catch (...) {
         return nullptr;
     }
 }
@@ -57,18 +54,14 @@ class FactoryHolder
 public:
     FactoryHolder()
     {
-        try
-        {
+        try {
             static const PClassInfo2 classInfo = MakeClassInfo();
             factory = new PluginFactory(PFactoryInfo(kVendor, kVendorUrl, kVendorEmail, PFactoryInfo::kUnicode));
-            if (!factory->registerClass(classInfo, &CreateQuorrel))
-            {
+            if (!factory->registerClass(classInfo, &CreateQuorrel)) {
                 factory->release();
                 factory = nullptr;
             }
-        }
-        catch (...)
-        {
+        } catch (...) {
             factory = nullptr;
         }
     }

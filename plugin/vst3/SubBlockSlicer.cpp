@@ -29,8 +29,7 @@ void CopyShiftedBus(const AudioBusBuffers& host, AudioBusBuffers& copy, void** c
     copy = host;
     if (!host.channelBuffers64)
         return;
-    for (int32 c = 0; c < host.numChannels; ++c)
-    {
+    for (int32 c = 0; c < host.numChannels; ++c) {
         if (is64)
             channels[c] = host.channelBuffers64[c] ? host.channelBuffers64[c] + start : nullptr;
         else
@@ -50,21 +49,18 @@ bool SubBlockSlicer::PassesThrough(const ProcessData& data)
 void SubBlockSlicer::ScanOrder(IParameterChanges& changes, int32 queues, Cursor* cursors)
 {
     const int32 tracked = std::min<int32>(queues, kCursorQueues);
-    for (int32 q = 0; q < tracked; ++q)
-    {
+    for (int32 q = 0; q < tracked; ++q) {
         IParamValueQueue* queue = changes.getParameterData(q);
         if (!queue)
             continue;
         const int32 points = queue->getPointCount();
         int32 previous = -1;
-        for (int32 i = 0; i < points; ++i)
-        {
+        for (int32 i = 0; i < points; ++i) {
             ParamValue value = 0.0;
             const int32 offset = UsableOffset(*queue, i, value);
             if (offset < 0)
                 continue;
-            if (offset < previous)
-            {
+            if (offset < previous) {
                 cursors[q].inOrder = false;
                 break;
             }
@@ -78,8 +74,7 @@ int32 SubBlockSlicer::CollectChanges(IParameterChanges& changes, int32 queues, C
 {
     int32 end = numSamples;
     out.Reset();
-    for (int32 q = 0; q < queues; ++q)
-    {
+    for (int32 q = 0; q < queues; ++q) {
         IParamValueQueue* queue = changes.getParameterData(q);
         if (!queue)
             continue;
@@ -87,21 +82,17 @@ int32 SubBlockSlicer::CollectChanges(IParameterChanges& changes, int32 queues, C
         const int32 points = queue->getPointCount();
         bool found = false;
         ParamValue atStart = 0.0;
-        for (int32 i = cursor ? cursor->readIndex : 0; i < points; ++i)
-        {
+        for (int32 i = cursor ? cursor->readIndex : 0; i < points; ++i) {
             if (cursor)
                 cursor->readIndex = i + 1;
             ParamValue value = 0.0;
             const int32 offset = UsableOffset(*queue, i, value);
             if (offset < 0)
                 continue;
-            if (offset == start)
-            {
+            if (offset == start) {
                 atStart = value;
                 found = true;
-            }
-            else if (offset > start)
-            {
+            } else if (offset > start) {
                 end = std::min(end, offset);
                 // The next sub-block starts no later than this point, so it reads it again.
                 if (cursor)
@@ -125,8 +116,7 @@ void SubBlockSlicer::SubBlock::Build(const ProcessData& host, int32 start, int32
     CopyShiftedBus(host.outputs[0], output, outputChannels, start, is64);
     data.inputs = &input;
     data.outputs = &output;
-    if (host.processContext)
-    {
+    if (host.processContext) {
         context = *host.processContext;
         context.projectTimeSamples += start;
         const double rate = context.sampleRate > 0.0 ? context.sampleRate : setupRate;

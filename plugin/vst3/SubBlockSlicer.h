@@ -32,9 +32,9 @@ public:
         ScanOrder(hostChanges, queues, cursors);
 
         SubBlock sub;
-        for (Steinberg::int32 start = 0; start < data.numSamples;)
-        {
-            const Steinberg::int32 end = CollectChanges(hostChanges, queues, cursors, start, data.numSamples, sub.changes);
+        for (Steinberg::int32 start = 0; start < data.numSamples;) {
+            const Steinberg::int32 end =
+                CollectChanges(hostChanges, queues, cursors, start, data.numSamples, sub.changes);
             sub.Build(data, start, end, setupRate);
             const Steinberg::tresult result = process(sub.data);
             if (result != Steinberg::kResultOk)

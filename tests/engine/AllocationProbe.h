@@ -43,8 +43,14 @@ inline void* Allocate(size_t size)
 }
 } // namespace AllocationProbe
 
-void* operator new(size_t size) { return AllocationProbe::Allocate(size); }
-void* operator new[](size_t size) { return AllocationProbe::Allocate(size); }
+void* operator new(size_t size)
+{
+    return AllocationProbe::Allocate(size);
+}
+void* operator new[](size_t size)
+{
+    return AllocationProbe::Allocate(size);
+}
 // The engine allocates its loops with the nothrow form; it must go through the
 // probe too, or its memory would come from one allocator and go back to another.
 void* operator new(size_t size, const std::nothrow_t&) noexcept
@@ -55,8 +61,23 @@ void* operator new(size_t size, const std::nothrow_t&) noexcept
         return nullptr;
     }
 }
-void* operator new[](size_t size, const std::nothrow_t& tag) noexcept { return operator new(size, tag); }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, size_t) noexcept { std::free(p); }
-void operator delete[](void* p, size_t) noexcept { std::free(p); }
+void* operator new[](size_t size, const std::nothrow_t& tag) noexcept
+{
+    return operator new(size, tag);
+}
+void operator delete(void* p) noexcept
+{
+    std::free(p);
+}
+void operator delete[](void* p) noexcept
+{
+    std::free(p);
+}
+void operator delete(void* p, size_t) noexcept
+{
+    std::free(p);
+}
+void operator delete[](void* p, size_t) noexcept
+{
+    std::free(p);
+}

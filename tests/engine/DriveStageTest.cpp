@@ -7,8 +7,8 @@
 #include "engine/DriveChannel.h"
 #include "engine/DriveStage.h"
 #include "engine/HalfBandResampler.h"
-#include "tests/engine/AudioProbe.h"
 #include "tests/engine/AllocationProbe.h"
+#include "tests/engine/AudioProbe.h"
 
 using namespace audio_probe;
 
@@ -118,7 +118,7 @@ TEST_F(DriveStageTest, HalfBandStagesPassLowFrequenciesAndRejectImages)
         double maxImageDb;
     };
     const Case cases[] = {
-        {1, 1000.0, 0.01, -70.0}, {1, 5000.0, 0.01, -70.0}, {1, 18000.0, 0.2, -30.0},
+        {1, 1000.0, 0.01, -70.0}, {1, 5000.0, 0.01, -70.0},  {1, 18000.0, 0.2, -30.0},
         {2, 1000.0, 0.01, -85.0}, {2, 10000.0, 0.01, -55.0}, {2, 20000.0, 0.01, -55.0},
     };
     for (const Case& c : cases) {

@@ -96,8 +96,17 @@ TEST(ShapeRatio, PlateausAndRamps)
         double ratio;
     };
     const Case cases[] = {
-        {-1.0, 0.5}, {0.0, 0.5}, {0.15, 0.5}, {0.175, 0.75}, {0.2, 1.0}, {0.5, 1.005},
-        {0.7, 1.5},  {0.9, 2.0}, {1.0, 2.0},  {3.0, 2.0},    {std::numeric_limits<double>::quiet_NaN(), 0.5},
+        {-1.0, 0.5},
+        {0.0, 0.5},
+        {0.15, 0.5},
+        {0.175, 0.75},
+        {0.2, 1.0},
+        {0.5, 1.005},
+        {0.7, 1.5},
+        {0.9, 2.0},
+        {1.0, 2.0},
+        {3.0, 2.0},
+        {std::numeric_limits<double>::quiet_NaN(), 0.5},
     };
     for (const Case& c : cases)
         EXPECT_NEAR(ShapeRatio(c.shape), c.ratio, 1e-12) << c.shape;

@@ -43,8 +43,7 @@ Stereo RunBlocks(EffectEngine& engine, const Stereo& in, int block)
     Stereo out{std::vector<float>(frames), std::vector<float>(frames)};
     for (int pos = 0; pos < frames; pos += block) {
         const int n = std::min(block, frames - pos);
-        engine.Process(in.left.data() + pos, in.right.data() + pos, out.left.data() + pos,
-                       out.right.data() + pos, n);
+        engine.Process(in.left.data() + pos, in.right.data() + pos, out.left.data() + pos, out.right.data() + pos, n);
     }
     return out;
 }
@@ -86,13 +85,16 @@ protected:
 
 TEST_F(EffectEngineTest, InvalidPreparationFallsBackToDefaults)
 {
-    struct Case { double rate; int block; double expectedRate; int expectedBlock; };
+    struct Case
+    {
+        double rate;
+        int block;
+        double expectedRate;
+        int expectedBlock;
+    };
     const Case cases[] = {
-        {kNaN, 0, 48000, 512},
-        {kInf, -3, 48000, 512},
-        {-44100, 1, 48000, 1},
-        {0.0, 64, 48000, 64},
-        {96000, 256, 96000, 256},
+        {kNaN, 0, 48000, 512}, {kInf, -3, 48000, 512},   {-44100, 1, 48000, 1},
+        {0.0, 64, 48000, 64},  {96000, 256, 96000, 256},
     };
     for (const Case& c : cases) {
         EffectEngine engine;
@@ -114,10 +116,15 @@ TEST_F(EffectEngineTest, SetParamIgnoresBadIndicesAndValuesAndClampsToRow)
     engine.SetParam(kWear, -kInf);
     EXPECT_EQ(std::vector<double>(engine.values, engine.values + kParamCount), before);
 
-    struct Case { int index; double value; double stored; };
+    struct Case
+    {
+        int index;
+        double value;
+        double stored;
+    };
     const Case cases[] = {
-        {kRepeatCount, 100, 64}, {kLevel, -40, -12}, {kLevel, 3.25, 3.25},
-        {kMix, 1.5, 1.0}, {kChaosSeed, -7, 0}, {kTremStereoPhase, 200, 180},
+        {kRepeatCount, 100, 64}, {kLevel, -40, -12},  {kLevel, 3.25, 3.25},
+        {kMix, 1.5, 1.0},        {kChaosSeed, -7, 0}, {kTremStereoPhase, 200, 180},
     };
     for (const Case& c : cases) {
         engine.SetParam(c.index, c.value);
@@ -156,8 +163,8 @@ TEST_F(EffectEngineTest, ProcessBeforePrepareIsSilentAndEmptyBlocksDoNothing)
 TEST_F(EffectEngineTest, DryPathAtMixZeroIsTheInputBitForBit)
 {
     for (int mode = 0; mode < 3; ++mode) {
-        auto engine = MakeEngine({{kMix, 0}, {kDrive, 0}, {kInputGate, 0}, {kMode, mode},
-                                  {kWear, 1}, {kChaos, 1}, {kLevel, 12}});
+        auto engine =
+            MakeEngine({{kMix, 0}, {kDrive, 0}, {kInputGate, 0}, {kMode, mode}, {kWear, 1}, {kChaos, 1}, {kLevel, 12}});
         const Stereo in = TestSignal(4096);
         const Stereo out = RunBlocks(*engine, in, 256);
         for (int i = 0; i < 4096; ++i) {
@@ -187,7 +194,11 @@ TEST_F(EffectEngineTest, DryPathAtMixZeroIsTheDriveOutput)
 
 TEST_F(EffectEngineTest, InputGateClosesBelowTenthAndOpensAboveFifteenPercent)
 {
-    struct Case { float level; bool open; };
+    struct Case
+    {
+        float level;
+        bool open;
+    };
     const Case cases[] = {{0.08f, false}, {0.099f, false}, {0.2f, true}, {0.5f, true}};
     for (const Case& c : cases) {
         auto engine = MakeEngine({{kMix, 0}, {kDrive, 0}, {kInputGate, 1}});
@@ -215,8 +226,8 @@ TEST_F(EffectEngineTest, InputGateScalesWithItsSetting)
 // MIX, so the MIX law can be checked exactly against the MIX 1 and MIX 0 outputs.
 TEST_F(EffectEngineTest, MixAndLevelLawIsExact)
 {
-    const std::initializer_list<std::pair<int, double>> common
-        = {{kDrive, 0.3}, {kWear, 0.4}, {kChaos, 0.5}, {kLevel, -4.5}, {kMode, 0}, {kShape, 0.7}};
+    const std::initializer_list<std::pair<int, double>> common = {{kDrive, 0.3},  {kWear, 0.4}, {kChaos, 0.5},
+                                                                  {kLevel, -4.5}, {kMode, 0},   {kShape, 0.7}};
     const Stereo in = TestSignal(6000);
     auto wetEngine = MakeEngine(common);
     wetEngine->SetParam(kMix, 1.0);
@@ -282,8 +293,14 @@ TEST_F(EffectEngineTest, SameSeedGivesTheSameOutputAfterEachPreparation)
 {
     const Stereo in = TestSignal(48000);
     for (int mode = 0; mode < 3; ++mode) {
-        auto engine = MakeEngine({{kMode, mode}, {kChaos, 1}, {kShape, 1}, {kWear, 1}, {kDrive, 0.5},
-                                  {kChaosSeed, 17}, {kDirtTrimNoise, 1}, {kDirtTrimCrush, 1}});
+        auto engine = MakeEngine({{kMode, mode},
+                                  {kChaos, 1},
+                                  {kShape, 1},
+                                  {kWear, 1},
+                                  {kDrive, 0.5},
+                                  {kChaosSeed, 17},
+                                  {kDirtTrimNoise, 1},
+                                  {kDirtTrimCrush, 1}});
         const Stereo first = RunBlocks(*engine, in, 512);
         engine->Prepare(48000, 512);
         const Stereo second = RunBlocks(*engine, in, 333);
@@ -303,8 +320,7 @@ TEST_F(EffectEngineTest, NonFiniteInputSamplesDoNotPoisonTheOutput)
     for (float bad : {std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity(),
                       -std::numeric_limits<float>::infinity()}) {
         for (int mode = 0; mode < 3; ++mode) {
-            auto engine = MakeEngine({{kMode, mode}, {kDrive, 0.5}, {kWear, 0.6}, {kMix, 0.7},
-                                      {kInputGate, 0.2}});
+            auto engine = MakeEngine({{kMode, mode}, {kDrive, 0.5}, {kWear, 0.6}, {kMix, 0.7}, {kInputGate, 0.2}});
             Stereo in = TestSignal(24000);
             in.left[100] = bad;
             in.right[5000] = bad;
@@ -325,8 +341,8 @@ TEST_F(EffectEngineTest, ProcessDoesNotAllocate)
         for (int pos = 0; pos < 48000; pos += 512) {
             engine->SetHostPosition(pos / 48000.0 * 128.0 / 60.0);
             const int n = std::min(512, 48000 - pos);
-            engine->Process(in.left.data() + pos, in.right.data() + pos, out.left.data() + pos,
-                            out.right.data() + pos, n);
+            engine->Process(in.left.data() + pos, in.right.data() + pos, out.left.data() + pos, out.right.data() + pos,
+                            n);
             if (pos == 24064)
                 engine->SetParam(kMode, (mode + 1) % 3);
         }
@@ -415,12 +431,16 @@ TEST_F(EffectEngineTest, PendingLoopIsSwappedInAndTheOldStateRetired)
 
 TEST_F(EffectEngineTest, RunsAtCommonSampleRatesAndBlockSizes)
 {
-    struct Case { double rate; int block; };
+    struct Case
+    {
+        double rate;
+        int block;
+    };
     const Case cases[] = {{8000, 32}, {44100, 1}, {96000, 1024}, {192000, 4096}};
     for (const Case& c : cases) {
         for (int mode = 0; mode < 3; ++mode) {
-            auto engine = MakeEngine({{kMode, mode}, {kDrive, 0.5}, {kWear, 0.7}, {kChaos, 0.8},
-                                      {kMix, 1}}, c.rate, c.block);
+            auto engine =
+                MakeEngine({{kMode, mode}, {kDrive, 0.5}, {kWear, 0.7}, {kChaos, 0.8}, {kMix, 1}}, c.rate, c.block);
             const Stereo out = RunBlocks(*engine, TestSignal(static_cast<int>(c.rate), c.rate), c.block);
             EXPECT_TRUE(AllFinite(out)) << c.rate << " mode " << mode;
             double energy = 0;

@@ -19,8 +19,8 @@ constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
 uint32_t ReadU32(const std::vector<uint8_t>& b, size_t at)
 {
-    return static_cast<uint32_t>(b[at]) | static_cast<uint32_t>(b[at + 1]) << 8
-        | static_cast<uint32_t>(b[at + 2]) << 16 | static_cast<uint32_t>(b[at + 3]) << 24;
+    return static_cast<uint32_t>(b[at]) | static_cast<uint32_t>(b[at + 1]) << 8 | static_cast<uint32_t>(b[at + 2]) << 16
+           | static_cast<uint32_t>(b[at + 3]) << 24;
 }
 
 void WriteU32(std::vector<uint8_t>& b, size_t at, uint32_t v)
@@ -62,8 +62,8 @@ void WriteF32(std::vector<uint8_t>& b, size_t at, float v)
 // Offsets of the sections of a blob, from its loop's lengths.
 struct Layout
 {
-    size_t history;      // samples of one history channel
-    size_t shifter;      // samples of one shifter ring
+    size_t history; // samples of one history channel
+    size_t shifter; // samples of one shifter ring
     size_t HistoryR() const { return 20 + 4 * history; }
     size_t State() const { return 24 + 8 * history; }
     size_t Voice(int v) const { return State() + 266 + 408 * static_cast<size_t>(v); }
@@ -237,7 +237,12 @@ TEST_F(FrozenLoopBlobTest, RoundTripKeepsEveryStoredField)
 
 TEST_F(FrozenLoopBlobTest, SizeAndHeaderFollowTheRate)
 {
-    struct Case { double rate; uint32_t history; uint64_t size; };
+    struct Case
+    {
+        double rate;
+        uint32_t history;
+        uint64_t size;
+    };
     const Case cases[] = {
         {44100, 2293202, 18489769},
         {48000, 2496002, 20124649},
@@ -289,7 +294,11 @@ TEST_F(FrozenLoopBlobTest, DecodesAtTheEdgesOfTheSupportedRange)
 
 TEST_F(FrozenLoopBlobTest, EncoderRefusesLoopsItCouldNotReadBack)
 {
-    struct Case { const char* name; std::function<void(LoopsMode&)> spoil; };
+    struct Case
+    {
+        const char* name;
+        std::function<void(LoopsMode&)> spoil;
+    };
     const Case cases[] = {
         {"still recording", [](LoopsMode& l) { l.recordingStopped = 0; }},
         {"non-finite history sample", [](LoopsMode& l) { l.historyR[12] = std::numeric_limits<float>::infinity(); }},
@@ -317,7 +326,12 @@ TEST_F(FrozenLoopBlobTest, RefusesDamagedBlobs)
     const int32_t shifterLength = loop->shifters[0].length;
 
     using Blob = std::vector<uint8_t>;
-    struct Case { const char* name; std::function<void(Blob&)> mutate; const char* error; };
+    struct Case
+    {
+        const char* name;
+        std::function<void(Blob&)> mutate;
+        const char* error;
+    };
     const Case cases[] = {
         {"one byte removed", [](Blob& b) { b.pop_back(); }, "truncated state"},
         {"header cut in the magic", [](Blob& b) { b.resize(3); }, "truncated state"},

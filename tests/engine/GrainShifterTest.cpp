@@ -34,8 +34,7 @@ protected:
     {
         const double w = 2.0 * std::cos(2.0 * kPi * hz / rate);
         double s1 = 0.0, s2 = 0.0;
-        for (float v : x)
-        {
+        for (float v : x) {
             const double s0 = v + w * s1 - s2;
             s2 = s1;
             s1 = s0;
@@ -48,11 +47,20 @@ protected:
 
 TEST_F(GrainShifterTest, GrainLengthFollowsTheRatio)
 {
-    struct Case { double ratio; double seconds; };
+    struct Case
+    {
+        double ratio;
+        double seconds;
+    };
     const Case cases[] = {
-        {1.0, 0.05}, {0.5, 0.05}, {1.25, 0.05}, {-1.0, 0.05},
-        {2.0, 0.05299999999999999}, {-2.0, 0.05299999999999999},
-        {1.5, 0.05 + 0.045 / 3.0}, {4.0, 0.05299999999999999 / 3.0},
+        {1.0, 0.05},
+        {0.5, 0.05},
+        {1.25, 0.05},
+        {-1.0, 0.05},
+        {2.0, 0.05299999999999999},
+        {-2.0, 0.05299999999999999},
+        {1.5, 0.05 + 0.045 / 3.0},
+        {4.0, 0.05299999999999999 / 3.0},
     };
     for (const Case& c : cases)
         EXPECT_NEAR(GrainLengthSeconds(c.ratio), c.seconds, 1e-15) << c.ratio;
@@ -68,8 +76,7 @@ TEST_F(GrainShifterTest, AtUnityItIsAnExactSixtyMillisecondDelay)
     uint32_t state = 7;
     for (float& v : input)
         v = Noise(state);
-    for (size_t n = 0; n < input.size(); ++n)
-    {
+    for (size_t n = 0; n < input.size(); ++n) {
         const float y = shifter.Process(input[n]);
         const float expected = n < 2880 ? 0.0f : input[n - 2880];
         ASSERT_EQ(y, expected) << n;
@@ -85,8 +92,7 @@ TEST_F(GrainShifterTest, ResetForgetsEarlierAudio)
     shifter.SetRatio(0.5);
     shifter.Reset();
     // Both the plain delay and the slowed heads read only what was pushed since.
-    for (double ratio : {0.5, 1.0})
-    {
+    for (double ratio : {0.5, 1.0}) {
         shifter.SetRatio(ratio);
         shifter.Reset();
         for (int n = 0; n < 2000; ++n)
@@ -101,8 +107,7 @@ TEST_F(GrainShifterTest, RatioTwoRaisesAnOctave)
     shifter.Prepare(rate);
     shifter.SetRatio(2.0);
     std::vector<float> out;
-    for (int n = 0; n < 48000; ++n)
-    {
+    for (int n = 0; n < 48000; ++n) {
         const float y = shifter.Process(static_cast<float>(std::sin(2.0 * kPi * 300.0 * n / rate)));
         if (n >= 9600)
             out.push_back(y);
@@ -156,8 +161,7 @@ TEST_F(GrainShifterTest, ResampleKeepsTheDelayedSignalInTime)
     EXPECT_EQ(shifter.writeIndex, static_cast<int>(std::fmod(shifter.clock, shifter.length)));
 
     // Continue the same sine at the new rate; the output is the input 60 ms ago.
-    for (int n = 0; n < 6000; ++n)
-    {
+    for (int n = 0; n < 6000; ++n) {
         const double t = (60002.0 + n) / 96000.0;
         const float y = shifter.Process(static_cast<float>(std::sin(2.0 * kPi * hz * t)));
         ASSERT_NEAR(y, std::sin(2.0 * kPi * hz * (t - 0.06)), 2e-3) << n;

@@ -30,13 +30,11 @@ struct RingFixture
 
 TEST(SincTable, EveryRowOfBothTablesSumsToOne)
 {
-    for (int factor : {2, 4})
-    {
+    for (int factor : {2, 4}) {
         const SincTable& table = GetSincTable(factor);
         ASSERT_EQ(table.halfWidth, 8 * factor);
         ASSERT_EQ(table.coefficients.size(), static_cast<size_t>(65 * 2 * table.halfWidth));
-        for (int p = 0; p <= 64; ++p)
-        {
+        for (int p = 0; p <= 64; ++p) {
             double sum = 0.0;
             for (int k = 0; k < table.TapCount(); ++k)
                 sum += table.Row(p)[k];
@@ -48,8 +46,7 @@ TEST(SincTable, EveryRowOfBothTablesSumsToOne)
 TEST(SincTable, ZeroOffsetRowIsCentredOnItsReadTap)
 {
     const double* row = GetSincTable(2).Row(0);
-    for (int m = 1; m <= 15; ++m)
-    {
+    for (int m = 1; m <= 15; ++m) {
         EXPECT_NEAR(row[15 - m], row[15 + m], 1e-15) << m;
         EXPECT_LT(row[15 + m], row[15]);
     }
@@ -93,11 +90,9 @@ TEST(ReadSinc, ReproducesConstantsAndSlowSinesBetweenSamples)
     auto sine = [&](double t) { return std::sin(2.0 * kPi * cyclesPerSample * t); };
     RingFixture constant(512, 2000, [](double) { return 0.75; });
     RingFixture wave(512, 2000, sine);
-    for (int factor : {2, 4})
-    {
+    for (int factor : {2, 4}) {
         const SincTable& table = GetSincTable(factor);
-        for (double p : {1800.0, 1800.1, 1850.5, 1900.99, 1923.3})
-        {
+        for (double p : {1800.0, 1800.1, 1850.5, 1900.99, 1923.3}) {
             EXPECT_NEAR(ReadSinc(constant.ring, p, table), 0.75, 1e-6) << factor << " " << p;
             EXPECT_NEAR(ReadSinc(wave.ring, p, table), sine(p), 2e-3) << factor << " " << p;
         }

@@ -150,8 +150,7 @@ TEST(LoopStateTransfer, ResampleDoublingKeepsContentAndScalesPositions)
     EXPECT_EQ(loop.clock, 2.0 * before.clock);
     EXPECT_EQ(loop.fadeLength, 2 * before.fadeLength);
     EXPECT_EQ(loop.sampleCounter, 2 * before.sampleCounter);
-    for (int v = 0; v < LoopsMode::kVoiceCount; ++v)
-    {
+    for (int v = 0; v < LoopsMode::kVoiceCount; ++v) {
         SCOPED_TRACE(v);
         const LoopVoice& was = before.voices[v];
         const LoopVoice& now = loop.voices[v];
@@ -175,8 +174,7 @@ TEST(LoopStateTransfer, ResampleDoublingKeepsContentAndScalesPositions)
     const HistoryRing newL = RingOf(loop, loop.historyL);
     const HistoryRing oldR = RingOf(before, before.historyR);
     const HistoryRing newR = RingOf(loop, loop.historyR);
-    for (double p = before.clock - 1.0; p > before.clock - 2.5 * 44100.0; p -= 997.0)
-    {
+    for (double p = before.clock - 1.0; p > before.clock - 2.5 * 44100.0; p -= 997.0) {
         ASSERT_EQ(ReadLinear(newL, 2.0 * p), ReadLinear(oldL, p)) << p;
         ASSERT_EQ(ReadLinear(newR, 2.0 * p), ReadLinear(oldR, p)) << p;
     }
@@ -184,15 +182,14 @@ TEST(LoopStateTransfer, ResampleDoublingKeepsContentAndScalesPositions)
 
     // The resampled loop plays on from there without leaving its ring.
     rig->drift.amount = 1.0;
-    for (int i = 0; i < 88200; ++i)
-    {
+    for (int i = 0; i < 88200; ++i) {
         float l = 0.0f;
         float r = 0.0f;
         rig->Step(l, r);
         ASSERT_TRUE(std::isfinite(l) && std::isfinite(r));
         for (const LoopVoice& voice : loop.voices)
-            ASSERT_TRUE(voice.readPosition >= loop.clock - (loop.historyLength - 2) &&
-                        voice.readPosition <= loop.clock - 1.0);
+            ASSERT_TRUE(voice.readPosition >= loop.clock - (loop.historyLength - 2)
+                        && voice.readPosition <= loop.clock - 1.0);
     }
 }
 
@@ -209,8 +206,7 @@ TEST(LoopStateTransfer, ResampleEdgeCases)
     EXPECT_EQ(loop.clock, clock);
 
     // Unsupported rates are refused and leave the loop as it was.
-    for (double rate : {4000.0, 400000.0, std::nan(""), -1.0})
-    {
+    for (double rate : {4000.0, 400000.0, std::nan(""), -1.0}) {
         EXPECT_FALSE(loop.Resample(rate)) << rate;
         EXPECT_EQ(loop.sampleRate, 48000.0);
         EXPECT_EQ(loop.historyL.data(), data);

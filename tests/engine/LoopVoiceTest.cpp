@@ -17,15 +17,12 @@ TEST(LoopVoice, WrapIntoWindow)
         bool reversed;
         double expected;
     } cases[] = {
-        {105.0, 100.0, 10.0, false, 105.0},  // inside
-        {110.0, 100.0, 10.0, false, 100.0},  // the end belongs to the next lap forwards
-        {123.5, 100.0, 10.0, false, 103.5},
-        {97.0, 100.0, 10.0, false, 107.0},
-        {110.0, 100.0, 10.0, true, 110.0},   // reversed keeps the end, not the start
-        {100.0, 100.0, 10.0, true, 110.0},
-        {96.0, 100.0, 10.0, true, 106.0},
-        {130.0, 100.0, 10.0, true, 110.0},
-        {555.0, 100.0, 0.0, false, 100.0},   // no span: the start
+        {105.0, 100.0, 10.0, false, 105.0}, // inside
+        {110.0, 100.0, 10.0, false, 100.0}, // the end belongs to the next lap forwards
+        {123.5, 100.0, 10.0, false, 103.5}, {97.0, 100.0, 10.0, false, 107.0},
+        {110.0, 100.0, 10.0, true, 110.0}, // reversed keeps the end, not the start
+        {100.0, 100.0, 10.0, true, 110.0},  {96.0, 100.0, 10.0, true, 106.0},
+        {130.0, 100.0, 10.0, true, 110.0},  {555.0, 100.0, 0.0, false, 100.0}, // no span: the start
         {555.0, 100.0, -1.0, true, 100.0},
     };
     for (const Case& c : cases)
@@ -79,12 +76,10 @@ TEST(LoopVoice, OctaveSpeedFromPersonalityDirectionAndAmount)
         double amount;
         double speed;
     } cases[] = {
-        {0.0, 0, 0.9, 1.0, 1.0},  {1.0, 1, 0.9, 1.0, 4.0},  {1.0, 2, 0.9, 1.0, 0.25},
-        {1.0, 0, -0.9, 1.0, 0.25}, {1.0, 1, -0.9, 1.0, 4.0}, {0.5, 0, 0.9, 1.0, 2.0},
-        {1.0, 0, 0.9, 0.2, 1.0},
+        {0.0, 0, 0.9, 1.0, 1.0},  {1.0, 1, 0.9, 1.0, 4.0}, {1.0, 2, 0.9, 1.0, 0.25}, {1.0, 0, -0.9, 1.0, 0.25},
+        {1.0, 1, -0.9, 1.0, 4.0}, {0.5, 0, 0.9, 1.0, 2.0}, {1.0, 0, 0.9, 0.2, 1.0},
     };
-    for (const Case& c : cases)
-    {
+    for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.octaves << " dir " << c.direction << " r " << c.rOctave);
         auto loop = LoopWithHistory(3.0);
         loop->octaves = c.octaves;
@@ -106,8 +101,7 @@ TEST(LoopVoice, SameSeedSamePersonalitiesAndZeroStateIsReplaced)
         DriftContext drift(seed);
         loop.Randomise(drift);
         std::vector<double> values;
-        for (const LoopVoice& v : loop.voices)
-        {
+        for (const LoopVoice& v : loop.voices) {
             values.insert(values.end(), {v.rOctave, v.rReverse, v.rReach, v.rGain, v.rPan, v.lfoPhase[4]});
             EXPECT_EQ(v.segmentLength, 0);
         }
@@ -153,44 +147,35 @@ TEST(LoopVoice, ChaosEventsOnlyAboveHalfAndTheShifterRatioFollowsDirection)
         bool events;
         double ratio; // 0: any
     } cases[] = {{0.5, 0, false, 0.0}, {1.0, 0, true, 0.0}, {1.0, 1, true, 2.0}, {1.0, 2, true, 0.5}};
-    for (const Case& c : cases)
-    {
+    for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << "chaos " << c.chaos << " dir " << c.direction);
         auto loop = LoopWithHistory(20.0);
         loop->chaos = c.chaos;
         loop->octaveDirection = c.direction;
         const int starts = 2000;
-        for (int i = 0; i < starts; ++i)
-        {
+        for (int i = 0; i < starts; ++i) {
             const int v = i % LoopsMode::kVoiceCount;
             loop->StartVoice(v, 1.0);
-            if (loop->voices[v].pitchShifted && c.ratio != 0.0)
-            {
+            if (loop->voices[v].pitchShifted && c.ratio != 0.0) {
                 ASSERT_EQ(loop->shifters[0].ratio, c.ratio);
             }
         }
-        if (!c.events)
-        {
+        if (!c.events) {
             EXPECT_EQ(loop->chaosReverseFlips + loop->chaosOctaveDrops + loop->shifterStarts, 0u);
             continue;
         }
         // Each event fires with probability 0.35 at chaos 1.
         EXPECT_NEAR(loop->chaosReverseFlips, 0.35 * starts, 0.05 * starts);
-        if (c.direction == 1)
-        {
+        if (c.direction == 1) {
             EXPECT_EQ(loop->chaosOctaveDrops, 0u);
-        }
-        else
-        {
+        } else {
             EXPECT_NEAR(loop->chaosOctaveDrops, 0.35 * starts, 0.05 * starts);
         }
         EXPECT_GT(loop->shifterStarts, 0u);
-        if (c.direction == 1)
-        {
+        if (c.direction == 1) {
             EXPECT_EQ(loop->shifterStartsDown, 0u);
         }
-        if (c.direction == 2)
-        {
+        if (c.direction == 2) {
             EXPECT_EQ(loop->shifterStartsDown, loop->shifterStarts);
         }
     }
@@ -213,11 +198,9 @@ TEST(LoopVoice, ShortHistoryEndsOrShortensSegmentsAndTheLevelOnlyRises)
 
     double previous[LoopsMode::kVoiceCount] = {};
     bool sawShortened = false;
-    for (int i = 0; i < 3 * 8000; ++i)
-    {
+    for (int i = 0; i < 3 * 8000; ++i) {
         rig.Run(1, ConstantSignal);
-        for (int v = 0; v < LoopsMode::kVoiceCount; ++v)
-        {
+        for (int v = 0; v < LoopsMode::kVoiceCount; ++v) {
             const LoopVoice& voice = rig.loop->voices[v];
             if (voice.ended)
                 continue;
@@ -237,8 +220,7 @@ TEST(LoopVoice, FreeRunningVoicesStartStaggered)
 {
     auto loop = LoopWithHistory(20.0);
     loop->loopTime = 0.3;
-    for (int v = 0; v < LoopsMode::kVoiceCount; ++v)
-    {
+    for (int v = 0; v < LoopsMode::kVoiceCount; ++v) {
         loop->voices[v].segmentLength = 0;
         loop->StartVoice(v, 0.0);
     }

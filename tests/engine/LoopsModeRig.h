@@ -15,8 +15,8 @@
 
 struct LoopControls
 {
-    double macro = 0.3;  // loop time 0.01 * 1600^macro
-    double shape = 0.0;  // amount
+    double macro = 0.3; // loop time 0.01 * 1600^macro
+    double shape = 0.0; // amount
     double voices = 6.0;
     double octaves = 0.0;
     double octaveDir = 0.0;
@@ -77,8 +77,7 @@ public:
         if (counter % 512 == 0)
             drift.Step(512.0 / loop->sampleRate);
         TempoSyncInfo info;
-        if (controls.divisionSamples > 0)
-        {
+        if (controls.divisionSamples > 0) {
             info.synced = 1;
             info.boundaryFound = 1;
             info.divisionSamples = controls.divisionSamples;
@@ -93,8 +92,7 @@ public:
     template <typename Signal>
     void Run(int64_t n, Signal signal, std::vector<float>* outL = nullptr, std::vector<float>* outR = nullptr)
     {
-        for (int64_t i = 0; i < n; ++i)
-        {
+        for (int64_t i = 0; i < n; ++i) {
             float l = 0.0f;
             float r = 0.0f;
             signal(counter, l, r);

@@ -36,12 +36,11 @@ double Rms(const std::vector<float>& v)
 {
     const double newest = std::max(loop.clock - 1.0, 0.0);
     const double oldest = std::max(loop.clock - (loop.historyLength - 2), 0.0);
-    for (int v = 0; v < LoopsMode::kVoiceCount; ++v)
-    {
+    for (int v = 0; v < LoopsMode::kVoiceCount; ++v) {
         const LoopVoice& voice = loop.voices[v];
         if (!(voice.readPosition >= oldest && voice.readPosition <= newest))
-            return ::testing::AssertionFailure() << "voice " << v << " reads at " << voice.readPosition
-                                                 << " outside " << oldest << ".." << newest;
+            return ::testing::AssertionFailure()
+                   << "voice " << v << " reads at " << voice.readPosition << " outside " << oldest << ".." << newest;
         if (voice.tailActive && !(voice.tailReadPosition >= oldest && voice.tailReadPosition <= newest))
             return ::testing::AssertionFailure() << "voice " << v << " tail reads at " << voice.tailReadPosition;
     }
@@ -68,8 +67,7 @@ TEST(LoopsMode, VoiceCountSetsOutputNormalisation)
         double voices;
         double peak;
     } cases[] = {{1, 1.0}, {2, std::sqrt(2.0)}, {6, std::sqrt(6.0)}};
-    for (const Case& c : cases)
-    {
+    for (const Case& c : cases) {
         SCOPED_TRACE(c.voices);
         LoopsModeRig rig(8000.0);
         rig.Apply(PlainControls(c.voices));
@@ -127,7 +125,8 @@ TEST(LoopsMode, FreezeStopsRecordingAndKeepsPlaying)
     const std::vector<float> frozenHistory = rig.loop->historyL;
 
     std::vector<float> out;
-    rig.Run(2 * 8000, [](uint64_t, float& l, float& r) { l = r = 0.0f; }, &out);
+    rig.Run(
+        2 * 8000, [](uint64_t, float& l, float& r) { l = r = 0.0f; }, &out);
     EXPECT_EQ(rig.loop->clock, frozenClock);
     EXPECT_TRUE(rig.loop->historyL == frozenHistory);
     EXPECT_GT(Rms(out), 0.1);
@@ -150,8 +149,7 @@ TEST(LoopsMode, FreezeWaitsUntilEveryVoiceHasHistory)
     EXPECT_EQ(rig.loop->clock, 1.0);
 
     int samples = 1;
-    while (!rig.loop->recordingStopped && samples < 10 * 8000)
-    {
+    while (!rig.loop->recordingStopped && samples < 10 * 8000) {
         rig.Run(1, NoiseSignal);
         ++samples;
     }
@@ -195,8 +193,7 @@ TEST(LoopsMode, ControlMappings)
     EXPECT_EQ(loop.amount, 1.0);
 
     const double rates[][2] = {{0.0, 0.25}, {0.5, 1.0}, {1.0, 8.0}, {0.25, 0.5}};
-    for (const auto& r : rates)
-    {
+    for (const auto& r : rates) {
         loop.SetMotionRate(r[0]);
         EXPECT_DOUBLE_EQ(loop.lfoRateScale, r[1]) << r[0];
     }
@@ -225,8 +222,7 @@ TEST(LoopsMode, ChaosZeroHoldsLfosAndResumesFromTheirPhases)
     rig.Run(1, NoiseSignal);
     double phases[LoopsMode::kVoiceCount][LoopVoice::kLfoCount];
     for (int v = 0; v < LoopsMode::kVoiceCount; ++v)
-        for (int k = 0; k < LoopVoice::kLfoCount; ++k)
-        {
+        for (int k = 0; k < LoopVoice::kLfoCount; ++k) {
             phases[v][k] = rig.loop->voices[v].lfoPhase[k];
             EXPECT_EQ(rig.loop->voices[v].Lfo(k), 0.0);
         }
@@ -289,8 +285,8 @@ TEST(LoopsMode, TailCrossfadeKeepsConstantInputLevel)
     rig.Apply(c);
     rig.Run(1, ConstantSignal);
     LoopVoice& voice = rig.loop->voices[2];
-    while (!(voice.segmentPosition > 3 * rig.loop->fadeLength &&
-             voice.segmentLength - voice.segmentPosition > 3 * rig.loop->fadeLength))
+    while (!(voice.segmentPosition > 3 * rig.loop->fadeLength
+             && voice.segmentLength - voice.segmentPosition > 3 * rig.loop->fadeLength))
         rig.Run(1, ConstantSignal);
 
     rig.loop->startCountdown[2] = 0;
@@ -298,8 +294,7 @@ TEST(LoopsMode, TailCrossfadeKeepsConstantInputLevel)
     rig.Run(1, ConstantSignal, &out);
     ASSERT_EQ(voice.tailActive, 1);
     int tailSamples = 1;
-    while (voice.tailActive && tailSamples < 10000)
-    {
+    while (voice.tailActive && tailSamples < 10000) {
         rig.Run(1, ConstantSignal, &out);
         ++tailSamples;
     }
@@ -319,8 +314,7 @@ TEST(LoopsMode, ReadsStayInsideTheRing)
         int32_t division;
         double seconds; // played after the ring has wrapped
     } cases[] = {{8000.0, 0, 20.0}, {8000.0, 3000, 20.0}, {384000.0, 0, 0.5}, {384000.0, 70000, 0.5}};
-    for (const Case& tc : cases)
-    {
+    for (const Case& tc : cases) {
         SCOPED_TRACE(testing::Message() << tc.rate << " Hz, division " << tc.division);
         LoopsModeRig rig(tc.rate, 3);
         LoopControls c = BusyControls(0.5);
@@ -331,8 +325,7 @@ TEST(LoopsMode, ReadsStayInsideTheRing)
         // Fill and wrap the ring quickly, then play through it.
         std::vector<float> l(4096), r(4096);
         int64_t fed = 0;
-        while (rig.loop->clock < rig.loop->historyLength + 0.5 * tc.rate)
-        {
+        while (rig.loop->clock < rig.loop->historyLength + 0.5 * tc.rate) {
             for (size_t i = 0; i < l.size(); ++i)
                 NoiseSignal(static_cast<uint64_t>(fed + static_cast<int64_t>(i)), l[i], r[i]);
             rig.loop->FeedIdle(l.data(), r.data(), static_cast<int>(l.size()));
@@ -341,8 +334,7 @@ TEST(LoopsMode, ReadsStayInsideTheRing)
         const int64_t total = static_cast<int64_t>(tc.seconds * tc.rate);
         bool finite = true;
         bool inside = true;
-        for (int64_t i = 0; i < total && finite && inside; ++i)
-        {
+        for (int64_t i = 0; i < total && finite && inside; ++i) {
             float a = 0.0f;
             float b = 0.0f;
             NoiseSignal(static_cast<uint64_t>(i), a, b);
@@ -408,11 +400,10 @@ TEST(LoopsMode, PreparationRatesOutsideTheSupportedRangeAreClamped)
     {
         double requested;
         double used;
-    } cases[] = {{1e12, 384000.0}, {100.0, 8000.0}, {0.0, 48000.0}, {-5.0, 48000.0}, {std::nan(""), 48000.0},
-                 {44100.0, 44100.0}};
+    } cases[] = {{1e12, 384000.0}, {100.0, 8000.0},         {0.0, 48000.0},
+                 {-5.0, 48000.0},  {std::nan(""), 48000.0}, {44100.0, 44100.0}};
     LoopsMode loop;
-    for (const Case& c : cases)
-    {
+    for (const Case& c : cases) {
         loop.Prepare(c.requested, 512);
         EXPECT_EQ(loop.sampleRate, c.used) << c.requested;
         EXPECT_TRUE(loop.IsReady()) << c.requested;

@@ -28,7 +28,7 @@ struct Mapping
     double loopSeconds;
 };
 
-constexpr double kEchoCeiling = 0.05 * 24.0;  // 1.2 as the engine's double sees it
+constexpr double kEchoCeiling = 0.05 * 24.0; // 1.2 as the engine's double sees it
 
 const Mapping kMappings[] = {
     {"free, MACRO 0", 0.0, false, 4, 120, 0.5, 0.01, 0.05, 0.01},

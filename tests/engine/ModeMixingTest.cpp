@@ -7,8 +7,8 @@
 #include <memory>
 #include <vector>
 
-#include "engine/EffectEngine.h"
 #include "engine/EchoMode.h"
+#include "engine/EffectEngine.h"
 
 namespace {
 
@@ -59,9 +59,12 @@ protected:
 
 TEST_F(ModeMixingTest, ShapeRatioPlateausAndRamps)
 {
-    struct Case { double shape, ratio; };
-    const Case cases[] = {{-1, 0.5}, {0, 0.5}, {0.15, 0.5}, {0.175, 0.75}, {0.2, 1.0}, {0.35, 1.0},
-                          {0.5, 1.005}, {0.7, 1.5}, {0.9, 2.0}, {1.0, 2.0}, {5.0, 2.0}};
+    struct Case
+    {
+        double shape, ratio;
+    };
+    const Case cases[] = {{-1, 0.5},    {0, 0.5},   {0.15, 0.5}, {0.175, 0.75}, {0.2, 1.0}, {0.35, 1.0},
+                          {0.5, 1.005}, {0.7, 1.5}, {0.9, 2.0},  {1.0, 2.0},    {5.0, 2.0}};
     for (const Case& c : cases)
         EXPECT_DOUBLE_EQ(ShapeRatio(c.shape), c.ratio) << c.shape;
 }
@@ -101,12 +104,16 @@ TEST_F(ModeMixingTest, JumpingBackForgetsTheEmittedBoundary)
 TEST_F(ModeMixingTest, TempoRecordWithoutLockingConditions)
 {
     Prepare({{kSync, 1}});
-    struct Case { double previous, now; bool synced, fresh; };
+    struct Case
+    {
+        double previous, now;
+        bool synced, fresh;
+    };
     const Case cases[] = {
-        {4.0, 4.0, true, true},             // host stopped
-        {std::nan(""), 4.0, true, true},    // no previous position
-        {3.9, 4.1, false, true},            // not synced
-        {3.9, 4.1, true, false},            // no position this block
+        {4.0, 4.0, true, true},          // host stopped
+        {std::nan(""), 4.0, true, true}, // no previous position
+        {3.9, 4.1, false, true},         // not synced
+        {3.9, 4.1, true, false},         // no position this block
     };
     for (const Case& c : cases) {
         engine->lastHostPosition = c.previous;
@@ -190,8 +197,7 @@ TEST_F(ModeMixingTest, SwitchingModesCrossfadesWithWeightsSummingToOne)
         const double sum = engine->modeWeight[0].current + engine->modeWeight[2].current;
         ASSERT_NEAR(sum, 1.0, 1e-12) << i;
         ASSERT_EQ(engine->modeWeight[1].current, 0.0);
-        bothHeard = bothHeard
-                    || (engine->weights[0][0] > 0.0001f && engine->weights[2][0] > 0.0001f);
+        bothHeard = bothHeard || (engine->weights[0][0] > 0.0001f && engine->weights[2][0] > 0.0001f);
     }
     EXPECT_TRUE(bothHeard);
     // 30 ms time constant: after 100 ms the new mode carries about 96 % of the signal.

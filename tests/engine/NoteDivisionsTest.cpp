@@ -12,41 +12,49 @@ constexpr double kInf = std::numeric_limits<double>::infinity();
 
 TEST(NoteDivisions, BeatsPerIndex)
 {
-    const double beats[kNoteDivisionCount] = {0.125, 0.25, 0.5, 0.75, 1, 1.5, 2, 3, 4, 8, 16,
-                                              0.0625, 1.0 / 6, 1.0 / 3, 2.0 / 3, 4.0 / 3};
+    const double beats[kNoteDivisionCount] = {0.125, 0.25, 0.5, 0.75,   1,       1.5,     2,       3,
+                                              4,     8,    16,  0.0625, 1.0 / 6, 1.0 / 3, 2.0 / 3, 4.0 / 3};
     for (int i = 0; i < kNoteDivisionCount; ++i)
         EXPECT_EQ(NoteDivisions[i], beats[i]) << i;
 }
 
 TEST(NoteDivisions, ResolveDivisionIndexReversesOnlyStraightDivisions)
 {
-    struct Case { bool tableOrder; int index; int expected; };
+    struct Case
+    {
+        bool tableOrder;
+        int index;
+        int expected;
+    };
     const Case cases[] = {
-        {false, 0, 8}, {false, 1, 7}, {false, 8, 0}, {false, 9, 0}, {false, 10, 0},
+        {false, 0, 8},   {false, 1, 7},   {false, 8, 0},   {false, 9, 0},  {false, 10, 0},
         {false, 11, 11}, {false, 12, 12}, {false, 15, 15}, {false, -5, 8}, {false, 40, 15},
-        {true, 7, 7}, {true, 20, 15}, {true, -1, 0},
+        {true, 7, 7},    {true, 20, 15},  {true, -1, 0},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(ResolveDivisionIndex(c.tableOrder, c.index), c.expected)
-            << c.tableOrder << " " << c.index;
+        EXPECT_EQ(ResolveDivisionIndex(c.tableOrder, c.index), c.expected) << c.tableOrder << " " << c.index;
 }
 
 TEST(NoteDivisions, DivisionSecondsClampsTempoAndDivision)
 {
-    struct Case { int division; double bpm; double expected; };
+    struct Case
+    {
+        int division;
+        double bpm;
+        double expected;
+    };
     const Case cases[] = {
         {4, 120, 0.5},
-        {4, 10, 3.0},           // below 20 BPM reads 20
-        {4, 5000, 60.0 / 999},  // above 999 reads 999
+        {4, 10, 3.0},          // below 20 BPM reads 20
+        {4, 5000, 60.0 / 999}, // above 999 reads 999
         {4, kNaN, 0.5},
         {4, kInf, 0.5},
         {4, -kInf, 0.5},
-        {-3, 120, 0.125 * 0.5}, // index 0
+        {-3, 120, 0.125 * 0.5},   // index 0
         {99, 120, 4.0 / 3 * 0.5}, // index 15
     };
     for (const Case& c : cases)
-        EXPECT_DOUBLE_EQ(DivisionSeconds(7.0, true, c.division, c.bpm), c.expected)
-            << c.division << " @ " << c.bpm;
+        EXPECT_DOUBLE_EQ(DivisionSeconds(7.0, true, c.division, c.bpm), c.expected) << c.division << " @ " << c.bpm;
 }
 
 TEST(NoteDivisions, DivisionSecondsUnsyncedReturnsFreeTime)
@@ -57,23 +65,26 @@ TEST(NoteDivisions, DivisionSecondsUnsyncedReturnsFreeTime)
 
 TEST(NoteDivisions, LimitDivisionForRepeatKeepsSlicesWithinLimit)
 {
-    struct Case { int division; double bpm; int expected; };
+    struct Case
+    {
+        int division;
+        double bpm;
+        int expected;
+    };
     const Case cases[] = {
-        {6, 120, 6},   // 1 s
-        {7, 120, 6},   // 1.5 s steps down
-        {10, 120, 6},  // 8 s steps down
-        {15, 120, 15}, // triplet short enough
-        {11, 120, 11},
-        {4, 20, 1},    // 3 s -> 0.75 s
-        {15, 20, 1},   // 4 s triplet -> 1/4 -> steps down to 1/16
-        {12, 20, 12},  // 1/16T at 20 BPM is 0.5 s: kept
-        {14, 30, 2},   // 1/4T at 30 BPM is 1.33 s: replaced by 1/8 (1 s)
-        {99, 120, 6},  // clamped to 10 first
+        {6, 120, 6},               // 1 s
+        {7, 120, 6},               // 1.5 s steps down
+        {10, 120, 6},              // 8 s steps down
+        {15, 120, 15},             // triplet short enough
+        {11, 120, 11}, {4, 20, 1}, // 3 s -> 0.75 s
+        {15, 20, 1},               // 4 s triplet -> 1/4 -> steps down to 1/16
+        {12, 20, 12},              // 1/16T at 20 BPM is 0.5 s: kept
+        {14, 30, 2},               // 1/4T at 30 BPM is 1.33 s: replaced by 1/8 (1 s)
+        {99, 120, 6},              // clamped to 10 first
         {-4, 120, 0},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(LimitDivisionForRepeat(c.division, c.bpm), c.expected)
-            << c.division << " @ " << c.bpm;
+        EXPECT_EQ(LimitDivisionForRepeat(c.division, c.bpm), c.expected) << c.division << " @ " << c.bpm;
 }
 
 TEST(NoteDivisions, SyncedSecondsStaysInsideTheEchoRange)

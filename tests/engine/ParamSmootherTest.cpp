@@ -17,11 +17,14 @@ TEST(ParamSmoother, ConstructedState)
 
 TEST(ParamSmoother, ConfigureSetsOnePoleCoefficient)
 {
-    struct Case { double time, rate, expected; };
+    struct Case
+    {
+        double time, rate, expected;
+    };
     const Case cases[] = {
         {0.02, 48000, 1.0 - std::exp(-1.0 / (0.02 * 48000))},
         {0.01, 44100, 1.0 - std::exp(-1.0 / (0.01 * 44100))},
-        {0.05, 0.0, 1.0},   // no rate: jumps
+        {0.05, 0.0, 1.0}, // no rate: jumps
         {0.05, -1.0, 1.0},
         {0.0, 48000, 1.0 - std::exp(-1.0 / (1e-9 * 48000))},
     };

@@ -23,7 +23,12 @@ TEST(ParamSpec, TableHasOneRowPerIndex)
 
 TEST(ParamSpec, RowsCarryTheirNamesRangesAndDefaults)
 {
-    struct Row { int index; const char* name; double min, max, def; };
+    struct Row
+    {
+        int index;
+        const char* name;
+        double min, max, def;
+    };
     const Row rows[] = {
         {kDrive, "DRIVE", 0, 1, 0.15},
         {kMode, "MODE", 0, 2, 0},

@@ -16,8 +16,7 @@ constexpr double kRate = 48000.0;
 // position, wrapped or not, sees the same continuous tone.
 struct VoiceOverTone
 {
-    VoiceOverTone(double hz, int length, double ratio)
-        : ring(audio_probe::Sine(hz, 1.0, kRate, length))
+    VoiceOverTone(double hz, int length, double ratio) : ring(audio_probe::Sine(hz, 1.0, kRate, length))
     {
         voice.Prepare(kRate, ring.data(), length, nullptr);
         voice.SetRatio(ratio);
@@ -58,8 +57,8 @@ TEST(PitchVoice, RatioOutsideItsRangeIsReplacedOrClamped)
         double expected;
     };
     const Case cases[] = {
-        {0.0, 1.0},  {-2.0, 1.0}, {std::numeric_limits<double>::quiet_NaN(), 1.0},
-        {8.0, 4.0},  {0.1, 0.25}, {std::numeric_limits<double>::infinity(), 4.0},
+        {0.0, 1.0}, {-2.0, 1.0}, {std::numeric_limits<double>::quiet_NaN(), 1.0},
+        {8.0, 4.0}, {0.1, 0.25}, {std::numeric_limits<double>::infinity(), 4.0},
         {1.5, 1.5},
     };
     std::vector<float> ring(48000, 0.0f);

@@ -20,7 +20,7 @@ constexpr int kBlock = 512;
 struct Gesture
 {
     const char* name;
-    int param;  // -1: no gesture
+    int param; // -1: no gesture
 };
 
 class RepeatGestureTest : public ::testing::TestWithParam<Gesture>
@@ -31,8 +31,8 @@ protected:
         _MM_SET_FLUSH_ZERO_MODE(_MM_FLUSH_ZERO_ON);
         _MM_SET_DENORMALS_ZERO_MODE(_MM_DENORMALS_ZERO_ON);
         const std::pair<int, double> settings[] = {
-            {kMode, 1},   {kRepeatEngine, 1}, {kMix, 1},     {kDrive, 0},          {kWear, 0},
-            {kChaos, 0},  {kShape, 0},        {kSync, 0},    {kMacro, 0.336},      {kRepeatCount, 2},
+            {kMode, 1},        {kRepeatEngine, 1},   {kMix, 1},       {kDrive, 0},     {kWear, 0},
+            {kChaos, 0},       {kShape, 0},          {kSync, 0},      {kMacro, 0.336}, {kRepeatCount, 2},
             {kRepeatDecay, 1}, {kRepeatFeedback, 0}, {kInputGate, 0}, {kLevel, 0},
         };
         for (const auto& [index, value] : settings)
@@ -51,7 +51,7 @@ protected:
                 seed = seed * 1664525u + 1013904223u;
                 const float v = noise ? 0.5f * (static_cast<float>(seed >> 8) / 8388608.0f - 1.0f) : 0.0f;
                 l[i] = v;
-                r[i] = v;  // the repeats are mono unless Echo Preserve Stereo is on
+                r[i] = v; // the repeats are mono unless Echo Preserve Stereo is on
             }
             engine.Process(l.data(), r.data(), l.data(), r.data(), kBlock);
             for (int i = 0; i < kBlock; ++i)

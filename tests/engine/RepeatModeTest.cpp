@@ -37,13 +37,12 @@ protected:
     }
 
     // Runs the mode one sample at a time, as the engine does.
-    void Run(const std::vector<float>& inL, const std::vector<float>& inR,
-             std::vector<float>& outL, std::vector<float>& outR)
+    void Run(const std::vector<float>& inL, const std::vector<float>& inR, std::vector<float>& outL,
+             std::vector<float>& outR)
     {
         outL.resize(inL.size());
         outR.resize(inR.size());
-        for (size_t i = 0; i < inL.size(); ++i)
-        {
+        for (size_t i = 0; i < inL.size(); ++i) {
             float l = inL[i], r = inR[i];
             repeat.Process(&l, &r, 1, drift);
             outL[i] = l;
@@ -60,8 +59,7 @@ protected:
     static std::vector<float> Noise(size_t n, uint32_t seed)
     {
         std::vector<float> x(n);
-        for (float& v : x)
-        {
+        for (float& v : x) {
             seed = seed * 1664525u + 1013904223u;
             v = 0.5f * (static_cast<float>(seed >> 8) / (1 << 24) - 0.5f);
         }
@@ -76,7 +74,13 @@ protected:
 
 TEST_F(RepeatModeTest, ImpulseReturnsOnceForEachRepeatWithTheDecayLaw)
 {
-    struct Case { bool stereo; float amplitude; double left[4]; double right[4]; };
+    struct Case
+    {
+        bool stereo;
+        float amplitude;
+        double left[4];
+        double right[4];
+    };
     const double limited = 1.0 + std::tanh(2.0);
     const Case cases[] = {
         // Without Preserve Stereo the repeats are mono: a left impulse lands half in each side.
@@ -87,19 +91,16 @@ TEST_F(RepeatModeTest, ImpulseReturnsOnceForEachRepeatWithTheDecayLaw)
         {true, -3.0f, {-limited, -1.0 - std::tanh(0.5), -0.75, -0.375}, {0, 0, 0, 0}},
     };
     const int slice = 4800;
-    const size_t impulseAt = 2 * slice + 1000;  // early in its slice, clear of the dip
-    for (const Case& c : cases)
-    {
+    const size_t impulseAt = 2 * slice + 1000; // early in its slice, clear of the dip
+    for (const Case& c : cases) {
         Configure(0.1, 4, 0.5, c.stereo);
         std::vector<float> inL(impulseAt + 6 * slice, 0.0f), inR(inL.size(), 0.0f), outL, outR;
         inL[impulseAt] = c.amplitude;
         Run(inL, inR, outL, outR);
-        for (size_t i = 0; i < outL.size(); ++i)
-        {
+        for (size_t i = 0; i < outL.size(); ++i) {
             double wantL = 0.0, wantR = 0.0;
             for (int k = 1; k <= 4; ++k)
-                if (i == impulseAt + static_cast<size_t>(k) * slice)
-                {
+                if (i == impulseAt + static_cast<size_t>(k) * slice) {
                     wantL = c.left[k - 1];
                     wantR = c.right[k - 1];
                 }
@@ -111,10 +112,13 @@ TEST_F(RepeatModeTest, ImpulseReturnsOnceForEachRepeatWithTheDecayLaw)
 
 TEST_F(RepeatModeTest, MacroAndTimeAreClampedToTheSliceRange)
 {
-    struct Case { double seconds; double stored; };
-    const Case cases[] = {{5.0, 1.2}, {0.0, 0.001}, {-3.0, 0.001}, {std::nan(""), 0.001}, {0.3, 0.3}};
-    for (const Case& c : cases)
+    struct Case
     {
+        double seconds;
+        double stored;
+    };
+    const Case cases[] = {{5.0, 1.2}, {0.0, 0.001}, {-3.0, 0.001}, {std::nan(""), 0.001}, {0.3, 0.3}};
+    for (const Case& c : cases) {
         repeat.SetTime(c.seconds);
         EXPECT_EQ(repeat.time, c.stored) << c.seconds;
     }
@@ -131,10 +135,8 @@ TEST_F(RepeatModeTest, MacroAndTimeAreClampedToTheSliceRange)
     inL[100] = 1.0f;
     Run(inL, inR, outL, outR);
     EXPECT_NEAR(outL[580], 1.0, 1e-6);
-    for (size_t i = 0; i < outL.size(); ++i)
-    {
-        if (i != 580)
-        {
+    for (size_t i = 0; i < outL.size(); ++i) {
+        if (i != 580) {
             ASSERT_EQ(outL[i], 0.0f) << i;
         }
     }
@@ -151,7 +153,7 @@ TEST_F(RepeatModeTest, HoldLoopsTheLastSliceAndReleaseReturnsToTheInput)
 
     const size_t pressed = n;
     repeat.hold = 1;
-    std::vector<float> held;  // held[j] plays slice position j
+    std::vector<float> held; // held[j] plays slice position j
     held.push_back(Step(input[n], input[n]));
     ++n;
     // The capture copies one sample per processed sample, never a slice at once.
@@ -168,12 +170,10 @@ TEST_F(RepeatModeTest, HoldLoopsTheLastSliceAndReleaseReturnsToTheInput)
 
     repeat.hold = 0;
     const size_t released = n;
-    for (; n < released + 3 * slice; ++n)
-    {
+    for (; n < released + 3 * slice; ++n) {
         const float y = Step(input[n], input[n]);
         const double position = std::fmod(static_cast<double>(n - pressed), slice);
-        if (n >= released + 240 && position > 600 && position < 1600)
-        {
+        if (n >= released + 240 && position > 600 && position < 1600) {
             ASSERT_NEAR(y, input[n - slice], 1e-6) << n - released;
         }
     }
@@ -203,8 +203,7 @@ TEST_F(RepeatModeTest, DoubleSpeedRepeatsFallSilentUnlessGapless)
     // A constant input makes the tap gain visible; SHAPE 0.7 plays at speed 2.
     // The slice is 4800 samples, the unison edge 480: without Gapless a repeat is
     // silent from (4800 - 480) / 2 + 480 = 2640 samples into its slice on.
-    for (bool gapless : {false, true})
-    {
+    for (bool gapless : {false, true}) {
         Configure(0.1, 1, 1.0);
         repeat.SetControls(0.0, 0.7);
         repeat.SetTime(0.1);
@@ -212,19 +211,15 @@ TEST_F(RepeatModeTest, DoubleSpeedRepeatsFallSilentUnlessGapless)
         for (int i = 0; i < kRate; ++i)
             Step(0.25f, 0.25f);
         int silent = 0, full = 0;
-        for (int i = 0; i < 4800; ++i)
-        {
+        for (int i = 0; i < 4800; ++i) {
             const float y = Step(0.25f, 0.25f);
             silent += std::fabs(y) < 1e-9f;
             full += std::fabs(y - 0.25f) < 1e-6f;
         }
-        if (gapless)
-        {
+        if (gapless) {
             EXPECT_LT(silent, 10);
             EXPECT_GT(full, 3000);
-        }
-        else
-        {
+        } else {
             // Offsets 2640..4799, and offset 0 where the repeat fades in.
             EXPECT_EQ(silent, 4800 - 2640 + 1);
             EXPECT_GT(full, 1500);
@@ -245,8 +240,7 @@ TEST_F(RepeatModeTest, FeedbackAndChaosStayBounded)
     // Hold from the very first sample: the capture reaches back before the clock.
     repeat.hold = 1;
     const std::vector<float> loud = Noise(3 * kRate, 9);
-    for (size_t i = 0; i < loud.size(); ++i)
-    {
+    for (size_t i = 0; i < loud.size(); ++i) {
         if (i % 7000 == 0)
             repeat.hold ^= 1;
         if (i % 5000 == 0)
@@ -268,8 +262,7 @@ TEST_F(RepeatModeTest, FeedbackDiesAwayAfterTheInputStops)
         Step(v, v);
     auto energy = [&](int samples) {
         double sum = 0.0;
-        for (int i = 0; i < samples; ++i)
-        {
+        for (int i = 0; i < samples; ++i) {
             const double y = Step(0.0f, 0.0f);
             sum += y * y;
         }
@@ -299,10 +292,13 @@ TEST_F(RepeatModeTest, IdleFeedKeepsTheHistoryForLaterRepeats)
 
 TEST_F(RepeatModeTest, PreparesAcrossRatesAndStaysSilentWhenMemoryCannotBeHad)
 {
-    struct Case { double rate; size_t history; };
-    const Case cases[] = {{8000.0, 624008}, {48000.0, 3744008}, {384000.0, 29952008}};
-    for (const Case& c : cases)
+    struct Case
     {
+        double rate;
+        size_t history;
+    };
+    const Case cases[] = {{8000.0, 624008}, {48000.0, 3744008}, {384000.0, 29952008}};
+    for (const Case& c : cases) {
         RepeatMode mode;
         mode.Prepare(c.rate, 512);
         ASSERT_TRUE(mode.IsPrepared()) << c.rate;
@@ -356,8 +352,7 @@ TEST_F(RepeatModeTest, EveryPreparationReplaysTheSameChaos)
     repeat.decayTarget = 0.9;
     repeat.preserveStereo = 1;
     std::vector<float> runs[2];
-    for (std::vector<float>& out : runs)
-    {
+    for (std::vector<float>& out : runs) {
         repeat.Prepare(kRate, 512);
         drift.Reseed(77);
         drift.amount = 1.0;
@@ -376,8 +371,7 @@ TEST_F(RepeatModeTest, SliceLengthCrossfadeKeepsIdenticalMaterialAtConstantLevel
         Step(0.25f, 0.25f);
     repeat.SetTime(0.13);
     double lowest = 1.0, highest = 0.0;
-    for (int i = 0; i < 0.05 * kRate; ++i)
-    {
+    for (int i = 0; i < 0.05 * kRate; ++i) {
         const float y = Step(0.25f, 0.25f);
         lowest = std::min<double>(lowest, y);
         highest = std::max<double>(highest, y);
@@ -405,7 +399,7 @@ TEST_F(RepeatModeTest, ClicksRealignTheTapsAtMostOncePerSixtyMilliseconds)
     EXPECT_EQ(repeat.offsetFadeCount, 48);
 
     for (int i = 0; i < 20; ++i)
-        click();  // one per millisecond: all inside the 60 ms hold-off
+        click(); // one per millisecond: all inside the 60 ms hold-off
     EXPECT_EQ(repeat.offsetFadeCount, 21 * 48);
     // Once the slow envelope has forgotten the burst, a click counts again.
     for (int i = 0; i < 0.3 * kRate; ++i)
@@ -424,8 +418,7 @@ TEST_F(RepeatModeTest, NonFiniteInputDoesNotPoisonTheRepeats)
         Step(v, v);
     float l = std::nanf(""), r = 0.0f;
     repeat.FeedIdle(&l, &r, 1);
-    for (int i = 0; i < 0.5 * kRate; ++i)
-    {
+    for (int i = 0; i < 0.5 * kRate; ++i) {
         const float y = Step(0.1f, -0.1f);
         ASSERT_TRUE(std::isfinite(y)) << i;
     }

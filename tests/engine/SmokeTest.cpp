@@ -1,5 +1,5 @@
-#include <gtest/gtest.h>
 #include <cmath>
+#include <gtest/gtest.h>
 
 // Guards the build settings the engine depends on: NaN must stay NaN.
 TEST(BuildFlags, NanComparisonsAreNotOptimisedAway)

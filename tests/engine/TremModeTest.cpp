@@ -7,8 +7,8 @@
 #include "engine/DriftContext.h"
 #include "engine/TempoSyncInfo.h"
 #include "engine/TremMode.h"
-#include "tests/engine/AudioProbe.h"
 #include "tests/engine/AllocationProbe.h"
+#include "tests/engine/AudioProbe.h"
 
 using namespace audio_probe;
 
@@ -99,7 +99,7 @@ protected:
 TEST_F(TremModeTest, WaveMorphsFromSineThroughTriangleAndPluckToSquare)
 {
     TremRig rig;
-    rig.RunGain(1); // caches the edge and square coefficients of the 4 Hz rate
+    rig.RunGain(1);                            // caches the edge and square coefficients of the 4 Hz rate
     const double edge = rig.trem.edgeFraction; // 1 ms of a 250 ms cycle
     ASSERT_NEAR(edge, 0.004, 1e-9);
     const double peak = kPi / 2.0;
@@ -116,11 +116,11 @@ TEST_F(TremModeTest, WaveMorphsFromSineThroughTriangleAndPluckToSquare)
         {at(0.125), 1.0 / 6.0, 0.5 * (std::sqrt(0.5) + 0.5)}, // halfway between sine and triangle
         {at(0.125), 1.0 / 3.0, 0.5},                          // triangle
         {at(0.5), 1.0 / 3.0, -1.0},
-        {peak, 2.0 / 3.0, 1.0},                               // pluck: falls from the peak...
-        {at(0.325), 2.0 / 3.0, -0.5},                         // ...as a square of the remaining time
-        {at(0.8), 2.0 / 3.0, -1.0},                           // rests
-        {at(1.0 - edge / 2.0), 2.0 / 3.0, 0.0},               // and rises in the last 1 ms
-        {peak, 1.0, 1.0},                                     // square
+        {peak, 2.0 / 3.0, 1.0},                 // pluck: falls from the peak...
+        {at(0.325), 2.0 / 3.0, -0.5},           // ...as a square of the remaining time
+        {at(0.8), 2.0 / 3.0, -1.0},             // rests
+        {at(1.0 - edge / 2.0), 2.0 / 3.0, 0.0}, // and rises in the last 1 ms
+        {peak, 1.0, 1.0},                       // square
         {at(0.5), 1.0, -1.0},
         {0.0, 1.0, 0.0},
         {std::asin(rig.trem.squareScale), 1.0, 1.0}, // the edge is 3 ms wide

@@ -9,8 +9,8 @@
 #include "engine/DriftContext.h"
 #include "engine/TapeSaturator.h"
 #include "engine/WearStage.h"
-#include "tests/engine/AudioProbe.h"
 #include "tests/engine/AllocationProbe.h"
+#include "tests/engine/AudioProbe.h"
 
 using namespace audio_probe;
 
@@ -113,8 +113,7 @@ TEST_F(WearStageTest, WearZeroPassesInputExactlyFromTheFirstSample)
 }
 
 class WearFallTest : public ::testing::TestWithParam<bool>
-{
-};
+{};
 
 TEST_P(WearFallTest, FallingToWearZeroGoesIdleWithAndWithoutFlushToZero)
 {

@@ -56,8 +56,7 @@ TEST(FrozenSection, TakesOnlySoundSectionsAndSkipsMalformedOnes)
         {"length wraps 32 bits", StateBytes().U32(kMagic).U32(1).U32(0xFFFFFFFCu).Raw(8), true, size8, 0},
         {"header cut short", StateBytes().U32(kMagic).U32(1), true, 8, 0},
     };
-    for (SectionCase& c : cases)
-    {
+    for (SectionCase& c : cases) {
         SCOPED_TRACE(c.what);
         std::vector<uint8_t> blob = {9};
         const int pos = FrozenSection::Read(c.bytes.buffer, 0, c.wantBlob, blob);

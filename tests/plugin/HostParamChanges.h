@@ -51,9 +51,8 @@ public:
     void Add(Steinberg::Vst::ParamID id, Steinberg::int32 offset, double value)
     {
         auto it = std::find_if(queues.begin(), queues.end(), [&](const HostParamQueue& q) { return q.id == id; });
-        if (it == queues.end())
-        {
-            queues.emplace_back(id, std::vector<HostParamQueue::Point> {});
+        if (it == queues.end()) {
+            queues.emplace_back(id, std::vector<HostParamQueue::Point>{});
             it = queues.end() - 1;
         }
         it->points.emplace_back(offset, value);

@@ -36,8 +36,7 @@ Interface* Query(FUnknown* from)
 
 tresult PLUGIN_API TestHostApplication::queryInterface(const TUID iid, void** obj)
 {
-    if (FUnknownPrivate::iidEqual(iid, IHostApplication::iid) || FUnknownPrivate::iidEqual(iid, FUnknown::iid))
-    {
+    if (FUnknownPrivate::iidEqual(iid, IHostApplication::iid) || FUnknownPrivate::iidEqual(iid, FUnknown::iid)) {
         *obj = this;
         return kResultOk;
     }
@@ -63,8 +62,7 @@ tresult PLUGIN_API TestHostApplication::createInstance(TUID, TUID, void** obj)
 
 tresult PLUGIN_API TestComponentHandler::queryInterface(const TUID iid, void** obj)
 {
-    if (FUnknownPrivate::iidEqual(iid, IComponentHandler::iid) || FUnknownPrivate::iidEqual(iid, FUnknown::iid))
-    {
+    if (FUnknownPrivate::iidEqual(iid, IComponentHandler::iid) || FUnknownPrivate::iidEqual(iid, FUnknown::iid)) {
         *obj = this;
         return kResultOk;
     }
@@ -112,7 +110,7 @@ HostRig::~HostRig()
 {
     Stop();
     Terminate();
-    for (FUnknown* i : std::initializer_list<FUnknown*> {units, controller, processor, component})
+    for (FUnknown* i : std::initializer_list<FUnknown*>{units, controller, processor, component})
         if (i)
             i->release();
 }
@@ -133,7 +131,7 @@ void HostRig::Terminate()
 
 tresult HostRig::Start(double newRate, int newMaxBlock, bool newIs64)
 {
-    ProcessSetup setup {kRealtime, newIs64 ? kSample64 : kSample32, newMaxBlock, newRate};
+    ProcessSetup setup{kRealtime, newIs64 ? kSample64 : kSample32, newMaxBlock, newRate};
     const tresult result = processor->setupProcessing(setup);
     if (result != kResultOk)
         return result;
@@ -158,16 +156,14 @@ void HostRig::Stop()
 
 tresult HostRig::Process(int frames, const std::vector<AutomationPoint>& points)
 {
-    if (inL.size() < inputPos + frames)
-    {
+    if (inL.size() < inputPos + frames) {
         const std::vector<double> more = TestSignal(inputPos + frames + 48000, 1);
         inL = more;
         inR = TestSignal(more.size(), 2);
     }
     std::vector<double> l64(frames), r64(frames), outL64(frames, 9.0), outR64(frames, 9.0);
     std::vector<float> l32(frames), r32(frames), outL32(frames, 9.0f), outR32(frames, 9.0f);
-    for (int f = 0; f < frames; ++f)
-    {
+    for (int f = 0; f < frames; ++f) {
         l64[f] = inL[inputPos + f];
         r64[f] = inR[inputPos + f];
         l32[f] = static_cast<float>(l64[f]);
@@ -198,8 +194,7 @@ tresult HostRig::Process(int frames, const std::vector<AutomationPoint>& points)
     const tresult result = processor->process(data);
     lastSilenceFlags = static_cast<uint32>(outBus.silenceFlags);
 
-    for (int f = 0; f < frames; ++f)
-    {
+    for (int f = 0; f < frames; ++f) {
         outL.push_back(is64 ? outL64[f] : outL32[f]);
         outR.push_back(is64 ? outR64[f] : outR32[f]);
     }
@@ -262,8 +257,7 @@ std::vector<double> TestSignal(size_t frames, unsigned seed)
 {
     std::vector<double> out(frames);
     uint32_t x = 0x9e3779b9u * (seed + 1);
-    for (size_t i = 0; i < frames; ++i)
-    {
+    for (size_t i = 0; i < frames; ++i) {
         x ^= x << 13;
         x ^= x >> 17;
         x ^= x << 5;

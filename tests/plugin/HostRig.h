@@ -87,7 +87,7 @@ public:
 
     TestHostApplication host;
     TestComponentHandler handler;
-    Steinberg::Vst::ProcessContext context {};
+    Steinberg::Vst::ProcessContext context{};
     double rate = 48000.0;
     int maxBlock = 0;
     bool is64 = true;

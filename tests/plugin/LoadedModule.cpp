@@ -9,8 +9,7 @@ template <class Function>
 Function Entry(void* module, const char* name)
 {
     // Through a plain function pointer type: only the caller knows the entry's real type.
-    return reinterpret_cast<Function>(
-        reinterpret_cast<void (*)()>(GetProcAddress(static_cast<HMODULE>(module), name)));
+    return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(static_cast<HMODULE>(module), name)));
 }
 
 } // namespace
@@ -28,7 +27,7 @@ LoadedModule::LoadedModule(const char* relativePath)
         return;
     initDll = Entry<bool (*)()>(handle, "InitDll");
     exitDll = Entry<bool (*)()>(handle, "ExitDll");
-    getFactory = Entry<Steinberg::IPluginFactory* (PLUGIN_API*)()>(handle, "GetPluginFactory");
+    getFactory = Entry<Steinberg::IPluginFactory*(PLUGIN_API*)()>(handle, "GetPluginFactory");
     if (initDll)
         initDll();
     if (getFactory)

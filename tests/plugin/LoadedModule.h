@@ -16,6 +16,6 @@ public:
     void* handle = nullptr;
     bool (*initDll)() = nullptr;
     bool (*exitDll)() = nullptr;
-    Steinberg::IPluginFactory* (PLUGIN_API* getFactory)() = nullptr;
+    Steinberg::IPluginFactory*(PLUGIN_API* getFactory)() = nullptr;
     Steinberg::IPluginFactory* factory = nullptr;
 };

@@ -80,8 +80,7 @@ protected:
         SetPlain(rig, kMode, 2);
         SetPlain(rig, kLoopFreeze, 1);
         size_t size = 0;
-        for (int i = 0; i < 4000 && size <= kDefaultStateBytes; ++i)
-        {
+        for (int i = 0; i < 4000 && size <= kDefaultStateBytes; ++i) {
             ASSERT_EQ(rig.Process(kBlock), kResultOk);
             if (i % 50 == 49)
                 size = rig.GetState().size();
@@ -165,8 +164,7 @@ TEST_F(ModuleHost, AnnouncesParametersUnitsBusesAndPrograms)
     std::unique_ptr<HostRig> rig = NewInstance();
     ASSERT_EQ(rig->controller->getParameterCount(), kParamCount + 2);
     std::vector<bool> seen(kParamCount, false);
-    for (int32 index = 0; index < kParamCount + 2; ++index)
-    {
+    for (int32 index = 0; index < kParamCount + 2; ++index) {
         ParameterInfo info;
         ASSERT_EQ(rig->controller->getParameterInfo(index, info), kResultOk);
         if (info.id >= static_cast<ParamID>(kParamCount))
@@ -175,13 +173,14 @@ TEST_F(ModuleHost, AnnouncesParametersUnitsBusesAndPrograms)
         seen[i] = true;
         EXPECT_EQ(Narrow(info.title), GetParamSpec(i).name);
         EXPECT_NEAR(rig->ToPlain(info.id, info.defaultNormalizedValue),
-                    i == kLoopVoices ? 6.0 : GetParamSpec(i).defaultValue, 1e-9) << i;
+                    i == kLoopVoices ? 6.0 : GetParamSpec(i).defaultValue, 1e-9)
+            << i;
         EXPECT_NEAR(rig->ToPlain(info.id, 0.0), GetParamSpec(i).minValue, 1e-9) << i;
         EXPECT_NEAR(rig->ToPlain(info.id, 1.0), GetParamSpec(i).maxValue, 1e-9) << i;
     }
     EXPECT_EQ(seen, std::vector<bool>(kParamCount, true));
     auto infoOf = [&](ParamID id) {
-        ParameterInfo info {};
+        ParameterInfo info{};
         for (int32 index = 0; index < kParamCount + 2; ++index)
             if (rig->controller->getParameterInfo(index, info) == kResultOk && info.id == id)
                 break;
@@ -201,8 +200,7 @@ TEST_F(ModuleHost, AnnouncesParametersUnitsBusesAndPrograms)
     ASSERT_EQ(rig->units->getProgramListInfo(0, list), kResultOk);
     EXPECT_EQ(Narrow(list.name), "Factory Presets");
     ASSERT_EQ(list.programCount, FactoryPresetCount());
-    for (int p = 0; p < list.programCount; ++p)
-    {
+    for (int p = 0; p < list.programCount; ++p) {
         String128 name;
         ASSERT_EQ(rig->units->getProgramName(list.id, p, name), kResultOk);
         EXPECT_EQ(Narrow(name), FactoryPresetAt(p).name);
@@ -230,8 +228,7 @@ TEST_F(ModuleHost, EachFactoryProgramLoadsLikeItsState)
 {
     std::unique_ptr<HostRig> rig = NewInstance();
     std::unique_ptr<HostRig> reference = NewInstance();
-    for (int p = 0; p < FactoryPresetCount(); ++p)
-    {
+    for (int p = 0; p < FactoryPresetCount(); ++p) {
         SCOPED_TRACE(FactoryPresetAt(p).name);
         rig->handler.restarts.clear();
         ASSERT_EQ(rig->SetParam(kPresetId, p / 47.0), kResultOk);
@@ -259,15 +256,13 @@ TEST_F(ModuleHost, ProcessesAtSeveralRatesAndBlockSizes)
         int maxBlock;
         bool is64;
     };
-    for (const Case& c : {Case {44100.0, 1, true}, Case {48000.0, 64, false}, Case {96000.0, 512, true},
-                          Case {22050.0, 8192, false}, Case {192000.0, 512, false}})
-    {
+    for (const Case& c : {Case{44100.0, 1, true}, Case{48000.0, 64, false}, Case{96000.0, 512, true},
+                          Case{22050.0, 8192, false}, Case{192000.0, 512, false}}) {
         SCOPED_TRACE(testing::Message() << c.rate << " Hz, " << c.maxBlock << " frames, " << (c.is64 ? 64 : 32));
         std::unique_ptr<HostRig> rig = NewInstance();
         ASSERT_EQ(rig->Start(c.rate, c.maxBlock, c.is64), kResultOk);
         const int blocks = std::max(4, 2048 / c.maxBlock);
-        for (int b = 0; b < blocks; ++b)
-        {
+        for (int b = 0; b < blocks; ++b) {
             std::vector<AutomationPoint> points;
             if (b == blocks / 2)
                 points = {{kDrive, c.maxBlock / 2, 0.9}, {kMode, 0, 0.5}};
@@ -276,8 +271,7 @@ TEST_F(ModuleHost, ProcessesAtSeveralRatesAndBlockSizes)
             ASSERT_EQ(rig->Flush({{kMix, 0, 0.4}}), kResultOk);
         }
         double energy = 0.0;
-        for (double v : rig->outL)
-        {
+        for (double v : rig->outL) {
             ASSERT_TRUE(std::isfinite(v));
             energy += v * v;
         }
@@ -295,14 +289,15 @@ TEST_F(ModuleHost, AutomationActsAtItsExactSample)
         ParamID id;
         double value;
     };
-    const Case cases[] = {{true, 1, kDrive, 0.9}, {true, 100, kMix, 1.0}, {false, 64, kLevel, 0.2},
-                          {false, 511, kDrive, 0.0}, {true, 300, kShape, 1.0}};
-    for (const Case& c : cases)
-    {
+    const Case cases[] = {{true, 1, kDrive, 0.9},
+                          {true, 100, kMix, 1.0},
+                          {false, 64, kLevel, 0.2},
+                          {false, 511, kDrive, 0.0},
+                          {true, 300, kShape, 1.0}};
+    for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << (c.is64 ? 64 : 32) << "-bit, offset " << c.offset);
         std::unique_ptr<HostRig> sliced = NewInstance(), split = NewInstance(), early = NewInstance();
-        for (HostRig* r : {sliced.get(), split.get(), early.get()})
-        {
+        for (HostRig* r : {sliced.get(), split.get(), early.get()}) {
             ASSERT_EQ(r->Start(kRate, kBlock, c.is64), kResultOk);
             for (int b = 0; b < 4; ++b)
                 r->Process(kBlock);
@@ -311,8 +306,7 @@ TEST_F(ModuleHost, AutomationActsAtItsExactSample)
         split->Process(c.offset);
         split->Process(kBlock - c.offset, {{c.id, 0, c.value}});
         early->Process(kBlock, {{c.id, 0, c.value}});
-        for (int b = 0; b < 2; ++b)
-        {
+        for (int b = 0; b < 2; ++b) {
             sliced->Process(kBlock);
             split->Process(kBlock);
             early->Process(kBlock);
@@ -325,8 +319,7 @@ TEST_F(ModuleHost, AutomationActsAtItsExactSample)
 
 TEST_F(ModuleHost, BypassPassesTheInputThroughAndIsSaved)
 {
-    for (bool is64 : {true, false})
-    {
+    for (bool is64 : {true, false}) {
         std::unique_ptr<HostRig> rig = NewInstance();
         ASSERT_EQ(rig->Start(kRate, kBlock, is64), kResultOk);
         rig->Process(kBlock, {{kBypassId, 0, 1.0}});
@@ -355,8 +348,7 @@ TEST_F(ModuleHost, SurvivesSuspendResumeAndInitializeCycles)
     ASSERT_EQ(rig->Start(kRate, kBlock), kResultOk);
     SetPlain(*rig, kDrive, 0.66);
     rig->Process(kBlock);
-    for (int cycle = 0; cycle < 3; ++cycle)
-    {
+    for (int cycle = 0; cycle < 3; ++cycle) {
         rig->Stop();
         rig->Terminate();
         ASSERT_TRUE(rig->Initialize());
@@ -391,7 +383,7 @@ TEST_F(ModuleHost, DefaultStateIs352BytesAndRoundTrips)
     put(header, sizeof header);
     for (int i = 0; i < kParamCount; ++i)
         put(&GetParamSpec(i).defaultValue, sizeof(double));
-    const uint32_t section[] = {0x4B545331u, 1u, 0u, 0u};  // magic, version, no blob, then the bypass flag
+    const uint32_t section[] = {0x4B545331u, 1u, 0u, 0u}; // magic, version, no blob, then the bypass flag
     put(section, sizeof section);
     EXPECT_EQ(defaults, expected);
     EXPECT_EQ(std::memcmp(defaults.data(), "2RTK", 4), 0);
@@ -427,8 +419,7 @@ TEST_F(ModuleHost, FrozenLoopRoundTripsBitExactlyAndPlaysTheSameLoop)
     ASSERT_EQ(stripped->SetState(noLoop), kResultOk);
 
     // All three now hear silence: only the loop sounds.
-    for (HostRig* r : {original.get(), restored.get(), stripped.get()})
-    {
+    for (HostRig* r : {original.get(), restored.get(), stripped.get()}) {
         r->inL.assign(r->inputPos + 48000, 0.0);
         r->inR = r->inL;
         r->outL.clear();
@@ -438,8 +429,7 @@ TEST_F(ModuleHost, FrozenLoopRoundTripsBitExactlyAndPlaysTheSameLoop)
     auto correlation = [](const std::vector<double>& a, const std::vector<double>& b) {
         const size_t from = a.size() / 2;
         double ab = 0, aa = 0, bb = 0;
-        for (size_t i = from; i < a.size(); ++i)
-        {
+        for (size_t i = from; i < a.size(); ++i) {
             ab += a[i] * b[i];
             aa += a[i] * a[i];
             bb += b[i] * b[i];
@@ -467,7 +457,12 @@ TEST_F(ModuleHost, DamagedStatesFailWholeOrLoseOnlyTheLoop)
     const std::vector<uint8_t> good = source->GetState();
     const size_t blob = good.size() - kDefaultStateBytes;
 
-    enum Outcome { kRejected, kParamsOnly, kWhole };
+    enum Outcome
+    {
+        kRejected,
+        kParamsOnly,
+        kWhole
+    };
     struct Mutation
     {
         const char* what;
@@ -489,8 +484,7 @@ TEST_F(ModuleHost, DamagedStatesFailWholeOrLoseOnlyTheLoop)
         {"Loop Freeze off", [](std::vector<uint8_t>& s) { std::memset(s.data() + 8 + 8 * kLoopFreeze, 0, 8); },
          kParamsOnly},
     };
-    for (const Mutation& m : mutations)
-    {
+    for (const Mutation& m : mutations) {
         SCOPED_TRACE(m.what);
         std::vector<uint8_t> bytes = good;
         m.apply(bytes);
@@ -498,8 +492,7 @@ TEST_F(ModuleHost, DamagedStatesFailWholeOrLoseOnlyTheLoop)
         ASSERT_EQ(rig->Start(kRate, kBlock), kResultOk);
         SetPlain(*rig, kDrive, 0.9);
         const tresult result = rig->SetState(bytes);
-        if (m.outcome == kRejected)
-        {
+        if (m.outcome == kRejected) {
             EXPECT_EQ(result, kResultFalse);
             EXPECT_NEAR(Plain(*rig, kDrive), 0.9, 1e-9);
             EXPECT_EQ(rig->GetParam(kBypassId), 0.0);

@@ -43,8 +43,8 @@ struct LayoutCase
 {
     const char* what;
     StateBytes bytes;
-    int expectedPos;     // -1: rejected
-    int carried;         // values read from the bytes
+    int expectedPos; // -1: rejected
+    int carried;     // values read from the bytes
     bool legacy;
 };
 
@@ -62,20 +62,17 @@ TEST(ParamBlock, ReadsCurrentAndLegacyLayouts)
         {"legacy 225 bytes runs past the end", StateBytes().Values(28, v).Raw(1), -1, 0, true},
         {"215 bytes", StateBytes().Values(26, v).Raw(7), -1, 0, true},
     };
-    for (LayoutCase& c : cases)
-    {
+    for (LayoutCase& c : cases) {
         SCOPED_TRACE(c.what);
         ParamBlock block;
         block.values[0] = 0.75;
         const int pos = block.Read(c.bytes.buffer, 0);
         EXPECT_EQ(pos, c.expectedPos);
-        if (pos < 0)
-        {
+        if (pos < 0) {
             EXPECT_EQ(block.values[0], 0.75) << "a rejected block leaves the values alone";
             continue;
         }
-        for (int i = 0; i < kParamCount; ++i)
-        {
+        for (int i = 0; i < kParamCount; ++i) {
             double expected = i < c.carried ? ClampToParamSpec(i, v) : GetParamSpec(i).defaultValue;
             if (i >= c.carried && i == kRepeatEngine && c.legacy)
                 expected = 0.0;
@@ -98,8 +95,7 @@ TEST(ParamBlock, NonFiniteValuesFailAndOutOfRangeValuesClamp)
     const double bad[] = {std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity(),
                           -std::numeric_limits<double>::infinity()};
     for (int at : {0, 40})
-        for (double v : bad)
-        {
+        for (double v : bad) {
             StateBytes b = Block(41, 0.5);
             std::memcpy(b.buffer.Data() + 8 + 8 * at, &v, 8);
             ParamBlock block;

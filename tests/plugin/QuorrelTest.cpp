@@ -7,12 +7,12 @@
 
 #include <gtest/gtest.h>
 
-#include <limits>
 #include <atomic>
 #include <cmath>
+#include <limits>
 #include <memory>
-#include <thread>
 #include <pmmintrin.h>
+#include <thread>
 #include <xmmintrin.h>
 
 using namespace Steinberg;
@@ -63,8 +63,7 @@ protected:
 
 TEST_F(QuorrelTest, ProcessesLikeTheBareEngineAndFeedsAMonoInputToBothSides)
 {
-    for (int inputs : {2, 1})
-    {
+    for (int inputs : {2, 1}) {
         SCOPED_TRACE(inputs == 2 ? "stereo input" : "mono input");
         Quorrel* q = nullptr;
         std::unique_ptr<HostRig> r = MakeRig(q);
@@ -84,18 +83,15 @@ TEST_F(QuorrelTest, ProcessesLikeTheBareEngineAndFeedsAMonoInputToBothSides)
         engine->SetTempo(120.0);
         std::vector<float> l(kBlock), rr(kBlock), ol(kBlock), orr(kBlock);
         double music = 0.0;
-        for (int b = 0; b < 20; ++b)
-        {
-            for (int f = 0; f < kBlock; ++f)
-            {
+        for (int b = 0; b < 20; ++b) {
+            for (int f = 0; f < kBlock; ++f) {
                 l[f] = static_cast<float>(r->inL[b * kBlock + f]);
                 rr[f] = inputs == 2 ? static_cast<float>(r->inR[b * kBlock + f]) : l[f];
             }
             engine->SetHostPosition(music);
             engine->Process(l.data(), rr.data(), ol.data(), orr.data(), kBlock);
             music += kBlock * 120.0 / (kRate * 60.0);
-            for (int f = 0; f < kBlock; f += 37)
-            {
+            for (int f = 0; f < kBlock; f += 37) {
                 ASSERT_EQ(r->outL[b * kBlock + f], static_cast<double>(ol[f])) << b << ":" << f;
                 ASSERT_EQ(r->outR[b * kBlock + f], static_cast<double>(orr[f])) << b << ":" << f;
             }
@@ -113,8 +109,7 @@ TEST_F(QuorrelTest, BlocksItIsNotPreparedForAreSilent)
     EXPECT_EQ(outR[63], 0.0);
 
     ASSERT_EQ(rig->Start(kRate, kBlock), kResultOk);
-    for (bool is64 : {true, false})
-    {
+    for (bool is64 : {true, false}) {
         SCOPED_TRACE(is64 ? "64-bit" : "32-bit");
         ASSERT_EQ(rig->Start(kRate, kBlock, is64), kResultOk);
         std::fill(outL.begin(), outL.end(), 9.0);
@@ -133,14 +128,13 @@ TEST_F(QuorrelTest, SampleRatesOutsideTheEngineRangeAreRefusedAndTheSetUpStays)
 {
     ASSERT_EQ(rig->Start(44100.0, 256), kResultOk);
     for (double rate : {0.0, 4000.0, 7999.0, 384001.0, 1e12, std::numeric_limits<double>::quiet_NaN(),
-                        std::numeric_limits<double>::infinity()})
-    {
-        ProcessSetup setup {kRealtime, kSample64, 256, rate};
+                        std::numeric_limits<double>::infinity()}) {
+        ProcessSetup setup{kRealtime, kSample64, 256, rate};
         EXPECT_EQ(rig->processor->setupProcessing(setup), kResultFalse) << rate;
     }
     EXPECT_EQ(plugin->PreparedSampleRate(), 44100.0);
     EXPECT_EQ(plugin->PreparedBlockFrames(), 256);
-    ProcessSetup huge {kRealtime, kSample64, 0x7FFFFFFF, 48000.0};
+    ProcessSetup huge{kRealtime, kSample64, 0x7FFFFFFF, 48000.0};
     EXPECT_NE(rig->processor->setupProcessing(huge), kResultOk) << "no memory for such blocks";
     for (double rate : {8000.0, 384000.0})
         EXPECT_EQ(rig->Start(rate, 64), kResultOk) << rate;
@@ -197,7 +191,7 @@ TEST_F(QuorrelTest, RejectedStateChangesNothing)
     const uint64_t loads = plugin->StateLoadCount();
 
     std::vector<uint8_t> damaged = before;
-    damaged[4] = 34;  // too few values
+    damaged[4] = 34; // too few values
     ASSERT_EQ(rig->SetState(damaged), kResultFalse);
     EXPECT_EQ(rig->GetParam(iplug::kBypassParamId), 0.0) << "no bypass flag read from the chunk's own bytes";
     EXPECT_EQ(plugin->CachedParam(kDrive), 0.7);
@@ -233,21 +227,19 @@ TEST_F(QuorrelTest, StateTrafficWhileAudioRuns)
     SetPlain(*rig, kLoopFreeze, 0);
     const std::vector<uint8_t> plain = rig->GetState();
 
-    std::atomic<bool> done {false};
-    std::atomic<int> blocks {0};
+    std::atomic<bool> done{false};
+    std::atomic<int> blocks{0};
     std::thread audio([&] {
         _MM_SET_FLUSH_ZERO_MODE(_MM_FLUSH_ZERO_ON);
         _MM_SET_DENORMALS_ZERO_MODE(_MM_DENORMALS_ZERO_ON);
-        while (!done.load())
-        {
+        while (!done.load()) {
             rig->Process(kBlock, {{kDrive, kBlock / 3, (blocks.load() % 2) ? 0.2 : 0.8}});
             rig->outL.clear();
             rig->outR.clear();
             ++blocks;
         }
     });
-    for (int i = 0; i < 12; ++i)
-    {
+    for (int i = 0; i < 12; ++i) {
         EXPECT_EQ(rig->SetState(i % 3 == 2 ? plain : frozen), kResultOk);
         const std::vector<uint8_t> saved = rig->GetState();
         EXPECT_TRUE(saved.size() == frozen.size() || saved.size() == plain.size()) << saved.size();

@@ -35,8 +35,7 @@ TEST(StateChunk, EmptyChunkIs348BytesAndAHostFlagAfterItIsLeftUnread)
 TEST(StateChunk, FrozenLoopTravelsOnlyWithLoopFreezeOn)
 {
     const std::vector<uint8_t> loop(100, 7);
-    for (bool freeze : {true, false})
-    {
+    for (bool freeze : {true, false}) {
         SCOPED_TRACE(freeze ? "freeze on" : "freeze off");
         iplug::IStateBuffer out;
         ASSERT_TRUE(ChunkWithFreeze(freeze, loop).Write(out));
@@ -52,7 +51,7 @@ TEST(StateChunk, MalformedSectionStillLoadsTheValues)
 {
     iplug::IStateBuffer out;
     ASSERT_TRUE(ChunkWithFreeze(true, std::vector<uint8_t>(16, 1)).Write(out));
-    out.Put(uint8_t(0));  // one stray byte: the length no longer matches
+    out.Put(uint8_t(0)); // one stray byte: the length no longer matches
     StateChunk back;
     EXPECT_EQ(back.Read(out, 0), out.Size());
     EXPECT_EQ(back.params.values[kDrive], 0.8);

@@ -52,7 +52,9 @@ struct Template
         const size_t state = 24 + 8 * history;
         const size_t shifter0 = state + 2784;
         const size_t shifter1 = shifter0 + 96 + 4 * shifter;
-        ranges = {{0, 24}, {state, shifter0 + 20}, {shifter0 + 20 + 4 * shifter, shifter1 + 20},
+        ranges = {{0, 24},
+                  {state, shifter0 + 20},
+                  {shifter0 + 20 + 4 * shifter, shifter1 + 20},
                   {shifter1 + 20 + 4 * shifter, blob.size()}};
         for (const auto& r : ranges)
             editable += r.second - r.first;

@@ -191,7 +191,7 @@ TEST(HandoverStressTest, CapturesRestoresAndPreparationsRaceTheAudioThread)
     const auto start = Clock::now();
     const auto enough = [&] {
         return host.captures.load() >= kEnoughEvents && host.restores.load() >= kEnoughEvents
-            && host.installs.load() >= kEnoughEvents && host.prepares.load() >= kEnoughEvents;
+               && host.installs.load() >= kEnoughEvents && host.prepares.load() >= kEnoughEvents;
     };
     while (Clock::now() - start < kRunLimit && (Clock::now() - start < kRunTime || !enough()))
         std::this_thread::sleep_for(std::chrono::milliseconds(20));

@@ -11,126 +11,134 @@ using namespace testplugin;
 
 namespace {
 
-TEST(Timer, FiresWhileTheCreatingThreadRunsItsMessageLoop) {
-  int fired = 0;
-  Timer* seen = nullptr;
-  std::unique_ptr<Timer> timer = Timer::Create(
-      [&](Timer& t) {
-        ++fired;
-        seen = &t;
-      },
-      10);
-  EXPECT_EQ(fired, 0);  // nothing fires outside the loop
-  Timer::RunMessageLoop(200);
-  EXPECT_GE(fired, 3);
-  EXPECT_EQ(seen, timer.get());
+TEST(Timer, FiresWhileTheCreatingThreadRunsItsMessageLoop)
+{
+    int fired = 0;
+    Timer* seen = nullptr;
+    std::unique_ptr<Timer> timer = Timer::Create(
+        [&](Timer& t) {
+            ++fired;
+            seen = &t;
+        },
+        10);
+    EXPECT_EQ(fired, 0); // nothing fires outside the loop
+    Timer::RunMessageLoop(200);
+    EXPECT_GE(fired, 3);
+    EXPECT_EQ(seen, timer.get());
 }
 
-TEST(Timer, StoppedOrDestroyedTimerNeverFiresAgain) {
-  const int before = Timer::RunningCount();
-  int fired = 0;
-  std::unique_ptr<Timer> timer = Timer::Create([&](Timer&) { ++fired; }, 5);
-  EXPECT_EQ(Timer::RunningCount(), before + 1);
-  timer->Stop();
-  timer->Stop();  // a stopped timer stops as a no-op
-  EXPECT_EQ(Timer::RunningCount(), before);
-  Timer::RunMessageLoop(60);
-  EXPECT_EQ(fired, 0);
+TEST(Timer, StoppedOrDestroyedTimerNeverFiresAgain)
+{
+    const int before = Timer::RunningCount();
+    int fired = 0;
+    std::unique_ptr<Timer> timer = Timer::Create([&](Timer&) { ++fired; }, 5);
+    EXPECT_EQ(Timer::RunningCount(), before + 1);
+    timer->Stop();
+    timer->Stop(); // a stopped timer stops as a no-op
+    EXPECT_EQ(Timer::RunningCount(), before);
+    Timer::RunMessageLoop(60);
+    EXPECT_EQ(fired, 0);
 
-  std::unique_ptr<Timer> second = Timer::Create([&](Timer&) { ++fired; }, 5);
-  second.reset();
-  Timer::RunMessageLoop(60);
-  EXPECT_EQ(fired, 0);
-  EXPECT_EQ(Timer::RunningCount(), before);
+    std::unique_ptr<Timer> second = Timer::Create([&](Timer&) { ++fired; }, 5);
+    second.reset();
+    Timer::RunMessageLoop(60);
+    EXPECT_EQ(fired, 0);
+    EXPECT_EQ(Timer::RunningCount(), before);
 }
 
-TEST(Timer, CallbackMayStopItsOwnTimer) {
-  int fired = 0;
-  std::unique_ptr<Timer> timer;
-  timer = Timer::Create(
-      [&](Timer&) {
-        ++fired;
-        timer.reset();
-      },
-      5);
-  Timer::RunMessageLoop(80);
-  EXPECT_EQ(fired, 1);
-  EXPECT_EQ(timer, nullptr);
+TEST(Timer, CallbackMayStopItsOwnTimer)
+{
+    int fired = 0;
+    std::unique_ptr<Timer> timer;
+    timer = Timer::Create(
+        [&](Timer&) {
+            ++fired;
+            timer.reset();
+        },
+        5);
+    Timer::RunMessageLoop(80);
+    EXPECT_EQ(fired, 1);
+    EXPECT_EQ(timer, nullptr);
 }
 
-TEST(Timer, TimerWithoutCallbackIsHarmless) {
-  std::unique_ptr<Timer> timer = Timer::Create(nullptr, 5);
-  Timer::RunMessageLoop(40);
-  SUCCEED();
+TEST(Timer, TimerWithoutCallbackIsHarmless)
+{
+    std::unique_ptr<Timer> timer = Timer::Create(nullptr, 5);
+    Timer::RunMessageLoop(40);
+    SUCCEED();
 }
 
 // The owner of a timer goes away on another thread while the timer's thread keeps running its
 // loop: once the destructor has returned, the callback must never run again.
-TEST(Timer, CallbackNeverRunsAfterItsOwnerDiedOnAnotherThread) {
-  for (int round = 0; round < 5; ++round) {
-    struct Owner {
-      std::atomic<bool> alive{true};
-      std::atomic<int> ticks{0};
-      std::unique_ptr<Timer> timer;
-    };
-    auto owner = std::make_unique<Owner>();
-    std::atomic<bool> ranAfterDeath{false};
-    std::atomic<bool> created{false};
-    std::atomic<bool> stop{false};
-    Owner* raw = owner.get();
+TEST(Timer, CallbackNeverRunsAfterItsOwnerDiedOnAnotherThread)
+{
+    for (int round = 0; round < 5; ++round) {
+        struct Owner
+        {
+            std::atomic<bool> alive{true};
+            std::atomic<int> ticks{0};
+            std::unique_ptr<Timer> timer;
+        };
+        auto owner = std::make_unique<Owner>();
+        std::atomic<bool> ranAfterDeath{false};
+        std::atomic<bool> created{false};
+        std::atomic<bool> stop{false};
+        Owner* raw = owner.get();
 
-    std::thread ui([&] {
-      raw->timer = Timer::Create(
-          [raw, &ranAfterDeath](Timer&) {
-            // Long enough for the owner's thread to try stopping the timer mid-callback.
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-            if (!raw->alive.load())
-              ranAfterDeath = true;
-            raw->ticks.fetch_add(1);
-          },
-          1);
-      created = true;
-      while (!stop)
-        Timer::RunMessageLoop(5);
-    });
-    while (!created)
-      std::this_thread::yield();
-    while (raw->ticks.load() < 3)
-      std::this_thread::yield();
+        std::thread ui([&] {
+            raw->timer = Timer::Create(
+                [raw, &ranAfterDeath](Timer&) {
+                    // Long enough for the owner's thread to try stopping the timer mid-callback.
+                    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+                    if (!raw->alive.load())
+                        ranAfterDeath = true;
+                    raw->ticks.fetch_add(1);
+                },
+                1);
+            created = true;
+            while (!stop)
+                Timer::RunMessageLoop(5);
+        });
+        while (!created)
+            std::this_thread::yield();
+        while (raw->ticks.load() < 3)
+            std::this_thread::yield();
 
-    raw->timer.reset();
-    raw->alive = false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    stop = true;
-    ui.join();
-    EXPECT_FALSE(ranAfterDeath) << "round " << round;
-  }
+        raw->timer.reset();
+        raw->alive = false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        stop = true;
+        ui.join();
+        EXPECT_FALSE(ranAfterDeath) << "round " << round;
+    }
 }
 
-TEST(IdleTimer, StartingTwiceLeavesOneRunningTimerThatTicksThePlugin) {
-  const int before = Timer::RunningCount();
-  TestPlugin plugin;
-  EXPECT_FALSE(plugin.IdleTimerRunning());
-  plugin.StartIdleTimer();
-  plugin.StartIdleTimer();
-  EXPECT_EQ(Timer::RunningCount(), before + 1);
-  Timer::RunMessageLoop(150);
-  EXPECT_GE(plugin.idleTicks, 2);
-  plugin.StopIdleTimer();
-  EXPECT_EQ(Timer::RunningCount(), before);
-}
-
-TEST(IdleTimer, NoTickAfterThePluginIsDestroyed) {
-  const int before = Timer::RunningCount();
-  {
+TEST(IdleTimer, StartingTwiceLeavesOneRunningTimerThatTicksThePlugin)
+{
+    const int before = Timer::RunningCount();
     TestPlugin plugin;
+    EXPECT_FALSE(plugin.IdleTimerRunning());
     plugin.StartIdleTimer();
-    Timer::RunMessageLoop(60);
-  }
-  EXPECT_EQ(Timer::RunningCount(), before);
-  // Any tick queued for the destroyed plug-in is dropped here (the sanitizer build would catch
-  // a call into the freed object).
-  Timer::RunMessageLoop(60);
+    plugin.StartIdleTimer();
+    EXPECT_EQ(Timer::RunningCount(), before + 1);
+    Timer::RunMessageLoop(150);
+    EXPECT_GE(plugin.idleTicks, 2);
+    plugin.StopIdleTimer();
+    EXPECT_EQ(Timer::RunningCount(), before);
 }
 
-}  // namespace
+TEST(IdleTimer, NoTickAfterThePluginIsDestroyed)
+{
+    const int before = Timer::RunningCount();
+    {
+        TestPlugin plugin;
+        plugin.StartIdleTimer();
+        Timer::RunMessageLoop(60);
+    }
+    EXPECT_EQ(Timer::RunningCount(), before);
+    // Any tick queued for the destroyed plug-in is dropped here (the sanitizer build would catch
+    // a call into the freed object).
+    Timer::RunMessageLoop(60);
+}
+
+} // namespace

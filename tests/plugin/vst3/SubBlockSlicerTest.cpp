@@ -16,7 +16,7 @@ namespace {
 
 struct SubBlockSeen
 {
-    int32 start;   // from the shifted channel pointer
+    int32 start; // from the shifted channel pointer
     int32 frames;
     std::vector<std::pair<ParamID, double>> changes;
     double music;
@@ -34,8 +34,7 @@ struct SliceRig
         data.numSamples = kFrames;
         data.numInputs = 1;
         data.numOutputs = 1;
-        for (int c = 0; c < 2; ++c)
-        {
+        for (int c = 0; c < 2; ++c) {
             inPtr[c] = is64 ? static_cast<void*>(in64[c]) : static_cast<void*>(in32[c]);
             outPtr[c] = is64 ? static_cast<void*>(out64[c]) : static_cast<void*>(out32[c]);
         }
@@ -62,8 +61,7 @@ struct SliceRig
             EXPECT_EQ(shift(sub.inputs[0].channelBuffers64[0], inPtr[0]), seen.start);
             seen.frames = sub.numSamples;
             IParameterChanges* c = sub.inputParameterChanges;
-            for (int32 q = 0; c && q < c->getParameterCount(); ++q)
-            {
+            for (int32 q = 0; c && q < c->getParameterCount(); ++q) {
                 IParamValueQueue* queue = c->getParameterData(q);
                 int32 offset = -1;
                 double value = 0.0;
@@ -93,8 +91,7 @@ using Changes = std::vector<std::pair<ParamID, double>>;
 
 TEST(SubBlockSlicer, CutsAtEveryChangeOffsetAndAppliesEachValueAtItsSubBlockStart)
 {
-    for (bool is64 : {true, false})
-    {
+    for (bool is64 : {true, false}) {
         SCOPED_TRACE(is64 ? "64-bit" : "32-bit");
         SliceRig rig(is64);
         rig.changes.queues = {HostParamQueue(3, {{0, 0.1}, {100, 0.2}}), HostParamQueue(7, {{100, 0.3}, {300, 0.4}})};
@@ -102,13 +99,13 @@ TEST(SubBlockSlicer, CutsAtEveryChangeOffsetAndAppliesEachValueAtItsSubBlockStar
         ASSERT_EQ(rig.blocks.size(), 3u);
         EXPECT_EQ(rig.blocks[0].start, 0);
         EXPECT_EQ(rig.blocks[0].frames, 100);
-        EXPECT_EQ(rig.blocks[0].changes, (Changes {{3, 0.1}}));
+        EXPECT_EQ(rig.blocks[0].changes, (Changes{{3, 0.1}}));
         EXPECT_EQ(rig.blocks[1].start, 100);
         EXPECT_EQ(rig.blocks[1].frames, 200);
-        EXPECT_EQ(rig.blocks[1].changes, (Changes {{3, 0.2}, {7, 0.3}}));
+        EXPECT_EQ(rig.blocks[1].changes, (Changes{{3, 0.2}, {7, 0.3}}));
         EXPECT_EQ(rig.blocks[2].start, 300);
         EXPECT_EQ(rig.blocks[2].frames, 212);
-        EXPECT_EQ(rig.blocks[2].changes, (Changes {{7, 0.4}}));
+        EXPECT_EQ(rig.blocks[2].changes, (Changes{{7, 0.4}}));
         EXPECT_EQ(rig.outBus.silenceFlags, 0u);
     }
 }
@@ -131,15 +128,13 @@ TEST(SubBlockSlicer, OddPointsOfAQueue)
         {"offset at or past the end is never applied", {{512, 0.1}, {900, 0.2}}, {0}, {{}}},
         {"non-finite values neither apply nor cut", {{10, nan}, {20, inf}, {30, 0.5}}, {0, 30}, {{}, {{1, 0.5}}}},
     };
-    for (const Case& c : cases)
-    {
+    for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         SliceRig rig;
         rig.changes.queues = {HostParamQueue(1, c.points)};
         ASSERT_EQ(rig.Run(), kResultOk);
         ASSERT_EQ(rig.blocks.size(), c.starts.size());
-        for (size_t i = 0; i < c.starts.size(); ++i)
-        {
+        for (size_t i = 0; i < c.starts.size(); ++i) {
             EXPECT_EQ(rig.blocks[i].start, c.starts[i]);
             EXPECT_EQ(rig.blocks[i].changes, c.changes[i]);
         }
@@ -150,7 +145,7 @@ TEST(SubBlockSlicer, AtMost57ChangesReachOneSubBlockInQueueOrder)
 {
     SliceRig rig;
     for (ParamID id = 0; id < 60; ++id)
-        rig.changes.queues.emplace_back(id, std::vector<std::pair<int32, double>> {{0, 0.5}});
+        rig.changes.queues.emplace_back(id, std::vector<std::pair<int32, double>>{{0, 0.5}});
     ASSERT_EQ(rig.Run(), kResultOk);
     ASSERT_EQ(rig.blocks.size(), 1u);
     ASSERT_EQ(rig.blocks[0].changes.size(), 57u);
@@ -161,22 +156,22 @@ TEST(SubBlockSlicer, QueuesBeyondTheCursorsAndOutOfOrderQueuesStillCut)
 {
     SliceRig rig;
     for (ParamID id = 0; id < 70; ++id)
-        rig.changes.queues.emplace_back(id, std::vector<std::pair<int32, double>> {});
+        rig.changes.queues.emplace_back(id, std::vector<std::pair<int32, double>>{});
     rig.changes.queues[68].points = {{0, 0.1}, {200, 0.2}, {400, 0.3}};
     rig.changes.queues[2].points = {{300, 0.9}, {250, 0.8}};
     ASSERT_EQ(rig.Run(), kResultOk);
     std::vector<int32> starts;
     for (const SubBlockSeen& b : rig.blocks)
         starts.push_back(b.start);
-    EXPECT_EQ(starts, (std::vector<int32> {0, 200, 300, 400}));
-    EXPECT_EQ(rig.blocks[1].changes, (Changes {{68, 0.2}}));
-    EXPECT_EQ(rig.blocks[3].changes, (Changes {{68, 0.3}}));
+    EXPECT_EQ(starts, (std::vector<int32>{0, 200, 300, 400}));
+    EXPECT_EQ(rig.blocks[1].changes, (Changes{{68, 0.2}}));
+    EXPECT_EQ(rig.blocks[3].changes, (Changes{{68, 0.3}}));
 }
 
 TEST(SubBlockSlicer, TransportMovesToEachSubBlockStart)
 {
     SliceRig rig;
-    ProcessContext context {};
+    ProcessContext context{};
     context.sampleRate = 48000.0;
     context.tempo = 120.0;
     context.projectTimeMusic = 8.0;
@@ -207,8 +202,7 @@ TEST(SubBlockSlicer, UnsliceableBlocksGoThroughUnchanged)
         {"two input buses", [](SliceRig& r) { r.data.numInputs = 2; }},
         {"four-channel bus", [](SliceRig& r) { r.outBus.numChannels = 4; }},
     };
-    for (const Case& c : cases)
-    {
+    for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         SliceRig rig;
         rig.changes.queues = {HostParamQueue(1, {{100, 0.5}})};

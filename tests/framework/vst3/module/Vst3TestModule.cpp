@@ -7,41 +7,41 @@ using namespace Steinberg;
 
 namespace {
 
-FUnknown* CreateEffect (void*)
+FUnknown* CreateEffect(void*)
 {
-	return static_cast<Vst::IAudioProcessor*> (new Vst::SingleComponentEffect);
+    return static_cast<Vst::IAudioProcessor*>(new Vst::SingleComponentEffect);
 }
 
 } // namespace
 
-VST3_MODULE_EXPORT IPluginFactory* PLUGIN_API GetPluginFactory ()
+VST3_MODULE_EXPORT IPluginFactory* PLUGIN_API GetPluginFactory()
 {
-	static PluginFactory* factory = [] {
-		auto* f = new PluginFactory (PFactoryInfo ("Maker", "", "", PFactoryInfo::kUnicode));
-		TUID cid;
-		FUID (1, 2, 3, 4).toTUID (cid);
-		f->registerClass (PClassInfo2 (cid, PClassInfo::kManyInstances, kVstAudioEffectClass, "Test", 2,
-		                               "Fx", "", "1.0.0", "VST 3.8.0"),
-		                  CreateEffect);
-		return f;
-	}();
-	factory->addRef ();
-	return factory;
+    static PluginFactory* factory = [] {
+        auto* f = new PluginFactory(PFactoryInfo("Maker", "", "", PFactoryInfo::kUnicode));
+        TUID cid;
+        FUID(1, 2, 3, 4).toTUID(cid);
+        f->registerClass(PClassInfo2(cid, PClassInfo::kManyInstances, kVstAudioEffectClass, "Test", 2, "Fx", "",
+                                     "1.0.0", "VST 3.8.0"),
+                         CreateEffect);
+        return f;
+    }();
+    factory->addRef();
+    return factory;
 }
 
-VST3_MODULE_EXPORT bool InitDll ()
+VST3_MODULE_EXPORT bool InitDll()
 {
-	iplug::Vst3Module::Enter ();
-	return true;
+    iplug::Vst3Module::Enter();
+    return true;
 }
 
-VST3_MODULE_EXPORT bool ExitDll ()
+VST3_MODULE_EXPORT bool ExitDll()
 {
-	iplug::Vst3Module::Leave ();
-	return true;
+    iplug::Vst3Module::Leave();
+    return true;
 }
 
-VST3_MODULE_EXPORT void* ModuleHandleForTest ()
+VST3_MODULE_EXPORT void* ModuleHandleForTest()
 {
-	return iplug::Vst3Module::Handle ();
+    return iplug::Vst3Module::Handle();
 }
