@@ -42,56 +42,56 @@ void ClearBoundFramebuffer(int w, int h)
 int HorizontalFlag(int32_t align)
 {
     switch (align) {
-        case kAlignLeft:
-            return NVG_ALIGN_LEFT;
-        case kAlignRight:
-            return NVG_ALIGN_RIGHT;
-        case kAlignCentre:
-            return NVG_ALIGN_CENTER;
-        default:
-            return 0;
+    case kAlignLeft:
+        return NVG_ALIGN_LEFT;
+    case kAlignRight:
+        return NVG_ALIGN_RIGHT;
+    case kAlignCentre:
+        return NVG_ALIGN_CENTER;
+    default:
+        return 0;
     }
 }
 
 int VerticalFlag(int32_t align)
 {
     switch (align) {
-        case kAlignTop:
-            return NVG_ALIGN_TOP;
-        case kAlignBottom:
-            return NVG_ALIGN_BOTTOM;
-        case kAlignMiddle:
-            return NVG_ALIGN_MIDDLE;
-        default:
-            return 0;
+    case kAlignTop:
+        return NVG_ALIGN_TOP;
+    case kAlignBottom:
+        return NVG_ALIGN_BOTTOM;
+    case kAlignMiddle:
+        return NVG_ALIGN_MIDDLE;
+    default:
+        return 0;
     }
 }
 
 double HorizontalAnchor(int32_t align, const IBox& box)
 {
     switch (align) {
-        case kAlignLeft:
-            return box.left;
-        case kAlignRight:
-            return box.right;
-        case kAlignCentre:
-            return 0.5 * (box.left + box.right);
-        default:
-            return 0.0;
+    case kAlignLeft:
+        return box.left;
+    case kAlignRight:
+        return box.right;
+    case kAlignCentre:
+        return 0.5 * (box.left + box.right);
+    default:
+        return 0.0;
     }
 }
 
 double VerticalAnchor(int32_t align, const IBox& box)
 {
     switch (align) {
-        case kAlignTop:
-            return box.top;
-        case kAlignBottom:
-            return box.bottom;
-        case kAlignMiddle:
-            return 0.5 * (box.top + box.bottom);
-        default:
-            return 0.0;
+    case kAlignTop:
+        return box.top;
+    case kAlignBottom:
+        return box.bottom;
+    case kAlignMiddle:
+        return 0.5 * (box.top + box.bottom);
+    default:
+        return 0.0;
     }
 }
 
@@ -305,37 +305,37 @@ void IGraphicsNanoVG::ApplyBlend(const IBlendSpec* blend)
 {
     int src = NVG_ONE, dst = NVG_ONE_MINUS_SRC_ALPHA;
     switch (blend ? blend->mode : kBlendSourceOver) {
-        case kBlendSourceOver:
-            break;
-        case kBlendSourceIn:
-            src = NVG_DST_ALPHA, dst = NVG_ZERO;
-            break;
-        case kBlendSourceOut:
-            src = NVG_ONE_MINUS_DST_ALPHA, dst = NVG_ZERO;
-            break;
-        case kBlendSourceAtop:
-            src = NVG_DST_ALPHA, dst = NVG_ONE_MINUS_SRC_ALPHA;
-            break;
-        case kBlendDestOver:
-            src = NVG_ONE_MINUS_DST_ALPHA, dst = NVG_ONE;
-            break;
-        case kBlendDestIn:
-            src = NVG_ZERO, dst = NVG_SRC_ALPHA;
-            break;
-        case kBlendDestOut:
-            src = NVG_ZERO, dst = NVG_ONE_MINUS_SRC_ALPHA;
-            break;
-        case kBlendDestAtop:
-            src = NVG_ONE_MINUS_DST_ALPHA, dst = NVG_SRC_ALPHA;
-            break;
-        case kBlendAdd:
-            src = NVG_SRC_ALPHA, dst = NVG_DST_ALPHA;
-            break;
-        case kBlendXor:
-            src = NVG_ONE_MINUS_DST_ALPHA, dst = NVG_ONE_MINUS_SRC_ALPHA;
-            break;
-        default:
-            return;
+    case kBlendSourceOver:
+        break;
+    case kBlendSourceIn:
+        src = NVG_DST_ALPHA, dst = NVG_ZERO;
+        break;
+    case kBlendSourceOut:
+        src = NVG_ONE_MINUS_DST_ALPHA, dst = NVG_ZERO;
+        break;
+    case kBlendSourceAtop:
+        src = NVG_DST_ALPHA, dst = NVG_ONE_MINUS_SRC_ALPHA;
+        break;
+    case kBlendDestOver:
+        src = NVG_ONE_MINUS_DST_ALPHA, dst = NVG_ONE;
+        break;
+    case kBlendDestIn:
+        src = NVG_ZERO, dst = NVG_SRC_ALPHA;
+        break;
+    case kBlendDestOut:
+        src = NVG_ZERO, dst = NVG_ONE_MINUS_SRC_ALPHA;
+        break;
+    case kBlendDestAtop:
+        src = NVG_ONE_MINUS_DST_ALPHA, dst = NVG_SRC_ALPHA;
+        break;
+    case kBlendAdd:
+        src = NVG_SRC_ALPHA, dst = NVG_DST_ALPHA;
+        break;
+    case kBlendXor:
+        src = NVG_ONE_MINUS_DST_ALPHA, dst = NVG_ONE_MINUS_SRC_ALPHA;
+        break;
+    default:
+        return;
     }
     nvgGlobalCompositeBlendFuncSeparate(vg, src, dst, src, dst);
 }
@@ -533,17 +533,16 @@ void IGraphicsNanoVG::OutlineDashedBox(const IArgb& colour, const IBox& box, con
     PathDoStroke(IPaint(colour), thickness, DashStrokeStyle(), blend);
 }
 
-void IGraphicsNanoVG::DrawBoxShadow(const IBox& inner, const IBox& outer, float xOffset, float yOffset,
-                                    float roundness, float blur, const IBlendSpec* blend)
+void IGraphicsNanoVG::DrawBoxShadow(const IBox& inner, const IBox& outer, float xOffset, float yOffset, float roundness,
+                                    float blur, const IBlendSpec* blend)
 {
     if (!vg)
         return;
     nvgBeginPath(vg);
     nvgRect(vg, outer.left, outer.top, outer.W(), outer.H());
-    const NVGpaint shadow =
-        nvgBoxGradient(vg, inner.left + xOffset, inner.top + yOffset, inner.W(), inner.H(), roundness,
-                       std::max(1.0f, blur), nvgRGBA(0, 0, 0, static_cast<unsigned char>(128 * BlendWeight(blend))),
-                       nvgRGBA(0, 0, 0, 0));
+    const NVGpaint shadow = nvgBoxGradient(
+        vg, inner.left + xOffset, inner.top + yOffset, inner.W(), inner.H(), roundness, std::max(1.0f, blur),
+        nvgRGBA(0, 0, 0, static_cast<unsigned char>(128 * BlendWeight(blend))), nvgRGBA(0, 0, 0, 0));
     nvgFillPaint(vg, shadow);
     ResetBlend(vg);
     nvgFill(vg);
@@ -672,8 +671,7 @@ bool IGraphicsNanoVG::SupportsImageExtension(const char* extension)
     return std::strstr(lower, "png") || std::strstr(lower, "jpg") || std::strstr(lower, "jpeg");
 }
 
-void IGraphicsNanoVG::BlitBitmap(const IBitmapRef& ref, const IBox& dest, int srcX, int srcY,
-                                 const IBlendSpec* blend)
+void IGraphicsNanoVG::BlitBitmap(const IBitmapRef& ref, const IBox& dest, int srcX, int srcY, const IBlendSpec* blend)
 {
     if (!vg || !ref.bitmap)
         return;
@@ -695,8 +693,7 @@ void IGraphicsNanoVG::BlitBitmap(const IBitmapRef& ref, const IBox& dest, int sr
     nvgBeginPath(vg);
 }
 
-IBitmapRef IGraphicsNanoVG::LoadBitmapByName(const char* name, int frameCount, bool framesHorizontal,
-                                             int targetScale)
+IBitmapRef IGraphicsNanoVG::LoadBitmapByName(const char* name, int frameCount, bool framesHorizontal, int targetScale)
 {
     if (!name)
         return IBitmapRef();
@@ -781,8 +778,7 @@ bool IGraphicsNanoVG::RegisterBackendFont(const char* fontId, PlatformFont& font
     if (nvgFindFont(vg, fontId) != -1)
         return true;
     if (auto* cached = static_cast<IFontBlob*>(BackendFontCache().Find(fontId, 1.0)))
-        return nvgCreateFontMemAtIndex(vg, fontId, cached->bytes.Data(), cached->bytes.Size(), 0,
-                                       cached->faceIndex)
+        return nvgCreateFontMemAtIndex(vg, fontId, cached->bytes.Data(), cached->bytes.Size(), 0, cached->faceIndex)
                != -1;
     auto* winFont = dynamic_cast<WinFont*>(&font);
     auto blob = winFont ? winFont->GetFontData() : std::make_unique<IFontBlob>();
@@ -820,8 +816,7 @@ float IGraphicsNanoVG::MeasureTextImpl(const ITextStyle& style, const char* text
     return box.right - box.left;
 }
 
-void IGraphicsNanoVG::DrawTextImpl(const ITextStyle& style, const char* text, const IBox& box,
-                                   const IBlendSpec* blend)
+void IGraphicsNanoVG::DrawTextImpl(const ITextStyle& style, const char* text, const IBox& box, const IBlendSpec* blend)
 {
     if (!vg)
         return;
@@ -844,8 +839,7 @@ void IGraphicsNanoVG::DrawTextImpl(const ITextStyle& style, const char* text, co
     RestoreTransform();
 }
 
-void IGraphicsNanoVG::DrawTextBlock(const ITextStyle& style, const char* text, const IBox& box,
-                                    const IBlendSpec* blend)
+void IGraphicsNanoVG::DrawTextBlock(const ITextStyle& style, const char* text, const IBox& box, const IBlendSpec* blend)
 {
     if (!vg || !text || nvgFindFont(vg, style.fontId) == -1)
         return;
@@ -855,17 +849,17 @@ void IGraphicsNanoVG::DrawTextBlock(const ITextStyle& style, const char* text, c
     const double x = HorizontalAnchor(style.hAlign, box);
     double y = 0.0, f = 0.0;
     switch (style.vAlign) {
-        case kAlignTop:
-            y = box.top;
-            break;
-        case kAlignMiddle:
-            y = (box.top + box.bottom) * 0.5, f = 0.5;
-            break;
-        case kAlignBottom:
-            y = box.bottom, f = 1.0;
-            break;
-        default:
-            break;
+    case kAlignTop:
+        y = box.top;
+        break;
+    case kAlignMiddle:
+        y = (box.top + box.bottom) * 0.5, f = 0.5;
+        break;
+    case kAlignBottom:
+        y = box.bottom, f = 1.0;
+        break;
+    default:
+        break;
     }
     nvgTextAlign(vg, HorizontalFlag(style.hAlign) | VerticalFlag(style.vAlign));
     float lineHeight = 0.0f;

@@ -247,8 +247,8 @@ void* IGraphicsWin::OpenPlatformWindow(void* parent)
         if (ok)
             tooltipWindow = CreateWindowExW(0, TOOLTIPS_CLASSW, nullptr,
                                             WS_POPUP | WS_CLIPSIBLINGS | WS_CLIPCHILDREN | TTS_ALWAYSTIP | TTS_NOPREFIX,
-                                            CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, window,
-                                            nullptr, moduleInstance, nullptr);
+                                            CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, window, nullptr,
+                                            moduleInstance, nullptr);
         ok = tooltipWindow != nullptr;
         if (ok) {
             SetWindowPos(tooltipWindow, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
@@ -446,103 +446,103 @@ LRESULT IGraphicsWin::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPar
         if (msg != WM_CAPTURECHANGED && msg != WM_CANCELMODE)
             return DefWindowProcW(hwnd, msg, wParam, lParam);
     }
-    const bool mouseMessage = (msg >= WM_MOUSEMOVE && msg <= WM_MBUTTONDBLCLK) || msg == WM_MOUSEHOVER
-                              || msg == WM_MOUSELEAVE;
+    const bool mouseMessage =
+        (msg >= WM_MOUSEMOVE && msg <= WM_MBUTTONDBLCLK) || msg == WM_MOUSEHOVER || msg == WM_MOUSELEAVE;
     const bool pen = mouseMessage && IsPenOrTouchMessage();
     const bool ignoredForPen = pen && touchRegistered;
 
     switch (msg) {
-        case WM_SETFOCUS:
-        case WM_KILLFOCUS:
-        case WM_ERASEBKGND:
-            return 0;
-        case WM_PAINT:
-            Paint();
-            return 0;
-        case WM_SETCURSOR:
-            if (LOWORD(lParam) != HTCLIENT)
-                return DefWindowProcW(hwnd, msg, wParam, lParam);
-            SetPointerShape(cursorKind);
-            return 0;
-        case WM_GETDLGCODE:
-            return DLGC_WANTALLKEYS;
-        case WM_KEYDOWN:
-        case WM_KEYUP:
-            return OnKeyMessage(hwnd, msg, wParam, lParam);
-        case WM_TIMER:
-            if (wParam == kRedrawTimerId)
-                OnRedrawTick(0);
-            return 0;
-        case WM_CTLCOLOREDIT: {
-            if (!textEntryWindow)
-                return 0;
-            HDC dc = reinterpret_cast<HDC>(wParam);
-            const IArgb& bg = textEntryStyle.entryBackground;
-            const IArgb& fg = textEntryStyle.entryText;
-            SetBkColor(dc, RGB(bg.r, bg.g, bg.b));
-            SetDCBrushColor(dc, RGB(bg.r, bg.g, bg.b));
-            SetTextColor(dc, RGB(fg.r, fg.g, fg.b));
-            SetBkMode(dc, OPAQUE);
-            return reinterpret_cast<LRESULT>(GetStockObject(DC_BRUSH));
-        }
-        case WM_MOUSEMOVE:
-            if (!ignoredForPen)
-                OnMouseMove(wParam, lParam);
-            return 0;
-        case WM_LBUTTONDOWN:
-        case WM_RBUTTONDOWN:
-        case WM_MBUTTONDOWN:
-            if (!ignoredForPen)
-                OnButtonDown(wParam, lParam);
-            return 0;
-        case WM_LBUTTONUP:
-        case WM_RBUTTONUP:
-            OnButtonUp(wParam, lParam);
-            return 0;
-        case WM_LBUTTONDBLCLK:
-        case WM_RBUTTONDBLCLK: {
-            if (ignoredForPen)
-                return 0;
-            IPointerEvent event;
-            PointerEventFromMessage(event, lParam, wParam);
-            if (OnPointerDoubleClick(event.x, event.y, event.mods))
-                SetCapture(window);
-            return 0;
-        }
-        case WM_CAPTURECHANGED:
-        case WM_CANCELMODE:
-            OnCaptureLost();
-            return msg == WM_CANCELMODE ? DefWindowProcW(hwnd, msg, wParam, lParam) : 0;
-        case WM_MOUSEWHEEL:
-            OnWheelMessage(wParam, lParam);
-            return 0;
-        case WM_DROPFILES:
-            OnDropFiles(reinterpret_cast<HDROP>(wParam));
-            return 0;
-        case WM_TOUCH:
-            OnTouch(wParam, lParam);
-            return 0;
-        case WM_MOUSEHOVER: {
-            if (tooltipControl < 0 || !GetControl(tooltipControl))
-                return 0;
-            const char* tip = GetControl(tooltipControl)->GetTooltip();
-            ShowTooltip(tip ? tip : "");
-            tooltipShown = true;
-            return 0;
-        }
-        case WM_MOUSELEAVE:
-            if (tooltipShown) {
-                ShowTooltip(nullptr);
-                tooltipShown = false;
-            }
-            OnPointerOut();
-            return 0;
-        case kRedrawMessage:
-            vblank.MessageTaken();
-            OnRedrawTick(static_cast<uint32_t>(wParam));
-            return 0;
-        default:
+    case WM_SETFOCUS:
+    case WM_KILLFOCUS:
+    case WM_ERASEBKGND:
+        return 0;
+    case WM_PAINT:
+        Paint();
+        return 0;
+    case WM_SETCURSOR:
+        if (LOWORD(lParam) != HTCLIENT)
             return DefWindowProcW(hwnd, msg, wParam, lParam);
+        SetPointerShape(cursorKind);
+        return 0;
+    case WM_GETDLGCODE:
+        return DLGC_WANTALLKEYS;
+    case WM_KEYDOWN:
+    case WM_KEYUP:
+        return OnKeyMessage(hwnd, msg, wParam, lParam);
+    case WM_TIMER:
+        if (wParam == kRedrawTimerId)
+            OnRedrawTick(0);
+        return 0;
+    case WM_CTLCOLOREDIT: {
+        if (!textEntryWindow)
+            return 0;
+        HDC dc = reinterpret_cast<HDC>(wParam);
+        const IArgb& bg = textEntryStyle.entryBackground;
+        const IArgb& fg = textEntryStyle.entryText;
+        SetBkColor(dc, RGB(bg.r, bg.g, bg.b));
+        SetDCBrushColor(dc, RGB(bg.r, bg.g, bg.b));
+        SetTextColor(dc, RGB(fg.r, fg.g, fg.b));
+        SetBkMode(dc, OPAQUE);
+        return reinterpret_cast<LRESULT>(GetStockObject(DC_BRUSH));
+    }
+    case WM_MOUSEMOVE:
+        if (!ignoredForPen)
+            OnMouseMove(wParam, lParam);
+        return 0;
+    case WM_LBUTTONDOWN:
+    case WM_RBUTTONDOWN:
+    case WM_MBUTTONDOWN:
+        if (!ignoredForPen)
+            OnButtonDown(wParam, lParam);
+        return 0;
+    case WM_LBUTTONUP:
+    case WM_RBUTTONUP:
+        OnButtonUp(wParam, lParam);
+        return 0;
+    case WM_LBUTTONDBLCLK:
+    case WM_RBUTTONDBLCLK: {
+        if (ignoredForPen)
+            return 0;
+        IPointerEvent event;
+        PointerEventFromMessage(event, lParam, wParam);
+        if (OnPointerDoubleClick(event.x, event.y, event.mods))
+            SetCapture(window);
+        return 0;
+    }
+    case WM_CAPTURECHANGED:
+    case WM_CANCELMODE:
+        OnCaptureLost();
+        return msg == WM_CANCELMODE ? DefWindowProcW(hwnd, msg, wParam, lParam) : 0;
+    case WM_MOUSEWHEEL:
+        OnWheelMessage(wParam, lParam);
+        return 0;
+    case WM_DROPFILES:
+        OnDropFiles(reinterpret_cast<HDROP>(wParam));
+        return 0;
+    case WM_TOUCH:
+        OnTouch(wParam, lParam);
+        return 0;
+    case WM_MOUSEHOVER: {
+        if (tooltipControl < 0 || !GetControl(tooltipControl))
+            return 0;
+        const char* tip = GetControl(tooltipControl)->GetTooltip();
+        ShowTooltip(tip ? tip : "");
+        tooltipShown = true;
+        return 0;
+    }
+    case WM_MOUSELEAVE:
+        if (tooltipShown) {
+            ShowTooltip(nullptr);
+            tooltipShown = false;
+        }
+        OnPointerOut();
+        return 0;
+    case kRedrawMessage:
+        vblank.MessageTaken();
+        OnRedrawTick(static_cast<uint32_t>(wParam));
+        return 0;
+    default:
+        return DefWindowProcW(hwnd, msg, wParam, lParam);
     }
 }
 
@@ -612,7 +612,8 @@ void IGraphicsWin::Paint()
         if (kind == COMPLEXREGION) {
             alignas(RGNDATA) char buffer[1024];
             const DWORD needed = GetRegionData(region, 0, nullptr);
-            if (needed > 0 && needed <= sizeof buffer && GetRegionData(region, needed, reinterpret_cast<RGNDATA*>(buffer))) {
+            if (needed > 0 && needed <= sizeof buffer
+                && GetRegionData(region, needed, reinterpret_cast<RGNDATA*>(buffer))) {
                 const auto* data = reinterpret_cast<const RGNDATA*>(buffer);
                 const auto* rects = reinterpret_cast<const RECT*>(data->Buffer);
                 for (DWORD i = 0; i < data->rdh.nCount; ++i)
@@ -782,8 +783,7 @@ LRESULT IGraphicsWin::OnKeyMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lP
         key.ctrl = KeyDown(VK_CONTROL);
         key.alt = KeyDown(VK_MENU);
         const float s = GetBackingScale();
-        const bool handled =
-            msg == WM_KEYDOWN ? OnKeyDown(p.x / s, p.y / s, key) : OnKeyUp(p.x / s, p.y / s, key);
+        const bool handled = msg == WM_KEYDOWN ? OnKeyDown(p.x / s, p.y / s, key) : OnKeyUp(p.x / s, p.y / s, key);
         if (handled)
             return 0;
     }
@@ -931,14 +931,14 @@ bool IGraphicsWin::TextEntryAccepts(ParamKind kind, wchar_t c)
         return true;
     const bool digitOrSign = (c >= L'0' && c <= L'9') || c == L'+' || c == L'-';
     switch (kind) {
-        case kKindBool:
-        case kKindInt:
-        case kKindEnum:
-            return digitOrSign;
-        case kKindDouble:
-            return digitOrSign || c == L'.';
-        default:
-            return true;
+    case kKindBool:
+    case kKindInt:
+    case kKindEnum:
+        return digitOrSign;
+    case kKindDouble:
+        return digitOrSign || c == L'.';
+    default:
+        return true;
     }
 }
 
@@ -951,10 +951,9 @@ void IGraphicsWin::OpenPlatformTextEntry(int paramIdx, const ITextStyle& style, 
     editStyle |= style.hAlign == kAlignLeft ? ES_LEFT : style.hAlign == kAlignRight ? ES_RIGHT : ES_CENTER;
     const float s = GetBackingScale();
     const int w = static_cast<int>(box.W() * s), h = static_cast<int>(box.H() * s);
-    textEntryWindow = CreateWindowExW(0, L"EDIT", Wide(text).c_str(), editStyle, static_cast<int>(box.left * s),
-                                      static_cast<int>(box.top * s), w + 1, h + 1, window,
-                                      reinterpret_cast<HMENU>(static_cast<INT_PTR>(kTextEntryId)), moduleInstance,
-                                      nullptr);
+    textEntryWindow = CreateWindowExW(
+        0, L"EDIT", Wide(text).c_str(), editStyle, static_cast<int>(box.left * s), static_cast<int>(box.top * s), w + 1,
+        h + 1, window, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kTextEntryId)), moduleInstance, nullptr);
     if (!textEntryWindow)
         return;
     {
@@ -1014,41 +1013,41 @@ LRESULT IGraphicsWin::TextEntryWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LP
         tooltipShown = false;
     }
     switch (msg) {
-        case WM_CHAR:
-            if (textEntryParam && !TextEntryAccepts(textEntryParam->Kind(), static_cast<wchar_t>(wParam)))
-                return 0;
-            break;
-        case WM_KEYDOWN:
-            if (wParam == VK_RETURN) {
-                textEntryState = kTextEntryCommit;
-                return 0;
-            }
-            if (wParam == VK_ESCAPE) {
-                textEntryState = kTextEntryCancel;
-                return 0;
-            }
-            break;
-        case WM_SETFOCUS:
-            textEntryState = kTextEntryEditing;
-            break;
-        case WM_KILLFOCUS:
+    case WM_CHAR:
+        if (textEntryParam && !TextEntryAccepts(textEntryParam->Kind(), static_cast<wchar_t>(wParam)))
+            return 0;
+        break;
+    case WM_KEYDOWN:
+        if (wParam == VK_RETURN) {
             textEntryState = kTextEntryCommit;
-            break;
-        case WM_GETDLGCODE: {
-            LRESULT code = CallWindowProcW(textEntryOldProc, hwnd, msg, wParam, lParam);
-            const auto* asked = reinterpret_cast<const MSG*>(lParam);
-            if (asked && asked->message == WM_KEYDOWN && asked->wParam == VK_RETURN)
-                code |= DLGC_WANTALLKEYS;
-            return code;
+            return 0;
         }
-        case WM_COMMAND:
-            if (HIWORD(wParam) == 1) {
-                textEntryState = kTextEntryCommit;
-                return 0;
-            }
-            break;
-        default:
-            break;
+        if (wParam == VK_ESCAPE) {
+            textEntryState = kTextEntryCancel;
+            return 0;
+        }
+        break;
+    case WM_SETFOCUS:
+        textEntryState = kTextEntryEditing;
+        break;
+    case WM_KILLFOCUS:
+        textEntryState = kTextEntryCommit;
+        break;
+    case WM_GETDLGCODE: {
+        LRESULT code = CallWindowProcW(textEntryOldProc, hwnd, msg, wParam, lParam);
+        const auto* asked = reinterpret_cast<const MSG*>(lParam);
+        if (asked && asked->message == WM_KEYDOWN && asked->wParam == VK_RETURN)
+            code |= DLGC_WANTALLKEYS;
+        return code;
+    }
+    case WM_COMMAND:
+        if (HIWORD(wParam) == 1) {
+            textEntryState = kTextEntryCommit;
+            return 0;
+        }
+        break;
+    default:
+        break;
     }
     return CallWindowProcW(textEntryOldProc, hwnd, msg, wParam, lParam);
 }
@@ -1272,8 +1271,7 @@ bool IGraphicsWin::DragFileOut(const char* path)
     return result == DRAGDROP_S_DROP;
 }
 
-bool IGraphicsWin::OpenUrlInBrowser(const char* url, const char* title, const char* confirmation,
-                                    const char* failure)
+bool IGraphicsWin::OpenUrlInBrowser(const char* url, const char* title, const char* confirmation, const char* failure)
 {
     ModalScope modal(*this);
     return WinShell::OpenUrl(window, url, title, confirmation, failure);

@@ -67,8 +67,7 @@ public:
                     IFileDialogCompletion completion) override;
     void AskForFolder(TextBuffer& path, IFileDialogCompletion completion) override;
     bool AskForColour(IArgb& colour, const char* prompt, IColourPickerCompletion completion) override;
-    bool OpenUrlInBrowser(const char* url, const char* title, const char* confirmation,
-                          const char* failure) override;
+    bool OpenUrlInBrowser(const char* url, const char* title, const char* confirmation, const char* failure) override;
     const char* GetPlatformName() const override { return "win32"; }
     bool ShowInFileBrowser(TextBuffer& path, bool select) override;
     void SetModuleInstance(void* module) override { moduleInstance = static_cast<HINSTANCE>(module); }

@@ -46,6 +46,9 @@ public:
     void BeginParamEditFromEditor(int paramIdx) override { ++openGestures; }
     void EndParamEditFromEditor(int paramIdx) override { --openGestures; }
     void OnEditorOpened() override { ++opened; }
+    // A host that resized its frame itself (not asked) only needs the child to follow;
+    // asked to resize, this one does nothing, so the window layer grows the parents.
+    bool OnEditorSizeChanged(int width, int height, bool resizeHostWindow) override { return !resizeHostWindow; }
 
     void SetLayout(LayoutFunction layout) { layoutFunction = std::move(layout); }
     void SetMakeGraphics(MakeGraphicsFunction make) { makeGraphicsFunction = std::move(make); }

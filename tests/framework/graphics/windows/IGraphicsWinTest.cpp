@@ -1,5 +1,5 @@
-#include "framework/graphics/windows/DropFilesBlock.h"
 #include "framework/graphics/windows/IGraphicsWin.h"
+#include "framework/graphics/windows/DropFilesBlock.h"
 #include "tests/framework/graphics/windows/EditorRig.h"
 
 #include <shlobj.h>
@@ -39,7 +39,10 @@ protected:
         return g;
     }
 
-    void Send(UINT msg, WPARAM w, LPARAM l) { SendMessageW(static_cast<HWND>(delegate.Win()->GetNativeWindow()), msg, w, l); }
+    void Send(UINT msg, WPARAM w, LPARAM l)
+    {
+        SendMessageW(static_cast<HWND>(delegate.Win()->GetNativeWindow()), msg, w, l);
+    }
 
     TestParentWindow parent;
     TestDelegate delegate;
@@ -212,6 +215,14 @@ TEST_P(IGraphicsWinTest, HostResizeChangesOnlyTheChildWindow)
     GetWindowRect(parent.Handle(), &parentAfter);
     EXPECT_EQ(parentAfter.right - parentAfter.left, parentBefore.right - parentBefore.left);
     ASSERT_NE(g->GetMainFramebuffer(), nullptr);
+
+    // The corner handle: the editor grows its window and, with no host frame taking
+    // the change, the parent by the same amount.
+    g->ResizeEditor(520, 720, 1.0f, true);
+    GetClientRect(static_cast<HWND>(g->GetNativeWindow()), &r);
+    EXPECT_EQ(r.right, 520);
+    GetWindowRect(parent.Handle(), &parentAfter);
+    EXPECT_EQ(parentAfter.right - parentAfter.left, parentBefore.right - parentBefore.left + 20);
     delegate.CloseEditor();
 }
 
