@@ -574,7 +574,7 @@ void IGraphicsWin::OnRedrawTick(uint32_t count)
         }
         return;
     }
-    if (!GetCapture()) {
+    if (followsWindowDpi && !GetCapture()) {
         const float s = GetDpiScaleForWindow(window);
         if (s != screenScale)
             ApplyScreenScale(s);

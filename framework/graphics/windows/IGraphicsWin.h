@@ -100,6 +100,8 @@ public:
     // Windows open with the class "IPlugWndClass", process-wide.
     static int OpenWindowCount();
 
+    // Off once a host sets the content scale itself: the monitor's DPI no longer applies.
+    void SetFollowsWindowDpi(bool follow) { followsWindowDpi = follow; }
     bool UsesVBlankClock() const { return useVBlankClock; }
     void SetUseVBlankClock(bool on) { useVBlankClock = on; }
     HWND GetTextEntryWindow() const { return textEntryWindow; }
@@ -179,6 +181,7 @@ protected:
     int modalDepth = 0;
     bool closeDeferred = false;
     bool releasingCapture = false;
+    bool followsWindowDpi = true;
     int presentedFrames = 0;
     OpenStep failStep = OpenStep::None;
 };
