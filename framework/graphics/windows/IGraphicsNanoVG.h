@@ -76,7 +76,8 @@ public:
     void ApplyTransform(const ITransform2D& transform) override;
     void SetClipBox(const IBox& box) override;
     void OnDrawSizeChanged() override;
-    IBitmapRef LoadBitmapByName(const char* name, int frameCount, bool framesHorizontal, int targetScale) override;
+    IBitmapRef LoadBitmapByName(const char* name, int frameCount = 1, bool framesHorizontal = false,
+                                int targetScale = 0) override;
     APIBitmap* CreateBackendBitmapFromMemory(const char* name, const void* data, int size, int scale) override;
     APIBitmap* CreateBackendBitmapFromLocation(const char* location, int scale, int locationKind,
                                                const char* extension) override;

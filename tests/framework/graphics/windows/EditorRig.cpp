@@ -55,6 +55,7 @@ TestDelegate::TestDelegate(int width, int height, int nParams) : IGEditorDelegat
     makeGraphicsFunction = [this]() -> IGraphics* {
         auto* g = new IGraphicsWin(*this, GetEditorWidth(), GetEditorHeight(), 60, 1.0f);
         g->SetUseVBlankClock(useVBlankClock);
+        g->SetModuleInstance(GetModuleHandleW(nullptr));
         return g;
     };
 }
