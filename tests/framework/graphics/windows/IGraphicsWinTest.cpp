@@ -226,6 +226,60 @@ TEST_P(IGraphicsWinTest, HostResizeChangesOnlyTheChildWindow)
     delegate.CloseEditor();
 }
 
+TEST_P(IGraphicsWinTest, TextEntryFiltersCommitsAndCancelsAtTheNextTick)
+{
+    delegate.GetParam(0)->SetupInt("Steps", 4, 1, 8);
+    IGraphicsWin* g = Open();
+    ASSERT_NE(g, nullptr);
+    g->OpenTextEntry(knob, ITextStyle(), knob->GetBox(), "4", 0);
+    HWND entry = g->GetTextEntryWindow();
+    ASSERT_NE(entry, nullptr);
+    SendMessageW(entry, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L""));
+    for (wchar_t c : {L'x', L'7', L'.'})
+        SendMessageW(entry, WM_CHAR, c, 0);
+    wchar_t typed[16] = {};
+    GetWindowTextW(entry, typed, 16);
+    EXPECT_STREQ(typed, L"7") << "an integer takes digits and signs only";
+    SendMessageW(entry, WM_KEYDOWN, VK_RETURN, 0);
+    EXPECT_EQ(g->GetTextEntryState(), IGraphicsWin::kTextEntryCommit);
+    g->OnRedrawTick(g->GetVBlankClock().Count());
+    EXPECT_EQ(g->GetTextEntryWindow(), nullptr);
+    EXPECT_EQ(delegate.GetParam(0)->Value(), 7.0) << "the bound parameter took the typed value";
+    EXPECT_EQ(delegate.openGestures, 0);
+
+    knob->events.clear();
+    g->OpenTextEntry(knob, ITextStyle(), knob->GetBox(), "4", 0);
+    ASSERT_NE(g->GetTextEntryWindow(), nullptr);
+    SendMessageW(g->GetTextEntryWindow(), WM_KEYDOWN, VK_ESCAPE, 0);
+    g->OnRedrawTick(g->GetVBlankClock().Count());
+    EXPECT_EQ(g->GetTextEntryWindow(), nullptr);
+    EXPECT_EQ(delegate.GetParam(0)->Value(), 7.0) << "a cancelled entry enters nothing";
+    delegate.CloseEditor();
+}
+
+// The menu runs its own modal loop; a timer inside it picks the second entry with the keys.
+TEST_P(IGraphicsWinTest, NativeMenuAnswersTheChosenEntry)
+{
+    IGraphicsWin* g = Open();
+    ASSERT_NE(g, nullptr);
+    static HWND target;
+    target = static_cast<HWND>(g->GetNativeWindow());
+    IPopupMenu menu(nullptr, 0, false, {"one", "two", "three"});
+    const UINT_PTR timer = SetTimer(nullptr, 0, 100, [](HWND, UINT, UINT_PTR id, DWORD) {
+        KillTimer(nullptr, id);
+        for (WPARAM key : {WPARAM(VK_DOWN), WPARAM(VK_DOWN), WPARAM(VK_RETURN)})
+            PostMessageW(target, WM_KEYDOWN, key, 0);
+    });
+    bool isAsync = false;
+    IPopupMenu* chosen = g->ShowPlatformMenu(menu, knob->GetBox(), isAsync);
+    KillTimer(nullptr, timer);
+    EXPECT_FALSE(isAsync);
+    ASSERT_EQ(chosen, &menu);
+    EXPECT_EQ(menu.GetChosenIndex(), 1);
+    EXPECT_TRUE(g->IsWindowOpen());
+    delegate.CloseEditor();
+}
+
 INSTANTIATE_TEST_SUITE_P(Clocks, IGraphicsWinTest, ::testing::Values(true, false),
                          [](const auto& info) { return info.param ? "VBlank" : "Timer"; });
 
