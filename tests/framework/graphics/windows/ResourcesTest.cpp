@@ -15,9 +15,9 @@ public:
     void Paint(IGraphics& g) override
     {
         g.SolidBox(IArgb(255, 255, 255, 255), GetBox());
-        g.BlitBitmap(bitmap, IBox(GetBox().left, GetBox().top, GetBox().left + bitmap.width,
-                                  GetBox().top + bitmap.height),
-                     0, 0, nullptr);
+        g.BlitBitmap(bitmap,
+                     IBox(GetBox().left, GetBox().top, GetBox().left + bitmap.width, GetBox().top + bitmap.height), 0,
+                     0, nullptr);
     }
     IBitmapRef bitmap;
 };

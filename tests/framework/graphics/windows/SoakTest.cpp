@@ -52,7 +52,8 @@ TEST(SoakTest, ASecondEditorOpensAndClosesTenTimesBesideAnOpenOne)
     TestDelegate keeper;
     keeper.useVBlankClock = true;
     auto layout = [](IGraphics* g) {
-        g->LoadFontFromFile("Roboto-Regular", "Z:\\usr\\share\\fonts\\truetype\\roboto\\unhinted\\RobotoTTF\\Roboto-Regular.ttf");
+        g->LoadFontFromFile("Roboto-Regular",
+                            "Z:\\usr\\share\\fonts\\truetype\\roboto\\unhinted\\RobotoTTF\\Roboto-Regular.ttf");
         g->AddControl(new RecordingControl(IBox(0, 0, 460, 640), IArgb(255, 10, 20, 30)));
     };
     keeper.SetLayout(layout);
