@@ -7,6 +7,7 @@
 #include "plugin/StateChunk.h"
 #include "pluginterfaces/base/ipluginbase.h"
 #include "pluginterfaces/vst/ivstaudioprocessor.h"
+#include "tests/framework/graphics/windows/TestWindows.h"
 #include "tests/plugin/HostRig.h"
 #include "tests/plugin/LoadedModule.h"
 
@@ -240,34 +241,15 @@ TEST_F(ModuleHost, AnnouncesParametersUnitsBusesAndPrograms)
 TEST_F(ModuleHost, EditorViewOpensResizesAndClosesTenTimesWithoutLeaks)
 {
     std::unique_ptr<HostRig> rig = NewInstance();
-    WNDCLASSW wc = {};
-    wc.lpfnWndProc = DefWindowProcW;
-    wc.hInstance = GetModuleHandleW(nullptr);
-    wc.lpszClassName = L"ModuleHostFrame";
-    RegisterClassW(&wc);
-    HWND frame = CreateWindowExW(0, L"ModuleHostFrame", L"host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 800, 900,
-                                 nullptr, nullptr, wc.hInstance, nullptr);
+    using namespace iplug::igraphics::test;
+    TestParentWindow host(800, 900);
+    HWND frame = host.Handle();
     ASSERT_NE(frame, nullptr);
-    auto pump = [](int ms) {
-        const DWORD end = GetTickCount() + ms;
-        do {
-            MSG msg;
-            while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
-                DispatchMessageW(&msg);
-            Sleep(1);
-        } while (static_cast<int>(end - GetTickCount()) > 0);
-    };
-    auto counts = [] {
-        DWORD handles = 0;
-        GetProcessHandleCount(GetCurrentProcess(), &handles);
-        return std::vector<DWORD>{GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS),
-                                  GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS), handles};
-    };
-    std::vector<DWORD> before;
+    ObjectCounts before;
     // Cycle 0 loads what stays loaded for the process (OpenGL driver, fonts, caches).
     for (int cycle = 0; cycle <= 10; ++cycle) {
         if (cycle == 1)
-            before = counts();
+            before = CountObjects();
         IPlugView* view = rig->controller->createView(ViewType::kEditor);
         ASSERT_NE(view, nullptr);
         ASSERT_EQ(view->attached(frame, kPlatformTypeHWND), kResultTrue) << cycle;
@@ -282,17 +264,16 @@ TEST_F(ModuleHost, EditorViewOpensResizesAndClosesTenTimesWithoutLeaks)
         RECT client;
         GetClientRect(editor, &client);
         EXPECT_EQ(client.right, 600 + cycle);
-        pump(30);
+        PumpMessages(30);
         EXPECT_EQ(view->removed(), kResultOk);
         view->release();
         EXPECT_EQ(GetWindow(frame, GW_CHILD), nullptr) << cycle;
     }
-    pump(50);
-    const std::vector<DWORD> after = counts();
-    EXPECT_LE(after[0], before[0]) << "user objects";
-    EXPECT_LE(after[1], before[1]) << "GDI objects";
-    EXPECT_LE(after[2], before[2] + 2) << "handles";
-    DestroyWindow(frame);
+    PumpMessages(50);
+    const ObjectCounts after = CountObjects();
+    EXPECT_LE(after.user, before.user);
+    EXPECT_LE(after.gdi, before.gdi);
+    EXPECT_LE(after.handles, before.handles + 2);
 }
 
 TEST_F(ModuleHost, EachFactoryProgramLoadsLikeItsState)

@@ -17,38 +17,14 @@ FORMATETC CopyFormat(const FORMATETC& format)
     return copy;
 }
 
-DataObject::DataObject(const FORMATETC& format, const char* utf8Path) : path(utf8Path), format(CopyFormat(format)) {}
+DataObject::DataObject(const FORMATETC& format, const char* utf8Path)
+    : OleObject(IID_IDataObject), path(utf8Path), format(CopyFormat(format))
+{}
 
 DataObject::~DataObject()
 {
     if (format.ptd)
         CoTaskMemFree(format.ptd);
-}
-
-HRESULT DataObject::QueryInterface(REFIID iid, void** object)
-{
-    if (!object)
-        return E_POINTER;
-    if (iid == IID_IUnknown || iid == IID_IDataObject) {
-        *object = static_cast<IDataObject*>(this);
-        AddRef();
-        return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-}
-
-ULONG DataObject::AddRef()
-{
-    return InterlockedIncrement(&references);
-}
-
-ULONG DataObject::Release()
-{
-    const LONG left = InterlockedDecrement(&references);
-    if (left == 0)
-        delete this;
-    return left;
 }
 
 HRESULT DataObject::CheckFormat(const FORMATETC* asked) const
@@ -100,32 +76,6 @@ HRESULT DataObject::EnumFormatEtc(DWORD direction, IEnumFORMATETC** out)
     return S_OK;
 }
 
-HRESULT DropSource::QueryInterface(REFIID iid, void** object)
-{
-    if (!object)
-        return E_POINTER;
-    if (iid == IID_IUnknown || iid == IID_IDropSource) {
-        *object = static_cast<IDropSource*>(this);
-        AddRef();
-        return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-}
-
-ULONG DropSource::AddRef()
-{
-    return InterlockedIncrement(&references);
-}
-
-ULONG DropSource::Release()
-{
-    const LONG left = InterlockedDecrement(&references);
-    if (left == 0)
-        delete this;
-    return left;
-}
-
 HRESULT DropSource::QueryContinueDrag(BOOL escapePressed, DWORD keyState)
 {
     if (escapePressed)
@@ -135,39 +85,14 @@ HRESULT DropSource::QueryContinueDrag(BOOL escapePressed, DWORD keyState)
     return S_OK;
 }
 
-EnumFORMATETC::EnumFORMATETC(const FORMATETC& format, ULONG position) : format(CopyFormat(format)), position(position)
+EnumFORMATETC::EnumFORMATETC(const FORMATETC& format, ULONG position)
+    : OleObject(IID_IEnumFORMATETC), format(CopyFormat(format)), position(position)
 {}
 
 EnumFORMATETC::~EnumFORMATETC()
 {
     if (format.ptd)
         CoTaskMemFree(format.ptd);
-}
-
-HRESULT EnumFORMATETC::QueryInterface(REFIID iid, void** object)
-{
-    if (!object)
-        return E_POINTER;
-    if (iid == IID_IUnknown || iid == IID_IEnumFORMATETC) {
-        *object = static_cast<IEnumFORMATETC*>(this);
-        AddRef();
-        return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-}
-
-ULONG EnumFORMATETC::AddRef()
-{
-    return InterlockedIncrement(&references);
-}
-
-ULONG EnumFORMATETC::Release()
-{
-    const LONG left = InterlockedDecrement(&references);
-    if (left == 0)
-        delete this;
-    return left;
 }
 
 HRESULT EnumFORMATETC::Next(ULONG count, FORMATETC* formats, ULONG* fetched)

@@ -1,6 +1,7 @@
 #include "framework/vst3/IPlugVST3View.h"
 #include "framework/graphics/windows/IGraphicsWin.h"
 #include "framework/vst3/Vst3KeyCodes.h"
+#include "tests/framework/graphics/windows/TestWindows.h"
 #include "tests/framework/vst3/Vst3TestHost.h"
 
 #include <gtest/gtest.h>
@@ -12,36 +13,10 @@ namespace {
 
 using iplug::igraphics::IGraphicsWin;
 using iplug::igraphics::IKeyStroke;
-
-class ParentWindow
-{
-public:
-    ParentWindow()
-    {
-        WNDCLASSW wc = {};
-        wc.lpfnWndProc = DefWindowProcW;
-        wc.hInstance = GetModuleHandleW(nullptr);
-        wc.lpszClassName = L"Vst3ViewTestHost";
-        RegisterClassW(&wc);
-        hwnd = CreateWindowExW(0, L"Vst3ViewTestHost", L"host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 700, 800,
-                               nullptr, nullptr, wc.hInstance, nullptr);
-    }
-    ~ParentWindow() { DestroyWindow(hwnd); }
-    HWND hwnd;
-};
-
-void Pump(int ms)
-{
-    const DWORD end = GetTickCount() + ms;
-    do {
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
-        Sleep(1);
-    } while (static_cast<int>(end - GetTickCount()) > 0);
-}
+using iplug::igraphics::test::CountObjects;
+using iplug::igraphics::test::ObjectCounts;
+using iplug::igraphics::test::PumpMessages;
+using iplug::igraphics::test::TestParentWindow;
 
 class IPlugVST3ViewTest : public ::testing::Test
 {
@@ -49,7 +24,7 @@ protected:
     IPlugVST3ViewTest() { plugin->SetSizeLimits(100, 2000, 100, 2000); }
     ~IPlugVST3ViewTest() override { plugin->release(); }
     TestPlugin* plugin = new TestPlugin;
-    ParentWindow parent;
+    TestParentWindow parent{700, 800};
 };
 
 TEST_F(IPlugVST3ViewTest, EachEditorRequestMakesANewViewAndOthersNone)
@@ -92,9 +67,9 @@ TEST_F(IPlugVST3ViewTest, TheAttachedViewIsTrackedAndNothingDangles)
 {
     IPlugView* view = plugin->createView(ViewType::kEditor);
     EXPECT_EQ(plugin->GetAttachedView(), nullptr);
-    EXPECT_EQ(view->attached(parent.hwnd, "NSView"), kResultFalse) << "only HWND opens";
+    EXPECT_EQ(view->attached(parent.Handle(), "NSView"), kResultFalse) << "only HWND opens";
     EXPECT_EQ(plugin->GetAttachedView(), nullptr);
-    ASSERT_EQ(view->attached(parent.hwnd, kPlatformTypeHWND), kResultTrue);
+    ASSERT_EQ(view->attached(parent.Handle(), kPlatformTypeHWND), kResultTrue);
     EXPECT_EQ(plugin->GetAttachedView(), view);
     EXPECT_NE(plugin->GetGraphics(), nullptr);
 
@@ -114,11 +89,11 @@ TEST_F(IPlugVST3ViewTest, HostScaleSentBeforeAttachingIsKeptAndWinsOverTheMonito
     IPlugViewContentScaleSupport* scale = nullptr;
     view->queryInterface(IPlugViewContentScaleSupport::iid, reinterpret_cast<void**>(&scale));
     EXPECT_EQ(scale->setContentScaleFactor(1.5f), kResultTrue);
-    ASSERT_EQ(view->attached(parent.hwnd, kPlatformTypeHWND), kResultTrue);
+    ASSERT_EQ(view->attached(parent.Handle(), kPlatformTypeHWND), kResultTrue);
     auto* g = dynamic_cast<IGraphicsWin*>(plugin->GetGraphics());
     ASSERT_NE(g, nullptr);
     EXPECT_EQ(g->GetScreenScale(), 1.5f);
-    Pump(150);
+    PumpMessages(150);
     EXPECT_EQ(g->GetScreenScale(), 1.5f) << "the redraw tick does not put the monitor's 1.0 back";
     RECT r;
     GetClientRect(static_cast<HWND>(g->GetNativeWindow()), &r);
@@ -130,35 +105,29 @@ TEST_F(IPlugVST3ViewTest, HostScaleSentBeforeAttachingIsKeptAndWinsOverTheMonito
 
 TEST_F(IPlugVST3ViewTest, AttachResizeRemoveTenTimesLeavesNothingBehind)
 {
-    auto counts = [] {
-        DWORD handles = 0;
-        GetProcessHandleCount(GetCurrentProcess(), &handles);
-        return std::vector<DWORD>{GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS),
-                                  GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS), handles};
-    };
     // One cycle first: process-wide caches and system libraries load once.
-    std::vector<DWORD> before;
+    ObjectCounts before;
     for (int cycle = 0; cycle <= 10; ++cycle) {
         if (cycle == 1)
-            before = counts();
+            before = CountObjects();
         IPlugView* view = plugin->createView(ViewType::kEditor);
-        ASSERT_EQ(view->attached(parent.hwnd, kPlatformTypeHWND), kResultTrue) << cycle;
+        ASSERT_EQ(view->attached(parent.Handle(), kPlatformTypeHWND), kResultTrue) << cycle;
         EXPECT_EQ(IGraphicsWin::OpenWindowCount(), 1);
         ViewRect wanted(0, 0, 500 + cycle, 700);
         EXPECT_EQ(view->checkSizeConstraint(&wanted), kResultTrue);
         view->onSize(&wanted);
-        Pump(30);
+        PumpMessages(30);
         EXPECT_EQ(view->removed(), kResultOk);
         view->release();
         EXPECT_EQ(IGraphicsWin::OpenWindowCount(), 0) << cycle;
         EXPECT_EQ(wglGetCurrentContext(), nullptr) << cycle;
-        EXPECT_EQ(GetWindow(parent.hwnd, GW_CHILD), nullptr) << cycle;
+        EXPECT_EQ(GetWindow(parent.Handle(), GW_CHILD), nullptr) << cycle;
     }
-    Pump(50);
-    const std::vector<DWORD> after = counts();
-    EXPECT_LE(after[0], before[0]) << "user objects";
-    EXPECT_LE(after[1], before[1]) << "GDI objects";
-    EXPECT_LE(after[2], before[2] + 2) << "handles";
+    PumpMessages(50);
+    const ObjectCounts after = CountObjects();
+    EXPECT_LE(after.user, before.user);
+    EXPECT_LE(after.gdi, before.gdi);
+    EXPECT_LE(after.handles, before.handles + 2);
 }
 
 TEST(Vst3KeyCodesTest, HostKeysBecomeKeyStrokes)
