@@ -149,6 +149,13 @@ TEST_P(IGraphicsWinTest, LosingTheCaptureEndsTheDragAndShowsThePointer)
         EXPECT_FALSE(g->IsPointerHidden()) << lost;
         EXPECT_EQ(g->NCaptures(), 0);
     }
+    // The editor closed in the middle of a drag (the host removed the view).
+    Send(WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(120, 120));
+    Send(WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(121, 125));
+    EXPECT_EQ(delegate.openGestures, 1);
+    g->ClosePlatformWindow();
+    EXPECT_EQ(delegate.openGestures, 0);
+    EXPECT_FALSE(g->IsPointerHidden());
     delegate.CloseEditor();
 }
 
@@ -226,6 +233,13 @@ TEST_P(IGraphicsWinTest, HostResizeChangesOnlyTheChildWindow)
     delegate.CloseEditor();
 }
 
+// The redraw clock carries out a commit or cancel at its next tick.
+void WaitForTextEntryToClose(IGraphicsWin& g)
+{
+    for (int i = 0; i < 200 && g.GetTextEntryWindow(); ++i)
+        PumpMessages(10);
+}
+
 TEST_P(IGraphicsWinTest, TextEntryFiltersCommitsAndCancelsAtTheNextTick)
 {
     delegate.GetParam(0)->SetupInt("Steps", 4, 1, 8);
@@ -242,7 +256,7 @@ TEST_P(IGraphicsWinTest, TextEntryFiltersCommitsAndCancelsAtTheNextTick)
     EXPECT_STREQ(typed, L"7") << "an integer takes digits and signs only";
     SendMessageW(entry, WM_KEYDOWN, VK_RETURN, 0);
     EXPECT_EQ(g->GetTextEntryState(), IGraphicsWin::kTextEntryCommit);
-    g->OnRedrawTick(g->GetVBlankClock().Count());
+    WaitForTextEntryToClose(*g);
     EXPECT_EQ(g->GetTextEntryWindow(), nullptr);
     EXPECT_EQ(delegate.GetParam(0)->Value(), 7.0) << "the bound parameter took the typed value";
     EXPECT_EQ(delegate.openGestures, 0);
@@ -251,7 +265,7 @@ TEST_P(IGraphicsWinTest, TextEntryFiltersCommitsAndCancelsAtTheNextTick)
     g->OpenTextEntry(knob, ITextStyle(), knob->GetBox(), "4", 0);
     ASSERT_NE(g->GetTextEntryWindow(), nullptr);
     SendMessageW(g->GetTextEntryWindow(), WM_KEYDOWN, VK_ESCAPE, 0);
-    g->OnRedrawTick(g->GetVBlankClock().Count());
+    WaitForTextEntryToClose(*g);
     EXPECT_EQ(g->GetTextEntryWindow(), nullptr);
     EXPECT_EQ(delegate.GetParam(0)->Value(), 7.0) << "a cancelled entry enters nothing";
     delegate.CloseEditor();
