@@ -286,6 +286,8 @@ public:
     // Cuts cut out of box: appends all pieces but the one it answers.
     static IBox SplitBoxAround(IBoxList& list, const IBox& box, const IBox& cut);
     void PaintControl(IControl* control, const IBox& region, float backingScale);
+    // Every control, then the corner resizer, painted into one region.
+    void PaintAllInto(const IBox& region, float backingScale);
     void SetClipRegion(const IBox& box);
     void OpenLayer(IControl* owner, const IBox& box, bool cacheable);
     std::unique_ptr<IOffscreenLayer> CloseLayer();
@@ -367,9 +369,10 @@ protected:
     IBitmapRef MakeBitmapRef(APIBitmap* bitmap, const char* name, int frameCount, bool framesHorizontal) const;
     IBitmapRef FinishBitmapLoad(APIBitmap* bitmap, bool isNew, const char* name, int frameCount, bool framesHorizontal,
                                 int targetScale);
-    void PathAndStroke(const IArgb& colour, float thickness, const IBlendSpec* blend, float dash,
-                       const std::function<void()>& path);
-    void PathAndFill(const IArgb& colour, const IBlendSpec* blend, const std::function<void()>& path);
+    // The stroke or fill that ends every shape operation: the paint of one colour and the
+    // default options.
+    void FinishStroke(const IArgb& colour, float thickness, const IBlendSpec* blend, float dash);
+    void FinishFill(const IArgb& colour, const IBlendSpec* blend);
 
     struct ICapture
     {
