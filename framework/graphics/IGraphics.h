@@ -271,6 +271,9 @@ public:
     void EnableTooltips(bool on);
     void SetKeyHandler(IKeyHandler handler) { keyHandler = std::move(handler); }
     void SetDisplayTickHandler(IDisplayTickHandler handler) { displayTickHandler = std::move(handler); }
+    // Forgets the open gestures without ending them: for a delegate that is being destroyed
+    // and can no longer reach the host.
+    void AbandonGestures();
     // Number of begin-edit gestures sent to the host and not yet ended for a parameter.
     int OpenGestures(int paramIdx) const;
     // A control is about to send an edit of a parameter: a control held by the pointer gets a

@@ -390,3 +390,20 @@ TEST_F(Events, CornerResizerInSizeModeFollowsThePointer)
 }
 
 } // namespace
+
+namespace {
+
+using namespace graphicstest;
+
+TEST(EditorTeardown, DestroyingThePluginMidDragSendsNothingFromItsRemains)
+{
+    auto* delegate = new FakeDelegate;
+    auto* g = new RecordingGraphics(*delegate);
+    delegate->Adopt(g);
+    g->AddControl(new Knob(IBox(0, 0, 50, 120), 1));
+    g->OnPointerDown(At(10, 10));
+    ASSERT_EQ(g->OpenGestures(1), 1);
+    delete delegate; // its host links are gone before the drawing context it owns
+}
+
+} // namespace

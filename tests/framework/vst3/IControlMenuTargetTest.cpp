@@ -131,6 +131,8 @@ TEST(PluginControl, ClosingTheEditorLeavesControlsTheHostStillHolds)
     c->addRef(); // the host keeps the target of an open menu
     delete g;
     EXPECT_FALSE(gone);
+    EXPECT_EQ(c->GetGraphics(), nullptr);
+    EXPECT_EQ(c->GetDelegate(), nullptr);
     c->executeMenuItem(1);
     EXPECT_EQ(c->chosen, (std::vector<int>{1}));
     c->release();
