@@ -368,8 +368,14 @@ protected:
     void EndGestures(const std::vector<int>& params);
     void EndParamGesture(int paramIdx);
     bool ScalesAreUsable(float scale) const;
+    // The editor's size in window pixels at the current scales.
+    void WindowPixelSize(int& pw, int& ph) const;
     void ApplyPointerOver(float x, float y, const IPointerMods& mods);
     IBitmapRef MakeBitmapRef(APIBitmap* bitmap, const char* name, int frameCount, bool framesHorizontal) const;
+    // The bitmap cached for (name, targetScale), or the empty bitmap for an extension the
+    // backend cannot decode: true when result is the answer of the load.
+    bool FindCachedOrRefuse(const char* name, int frameCount, bool framesHorizontal, int targetScale,
+                            IBitmapRef& result);
     IBitmapRef FinishBitmapLoad(APIBitmap* bitmap, bool isNew, const char* name, int frameCount, bool framesHorizontal,
                                 int targetScale);
     // The stroke or fill that ends every shape operation: the paint of one colour and the

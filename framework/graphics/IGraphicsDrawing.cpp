@@ -77,6 +77,16 @@ int RayCrossings(float ox, float oy, float tx, float ty, const NSVGpath& path)
     return crossings;
 }
 
+// Offset that puts a span at the start (0), centre (1) or end (2) of a target span.
+double AlignmentOffset(int align, float targetStart, float targetEnd, float start, float end)
+{
+    if (align == 0)
+        return double(targetStart) - start;
+    if (align == 2)
+        return double(targetEnd) - end;
+    return (double(targetStart) + targetEnd) * 0.5 - (double(start) + end) * 0.5;
+}
+
 } // namespace
 
 void IGraphics::FinishStroke(const IArgb& colour, float thickness, const IBlendSpec* blend, float dash)
@@ -533,28 +543,8 @@ void IGraphics::ComputeTextRotation(const ITextStyle& style, const IBox& target,
         r.Apply(xs[i], ys[i]);
     bounds = IBox(float(*std::min_element(xs, xs + 4)), float(*std::min_element(ys, ys + 4)),
                   float(*std::max_element(xs, xs + 4)), float(*std::max_element(ys, ys + 4)));
-    switch (style.hAlign) {
-    case kAlignLeft:
-        dx = target.left - bounds.left;
-        break;
-    case kAlignRight:
-        dx = target.right - bounds.right;
-        break;
-    default:
-        dx = (target.left + target.right) * 0.5 - (bounds.left + bounds.right) * 0.5;
-        break;
-    }
-    switch (style.vAlign) {
-    case kAlignTop:
-        dy = target.top - bounds.top;
-        break;
-    case kAlignBottom:
-        dy = target.bottom - bounds.bottom;
-        break;
-    default:
-        dy = (target.top + target.bottom) * 0.5 - (bounds.top + bounds.bottom) * 0.5;
-        break;
-    }
+    dx = AlignmentOffset(style.hAlign, target.left, target.right, bounds.left, bounds.right);
+    dy = AlignmentOffset(style.vAlign, target.top, target.bottom, bounds.top, bounds.bottom);
 }
 
 void IGraphics::MeasureRotatedText(const ITextStyle& style, const IBox& target, IBox& bounds)

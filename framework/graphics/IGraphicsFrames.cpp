@@ -338,8 +338,8 @@ void IGraphics::ResizeEditor(int w, int h, float scale, bool notifyDelegate)
     drawScale = scale;
     if (cornerResizer)
         cornerResizer->OnScaleChanged();
-    const int pw = int(float(int(float(width) * drawScale)) * GetWindowScale());
-    const int ph = int(float(int(float(height) * drawScale)) * GetWindowScale());
+    int pw = 0, ph = 0;
+    WindowPixelSize(pw, ph);
     const bool askHost = notifyDelegate && !handlingHostResize;
     if (askHost) {
         requestedWidth = pw;
@@ -351,6 +351,12 @@ void IGraphics::ResizeEditor(int w, int h, float scale, bool notifyDelegate)
     OnDrawSizeChanged();
     if (layoutOnResize)
         delegate->RunLayoutFunction(this);
+}
+
+void IGraphics::WindowPixelSize(int& pw, int& ph) const
+{
+    pw = int(float(int(float(width) * drawScale)) * GetWindowScale());
+    ph = int(float(int(float(height) * drawScale)) * GetWindowScale());
 }
 
 void IGraphics::OnHostResize(int pixelWidth, int pixelHeight)
@@ -370,8 +376,8 @@ void IGraphics::ApplyScreenScale(float s)
     if (!ScalesAreUsable(s))
         return;
     screenScale = s;
-    const int pw = int(float(int(float(width) * drawScale)) * GetWindowScale());
-    const int ph = int(float(int(float(height) * drawScale)) * GetWindowScale());
+    int pw = 0, ph = 0;
+    WindowPixelSize(pw, ph);
     requestedWidth = pw;
     requestedHeight = ph;
     ResizePlatformWindow(delegate->OnEditorSizeChanged(pw, ph, true));

@@ -126,6 +126,17 @@ IBitmapRef IGraphics::FinishBitmapLoad(APIBitmap* bitmap, bool isNew, const char
     return rescaled;
 }
 
+bool IGraphics::FindCachedOrRefuse(const char* name, int frameCount, bool framesHorizontal, int targetScale,
+                                   IBitmapRef& result)
+{
+    if (void* cached = BitmapCache().Find(name, double(targetScale))) {
+        result = MakeBitmapRef(static_cast<APIBitmap*>(cached), name, frameCount, framesHorizontal);
+        return true;
+    }
+    result = IBitmapRef();
+    return !SupportsImageExtension(ExtensionOf(name));
+}
+
 IBitmapRef IGraphics::LoadBitmapByName(const char* name, int frameCount, bool framesHorizontal, int targetScale)
 {
     if (!name)
@@ -133,11 +144,10 @@ IBitmapRef IGraphics::LoadBitmapByName(const char* name, int frameCount, bool fr
     if (targetScale == 0)
         targetScale = int(std::ceil(screenScale));
     ScopedSection lock(BitmapCache().Lock());
-    if (void* cached = BitmapCache().Find(name, double(targetScale)))
-        return MakeBitmapRef(static_cast<APIBitmap*>(cached), name, frameCount, framesHorizontal);
+    IBitmapRef cached;
+    if (FindCachedOrRefuse(name, frameCount, framesHorizontal, targetScale, cached))
+        return cached;
     const char* extension = ExtensionOf(name);
-    if (!SupportsImageExtension(extension))
-        return IBitmapRef();
     TextBuffer path;
     int foundScale = 0;
     const int location = FindScaledResource(name, extension, path, targetScale, foundScale);
@@ -166,11 +176,9 @@ IBitmapRef IGraphics::LoadBitmapFromMemory(const char* name, const void* data, i
     if (targetScale == 0)
         targetScale = int(std::ceil(screenScale));
     ScopedSection lock(BitmapCache().Lock());
-    if (void* cached = BitmapCache().Find(name, double(targetScale)))
-        return MakeBitmapRef(static_cast<APIBitmap*>(cached), name, frameCount, framesHorizontal);
-    const char* extension = ExtensionOf(name);
-    if (!SupportsImageExtension(extension))
-        return IBitmapRef();
+    IBitmapRef cached;
+    if (FindCachedOrRefuse(name, frameCount, framesHorizontal, targetScale, cached))
+        return cached;
     int foundScale = 0;
     if (APIBitmap* cached = SearchBitmapCache(name, targetScale, foundScale))
         return FinishBitmapLoad(cached, false, name, frameCount, framesHorizontal, targetScale);

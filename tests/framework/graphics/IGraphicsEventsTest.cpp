@@ -12,19 +12,7 @@ namespace {
 using namespace graphicstest;
 using Lines = std::vector<std::string>;
 
-class Events : public ::testing::Test
-{
-protected:
-    ProbeControl* Add(const IBox& box, int param = -1, int tag = -1, const char* group = "")
-    {
-        auto* c = new ProbeControl(box, param);
-        EXPECT_EQ(g.AddControl(c, tag, group), c);
-        return c;
-    }
-
-    FakeDelegate delegate;
-    RecordingGraphics g{delegate};
-};
+using Events = GraphicsFixture;
 
 TEST_F(Events, HitTestingFindsTheTopmostUsableControl)
 {

@@ -11,17 +11,10 @@ namespace {
 using namespace graphicstest;
 using Lines = std::vector<std::string>;
 
-class Frames : public ::testing::Test
+class Frames : public GraphicsFixture
 {
 protected:
-    ProbeControl* Add(const IBox& box)
-    {
-        auto* c = new ProbeControl(box);
-        g.AddControl(c);
-        return c;
-    }
-    FakeDelegate delegate;
-    RecordingGraphics g{delegate};
+    ProbeControl* Add(const IBox& box) { return GraphicsFixture::Add(box); }
 };
 
 TEST_F(Frames, DirtyControlsGiveGrownBoxesAndAreCleared)
