@@ -11,11 +11,7 @@ namespace {
 using namespace graphicstest;
 using Lines = std::vector<std::string>;
 
-class Frames : public GraphicsFixture
-{
-protected:
-    ProbeControl* Add(const IBox& box) { return GraphicsFixture::Add(box); }
-};
+using Frames = GraphicsFixture;
 
 TEST_F(Frames, DirtyControlsGiveGrownBoxesAndAreCleared)
 {
