@@ -84,7 +84,6 @@ private:
 
     SvgUnits mUnits;
     double mOutputScale; // document units per user unit
-    bool mHasSize = false;
     double mWidth = 0.0, mHeight = 0.0; // user units
     std::vector<Frame> mFrames;
     SvgGradientTable mGradients;
