@@ -460,17 +460,12 @@ void SvgParser::BuildOutlines(std::string_view localName, const std::vector<SvgA
         else if (hasRy && !hasRx)
             rx = ry;
         builder.AddRect(x, y, w, h, std::min(rx, w / 2.0), std::min(ry, h / 2.0));
-    } else if (localName == "circle") {
+    } else if (localName == "circle" || localName == "ellipse") {
+        const bool circle = localName == "circle";
         const double cx = length("cx", ESvgAxis::kX);
         const double cy = length("cy", ESvgAxis::kY);
-        const double r = length("r", ESvgAxis::kOther);
-        if (ok && r > 0.0)
-            builder.AddEllipse(cx, cy, r, r);
-    } else if (localName == "ellipse") {
-        const double cx = length("cx", ESvgAxis::kX);
-        const double cy = length("cy", ESvgAxis::kY);
-        const double rx = length("rx", ESvgAxis::kX);
-        const double ry = length("ry", ESvgAxis::kY);
+        const double rx = circle ? length("r", ESvgAxis::kOther) : length("rx", ESvgAxis::kX);
+        const double ry = circle ? rx : length("ry", ESvgAxis::kY);
         if (ok && rx > 0.0 && ry > 0.0)
             builder.AddEllipse(cx, cy, rx, ry);
     } else if (localName == "line") {
@@ -577,7 +572,7 @@ void SvgParser::SetPaint(NSVGshape& shape, bool stroke, const SvgStyle& style, c
     switch (spec.kind) {
     case SvgPaintSpec::EKind::kColour:
         paint.type = kSvgPaintColour;
-        paint.color = WithAlpha(spec.rgb, opacity);
+        paint.color = WithAlpha(spec.rgb, opacity * spec.alpha);
         break;
     case SvgPaintSpec::EKind::kCurrentColour:
         paint.type = kSvgPaintColour;

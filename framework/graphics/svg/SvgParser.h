@@ -83,7 +83,7 @@ private:
                   double fallback = 0.0) const;
 
     SvgUnits mUnits;
-    double mOutputScale; // document units per user unit
+    double mOutputScale;                // document units per user unit
     double mWidth = 0.0, mHeight = 0.0; // user units
     std::vector<Frame> mFrames;
     SvgGradientTable mGradients;
