@@ -135,9 +135,10 @@ SvgMatrix ViewBoxMatrix(const double* box, double width, double height, std::str
     return SvgMatrix::Make(sx, 0.0, 0.0, sy, tx, ty);
 }
 
-char Keyword(std::string_view value, std::initializer_list<std::string_view> words, char fallback)
+// The position of value among words, or fallback.
+int Keyword(std::string_view value, std::initializer_list<std::string_view> words, int fallback)
 {
-    char index = 0;
+    int index = 0;
     for (std::string_view w : words) {
         if (value == w)
             return index;
@@ -363,9 +364,9 @@ void SvgParser::ApplyProperty(SvgStyle& style, std::string_view name, std::strin
         if (SvgValueParser::ParseLength(value, length) && length.value >= 0.0)
             style.strokeWidth = length;
     } else if (name == "stroke-linejoin") {
-        style.lineJoin = Keyword(value, {"miter", "round", "bevel"}, style.lineJoin);
+        style.lineJoin = static_cast<char>(Keyword(value, {"miter", "round", "bevel"}, style.lineJoin));
     } else if (name == "stroke-linecap") {
-        style.lineCap = Keyword(value, {"butt", "round", "square"}, style.lineCap);
+        style.lineCap = static_cast<char>(Keyword(value, {"butt", "round", "square"}, style.lineCap));
     } else if (name == "stroke-miterlimit") {
         if (SvgValueParser::ParseNumber(value, number) && number >= 1.0)
             style.miterLimit = number;
@@ -387,7 +388,7 @@ void SvgParser::ApplyProperty(SvgStyle& style, std::string_view name, std::strin
         if (SvgValueParser::ParseLength(value, length))
             style.dashOffset = length;
     } else if (name == "fill-rule") {
-        style.fillRule = Keyword(value, {"nonzero", "evenodd"}, style.fillRule);
+        style.fillRule = static_cast<char>(Keyword(value, {"nonzero", "evenodd"}, style.fillRule));
     } else if (name == "display") {
         style.displayed = value != "none";
     } else if (name == "visibility") {
@@ -625,9 +626,9 @@ int SvgParser::AddGradient(bool radial, const std::vector<SvgAttribute>& attribu
         } else if (a.name == "gradientTransform") {
             def.hasTransform = SvgValueParser::ParseTransform(a.value, def.transform);
         } else if (a.name == "spreadMethod") {
-            const char spread = Keyword(SvgValueParser::Trim(a.value), {"pad", "reflect", "repeat"}, -1);
+            const int spread = Keyword(SvgValueParser::Trim(a.value), {"pad", "reflect", "repeat"}, -1);
             def.hasSpread = spread >= 0;
-            def.spread = def.hasSpread ? spread : static_cast<char>(kSvgSpreadPad);
+            def.spread = static_cast<char>(def.hasSpread ? spread : kSvgSpreadPad);
         } else {
             for (int i = 0; i < SvgGradientDef::kCoordCount; ++i) {
                 if (a.name == kCoordNames[i])
