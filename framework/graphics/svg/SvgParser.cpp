@@ -217,13 +217,8 @@ bool SvgParser::OnStartElement(std::string_view name, const std::vector<SvgAttri
     frame.style.stopOpacity = 1.0;
     const EElement kind = Classify(local);
     frame.renders = parent.renders && (kind == EElement::kGroup || kind == EElement::kShape);
-    if (local == "svg") {
-        bool ok = true;
-        const double x = Length(attributes, "x", ESvgAxis::kX, ok);
-        const double y = Length(attributes, "y", ESvgAxis::kY, ok);
-        if (ok)
-            frame.style.xform = frame.style.xform.Then(SvgMatrix::Translate(x, y));
-    }
+    if (local == "svg")
+        frame.style.xform = frame.style.xform.Then(NestedViewport(attributes));
     ApplyAttributes(frame.style, attributes);
     frame.renders = frame.renders && frame.style.displayed;
 
@@ -246,6 +241,29 @@ bool SvgParser::OnStartElement(std::string_view name, const std::vector<SvgAttri
     }
     mFrames.push_back(std::move(frame));
     return true;
+}
+
+// A nested svg element places its view box at (x, y) in a box of its width and height (the
+// whole viewport by default). Percentages inside it still refer to the root's view box.
+SvgMatrix SvgParser::NestedViewport(const std::vector<SvgAttribute>& attributes) const
+{
+    bool ok = true;
+    const double x = Length(attributes, "x", ESvgAxis::kX, ok);
+    const double y = Length(attributes, "y", ESvgAxis::kY, ok);
+    const double w =
+        Length(attributes, "width", ESvgAxis::kX, ok, mUnits.ToUser({100.0, ESvgUnit::kPercent}, ESvgAxis::kX));
+    const double h =
+        Length(attributes, "height", ESvgAxis::kY, ok, mUnits.ToUser({100.0, ESvgUnit::kPercent}, ESvgAxis::kY));
+    if (!ok)
+        return SvgMatrix();
+    SvgMatrix placement = SvgMatrix::Translate(x, y);
+    double box[4];
+    const SvgAttribute* viewBox = FindAttribute(attributes, "viewBox");
+    if (viewBox && w > 0.0 && h > 0.0 && ParseViewBox(viewBox->value, box)) {
+        const SvgAttribute* aspect = FindAttribute(attributes, "preserveAspectRatio");
+        placement = placement.Then(ViewBoxMatrix(box, w, h, aspect ? aspect->value : std::string_view()));
+    }
+    return placement;
 }
 
 bool SvgParser::OnEndElement(std::string_view name)

@@ -66,6 +66,7 @@ private:
 
     static EElement Classify(std::string_view localName);
     bool ReadRoot(const std::vector<SvgAttribute>& attributes);
+    SvgMatrix NestedViewport(const std::vector<SvgAttribute>& attributes) const;
     double RootLength(const SvgAttribute* attribute, double viewBoxExtent, bool& ok) const;
     void ApplyAttributes(SvgStyle& style, const std::vector<SvgAttribute>& attributes);
     void ApplyProperty(SvgStyle& style, std::string_view name, std::string_view value);

@@ -568,6 +568,17 @@ TEST(SvgDocument, CoordinatesFollowTheViewBoxAndUnits)
          "in",
          {0.5f, 0, 1.5f, 0.5f},
          1.0f / 96},
+        // A nested document places its own view box.
+        {R"~(width="100" height="100")~",
+         R"~(<svg x="10" y="10" width="20" height="20" viewBox="0 0 10 10"><rect width="10" height="10"/></svg>)~",
+         "px",
+         {10, 10, 30, 30},
+         2},
+        {R"~(width="100" height="100")~",
+         R"~(<svg x="5" y="5"><rect width="10" height="10"/></svg>)~",
+         "px",
+         {5, 5, 15, 15},
+         1},
         // Percentages are of the view box: x of its width, y of its height.
         {R"~(viewBox="0 0 200 100")~",
          R"~(<rect x="10%" y="10%" width="50%" height="50%"/>)~",
