@@ -372,9 +372,10 @@ protected:
     void WindowPixelSize(int& pw, int& ph) const;
     void ApplyPointerOver(float x, float y, const IPointerMods& mods);
     IBitmapRef MakeBitmapRef(APIBitmap* bitmap, const char* name, int frameCount, bool framesHorizontal) const;
-    // The bitmap cached for (name, targetScale), or the empty bitmap for an extension the
-    // backend cannot decode: true when result is the answer of the load.
-    bool FindCachedOrRefuse(const char* name, int frameCount, bool framesHorizontal, int targetScale,
+    // Resolves a target scale of 0 to the screen's; then the bitmap cached for (name, target),
+    // or the empty bitmap for no name or an extension the backend cannot decode: true when
+    // result is the answer of the load. The caller holds the bitmap cache lock.
+    bool FindCachedOrRefuse(const char* name, int frameCount, bool framesHorizontal, int& targetScale,
                             IBitmapRef& result);
     IBitmapRef FinishBitmapLoad(APIBitmap* bitmap, bool isNew, const char* name, int frameCount, bool framesHorizontal,
                                 int targetScale);
