@@ -244,6 +244,8 @@ void EffectEngine::Process(const float* inL, const float* inR, float* outL, floa
         if (!handoverState.compare_exchange_strong(expected, kHandoverEmpty))
             freezeHeldForReader = expected == kHandoverReaderCopying;
     }
+    if (handoverProbe)
+        handoverProbe(HandoverPoint::AudioBlockStarted);
 
     UpdateBlockParams();
     MapModeControls();

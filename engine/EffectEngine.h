@@ -2,6 +2,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -83,6 +84,18 @@ public:
     bool RestoreFrozenLoop(const uint8_t* data, size_t size, double sampleRate);
     // Frees a loop still waiting to be installed and the one an install displaced.
     void DiscardPendingLoop();
+
+    // Fixed points of the hand-over at which handoverProbe is called when set, so
+    // that a test can run the other side of the protocol at exactly that point.
+    enum class HandoverPoint
+    {
+        AudioBlockStarted,       // audio thread: install tried, snapshot checked, parameters not yet applied
+        ReaderCopying,           // reader: holds the copying state, nothing copied yet
+        ReaderReleased,          // reader: copy taken and the snapshot handed back, not yet encoded
+        RestoreBetweenExchanges, // restorer: pending slot exchanged, retired slot not yet emptied
+    };
+    // Unset in the product; the audio thread tests it once per block.
+    std::function<void(HandoverPoint)> handoverProbe;
 
     // The tempo record of a slot (0 the tremolo, 1 the other modes) for a block of n samples.
     TempoSyncInfo MakeTempoSync(int n, int divisionIndex, int slot, bool synced, bool positionFresh);

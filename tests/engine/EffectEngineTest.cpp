@@ -315,17 +315,31 @@ TEST_F(EffectEngineTest, SameSeedGivesTheSameOutputAfterEachPreparation)
     }
 }
 
-TEST_F(EffectEngineTest, NonFiniteInputSamplesDoNotPoisonTheOutput)
+// A non-finite input sample is replaced at entry: the output is exactly what a
+// silent sample in its place gives (gate, drive, modes and wear all see silence),
+// not merely some finite signal.
+TEST_F(EffectEngineTest, NonFiniteInputSamplesActAsSilence)
 {
     for (float bad : {std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity(),
                       -std::numeric_limits<float>::infinity()}) {
         for (int mode = 0; mode < 3; ++mode) {
-            auto engine = MakeEngine({{kMode, mode}, {kDrive, 0.5}, {kWear, 0.6}, {kMix, 0.7}, {kInputGate, 0.2}});
-            Stereo in = TestSignal(24000);
-            in.left[100] = bad;
-            in.right[5000] = bad;
-            const Stereo out = RunBlocks(*engine, in, 256);
-            EXPECT_TRUE(AllFinite(out)) << "mode " << mode << " input " << bad;
+            SCOPED_TRACE(testing::Message() << "mode " << mode << " input " << bad);
+            const auto params = {
+                std::pair<int, double>{kMode, mode}, {kDrive, 0.5}, {kWear, 0.6}, {kMix, 0.7}, {kInputGate, 0.2}};
+            Stereo silenced = TestSignal(24000);
+            silenced.left[100] = 0.0f;
+            silenced.right[5000] = 0.0f;
+            Stereo poisoned = silenced;
+            poisoned.left[100] = bad;
+            poisoned.right[5000] = bad;
+
+            auto reference = MakeEngine(params);
+            const Stereo expected = RunBlocks(*reference, silenced, 256);
+            ASSERT_TRUE(AllFinite(expected));
+            auto engine = MakeEngine(params);
+            const Stereo out = RunBlocks(*engine, poisoned, 256);
+            EXPECT_EQ(out.left, expected.left);
+            EXPECT_EQ(out.right, expected.right);
         }
     }
 }
