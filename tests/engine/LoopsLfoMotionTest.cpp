@@ -29,15 +29,20 @@ std::unique_ptr<EffectEngine> MakeLoopEngine(const double (&values)[kParamCount]
     return engine;
 }
 
-// Plays a sine through the engine; returns the left output.
-std::vector<float> PlaySine(EffectEngine& engine, double hz, int frames)
+// Plays a mono input through the engine; returns the left output.
+std::vector<float> Play(EffectEngine& engine, const std::vector<float>& in)
 {
-    const std::vector<float> in = audio_probe::Sine(hz, 0.5, kRate, frames);
+    const int frames = static_cast<int>(in.size());
     std::vector<float> out(in.size()), right(in.size());
     for (int pos = 0; pos < frames; pos += kBlock)
         engine.Process(in.data() + pos, in.data() + pos, out.data() + pos, right.data() + pos,
                        std::min(kBlock, frames - pos));
     return out;
+}
+
+std::vector<float> PlaySine(EffectEngine& engine, double hz, int frames)
+{
+    return Play(engine, audio_probe::Sine(hz, 0.5, kRate, frames));
 }
 
 bool IsLoopsPreset(const FactoryPreset& preset)
@@ -100,6 +105,54 @@ TEST_F(LoopsLfoMotionTest, OctavesAndReverseActAtShapeZero)
             EXPECT_EQ(reversed, 0);
         }
         EXPECT_GT(audio_probe::Rms(out, from, to), 0.05);
+    }
+}
+
+// Under LFO motion Loop Reach alone spreads the voices' windows over the whole
+// recorded history, whatever SHAPE says: long after the input has moved from one
+// tone to another, voices reaching back still play the first tone.
+TEST_F(LoopsLfoMotionTest, ReachPlaysOlderAudioAtShapeZero)
+{
+    struct Case
+    {
+        double motion;
+        double reach;
+        bool older;
+    } cases[] = {{1.0, 1.0, true}, {1.0, 0.0, false}, {0.0, 1.0, false}};
+    const int early = 20 * 8000;
+    const int late = 3 * 8000;
+    // Whole cycles in a 0.25 s segment and in a sixth of it, so that neither the
+    // restarts nor the voices' stagger cancel a tone.
+    std::vector<float> in = audio_probe::Sine(312.0, 0.5, kRate, early);
+    const std::vector<float> lateTone = audio_probe::Sine(720.0, 0.5, kRate, late);
+    in.insert(in.end(), lateTone.begin(), lateTone.end());
+
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "Loop LFO Motion " << c.motion << ", Loop Reach " << c.reach);
+        double values[kParamCount];
+        for (int i = 0; i < kParamCount; ++i)
+            values[i] = GetParamSpec(i).defaultValue;
+        values[kMode] = 2;
+        values[kMacro] = std::log(25.0) / std::log(1600.0); // 0.25 s loops
+        values[kShape] = 0.0;
+        values[kChaos] = 0.0;
+        values[kMix] = 1.0;
+        values[kLoopVoices] = 6;
+        values[kLoopOctaves] = 0.0;
+        values[kLoopReverse] = 0.0;
+        values[kLoopReach] = c.reach;
+        values[kLoopLFOMotion] = c.motion;
+        auto engine = MakeLoopEngine(values);
+        const std::vector<float> out = Play(*engine, in);
+
+        const size_t from = early + late / 2;
+        const double older = audio_probe::ToneAmplitude(out, 312.0, kRate, from, out.size());
+        const double recent = audio_probe::ToneAmplitude(out, 720.0, kRate, from, out.size());
+        const double share = older / (older + recent);
+        if (c.older)
+            EXPECT_GT(share, 0.5);
+        else
+            EXPECT_LT(share, 0.05);
     }
 }
 
