@@ -6,7 +6,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <cmath>
 #include <cstdint>
 #include <limits>
 #include <memory>
@@ -19,7 +18,7 @@
 
 namespace {
 
-using FrozenLoopFixture::MakeHandFrozenLoop;
+using FrozenLoopFixture::HandBlob;
 using FrozenLoopFixture::RunBlock;
 using FrozenLoopFixture::RunUntilPublished;
 using FrozenLoopFixture::SetLoopParams;
@@ -37,18 +36,6 @@ std::unique_ptr<EffectEngine> MakePublishedEngine()
     if (RunUntilPublished(*engine, 1, kBlock, static_cast<int64_t>(kRate) * 30) < 0)
         return nullptr;
     return engine;
-}
-
-std::vector<uint8_t> HandBlob(double clockShift)
-{
-    auto loop = MakeHandFrozenLoop(kRate);
-    loop->clock += clockShift;
-    loop->writeIndex = static_cast<int32_t>(std::fmod(loop->clock, loop->historyLength));
-    for (LoopVoice& voice : loop->voices) {
-        voice.windowStart += clockShift;
-        voice.readPosition += clockShift;
-    }
-    return EncodeFrozenLoop(*loop);
 }
 
 // Waits for a flag set by the other thread; false after a generous timeout, so
@@ -133,8 +120,8 @@ TEST_F(HandoverInterleavingTest, InstallBetweenTheRestoreExchangesStillInstallsT
     engine->Prepare(kRate, kBlock);
     RunBlock(*engine, 1, 0, kBlock);
 
-    const std::vector<uint8_t> older = HandBlob(0.0);
-    const std::vector<uint8_t> newer = HandBlob(4000.0);
+    const std::vector<uint8_t> older = HandBlob(kRate);
+    const std::vector<uint8_t> newer = HandBlob(kRate, 4000.0);
     const double newerClock = DecodeFrozenLoop(newer.data(), newer.size())->clock;
     ASSERT_TRUE(engine->RestoreFrozenLoop(older.data(), older.size(), kRate));
 
