@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -20,13 +21,27 @@ namespace {
 constexpr double kRate = 8000.0;
 constexpr int kBlock = 256;
 
-std::unique_ptr<EffectEngine> MakeLoopEngine(const double (&values)[kParamCount])
+std::unique_ptr<EffectEngine> MakeLoopEngine(const double* values)
 {
     auto engine = std::make_unique<EffectEngine>();
     for (int i = 0; i < kParamCount; ++i)
         engine->SetParam(i, values[i]);
     engine->Prepare(kRate, kBlock);
     return engine;
+}
+
+// Default parameters in LOOPS with six voices, SHAPE and CHAOS at 0, fully wet.
+std::array<double, kParamCount> LoopValues()
+{
+    std::array<double, kParamCount> values;
+    for (int i = 0; i < kParamCount; ++i)
+        values[i] = GetParamSpec(i).defaultValue;
+    values[kMode] = 2;
+    values[kShape] = 0.0;
+    values[kChaos] = 0.0;
+    values[kMix] = 1.0;
+    values[kLoopVoices] = 6;
+    return values;
 }
 
 // Plays a mono input through the engine; returns the left output.
@@ -70,19 +85,12 @@ TEST_F(LoopsLfoMotionTest, OctavesAndReverseActAtShapeZero)
 {
     for (double motion : {0.0, 1.0}) {
         SCOPED_TRACE(testing::Message() << "Loop LFO Motion " << motion);
-        double values[kParamCount];
-        for (int i = 0; i < kParamCount; ++i)
-            values[i] = GetParamSpec(i).defaultValue;
-        values[kMode] = 2;
+        std::array<double, kParamCount> values = LoopValues();
         values[kMacro] = 0.55;
-        values[kShape] = 0.0;
-        values[kChaos] = 0.0;
-        values[kMix] = 1.0;
-        values[kLoopVoices] = 6;
         values[kLoopOctaves] = 1.0;
         values[kLoopReverse] = 1.0;
         values[kLoopLFOMotion] = motion;
-        auto engine = MakeLoopEngine(values);
+        auto engine = MakeLoopEngine(values.data());
 
         const std::vector<float> out = PlaySine(*engine, 500.0, 6 * 8000);
         const size_t from = 3 * 8000;
@@ -129,20 +137,13 @@ TEST_F(LoopsLfoMotionTest, ReachPlaysOlderAudioAtShapeZero)
 
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << "Loop LFO Motion " << c.motion << ", Loop Reach " << c.reach);
-        double values[kParamCount];
-        for (int i = 0; i < kParamCount; ++i)
-            values[i] = GetParamSpec(i).defaultValue;
-        values[kMode] = 2;
+        std::array<double, kParamCount> values = LoopValues();
         values[kMacro] = std::log(25.0) / std::log(1600.0); // 0.25 s loops
-        values[kShape] = 0.0;
-        values[kChaos] = 0.0;
-        values[kMix] = 1.0;
-        values[kLoopVoices] = 6;
         values[kLoopOctaves] = 0.0;
         values[kLoopReverse] = 0.0;
         values[kLoopReach] = c.reach;
         values[kLoopLFOMotion] = c.motion;
-        auto engine = MakeLoopEngine(values);
+        auto engine = MakeLoopEngine(values.data());
         const std::vector<float> out = Play(*engine, in);
 
         const size_t from = early + late / 2;
