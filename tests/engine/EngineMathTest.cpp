@@ -10,29 +10,29 @@ TEST(EngineMath, RoundToIntTakesHalvesAwayFromZeroAndSaturates)
 {
     constexpr int kMax = std::numeric_limits<int>::max();
     constexpr int kMin = std::numeric_limits<int>::min();
+    constexpr long long kMax64 = std::numeric_limits<long long>::max();
+    constexpr long long kMin64 = std::numeric_limits<long long>::min();
     struct Case
     {
         double value;
         int rounded;
+        long long rounded64;
     } cases[] = {
-        {0.5, 1},
-        {1.5, 2},
-        {2.5, 3},
-        {-0.5, -1},
-        {-2.5, -3},
-        {2.4999999, 2},
-        {-2.4999999, -2},
-        {1e300, kMax},
-        {-1e300, kMin},
-        {std::numeric_limits<double>::infinity(), kMax},
-        {std::numeric_limits<double>::quiet_NaN(), 0},
+        {0.5, 1, 1},
+        {1.5, 2, 2},
+        {2.5, 3, 3},
+        {-0.5, -1, -1},
+        {-2.5, -3, -3},
+        {2.4999999, 2, 2},
+        {-2.4999999, -2, -2},
+        {4294967296.5, kMax, 4294967297LL},
+        {1e300, kMax, kMax64},
+        {-1e300, kMin, kMin64},
+        {std::numeric_limits<double>::infinity(), kMax, kMax64},
+        {std::numeric_limits<double>::quiet_NaN(), 0, 0},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(EngineMath::RoundToInt(c.value), c.rounded) << c.value;
-        EXPECT_EQ(EngineMath::RoundToInt64(c.value), c.rounded == kMax   ? std::numeric_limits<long long>::max()
-                                                     : c.rounded == kMin ? std::numeric_limits<long long>::min()
-                                                                         : c.rounded)
-            << c.value;
+        EXPECT_EQ(EngineMath::RoundToInt64(c.value), c.rounded64) << c.value;
     }
-    EXPECT_EQ(EngineMath::RoundToInt64(4294967296.5), 4294967297LL);
 }
