@@ -224,19 +224,22 @@ void Quorrel::ProcessAudioBlock(double** inputs, double** outputs, int nFrames)
     {
         const DenormalScope denormals;
         const iplug::ITransportInfo& transport = Transport();
+        tempo.store(transport.tempo, std::memory_order_relaxed);
+        // The engine and the scratch buffers belong to a running reset until the block is held:
+        // not even their size may be read before.
+        bool ran = false;
         if (taken) {
             for (int i = 0; i < kParamCount; ++i)
                 engine.SetParam(i, paramCache[i].load(std::memory_order_relaxed));
             engine.SetTempo(transport.tempo);
             if (transport.quarterNotePos >= 0.0)
                 engine.SetHostPosition(transport.quarterNotePos);
+            if (inputs && outputs && nFrames >= 1 && static_cast<size_t>(nFrames) <= scratchBuffers[kLeftIn].size()) {
+                RunEngine(inputs, outputs, nFrames);
+                ran = true;
+            }
         }
-        tempo.store(transport.tempo, std::memory_order_relaxed);
-
-        const bool fits = nFrames >= 1 && static_cast<size_t>(nFrames) <= scratchBuffers[kLeftIn].size();
-        if (taken && fits && inputs && outputs)
-            RunEngine(inputs, outputs, nFrames);
-        else
+        if (!ran)
             SilenceOutputs(outputs, nFrames);
     }
     if (taken)
@@ -285,9 +288,9 @@ void Quorrel::OnProcessingReset()
 
 std::vector<std::uint8_t> Quorrel::FrozenLoopToSave()
 {
-    // Until audio runs, the loop that was loaded (or kept across a reset) has not reached the
-    // engine yet, and a capture would find the loop it is about to replace.
-    if (!audioRanSinceLoad.load() && !pendingFrozenBlob.empty())
+    // Until audio runs, the loop that was loaded (or kept across a reset), or the absence of
+    // one, has not reached the engine yet, and a capture would find the loop it replaces.
+    if (!audioRanSinceLoad.load())
         return pendingFrozenBlob;
     return engine.CaptureFrozenLoop();
 }
@@ -315,19 +318,23 @@ bool Quorrel::SaveState(iplug::IStateBuffer& out)
     return written;
 }
 
-void Quorrel::ApplyLoadedFrozenLoop(std::vector<std::uint8_t>& blob)
+void Quorrel::ApplyLoadedFrozenLoop(std::vector<std::uint8_t>& blob, bool loopFreezeOn)
 {
     bool restored = false;
-    if (!blob.empty()) {
-        try {
+    try {
+        if (!blob.empty())
             restored = engine.RestoreFrozenLoop(blob.data(), blob.size(), sampleRate);
-        } catch (const std::bad_alloc&) {
-            restored = false;
+        if (!restored) {
+            blob.clear();
+            engine.DiscardPendingLoop();
+            // Frozen on no loop: the loop playing now belongs to the state being replaced, and
+            // must neither go on playing nor be saved as this one's.
+            if (loopFreezeOn)
+                engine.RestoreFrozenLoop(nullptr, 0, sampleRate);
         }
-    }
-    if (!restored) {
-        blob.clear();
-        engine.DiscardPendingLoop();
+    } catch (const std::bad_alloc&) {
+        if (!restored)
+            engine.DiscardPendingLoop();
     }
     pendingFrozenBlob.swap(blob);
 }
@@ -341,7 +348,7 @@ int Quorrel::LoadState(const iplug::IStateBuffer& in, int startPos)
     if (pos < 0)
         return 0;
 
-    ApplyLoadedFrozenLoop(chunk.frozenLoop);
+    ApplyLoadedFrozenLoop(chunk.frozenLoop, SwitchOn(chunk.params.values[kLoopFreeze]));
     audioRanSinceLoad.store(false);
     for (int i = 0; i < kParamCount; ++i) {
         iplug::IParam& param = *GetParam(i);
@@ -365,12 +372,14 @@ tresult PLUGIN_API Quorrel::setState(IBStream* stream)
         std::lock_guard<std::recursive_mutex> lock(stateMutex);
         lastLoadOk = false;
         const double bypassBefore = bypassParameter ? bypassParameter->getNormalized() : 0.0;
+        const bool processorBypassBefore = GetBypassed();
         const tresult result = IPlugVST3::setState(stream);
         if (lastLoadOk)
             return result;
         // The binding read a bypass flag from wherever the rejected chunk left it; that is no flag.
         if (bypassParameter)
             bypassParameter->setNormalized(bypassBefore);
+        SetBypassed(processorBypassBefore);
         return kResultFalse;
     });
 }

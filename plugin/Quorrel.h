@@ -64,7 +64,7 @@ private:
     void SetupParams();
     void AddFactoryPresets();
     void KeepFrozenLoopAcrossReset();
-    void ApplyLoadedFrozenLoop(std::vector<std::uint8_t>& blob);
+    void ApplyLoadedFrozenLoop(std::vector<std::uint8_t>& blob, bool loopFreezeOn);
     std::vector<std::uint8_t> FrozenLoopToSave();
     void SilenceOutputs(double** outputs, int nFrames);
     void RunEngine(double** inputs, double** outputs, int nFrames);
