@@ -55,25 +55,6 @@ private:
     unsigned saved;
 };
 
-// A processing reset owns the busy word for its whole run, so no block overlaps it; blocks never
-// wait for it (they come out silent), the reset waits for a block in progress.
-class ResetClaim
-{
-public:
-    ResetClaim(std::atomic<std::int32_t>& word, std::int32_t idle, std::int32_t resetting) : word(word), idle(idle)
-    {
-        for (std::int32_t expected = idle; !word.compare_exchange_weak(expected, resetting); expected = idle)
-            std::this_thread::yield();
-    }
-    ~ResetClaim() { word.store(idle, std::memory_order_release); }
-    ResetClaim(const ResetClaim&) = delete;
-    ResetClaim& operator=(const ResetClaim&) = delete;
-
-private:
-    std::atomic<std::int32_t>& word;
-    std::int32_t idle;
-};
-
 } // namespace
 
 iplug::IPlugDescriptor Quorrel::MakeDescriptor()
@@ -194,12 +175,12 @@ void Quorrel::SilenceOutputs(double** outputs, int nFrames)
             std::fill(outputs[c], outputs[c] + nFrames, 0.0);
 }
 
-void Quorrel::RunEngine(double** inputs, double** outputs, int nFrames)
+void Quorrel::RunEngine(AudioScratch& scratch, double** inputs, double** outputs, int nFrames)
 {
-    float* leftIn = scratchBuffers[kLeftIn].data();
-    float* rightIn = scratchBuffers[kRightIn].data();
-    float* leftOut = scratchBuffers[kLeftOut].data();
-    float* rightOut = scratchBuffers[kRightOut].data();
+    float* leftIn = scratch.buffers[kLeftIn].data();
+    float* rightIn = scratch.buffers[kRightIn].data();
+    float* leftOut = scratch.buffers[kLeftOut].data();
+    float* rightOut = scratch.buffers[kRightOut].data();
 
     const bool stereoIn = CountConnectedChannels(iplug::kInput) >= 2 && inputs[1];
     for (int f = 0; f < nFrames; ++f) {
@@ -219,31 +200,26 @@ void Quorrel::RunEngine(double** inputs, double** outputs, int nFrames)
 
 void Quorrel::ProcessAudioBlock(double** inputs, double** outputs, int nFrames)
 {
-    std::int32_t expected = kIdle;
-    const bool taken = processBusy.compare_exchange_strong(expected, kProcessing, std::memory_order_acquire);
-    {
-        const DenormalScope denormals;
-        const iplug::ITransportInfo& transport = Transport();
-        tempo.store(transport.tempo, std::memory_order_relaxed);
-        // The engine and the scratch buffers belong to a running reset until the block is held:
-        // not even their size may be read before.
-        bool ran = false;
-        if (taken) {
-            for (int i = 0; i < kParamCount; ++i)
-                engine.SetParam(i, paramCache[i].load(std::memory_order_relaxed));
-            engine.SetTempo(transport.tempo);
-            if (transport.quarterNotePos >= 0.0)
-                engine.SetHostPosition(transport.quarterNotePos);
-            if (inputs && outputs && nFrames >= 1 && static_cast<size_t>(nFrames) <= scratchBuffers[kLeftIn].size()) {
-                RunEngine(inputs, outputs, nFrames);
-                ran = true;
-            }
+    const auto block = processBusy.TryBlock();
+    const DenormalScope denormals;
+    const iplug::ITransportInfo& transport = Transport();
+    tempo.store(transport.tempo, std::memory_order_relaxed);
+    // The engine and the scratch buffers belong to a running reset until the block holds the
+    // gate: not even their size may be read before.
+    bool ran = false;
+    if (block) {
+        for (int i = 0; i < kParamCount; ++i)
+            engine.SetParam(i, paramCache[i].load(std::memory_order_relaxed));
+        engine.SetTempo(transport.tempo);
+        if (transport.quarterNotePos >= 0.0)
+            engine.SetHostPosition(transport.quarterNotePos);
+        if (inputs && outputs && nFrames >= 1 && static_cast<size_t>(nFrames) <= block->buffers[kLeftIn].size()) {
+            RunEngine(*block, inputs, outputs, nFrames);
+            ran = true;
         }
-        if (!ran)
-            SilenceOutputs(outputs, nFrames);
     }
-    if (taken)
-        processBusy.store(kIdle, std::memory_order_release);
+    if (!ran)
+        SilenceOutputs(outputs, nFrames);
 }
 
 void Quorrel::KeepFrozenLoopAcrossReset()
@@ -262,10 +238,8 @@ void Quorrel::KeepFrozenLoopAcrossReset()
 void Quorrel::OnProcessingReset()
 {
     std::lock_guard<std::recursive_mutex> lock(stateMutex);
-    const ResetClaim claim(processBusy, kIdle, kResetting);
-    // Until the engine is fully prepared again, every block comes out silent.
-    for (std::vector<float>& buffer : scratchBuffers)
-        buffer.clear();
+    const auto reset = processBusy.HoldForReset();
+    std::vector<float>(&buffers)[kScratchCount] = reset->buffers;
     try {
         KeepFrozenLoopAcrossReset();
         const double rate = GetSampleRate();
@@ -278,12 +252,14 @@ void Quorrel::OnProcessingReset()
         loopFrozen.store(false);
         for (int i = 0; i < kParamCount; ++i)
             paramCache[i].store(GetParam(i)->Value());
-        for (std::vector<float>& buffer : scratchBuffers)
+        for (std::vector<float>& buffer : buffers)
             buffer.assign(static_cast<size_t>(frames), 0.0f);
     } catch (const std::exception&) {
-        for (std::vector<float>& buffer : scratchBuffers)
+        // An engine that could not be prepared is not run: every block comes out silent.
+        for (std::vector<float>& buffer : buffers)
             buffer.clear();
     }
+    preparedFrames.store(static_cast<int>(buffers[kLeftIn].size()), std::memory_order_release);
 }
 
 std::vector<std::uint8_t> Quorrel::FrozenLoopToSave()
