@@ -89,6 +89,47 @@ protected:
         ASSERT_GT(size, kDefaultStateBytes) << "the loop never froze";
     }
 
+    // Started and frozen with nothing that drifts: chaos and the wear stage's wow would bend two
+    // playbacks of one loop apart over time.
+    static void StartSteadyFrozen(HostRig& rig)
+    {
+        ASSERT_EQ(rig.Start(kRate, kBlock), kResultOk);
+        SetPlain(rig, kChaos, 0.0);
+        SetPlain(rig, kWear, 0.0);
+        FreezeLoop(rig);
+    }
+
+    // A deep tremolo locked to the host's tempo, with the transport playing or standing still.
+    static void StartSyncedTremolo(HostRig& rig, bool playing)
+    {
+        ASSERT_EQ(rig.Start(kRate, kBlock), kResultOk);
+        SetPlain(rig, kMode, 0);
+        SetPlain(rig, kSync, 1);
+        SetPlain(rig, kTremDepth, 1.0);
+        if (!playing) {
+            rig.context.state &= ~ProcessContext::kPlaying;
+            rig.transportMoves = false;
+        }
+    }
+
+    // The state without its frozen loop: an empty frozen section, not bypassed.
+    static std::vector<uint8_t> WithoutLoop(std::vector<uint8_t> state)
+    {
+        state.resize(kDefaultStateBytes);
+        std::fill(state.begin() + 344, state.end(), 0);
+        return state;
+    }
+
+    // Feeds silence for 40 blocks, the output of only those kept.
+    static void ProcessSilence(HostRig& rig)
+    {
+        rig.inL.assign(rig.inputPos + 48000, 0.0);
+        rig.inR = rig.inL;
+        rig.outL.clear();
+        for (int b = 0; b < 40; ++b)
+            rig.Process(kBlock);
+    }
+
     // The value the plug-in itself holds (and saves), as opposed to the controller's copy.
     static double SavedValue(HostRig& rig, int idx)
     {
@@ -418,11 +459,7 @@ TEST_F(ModuleHost, DefaultStateIs352BytesAndRoundTrips)
 TEST_F(ModuleHost, FrozenLoopRoundTripsBitExactlyAndPlaysTheSameLoop)
 {
     std::unique_ptr<HostRig> original = NewInstance();
-    ASSERT_EQ(original->Start(kRate, kBlock), kResultOk);
-    // Chaos drift and the wear stage's wow would bend the two playbacks apart over time.
-    SetPlain(*original, kChaos, 0.0);
-    SetPlain(*original, kWear, 0.0);
-    FreezeLoop(*original);
+    ASSERT_NO_FATAL_FAILURE(StartSteadyFrozen(*original));
     const std::vector<uint8_t> saved = original->GetState();
 
     std::unique_ptr<HostRig> restored = NewInstance(), stripped = NewInstance();
@@ -430,19 +467,11 @@ TEST_F(ModuleHost, FrozenLoopRoundTripsBitExactlyAndPlaysTheSameLoop)
     ASSERT_EQ(stripped->Start(kRate, kBlock), kResultOk);
     ASSERT_EQ(restored->SetState(saved), kResultOk);
     EXPECT_EQ(restored->GetState(), saved);
-    std::vector<uint8_t> noLoop = saved;
-    noLoop.resize(kDefaultStateBytes);
-    std::fill(noLoop.begin() + 344, noLoop.end(), 0);
-    ASSERT_EQ(stripped->SetState(noLoop), kResultOk);
+    ASSERT_EQ(stripped->SetState(WithoutLoop(saved)), kResultOk);
 
     // All three now hear silence: only the loop sounds.
-    for (HostRig* r : {original.get(), restored.get(), stripped.get()}) {
-        r->inL.assign(r->inputPos + 48000, 0.0);
-        r->inR = r->inL;
-        r->outL.clear();
-        for (int b = 0; b < 40; ++b)
-            r->Process(kBlock);
-    }
+    for (HostRig* r : {original.get(), restored.get(), stripped.get()})
+        ProcessSilence(*r);
     auto correlation = [](const std::vector<double>& a, const std::vector<double>& b) {
         const size_t from = a.size() / 2;
         double ab = 0, aa = 0, bb = 0;
@@ -598,16 +627,9 @@ TEST_F(ModuleHost, ACutThatChangesNothingLeavesSyncedAudioAlone)
         SCOPED_TRACE(playing ? "playing" : "stopped");
         std::unique_ptr<HostRig> cut = NewInstance(), whole = NewInstance();
         for (HostRig* r : {cut.get(), whole.get()}) {
-            ASSERT_EQ(r->Start(kRate, kBlock), kResultOk);
-            SetPlain(*r, kMode, 0);
-            SetPlain(*r, kSync, 1);
+            ASSERT_NO_FATAL_FAILURE(StartSyncedTremolo(*r, playing));
             SetPlain(*r, kSyncDivision, 8);
-            SetPlain(*r, kTremDepth, 1.0);
             r->context.projectTimeMusic = 3.3;
-            if (!playing) {
-                r->context.state &= ~ProcessContext::kPlaying;
-                r->transportMoves = false;
-            }
             for (int b = 0; b < 4; ++b)
                 r->Process(kBlock);
         }
@@ -647,13 +669,8 @@ TEST_F(ModuleHost, MissingTempoMeans120OrTheLastOneGiven)
         SCOPED_TRACE(c.what);
         std::unique_ptr<HostRig> told = NewInstance(), left = NewInstance();
         for (HostRig* r : {told.get(), left.get()}) {
-            ASSERT_EQ(r->Start(kRate, kBlock), kResultOk);
-            SetPlain(*r, kMode, 0);
-            SetPlain(*r, kSync, 1);
-            SetPlain(*r, kTremDepth, 1.0);
-            r->context.state &= ~ProcessContext::kPlaying;
+            ASSERT_NO_FATAL_FAILURE(StartSyncedTremolo(*r, false));
             r->context.tempo = c.tempo;
-            r->transportMoves = false;
         }
         if (c.tempo == 120.0)
             c.drop(*left);
@@ -671,22 +688,12 @@ TEST_F(ModuleHost, MissingTempoMeans120OrTheLastOneGiven)
 TEST_F(ModuleHost, StateFrozenOnNoLoopSilencesThePlayingLoop)
 {
     std::unique_ptr<HostRig> rig = NewInstance();
-    ASSERT_EQ(rig->Start(kRate, kBlock), kResultOk);
-    SetPlain(*rig, kChaos, 0.0);
-    SetPlain(*rig, kWear, 0.0);
-    FreezeLoop(*rig);
-    std::vector<uint8_t> noLoop = rig->GetState();
-    ASSERT_GT(noLoop.size(), kDefaultStateBytes);
-    noLoop.resize(kDefaultStateBytes);
-    std::fill(noLoop.begin() + 344, noLoop.end(), 0); // an empty frozen section, not bypassed
+    ASSERT_NO_FATAL_FAILURE(StartSteadyFrozen(*rig));
+    const std::vector<uint8_t> noLoop = WithoutLoop(rig->GetState());
 
     ASSERT_EQ(rig->SetState(noLoop), kResultOk);
     EXPECT_EQ(rig->GetState(), noLoop) << "the loaded state wins, also before any audio";
-    rig->inL.assign(rig->inputPos + 48000, 0.0);
-    rig->inR = rig->inL;
-    rig->outL.clear();
-    for (int b = 0; b < 40; ++b)
-        rig->Process(kBlock);
+    ProcessSilence(*rig);
     // Past the hand-over's fade, only what the new state holds may sound: nothing but the faint
     // remains of other stages (the old loop would give some 0.5 a block).
     const std::vector<double> later(rig->outL.begin() + 20 * kBlock, rig->outL.end());
