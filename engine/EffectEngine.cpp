@@ -34,9 +34,14 @@ double DecibelsToGain(double db)
     return std::pow(10.0, db / 20.0);
 }
 
+// Far above any real signal (+120 dB over full scale), far below the float limit:
+// sums and products of samples further on stay finite.
+constexpr float kInputLimit = 1.0e6f;
+
+// Non-finite input would poison every filter and delay line behind it.
 float SanitizedSample(float x)
 {
-    return std::isfinite(x) ? x : 0.0f;
+    return std::isfinite(x) ? std::clamp(x, -kInputLimit, kInputLimit) : 0.0f;
 }
 
 void ClearTempoSync(TempoSyncInfo& info)
@@ -464,7 +469,6 @@ void EffectEngine::ProcessChunk(const float* inL, const float* inR, float* outL,
     echoRight.SetTempoSync(modeSync);
     modeTable[2]->SetTempoSync(modeSync);
 
-    // Non-finite input would poison every filter and delay line behind it.
     for (int i = 0; i < count; ++i) {
         workL[i] = SanitizedSample(inL[i]);
         workR[i] = SanitizedSample(inR[i]);
@@ -496,9 +500,10 @@ void EffectEngine::ApplyInputGate(float* left, float* right, int count)
 {
     const double g = values[kInputGate];
     for (int i = 0; i < count; ++i) {
-        const double x = (std::fabs(left[i]) + std::fabs(right[i])) * 0.5;
+        const double x = (std::fabs(static_cast<double>(left[i])) + std::fabs(static_cast<double>(right[i]))) * 0.5;
         gateEnvelope += (x - gateEnvelope) * (x > gateEnvelope ? gateAttack : gateRelease);
-        if (gateEnvelope < 1e-20)
+        // A NaN envelope would never recover and close or poison the gate for good.
+        if (gateEnvelope < 1e-20 || !std::isfinite(gateEnvelope))
             gateEnvelope = 0.0;
         if (!(g > 0.0))
             continue;
