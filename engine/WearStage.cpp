@@ -274,6 +274,9 @@ void WearStage::Process(float* left, float* right, int n, DriftContext& drift)
         tone[ch].amount = tone[ch].amountSmoother.target = amounts.tone;
     }
     const double bypassTarget = w > 0.0 ? 0.0 : 1.0;
+    // Both channels' wow share one seed and get the same settings, so one sweep
+    // serves both; its sines are the costliest part of the wear.
+    const bool wowInStep = wow[1].SweepsLike(wow[0]);
 
     for (int i = 0; i < n; ++i) {
         bypassMix = EngineMath::StepFade(bypassMix, bypassTarget, bypassCoefficient, kBypassLanding);
@@ -292,8 +295,15 @@ void WearStage::Process(float* left, float* right, int n, DriftContext& drift)
         // A non-finite sample would otherwise live on in the delay lines and filters.
         const double dryL = std::isfinite(left[i]) ? left[i] : 0.0;
         const double dryR = std::isfinite(right[i]) ? right[i] : 0.0;
-        double xL = wow[0].Process(dryL);
-        double xR = wow[1].Process(dryR);
+        double xL, xR;
+        if (wowInStep) {
+            const double delay = wow[0].NextDelay();
+            xL = wow[0].DelayRead(dryL, delay);
+            xR = wow[1].DelayRead(dryR, delay);
+        } else {
+            xL = wow[0].Process(dryL);
+            xR = wow[1].Process(dryR);
+        }
         xL = saturator[0].Process(xL);
         xR = saturator[1].Process(xR);
         xL = tone[0].Process(xL);
@@ -329,4 +339,6 @@ void WearStage::Process(float* left, float* right, int n, DriftContext& drift)
         left[i] = static_cast<float>((hiss[0] * hissGain + heldL) * g * wet + bypassMix * dryL);
         right[i] = static_cast<float>((hiss[1] * hissGain + heldR) * g * wet + bypassMix * dryR);
     }
+    if (wowInStep)
+        wow[1].FollowSweep(wow[0]);
 }
