@@ -20,6 +20,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "engine/EffectEngine.h"
@@ -41,6 +42,13 @@ constexpr uint64_t kRecorded[kFactoryPresetCount][kRateCount] = {
 constexpr uint64_t kRecorded[kFactoryPresetCount][kRateCount] = {
 #include "tests/engine/PresetOutputHashesNative.inc"
 };
+#endif
+
+// Output hashes of the mode tour below, one per rate of kRates.
+#ifdef _WIN32
+constexpr uint64_t kRecordedTour[kRateCount] = {0x5640029a35640a62ull, 0xcf44666bb43558a5ull};
+#else
+constexpr uint64_t kRecordedTour[kRateCount] = {0x5640029a35640a62ull, 0x5bb2ccf5c06b0fd7ull};
 #endif
 
 struct Stereo
@@ -116,6 +124,21 @@ uint64_t HashOutput(const Stereo& out)
     return hash;
 }
 
+// Runs `in` through the engine in blocks; `beforeBlock` may change parameters
+// at the start of each block.
+template <class BeforeBlock>
+uint64_t Render(EffectEngine& engine, const Stereo& in, BeforeBlock&& beforeBlock)
+{
+    const int frames = static_cast<int>(in.left.size());
+    Stereo out{std::vector<float>(frames), std::vector<float>(frames)};
+    for (int pos = 0; pos < frames; pos += kBlock) {
+        beforeBlock(pos);
+        const int n = std::min(kBlock, frames - pos);
+        engine.Process(in.left.data() + pos, in.right.data() + pos, out.left.data() + pos, out.right.data() + pos, n);
+    }
+    return HashOutput(out);
+}
+
 uint64_t RenderPreset(int preset, double rate, const Stereo& in)
 {
     auto engine = std::make_unique<EffectEngine>();
@@ -124,13 +147,25 @@ uint64_t RenderPreset(int preset, double rate, const Stereo& in)
         engine->SetParam(p, row.values[p]);
     engine->SetTempo(120.0);
     engine->Prepare(rate, kBlock);
-    const int frames = static_cast<int>(in.left.size());
-    Stereo out{std::vector<float>(frames), std::vector<float>(frames)};
-    for (int pos = 0; pos < frames; pos += kBlock) {
-        const int n = std::min(kBlock, frames - pos);
-        engine->Process(in.left.data() + pos, in.right.data() + pos, out.left.data() + pos, out.right.data() + pos, n);
-    }
-    return HashOutput(out);
+    return Render(*engine, in, [](int) {});
+}
+
+// The modes in turn, a few times over, the repeat engine and the echoes
+// alternating: what an idle mode was fed is heard when it takes over.
+uint64_t RenderModeTour(double rate, const Stereo& in)
+{
+    auto engine = std::make_unique<EffectEngine>();
+    for (const auto& [index, value] : {std::pair{kDrive, 0.3}, {kWear, 0.4}, {kChaos, 0.5}, {kMacro, 0.35}})
+        engine->SetParam(index, value);
+    engine->SetTempo(120.0);
+    engine->Prepare(rate, kBlock);
+    constexpr int kModes[] = {0, 1, 2, 1, 0, 2, 0, 1};
+    const int step = static_cast<int>(rate / 4);
+    return Render(*engine, in, [&](int pos) {
+        const int turn = pos / step;
+        engine->SetParam(kMode, kModes[turn % 8]);
+        engine->SetParam(kRepeatEngine, (turn / 2) % 2 == 0 ? 1 : 0);
+    });
 }
 
 // Renders every preset at every rate, spread over a few threads. Each thread
@@ -183,4 +218,14 @@ TEST(PresetOutput, EveryFactoryPresetSoundsAsRecorded)
     }
     if (!same)
         ADD_FAILURE() << "output of this build:\n" << HashTable(hashes);
+}
+
+TEST(PresetOutput, ModeChangesSoundAsRecorded)
+{
+    _MM_SET_FLUSH_ZERO_MODE(_MM_FLUSH_ZERO_ON);
+    _MM_SET_DENORMALS_ZERO_MODE(_MM_DENORMALS_ZERO_ON);
+    for (int r = 0; r < kRateCount; ++r) {
+        const uint64_t hash = RenderModeTour(kRates[r], TestSignal(kRates[r]));
+        EXPECT_EQ(hash, kRecordedTour[r]) << kRates[r] << " Hz, output of this build: 0x" << std::hex << hash << "ull";
+    }
 }
