@@ -511,3 +511,31 @@ TEST_F(EffectEngineTest, RunsAtCommonSampleRatesAndBlockSizes)
         }
     }
 }
+
+// Modes that sit idle keep their histories fed, however the host cuts its blocks:
+// switching modes back and forth gives the same output in blocks of one sample as
+// in long blocks, including longer blocks than the engine was prepared for.
+TEST_F(EffectEngineTest, IdleModesHearTheSameInputWhateverTheBlockLength)
+{
+    const int modes[] = {0, 1, 2, 0, 2, 1, 1, 0};
+    constexpr int kSegment = 4800;
+    const Stereo in = TestSignal(kSegment * 8);
+    auto run = [&](int block) {
+        auto engine = MakeEngine({{kDrive, 0.3}, {kWear, 0.4}, {kChaos, 0.5}, {kMacro, 0.3}}, 48000.0, 480);
+        Stereo out{std::vector<float>(in.left.size()), std::vector<float>(in.left.size())};
+        for (int segment = 0; segment < 8; ++segment) {
+            engine->SetParam(kMode, modes[segment]);
+            engine->SetParam(kRepeatEngine, segment < 6 ? 1 : 0);
+            for (int pos = segment * kSegment; pos < (segment + 1) * kSegment; pos += block)
+                engine->Process(in.left.data() + pos, in.right.data() + pos, out.left.data() + pos,
+                                out.right.data() + pos, block);
+        }
+        return out;
+    };
+    const Stereo reference = run(1);
+    for (int block : {480, 1600}) {
+        const Stereo out = run(block);
+        EXPECT_EQ(out.left, reference.left) << block;
+        EXPECT_EQ(out.right, reference.right) << block;
+    }
+}
