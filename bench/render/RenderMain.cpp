@@ -127,6 +127,7 @@ int main(int argc, char** argv)
     std::vector<float> interleaved(static_cast<size_t>(kBlock) * 2);
     std::vector<float> left(kBlock), right(kBlock);
     double worstBlock = 0.0;
+    long long block = 0, worstBlockIndex = 0;
     for (;;) {
         const int n = static_cast<int>(sf_readf_float(in.file, interleaved.data(), kBlock));
         if (n <= 0)
@@ -137,7 +138,12 @@ int main(int argc, char** argv)
         }
         const double start = ThreadCpuSeconds();
         engine->Process(left.data(), right.data(), left.data(), right.data(), n);
-        worstBlock = std::max(worstBlock, ThreadCpuSeconds() - start);
+        const double took = ThreadCpuSeconds() - start;
+        if (took > worstBlock) {
+            worstBlock = took;
+            worstBlockIndex = block;
+        }
+        ++block;
         for (int i = 0; i < n; ++i) {
             interleaved[static_cast<size_t>(i) * 2] = left[i];
             interleaved[static_cast<size_t>(i) * 2 + 1] = right[i];
@@ -148,7 +154,7 @@ int main(int argc, char** argv)
         }
     }
     const double budget = static_cast<double>(kBlock) / inInfo.samplerate;
-    std::fprintf(stderr, "worst block %.1f us (%.1f %% of its budget)\n", worstBlock * 1e6,
-                 100.0 * worstBlock / budget);
+    std::fprintf(stderr, "worst block %.1f us at block %lld of %lld (%.1f %% of its budget)\n", worstBlock * 1e6,
+                 worstBlockIndex, block, 100.0 * worstBlock / budget);
     return 0;
 }
