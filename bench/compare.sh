@@ -18,17 +18,17 @@ work=${MARLQUIN_BENCH_DIR:-$root/build/compare}
 render=$root/build/native/bench/marlquin_render
 calf=http://calf.sourceforge.net/plugins
 
+peer_packages=(calf-plugins mda-lv2 lv2file sox libsndfile1-dev pkg-config)
+
+# Installs the peers and the render program's needs unless all are installed.
 install_missing() {
-  local missing=()
-  for p in calf-plugins mda-lv2 lv2file sox libsndfile1-dev pkg-config; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-  done
-  if [ ${#missing[@]} -gt 0 ]; then
-    local sudo=""
-    [ "$(id -u)" -eq 0 ] || sudo=sudo
-    $sudo apt-get update
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "${missing[@]}"
-  fi
+  local states
+  states=$(dpkg-query -W -f='${db:Status-Abbrev}\n' "${peer_packages[@]}" 2>/dev/null || true)
+  [ "$(grep -c '^ii' <<<"$states")" -eq ${#peer_packages[@]} ] && return 0
+  local sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo=sudo
+  $sudo apt-get update
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "${peer_packages[@]}"
 }
 
 build_render() {
