@@ -147,7 +147,7 @@ public:
 
 private:
     void RebuildForRate();
-    static constexpr int kScratchVectorCount = 11;
+    static constexpr int kScratchVectorCount = 13;
     std::array<std::vector<float>*, kScratchVectorCount> ScratchVectors();
     void EnsureScratch(int count);
     bool TryEnsureScratch(int count);
@@ -162,7 +162,10 @@ private:
     void UpdateModeCrossfade();
     void MixModes(int count);
     void MixRepeatSlot(int count, double engineMix);
-    void FeedRepeatSlotIdle(int count);
+    void FeedRepeatSlotIdle(const float* left, const float* right, int count);
+    void PlanIdleFeeding();
+    void GatherIdleInput();
+    void FeedIdleSlots();
     void WriteOutput(float* outL, float* outR, int count);
     void DeleteHandedOverLoops();
     std::unique_ptr<LoopsMode> CopyFrozenLoop() const noexcept;
@@ -180,4 +183,10 @@ private:
     // A reader was copying the live history at block start: recording stays
     // stopped for the whole block even if it finishes meanwhile.
     bool freezeHeldForReader = false;
+    // Slots silent for the whole block, fed once per block from the gathered
+    // post-drive input in idleL, idleR (idleFill samples so far).
+    bool idleForBlock[kSlotCount] = {};
+    bool deferIdleFeeding = false;
+    int idleFill = 0;
+    std::vector<float> idleL, idleR;
 };
