@@ -55,25 +55,6 @@ private:
     unsigned saved;
 };
 
-// A processing reset owns the busy word for its whole run, so no block overlaps it; blocks never
-// wait for it (they come out silent), the reset waits for a block in progress.
-class ResetClaim
-{
-public:
-    ResetClaim(std::atomic<std::int32_t>& word, std::int32_t idle, std::int32_t resetting) : word(word), idle(idle)
-    {
-        for (std::int32_t expected = idle; !word.compare_exchange_weak(expected, resetting); expected = idle)
-            std::this_thread::yield();
-    }
-    ~ResetClaim() { word.store(idle, std::memory_order_release); }
-    ResetClaim(const ResetClaim&) = delete;
-    ResetClaim& operator=(const ResetClaim&) = delete;
-
-private:
-    std::atomic<std::int32_t>& word;
-    std::int32_t idle;
-};
-
 } // namespace
 
 iplug::IPlugDescriptor Quorrel::MakeDescriptor()
@@ -194,12 +175,12 @@ void Quorrel::SilenceOutputs(double** outputs, int nFrames)
             std::fill(outputs[c], outputs[c] + nFrames, 0.0);
 }
 
-void Quorrel::RunEngine(double** inputs, double** outputs, int nFrames)
+void Quorrel::RunEngine(AudioScratch& scratch, double** inputs, double** outputs, int nFrames)
 {
-    float* leftIn = scratchBuffers[kLeftIn].data();
-    float* rightIn = scratchBuffers[kRightIn].data();
-    float* leftOut = scratchBuffers[kLeftOut].data();
-    float* rightOut = scratchBuffers[kRightOut].data();
+    float* leftIn = scratch.buffers[kLeftIn].data();
+    float* rightIn = scratch.buffers[kRightIn].data();
+    float* leftOut = scratch.buffers[kLeftOut].data();
+    float* rightOut = scratch.buffers[kRightOut].data();
 
     const bool stereoIn = CountConnectedChannels(iplug::kInput) >= 2 && inputs[1];
     for (int f = 0; f < nFrames; ++f) {
@@ -219,28 +200,26 @@ void Quorrel::RunEngine(double** inputs, double** outputs, int nFrames)
 
 void Quorrel::ProcessAudioBlock(double** inputs, double** outputs, int nFrames)
 {
-    std::int32_t expected = kIdle;
-    const bool taken = processBusy.compare_exchange_strong(expected, kProcessing, std::memory_order_acquire);
-    {
-        const DenormalScope denormals;
-        const iplug::ITransportInfo& transport = Transport();
-        if (taken) {
-            for (int i = 0; i < kParamCount; ++i)
-                engine.SetParam(i, paramCache[i].load(std::memory_order_relaxed));
-            engine.SetTempo(transport.tempo);
-            if (transport.quarterNotePos >= 0.0)
-                engine.SetHostPosition(transport.quarterNotePos);
+    const auto block = processBusy.TryBlock();
+    const DenormalScope denormals;
+    const iplug::ITransportInfo& transport = Transport();
+    tempo.store(transport.tempo, std::memory_order_relaxed);
+    // The engine and the scratch buffers belong to a running reset until the block holds the
+    // gate: not even their size may be read before.
+    bool ran = false;
+    if (block) {
+        for (int i = 0; i < kParamCount; ++i)
+            engine.SetParam(i, paramCache[i].load(std::memory_order_relaxed));
+        engine.SetTempo(transport.tempo);
+        if (transport.quarterNotePos >= 0.0)
+            engine.SetHostPosition(transport.quarterNotePos);
+        if (inputs && outputs && nFrames >= 1 && static_cast<size_t>(nFrames) <= block->buffers[kLeftIn].size()) {
+            RunEngine(*block, inputs, outputs, nFrames);
+            ran = true;
         }
-        tempo.store(transport.tempo, std::memory_order_relaxed);
-
-        const bool fits = nFrames >= 1 && static_cast<size_t>(nFrames) <= scratchBuffers[kLeftIn].size();
-        if (taken && fits && inputs && outputs)
-            RunEngine(inputs, outputs, nFrames);
-        else
-            SilenceOutputs(outputs, nFrames);
     }
-    if (taken)
-        processBusy.store(kIdle, std::memory_order_release);
+    if (!ran)
+        SilenceOutputs(outputs, nFrames);
 }
 
 void Quorrel::KeepFrozenLoopAcrossReset()
@@ -259,10 +238,8 @@ void Quorrel::KeepFrozenLoopAcrossReset()
 void Quorrel::OnProcessingReset()
 {
     std::lock_guard<std::recursive_mutex> lock(stateMutex);
-    const ResetClaim claim(processBusy, kIdle, kResetting);
-    // Until the engine is fully prepared again, every block comes out silent.
-    for (std::vector<float>& buffer : scratchBuffers)
-        buffer.clear();
+    const auto reset = processBusy.HoldForReset();
+    std::vector<float>(&buffers)[kScratchCount] = reset->buffers;
     try {
         KeepFrozenLoopAcrossReset();
         const double rate = GetSampleRate();
@@ -275,19 +252,21 @@ void Quorrel::OnProcessingReset()
         loopFrozen.store(false);
         for (int i = 0; i < kParamCount; ++i)
             paramCache[i].store(GetParam(i)->Value());
-        for (std::vector<float>& buffer : scratchBuffers)
+        for (std::vector<float>& buffer : buffers)
             buffer.assign(static_cast<size_t>(frames), 0.0f);
     } catch (const std::exception&) {
-        for (std::vector<float>& buffer : scratchBuffers)
+        // An engine that could not be prepared is not run: every block comes out silent.
+        for (std::vector<float>& buffer : buffers)
             buffer.clear();
     }
+    preparedFrames.store(static_cast<int>(buffers[kLeftIn].size()), std::memory_order_release);
 }
 
 std::vector<std::uint8_t> Quorrel::FrozenLoopToSave()
 {
-    // Until audio runs, the loop that was loaded (or kept across a reset) has not reached the
-    // engine yet, and a capture would find the loop it is about to replace.
-    if (!audioRanSinceLoad.load() && !pendingFrozenBlob.empty())
+    // Until audio runs, the loop that was loaded (or kept across a reset), or the absence of
+    // one, has not reached the engine yet, and a capture would find the loop it replaces.
+    if (!audioRanSinceLoad.load())
         return pendingFrozenBlob;
     return engine.CaptureFrozenLoop();
 }
@@ -315,19 +294,23 @@ bool Quorrel::SaveState(iplug::IStateBuffer& out)
     return written;
 }
 
-void Quorrel::ApplyLoadedFrozenLoop(std::vector<std::uint8_t>& blob)
+void Quorrel::ApplyLoadedFrozenLoop(std::vector<std::uint8_t>& blob, bool loopFreezeOn)
 {
     bool restored = false;
-    if (!blob.empty()) {
-        try {
+    try {
+        if (!blob.empty())
             restored = engine.RestoreFrozenLoop(blob.data(), blob.size(), sampleRate);
-        } catch (const std::bad_alloc&) {
-            restored = false;
+        if (!restored) {
+            blob.clear();
+            engine.DiscardPendingLoop();
+            // Frozen on no loop: the loop playing now belongs to the state being replaced, and
+            // must neither go on playing nor be saved as this one's.
+            if (loopFreezeOn)
+                engine.RestoreFrozenLoop(nullptr, 0, sampleRate);
         }
-    }
-    if (!restored) {
-        blob.clear();
-        engine.DiscardPendingLoop();
+    } catch (const std::bad_alloc&) {
+        if (!restored)
+            engine.DiscardPendingLoop();
     }
     pendingFrozenBlob.swap(blob);
 }
@@ -341,7 +324,7 @@ int Quorrel::LoadState(const iplug::IStateBuffer& in, int startPos)
     if (pos < 0)
         return 0;
 
-    ApplyLoadedFrozenLoop(chunk.frozenLoop);
+    ApplyLoadedFrozenLoop(chunk.frozenLoop, SwitchOn(chunk.params.values[kLoopFreeze]));
     audioRanSinceLoad.store(false);
     for (int i = 0; i < kParamCount; ++i) {
         iplug::IParam& param = *GetParam(i);
@@ -365,12 +348,14 @@ tresult PLUGIN_API Quorrel::setState(IBStream* stream)
         std::lock_guard<std::recursive_mutex> lock(stateMutex);
         lastLoadOk = false;
         const double bypassBefore = bypassParameter ? bypassParameter->getNormalized() : 0.0;
+        const bool processorBypassBefore = GetBypassed();
         const tresult result = IPlugVST3::setState(stream);
         if (lastLoadOk)
             return result;
         // The binding read a bypass flag from wherever the rejected chunk left it; that is no flag.
         if (bypassParameter)
             bypassParameter->setNormalized(bypassBefore);
+        SetBypassed(processorBypassBefore);
         return kResultFalse;
     });
 }

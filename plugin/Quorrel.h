@@ -2,6 +2,7 @@
 
 #include "engine/EffectEngine.h"
 #include "engine/ParamSpec.h"
+#include "framework/core/BlockGate.h"
 #include "framework/vst3/IPlugVST3.h"
 
 #include <atomic>
@@ -42,7 +43,7 @@ public:
     double PreparedSampleRate() const { return sampleRate; }
     bool LoopFrozen() const { return loopFrozen.load(std::memory_order_relaxed); }
     // Frames a block may have and still be processed; 0 before the first processing reset.
-    int PreparedBlockFrames() const { return static_cast<int>(scratchBuffers[kLeftIn].size()); }
+    int PreparedBlockFrames() const { return preparedFrames.load(std::memory_order_acquire); }
 
 private:
     enum ScratchIndex
@@ -53,21 +54,20 @@ private:
         kRightOut,
         kScratchCount
     };
-    enum BusyState : std::int32_t
+    // The conversion buffers of the audio path, sized at each processing reset.
+    struct AudioScratch
     {
-        kIdle = 0,
-        kProcessing = 1,
-        kResetting = 2
+        std::vector<float> buffers[kScratchCount];
     };
 
     static iplug::IPlugDescriptor MakeDescriptor();
     void SetupParams();
     void AddFactoryPresets();
     void KeepFrozenLoopAcrossReset();
-    void ApplyLoadedFrozenLoop(std::vector<std::uint8_t>& blob);
+    void ApplyLoadedFrozenLoop(std::vector<std::uint8_t>& blob, bool loopFreezeOn);
     std::vector<std::uint8_t> FrozenLoopToSave();
     void SilenceOutputs(double** outputs, int nFrames);
-    void RunEngine(double** inputs, double** outputs, int nFrames);
+    void RunEngine(AudioScratch& scratch, double** inputs, double** outputs, int nFrames);
 
     std::atomic<std::uint64_t> stateLoadCount{0};
     EffectEngine engine;
@@ -75,11 +75,12 @@ private:
     bool lastLoadOk = false;
     std::vector<std::uint8_t> pendingFrozenBlob;
     std::atomic<bool> audioRanSinceLoad{false};
-    std::atomic<std::int32_t> processBusy{kIdle};
+    // A block and a processing reset exclude each other here; blocks never wait.
+    iplug::BlockGate<AudioScratch> processBusy;
     // Written on the UI and the audio thread alike; each entry is read and written whole.
     std::atomic<double> paramCache[kParamCount];
     std::atomic<double> tempo{120.0};
     double sampleRate = EffectEngine::kDefaultSampleRate;
     std::atomic<bool> loopFrozen{false};
-    std::vector<float> scratchBuffers[kScratchCount];
+    std::atomic<int> preparedFrames{0};
 };

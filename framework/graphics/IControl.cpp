@@ -25,8 +25,12 @@ Steinberg::tresult PLUGIN_API IControl::executeMenuItem(Steinberg::int32 tag)
 
 void ReleaseControl(IControl* control)
 {
-    if (control)
-        control->release();
+    if (!control)
+        return;
+    // The host may still hold the control through an open menu: it must not reach the drawing
+    // context or the delegate it was attached to after they are gone.
+    control->Attach(nullptr, nullptr);
+    control->release();
 }
 #else
 void ReleaseControl(IControl* control)

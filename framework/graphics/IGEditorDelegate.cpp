@@ -13,6 +13,9 @@ IGEditorDelegate::IGEditorDelegate(int nParams) : IEditorDelegate(nParams) {}
 
 IGEditorDelegate::~IGEditorDelegate()
 {
+    // The derived links that send edits to the host are gone by now.
+    if (graphics)
+        graphics->AbandonGestures();
     delete graphics;
     graphics = nullptr;
 }

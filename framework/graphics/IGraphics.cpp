@@ -151,6 +151,13 @@ void IGraphics::ReleaseAllCaptures()
         ShowPointer(false, true);
 }
 
+void IGraphics::AbandonGestures()
+{
+    for (auto& entry : captureMap)
+        entry.second.gestures.clear();
+    openGestures.clear();
+}
+
 bool IGraphics::IsCaptured(const IControl* control) const
 {
     for (const auto& entry : captureMap)

@@ -271,6 +271,9 @@ public:
     void EnableTooltips(bool on);
     void SetKeyHandler(IKeyHandler handler) { keyHandler = std::move(handler); }
     void SetDisplayTickHandler(IDisplayTickHandler handler) { displayTickHandler = std::move(handler); }
+    // Forgets the open gestures without ending them: for a delegate that is being destroyed
+    // and can no longer reach the host.
+    void AbandonGestures();
     // Number of begin-edit gestures sent to the host and not yet ended for a parameter.
     int OpenGestures(int paramIdx) const;
     // A control is about to send an edit of a parameter: a control held by the pointer gets a
@@ -286,6 +289,8 @@ public:
     // Cuts cut out of box: appends all pieces but the one it answers.
     static IBox SplitBoxAround(IBoxList& list, const IBox& box, const IBox& cut);
     void PaintControl(IControl* control, const IBox& region, float backingScale);
+    // Every control, then the corner resizer, painted into one region.
+    void PaintAllInto(const IBox& region, float backingScale);
     void SetClipRegion(const IBox& box);
     void OpenLayer(IControl* owner, const IBox& box, bool cacheable);
     std::unique_ptr<IOffscreenLayer> CloseLayer();
@@ -363,13 +368,21 @@ protected:
     void EndGestures(const std::vector<int>& params);
     void EndParamGesture(int paramIdx);
     bool ScalesAreUsable(float scale) const;
+    // The editor's size in window pixels at the current scales.
+    void WindowPixelSize(int& pw, int& ph) const;
     void ApplyPointerOver(float x, float y, const IPointerMods& mods);
     IBitmapRef MakeBitmapRef(APIBitmap* bitmap, const char* name, int frameCount, bool framesHorizontal) const;
+    // Resolves a target scale of 0 to the screen's; then the bitmap cached for (name, target),
+    // or the empty bitmap for no name or an extension the backend cannot decode: true when
+    // result is the answer of the load. The caller holds the bitmap cache lock.
+    bool FindCachedOrRefuse(const char* name, int frameCount, bool framesHorizontal, int& targetScale,
+                            IBitmapRef& result);
     IBitmapRef FinishBitmapLoad(APIBitmap* bitmap, bool isNew, const char* name, int frameCount, bool framesHorizontal,
                                 int targetScale);
-    void PathAndStroke(const IArgb& colour, float thickness, const IBlendSpec* blend, float dash,
-                       const std::function<void()>& path);
-    void PathAndFill(const IArgb& colour, const IBlendSpec* blend, const std::function<void()>& path);
+    // The stroke or fill that ends every shape operation: the paint of one colour and the
+    // default options.
+    void FinishStroke(const IArgb& colour, float thickness, const IBlendSpec* blend, float dash);
+    void FinishFill(const IArgb& colour, const IBlendSpec* blend);
 
     struct ICapture
     {

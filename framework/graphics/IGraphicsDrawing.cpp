@@ -77,20 +77,25 @@ int RayCrossings(float ox, float oy, float tx, float ty, const NSVGpath& path)
     return crossings;
 }
 
+// Offset that puts a span at the start (0), centre (1) or end (2) of a target span.
+double AlignmentOffset(int align, float targetStart, float targetEnd, float start, float end)
+{
+    if (align == 0)
+        return double(targetStart) - start;
+    if (align == 2)
+        return double(targetEnd) - end;
+    return (double(targetStart) + targetEnd) * 0.5 - (double(start) + end) * 0.5;
+}
+
 } // namespace
 
-void IGraphics::PathAndStroke(const IArgb& colour, float thickness, const IBlendSpec* blend, float dash,
-                              const std::function<void()>& path)
+void IGraphics::FinishStroke(const IArgb& colour, float thickness, const IBlendSpec* blend, float dash)
 {
-    PathBegin();
-    path();
     PathDoStroke(IPaint(colour), thickness, ShapeStrokeStyle(dash), blend);
 }
 
-void IGraphics::PathAndFill(const IArgb& colour, const IBlendSpec* blend, const std::function<void()>& path)
+void IGraphics::FinishFill(const IArgb& colour, const IBlendSpec* blend)
 {
-    PathBegin();
-    path();
     PathDoFill(IPaint(colour), IFillStyle(), blend);
 }
 
@@ -306,140 +311,171 @@ void IGraphics::PlotPoint(const IArgb& colour, float x, float y, const IBlendSpe
 void IGraphics::StrokeLine(const IArgb& colour, float x1, float y1, float x2, float y2, const IBlendSpec* blend,
                            float thickness)
 {
-    PathAndStroke(colour, thickness, blend, 0.0f, [&] {
-        PathMove(x1, y1);
-        PathLine(x2, y2);
-    });
+    PathBegin();
+    PathMove(x1, y1);
+    PathLine(x2, y2);
+    FinishStroke(colour, thickness, blend, 0.0f);
 }
 
 void IGraphics::StrokeDashedLine(const IArgb& colour, float x1, float y1, float x2, float y2, const IBlendSpec* blend,
                                  float thickness, float dash)
 {
-    PathAndStroke(colour, thickness, blend, dash, [&] {
-        PathMove(x1, y1);
-        PathLine(x2, y2);
-    });
+    PathBegin();
+    PathMove(x1, y1);
+    PathLine(x2, y2);
+    FinishStroke(colour, thickness, blend, dash);
 }
 
 void IGraphics::OutlineTriangle(const IArgb& colour, float x1, float y1, float x2, float y2, float x3, float y3,
                                 const IBlendSpec* blend, float thickness)
 {
-    PathAndStroke(colour, thickness, blend, 0.0f, [&] {
-        PathMove(x1, y1);
-        PathLine(x2, y2);
-        PathLine(x3, y3);
-        PathCloseFigure();
-    });
+    PathBegin();
+    PathMove(x1, y1);
+    PathLine(x2, y2);
+    PathLine(x3, y3);
+    PathCloseFigure();
+    FinishStroke(colour, thickness, blend, 0.0f);
 }
 
 void IGraphics::OutlineBox(const IArgb& colour, const IBox& box, const IBlendSpec* blend, float thickness)
 {
-    PathAndStroke(colour, thickness, blend, 0.0f, [&] { PathRect(box); });
+    PathBegin();
+    PathRect(box);
+    FinishStroke(colour, thickness, blend, 0.0f);
 }
 
 void IGraphics::OutlineRoundedBoxCorners(const IArgb& colour, const IBox& box, float tl, float tr, float bl, float br,
                                          const IBlendSpec* blend, float thickness)
 {
-    PathAndStroke(colour, thickness, blend, 0.0f, [&] { PathRoundRect(box, tl, tr, bl, br); });
+    PathBegin();
+    PathRoundRect(box, tl, tr, bl, br);
+    FinishStroke(colour, thickness, blend, 0.0f);
 }
 
 void IGraphics::OutlineRoundedBox(const IArgb& colour, const IBox& box, float r, const IBlendSpec* blend,
                                   float thickness)
 {
-    PathAndStroke(colour, thickness, blend, 0.0f, [&] { PathRoundRect(box, r, r, r, r); });
+    PathBegin();
+    PathRoundRect(box, r, r, r, r);
+    FinishStroke(colour, thickness, blend, 0.0f);
 }
 
 void IGraphics::OutlineArc(const IArgb& colour, float cx, float cy, float r, float a1, float a2,
                            const IBlendSpec* blend, float thickness)
 {
-    PathAndStroke(colour, thickness, blend, 0.0f, [&] { PathAddArc(cx, cy, r, a1, a2, 0); });
+    PathBegin();
+    PathAddArc(cx, cy, r, a1, a2, 0);
+    FinishStroke(colour, thickness, blend, 0.0f);
 }
 
 void IGraphics::OutlineCircle(const IArgb& colour, float cx, float cy, float r, const IBlendSpec* blend,
                               float thickness)
 {
-    PathAndStroke(colour, thickness, blend, 0.0f, [&] { PathCircle(cx, cy, r); });
+    PathBegin();
+    PathCircle(cx, cy, r);
+    FinishStroke(colour, thickness, blend, 0.0f);
 }
 
 void IGraphics::OutlineOval(const IArgb& colour, float cx, float cy, float rx, float ry, float angle,
                             const IBlendSpec* blend, float thickness)
 {
-    PathAndStroke(colour, thickness, blend, 0.0f, [&] { PathEllipse(cx, cy, rx, ry, angle); });
+    PathBegin();
+    PathEllipse(cx, cy, rx, ry, angle);
+    FinishStroke(colour, thickness, blend, 0.0f);
 }
 
 void IGraphics::OutlineOvalInBox(const IArgb& colour, const IBox& box, const IBlendSpec* blend, float thickness)
 {
-    PathAndStroke(colour, thickness, blend, 0.0f,
-                  [&] { PathEllipse(box.MW(), box.MH(), box.W() / 2.0f, box.H() / 2.0f, 0.0f); });
+    PathBegin();
+    PathEllipse(box.MW(), box.MH(), box.W() / 2.0f, box.H() / 2.0f, 0.0f);
+    FinishStroke(colour, thickness, blend, 0.0f);
 }
 
 void IGraphics::OutlinePolygon(const IArgb& colour, const float* xs, const float* ys, int n, const IBlendSpec* blend,
                                float thickness)
 {
-    PathAndStroke(colour, thickness, blend, 0.0f, [&] { PathConvexPolygon(xs, ys, n); });
+    PathBegin();
+    PathConvexPolygon(xs, ys, n);
+    FinishStroke(colour, thickness, blend, 0.0f);
 }
 
 void IGraphics::OutlineDashedBox(const IArgb& colour, const IBox& box, const IBlendSpec* blend, float thickness,
                                  float dash)
 {
-    PathAndStroke(colour, thickness, blend, dash, [&] { PathRect(box); });
+    PathBegin();
+    PathRect(box);
+    FinishStroke(colour, thickness, blend, dash);
 }
 
 void IGraphics::SolidTriangle(const IArgb& colour, float x1, float y1, float x2, float y2, float x3, float y3,
                               const IBlendSpec* blend)
 {
-    PathAndFill(colour, blend, [&] {
-        PathMove(x1, y1);
-        PathLine(x2, y2);
-        PathLine(x3, y3);
-        PathCloseFigure();
-    });
+    PathBegin();
+    PathMove(x1, y1);
+    PathLine(x2, y2);
+    PathLine(x3, y3);
+    PathCloseFigure();
+    FinishFill(colour, blend);
 }
 
 void IGraphics::SolidBox(const IArgb& colour, const IBox& box, const IBlendSpec* blend)
 {
-    PathAndFill(colour, blend, [&] { PathRect(box); });
+    PathBegin();
+    PathRect(box);
+    FinishFill(colour, blend);
 }
 
 void IGraphics::SolidRoundedBoxCorners(const IArgb& colour, const IBox& box, float tl, float tr, float bl, float br,
                                        const IBlendSpec* blend)
 {
-    PathAndFill(colour, blend, [&] { PathRoundRect(box, tl, tr, bl, br); });
+    PathBegin();
+    PathRoundRect(box, tl, tr, bl, br);
+    FinishFill(colour, blend);
 }
 
 void IGraphics::SolidRoundedBox(const IArgb& colour, const IBox& box, float r, const IBlendSpec* blend)
 {
-    PathAndFill(colour, blend, [&] { PathRoundRect(box, r, r, r, r); });
+    PathBegin();
+    PathRoundRect(box, r, r, r, r);
+    FinishFill(colour, blend);
 }
 
 void IGraphics::SolidCircle(const IArgb& colour, float cx, float cy, float r, const IBlendSpec* blend)
 {
-    PathAndFill(colour, blend, [&] { PathCircle(cx, cy, r); });
+    PathBegin();
+    PathCircle(cx, cy, r);
+    FinishFill(colour, blend);
 }
 
 void IGraphics::SolidOval(const IArgb& colour, float cx, float cy, float rx, float ry, float angle,
                           const IBlendSpec* blend)
 {
-    PathAndFill(colour, blend, [&] { PathEllipse(cx, cy, rx, ry, angle); });
+    PathBegin();
+    PathEllipse(cx, cy, rx, ry, angle);
+    FinishFill(colour, blend);
 }
 
 void IGraphics::SolidOvalInBox(const IArgb& colour, const IBox& box, const IBlendSpec* blend)
 {
-    PathAndFill(colour, blend, [&] { PathEllipse(box.MW(), box.MH(), box.W() / 2.0f, box.H() / 2.0f, 0.0f); });
+    PathBegin();
+    PathEllipse(box.MW(), box.MH(), box.W() / 2.0f, box.H() / 2.0f, 0.0f);
+    FinishFill(colour, blend);
 }
 
 void IGraphics::SolidPie(const IArgb& colour, float cx, float cy, float r, float a1, float a2, const IBlendSpec* blend)
 {
-    PathAndFill(colour, blend, [&] {
-        PathMove(cx, cy);
-        PathAddArc(cx, cy, r, a1, a2, 0);
-        PathCloseFigure();
-    });
+    PathBegin();
+    PathMove(cx, cy);
+    PathAddArc(cx, cy, r, a1, a2, 0);
+    PathCloseFigure();
+    FinishFill(colour, blend);
 }
 
 void IGraphics::SolidPolygon(const IArgb& colour, const float* xs, const float* ys, int n, const IBlendSpec* blend)
 {
-    PathAndFill(colour, blend, [&] { PathConvexPolygon(xs, ys, n); });
+    PathBegin();
+    PathConvexPolygon(xs, ys, n);
+    FinishFill(colour, blend);
 }
 
 float IGraphics::TextExtent(const ITextStyle& style, const char* text, IBox& box)
@@ -507,28 +543,8 @@ void IGraphics::ComputeTextRotation(const ITextStyle& style, const IBox& target,
         r.Apply(xs[i], ys[i]);
     bounds = IBox(float(*std::min_element(xs, xs + 4)), float(*std::min_element(ys, ys + 4)),
                   float(*std::max_element(xs, xs + 4)), float(*std::max_element(ys, ys + 4)));
-    switch (style.hAlign) {
-    case kAlignLeft:
-        dx = target.left - bounds.left;
-        break;
-    case kAlignRight:
-        dx = target.right - bounds.right;
-        break;
-    default:
-        dx = (target.left + target.right) * 0.5 - (bounds.left + bounds.right) * 0.5;
-        break;
-    }
-    switch (style.vAlign) {
-    case kAlignTop:
-        dy = target.top - bounds.top;
-        break;
-    case kAlignBottom:
-        dy = target.bottom - bounds.bottom;
-        break;
-    default:
-        dy = (target.top + target.bottom) * 0.5 - (bounds.top + bounds.bottom) * 0.5;
-        break;
-    }
+    dx = AlignmentOffset(style.hAlign, target.left, target.right, bounds.left, bounds.right);
+    dy = AlignmentOffset(style.vAlign, target.top, target.bottom, bounds.top, bounds.bottom);
 }
 
 void IGraphics::MeasureRotatedText(const ITextStyle& style, const IBox& target, IBox& bounds)

@@ -48,17 +48,23 @@ bool IGraphics::CollectDirtyRegions(IBoxList& out)
 {
     if (displayTickHandler)
         displayTickHandler(out);
-    ForAllControls([](IControl* c) { c->StepAnimation(); });
+    // Plain loops: this runs every frame and must not allocate.
+    const int count = controls.Count();
+    for (int i = 0; i <= count; ++i) {
+        if (IControl* c = i < count ? controls.Get(i) : cornerResizer)
+            c->StepAnimation();
+    }
     bool added = false;
-    ForAllControls([&](IControl* c) {
-        if (!c->NeedsRedraw())
-            return;
+    for (int i = 0; i <= count; ++i) {
+        IControl* c = i < count ? controls.Get(i) : cornerResizer;
+        if (!c || !c->NeedsRedraw())
+            continue;
         out.Append(c->GetBox().Grown(0.75f));
         // Cleared here, one by one, so a control marked dirty by a later control's check
         // during this pass stays dirty for the next one.
         c->MarkClean();
         added = true;
-    });
+    }
     return added;
 }
 
@@ -69,16 +75,13 @@ void IGraphics::DrawDirtyRegions(IBoxList& regions)
     const float s = GetBackingScale();
     StartFrame();
     if (strictDrawing) {
-        const IBox all = regions.Bounds().PixelAligned(s);
-        ForAllControls([&](IControl* c) { PaintControl(c, all, s); });
+        PaintAllInto(regions.Bounds().PixelAligned(s), s);
     } else {
         for (int i = 0; i < regions.Count(); ++i)
             regions[i] = regions[i].PixelAligned(s);
         SeparateDirtyRegions(regions);
-        for (int i = 0; i < regions.Count(); ++i) {
-            const IBox region = regions[i];
-            ForAllControls([&](IControl* c) { PaintControl(c, region, s); });
-        }
+        for (int i = 0; i < regions.Count(); ++i)
+            PaintAllInto(regions[i], s);
     }
     FinishFrame();
 }
@@ -143,6 +146,13 @@ void IGraphics::SeparateDirtyRegions(IBoxList& list)
             }
         }
     }
+}
+
+void IGraphics::PaintAllInto(const IBox& region, float s)
+{
+    for (int i = 0; i < controls.Count(); ++i)
+        PaintControl(controls.Get(i), region, s);
+    PaintControl(cornerResizer, region, s);
 }
 
 void IGraphics::PaintControl(IControl* control, const IBox& region, float s)
@@ -328,8 +338,8 @@ void IGraphics::ResizeEditor(int w, int h, float scale, bool notifyDelegate)
     drawScale = scale;
     if (cornerResizer)
         cornerResizer->OnScaleChanged();
-    const int pw = int(float(int(float(width) * drawScale)) * GetWindowScale());
-    const int ph = int(float(int(float(height) * drawScale)) * GetWindowScale());
+    int pw = 0, ph = 0;
+    WindowPixelSize(pw, ph);
     const bool askHost = notifyDelegate && !handlingHostResize;
     if (askHost) {
         requestedWidth = pw;
@@ -341,6 +351,12 @@ void IGraphics::ResizeEditor(int w, int h, float scale, bool notifyDelegate)
     OnDrawSizeChanged();
     if (layoutOnResize)
         delegate->RunLayoutFunction(this);
+}
+
+void IGraphics::WindowPixelSize(int& pw, int& ph) const
+{
+    pw = int(float(int(float(width) * drawScale)) * GetWindowScale());
+    ph = int(float(int(float(height) * drawScale)) * GetWindowScale());
 }
 
 void IGraphics::OnHostResize(int pixelWidth, int pixelHeight)
@@ -360,8 +376,8 @@ void IGraphics::ApplyScreenScale(float s)
     if (!ScalesAreUsable(s))
         return;
     screenScale = s;
-    const int pw = int(float(int(float(width) * drawScale)) * GetWindowScale());
-    const int ph = int(float(int(float(height) * drawScale)) * GetWindowScale());
+    int pw = 0, ph = 0;
+    WindowPixelSize(pw, ph);
     requestedWidth = pw;
     requestedHeight = ph;
     ResizePlatformWindow(delegate->OnEditorSizeChanged(pw, ph, true));

@@ -126,18 +126,28 @@ IBitmapRef IGraphics::FinishBitmapLoad(APIBitmap* bitmap, bool isNew, const char
     return rescaled;
 }
 
-IBitmapRef IGraphics::LoadBitmapByName(const char* name, int frameCount, bool framesHorizontal, int targetScale)
+bool IGraphics::FindCachedOrRefuse(const char* name, int frameCount, bool framesHorizontal, int& targetScale,
+                                   IBitmapRef& result)
 {
+    result = IBitmapRef();
     if (!name)
-        return IBitmapRef();
+        return true;
     if (targetScale == 0)
         targetScale = int(std::ceil(screenScale));
+    if (void* cached = BitmapCache().Find(name, double(targetScale))) {
+        result = MakeBitmapRef(static_cast<APIBitmap*>(cached), name, frameCount, framesHorizontal);
+        return true;
+    }
+    return !SupportsImageExtension(ExtensionOf(name));
+}
+
+IBitmapRef IGraphics::LoadBitmapByName(const char* name, int frameCount, bool framesHorizontal, int targetScale)
+{
     ScopedSection lock(BitmapCache().Lock());
-    if (void* cached = BitmapCache().Find(name, double(targetScale)))
-        return MakeBitmapRef(static_cast<APIBitmap*>(cached), name, frameCount, framesHorizontal);
+    IBitmapRef cached;
+    if (FindCachedOrRefuse(name, frameCount, framesHorizontal, targetScale, cached))
+        return cached;
     const char* extension = ExtensionOf(name);
-    if (!SupportsImageExtension(extension))
-        return IBitmapRef();
     TextBuffer path;
     int foundScale = 0;
     const int location = FindScaledResource(name, extension, path, targetScale, foundScale);
@@ -161,19 +171,13 @@ IBitmapRef IGraphics::LoadBitmapByName(const char* name, int frameCount, bool fr
 IBitmapRef IGraphics::LoadBitmapFromMemory(const char* name, const void* data, int size, int frameCount,
                                            bool framesHorizontal, int targetScale)
 {
-    if (!name)
-        return IBitmapRef();
-    if (targetScale == 0)
-        targetScale = int(std::ceil(screenScale));
     ScopedSection lock(BitmapCache().Lock());
-    if (void* cached = BitmapCache().Find(name, double(targetScale)))
-        return MakeBitmapRef(static_cast<APIBitmap*>(cached), name, frameCount, framesHorizontal);
-    const char* extension = ExtensionOf(name);
-    if (!SupportsImageExtension(extension))
-        return IBitmapRef();
+    IBitmapRef cached;
+    if (FindCachedOrRefuse(name, frameCount, framesHorizontal, targetScale, cached))
+        return cached;
     int foundScale = 0;
-    if (APIBitmap* cached = SearchBitmapCache(name, targetScale, foundScale))
-        return FinishBitmapLoad(cached, false, name, frameCount, framesHorizontal, targetScale);
+    if (APIBitmap* found = SearchBitmapCache(name, targetScale, foundScale))
+        return FinishBitmapLoad(found, false, name, frameCount, framesHorizontal, targetScale);
     if (!data || size <= 0)
         return IBitmapRef();
     // The backend keeps the bitmaps it makes from memory in a cache of its own: this one

@@ -165,6 +165,8 @@ tresult IPlugVST3::ReadState(IBStream* stream)
                                  | (static_cast<uint32_t>(flag[2]) << 16) | (static_cast<uint32_t>(flag[3]) << 24));
 
     SyncSdkParamsFromPlugin();
+    // The processor plays what the state says, so the next save writes the flag it read.
+    SetBypassed(bypass != 0);
     if (bypassParameter)
         bypassParameter->setNormalized(bypass != 0 ? 1.0 : 0.0);
     OnStateRestored();
@@ -202,11 +204,9 @@ tresult PLUGIN_API IPlugVST3::setupProcessing(ProcessSetup& setup)
 
 tresult PLUGIN_API IPlugVST3::setProcessing(TBool state)
 {
-    return InterfaceGuard::Run([&]() -> tresult {
-        if (!state)
-            OnProcessingReset();
-        return kResultTrue;
-    });
+    // Hosts may call this on the audio thread and expect it to be light: the full processing
+    // reset (which prepares and allocates) belongs to setupProcessing alone.
+    return kResultTrue;
 }
 
 tresult PLUGIN_API IPlugVST3::process(ProcessData& data)
@@ -258,6 +258,9 @@ tresult PLUGIN_API IPlugVST3::setParamNormalized(ParamID id, ParamValue value)
             GetParam(idx)->SetNormalized(value);
             OnEditorParamChange(idx, kOriginHost);
             PushParamValueToEditor(idx, value, true);
+        } else if (id == kBypassParamId) {
+            // A host that sets Bypass outside process expects it to be heard and saved.
+            SetBypassed(value > 0.5);
         } else if (id == kPresetParamId) {
             const int index = static_cast<int>(std::round((NPresets() - 1) * std::clamp(value, 0.0, 1.0)));
             if (ApplyPreset(index)) {

@@ -135,9 +135,10 @@ SvgMatrix ViewBoxMatrix(const double* box, double width, double height, std::str
     return SvgMatrix::Make(sx, 0.0, 0.0, sy, tx, ty);
 }
 
-char Keyword(std::string_view value, std::initializer_list<std::string_view> words, char fallback)
+// The position of value among words, or fallback.
+int Keyword(std::string_view value, std::initializer_list<std::string_view> words, int fallback)
 {
-    char index = 0;
+    int index = 0;
     for (std::string_view w : words) {
         if (value == w)
             return index;
@@ -216,13 +217,8 @@ bool SvgParser::OnStartElement(std::string_view name, const std::vector<SvgAttri
     frame.style.stopOpacity = 1.0;
     const EElement kind = Classify(local);
     frame.renders = parent.renders && (kind == EElement::kGroup || kind == EElement::kShape);
-    if (local == "svg") {
-        bool ok = true;
-        const double x = Length(attributes, "x", ESvgAxis::kX, ok);
-        const double y = Length(attributes, "y", ESvgAxis::kY, ok);
-        if (ok)
-            frame.style.xform = frame.style.xform.Then(SvgMatrix::Translate(x, y));
-    }
+    if (local == "svg")
+        frame.style.xform = frame.style.xform.Then(NestedViewport(attributes));
     ApplyAttributes(frame.style, attributes);
     frame.renders = frame.renders && frame.style.displayed;
 
@@ -245,6 +241,29 @@ bool SvgParser::OnStartElement(std::string_view name, const std::vector<SvgAttri
     }
     mFrames.push_back(std::move(frame));
     return true;
+}
+
+// A nested svg element places its view box at (x, y) in a box of its width and height (the
+// whole viewport by default). Percentages inside it still refer to the root's view box.
+SvgMatrix SvgParser::NestedViewport(const std::vector<SvgAttribute>& attributes) const
+{
+    bool ok = true;
+    const double x = Length(attributes, "x", ESvgAxis::kX, ok);
+    const double y = Length(attributes, "y", ESvgAxis::kY, ok);
+    const double w =
+        Length(attributes, "width", ESvgAxis::kX, ok, mUnits.ToUser({100.0, ESvgUnit::kPercent}, ESvgAxis::kX));
+    const double h =
+        Length(attributes, "height", ESvgAxis::kY, ok, mUnits.ToUser({100.0, ESvgUnit::kPercent}, ESvgAxis::kY));
+    if (!ok)
+        return SvgMatrix();
+    SvgMatrix placement = SvgMatrix::Translate(x, y);
+    double box[4];
+    const SvgAttribute* viewBox = FindAttribute(attributes, "viewBox");
+    if (viewBox && w > 0.0 && h > 0.0 && ParseViewBox(viewBox->value, box)) {
+        const SvgAttribute* aspect = FindAttribute(attributes, "preserveAspectRatio");
+        placement = placement.Then(ViewBoxMatrix(box, w, h, aspect ? aspect->value : std::string_view()));
+    }
+    return placement;
 }
 
 bool SvgParser::OnEndElement(std::string_view name)
@@ -363,9 +382,9 @@ void SvgParser::ApplyProperty(SvgStyle& style, std::string_view name, std::strin
         if (SvgValueParser::ParseLength(value, length) && length.value >= 0.0)
             style.strokeWidth = length;
     } else if (name == "stroke-linejoin") {
-        style.lineJoin = Keyword(value, {"miter", "round", "bevel"}, style.lineJoin);
+        style.lineJoin = static_cast<char>(Keyword(value, {"miter", "round", "bevel"}, style.lineJoin));
     } else if (name == "stroke-linecap") {
-        style.lineCap = Keyword(value, {"butt", "round", "square"}, style.lineCap);
+        style.lineCap = static_cast<char>(Keyword(value, {"butt", "round", "square"}, style.lineCap));
     } else if (name == "stroke-miterlimit") {
         if (SvgValueParser::ParseNumber(value, number) && number >= 1.0)
             style.miterLimit = number;
@@ -387,7 +406,7 @@ void SvgParser::ApplyProperty(SvgStyle& style, std::string_view name, std::strin
         if (SvgValueParser::ParseLength(value, length))
             style.dashOffset = length;
     } else if (name == "fill-rule") {
-        style.fillRule = Keyword(value, {"nonzero", "evenodd"}, style.fillRule);
+        style.fillRule = static_cast<char>(Keyword(value, {"nonzero", "evenodd"}, style.fillRule));
     } else if (name == "display") {
         style.displayed = value != "none";
     } else if (name == "visibility") {
@@ -460,17 +479,12 @@ void SvgParser::BuildOutlines(std::string_view localName, const std::vector<SvgA
         else if (hasRy && !hasRx)
             rx = ry;
         builder.AddRect(x, y, w, h, std::min(rx, w / 2.0), std::min(ry, h / 2.0));
-    } else if (localName == "circle") {
+    } else if (localName == "circle" || localName == "ellipse") {
+        const bool circle = localName == "circle";
         const double cx = length("cx", ESvgAxis::kX);
         const double cy = length("cy", ESvgAxis::kY);
-        const double r = length("r", ESvgAxis::kOther);
-        if (ok && r > 0.0)
-            builder.AddEllipse(cx, cy, r, r);
-    } else if (localName == "ellipse") {
-        const double cx = length("cx", ESvgAxis::kX);
-        const double cy = length("cy", ESvgAxis::kY);
-        const double rx = length("rx", ESvgAxis::kX);
-        const double ry = length("ry", ESvgAxis::kY);
+        const double rx = circle ? length("r", ESvgAxis::kOther) : length("rx", ESvgAxis::kX);
+        const double ry = circle ? rx : length("ry", ESvgAxis::kY);
         if (ok && rx > 0.0 && ry > 0.0)
             builder.AddEllipse(cx, cy, rx, ry);
     } else if (localName == "line") {
@@ -577,7 +591,7 @@ void SvgParser::SetPaint(NSVGshape& shape, bool stroke, const SvgStyle& style, c
     switch (spec.kind) {
     case SvgPaintSpec::EKind::kColour:
         paint.type = kSvgPaintColour;
-        paint.color = WithAlpha(spec.rgb, opacity);
+        paint.color = WithAlpha(spec.rgb, opacity * spec.alpha);
         break;
     case SvgPaintSpec::EKind::kCurrentColour:
         paint.type = kSvgPaintColour;
@@ -630,9 +644,9 @@ int SvgParser::AddGradient(bool radial, const std::vector<SvgAttribute>& attribu
         } else if (a.name == "gradientTransform") {
             def.hasTransform = SvgValueParser::ParseTransform(a.value, def.transform);
         } else if (a.name == "spreadMethod") {
-            const char spread = Keyword(SvgValueParser::Trim(a.value), {"pad", "reflect", "repeat"}, -1);
+            const int spread = Keyword(SvgValueParser::Trim(a.value), {"pad", "reflect", "repeat"}, -1);
             def.hasSpread = spread >= 0;
-            def.spread = def.hasSpread ? spread : static_cast<char>(kSvgSpreadPad);
+            def.spread = static_cast<char>(def.hasSpread ? spread : kSvgSpreadPad);
         } else {
             for (int i = 0; i < SvgGradientDef::kCoordCount; ++i) {
                 if (a.name == kCoordNames[i])

@@ -66,6 +66,7 @@ private:
 
     static EElement Classify(std::string_view localName);
     bool ReadRoot(const std::vector<SvgAttribute>& attributes);
+    SvgMatrix NestedViewport(const std::vector<SvgAttribute>& attributes) const;
     double RootLength(const SvgAttribute* attribute, double viewBoxExtent, bool& ok) const;
     void ApplyAttributes(SvgStyle& style, const std::vector<SvgAttribute>& attributes);
     void ApplyProperty(SvgStyle& style, std::string_view name, std::string_view value);
@@ -83,8 +84,7 @@ private:
                   double fallback = 0.0) const;
 
     SvgUnits mUnits;
-    double mOutputScale; // document units per user unit
-    bool mHasSize = false;
+    double mOutputScale;                // document units per user unit
     double mWidth = 0.0, mHeight = 0.0; // user units
     std::vector<Frame> mFrames;
     SvgGradientTable mGradients;

@@ -6,6 +6,8 @@
 namespace iplug {
 namespace igraphics {
 
+class SvgTextCursor;
+
 // One outline in local coordinates: a start point, then cubic segments (control 1, control 2, end).
 struct SvgOutline
 {
@@ -46,7 +48,7 @@ private:
     void EnsureOutline();
     void FinishOutline();
     void AddPoint(double x, double y);
-    bool ReadCommand(char command, class SvgTextCursor& cursor);
+    bool ReadCommand(char command, SvgTextCursor& cursor);
 
     std::vector<SvgOutline> mOutlines;
     SvgOutline mCurrent;

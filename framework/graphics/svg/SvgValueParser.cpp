@@ -296,8 +296,8 @@ bool SvgValueParser::ParsePaint(std::string_view text, SvgPaintSpec& out)
         } else {
             return false;
         }
-    } else if (ParseColour(text, paint.rgb, alpha)) {
-        paint.kind = alpha > 0.0 ? SvgPaintSpec::EKind::kColour : SvgPaintSpec::EKind::kNone;
+    } else if (ParseColour(text, paint.rgb, paint.alpha)) {
+        paint.kind = paint.alpha > 0.0 ? SvgPaintSpec::EKind::kColour : SvgPaintSpec::EKind::kNone;
     } else {
         return false;
     }

@@ -40,6 +40,7 @@ struct SvgPaintSpec
     };
     EKind kind = EKind::kNone;
     unsigned int rgb = 0;              // red in the lowest byte; no alpha
+    double alpha = 1.0;                // of an rgba() colour, applied with the fill or stroke opacity
     std::string url;                   // gradient id without '#'
     EKind fallbackKind = EKind::kNone; // used when the url names no gradient
     unsigned int fallbackRgb = 0;

@@ -4,6 +4,8 @@
 #include "framework/graphics/IKnobControlBase.h"
 #include "tests/framework/graphics/RecordingGraphics.h"
 
+#include <gtest/gtest.h>
+
 #include <string>
 #include <vector>
 
@@ -84,5 +86,20 @@ inline IPointerEventList At(float x, float y, const IPointerMods& mods = LeftBut
     e.mods = mods;
     return IPointerEventList(e);
 }
+
+// A drawing context with its delegate; Add attaches a probe control.
+class GraphicsFixture : public ::testing::Test
+{
+protected:
+    ProbeControl* Add(const IBox& box, int param = -1, int tag = -1, const char* group = "")
+    {
+        auto* c = new ProbeControl(box, param);
+        EXPECT_EQ(g.AddControl(c, tag, group), c);
+        return c;
+    }
+
+    FakeDelegate delegate;
+    RecordingGraphics g{delegate};
+};
 
 } // namespace graphicstest

@@ -10,16 +10,14 @@ namespace {
 using namespace graphicstest;
 using Lines = std::vector<std::string>;
 
-class ControlBase : public ::testing::Test
+class ControlBase : public GraphicsFixture
 {
 protected:
-    ProbeControl* Add(ProbeControl* c, int tag = -1)
+    ProbeControl* Add(ProbeControl* c)
     {
-        g.AddControl(c, tag);
+        g.AddControl(c);
         return c;
     }
-    FakeDelegate delegate;
-    RecordingGraphics g{delegate};
 };
 
 TEST_F(ControlBase, MarkDirtyClampsSlotsAndReportsOnlyWithTheAction)

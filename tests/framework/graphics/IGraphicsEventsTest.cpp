@@ -12,19 +12,7 @@ namespace {
 using namespace graphicstest;
 using Lines = std::vector<std::string>;
 
-class Events : public ::testing::Test
-{
-protected:
-    ProbeControl* Add(const IBox& box, int param = -1, int tag = -1, const char* group = "")
-    {
-        auto* c = new ProbeControl(box, param);
-        EXPECT_EQ(g.AddControl(c, tag, group), c);
-        return c;
-    }
-
-    FakeDelegate delegate;
-    RecordingGraphics g{delegate};
-};
+using Events = GraphicsFixture;
 
 TEST_F(Events, HitTestingFindsTheTopmostUsableControl)
 {
@@ -387,6 +375,23 @@ TEST_F(Events, CornerResizerInSizeModeFollowsThePointer)
     EXPECT_EQ(g.Width(), 300);
     EXPECT_EQ(g.Height(), 500);
     EXPECT_FLOAT_EQ(g.GetDrawScale(), 1.0f);
+}
+
+} // namespace
+
+namespace {
+
+using namespace graphicstest;
+
+TEST(EditorTeardown, DestroyingThePluginMidDragSendsNothingFromItsRemains)
+{
+    auto* delegate = new FakeDelegate;
+    auto* g = new RecordingGraphics(*delegate);
+    delegate->Adopt(g);
+    g->AddControl(new Knob(IBox(0, 0, 50, 120), 1));
+    g->OnPointerDown(At(10, 10));
+    ASSERT_EQ(g->OpenGestures(1), 1);
+    delete delegate; // its host links are gone before the drawing context it owns
 }
 
 } // namespace

@@ -11,18 +11,7 @@ namespace {
 using namespace graphicstest;
 using Lines = std::vector<std::string>;
 
-class Frames : public ::testing::Test
-{
-protected:
-    ProbeControl* Add(const IBox& box)
-    {
-        auto* c = new ProbeControl(box);
-        g.AddControl(c);
-        return c;
-    }
-    FakeDelegate delegate;
-    RecordingGraphics g{delegate};
-};
+using Frames = GraphicsFixture;
 
 TEST_F(Frames, DirtyControlsGiveGrownBoxesAndAreCleared)
 {

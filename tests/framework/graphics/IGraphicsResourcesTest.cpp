@@ -89,6 +89,22 @@ TEST_F(Resources, LookupPrefersTheTargetScaleThenFallsBackInOrder)
     EXPECT_EQ(g.FindScaledResource(Name("missing.png").c_str(), "png", path, 2, found), 0);
 }
 
+#ifdef _WIN32
+TEST_F(Resources, ModuleResourceAtScaleTwoServesScaleOne)
+{
+    // The test program embeds only "bg_back@2x.png"; the plain and @3x names are tried first.
+    RecordingGraphics g(delegate);
+    TextBuffer path;
+    int found = 0;
+    EXPECT_EQ(g.FindScaledResource("bg_back.png", "png", path, 1, found), iplug::kFoundResource);
+    EXPECT_EQ(found, 2);
+    const IBitmapRef ref = g.LoadBitmapByName("bg_back.png", 1, false, 0);
+    ASSERT_NE(ref.bitmap, nullptr);
+    EXPECT_EQ(ref.width, 460);
+    EXPECT_EQ(ref.height, 640);
+}
+#endif
+
 TEST_F(Resources, BitmapFoundAtAnotherScaleIsRescaledToTheTarget)
 {
     File("bg_back@2x.png");
