@@ -50,10 +50,7 @@ void IGEditorDelegate::FitEditorToHostSize(int width, int height)
 {
     if (!graphics)
         return;
-    const float scale = graphics->GetWindowScale();
-    if (!(scale > 0.0f))
-        return;
-    graphics->ResizeEditor(int(float(width) / scale), int(float(height) / scale), 1.0f, false);
+    graphics->OnHostResize(width, height);
 }
 
 bool IGEditorDelegate::OnHostKeyDown(const IKeyStroke& key)
