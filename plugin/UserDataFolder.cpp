@@ -1,8 +1,6 @@
 #include "plugin/UserDataFolder.h"
 
 #ifdef _WIN32
-#include "framework/core/TextConversion.h"
-
 #include <shlobj.h>
 #include <windows.h>
 
@@ -19,12 +17,11 @@ std::string Utf8FromWide(const wchar_t* text)
 {
     if (!text)
         return {};
-    const char16_t* wide = reinterpret_cast<const char16_t*>(text);
-    const int bytes = iplug::Utf8BytesForUtf16(wide);
+    const int bytes = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
     if (bytes <= 1)
         return {};
     std::vector<char> out(static_cast<size_t>(bytes));
-    if (iplug::ConvertUtf16ToUtf8(wide, out.data(), bytes) == 0)
+    if (WideCharToMultiByte(CP_UTF8, 0, text, -1, out.data(), bytes, nullptr, nullptr) == 0)
         return {};
     return std::string(out.data());
 }
