@@ -19,8 +19,12 @@ void IBitmapControl::Paint(IGraphics& g)
 
 void IBitmapControl::OnScaleChanged()
 {
-    if (graphics)
-        bitmap = graphics->ReloadBitmapAtScale(bitmap);
+    if (!graphics)
+        return;
+    // An image that cannot be found again (one loaded from memory) stays as it was.
+    IBitmapRef reloaded = graphics->ReloadBitmapAtScale(bitmap);
+    if (reloaded.bitmap)
+        bitmap = reloaded;
 }
 
 } // namespace igraphics

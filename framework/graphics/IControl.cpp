@@ -255,6 +255,8 @@ void IControl::MarkDirty(bool triggerAction, int valIdx)
         return;
     for (int i = 0; i < NValueSlots(); ++i) {
         if ((valIdx < 0 || i == valIdx) && BoundParamIndex(i) > -1) {
+            if (graphics)
+                graphics->OnControlEdit(this, BoundParamIndex(i));
             if (delegate)
                 delegate->SetParamFromEditor(BoundParamIndex(i), ValueAt(i));
             if (graphics)

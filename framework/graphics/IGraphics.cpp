@@ -199,6 +199,20 @@ std::vector<int> IGraphics::BeginMissingGestures(IControl* control)
     return begun;
 }
 
+void IGraphics::OnControlEdit(IControl* control, int paramIdx)
+{
+    if (OpenGestures(paramIdx) > 0)
+        return;
+    for (auto& entry : captureMap) {
+        if (entry.second.control == control) {
+            delegate->BeginParamEditFromEditor(paramIdx);
+            ++openGestures[paramIdx];
+            entry.second.gestures.push_back(paramIdx);
+            return;
+        }
+    }
+}
+
 void IGraphics::EndParamGesture(int paramIdx)
 {
     const auto found = openGestures.find(paramIdx);

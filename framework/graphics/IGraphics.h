@@ -273,6 +273,10 @@ public:
     void SetDisplayTickHandler(IDisplayTickHandler handler) { displayTickHandler = std::move(handler); }
     // Number of begin-edit gestures sent to the host and not yet ended for a parameter.
     int OpenGestures(int paramIdx) const;
+    // A control is about to send an edit of a parameter: a control held by the pointer gets a
+    // gesture for it when none is open (it may have been rebound since the press).
+    void OnControlEdit(IControl* control, int paramIdx);
+    IPopupMenu& GetPromptMenu() { return promptMenu; }
 
     // Frames, dirty regions, layers, scale
     bool CollectDirtyRegions(IBoxList& out);

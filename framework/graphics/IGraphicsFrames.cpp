@@ -298,10 +298,7 @@ IBitmapRef IGraphics::RescaleBitmap(const IBitmapRef& source, const char* name, 
         return IBitmapRef();
     screenScale = float(targetScale);
     drawScale = sourceDraw;
-    OpenLayer(
-        nullptr,
-        IBox(0.0f, 0.0f, float(source.bitmap->GetWidth()) / sourceDraw, float(source.bitmap->GetHeight()) / sourceDraw),
-        true);
+    OpenLayer(nullptr, IBox(0.0f, 0.0f, float(source.width) / sourceDraw, float(source.height) / sourceDraw), true);
     BlitBitmap(source, layerStack.back()->box, 0, 0, nullptr);
     std::unique_ptr<IOffscreenLayer> layer = CloseLayer();
     IBitmapRef result = MakeBitmapRef(layer->bitmap.release(), name, source.frameCount, source.framesHorizontal);

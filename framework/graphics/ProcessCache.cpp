@@ -21,7 +21,8 @@ uint64_t CacheKeyHash(const char* keyText)
 uint64_t CacheKeyHash(const char* name, double scale)
 {
     TextBuffer key;
-    key.SetFormatted(0, "%s-%.1fx", name ? name : "", scale);
+    const char* text = name ? name : "";
+    key.SetFormatted(int(std::strlen(text)) + 64, "%s-%.1fx", text, scale);
     return CacheKeyHash(key.Get());
 }
 
