@@ -92,6 +92,10 @@ constexpr float kMainKnobSize = 119.4444f;
 constexpr float kBackKnobSize = 58.3333f;
 constexpr float kSmallKnobSize = 55.5556f;
 constexpr PanelRect kPresetBarBox = {0, 0, 460, 44};
+// Boxes of widgets the layout records do not carry.
+constexpr PanelRect kMacroLabelBox = {170, 141, 290, 161};
+constexpr PanelRect kLampBox = {138, 570.5f, 159, 591.5f};
+constexpr PanelRect kGaplessChipBox = {352, 204, 420, 224};
 } // namespace panel
 
 constexpr FaceLayout kFaceLayout = {

@@ -7,6 +7,7 @@
 #include "framework/graphics/IGraphics.h"
 #include "framework/vst3/IPlugVST3BypassParameter.h"
 #include "framework/vst3/InterfaceGuard.h"
+#include "plugin/BuildPanel.h"
 #include "plugin/StateChunk.h"
 #include "plugin/UiScaleFile.h"
 #include "plugin/UserDataFolder.h"
@@ -120,6 +121,7 @@ Quorrel::Quorrel() : iplug::IPlugVST3(MakeDescriptor())
     SetTailSamples(kTailForever);
     SetupParams();
     AddFactoryPresets();
+    layoutFunction = [this](iplug::igraphics::IGraphics* graphics) { BuildPanel(graphics, this); };
 }
 
 Quorrel::~Quorrel()

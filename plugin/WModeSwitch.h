@@ -1,0 +1,21 @@
+#pragma once
+
+#include "framework/graphics/IBitmapBase.h"
+#include "framework/graphics/IControl.h"
+
+struct FaceLayout;
+
+// The three-position mode switch: TREM, REPEAT, LOOPS; a press picks the nearest position.
+class WModeSwitch : public iplug::igraphics::IControl, public iplug::igraphics::IBitmapBase
+{
+public:
+    WModeSwitch(const iplug::igraphics::IBox& box, int paramIdx, const iplug::igraphics::IBitmapRef& thumb,
+                const FaceLayout* layout);
+
+    void OnPointerDown(float x, float y, const iplug::igraphics::IPointerMods& mods) override;
+    void OnScaleChanged() override;
+    void Paint(iplug::igraphics::IGraphics& g) override;
+
+private:
+    const FaceLayout* layout;
+};
