@@ -104,8 +104,7 @@ iplug::IPlugDescriptor Quorrel::MakeDescriptor()
     d.doesMidiIn = false;
     d.doesMidiOut = false;
     d.pluginKind = iplug::kPluginEffect;
-    // This build has no panel, so hosts are told there is no editor to open.
-    d.hasEditor = false;
+    d.hasEditor = true;
     d.editorWidth = 460;
     d.editorHeight = 640;
     d.widthLimitA = 153;

@@ -1,5 +1,8 @@
 #include "framework/vst3/IPlugVST3.h"
 
+#include "framework/graphics/windows/IGraphicsWin.h"
+#include "framework/vst3/IPlugVST3View.h"
+
 #include "framework/core/IStateBuffer.h"
 #include "framework/vst3/IPlugVST3BypassParameter.h"
 #include "framework/vst3/IPlugVST3ParamIds.h"
@@ -11,6 +14,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 
 using namespace Steinberg;
 using namespace Steinberg::Vst;
@@ -361,6 +365,28 @@ void IPlugVST3::SetViewFrame(IPlugView* attachedView, IPlugFrame* frame)
 {
     view = attachedView;
     viewFrame = frame;
+}
+
+void IPlugVST3::ForgetView(IPlugView* goingView)
+{
+    if (view != goingView)
+        return;
+    view = nullptr;
+    viewFrame = nullptr;
+}
+
+IPlugView* PLUGIN_API IPlugVST3::createView(FIDString name)
+{
+    if (!HasEditor() || !name || std::strcmp(name, ViewType::kEditor) != 0)
+        return nullptr;
+    return new IPlugVST3View(*this);
+}
+
+igraphics::IGraphics* IPlugVST3::BuildGraphicsContext()
+{
+    if (makeGraphicsFunction)
+        return IGEditorDelegate::BuildGraphicsContext();
+    return new igraphics::IGraphicsWin(*this, GetEditorWidth(), GetEditorHeight(), 60, 1.0f);
 }
 
 bool IPlugVST3::ResizeHostWindow(int width, int height)

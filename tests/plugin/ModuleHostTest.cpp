@@ -10,7 +10,11 @@
 #include "tests/plugin/HostRig.h"
 #include "tests/plugin/LoadedModule.h"
 
+#include "pluginterfaces/gui/iplugview.h"
+
 #include <gtest/gtest.h>
+
+#include <windows.h>
 
 #include <cmath>
 #include <cstring>
@@ -221,7 +225,74 @@ TEST_F(ModuleHost, AnnouncesParametersUnitsBusesAndPrograms)
     EXPECT_EQ(rig->processor->canProcessSampleSize(kSample64), kResultTrue);
 
     IPlugView* view = rig->controller->createView(ViewType::kEditor);
-    EXPECT_EQ(view, nullptr) << "no editor in this build";
+    ASSERT_NE(view, nullptr);
+    ViewRect size;
+    EXPECT_EQ(view->getSize(&size), kResultTrue);
+    EXPECT_EQ(size.getWidth(), 460);
+    EXPECT_EQ(size.getHeight(), 640);
+    EXPECT_EQ(view->isPlatformTypeSupported(kPlatformTypeHWND), kResultTrue);
+    view->release();
+}
+
+// The host's editor round: attach to a window, resize, remove, ten times. Windows, GDI
+// objects (the OpenGL contexts' device contexts among them), timers and handles must not
+// grow.
+TEST_F(ModuleHost, EditorViewOpensResizesAndClosesTenTimesWithoutLeaks)
+{
+    std::unique_ptr<HostRig> rig = NewInstance();
+    WNDCLASSW wc = {};
+    wc.lpfnWndProc = DefWindowProcW;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"ModuleHostFrame";
+    RegisterClassW(&wc);
+    HWND frame = CreateWindowExW(0, L"ModuleHostFrame", L"host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 800, 900,
+                                 nullptr, nullptr, wc.hInstance, nullptr);
+    ASSERT_NE(frame, nullptr);
+    auto pump = [](int ms) {
+        const DWORD end = GetTickCount() + ms;
+        do {
+            MSG msg;
+            while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+                DispatchMessageW(&msg);
+            Sleep(1);
+        } while (static_cast<int>(end - GetTickCount()) > 0);
+    };
+    auto counts = [] {
+        DWORD handles = 0;
+        GetProcessHandleCount(GetCurrentProcess(), &handles);
+        return std::vector<DWORD>{GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS),
+                                  GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS), handles};
+    };
+    std::vector<DWORD> before;
+    // Cycle 0 loads what stays loaded for the process (OpenGL driver, fonts, caches).
+    for (int cycle = 0; cycle <= 10; ++cycle) {
+        if (cycle == 1)
+            before = counts();
+        IPlugView* view = rig->controller->createView(ViewType::kEditor);
+        ASSERT_NE(view, nullptr);
+        ASSERT_EQ(view->attached(frame, kPlatformTypeHWND), kResultTrue) << cycle;
+        HWND editor = GetWindow(frame, GW_CHILD);
+        ASSERT_NE(editor, nullptr);
+        wchar_t cls[64] = {};
+        GetClassNameW(editor, cls, 64);
+        EXPECT_STREQ(cls, L"IPlugWndClass");
+        ViewRect wanted(0, 0, 600 + cycle, 800);
+        EXPECT_EQ(view->checkSizeConstraint(&wanted), kResultTrue);
+        EXPECT_EQ(view->onSize(&wanted), kResultTrue);
+        RECT client;
+        GetClientRect(editor, &client);
+        EXPECT_EQ(client.right, 600 + cycle);
+        pump(30);
+        EXPECT_EQ(view->removed(), kResultOk);
+        view->release();
+        EXPECT_EQ(GetWindow(frame, GW_CHILD), nullptr) << cycle;
+    }
+    pump(50);
+    const std::vector<DWORD> after = counts();
+    EXPECT_LE(after[0], before[0]) << "user objects";
+    EXPECT_LE(after[1], before[1]) << "GDI objects";
+    EXPECT_LE(after[2], before[2] + 2) << "handles";
+    DestroyWindow(frame);
 }
 
 TEST_F(ModuleHost, EachFactoryProgramLoadsLikeItsState)
