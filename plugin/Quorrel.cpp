@@ -4,7 +4,9 @@
 #include "engine/LoopsMode.h"
 #include "engine/NoteDivisions.h"
 #include "framework/core/IStateBuffer.h"
+#include "framework/core/ModuleResources.h"
 #include "framework/graphics/IGraphics.h"
+#include "framework/graphics/windows/IGraphicsWin.h"
 #include "framework/vst3/IPlugVST3BypassParameter.h"
 #include "framework/vst3/InterfaceGuard.h"
 #include "plugin/BuildPanel.h"
@@ -32,6 +34,7 @@ constexpr int kLoopVoicesMin = 1;
 constexpr int kLoopVoicesMax = 6;
 constexpr int kPanelWidth = 460;
 constexpr int kPanelHeight = 640;
+constexpr int kPanelFps = 60;
 // A difference in draw scale below this is no resize by the user.
 constexpr float kScaleTolerance = 0.001f;
 // Parameter values within this of the snapshot still count as the preset.
@@ -120,6 +123,7 @@ Quorrel::Quorrel() : iplug::IPlugVST3(MakeDescriptor())
     SetTailSamples(kTailForever);
     SetupParams();
     AddFactoryPresets();
+    makeGraphicsFunction = [this]() { return MakeGraphics(); };
     layoutFunction = [this](iplug::igraphics::IGraphics* graphics) { BuildPanel(graphics, this); };
 }
 
@@ -177,6 +181,25 @@ double Quorrel::CachedParam(int paramIdx) const
 bool Quorrel::SupportedSampleRate(double rate)
 {
     return rate >= LoopsMode::kMinSampleRate && rate <= LoopsMode::kMaxSampleRate;
+}
+
+iplug::igraphics::IGraphics* Quorrel::MakeGraphics()
+{
+    // Read afresh at every opening: another instance may have chosen a scale since.
+    const float scale = ReadUiScale();
+    auto* ui = new iplug::igraphics::IGraphicsWin(*this, kPanelWidth, kPanelHeight, kPanelFps, scale);
+    ui->SetModuleInstance(iplug::ModuleInstance());
+    return ui;
+}
+
+void* Quorrel::OpenEditor(void* parent, void* context)
+{
+    // The delegate would size a reopened editor to the scale it had when it closed, undoing the
+    // scale just read from the file, and the next idle tick would write that stale scale back.
+    savedWidth = 0;
+    savedHeight = 0;
+    savedScale = 0.0f;
+    return IPlugVST3::OpenEditor(parent, context);
 }
 
 void Quorrel::FitEditorToHostSize(int width, int height)

@@ -20,6 +20,7 @@ public:
     ~Quorrel() override;
 
     // Plug-in chain.
+    void* OpenEditor(void* parent, void* context) override;
     void FitEditorToHostSize(int width, int height) override;
     void OnEditorClosing() override;
     void OnParamValueChanged(int paramIdx) override;
@@ -90,6 +91,7 @@ private:
     };
 
     static iplug::IPlugDescriptor MakeDescriptor();
+    iplug::igraphics::IGraphics* MakeGraphics();
     void SetupParams();
     void AddFactoryPresets();
     void KeepFrozenLoopAcrossReset();

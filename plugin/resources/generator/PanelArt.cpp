@@ -242,8 +242,10 @@ Canvas PanelArt::FaceBackground() const
     Slot(c, L.modeSwitchBox, 9);
     for (const PanelRect& zone : L.modeZones)
         c.FillRoundRect(zone.left * S, zone.top * S, zone.right * S, zone.bottom * S, 6 * S, Rgba{1, 1, 1, 0.06f});
-    Caption(c, "TREM", L.modeZones[0].CentreX(), L.repeatLabelCentreY, 11, 0.18f);
-    Caption(c, "LOOPS", L.modeZones[2].CentreX(), L.repeatLabelCentreY, 11, 0.18f);
+    // Outer captions leave room for the live one, which is about 60 units wide.
+    const float liveHalf = 30;
+    Caption(c, "TREM", L.repeatLabelCentreX - liveHalf - 7, L.repeatLabelCentreY, 11, 0.18f, FontFace::Align::kRight);
+    Caption(c, "LOOPS", L.repeatLabelCentreX + liveHalf + 7, L.repeatLabelCentreY, 11, 0.18f, FontFace::Align::kLeft);
 
     // The performance buttons' bay: FREEZE in LOOPS, HOLD and LATCH in REPEAT.
     const PanelRect bay = {L.freezeBox.left - 6, L.freezeBox.top - 6, L.latchBox.right + 6, L.latchBox.bottom + 6};
