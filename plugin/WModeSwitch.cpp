@@ -10,12 +10,6 @@
 
 using namespace iplug::igraphics;
 
-WModeSwitch::WModeSwitch(const IBox& box, int paramIdx, const IBitmapRef& thumb, const FaceLayout* layout)
-    : IControl(box, paramIdx), IBitmapBase(thumb), layout(layout)
-{
-    owner = this;
-}
-
 void WModeSwitch::OnPointerDown(float x, float, const IPointerMods&)
 {
     int nearest = 0;
@@ -24,12 +18,6 @@ void WModeSwitch::OnPointerDown(float x, float, const IPointerMods&)
             nearest = k;
     const iplug::IParam* param = BoundParam(0);
     panel::Commit(*this, param ? param->NormalizeValue(nearest) : nearest * 0.5);
-}
-
-void WModeSwitch::OnScaleChanged()
-{
-    if (graphics)
-        bitmap = graphics->ReloadBitmapAtScale(bitmap);
 }
 
 void WModeSwitch::Paint(IGraphics& g)

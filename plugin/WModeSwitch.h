@@ -1,21 +1,13 @@
 #pragma once
 
-#include "framework/graphics/IBitmapBase.h"
-#include "framework/graphics/IControl.h"
-
-struct FaceLayout;
+#include "plugin/WThumbSwitch.h"
 
 // The three-position mode switch: TREM, REPEAT, LOOPS; a press picks the nearest position.
-class WModeSwitch : public iplug::igraphics::IControl, public iplug::igraphics::IBitmapBase
+class WModeSwitch : public WThumbSwitch
 {
 public:
-    WModeSwitch(const iplug::igraphics::IBox& box, int paramIdx, const iplug::igraphics::IBitmapRef& thumb,
-                const FaceLayout* layout);
+    using WThumbSwitch::WThumbSwitch;
 
     void OnPointerDown(float x, float y, const iplug::igraphics::IPointerMods& mods) override;
-    void OnScaleChanged() override;
     void Paint(iplug::igraphics::IGraphics& g) override;
-
-private:
-    const FaceLayout* layout;
 };

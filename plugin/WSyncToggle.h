@@ -1,21 +1,13 @@
 #pragma once
 
-#include "framework/graphics/IBitmapBase.h"
-#include "framework/graphics/IControl.h"
-
-struct FaceLayout;
+#include "plugin/WThumbSwitch.h"
 
 // The sync switch: the thumb sits left for free time, right for tempo sync.
-class WSyncToggle : public iplug::igraphics::IControl, public iplug::igraphics::IBitmapBase
+class WSyncToggle : public WThumbSwitch
 {
 public:
-    WSyncToggle(const iplug::igraphics::IBox& box, int paramIdx, const iplug::igraphics::IBitmapRef& thumb,
-                const FaceLayout* layout);
+    using WThumbSwitch::WThumbSwitch;
 
     void OnPointerDown(float x, float y, const iplug::igraphics::IPointerMods& mods) override;
-    void OnScaleChanged() override;
     void Paint(iplug::igraphics::IGraphics& g) override;
-
-private:
-    const FaceLayout* layout;
 };
