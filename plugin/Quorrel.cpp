@@ -2,13 +2,21 @@
 
 #include "engine/FactoryPreset.h"
 #include "engine/LoopsMode.h"
+#include "engine/NoteDivisions.h"
 #include "framework/core/IStateBuffer.h"
+#include "framework/core/ModuleResources.h"
+#include "framework/graphics/IGraphics.h"
+#include "framework/graphics/windows/IGraphicsWin.h"
 #include "framework/vst3/IPlugVST3BypassParameter.h"
 #include "framework/vst3/InterfaceGuard.h"
+#include "plugin/BuildPanel.h"
 #include "plugin/StateChunk.h"
+#include "plugin/UiScaleFile.h"
+#include "plugin/UserDataFolder.h"
 #include "plugin/vst3/SubBlockSlicer.h"
 
 #include <algorithm>
+#include <cmath>
 #include <exception>
 #include <iterator>
 #include <new>
@@ -24,6 +32,13 @@ constexpr double kParamStep = 0.001;
 constexpr double kRepeatCountCurve = 2.0;
 constexpr int kLoopVoicesMin = 1;
 constexpr int kLoopVoicesMax = 6;
+constexpr int kPanelWidth = 460;
+constexpr int kPanelHeight = 640;
+constexpr int kPanelFps = 60;
+// A difference in draw scale below this is no resize by the user.
+constexpr float kScaleTolerance = 0.001f;
+// Parameter values within this of the snapshot still count as the preset.
+constexpr double kPresetTolerance = 1e-9;
 
 constexpr int kIntParams[] = {kMode, kSyncDivision, kLegacyEchoRepeats, kChaosSeed};
 constexpr int kBoolParams[] = {kSync,        kLoopFreeze,   kEchoPreserveStereo, kSaveFrozenAudio, kRepeatHold,
@@ -73,7 +88,6 @@ iplug::IPlugDescriptor Quorrel::MakeDescriptor()
     d.doesMidiIn = false;
     d.doesMidiOut = false;
     d.pluginKind = iplug::kPluginEffect;
-    // This build has no panel, so hosts are told there is no editor to open.
     d.hasEditor = true;
     d.editorWidth = 460;
     d.editorHeight = 640;
@@ -90,6 +104,8 @@ Quorrel::Quorrel() : iplug::IPlugVST3(MakeDescriptor())
     SetTailSamples(kTailForever);
     SetupParams();
     AddFactoryPresets();
+    makeGraphicsFunction = [this]() { return MakeGraphics(); };
+    layoutFunction = [this](iplug::igraphics::IGraphics* graphics) { BuildPanel(graphics, this); };
 }
 
 Quorrel::~Quorrel()
@@ -146,6 +162,100 @@ double Quorrel::CachedParam(int paramIdx) const
 bool Quorrel::SupportedSampleRate(double rate)
 {
     return rate >= LoopsMode::kMinSampleRate && rate <= LoopsMode::kMaxSampleRate;
+}
+
+iplug::igraphics::IGraphics* Quorrel::MakeGraphics()
+{
+    // Read afresh at every opening: another instance may have chosen a scale since.
+    const float scale = ReadUiScale();
+    auto* ui = new iplug::igraphics::IGraphicsWin(*this, kPanelWidth, kPanelHeight, kPanelFps, scale);
+    ui->SetModuleInstance(iplug::ModuleInstance());
+    return ui;
+}
+
+void* Quorrel::OpenEditor(void* parent, void* context)
+{
+    // The delegate would size a reopened editor to the scale it had when it closed, undoing the
+    // scale just read from the file, and the next idle tick would write that stale scale back.
+    savedWidth = 0;
+    savedHeight = 0;
+    savedScale = 0.0f;
+    return IPlugVST3::OpenEditor(parent, context);
+}
+
+void Quorrel::FitEditorToHostSize(int width, int height)
+{
+    // The framework's own answer would go back to scale 1; the panel keeps its shape and scales.
+    iplug::igraphics::IGraphics* ui = GetGraphics();
+    if (!ui || width < 1 || height < 1)
+        return;
+    const float windowScale = ui->GetWindowScale();
+    const float scale = std::min(static_cast<float>(width) / windowScale / kPanelWidth,
+                                 static_cast<float>(height) / windowScale / kPanelHeight);
+    ui->ResizeEditor(kPanelWidth, kPanelHeight, scale, true);
+}
+
+void Quorrel::OnIdleTick()
+{
+    iplug::igraphics::IGraphics* ui = GetGraphics();
+    if (!ui || ui->IsResizing())
+        return;
+    const float drawScale = ui->GetDrawScale();
+    if (std::fabs(drawScale - uiScale) > kScaleTolerance) {
+        uiScale = drawScale;
+        SaveUiScale(drawScale);
+    }
+}
+
+std::string Quorrel::UiScalePath()
+{
+    return UserDataFolder::UiScalePath();
+}
+
+void Quorrel::SaveUiScale(float scale)
+{
+    UiScaleFile::Write(UiScalePath(), scale);
+}
+
+float Quorrel::ReadUiScale()
+{
+    uiScale = UiScaleFile::Read(UiScalePath());
+    return uiScale;
+}
+
+double Quorrel::MacroReadout() const
+{
+    const auto rounded = [this](int idx) { return static_cast<int>(std::lround(CachedParam(idx))); };
+    return MacroReadoutValue(rounded(kMode), CachedParam(kMacro), SwitchOn(CachedParam(kSync)), rounded(kSyncDivision),
+                             Tempo(), sampleRate, SwitchOn(CachedParam(kRepeatEngine)));
+}
+
+void Quorrel::RememberPresetName(const std::string& name)
+{
+    presetName = name;
+    presetLoadCount = stateLoadCount.load();
+    presetNameValid = true;
+    for (int i = 0; i < kParamCount; ++i)
+        presetSnapshot[i] = GetParam(i)->Value();
+}
+
+bool Quorrel::PresetRecordCurrent() const
+{
+    return presetNameValid && presetLoadCount == stateLoadCount.load();
+}
+
+std::string Quorrel::MatchingPresetName() const
+{
+    if (!PresetRecordCurrent())
+        return {};
+    for (int i = 0; i < kParamCount; ++i) {
+        // Hold and latch are performance gestures, not edits of the preset.
+        if (i == kRepeatHold || i == kRepeatLatch)
+            continue;
+        if (std::fabs(GetParam(i)->Value() - presetSnapshot[i]) > kPresetTolerance)
+            return {};
+    }
+    return presetName;
 }
 
 void Quorrel::OnEditorClosing()

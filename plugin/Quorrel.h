@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cstdint>
 #include <mutex>
+#include <string>
 #include <vector>
 
 // The product's plug-in object: the effect's parameters and factory presets on the framework,
@@ -20,11 +21,16 @@ public:
     ~Quorrel() override;
 
     // Plug-in chain.
+    void* OpenEditor(void* parent, void* context) override;
+    void FitEditorToHostSize(int width, int height) override;
     void OnEditorClosing() override;
     void OnParamValueChanged(int paramIdx) override;
     void OnEditorParamChange(int paramIdx, iplug::ParamOrigin source) override;
     bool SaveState(iplug::IStateBuffer& out) override;
     int LoadState(const iplug::IStateBuffer& in, int startPos) override;
+
+    // Idle timer: remembers a scale the user chose by resizing the panel.
+    void OnIdleTick() override;
 
     // Processor.
     void ProcessAudioBlock(double** inputs, double** outputs, int nFrames) override;
@@ -36,6 +42,30 @@ public:
     Steinberg::tresult PLUGIN_API process(Steinberg::Vst::ProcessData& data) override;
 
     static bool SupportedSampleRate(double rate);
+
+    // Panel scale, remembered per user in a file shared by every instance and both programs.
+    static std::string UiScalePath();
+    void SaveUiScale(float scale);
+    // Reads the remembered scale afresh into uiScale and answers it.
+    float ReadUiScale();
+    float UiScale() const { return uiScale; }
+
+    // Time in seconds that MACRO (or the synced division) stands for in the current mode; in TREM
+    // the length of one cycle.
+    double MacroReadout() const;
+
+    // Which side of the panel shows: false the front, true the back. Not part of the state.
+    bool ShowBackPanel() const { return showBackPanel; }
+    void SetShowBackPanel(bool back) { showBackPanel = back; }
+
+    // The preset loaded or saved last through the panel. It is current while no other state load
+    // happened since; it matches while every parameter but Repeat Hold and Repeat Latch still
+    // holds the value it had then.
+    void RememberPresetName(const std::string& name);
+    bool PresetRecordCurrent() const;
+    const std::string& PresetName() const { return presetName; }
+    // The preset's name when current and matching, else empty.
+    std::string MatchingPresetName() const;
 
     std::uint64_t StateLoadCount() const { return stateLoadCount.load(); }
     double CachedParam(int paramIdx) const;
@@ -61,6 +91,7 @@ private:
     };
 
     static iplug::IPlugDescriptor MakeDescriptor();
+    iplug::igraphics::IGraphics* MakeGraphics();
     void SetupParams();
     void AddFactoryPresets();
     void KeepFrozenLoopAcrossReset();
@@ -69,7 +100,12 @@ private:
     void SilenceOutputs(double** outputs, int nFrames);
     void RunEngine(AudioScratch& scratch, double** inputs, double** outputs, int nFrames);
 
+    float uiScale = 1.0f;
     std::atomic<std::uint64_t> stateLoadCount{0};
+    std::string presetName;
+    double presetSnapshot[kParamCount] = {};
+    std::uint64_t presetLoadCount = 0;
+    bool presetNameValid = false;
     EffectEngine engine;
     std::recursive_mutex stateMutex;
     bool lastLoadOk = false;
@@ -83,4 +119,5 @@ private:
     double sampleRate = EffectEngine::kDefaultSampleRate;
     std::atomic<bool> loopFrozen{false};
     std::atomic<int> preparedFrames{0};
+    bool showBackPanel = false;
 };

@@ -26,5 +26,7 @@ build_preset() {
 }
 
 install_packages
+# The panel's fonts: the build embeds them and the image generator draws captions with them.
+"$here/fetch-fonts.sh"
 [ "${1:-}" = "--install-only" ] && exit 0
 build_preset windows
