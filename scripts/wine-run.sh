@@ -18,14 +18,26 @@ ensure_prefix() {
   flock -u 9
 }
 
+# A display whose server has gone leaves its socket and lock behind; only a live one counts.
+display_alive() {
+  local pid
+  pid=$(tr -d ' ' <"/tmp/.X$1-lock" 2>/dev/null) || return 1
+  [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null
+}
+
 # Tests that open windows or OpenGL contexts ask for a display; start one Xvfb for them.
 ensure_display() {
   [ -n "${DISPLAY:-}" ] && return 0
   local n=${MARLQUIN_XVFB_DISPLAY:-97}
-  if [ ! -e "/tmp/.X11-unix/X$n" ]; then
-    (Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &)
+  exec 8>"/tmp/marlquin-xvfb-$n.lock"
+  flock 8
+  if ! display_alive "$n"; then
+    rm -f "/tmp/.X11-unix/X$n" "/tmp/.X$n-lock"
+    (Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 8>&- &)
     for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
   fi
+  flock -u 8
+  exec 8>&-
   export DISPLAY=":$n"
 }
 
