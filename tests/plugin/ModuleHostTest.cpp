@@ -10,6 +10,7 @@
 #include "tests/framework/graphics/windows/TestWindows.h"
 #include "tests/plugin/HostRig.h"
 #include "tests/plugin/LoadedModule.h"
+#include "tests/plugin/ScratchAppData.h"
 
 #include "pluginterfaces/gui/iplugview.h"
 
@@ -54,6 +55,9 @@ protected:
         _MM_SET_DENORMALS_ZERO_MODE(_MM_DENORMALS_ZERO_ON);
         ASSERT_NE(module->factory, nullptr) << "module " << MARLQUIN_MODULE_PATH << " did not load";
     }
+
+    // Editors remember their scale in the user's profile: keep every test's own.
+    ScratchAppData appData;
 
     // A fresh, initialised instance of the module's one class.
     static std::unique_ptr<HostRig> NewInstance()

@@ -2,7 +2,7 @@
 
 #include "framework/graphics/IGraphics.h"
 #include "plugin/UiScaleFile.h"
-#include "tests/plugin/files/ScratchFolder.h"
+#include "tests/plugin/ScratchAppData.h"
 
 #include <gtest/gtest.h>
 
@@ -19,9 +19,6 @@ class QuorrelEditorTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        if (const wchar_t* old = _wgetenv(L"APPDATA"))
-            savedAppData = old;
-        _wputenv_s(L"APPDATA", std::filesystem::u8path(folder.Path()).wstring().c_str());
         WNDCLASSW wc = {};
         wc.lpfnWndProc = DefWindowProcW;
         wc.hInstance = GetModuleHandleW(nullptr);
@@ -41,7 +38,6 @@ protected:
         }
         for (HWND f : frames)
             DestroyWindow(f);
-        _wputenv_s(L"APPDATA", savedAppData.c_str());
     }
     IGraphics* Open(int i)
     {
@@ -49,8 +45,7 @@ protected:
         return plugins[i]->GetGraphics();
     }
 
-    ScratchFolder folder;
-    std::wstring savedAppData;
+    ScratchAppData appData;
     HWND frames[2] = {};
     Quorrel* plugins[2] = {};
 };
