@@ -9,7 +9,10 @@ root=$(dirname "$here")
 install_packages() {
   local wanted missing=()
   mapfile -t wanted < <(grep -v -E '^\s*(#|$)' "$here/packages.txt")
-  for p in "${wanted[@]}"; do
+  local line p command
+  for line in "${wanted[@]}"; do
+    read -r p command <<<"$line"
+    [ -n "$command" ] && command -v "$command" >/dev/null 2>&1 && continue
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
   done
   if [ ${#missing[@]} -gt 0 ]; then
