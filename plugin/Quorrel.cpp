@@ -3,10 +3,12 @@
 #include "engine/FactoryPreset.h"
 #include "engine/LoopsMode.h"
 #include "framework/core/IStateBuffer.h"
+#include "plugin/StateChunk.h"
+#if !defined(MARLQUIN_APP)
 #include "framework/vst3/IPlugVST3BypassParameter.h"
 #include "framework/vst3/InterfaceGuard.h"
-#include "plugin/StateChunk.h"
 #include "plugin/vst3/SubBlockSlicer.h"
+#endif
 
 #include <algorithm>
 #include <exception>
@@ -15,7 +17,9 @@
 #include <thread>
 #include <xmmintrin.h>
 
+#if !defined(MARLQUIN_APP)
 using namespace Steinberg;
+#endif
 
 namespace {
 
@@ -104,7 +108,11 @@ iplug::IPlugDescriptor Quorrel::MakeDescriptor()
     return d;
 }
 
+#if defined(MARLQUIN_APP)
+Quorrel::Quorrel(iplug::IPlugAPPHost* host) : iplug::IPlugAPP(host, MakeDescriptor())
+#else
 Quorrel::Quorrel() : iplug::IPlugVST3(MakeDescriptor())
+#endif
 {
     SetTailSamples(kTailForever);
     SetupParams();
@@ -357,6 +365,7 @@ int Quorrel::LoadState(const iplug::IStateBuffer& in, int startPos)
     return pos;
 }
 
+#if !defined(MARLQUIN_APP)
 tresult PLUGIN_API Quorrel::setState(IBStream* stream)
 {
     if (!stream)
@@ -394,3 +403,4 @@ tresult PLUGIN_API Quorrel::process(Vst::ProcessData& data)
                                                  [this](Vst::ProcessData& sub) { return IPlugVST3::process(sub); });
     });
 }
+#endif

@@ -2,20 +2,35 @@
 
 #include "engine/EffectEngine.h"
 #include "engine/ParamSpec.h"
+#if defined(MARLQUIN_APP)
+#include "framework/app/IPlugAPP.h"
+#else
 #include "framework/vst3/IPlugVST3.h"
+#endif
 
 #include <atomic>
 #include <cstdint>
 #include <mutex>
 #include <vector>
 
+#if defined(MARLQUIN_APP)
+using QuorrelFormat = iplug::IPlugAPP;
+#else
+using QuorrelFormat = iplug::IPlugVST3;
+#endif
+
 // The product's plug-in object: the effect's parameters and factory presets on the framework,
 // an EffectEngine fed from the audio thread, the state format, and the module's own VST 3
 // entries (sample-accurate parameter slicing, refused sample rates, the state-load guard).
-class Quorrel : public iplug::IPlugVST3
+// The standalone program builds the same class on the framework's standalone binding.
+class Quorrel : public QuorrelFormat
 {
 public:
+#if defined(MARLQUIN_APP)
+    explicit Quorrel(iplug::IPlugAPPHost* host);
+#else
     Quorrel();
+#endif
     ~Quorrel() override;
 
     // Plug-in chain.
@@ -29,20 +44,37 @@ public:
     void ProcessAudioBlock(double** inputs, double** outputs, int nFrames) override;
     void OnProcessingReset() override;
 
+#if !defined(MARLQUIN_APP)
     // VST 3 entries of the module.
     Steinberg::tresult PLUGIN_API setState(Steinberg::IBStream* stream) override;
     Steinberg::tresult PLUGIN_API setupProcessing(Steinberg::Vst::ProcessSetup& setup) override;
     Steinberg::tresult PLUGIN_API process(Steinberg::Vst::ProcessData& data) override;
+#endif
 
     static bool SupportedSampleRate(double rate);
 
-    std::uint64_t StateLoadCount() const { return stateLoadCount.load(); }
+    std::uint64_t StateLoadCount() const
+    {
+        return stateLoadCount.load();
+    }
     double CachedParam(int paramIdx) const;
-    double Tempo() const { return tempo.load(std::memory_order_relaxed); }
-    double PreparedSampleRate() const { return sampleRate; }
-    bool LoopFrozen() const { return loopFrozen.load(std::memory_order_relaxed); }
+    double Tempo() const
+    {
+        return tempo.load(std::memory_order_relaxed);
+    }
+    double PreparedSampleRate() const
+    {
+        return sampleRate;
+    }
+    bool LoopFrozen() const
+    {
+        return loopFrozen.load(std::memory_order_relaxed);
+    }
     // Frames a block may have and still be processed; 0 before the first processing reset.
-    int PreparedBlockFrames() const { return static_cast<int>(scratchBuffers[kLeftIn].size()); }
+    int PreparedBlockFrames() const
+    {
+        return static_cast<int>(scratchBuffers[kLeftIn].size());
+    }
 
 private:
     enum ScratchIndex
