@@ -180,8 +180,13 @@ bool StandaloneHost::GetDeviceInfo(unsigned int id, AudioBackend::DeviceInfo& in
 
 std::string StandaloneHost::DisplayNameOf(const std::string& deviceName)
 {
+    // "Out: default" shows as "default": the profile functions drop leading blanks on reading,
+    // so a name kept with its blank would never be found again.
     const size_t colon = deviceName.find(':');
-    return colon == std::string::npos ? deviceName : deviceName.substr(colon + 1);
+    if (colon == std::string::npos)
+        return deviceName;
+    const size_t start = deviceName.find_first_not_of(' ', colon + 1);
+    return start == std::string::npos ? std::string() : deviceName.substr(start);
 }
 
 std::string StandaloneHost::DeviceDisplayName(unsigned int id)
