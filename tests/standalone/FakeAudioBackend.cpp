@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <chrono>
+#include <stdexcept>
 
 AudioBackend::DeviceInfo FakeAudioBackend::Device(const std::string& name, unsigned int ins, unsigned int outs,
                                                   bool defaultOut, std::vector<unsigned int> rates,
@@ -71,6 +72,8 @@ bool FakeAudioBackend::StartStream()
 
 void FakeAudioBackend::AbortStream()
 {
+    if (script->throwOnAbort)
+        throw std::runtime_error("driver failed");
     while (script->hangOnAbort)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     StopThread();

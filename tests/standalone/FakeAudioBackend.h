@@ -38,6 +38,7 @@ public:
         unsigned int grantedFrames = 0;
         // AbortStream blocks until this turns false.
         std::atomic<bool> hangOnAbort{false};
+        bool throwOnAbort = false;
         std::vector<OpenRecord> opens;
         int backendsMade = 0;
         // Output of the callbacks run by the autoRun thread, one buffer per callback.
