@@ -2,6 +2,7 @@
 
 #include "standalone/StandaloneHost.h"
 #include "standalone/StandaloneResourceIds.h"
+#include "standalone/WideText.h"
 
 #include <cstdio>
 #include <string>
@@ -11,28 +12,6 @@ namespace {
 
 constexpr unsigned int kBufferSizes[] = {32, 64, 96, 128, 192, 256, 512, 1024, 2048, 4096, 8192};
 constexpr int kMidiChannels = 16;
-
-std::wstring Widen(const std::string& text)
-{
-    if (text.empty())
-        return std::wstring();
-    const int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), int(text.size()), nullptr, 0);
-    std::wstring wide(size_t(n > 0 ? n : 0), L'\0');
-    if (n > 0)
-        MultiByteToWideChar(CP_UTF8, 0, text.data(), int(text.size()), wide.data(), n);
-    return wide;
-}
-
-std::string Narrow(const std::wstring& text)
-{
-    if (text.empty())
-        return std::string();
-    const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), nullptr, 0, nullptr, nullptr);
-    std::string narrow(size_t(n > 0 ? n : 0), '\0');
-    if (n > 0)
-        WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), narrow.data(), n, nullptr, nullptr);
-    return narrow;
-}
 
 std::wstring Number(unsigned int value)
 {
@@ -67,7 +46,7 @@ public:
         std::wstring text(size_t(length) + 1, L'\0');
         SendMessageW(box, CB_GETLBTEXT, WPARAM(index), reinterpret_cast<LPARAM>(text.data()));
         text.resize(size_t(length));
-        return Narrow(text);
+        return ToUtf8(text);
     }
     void Enable(bool on) const { EnableWindow(box, on); }
 
@@ -127,9 +106,9 @@ void FillAudioSection(HWND dialog, StandaloneHost& host)
     inputList.Clear();
     outputList.Clear();
     for (const std::string& name : inputNames)
-        inputList.Add(Widen(name));
+        inputList.Add(ToWide(name));
     for (const std::string& name : outputNames)
-        outputList.Add(Widen(name));
+        outputList.Add(ToWide(name));
     const int inputIndex = std::max(IndexOf(inputNames, settings.audioInput), 0);
     const int outputIndex = std::max(IndexOf(outputNames, settings.audioOutput), 0);
     inputList.Select(directSound ? inputIndex : outputIndex);
@@ -166,7 +145,7 @@ void FillMidiList(HWND dialog, int id, const std::vector<std::string>& names, st
     const Combo list(dialog, id);
     list.Clear();
     for (const std::string& name : names)
-        list.Add(Widen(name));
+        list.Add(ToWide(name));
     int index = IndexOf(names, chosen);
     if (index < 0) {
         chosen = "off";

@@ -1,5 +1,7 @@
 #include "standalone/SettingsFile.h"
 
+#include "standalone/WideText.h"
+
 #include <windows.h>
 
 #include <shlobj.h>
@@ -12,28 +14,6 @@ namespace {
 constexpr wchar_t kAudio[] = L"audio";
 constexpr wchar_t kMidi[] = L"midi";
 
-std::wstring Widen(const std::string& text)
-{
-    if (text.empty())
-        return std::wstring();
-    const int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), int(text.size()), nullptr, 0);
-    std::wstring wide(size_t(n > 0 ? n : 0), L'\0');
-    if (n > 0)
-        MultiByteToWideChar(CP_UTF8, 0, text.data(), int(text.size()), wide.data(), n);
-    return wide;
-}
-
-std::string Narrow(const std::wstring& text)
-{
-    if (text.empty())
-        return std::string();
-    const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), nullptr, 0, nullptr, nullptr);
-    std::string narrow(size_t(n > 0 ? n : 0), '\0');
-    if (n > 0)
-        WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), narrow.data(), n, nullptr, nullptr);
-    return narrow;
-}
-
 // The whole value, however long: the buffer grows until the text fits.
 std::string ReadText(const wchar_t* section, const wchar_t* key, const wchar_t* fallback, const std::wstring& path)
 {
@@ -42,7 +22,7 @@ std::string ReadText(const wchar_t* section, const wchar_t* key, const wchar_t* 
         const DWORD n =
             GetPrivateProfileStringW(section, key, fallback, buffer.data(), DWORD(buffer.size()), path.c_str());
         if (n + 1 < buffer.size() || buffer.size() >= (1u << 20))
-            return Narrow(std::wstring(buffer.data(), n));
+            return ToUtf8(std::wstring(buffer.data(), n));
         buffer.resize(buffer.size() * 4);
     }
 }
@@ -54,7 +34,7 @@ uint32_t ReadNumber(const wchar_t* section, const wchar_t* key, uint32_t fallbac
 
 bool WriteText(const wchar_t* section, const wchar_t* key, const std::string& value, const std::wstring& path)
 {
-    return WritePrivateProfileStringW(section, key, Widen(value).c_str(), path.c_str()) != FALSE;
+    return WritePrivateProfileStringW(section, key, ToWide(value).c_str(), path.c_str()) != FALSE;
 }
 
 bool WriteNumber(const wchar_t* section, const wchar_t* key, const wchar_t* format, uint32_t value,

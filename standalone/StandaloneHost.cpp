@@ -3,6 +3,7 @@
 #include "RtMidi.h"
 #include "standalone/RtAudioBackend.h"
 #include "standalone/SettingsFile.h"
+#include "standalone/WideText.h"
 
 #include <windows.h>
 
@@ -26,9 +27,7 @@ bool Contains(const std::vector<unsigned int>& list, unsigned int value)
 
 void ShowErrorBox(void* owner, const char* text)
 {
-    wchar_t wide[256] = {};
-    MultiByteToWideChar(CP_UTF8, 0, text, -1, wide, 255);
-    MessageBoxW(static_cast<HWND>(owner), wide, L"Error", MB_OK);
+    MessageBoxW(static_cast<HWND>(owner), ToWide(text).c_str(), L"Error", MB_OK);
 }
 
 // Runs an RtMidi call; false when it throws.

@@ -2,6 +2,7 @@
 
 #include "standalone/StandaloneHost.h"
 #include "standalone/StandaloneResourceIds.h"
+#include "standalone/WideText.h"
 #include "tests/standalone/FakeAudioBackend.h"
 #include "tests/standalone/TempFolder.h"
 
@@ -54,9 +55,7 @@ protected:
         for (int i = 0; i < count; ++i) {
             wchar_t text[256] = {};
             SendMessageW(List(id), CB_GETLBTEXT, WPARAM(i), LPARAM(text));
-            char narrow[512] = {};
-            WideCharToMultiByte(CP_UTF8, 0, text, -1, narrow, sizeof(narrow), nullptr, nullptr);
-            entries.push_back(narrow);
+            entries.push_back(ToUtf8(text));
         }
         return entries;
     }

@@ -30,8 +30,8 @@ public:
         std::wstring command = L"\"" + ProgramPath() + L"\"";
         STARTUPINFOW startup{};
         startup.cb = sizeof(startup);
-        started = CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                                 &info) != FALSE;
+        started = CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)
+                  != FALSE;
     }
     ~Program()
     {
