@@ -224,6 +224,14 @@ void OnCancel(StandaloneHost& host)
     host.ApplyAudioSettings();
 }
 
+// The second channel of a pair is always the one after the first.
+void ChooseFirstChannel(HWND dialog, int secondId, int index, uint32_t& first, uint32_t& second)
+{
+    first = uint32_t(index) + 1;
+    second = uint32_t(index) + 2;
+    Combo(dialog, secondId).Select(index + 1);
+}
+
 // A selection change in one of the lists; the channel lists keep the second channel next to
 // the first.
 void OnListChanged(HWND dialog, StandaloneHost& host, int id)
@@ -256,17 +264,13 @@ void OnListChanged(HWND dialog, StandaloneHost& host, int id)
         s.sampleRate = uint32_t(list.Data(index));
         break;
     case IDC_INPUT_CHANNEL_1:
-        s.inputChannel1 = uint32_t(index) + 1;
-        s.inputChannel2 = uint32_t(index) + 2;
-        Combo(dialog, IDC_INPUT_CHANNEL_2).Select(index + 1);
+        ChooseFirstChannel(dialog, IDC_INPUT_CHANNEL_2, index, s.inputChannel1, s.inputChannel2);
         break;
     case IDC_INPUT_CHANNEL_2:
         list.Select(int(s.inputChannel2) - 1);
         break;
     case IDC_OUTPUT_CHANNEL_1:
-        s.outputChannel1 = uint32_t(index) + 1;
-        s.outputChannel2 = uint32_t(index) + 2;
-        Combo(dialog, IDC_OUTPUT_CHANNEL_2).Select(index + 1);
+        ChooseFirstChannel(dialog, IDC_OUTPUT_CHANNEL_2, index, s.outputChannel1, s.outputChannel2);
         break;
     case IDC_OUTPUT_CHANNEL_2:
         list.Select(int(s.outputChannel2) - 1);

@@ -25,6 +25,18 @@ R Guarded(F&& call, R fallback)
     return fallback;
 }
 
+// The same for calls that answer nothing.
+template <class F>
+void GuardedCall(F&& call)
+{
+    Guarded(
+        [&] {
+            call();
+            return true;
+        },
+        false);
+}
+
 } // namespace
 
 RtAudioBackend::RtAudioBackend()
@@ -103,47 +115,29 @@ bool RtAudioBackend::StartStream()
     // Starting a stream the library has closed after an error crashes inside it.
     if (!audio || !IsStreamOpen())
         return false;
-    Guarded(
-        [&] {
-            if (!audio->isStreamRunning())
-                audio->startStream();
-            return true;
-        },
-        false);
+    GuardedCall([&] {
+        if (!audio->isStreamRunning())
+            audio->startStream();
+    });
     return IsStreamRunning();
 }
 
 void RtAudioBackend::StopStream()
 {
     if (audio && IsStreamRunning())
-        Guarded(
-            [&] {
-                audio->stopStream();
-                return true;
-            },
-            false);
+        GuardedCall([&] { audio->stopStream(); });
 }
 
 void RtAudioBackend::AbortStream()
 {
     if (audio && IsStreamRunning())
-        Guarded(
-            [&] {
-                audio->abortStream();
-                return true;
-            },
-            false);
+        GuardedCall([&] { audio->abortStream(); });
 }
 
 void RtAudioBackend::CloseStream()
 {
     if (audio && IsStreamOpen())
-        Guarded(
-            [&] {
-                audio->closeStream();
-                return true;
-            },
-            false);
+        GuardedCall([&] { audio->closeStream(); });
 }
 
 bool RtAudioBackend::IsStreamOpen()
