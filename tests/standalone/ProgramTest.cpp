@@ -156,10 +156,17 @@ TEST(Program, ASecondStartHandsOverToTheFirstAndExitsWithZero)
     Program first;
     HWND main = first.WaitForWindow(L"Marlquin");
     ASSERT_NE(main, nullptr);
+    // Something else in front first, so that the hand-over has to bring the program forward.
+    HWND other = CreateWindowExW(0, L"Static", L"other", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200, 100, nullptr,
+                                 nullptr, nullptr, nullptr);
+    SetForegroundWindow(other);
+    ASSERT_NE(GetForegroundWindow(), main);
     Program second;
     ASSERT_TRUE(second.Started());
     EXPECT_EQ(second.WaitForExit(), 0);
+    EXPECT_EQ(GetForegroundWindow(), main);
     EXPECT_EQ(first.WaitForExit(0), -1) << "the first instance keeps running";
+    DestroyWindow(other);
     PostMessageW(main, WM_CLOSE, 0, 0);
     EXPECT_EQ(first.WaitForExit(), 0);
 }
