@@ -80,7 +80,8 @@ class MainWindowTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        host = FakeAudioBackend::MakeHost(OneOutput(), folder.Path());
+        script = OneOutput();
+        host = FakeAudioBackend::MakeHost(script, folder.Path());
         ASSERT_TRUE(host->Init());
         MainWindow::SetWatchdog(ShutdownWatchdog([this](int code) { ended.push_back(code); }));
         window = MainWindow::Create(GetModuleHandleW(nullptr));
@@ -97,6 +98,7 @@ protected:
     }
 
     TempFolder folder;
+    std::shared_ptr<Script> script;
     StandaloneHost* host = nullptr;
     HWND window = nullptr;
     std::vector<int> ended;
@@ -154,6 +156,26 @@ TEST_F(MainWindowTest, QuitShutsTheHostDownAndPostsTheQuitMessage)
         quit = quit || msg.message == WM_QUIT;
     EXPECT_TRUE(quit);
     EXPECT_TRUE(ended.empty());
+}
+
+// A driver that never returns from stopping: the window still goes and the quit message is
+// posted after the watchdog's wait, and the program's end is the immediate one, with code 0.
+TEST_F(MainWindowTest, AHungDriverStillLetsTheProgramEndWithZero)
+{
+    ASSERT_TRUE(host->ApplyAudioSettings());
+    script->hangOnAbort = true;
+    SendMessageW(window, WM_COMMAND, MAKEWPARAM(ID_QUIT, 0), 0);
+    EXPECT_FALSE(IsWindow(window));
+    EXPECT_TRUE(MainWindow::Watchdog().Failed());
+    MSG msg{};
+    bool quit = false;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+        quit = quit || msg.message == WM_QUIT;
+    EXPECT_TRUE(quit);
+    MainWindow::Watchdog().FinishProcess(0);
+    EXPECT_EQ(ended, std::vector<int>{0});
+    // The worker is still inside the driver with the host: both are left to the process.
+    script->hangOnAbort = false;
 }
 
 } // namespace
