@@ -167,6 +167,15 @@ void DriveStage::UpdateCoefficients(double d)
 
 void DriveStage::Process(float* left, float* right, int n)
 {
+    const double voiceTarget = voice == kVoiceFuzz ? 1.0 : 0.0;
+    if (bypassMix == 1.0 && driveTarget <= 0.0 && voiceMix == voiceTarget) {
+        // Faded out and staying out: every sample would pass untouched, only the
+        // drive glide moves on.
+        for (int i = 0; i < n; ++i)
+            driveSmoother.Tick();
+        bypassed = 1;
+        return;
+    }
     const double dcPole = std::clamp(1.0 - kTwoPi * 10.0 / sampleRate, 0.0, 0.999999);
     for (int start = 0; start < n; start += kSmootherGroup) {
         const int count = std::min(kSmootherGroup, n - start);

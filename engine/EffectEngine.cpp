@@ -34,9 +34,14 @@ double DecibelsToGain(double db)
     return std::pow(10.0, db / 20.0);
 }
 
+// Far above any real signal (+120 dB over full scale), far below the float limit:
+// sums and products of samples further on stay finite.
+constexpr float kInputLimit = 1.0e6f;
+
+// Non-finite input would poison every filter and delay line behind it.
 float SanitizedSample(float x)
 {
-    return std::isfinite(x) ? x : 0.0f;
+    return std::isfinite(x) ? std::clamp(x, -kInputLimit, kInputLimit) : 0.0f;
 }
 
 void ClearTempoSync(TempoSyncInfo& info)
@@ -125,7 +130,8 @@ void EffectEngine::Prepare(double newSampleRate, int newMaxBlockSize)
 
 std::array<std::vector<float>*, EffectEngine::kScratchVectorCount> EffectEngine::ScratchVectors()
 {
-    return {&workL, &workR, &dryL, &dryR, &accL, &accR, &modeL, &modeR, &weights[0], &weights[1], &weights[2]};
+    return {&workL, &workR,      &dryL,       &dryR,       &accL,  &accR, &modeL,
+            &modeR, &weights[0], &weights[1], &weights[2], &idleL, &idleR};
 }
 
 void EffectEngine::EnsureScratch(int count)
@@ -244,6 +250,8 @@ void EffectEngine::Process(const float* inL, const float* inR, float* outL, floa
         if (!handoverState.compare_exchange_strong(expected, kHandoverEmpty))
             freezeHeldForReader = expected == kHandoverReaderCopying;
     }
+    if (handoverProbe)
+        handoverProbe(HandoverPoint::AudioBlockStarted);
 
     UpdateBlockParams();
     MapModeControls();
@@ -263,10 +271,13 @@ void EffectEngine::Process(const float* inL, const float* inR, float* outL, floa
         lastHostPosition = hostPosition;
     positionFresh = 0;
 
+    PlanIdleFeeding();
     for (int i = 0; i < n; ++i) {
         AdvanceTempoSync(i);
         ProcessChunk(inL + i, inR + i, outL + i, outR + i, 1);
+        GatherIdleInput();
     }
+    FeedIdleSlots();
 
     PublishFrozenLoop(n);
 }
@@ -464,7 +475,6 @@ void EffectEngine::ProcessChunk(const float* inL, const float* inR, float* outL,
     echoRight.SetTempoSync(modeSync);
     modeTable[2]->SetTempoSync(modeSync);
 
-    // Non-finite input would poison every filter and delay line behind it.
     for (int i = 0; i < count; ++i) {
         workL[i] = SanitizedSample(inL[i]);
         workR[i] = SanitizedSample(inR[i]);
@@ -496,9 +506,10 @@ void EffectEngine::ApplyInputGate(float* left, float* right, int count)
 {
     const double g = values[kInputGate];
     for (int i = 0; i < count; ++i) {
-        const double x = (std::fabs(left[i]) + std::fabs(right[i])) * 0.5;
+        const double x = (std::fabs(static_cast<double>(left[i])) + std::fabs(static_cast<double>(right[i]))) * 0.5;
         gateEnvelope += (x - gateEnvelope) * (x > gateEnvelope ? gateAttack : gateRelease);
-        if (gateEnvelope < 1e-20)
+        // A NaN envelope would never recover and close or poison the gate for good.
+        if (gateEnvelope < 1e-20 || !std::isfinite(gateEnvelope))
             gateEnvelope = 0.0;
         if (!(g > 0.0))
             continue;
@@ -571,8 +582,10 @@ void EffectEngine::MixModes(int count)
 
     for (int k = 0; k < kSlotCount; ++k) {
         if (!active[k]) {
+            if (idleForBlock[k])
+                continue;
             if (k == 1)
-                FeedRepeatSlotIdle(count);
+                FeedRepeatSlotIdle(workL.data(), workR.data(), count);
             else if (k == 2)
                 liveLoop.FeedIdle(workL.data(), workR.data(), count);
             continue;
@@ -593,12 +606,49 @@ void EffectEngine::MixModes(int count)
     std::copy_n(accR.begin(), count, workR.begin());
 }
 
-void EffectEngine::FeedRepeatSlotIdle(int count)
+void EffectEngine::FeedRepeatSlotIdle(const float* left, const float* right, int count)
 {
-    repeat.FeedIdle(workL.data(), workR.data(), count);
-    echo.FeedIdle(workL.data(), workR.data(), count);
-    echoLeft.FeedIdle(workL.data(), workL.data(), count);
-    echoRight.FeedIdle(workR.data(), workR.data(), count);
+    repeat.FeedIdle(left, right, count);
+    echo.FeedIdle(left, right, count);
+    echoLeft.FeedIdle(left, left, count);
+    echoRight.FeedIdle(right, right, count);
+}
+
+// A slot other than the block's mode whose weight is already 0 stays silent for
+// the whole block, and feeding an idle mode touches nothing but that mode's own
+// history. Its input is gathered per sample and fed once per block (or whenever
+// the gathered input fills the scratch), which leaves its state exactly as
+// sample-by-sample feeding would and saves the per-sample calls.
+void EffectEngine::PlanIdleFeeding()
+{
+    const int mode = CurrentMode();
+    idleFill = 0;
+    deferIdleFeeding = false;
+    for (int k = 1; k < kSlotCount; ++k) {
+        idleForBlock[k] = k != mode && (started == 0 || modeWeight[k].current == 0.0);
+        deferIdleFeeding = deferIdleFeeding || idleForBlock[k];
+    }
+}
+
+void EffectEngine::GatherIdleInput()
+{
+    if (!deferIdleFeeding)
+        return;
+    idleL[static_cast<size_t>(idleFill)] = dryL[0];
+    idleR[static_cast<size_t>(idleFill)] = dryR[0];
+    if (++idleFill == static_cast<int>(idleL.size()))
+        FeedIdleSlots();
+}
+
+void EffectEngine::FeedIdleSlots()
+{
+    if (idleFill == 0)
+        return;
+    if (idleForBlock[1])
+        FeedRepeatSlotIdle(idleL.data(), idleR.data(), idleFill);
+    if (idleForBlock[2])
+        liveLoop.FeedIdle(idleL.data(), idleR.data(), idleFill);
+    idleFill = 0;
 }
 
 // The crossfaded path (engine mix below 1) combines only the first sample of

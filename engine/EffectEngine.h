@@ -2,6 +2,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -84,6 +85,18 @@ public:
     // Frees a loop still waiting to be installed and the one an install displaced.
     void DiscardPendingLoop();
 
+    // Fixed points of the hand-over at which handoverProbe is called when set, so
+    // that a test can run the other side of the protocol at exactly that point.
+    enum class HandoverPoint
+    {
+        AudioBlockStarted,       // audio thread: install tried, snapshot checked, parameters not yet applied
+        ReaderCopying,           // reader: holds the copying state, nothing copied yet
+        ReaderReleased,          // reader: copy taken and the snapshot handed back, not yet encoded
+        RestoreBetweenExchanges, // restorer: pending slot exchanged, retired slot not yet emptied
+    };
+    // Unset in the product; the audio thread tests it once per block.
+    std::function<void(HandoverPoint)> handoverProbe;
+
     // The tempo record of a slot (0 the tremolo, 1 the other modes) for a block of n samples.
     TempoSyncInfo MakeTempoSync(int n, int divisionIndex, int slot, bool synced, bool positionFresh);
 
@@ -134,7 +147,7 @@ public:
 
 private:
     void RebuildForRate();
-    static constexpr int kScratchVectorCount = 11;
+    static constexpr int kScratchVectorCount = 13;
     std::array<std::vector<float>*, kScratchVectorCount> ScratchVectors();
     void EnsureScratch(int count);
     bool TryEnsureScratch(int count);
@@ -149,7 +162,10 @@ private:
     void UpdateModeCrossfade();
     void MixModes(int count);
     void MixRepeatSlot(int count, double engineMix);
-    void FeedRepeatSlotIdle(int count);
+    void FeedRepeatSlotIdle(const float* left, const float* right, int count);
+    void PlanIdleFeeding();
+    void GatherIdleInput();
+    void FeedIdleSlots();
     void WriteOutput(float* outL, float* outR, int count);
     void DeleteHandedOverLoops();
     std::unique_ptr<LoopsMode> CopyFrozenLoop() const noexcept;
@@ -167,4 +183,10 @@ private:
     // A reader was copying the live history at block start: recording stays
     // stopped for the whole block even if it finishes meanwhile.
     bool freezeHeldForReader = false;
+    // Slots silent for the whole block, fed once per block from the gathered
+    // post-drive input in idleL, idleR (idleFill samples so far).
+    bool idleForBlock[kSlotCount] = {};
+    bool deferIdleFeeding = false;
+    int idleFill = 0;
+    std::vector<float> idleL, idleR;
 };

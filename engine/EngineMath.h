@@ -15,10 +15,19 @@ constexpr uint32_t kZeroSeedReplacement = 0x9e3779b9u;
 // The rate a stage runs at when it is prepared with one it cannot use.
 constexpr double kDefaultSampleRate = 48000.0;
 
-// A rate that is not finite or not above 0 becomes the default rate.
+// The rates the whole engine runs at. Every stage sizes its memory and its
+// coefficients for the rate it is prepared with, so a rate far outside this range
+// would cost seconds and gigabytes for nothing a host can use.
+constexpr double kMinSampleRate = 8000.0;
+constexpr double kMaxSampleRate = 384000.0;
+
+// A rate that is not finite or not above 0 becomes the default rate; any other is
+// pulled into the supported range.
 inline double UsableSampleRate(double rate)
 {
-    return (std::isfinite(rate) && rate > 0.0) ? rate : kDefaultSampleRate;
+    if (!(std::isfinite(rate) && rate > 0.0))
+        return kDefaultSampleRate;
+    return rate < kMinSampleRate ? kMinSampleRate : (rate > kMaxSampleRate ? kMaxSampleRate : rate);
 }
 
 // "Rounded to the nearest integer" everywhere in the engine and the panel: halves

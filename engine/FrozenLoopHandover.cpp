@@ -28,11 +28,16 @@ std::vector<uint8_t> EffectEngine::CaptureFrozenLoop()
         // The audio thread holds the shadow only for the length of one copy.
         std::this_thread::yield();
     }
+    if (handoverProbe)
+        handoverProbe(HandoverPoint::ReaderCopying);
 
     std::unique_ptr<LoopsMode> copy = CopyFrozenLoop();
     // Once the copy exists the live history may change again; the encoding works
-    // on the copy alone.
+    // on the copy alone, and the state is not touched again: by now the audio
+    // thread may have dropped the snapshot.
     handoverState.store(kHandoverValid, std::memory_order_release);
+    if (handoverProbe)
+        handoverProbe(HandoverPoint::ReaderReleased);
     if (!copy)
         return {};
     return EncodeFrozenLoop(*copy);
@@ -75,6 +80,8 @@ bool EffectEngine::RestoreFrozenLoop(const uint8_t* data, size_t size, double ra
     // the older loop in between, its leftovers are freed here and cannot hold the
     // newer loop back.
     delete pendingLoop.exchange(loop.release());
+    if (handoverProbe)
+        handoverProbe(HandoverPoint::RestoreBetweenExchanges);
     delete retiredLoop.exchange(nullptr);
     return true;
 }

@@ -16,7 +16,7 @@ public:
 
     void Clear()
     {
-        for (int k = 0; k < Taps; ++k) {
+        for (int k = 0; k < 2 * Taps; ++k) {
             upHistory[k] = 0.0;
             downHistory[k] = 0.0;
         }
@@ -31,38 +31,43 @@ public:
     void Up(double x, double& first, double& second)
     {
         upIndex = upIndex == 0 ? Taps - 1 : upIndex - 1;
-        upHistory[upIndex] = x;
-        first = 2.0 * Convolve(upHistory, upIndex);
-        second = upHistory[(upIndex + kDelay - 1) % Taps];
+        Push(upHistory, upIndex, x);
+        first = 2.0 * Convolve(upHistory + upIndex);
+        second = upHistory[upIndex + kDelay - 1];
     }
 
     // Two high-rate samples in (in time order), one low-rate sample out.
     double Down(double first, double second)
     {
         downIndex = downIndex == 0 ? Taps - 1 : downIndex - 1;
-        downHistory[downIndex] = first;
+        Push(downHistory, downIndex, first);
         const double delayed = downDelay[delayIndex];
         downDelay[delayIndex] = second;
         delayIndex = delayIndex + 1 == kDelay ? 0 : delayIndex + 1;
-        return Convolve(downHistory, downIndex) + 0.5 * delayed;
+        return Convolve(downHistory + downIndex) + 0.5 * delayed;
     }
 
 private:
-    // Newest sample at `newest`, older ones following it around the ring.
-    double Convolve(const double (&history)[Taps], int newest) const
+    // Each history holds its ring twice in a row, so the Taps samples from the
+    // newest one on are always contiguous and the filter loop needs no wrap.
+    static void Push(double (&history)[2 * Taps], int index, double x)
+    {
+        history[index] = x;
+        history[index + Taps] = x;
+    }
+
+    // Newest sample first, older ones following it.
+    double Convolve(const double* newestFirst) const
     {
         double sum = 0.0;
-        int index = newest;
-        for (int k = 0; k < Taps; ++k) {
-            sum += taps[k] * history[index];
-            index = index + 1 == Taps ? 0 : index + 1;
-        }
+        for (int k = 0; k < Taps; ++k)
+            sum += taps[k] * newestFirst[k];
         return sum;
     }
 
     const double* taps;
-    double upHistory[Taps] = {};
-    double downHistory[Taps] = {};
+    double upHistory[2 * Taps] = {};
+    double downHistory[2 * Taps] = {};
     double downDelay[kDelay] = {};
     int upIndex = 0;
     int downIndex = 0;

@@ -121,7 +121,7 @@ LoopsMode& LoopsMode::operator=(LoopsMode&& other) noexcept = default;
 
 double LoopsMode::SupportedRate(double rate)
 {
-    return Clamp(EngineMath::UsableSampleRate(rate), kMinSampleRate, kMaxSampleRate);
+    return EngineMath::UsableSampleRate(rate);
 }
 
 void LoopsMode::Prepare(double rate, int /*maxBlockSize*/)

@@ -24,9 +24,9 @@ class LoopsMode : public ModeProcessor
 {
 public:
     static constexpr int kVoiceCount = 6;
-    // Supported preparation rates; the frozen-loop coder uses the same range.
-    static constexpr double kMinSampleRate = 8000.0;
-    static constexpr double kMaxSampleRate = 384000.0;
+    // Supported preparation rates, the engine's; the frozen-loop coder uses the same range.
+    static constexpr double kMinSampleRate = EngineMath::kMinSampleRate;
+    static constexpr double kMaxSampleRate = EngineMath::kMaxSampleRate;
     static constexpr double kDefaultSampleRate = EngineMath::kDefaultSampleRate;
     static constexpr double kHistorySeconds = 52.0;
     static constexpr double kMaxSegmentSeconds = 16.0;

@@ -59,16 +59,17 @@ void TapeSaturator::UpdateDrive(double a)
     cachedAmount = a;
 }
 
-double TapeSaturator::Push(double (&history)[kTaps], int& index, double x)
+// The ring is held twice in a row, so the taps read contiguous samples from the
+// newest one on without wrapping.
+double TapeSaturator::Push(double (&history)[2 * kTaps], int& index, double x)
 {
     index = index == 0 ? kTaps - 1 : index - 1;
     history[index] = x;
+    history[index + kTaps] = x;
+    const double* newestFirst = history + index;
     double sum = 0.0;
-    int k = index;
-    for (int t = 0; t < kTaps; ++t) {
-        sum += kHalfBand8[t] * history[k];
-        k = k + 1 == kTaps ? 0 : k + 1;
-    }
+    for (int t = 0; t < kTaps; ++t)
+        sum += kHalfBand8[t] * newestFirst[t];
     return sum;
 }
 

@@ -24,10 +24,10 @@ public:
 private:
     void ClearFilters();
     void UpdateDrive(double a);
-    static double Push(double (&history)[kTaps], int& index, double x);
+    static double Push(double (&history)[2 * kTaps], int& index, double x);
 
-    double upHistory[kTaps] = {};
-    double downHistory[kTaps] = {};
+    double upHistory[2 * kTaps] = {};
+    double downHistory[2 * kTaps] = {};
     int upIndex = 0;
     int downIndex = 0;
     double dcInPrev = 0.0;

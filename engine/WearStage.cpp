@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 
 #include "engine/EngineMath.h"
 
@@ -211,6 +212,18 @@ WearStage::Amounts WearStage::ComputeAmounts() const
     return a;
 }
 
+const WearStage::Amounts& WearStage::CurrentAmounts()
+{
+    const double controls[6] = {wearSmoother.current,  wowSmoother.current,   bandwidthSmoother.current,
+                                noiseSmoother.current, crushSmoother.current, sampleRate};
+    if (!amountsCached || !std::equal(std::begin(controls), std::end(controls), std::begin(cachedControls))) {
+        cachedAmounts = ComputeAmounts();
+        std::copy(std::begin(controls), std::end(controls), std::begin(cachedControls));
+        amountsCached = true;
+    }
+    return cachedAmounts;
+}
+
 double WearStage::HissGain(double hissLevel)
 {
     const double db = Clamp01(envelope / 0.3) * kHissDuckDb;
@@ -265,7 +278,7 @@ void WearStage::Process(float* left, float* right, int n, DriftContext& drift)
 
     StepSmoothers(n / sampleRate);
     const double w = wearSmoother.current;
-    const Amounts amounts = ComputeAmounts();
+    const Amounts amounts = CurrentAmounts();
 
     for (int ch = 0; ch < 2; ++ch) {
         wow[ch].amount = wow[ch].depthSmoother.target = amounts.wow;
@@ -274,6 +287,14 @@ void WearStage::Process(float* left, float* right, int n, DriftContext& drift)
         tone[ch].amount = tone[ch].amountSmoother.target = amounts.tone;
     }
     const double bypassTarget = w > 0.0 ? 0.0 : 1.0;
+    if (bypassMix == 1.0 && bypassTarget == 1.0) {
+        // Faded out and staying out: every sample would pass untouched.
+        bypassed = 1;
+        return;
+    }
+    // Both channels' wow share one seed and get the same settings, so one sweep
+    // serves both; its sines are the costliest part of the wear.
+    const bool wowInStep = wow[1].SweepsLike(wow[0]);
 
     for (int i = 0; i < n; ++i) {
         bypassMix = EngineMath::StepFade(bypassMix, bypassTarget, bypassCoefficient, kBypassLanding);
@@ -292,8 +313,15 @@ void WearStage::Process(float* left, float* right, int n, DriftContext& drift)
         // A non-finite sample would otherwise live on in the delay lines and filters.
         const double dryL = std::isfinite(left[i]) ? left[i] : 0.0;
         const double dryR = std::isfinite(right[i]) ? right[i] : 0.0;
-        double xL = wow[0].Process(dryL);
-        double xR = wow[1].Process(dryR);
+        double xL, xR;
+        if (wowInStep) {
+            const double delay = wow[0].NextDelay();
+            xL = wow[0].DelayRead(dryL, delay);
+            xR = wow[1].DelayRead(dryR, delay);
+        } else {
+            xL = wow[0].Process(dryL);
+            xR = wow[1].Process(dryR);
+        }
         xL = saturator[0].Process(xL);
         xR = saturator[1].Process(xR);
         xL = tone[0].Process(xL);
@@ -329,4 +357,6 @@ void WearStage::Process(float* left, float* right, int n, DriftContext& drift)
         left[i] = static_cast<float>((hiss[0] * hissGain + heldL) * g * wet + bypassMix * dryL);
         right[i] = static_cast<float>((hiss[1] * hissGain + heldR) * g * wet + bypassMix * dryR);
     }
+    if (wowInStep)
+        wow[1].FollowSweep(wow[0]);
 }

@@ -90,8 +90,14 @@ private:
     void SeedFrom(DriftContext& drift);
     void StepSmoothers(double dt);
     Amounts ComputeAmounts() const;
+    // ComputeAmounts, computed again only when a smoothed control or the rate has moved.
+    const Amounts& CurrentAmounts();
     void ClearAudioState();
     double HissGain(double hissLevel);
     double DropoutGain(double chance);
     uint32_t NextRandom();
+
+    Amounts cachedAmounts;
+    double cachedControls[6] = {};
+    bool amountsCached = false;
 };

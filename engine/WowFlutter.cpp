@@ -63,22 +63,25 @@ void WowFlutter::SeedPhases(uint32_t seedValue)
 
 double WowFlutter::Process(double x)
 {
+    return DelayRead(x, NextDelay());
+}
+
+double WowFlutter::NextDelay()
+{
     double depth = depthSmoother.Tick();
     if (std::fabs(depthSmoother.target - depth) < kDepthLanding) {
         depthSmoother.current = depthSmoother.target;
         depth = depthSmoother.current;
     }
 
-    double y;
+    double delaySamples = 0.0;
     if (depth != 0.0) {
         const double m =
             (0.6 * std::sin(phases[1]) + std::sin(phases[0]) + 0.35 * std::sin(phases[2])) / 1.95 / 1.25
             + (0.018131575795279214 * std::sin(phases[4]) + 0.02702631109107657 * std::sin(phases[3])) / 2.5
             + 0.3 * chaosOffset;
         const double delayMs = std::clamp((std::clamp(m, -1.0, 1.0) * 2.5 + 6.0) * depth, 0.0, kMaxDelayMs);
-        y = DelayRead(x, delayMs * 0.001 * sampleRate);
-    } else {
-        y = DelayRead(x, 0.0);
+        delaySamples = delayMs * 0.001 * sampleRate;
     }
 
     for (int k = 0; k < kPhaseCount; ++k) {
@@ -86,7 +89,21 @@ double WowFlutter::Process(double x)
         if (phases[k] >= kTwoPi)
             phases[k] -= kTwoPi;
     }
-    return y;
+    return delaySamples;
+}
+
+bool WowFlutter::SweepsLike(const WowFlutter& other) const
+{
+    return sampleRate == other.sampleRate && amount == other.amount && chaosOffset == other.chaosOffset
+           && depthSmoother.current == other.depthSmoother.current && depthSmoother.target == other.depthSmoother.target
+           && depthSmoother.coefficient == other.depthSmoother.coefficient
+           && std::equal(std::begin(phases), std::end(phases), std::begin(other.phases));
+}
+
+void WowFlutter::FollowSweep(const WowFlutter& leader)
+{
+    depthSmoother = leader.depthSmoother;
+    std::copy(std::begin(leader.phases), std::end(leader.phases), std::begin(phases));
 }
 
 double WowFlutter::DelayRead(double x, double delaySamples)

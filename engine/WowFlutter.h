@@ -23,6 +23,15 @@ public:
     void SeedPhases(uint32_t seedValue);
 
     double Process(double x);
+    // One step of the depth glide and of the sweep, advancing the phases: the
+    // delay to read at, in samples. Process is DelayRead at NextDelay.
+    double NextDelay();
+    // The sweep of `other` moves exactly as this one's (same rate, amount, chaos
+    // offset, depth glide and phases): one NextDelay can then serve both, as long
+    // as both get the same settings.
+    bool SweepsLike(const WowFlutter& other) const;
+    // Takes over the sweep of a unit whose NextDelay served this one too.
+    void FollowSweep(const WowFlutter& leader);
 
     // Writes x and reads back `delaySamples` behind it: linear below two samples,
     // six-point Lagrange from three, blended in between.

@@ -2,8 +2,15 @@
 
 #include "engine/FactoryPreset.h"
 #include "engine/LoopsMode.h"
+#include "engine/NoteDivisions.h"
 #include "framework/core/IStateBuffer.h"
+#include "framework/core/ModuleResources.h"
+#include "framework/graphics/IGraphics.h"
+#include "framework/graphics/windows/IGraphicsWin.h"
+#include "plugin/BuildPanel.h"
 #include "plugin/StateChunk.h"
+#include "plugin/UiScaleFile.h"
+#include "plugin/UserDataFolder.h"
 #if !defined(MARLQUIN_APP)
 #include "framework/vst3/IPlugVST3BypassParameter.h"
 #include "framework/vst3/InterfaceGuard.h"
@@ -11,6 +18,7 @@
 #endif
 
 #include <algorithm>
+#include <cmath>
 #include <exception>
 #include <iterator>
 #include <new>
@@ -28,6 +36,13 @@ constexpr double kParamStep = 0.001;
 constexpr double kRepeatCountCurve = 2.0;
 constexpr int kLoopVoicesMin = 1;
 constexpr int kLoopVoicesMax = 6;
+constexpr int kPanelWidth = 460;
+constexpr int kPanelHeight = 640;
+constexpr int kPanelFps = 60;
+// A difference in draw scale below this is no resize by the user.
+constexpr float kScaleTolerance = 0.001f;
+// Parameter values within this of the snapshot still count as the preset.
+constexpr double kPresetTolerance = 1e-9;
 
 constexpr int kIntParams[] = {kMode, kSyncDivision, kLegacyEchoRepeats, kChaosSeed};
 constexpr int kBoolParams[] = {kSync,        kLoopFreeze,   kEchoPreserveStereo, kSaveFrozenAudio, kRepeatHold,
@@ -59,25 +74,6 @@ private:
     unsigned saved;
 };
 
-// A processing reset owns the busy word for its whole run, so no block overlaps it; blocks never
-// wait for it (they come out silent), the reset waits for a block in progress.
-class ResetClaim
-{
-public:
-    ResetClaim(std::atomic<std::int32_t>& word, std::int32_t idle, std::int32_t resetting) : word(word), idle(idle)
-    {
-        for (std::int32_t expected = idle; !word.compare_exchange_weak(expected, resetting); expected = idle)
-            std::this_thread::yield();
-    }
-    ~ResetClaim() { word.store(idle, std::memory_order_release); }
-    ResetClaim(const ResetClaim&) = delete;
-    ResetClaim& operator=(const ResetClaim&) = delete;
-
-private:
-    std::atomic<std::int32_t>& word;
-    std::int32_t idle;
-};
-
 } // namespace
 
 iplug::IPlugDescriptor Quorrel::MakeDescriptor()
@@ -96,8 +92,7 @@ iplug::IPlugDescriptor Quorrel::MakeDescriptor()
     d.doesMidiIn = false;
     d.doesMidiOut = false;
     d.pluginKind = iplug::kPluginEffect;
-    // This build has no panel, so hosts are told there is no editor to open.
-    d.hasEditor = false;
+    d.hasEditor = true;
     d.editorWidth = 460;
     d.editorHeight = 640;
     d.widthLimitA = 153;
@@ -117,6 +112,8 @@ Quorrel::Quorrel() : iplug::IPlugVST3(MakeDescriptor())
     SetTailSamples(kTailForever);
     SetupParams();
     AddFactoryPresets();
+    makeGraphicsFunction = [this]() { return MakeGraphics(); };
+    layoutFunction = [this](iplug::igraphics::IGraphics* graphics) { BuildPanel(graphics, this); };
 }
 
 Quorrel::~Quorrel()
@@ -175,6 +172,100 @@ bool Quorrel::SupportedSampleRate(double rate)
     return rate >= LoopsMode::kMinSampleRate && rate <= LoopsMode::kMaxSampleRate;
 }
 
+iplug::igraphics::IGraphics* Quorrel::MakeGraphics()
+{
+    // Read afresh at every opening: another instance may have chosen a scale since.
+    const float scale = ReadUiScale();
+    auto* ui = new iplug::igraphics::IGraphicsWin(*this, kPanelWidth, kPanelHeight, kPanelFps, scale);
+    ui->SetModuleInstance(iplug::ModuleInstance());
+    return ui;
+}
+
+void* Quorrel::OpenEditor(void* parent, void* context)
+{
+    // The delegate would size a reopened editor to the scale it had when it closed, undoing the
+    // scale just read from the file, and the next idle tick would write that stale scale back.
+    savedWidth = 0;
+    savedHeight = 0;
+    savedScale = 0.0f;
+    return QuorrelFormat::OpenEditor(parent, context);
+}
+
+void Quorrel::FitEditorToHostSize(int width, int height)
+{
+    // The framework's own answer would go back to scale 1; the panel keeps its shape and scales.
+    iplug::igraphics::IGraphics* ui = GetGraphics();
+    if (!ui || width < 1 || height < 1)
+        return;
+    const float windowScale = ui->GetWindowScale();
+    const float scale = std::min(static_cast<float>(width) / windowScale / kPanelWidth,
+                                 static_cast<float>(height) / windowScale / kPanelHeight);
+    ui->ResizeEditor(kPanelWidth, kPanelHeight, scale, true);
+}
+
+void Quorrel::OnIdleTick()
+{
+    iplug::igraphics::IGraphics* ui = GetGraphics();
+    if (!ui || ui->IsResizing())
+        return;
+    const float drawScale = ui->GetDrawScale();
+    if (std::fabs(drawScale - uiScale) > kScaleTolerance) {
+        uiScale = drawScale;
+        SaveUiScale(drawScale);
+    }
+}
+
+std::string Quorrel::UiScalePath()
+{
+    return UserDataFolder::UiScalePath();
+}
+
+void Quorrel::SaveUiScale(float scale)
+{
+    UiScaleFile::Write(UiScalePath(), scale);
+}
+
+float Quorrel::ReadUiScale()
+{
+    uiScale = UiScaleFile::Read(UiScalePath());
+    return uiScale;
+}
+
+double Quorrel::MacroReadout() const
+{
+    const auto rounded = [this](int idx) { return static_cast<int>(std::lround(CachedParam(idx))); };
+    return MacroReadoutValue(rounded(kMode), CachedParam(kMacro), SwitchOn(CachedParam(kSync)), rounded(kSyncDivision),
+                             Tempo(), sampleRate, SwitchOn(CachedParam(kRepeatEngine)));
+}
+
+void Quorrel::RememberPresetName(const std::string& name)
+{
+    presetName = name;
+    presetLoadCount = stateLoadCount.load();
+    presetNameValid = true;
+    for (int i = 0; i < kParamCount; ++i)
+        presetSnapshot[i] = GetParam(i)->Value();
+}
+
+bool Quorrel::PresetRecordCurrent() const
+{
+    return presetNameValid && presetLoadCount == stateLoadCount.load();
+}
+
+std::string Quorrel::MatchingPresetName() const
+{
+    if (!PresetRecordCurrent())
+        return {};
+    for (int i = 0; i < kParamCount; ++i) {
+        // Hold and latch are performance gestures, not edits of the preset.
+        if (i == kRepeatHold || i == kRepeatLatch)
+            continue;
+        if (std::fabs(GetParam(i)->Value() - presetSnapshot[i]) > kPresetTolerance)
+            return {};
+    }
+    return presetName;
+}
+
 void Quorrel::OnEditorClosing()
 {
     // A held repeat would otherwise go on with nothing on screen to release it.
@@ -202,12 +293,12 @@ void Quorrel::SilenceOutputs(double** outputs, int nFrames)
             std::fill(outputs[c], outputs[c] + nFrames, 0.0);
 }
 
-void Quorrel::RunEngine(double** inputs, double** outputs, int nFrames)
+void Quorrel::RunEngine(AudioScratch& scratch, double** inputs, double** outputs, int nFrames)
 {
-    float* leftIn = scratchBuffers[kLeftIn].data();
-    float* rightIn = scratchBuffers[kRightIn].data();
-    float* leftOut = scratchBuffers[kLeftOut].data();
-    float* rightOut = scratchBuffers[kRightOut].data();
+    float* leftIn = scratch.buffers[kLeftIn].data();
+    float* rightIn = scratch.buffers[kRightIn].data();
+    float* leftOut = scratch.buffers[kLeftOut].data();
+    float* rightOut = scratch.buffers[kRightOut].data();
 
     const bool stereoIn = CountConnectedChannels(iplug::kInput) >= 2 && inputs[1];
     for (int f = 0; f < nFrames; ++f) {
@@ -227,28 +318,26 @@ void Quorrel::RunEngine(double** inputs, double** outputs, int nFrames)
 
 void Quorrel::ProcessAudioBlock(double** inputs, double** outputs, int nFrames)
 {
-    std::int32_t expected = kIdle;
-    const bool taken = processBusy.compare_exchange_strong(expected, kProcessing, std::memory_order_acquire);
-    {
-        const DenormalScope denormals;
-        const iplug::ITransportInfo& transport = Transport();
-        if (taken) {
-            for (int i = 0; i < kParamCount; ++i)
-                engine.SetParam(i, paramCache[i].load(std::memory_order_relaxed));
-            engine.SetTempo(transport.tempo);
-            if (transport.quarterNotePos >= 0.0)
-                engine.SetHostPosition(transport.quarterNotePos);
+    const auto block = processBusy.TryBlock();
+    const DenormalScope denormals;
+    const iplug::ITransportInfo& transport = Transport();
+    tempo.store(transport.tempo, std::memory_order_relaxed);
+    // The engine and the scratch buffers belong to a running reset until the block holds the
+    // gate: not even their size may be read before.
+    bool ran = false;
+    if (block) {
+        for (int i = 0; i < kParamCount; ++i)
+            engine.SetParam(i, paramCache[i].load(std::memory_order_relaxed));
+        engine.SetTempo(transport.tempo);
+        if (transport.quarterNotePos >= 0.0)
+            engine.SetHostPosition(transport.quarterNotePos);
+        if (inputs && outputs && nFrames >= 1 && static_cast<size_t>(nFrames) <= block->buffers[kLeftIn].size()) {
+            RunEngine(*block, inputs, outputs, nFrames);
+            ran = true;
         }
-        tempo.store(transport.tempo, std::memory_order_relaxed);
-
-        const bool fits = nFrames >= 1 && static_cast<size_t>(nFrames) <= scratchBuffers[kLeftIn].size();
-        if (taken && fits && inputs && outputs)
-            RunEngine(inputs, outputs, nFrames);
-        else
-            SilenceOutputs(outputs, nFrames);
     }
-    if (taken)
-        processBusy.store(kIdle, std::memory_order_release);
+    if (!ran)
+        SilenceOutputs(outputs, nFrames);
 }
 
 void Quorrel::KeepFrozenLoopAcrossReset()
@@ -267,10 +356,8 @@ void Quorrel::KeepFrozenLoopAcrossReset()
 void Quorrel::OnProcessingReset()
 {
     std::lock_guard<std::recursive_mutex> lock(stateMutex);
-    const ResetClaim claim(processBusy, kIdle, kResetting);
-    // Until the engine is fully prepared again, every block comes out silent.
-    for (std::vector<float>& buffer : scratchBuffers)
-        buffer.clear();
+    const auto reset = processBusy.HoldForReset();
+    std::vector<float>(&buffers)[kScratchCount] = reset->buffers;
     try {
         KeepFrozenLoopAcrossReset();
         const double rate = GetSampleRate();
@@ -283,19 +370,21 @@ void Quorrel::OnProcessingReset()
         loopFrozen.store(false);
         for (int i = 0; i < kParamCount; ++i)
             paramCache[i].store(GetParam(i)->Value());
-        for (std::vector<float>& buffer : scratchBuffers)
+        for (std::vector<float>& buffer : buffers)
             buffer.assign(static_cast<size_t>(frames), 0.0f);
     } catch (const std::exception&) {
-        for (std::vector<float>& buffer : scratchBuffers)
+        // An engine that could not be prepared is not run: every block comes out silent.
+        for (std::vector<float>& buffer : buffers)
             buffer.clear();
     }
+    preparedFrames.store(static_cast<int>(buffers[kLeftIn].size()), std::memory_order_release);
 }
 
 std::vector<std::uint8_t> Quorrel::FrozenLoopToSave()
 {
-    // Until audio runs, the loop that was loaded (or kept across a reset) has not reached the
-    // engine yet, and a capture would find the loop it is about to replace.
-    if (!audioRanSinceLoad.load() && !pendingFrozenBlob.empty())
+    // Until audio runs, the loop that was loaded (or kept across a reset), or the absence of
+    // one, has not reached the engine yet, and a capture would find the loop it replaces.
+    if (!audioRanSinceLoad.load())
         return pendingFrozenBlob;
     return engine.CaptureFrozenLoop();
 }
@@ -323,19 +412,23 @@ bool Quorrel::SaveState(iplug::IStateBuffer& out)
     return written;
 }
 
-void Quorrel::ApplyLoadedFrozenLoop(std::vector<std::uint8_t>& blob)
+void Quorrel::ApplyLoadedFrozenLoop(std::vector<std::uint8_t>& blob, bool loopFreezeOn)
 {
     bool restored = false;
-    if (!blob.empty()) {
-        try {
+    try {
+        if (!blob.empty())
             restored = engine.RestoreFrozenLoop(blob.data(), blob.size(), sampleRate);
-        } catch (const std::bad_alloc&) {
-            restored = false;
+        if (!restored) {
+            blob.clear();
+            engine.DiscardPendingLoop();
+            // Frozen on no loop: the loop playing now belongs to the state being replaced, and
+            // must neither go on playing nor be saved as this one's.
+            if (loopFreezeOn)
+                engine.RestoreFrozenLoop(nullptr, 0, sampleRate);
         }
-    }
-    if (!restored) {
-        blob.clear();
-        engine.DiscardPendingLoop();
+    } catch (const std::bad_alloc&) {
+        if (!restored)
+            engine.DiscardPendingLoop();
     }
     pendingFrozenBlob.swap(blob);
 }
@@ -349,7 +442,7 @@ int Quorrel::LoadState(const iplug::IStateBuffer& in, int startPos)
     if (pos < 0)
         return 0;
 
-    ApplyLoadedFrozenLoop(chunk.frozenLoop);
+    ApplyLoadedFrozenLoop(chunk.frozenLoop, SwitchOn(chunk.params.values[kLoopFreeze]));
     audioRanSinceLoad.store(false);
     for (int i = 0; i < kParamCount; ++i) {
         iplug::IParam& param = *GetParam(i);
@@ -374,12 +467,14 @@ tresult PLUGIN_API Quorrel::setState(IBStream* stream)
         std::lock_guard<std::recursive_mutex> lock(stateMutex);
         lastLoadOk = false;
         const double bypassBefore = bypassParameter ? bypassParameter->getNormalized() : 0.0;
+        const bool processorBypassBefore = GetBypassed();
         const tresult result = IPlugVST3::setState(stream);
         if (lastLoadOk)
             return result;
         // The binding read a bypass flag from wherever the rejected chunk left it; that is no flag.
         if (bypassParameter)
             bypassParameter->setNormalized(bypassBefore);
+        SetBypassed(processorBypassBefore);
         return kResultFalse;
     });
 }

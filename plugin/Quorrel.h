@@ -2,6 +2,7 @@
 
 #include "engine/EffectEngine.h"
 #include "engine/ParamSpec.h"
+#include "framework/core/BlockGate.h"
 #if defined(MARLQUIN_APP)
 #include "framework/app/IPlugAPP.h"
 #else
@@ -11,6 +12,7 @@
 #include <atomic>
 #include <cstdint>
 #include <mutex>
+#include <string>
 #include <vector>
 
 #if defined(MARLQUIN_APP)
@@ -34,11 +36,16 @@ public:
     ~Quorrel() override;
 
     // Plug-in chain.
+    void* OpenEditor(void* parent, void* context) override;
+    void FitEditorToHostSize(int width, int height) override;
     void OnEditorClosing() override;
     void OnParamValueChanged(int paramIdx) override;
     void OnEditorParamChange(int paramIdx, iplug::ParamOrigin source) override;
     bool SaveState(iplug::IStateBuffer& out) override;
     int LoadState(const iplug::IStateBuffer& in, int startPos) override;
+
+    // Idle timer: remembers a scale the user chose by resizing the panel.
+    void OnIdleTick() override;
 
     // Processor.
     void ProcessAudioBlock(double** inputs, double** outputs, int nFrames) override;
@@ -52,6 +59,42 @@ public:
 #endif
 
     static bool SupportedSampleRate(double rate);
+
+    // Panel scale, remembered per user in a file shared by every instance and both programs.
+    static std::string UiScalePath();
+    void SaveUiScale(float scale);
+    // Reads the remembered scale afresh into uiScale and answers it.
+    float ReadUiScale();
+    float UiScale() const
+    {
+        return uiScale;
+    }
+
+    // Time in seconds that MACRO (or the synced division) stands for in the current mode; in TREM
+    // the length of one cycle.
+    double MacroReadout() const;
+
+    // Which side of the panel shows: false the front, true the back. Not part of the state.
+    bool ShowBackPanel() const
+    {
+        return showBackPanel;
+    }
+    void SetShowBackPanel(bool back)
+    {
+        showBackPanel = back;
+    }
+
+    // The preset loaded or saved last through the panel. It is current while no other state load
+    // happened since; it matches while every parameter but Repeat Hold and Repeat Latch still
+    // holds the value it had then.
+    void RememberPresetName(const std::string& name);
+    bool PresetRecordCurrent() const;
+    const std::string& PresetName() const
+    {
+        return presetName;
+    }
+    // The preset's name when current and matching, else empty.
+    std::string MatchingPresetName() const;
 
     std::uint64_t StateLoadCount() const
     {
@@ -73,7 +116,7 @@ public:
     // Frames a block may have and still be processed; 0 before the first processing reset.
     int PreparedBlockFrames() const
     {
-        return static_cast<int>(scratchBuffers[kLeftIn].size());
+        return preparedFrames.load(std::memory_order_acquire);
     }
 
 private:
@@ -85,33 +128,40 @@ private:
         kRightOut,
         kScratchCount
     };
-    enum BusyState : std::int32_t
+    // The conversion buffers of the audio path, sized at each processing reset.
+    struct AudioScratch
     {
-        kIdle = 0,
-        kProcessing = 1,
-        kResetting = 2
+        std::vector<float> buffers[kScratchCount];
     };
 
     static iplug::IPlugDescriptor MakeDescriptor();
+    iplug::igraphics::IGraphics* MakeGraphics();
     void SetupParams();
     void AddFactoryPresets();
     void KeepFrozenLoopAcrossReset();
-    void ApplyLoadedFrozenLoop(std::vector<std::uint8_t>& blob);
+    void ApplyLoadedFrozenLoop(std::vector<std::uint8_t>& blob, bool loopFreezeOn);
     std::vector<std::uint8_t> FrozenLoopToSave();
     void SilenceOutputs(double** outputs, int nFrames);
-    void RunEngine(double** inputs, double** outputs, int nFrames);
+    void RunEngine(AudioScratch& scratch, double** inputs, double** outputs, int nFrames);
 
+    float uiScale = 1.0f;
     std::atomic<std::uint64_t> stateLoadCount{0};
+    std::string presetName;
+    double presetSnapshot[kParamCount] = {};
+    std::uint64_t presetLoadCount = 0;
+    bool presetNameValid = false;
     EffectEngine engine;
     std::recursive_mutex stateMutex;
     bool lastLoadOk = false;
     std::vector<std::uint8_t> pendingFrozenBlob;
     std::atomic<bool> audioRanSinceLoad{false};
-    std::atomic<std::int32_t> processBusy{kIdle};
+    // A block and a processing reset exclude each other here; blocks never wait.
+    iplug::BlockGate<AudioScratch> processBusy;
     // Written on the UI and the audio thread alike; each entry is read and written whole.
     std::atomic<double> paramCache[kParamCount];
     std::atomic<double> tempo{120.0};
     double sampleRate = EffectEngine::kDefaultSampleRate;
     std::atomic<bool> loopFrozen{false};
-    std::vector<float> scratchBuffers[kScratchCount];
+    std::atomic<int> preparedFrames{0};
+    bool showBackPanel = false;
 };

@@ -52,6 +52,8 @@ build_preset() {
 }
 
 install_packages
+# The panel's fonts: the build embeds them and the image generator draws captions with them.
+"$here/fetch-fonts.sh"
 fetch_sources
 [ "${1:-}" = "--install-only" ] && exit 0
 build_preset windows

@@ -1,5 +1,9 @@
 #include "framework/app/IPlugAPP.h"
 
+#ifdef _WIN32
+#include "framework/graphics/windows/IGraphicsWin.h"
+#endif
+
 namespace iplug {
 
 IPlugAPP::IPlugAPP(IPlugAPPHost* host, const IPlugDescriptor& descriptor)
@@ -14,6 +18,15 @@ IPlugAPP::IPlugAPP(IPlugAPPHost* host, const IPlugDescriptor& descriptor)
 IPlugAPP::~IPlugAPP()
 {
     StopIdleTimer();
+}
+
+igraphics::IGraphics* IPlugAPP::BuildGraphicsContext()
+{
+#ifdef _WIN32
+    if (!makeGraphicsFunction)
+        return new igraphics::IGraphicsWin(*this, GetEditorWidth(), GetEditorHeight(), kEditorFps, 1.0f);
+#endif
+    return IGEditorDelegate::BuildGraphicsContext();
 }
 
 void IPlugAPP::SendSysexFromEditor(const ISysexEvent& msg)

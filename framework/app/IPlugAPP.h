@@ -17,10 +17,14 @@ public:
     static constexpr int kMidiInCapacity = 32;
     static constexpr int kSysexInCapacity = 4;
     static constexpr int kInitialScratchFrames = 512;
+    static constexpr int kEditorFps = 60;
 
     IPlugAPP(IPlugAPPHost* host, const IPlugDescriptor& descriptor);
     ~IPlugAPP() override;
 
+    // The product's make-graphics function when it has one, else the Windows drawing context
+    // at the editor's size.
+    igraphics::IGraphics* BuildGraphicsContext() override;
     void SendSysexFromEditor(const ISysexEvent& msg) override;
     // Remembers the size and has the program's window follow it.
     bool ResizeHostWindow(int width, int height) override;

@@ -246,6 +246,34 @@ int IPlugProcessor::FindLayoutIndex(const int* inputCounts, int nInputBuses, con
     return -1;
 }
 
+int IPlugProcessor::NearestLayoutIndex(const int* inputCounts, int nInputBuses, const int* outputCounts,
+                                       int nOutputBuses) const
+{
+    // Channels apart on one side, or -1 when the bus counts differ.
+    auto distance = [](const PointerList<IBusSpec>& buses, const int* counts, int n) {
+        if (buses.Count() != n || (n > 0 && !counts))
+            return -1;
+        int apart = 0;
+        for (int b = 0; b < n; ++b)
+            apart += std::abs(buses.Get(b)->channelCount - counts[b]);
+        return apart;
+    };
+    int best = -1;
+    int bestDistance = 0;
+    for (int i = 0; i < layouts.Count(); ++i) {
+        const IBusLayout* layout = layouts.Get(i);
+        const int in = distance(layout->inputBuses, inputCounts, nInputBuses);
+        const int out = distance(layout->outputBuses, outputCounts, nOutputBuses);
+        if (in < 0 || out < 0)
+            continue;
+        if (best < 0 || in + out < bestDistance) {
+            best = i;
+            bestDistance = in + out;
+        }
+    }
+    return best;
+}
+
 int IPlugProcessor::MaxBusesInDirection(int direction, int& layoutIdx) const
 {
     int most = 0;
@@ -406,6 +434,7 @@ void IPlugProcessor::PassThrough(int nFrames)
         && delay->buffer.Size() >= int64_t(delay->length) * delay->nInputs * int64_t(sizeof(double));
     if (!delayReady) {
         IPlugProcessor::ProcessAudioBlock(Pointers(kInput), Pointers(kOutput), nFrames);
+        SpreadMonoInput(nFrames);
         return;
     }
 
@@ -429,6 +458,24 @@ void IPlugProcessor::PassThrough(int nFrames)
     for (int c = nChannels; c < nOut; ++c) {
         if (outputs && outputs[c])
             std::memset(outputs[c], 0, sizeof(double) * size_t(nFrames));
+    }
+    SpreadMonoInput(nFrames);
+}
+
+void IPlugProcessor::SpreadMonoInput(int nFrames)
+{
+    // A mono bus on a plug-in that also takes stereo: the one input is heard on every output,
+    // as it is when the block is processed, not on the first side only.
+    const IChannelSlot* first = GetChannel(kInput, 0);
+    if (pluginKind == kPluginInstrument || !first || !first->connected || CountConnectedChannels(kInput) != 1)
+        return;
+    double** outputs = Pointers(kOutput);
+    const int nOut = NChannels(kOutput);
+    if (nOut < 1 || !outputs[0])
+        return;
+    for (int c = 1; c < nOut && c < NChannels(kInput); ++c) {
+        if (outputs[c] && outputs[c] != outputs[0] && !GetChannel(kInput, c)->connected)
+            std::memcpy(outputs[c], outputs[0], sizeof(double) * size_t(nFrames));
     }
 }
 

@@ -51,6 +51,9 @@ public:
                                     int& maxInBuses, int& maxOutBuses);
     // Index of the first layout whose buses have exactly these channel counts, or -1.
     int FindLayoutIndex(const int* inputCounts, int nInputBuses, const int* outputCounts, int nOutputBuses) const;
+    // Index of the layout with these bus counts whose channel counts lie closest to these
+    // (the first on a tie), or -1 when no layout has these bus counts.
+    int NearestLayoutIndex(const int* inputCounts, int nInputBuses, const int* outputCounts, int nOutputBuses) const;
     int MaxBusesInDirection(int direction, int& layoutIdx) const;
     // -1 when the first layout has a wildcard bus in that direction.
     int MaxChannelsOnBus(int direction, int busIdx) const;
@@ -106,6 +109,9 @@ protected:
     // Zeroes nFrames of every connected output's host buffer (64-bit or 32-bit).
     void SilenceConnectedOutputs(int nFrames);
     void CopyOutputsTo32(int nFrames);
+    // After a pass-through: outputs whose input is not connected, while only the first input is,
+    // take a copy of the first output.
+    void SpreadMonoInput(int nFrames);
     // Sizes the delay line (when there is one) to samples per input, zeroed, from the start.
     void ResizeLatencyDelay(int samples);
 

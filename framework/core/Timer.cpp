@@ -61,8 +61,8 @@ public:
     }
 
     // The system timer's callback. An id that is no longer registered (a timer stopped after
-    // its message was queued) is ignored.
-    static void Fire(uintptr_t id)
+    // its message was queued, or stopped on another thread) runs nothing and answers false.
+    static bool Fire(uintptr_t id)
     {
         TimerRegistry& registry = Registry();
         ScopedSection lock(registry.section);
@@ -77,8 +77,9 @@ public:
             Callback run = timer->callback;
             if (run)
                 run(*timer);
-            return;
+            return true;
         }
+        return false;
     }
 
 private:

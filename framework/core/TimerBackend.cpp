@@ -23,8 +23,11 @@ std::atomic<FireFunction> gFire{nullptr};
 
 void CALLBACK SystemTimerProc(HWND, UINT, UINT_PTR timerId, DWORD)
 {
-    if (FireFunction fire = gFire.load(std::memory_order_acquire))
-        fire(uintptr_t(timerId));
+    FireFunction fire = gFire.load(std::memory_order_acquire);
+    // A thread timer can only be killed on the thread that owns it, and this is that thread:
+    // a timer stopped elsewhere ends here, at its first tick after the stop.
+    if (!fire || !fire(uintptr_t(timerId)))
+        KillTimer(nullptr, timerId);
 }
 } // namespace
 
@@ -36,6 +39,7 @@ uintptr_t CreateSystemTimer(uint32_t periodMs, FireFunction fire)
 
 void KillSystemTimer(uintptr_t timerId)
 {
+    // Fails on any other thread than the owner's; the owner's next tick then ends the timer.
     KillTimer(nullptr, UINT_PTR(timerId));
 }
 

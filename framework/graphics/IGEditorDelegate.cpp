@@ -13,6 +13,9 @@ IGEditorDelegate::IGEditorDelegate(int nParams) : IEditorDelegate(nParams) {}
 
 IGEditorDelegate::~IGEditorDelegate()
 {
+    // The derived links that send edits to the host are gone by now.
+    if (graphics)
+        graphics->AbandonGestures();
     delete graphics;
     graphics = nullptr;
 }
@@ -50,10 +53,7 @@ void IGEditorDelegate::FitEditorToHostSize(int width, int height)
 {
     if (!graphics)
         return;
-    const float scale = graphics->GetWindowScale();
-    if (!(scale > 0.0f))
-        return;
-    graphics->ResizeEditor(int(float(width) / scale), int(float(height) / scale), 1.0f, false);
+    graphics->OnHostResize(width, height);
 }
 
 bool IGEditorDelegate::OnHostKeyDown(const IKeyStroke& key)

@@ -1,5 +1,8 @@
 #include "framework/vst3/IPlugVST3.h"
 
+#include "framework/graphics/windows/IGraphicsWin.h"
+#include "framework/vst3/IPlugVST3View.h"
+
 #include "framework/core/IStateBuffer.h"
 #include "framework/vst3/IPlugVST3BypassParameter.h"
 #include "framework/vst3/IPlugVST3ParamIds.h"
@@ -11,6 +14,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 
 using namespace Steinberg;
 using namespace Steinberg::Vst;
@@ -161,6 +165,8 @@ tresult IPlugVST3::ReadState(IBStream* stream)
                                  | (static_cast<uint32_t>(flag[2]) << 16) | (static_cast<uint32_t>(flag[3]) << 24));
 
     SyncSdkParamsFromPlugin();
+    // The processor plays what the state says, so the next save writes the flag it read.
+    SetBypassed(bypass != 0);
     if (bypassParameter)
         bypassParameter->setNormalized(bypass != 0 ? 1.0 : 0.0);
     OnStateRestored();
@@ -198,11 +204,9 @@ tresult PLUGIN_API IPlugVST3::setupProcessing(ProcessSetup& setup)
 
 tresult PLUGIN_API IPlugVST3::setProcessing(TBool state)
 {
-    return InterfaceGuard::Run([&]() -> tresult {
-        if (!state)
-            OnProcessingReset();
-        return kResultTrue;
-    });
+    // Hosts may call this on the audio thread and expect it to be light: the full processing
+    // reset (which prepares and allocates) belongs to setupProcessing alone.
+    return kResultTrue;
 }
 
 tresult PLUGIN_API IPlugVST3::process(ProcessData& data)
@@ -254,6 +258,9 @@ tresult PLUGIN_API IPlugVST3::setParamNormalized(ParamID id, ParamValue value)
             GetParam(idx)->SetNormalized(value);
             OnEditorParamChange(idx, kOriginHost);
             PushParamValueToEditor(idx, value, true);
+        } else if (id == kBypassParamId) {
+            // A host that sets Bypass outside process expects it to be heard and saved.
+            SetBypassed(value > 0.5);
         } else if (id == kPresetParamId) {
             const int index = static_cast<int>(std::round((NPresets() - 1) * std::clamp(value, 0.0, 1.0)));
             if (ApplyPreset(index)) {
@@ -361,6 +368,28 @@ void IPlugVST3::SetViewFrame(IPlugView* attachedView, IPlugFrame* frame)
 {
     view = attachedView;
     viewFrame = frame;
+}
+
+void IPlugVST3::ForgetView(IPlugView* goingView)
+{
+    if (view != goingView)
+        return;
+    view = nullptr;
+    viewFrame = nullptr;
+}
+
+IPlugView* PLUGIN_API IPlugVST3::createView(FIDString name)
+{
+    if (!HasEditor() || !name || std::strcmp(name, ViewType::kEditor) != 0)
+        return nullptr;
+    return new IPlugVST3View(*this);
+}
+
+igraphics::IGraphics* IPlugVST3::BuildGraphicsContext()
+{
+    if (makeGraphicsFunction)
+        return IGEditorDelegate::BuildGraphicsContext();
+    return new igraphics::IGraphicsWin(*this, GetEditorWidth(), GetEditorHeight(), 60, 1.0f);
 }
 
 bool IPlugVST3::ResizeHostWindow(int width, int height)

@@ -49,6 +49,8 @@ public:
     Steinberg::uint32 PLUGIN_API getTailSamples() override;
 
     // IEditController
+    // A new editor view for the name "editor" when the plug-in has an editor.
+    Steinberg::IPlugView* PLUGIN_API createView(Steinberg::FIDString name) override;
     Steinberg::Vst::ParamValue PLUGIN_API getParamNormalized(Steinberg::Vst::ParamID id) override;
     Steinberg::tresult PLUGIN_API setParamNormalized(Steinberg::Vst::ParamID id,
                                                      Steinberg::Vst::ParamValue value) override;
@@ -93,6 +95,12 @@ public:
     // The editor view tells the binding which view is attached and the frame the host gave it
     // (null frame once it is removed), so that editor resizes can reach the host.
     void SetViewFrame(Steinberg::IPlugView* attachedView, Steinberg::IPlugFrame* frame);
+    // A view going away (removed or destroyed) leaves no pointer to it behind.
+    void ForgetView(Steinberg::IPlugView* goingView);
+    Steinberg::IPlugView* GetAttachedView() const { return view; }
+    // Without a product make-graphics function the editor is an empty panel of the
+    // editor's size.
+    igraphics::IGraphics* BuildGraphicsContext() override;
 
     bool LatencyChangePending() const { return latencyChanged.load(); }
 

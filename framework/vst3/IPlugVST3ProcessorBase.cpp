@@ -20,6 +20,11 @@ namespace iplug {
 
 namespace {
 
+bool UsableTempo(double bpm)
+{
+    return std::isfinite(bpm) && bpm > 0.0;
+}
+
 uint8_t ToMidiData(double normalised)
 {
     return static_cast<uint8_t>(std::clamp(normalised, 0.0, 1.0) * 127.0);
@@ -38,6 +43,8 @@ IPlugVST3ProcessorBase::IPlugVST3ProcessorBase(const IPlugDescriptor& descriptor
     CreateLatencyDelay();
     ResizeScratchBuffers(512);
     std::memset(&processContext, 0, sizeof(processContext));
+    // Until a host tells otherwise, time runs at the tempo the transport record starts with.
+    processContext.tempo = Transport().tempo;
 }
 
 IPlugVST3ProcessorBase::~IPlugVST3ProcessorBase() = default;
@@ -133,9 +140,20 @@ bool IPlugVST3ProcessorBase::SetBusArrangements(SpeakerArrangement* inputs, int 
     for (int i = 0; i < numOuts; ++i)
         outCounts[static_cast<size_t>(i)] = SpeakerArr::getChannelCount(outputs[i]);
     const int layoutIdx = FindLayoutIndex(inCounts.data(), numIns, outCounts.data(), numOuts);
-    if (layoutIdx < 0)
-        return false;
+    if (layoutIdx >= 0) {
+        ReplaceAudioBuses(layoutIdx);
+        return true;
+    }
+    // Refused: the host reads the arrangement back to learn what is offered instead, so the
+    // buses move to the supported one nearest the request rather than stay where they were.
+    const int nearest = NearestLayoutIndex(inCounts.data(), numIns, outCounts.data(), numOuts);
+    if (nearest >= 0)
+        ReplaceAudioBuses(nearest);
+    return false;
+}
 
+void IPlugVST3ProcessorBase::ReplaceAudioBuses(int layoutIdx)
+{
     // A host may activate buses before it settles their arrangement; the new buses keep that.
     std::vector<bool> inActive, outActive;
     for (int i = 0; AudioBus* bus = plugin->getAudioInput(i); ++i)
@@ -153,7 +171,6 @@ bool IPlugVST3ProcessorBase::SetBusArrangements(SpeakerArrangement* inputs, int 
     for (size_t i = 0; i < outActive.size(); ++i)
         if (AudioBus* bus = plugin->getAudioOutput(static_cast<int32>(i)))
             bus->setActive(outActive[i]);
-    return true;
 }
 
 bool IPlugVST3ProcessorBase::SetupProcessing(ProcessSetup& setup)
@@ -183,8 +200,13 @@ void IPlugVST3ProcessorBase::ProcessBlock(ProcessData& data)
 
 void IPlugVST3ProcessorBase::ProcessTransport(const ProcessData& data)
 {
-    if (data.processContext)
+    if (data.processContext) {
+        const double lastTempo = processContext.tempo;
         processContext = *data.processContext;
+        // A block without a tempo keeps the last one; synced times must not collapse to nothing.
+        if (!UsableTempo(processContext.tempo))
+            processContext.tempo = lastTempo;
+    }
     ITransportInfo& t = Transport();
     t.tempo = processContext.tempo;
     t.samplePos = (processContext.state & ProcessContext::kProjectTimeMusicValid)

@@ -53,6 +53,8 @@ protected:
 
 private:
     void AnnounceAudioBuses(int direction, int layoutIdx);
+    // Announces the layout's audio buses in place of the current ones, keeping their activation.
+    void ReplaceAudioBuses(int layoutIdx);
     void DisconnectInputs(int nFrames);
     void AttachInputs(Steinberg::Vst::ProcessData& data, bool is64);
     void AttachOutputs(Steinberg::Vst::ProcessData& data, bool is64);

@@ -24,6 +24,12 @@ int32 UsableOffset(IParamValueQueue& queue, int32 index, ParamValue& value)
     return std::max(offset, 0);
 }
 
+bool MovesWithinBlock(const ProcessContext& context)
+{
+    constexpr uint32 kMoving = ProcessContext::kPlaying | ProcessContext::kProjectTimeMusicValid;
+    return (context.state & kMoving) == kMoving;
+}
+
 void CopyShiftedBus(const AudioBusBuffers& host, AudioBusBuffers& copy, void** channels, int32 start, bool is64)
 {
     copy = host;
@@ -118,10 +124,14 @@ void SubBlockSlicer::SubBlock::Build(const ProcessData& host, int32 start, int32
     data.outputs = &output;
     if (host.processContext) {
         context = *host.processContext;
-        context.projectTimeSamples += start;
-        const double rate = context.sampleRate > 0.0 ? context.sampleRate : setupRate;
-        if (rate > 0.0)
-            context.projectTimeMusic += start * context.tempo / (rate * 60.0);
+        // A stopped transport stands still for the whole block; moving it would make synced
+        // effects re-lock at every cut.
+        if (MovesWithinBlock(context)) {
+            context.projectTimeSamples += start;
+            const double rate = context.sampleRate > 0.0 ? context.sampleRate : setupRate;
+            if (rate > 0.0 && std::isfinite(context.tempo) && context.tempo > 0.0)
+                context.projectTimeMusic += start * context.tempo / (rate * 60.0);
+        }
         data.processContext = &context;
     }
 }

@@ -105,6 +105,30 @@ TEST_F(EffectEngineTest, InvalidPreparationFallsBackToDefaults)
     }
 }
 
+// Every stage runs at the one supported rate: a host rate far outside it would
+// otherwise size the repeat history and the echo rings for it.
+TEST_F(EffectEngineTest, RatesOutsideTheSupportedRangeArePulledInForEveryStage)
+{
+    struct Case
+    {
+        double requested;
+        double used;
+    };
+    const Case cases[] = {{1e6, 384000.0}, {1e300, 384000.0}, {100.0, 8000.0}};
+    for (const Case& c : cases) {
+        auto engine = MakeEngine({{kMode, 1}, {kDrive, 0.5}, {kWear, 0.5}}, c.requested, 256);
+        EXPECT_EQ(engine->SampleRate(), c.used) << c.requested;
+        for (double stageRate : {engine->drive.sampleRate, engine->wear.sampleRate, engine->trem.sampleRate,
+                                 engine->repeat.sampleRate, engine->echo.sampleRate, engine->echoLeft.sampleRate,
+                                 engine->echoRight.sampleRate, engine->liveLoop.sampleRate})
+            EXPECT_EQ(stageRate, c.used) << c.requested;
+        EXPECT_TRUE(engine->repeat.IsPrepared()) << c.requested;
+        EXPECT_TRUE(engine->echo.IsReady()) << c.requested;
+        const Stereo out = RunBlocks(*engine, TestSignal(2048, c.used), 256);
+        EXPECT_TRUE(AllFinite(out)) << c.requested;
+    }
+}
+
 TEST_F(EffectEngineTest, SetParamIgnoresBadIndicesAndValuesAndClampsToRow)
 {
     EffectEngine engine;
@@ -315,18 +339,69 @@ TEST_F(EffectEngineTest, SameSeedGivesTheSameOutputAfterEachPreparation)
     }
 }
 
-TEST_F(EffectEngineTest, NonFiniteInputSamplesDoNotPoisonTheOutput)
+// A non-finite input sample is replaced at entry: the output is exactly what a
+// silent sample in its place gives (gate, drive, modes and wear all see silence),
+// not merely some finite signal.
+TEST_F(EffectEngineTest, NonFiniteInputSamplesActAsSilence)
 {
     for (float bad : {std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity(),
                       -std::numeric_limits<float>::infinity()}) {
         for (int mode = 0; mode < 3; ++mode) {
-            auto engine = MakeEngine({{kMode, mode}, {kDrive, 0.5}, {kWear, 0.6}, {kMix, 0.7}, {kInputGate, 0.2}});
-            Stereo in = TestSignal(24000);
-            in.left[100] = bad;
-            in.right[5000] = bad;
-            const Stereo out = RunBlocks(*engine, in, 256);
-            EXPECT_TRUE(AllFinite(out)) << "mode " << mode << " input " << bad;
+            SCOPED_TRACE(testing::Message() << "mode " << mode << " input " << bad);
+            const auto params = {
+                std::pair<int, double>{kMode, mode}, {kDrive, 0.5}, {kWear, 0.6}, {kMix, 0.7}, {kInputGate, 0.2}};
+            Stereo silenced = TestSignal(24000);
+            silenced.left[100] = 0.0f;
+            silenced.right[5000] = 0.0f;
+            Stereo poisoned = silenced;
+            poisoned.left[100] = bad;
+            poisoned.right[5000] = bad;
+
+            auto reference = MakeEngine(params);
+            const Stereo expected = RunBlocks(*reference, silenced, 256);
+            ASSERT_TRUE(AllFinite(expected));
+            auto engine = MakeEngine(params);
+            const Stereo out = RunBlocks(*engine, poisoned, 256);
+            EXPECT_EQ(out.left, expected.left);
+            EXPECT_EQ(out.right, expected.right);
         }
+    }
+}
+
+// Samples near the float limit overflow a float sum of their magnitudes. The engine
+// stays finite in every mode, and the gate closes again on a quiet signal soon
+// after such a spike instead of staying open for seconds.
+TEST_F(EffectEngineTest, HugeFiniteInputIsHeldToABound)
+{
+    constexpr float kHuge = std::numeric_limits<float>::max();
+    for (int mode = 0; mode < 3; ++mode) {
+        auto engine = MakeEngine({{kMode, mode}, {kDrive, 0.5}, {kWear, 0.6}, {kMix, 0.7}, {kInputGate, 0.2}});
+        Stereo in = TestSignal(48000);
+        in.left[100] = kHuge;
+        in.right[100] = kHuge;
+        in.right[5000] = -kHuge;
+        EXPECT_TRUE(AllFinite(RunBlocks(*engine, in, 256))) << "mode " << mode;
+    }
+
+    auto engine = MakeEngine({{kMix, 0}, {kDrive, 0}, {kInputGate, 0.2}});
+    Stereo quiet{std::vector<float>(144000, 0.01f), std::vector<float>(144000, 0.01f)};
+    quiet.left[4800] = kHuge;
+    quiet.right[4800] = -kHuge;
+    const Stereo out = RunBlocks(*engine, quiet, 512);
+    ASSERT_TRUE(AllFinite(out));
+    for (int i = 4800 + 2 * 48000; i < 144000; ++i)
+        ASSERT_EQ(out.left[i], 0.0f) << i;
+}
+
+TEST_F(EffectEngineTest, NonFiniteGateEnvelopeStartsOverFromZero)
+{
+    for (double bad : {kNaN, kInf}) {
+        auto engine = MakeEngine({{kMix, 0}, {kDrive, 0}, {kInputGate, 0.2}});
+        engine->gateEnvelope = bad;
+        Stereo in{std::vector<float>(9600, 0.5f), std::vector<float>(9600, 0.5f)};
+        const Stereo out = RunBlocks(*engine, in, 512);
+        ASSERT_TRUE(AllFinite(out)) << bad;
+        EXPECT_EQ(out.left.back(), 0.5f) << bad;
     }
 }
 
@@ -448,5 +523,33 @@ TEST_F(EffectEngineTest, RunsAtCommonSampleRatesAndBlockSizes)
                 energy += x * x;
             EXPECT_GT(energy, 0.0) << c.rate << " mode " << mode;
         }
+    }
+}
+
+// Modes that sit idle keep their histories fed, however the host cuts its blocks:
+// switching modes back and forth gives the same output in blocks of one sample as
+// in long blocks, including longer blocks than the engine was prepared for.
+TEST_F(EffectEngineTest, IdleModesHearTheSameInputWhateverTheBlockLength)
+{
+    const int modes[] = {0, 1, 2, 0, 2, 1, 1, 0};
+    constexpr int kSegment = 4800;
+    const Stereo in = TestSignal(kSegment * 8);
+    auto run = [&](int block) {
+        auto engine = MakeEngine({{kDrive, 0.3}, {kWear, 0.4}, {kChaos, 0.5}, {kMacro, 0.3}}, 48000.0, 480);
+        Stereo out{std::vector<float>(in.left.size()), std::vector<float>(in.left.size())};
+        for (int segment = 0; segment < 8; ++segment) {
+            engine->SetParam(kMode, modes[segment]);
+            engine->SetParam(kRepeatEngine, segment < 6 ? 1 : 0);
+            for (int pos = segment * kSegment; pos < (segment + 1) * kSegment; pos += block)
+                engine->Process(in.left.data() + pos, in.right.data() + pos, out.left.data() + pos,
+                                out.right.data() + pos, block);
+        }
+        return out;
+    };
+    const Stereo reference = run(1);
+    for (int block : {480, 1600}) {
+        const Stereo out = run(block);
+        EXPECT_EQ(out.left, reference.left) << block;
+        EXPECT_EQ(out.right, reference.right) << block;
     }
 }

@@ -1,5 +1,6 @@
 # Engine tests that need a sanitizer preset of their own: the hand-over stress
-# test under ThreadSanitizer, and the frozen-loop blob fuzzer under libFuzzer.
+# test and the fixed hand-over interleavings under ThreadSanitizer, and the
+# frozen-loop blob fuzzer under libFuzzer.
 set(_extras ${CMAKE_CURRENT_LIST_DIR})
 
 if(MARLQUIN_TSAN)
@@ -8,6 +9,13 @@ if(MARLQUIN_TSAN)
                     LIBS marlquin_engine
                     TIMEOUT 300)
   set_tests_properties(engine_HandoverStress PROPERTIES
+                       ENVIRONMENT "TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1")
+  # The fixed interleavings run a reader and the audio thread side by side too.
+  marlquin_add_test(NAME engine_HandoverInterleavingTsan
+                    SOURCES ${_extras}/HandoverInterleavingTest.cpp
+                    LIBS marlquin_engine
+                    TIMEOUT 300)
+  set_tests_properties(engine_HandoverInterleavingTsan PROPERTIES
                        ENVIRONMENT "TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1")
 endif()
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "engine/EffectEngine.h"
+#include "engine/FrozenLoopBlob.h"
 #include "engine/LoopsMode.h"
 
 namespace FrozenLoopFixture {
@@ -62,6 +63,20 @@ inline std::unique_ptr<LoopsMode> MakeHandFrozenLoop(double rate)
         voice.heldOutR = -0.02 * v;
     }
     return loop;
+}
+
+// The blob of a hand-frozen loop, moved along the clock by clockShift samples
+// (so that two restores can be told apart by their clocks).
+inline std::vector<uint8_t> HandBlob(double rate, double clockShift = 0.0)
+{
+    auto loop = MakeHandFrozenLoop(rate);
+    loop->clock += clockShift;
+    loop->writeIndex = static_cast<int32_t>(std::fmod(loop->clock, loop->historyLength));
+    for (LoopVoice& voice : loop->voices) {
+        voice.windowStart += clockShift;
+        voice.readPosition += clockShift;
+    }
+    return EncodeFrozenLoop(*loop);
 }
 
 inline void SetLoopParams(EffectEngine& engine, double freeze)

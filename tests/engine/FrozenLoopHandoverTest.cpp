@@ -15,6 +15,7 @@
 
 namespace {
 
+using FrozenLoopFixture::HandBlob;
 using FrozenLoopFixture::MakeHandFrozenLoop;
 using FrozenLoopFixture::RunBlock;
 using FrozenLoopFixture::RunUntilPublished;
@@ -28,18 +29,6 @@ std::unique_ptr<EffectEngine> MakeLoopEngine(double rate, double freeze = 1.0)
     SetLoopParams(*engine, freeze);
     engine->Prepare(rate, kBlock);
     return engine;
-}
-
-std::vector<uint8_t> HandBlob(double rate, double clockShift = 0.0)
-{
-    auto loop = MakeHandFrozenLoop(rate);
-    loop->clock += clockShift;
-    loop->writeIndex = static_cast<int32_t>(std::fmod(loop->clock, loop->historyLength));
-    for (LoopVoice& voice : loop->voices) {
-        voice.windowStart += clockShift;
-        voice.readPosition += clockShift;
-    }
-    return EncodeFrozenLoop(*loop);
 }
 
 bool Restore(EffectEngine& engine, const std::vector<uint8_t>& blob, double rate)

@@ -425,3 +425,52 @@ TEST(LoopsMode, ProcessWithNothingToDoOnlyConsumesThePendingReset)
     EXPECT_EQ(loop.voices[3].segmentLength, 0);
     EXPECT_EQ(loop.clock, 0.0);
 }
+
+// A tempo-locked restart leaves the interrupted segment playing on as a tail. If
+// LOOPS goes quiet right then and another mode plays for longer than the ring
+// holds, the tail's place in the history has been overwritten by the time LOOPS
+// is heard again: its head must be held at the oldest recorded sample, not wrap
+// round into the newest audio.
+TEST(LoopsMode, TailHeldOverALongIdleStretchReadsInsideTheRing)
+{
+    LoopsModeRig rig(8000.0, 3);
+    LoopControls c = PlainControls(6);
+    rig.Apply(c);
+    rig.Run(3 * 8000, NoiseSignal);
+    c.divisionSamples = 3000;
+    rig.Apply(c);
+    const LoopVoice* tailVoice = nullptr;
+    for (int i = 0; i < 4 * 3000 && !tailVoice; ++i) {
+        rig.Run(1, NoiseSignal);
+        for (const LoopVoice& voice : rig.loop->voices)
+            if (voice.tailActive && voice.fadeRemaining > 2)
+                tailVoice = &voice;
+    }
+    ASSERT_NE(tailVoice, nullptr);
+
+    std::vector<float> l(8000), r(8000);
+    for (int64_t fed = 0; fed < rig.loop->historyLength + 8000; fed += 8000) {
+        for (size_t i = 0; i < l.size(); ++i)
+            NoiseSignal(rig.counter + static_cast<uint64_t>(fed) + i, l[i], r[i]);
+        rig.loop->FeedIdle(l.data(), r.data(), static_cast<int>(l.size()));
+    }
+    ASSERT_TRUE(tailVoice->tailActive);
+
+    // The same loop with the tail already held at the oldest sample it may read.
+    LoopsModeRig held(8000.0, 3);
+    *held.loop = *rig.loop;
+    held.drift = rig.drift;
+    held.controls = rig.controls;
+    held.counter = rig.counter;
+    const double oldest = rig.loop->clock - (rig.loop->historyLength - 2);
+    ASSERT_LT(tailVoice->tailReadPosition, oldest);
+    held.loop->voices[tailVoice - rig.loop->voices].tailReadPosition = oldest;
+
+    std::vector<float> out, heldOut;
+    for (int i = 0; i < 3; ++i) {
+        rig.Run(1, NoiseSignal, &out);
+        held.Run(1, NoiseSignal, &heldOut);
+        EXPECT_TRUE(HeadsInsideRing(*rig.loop)) << "sample " << i;
+    }
+    EXPECT_EQ(out, heldOut);
+}

@@ -9,6 +9,7 @@
 
 #include "engine/DriftContext.h"
 #include "engine/RepeatMode.h"
+#include "tests/engine/AllocationProbe.h"
 
 namespace {
 
@@ -295,17 +296,24 @@ TEST_F(RepeatModeTest, PreparesAcrossRatesAndStaysSilentWhenMemoryCannotBeHad)
     struct Case
     {
         double rate;
+        double used;
         size_t history;
     };
-    const Case cases[] = {{8000.0, 624008}, {48000.0, 3744008}, {384000.0, 29952008}};
+    // Rates outside the engine's range are pulled into it instead of sizing the
+    // history for them.
+    const Case cases[] = {{8000.0, 8000.0, 624008},
+                          {48000.0, 48000.0, 3744008},
+                          {384000.0, 384000.0, 29952008},
+                          {1e300, 384000.0, 29952008}};
     for (const Case& c : cases) {
         RepeatMode mode;
         mode.Prepare(c.rate, 512);
         ASSERT_TRUE(mode.IsPrepared()) << c.rate;
         EXPECT_EQ(mode.history[0].size(), c.history) << c.rate;
         EXPECT_EQ(mode.history[1].size(), c.history) << c.rate;
-        EXPECT_EQ(mode.capture[0].size(), static_cast<size_t>(std::ceil(1.2 * c.rate)) + 8);
-        EXPECT_EQ(mode.feedbackLine[1].size(), 2 * (static_cast<size_t>(std::ceil(1.2 * c.rate)) + 8));
+        EXPECT_EQ(mode.sampleRate, c.used);
+        EXPECT_EQ(mode.capture[0].size(), static_cast<size_t>(std::ceil(1.2 * c.used)) + 8);
+        EXPECT_EQ(mode.feedbackLine[1].size(), 2 * (static_cast<size_t>(std::ceil(1.2 * c.used)) + 8));
         float l = 0.5f, r = 0.5f;
         mode.Process(&l, &r, 1, drift);
         EXPECT_TRUE(std::isfinite(l));
@@ -316,20 +324,23 @@ TEST_F(RepeatModeTest, PreparesAcrossRatesAndStaysSilentWhenMemoryCannotBeHad)
     unprepared.Process(&l, &r, 1, drift);
     EXPECT_EQ(l, 0.0f);
 
-    RepeatMode huge;
-    huge.Prepare(1e300, 512);
-    EXPECT_FALSE(huge.IsPrepared());
-    EXPECT_TRUE(huge.history[0].empty());
+    RepeatMode refused;
+    {
+        AllocationProbe::FailLarge refuse(1 << 20);
+        refused.Prepare(48000.0, 512);
+    }
+    EXPECT_FALSE(refused.IsPrepared());
+    EXPECT_TRUE(refused.history[0].empty());
     l = r = 0.7f;
-    huge.Process(&l, &r, 1, drift);
-    huge.FeedIdle(&l, &r, 1);
+    refused.Process(&l, &r, 1, drift);
+    refused.FeedIdle(&l, &r, 1);
     EXPECT_EQ(l, 0.0f);
     EXPECT_EQ(r, 0.0f);
 
     // A later successful preparation brings it back.
-    huge.Prepare(std::nan(""), 512);
-    EXPECT_TRUE(huge.IsPrepared());
-    EXPECT_EQ(huge.sampleRate, 48000.0);
+    refused.Prepare(std::nan(""), 512);
+    EXPECT_TRUE(refused.IsPrepared());
+    EXPECT_EQ(refused.sampleRate, 48000.0);
 }
 
 TEST_F(RepeatModeTest, LongRunningCountersSaturate)

@@ -190,7 +190,7 @@ tresult HostRig::Process(int frames, const std::vector<AutomationPoint>& points)
     data.inputs = &inBus;
     data.outputs = &outBus;
     data.inputParameterChanges = &changes;
-    data.processContext = &context;
+    data.processContext = passContext ? &context : nullptr;
     const tresult result = processor->process(data);
     lastSilenceFlags = static_cast<uint32>(outBus.silenceFlags);
 
@@ -199,8 +199,10 @@ tresult HostRig::Process(int frames, const std::vector<AutomationPoint>& points)
         outR.push_back(is64 ? outR64[f] : outR32[f]);
     }
     inputPos += static_cast<size_t>(frames);
-    context.projectTimeSamples += frames;
-    context.projectTimeMusic += frames * context.tempo / (rate * 60.0);
+    if (transportMoves) {
+        context.projectTimeSamples += frames;
+        context.projectTimeMusic += frames * context.tempo / (rate * 60.0);
+    }
     return result;
 }
 

@@ -93,6 +93,9 @@ public:
     bool is64 = true;
     // Channels the input bus reports (1: mono input, the first input channel feeds both sides).
     int inputChannels = 2;
+    // Whether process calls carry the context, and whether its positions move from block to block.
+    bool passContext = true;
+    bool transportMoves = true;
     std::vector<double> inL, inR;
     size_t inputPos = 0;
     std::vector<double> outL, outR;

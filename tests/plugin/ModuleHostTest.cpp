@@ -7,11 +7,17 @@
 #include "plugin/StateChunk.h"
 #include "pluginterfaces/base/ipluginbase.h"
 #include "pluginterfaces/vst/ivstaudioprocessor.h"
+#include "tests/framework/graphics/windows/TestWindows.h"
 #include "tests/plugin/HostRig.h"
 #include "tests/plugin/LoadedModule.h"
 
+#include "pluginterfaces/gui/iplugview.h"
+
 #include <gtest/gtest.h>
 
+#include <windows.h>
+
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -88,6 +94,47 @@ protected:
         ASSERT_GT(size, kDefaultStateBytes) << "the loop never froze";
     }
 
+    // Started and frozen with nothing that drifts: chaos and the wear stage's wow would bend two
+    // playbacks of one loop apart over time.
+    static void StartSteadyFrozen(HostRig& rig)
+    {
+        ASSERT_EQ(rig.Start(kRate, kBlock), kResultOk);
+        SetPlain(rig, kChaos, 0.0);
+        SetPlain(rig, kWear, 0.0);
+        FreezeLoop(rig);
+    }
+
+    // A deep tremolo locked to the host's tempo, with the transport playing or standing still.
+    static void StartSyncedTremolo(HostRig& rig, bool playing)
+    {
+        ASSERT_EQ(rig.Start(kRate, kBlock), kResultOk);
+        SetPlain(rig, kMode, 0);
+        SetPlain(rig, kSync, 1);
+        SetPlain(rig, kTremDepth, 1.0);
+        if (!playing) {
+            rig.context.state &= ~ProcessContext::kPlaying;
+            rig.transportMoves = false;
+        }
+    }
+
+    // The state without its frozen loop: an empty frozen section, not bypassed.
+    static std::vector<uint8_t> WithoutLoop(std::vector<uint8_t> state)
+    {
+        state.resize(kDefaultStateBytes);
+        std::fill(state.begin() + 344, state.end(), 0);
+        return state;
+    }
+
+    // Feeds silence for 40 blocks, the output of only those kept.
+    static void ProcessSilence(HostRig& rig)
+    {
+        rig.inL.assign(rig.inputPos + 48000, 0.0);
+        rig.inR = rig.inL;
+        rig.outL.clear();
+        for (int b = 0; b < 40; ++b)
+            rig.Process(kBlock);
+    }
+
     // The value the plug-in itself holds (and saves), as opposed to the controller's copy.
     static double SavedValue(HostRig& rig, int idx)
     {
@@ -107,6 +154,21 @@ protected:
         chunk.Write(buffer);
         buffer.Put(bypass);
         return std::vector<uint8_t>(buffer.Data(), buffer.Data() + buffer.Size());
+    }
+
+    // Nearly every sample of the last block is sound, not a stray value or a tail.
+    static bool LastBlockSounds(const HostRig& rig)
+    {
+        if (rig.outL.size() < kBlock)
+            return false;
+        const auto sounding = std::count_if(rig.outL.end() - kBlock, rig.outL.end(),
+                                            [](double v) { return std::isfinite(v) && std::fabs(v) > 1e-6; });
+        return sounding > kBlock * 9 / 10;
+    }
+
+    static double Energy(const std::vector<double>& samples)
+    {
+        return std::inner_product(samples.begin(), samples.end(), samples.begin(), 0.0);
     }
 
     static LoadedModule* module;
@@ -221,7 +283,56 @@ TEST_F(ModuleHost, AnnouncesParametersUnitsBusesAndPrograms)
     EXPECT_EQ(rig->processor->canProcessSampleSize(kSample64), kResultTrue);
 
     IPlugView* view = rig->controller->createView(ViewType::kEditor);
-    EXPECT_EQ(view, nullptr) << "no editor in this build";
+    ASSERT_NE(view, nullptr);
+    ViewRect size;
+    EXPECT_EQ(view->getSize(&size), kResultTrue);
+    EXPECT_EQ(size.getWidth(), 460);
+    EXPECT_EQ(size.getHeight(), 640);
+    EXPECT_EQ(view->isPlatformTypeSupported(kPlatformTypeHWND), kResultTrue);
+    view->release();
+}
+
+// The host's editor round: attach to a window, resize, remove, ten times. Windows, GDI
+// objects (the OpenGL contexts' device contexts among them), timers and handles must not
+// grow.
+TEST_F(ModuleHost, EditorViewOpensResizesAndClosesTenTimesWithoutLeaks)
+{
+    std::unique_ptr<HostRig> rig = NewInstance();
+    using namespace iplug::igraphics::test;
+    TestParentWindow host(800, 900);
+    HWND frame = host.Handle();
+    ASSERT_NE(frame, nullptr);
+    ObjectCounts before;
+    // Cycle 0 loads what stays loaded for the process (OpenGL driver, fonts, caches).
+    for (int cycle = 0; cycle <= 10; ++cycle) {
+        if (cycle == 1)
+            before = CountObjects();
+        IPlugView* view = rig->controller->createView(ViewType::kEditor);
+        ASSERT_NE(view, nullptr);
+        ASSERT_EQ(view->attached(frame, kPlatformTypeHWND), kResultTrue) << cycle;
+        HWND editor = GetWindow(frame, GW_CHILD);
+        ASSERT_NE(editor, nullptr);
+        wchar_t cls[64] = {};
+        GetClassNameW(editor, cls, 64);
+        EXPECT_STREQ(cls, L"IPlugWndClass");
+        ViewRect wanted(0, 0, 600 + cycle, 800);
+        EXPECT_EQ(view->checkSizeConstraint(&wanted), kResultTrue);
+        EXPECT_EQ(view->onSize(&wanted), kResultTrue);
+        // The panel keeps its shape: the smaller ratio of the host's size scales it.
+        RECT client;
+        GetClientRect(editor, &client);
+        EXPECT_EQ(client.right, 575) << cycle;
+        EXPECT_EQ(client.bottom, 800) << cycle;
+        PumpMessages(30);
+        EXPECT_EQ(view->removed(), kResultOk);
+        view->release();
+        EXPECT_EQ(GetWindow(frame, GW_CHILD), nullptr) << cycle;
+    }
+    PumpMessages(50);
+    const ObjectCounts after = CountObjects();
+    EXPECT_LE(after.user, before.user);
+    EXPECT_LE(after.gdi, before.gdi);
+    EXPECT_LE(after.handles, before.handles + 2);
 }
 
 TEST_F(ModuleHost, EachFactoryProgramLoadsLikeItsState)
@@ -359,10 +470,11 @@ TEST_F(ModuleHost, SurvivesSuspendResumeAndInitializeCycles)
         rig->outL.clear();
         for (int b = 0; b < 4; ++b)
             ASSERT_EQ(rig->Process(kBlock), kResultOk);
-        EXPECT_NE(rig->outL.back(), 0.0);
+        EXPECT_TRUE(LastBlockSounds(*rig)) << "after initialize and set-up, cycle " << cycle;
         rig->processor->setProcessing(false);
         rig->processor->setProcessing(true);
         ASSERT_EQ(rig->Process(kBlock), kResultOk);
+        EXPECT_TRUE(LastBlockSounds(*rig)) << "after stop and start, cycle " << cycle;
     }
     EXPECT_EQ(SavedValue(*rig, kDrive), 0.66);
     EXPECT_NEAR(Plain(*rig, kDrive), 0.66, 1e-9) << "and the host reads the value it plays";
@@ -401,11 +513,7 @@ TEST_F(ModuleHost, DefaultStateIs352BytesAndRoundTrips)
 TEST_F(ModuleHost, FrozenLoopRoundTripsBitExactlyAndPlaysTheSameLoop)
 {
     std::unique_ptr<HostRig> original = NewInstance();
-    ASSERT_EQ(original->Start(kRate, kBlock), kResultOk);
-    // Chaos drift and the wear stage's wow would bend the two playbacks apart over time.
-    SetPlain(*original, kChaos, 0.0);
-    SetPlain(*original, kWear, 0.0);
-    FreezeLoop(*original);
+    ASSERT_NO_FATAL_FAILURE(StartSteadyFrozen(*original));
     const std::vector<uint8_t> saved = original->GetState();
 
     std::unique_ptr<HostRig> restored = NewInstance(), stripped = NewInstance();
@@ -413,19 +521,11 @@ TEST_F(ModuleHost, FrozenLoopRoundTripsBitExactlyAndPlaysTheSameLoop)
     ASSERT_EQ(stripped->Start(kRate, kBlock), kResultOk);
     ASSERT_EQ(restored->SetState(saved), kResultOk);
     EXPECT_EQ(restored->GetState(), saved);
-    std::vector<uint8_t> noLoop = saved;
-    noLoop.resize(kDefaultStateBytes);
-    std::fill(noLoop.begin() + 344, noLoop.end(), 0);
-    ASSERT_EQ(stripped->SetState(noLoop), kResultOk);
+    ASSERT_EQ(stripped->SetState(WithoutLoop(saved)), kResultOk);
 
     // All three now hear silence: only the loop sounds.
-    for (HostRig* r : {original.get(), restored.get(), stripped.get()}) {
-        r->inL.assign(r->inputPos + 48000, 0.0);
-        r->inR = r->inL;
-        r->outL.clear();
-        for (int b = 0; b < 40; ++b)
-            r->Process(kBlock);
-    }
+    for (HostRig* r : {original.get(), restored.get(), stripped.get()})
+        ProcessSilence(*r);
     auto correlation = [](const std::vector<double>& a, const std::vector<double>& b) {
         const size_t from = a.size() / 2;
         double ab = 0, aa = 0, bb = 0;
@@ -508,6 +608,150 @@ TEST_F(ModuleHost, DamagedStatesFailWholeOrLoseOnlyTheLoop)
         for (double v : rig->outL)
             ASSERT_TRUE(std::isfinite(v));
     }
+}
+
+TEST_F(ModuleHost, BypassSetOutsideProcessIsSavedAndComesBackBypassed)
+{
+    std::unique_ptr<HostRig> rig = NewInstance();
+    ASSERT_EQ(rig->Start(kRate, kBlock), kResultOk);
+    rig->Process(kBlock);
+    ASSERT_EQ(rig->SetParam(kBypassId, 1.0), kResultOk);
+    const std::vector<uint8_t> bypassed = rig->GetState();
+    ASSERT_EQ(bypassed.size(), kDefaultStateBytes);
+    EXPECT_EQ(bypassed[348], 1) << "a host edit of Bypass is saved";
+    rig->outL.clear();
+    rig->Process(kBlock);
+    for (int f = 0; f < kBlock; ++f)
+        ASSERT_EQ(rig->outL[f], rig->inL[kBlock + f]) << "and heard";
+
+    std::unique_ptr<HostRig> reopened = NewInstance();
+    ASSERT_EQ(reopened->Start(kRate, kBlock), kResultOk);
+    ASSERT_EQ(reopened->SetState(bypassed), kResultOk);
+    EXPECT_EQ(reopened->GetParam(kBypassId), 1.0);
+    reopened->Process(kBlock);
+    for (int f = 0; f < kBlock; ++f)
+        ASSERT_EQ(reopened->outL[f], reopened->inL[f]) << "a project saved bypassed reopens bypassed";
+    EXPECT_EQ(reopened->GetState(), bypassed) << "and saves the flag it read";
+
+    std::vector<uint8_t> active = bypassed;
+    active[348] = 0;
+    ASSERT_EQ(reopened->SetState(active), kResultOk);
+    reopened->outL.clear();
+    reopened->Process(kBlock);
+    EXPECT_NE(reopened->outL, std::vector<double>(reopened->inL.begin() + kBlock, reopened->inL.begin() + 2 * kBlock));
+    EXPECT_EQ(reopened->GetState(), active);
+}
+
+TEST_F(ModuleHost, BypassFeedsAMonoInputToBothSides)
+{
+    for (bool is64 : {true, false}) {
+        SCOPED_TRACE(is64 ? "64-bit" : "32-bit");
+        std::unique_ptr<HostRig> rig = NewInstance();
+        SpeakerArrangement in = SpeakerArr::kMono, out = SpeakerArr::kStereo;
+        ASSERT_EQ(rig->processor->setBusArrangements(&in, 1, &out, 1), kResultTrue);
+        rig->inputChannels = 1;
+        ASSERT_EQ(rig->Start(kRate, kBlock, is64), kResultOk);
+        rig->Process(kBlock, {{kBypassId, 0, 1.0}});
+        for (int f = 0; f < kBlock; ++f) {
+            const double expected = is64 ? rig->inL[f] : static_cast<float>(rig->inL[f]);
+            ASSERT_EQ(rig->outL[f], expected) << f;
+            ASSERT_EQ(rig->outR[f], expected) << f;
+        }
+    }
+}
+
+TEST_F(ModuleHost, RefusedArrangementMovesToTheNearestSupportedOne)
+{
+    std::unique_ptr<HostRig> rig = NewInstance();
+    SpeakerArrangement mono = SpeakerArr::kMono, stereo = SpeakerArr::kStereo;
+    ASSERT_EQ(rig->processor->setBusArrangements(&mono, 1, &stereo, 1), kResultTrue);
+    EXPECT_EQ(rig->processor->setBusArrangements(&stereo, 1, &mono, 1), kResultFalse) << "mono out is not offered";
+    SpeakerArrangement in = 0, out = 0;
+    ASSERT_EQ(rig->processor->getBusArrangement(kInput, 0, in), kResultTrue);
+    ASSERT_EQ(rig->processor->getBusArrangement(kOutput, 0, out), kResultTrue);
+    EXPECT_EQ(in, SpeakerArr::kStereo) << "the input the host asked for is kept";
+    EXPECT_EQ(out, SpeakerArr::kStereo);
+}
+
+// A point that sets a parameter to the value it already has must not change a sample, whether
+// the transport plays or stands still: a synced tremolo must not re-lock at the cut.
+TEST_F(ModuleHost, ACutThatChangesNothingLeavesSyncedAudioAlone)
+{
+    for (bool playing : {false, true}) {
+        SCOPED_TRACE(playing ? "playing" : "stopped");
+        std::unique_ptr<HostRig> cut = NewInstance(), whole = NewInstance();
+        for (HostRig* r : {cut.get(), whole.get()}) {
+            ASSERT_NO_FATAL_FAILURE(StartSyncedTremolo(*r, playing));
+            SetPlain(*r, kSyncDivision, 8);
+            r->context.projectTimeMusic = 3.3;
+            for (int b = 0; b < 4; ++b)
+                r->Process(kBlock);
+        }
+        const double mix = cut->GetParam(kMix);
+        for (int b = 0; b < 4; ++b) {
+            cut->Process(kBlock, {{kMix, 100 + 37 * b, mix}});
+            whole->Process(kBlock);
+        }
+        ASSERT_EQ(cut->outL.size(), whole->outL.size());
+        double apart = 0.0;
+        for (size_t i = 0; i < cut->outL.size(); ++i)
+            apart = std::max(apart, std::fabs(cut->outL[i] - whole->outL[i]));
+        EXPECT_EQ(apart, 0.0);
+    }
+}
+
+// Without a tempo from the host, synced times run at 120 quarter notes a minute, and a block
+// that brings none keeps the last one.
+TEST_F(ModuleHost, MissingTempoMeans120OrTheLastOneGiven)
+{
+    struct Case
+    {
+        const char* what;
+        double tempo;
+        void (*drop)(HostRig&);
+    };
+    const Case cases[] = {
+        {"no context at all", 120.0, [](HostRig& r) { r.passContext = false; }},
+        {"context without a tempo", 90.0,
+         [](HostRig& r) {
+             r.context.tempo = 0.0;
+             r.context.state &= ~ProcessContext::kTempoValid;
+         }},
+        {"no context after one with a tempo", 90.0, [](HostRig& r) { r.passContext = false; }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::unique_ptr<HostRig> told = NewInstance(), left = NewInstance();
+        for (HostRig* r : {told.get(), left.get()}) {
+            ASSERT_NO_FATAL_FAILURE(StartSyncedTremolo(*r, false));
+            r->context.tempo = c.tempo;
+        }
+        if (c.tempo == 120.0)
+            c.drop(*left);
+        for (int b = 0; b < 12; ++b) {
+            if (b == 1)
+                c.drop(*left);
+            told->Process(kBlock);
+            left->Process(kBlock);
+        }
+        EXPECT_EQ(left->outL, told->outL);
+        EXPECT_GT(Energy(left->outL), 0.0);
+    }
+}
+
+TEST_F(ModuleHost, StateFrozenOnNoLoopSilencesThePlayingLoop)
+{
+    std::unique_ptr<HostRig> rig = NewInstance();
+    ASSERT_NO_FATAL_FAILURE(StartSteadyFrozen(*rig));
+    const std::vector<uint8_t> noLoop = WithoutLoop(rig->GetState());
+
+    ASSERT_EQ(rig->SetState(noLoop), kResultOk);
+    EXPECT_EQ(rig->GetState(), noLoop) << "the loaded state wins, also before any audio";
+    ProcessSilence(*rig);
+    // Past the hand-over's fade, only what the new state holds may sound: nothing but the faint
+    // remains of other stages (the old loop would give some 0.5 a block).
+    const std::vector<double> later(rig->outL.begin() + 20 * kBlock, rig->outL.end());
+    EXPECT_LT(Energy(later), 1e-4) << "the loop of the replaced state goes on playing";
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 #include "engine/EffectEngine.h"
 #include "framework/vst3/IPlugVST3ParamIds.h"
 #include "plugin/StateChunk.h"
+#include "tests/engine/AllocationProbe.h"
 #include "tests/plugin/HostRig.h"
 
 #include <gtest/gtest.h>
@@ -251,6 +252,32 @@ TEST_F(QuorrelTest, StateTrafficWhileAudioRuns)
     rig->Process(kBlock);
     for (double v : rig->outL)
         ASSERT_TRUE(std::isfinite(v));
+}
+
+TEST_F(QuorrelTest, StoppingAndStartingIsLightAndKeepsTheFrozenLoop)
+{
+    ASSERT_EQ(rig->Start(kRate, kBlock), kResultOk);
+    SetPlain(*rig, kChaos, 0.0);
+    SetPlain(*rig, kWear, 0.0);
+    FreezeLoop(*rig, *plugin);
+    const std::vector<uint8_t> frozen = rig->GetState();
+    {
+        AllocationProbe::Scope probe;
+        EXPECT_EQ(rig->processor->setProcessing(false), kResultTrue);
+        EXPECT_EQ(rig->processor->setProcessing(true), kResultTrue);
+        EXPECT_EQ(probe.Allocations(), 0) << "hosts may stop and start on the audio thread";
+    }
+    rig->inL.assign(rig->inputPos + kBlock * 20, 0.0);
+    rig->inR = rig->inL;
+    rig->outL.clear();
+    for (int b = 0; b < 20; ++b)
+        ASSERT_EQ(rig->Process(kBlock), kResultOk);
+    EXPECT_TRUE(plugin->LoopFrozen());
+    double energy = 0.0;
+    for (size_t i = rig->outL.size() - kBlock; i < rig->outL.size(); ++i)
+        energy += rig->outL[i] * rig->outL[i];
+    EXPECT_GT(energy, 0.0) << "the frozen loop plays on silence";
+    EXPECT_EQ(rig->GetState().size(), frozen.size());
 }
 
 } // namespace

@@ -133,6 +133,12 @@ TEST(Program, StartsOpensPreferencesWithCtrlCommaAndClosesInOrder)
     GetClientRect(main, &client);
     EXPECT_EQ(client.right, 460);
     EXPECT_EQ(client.bottom, 640);
+    HWND panel = FindWindowExW(main, nullptr, L"IPlugWndClass", nullptr);
+    ASSERT_NE(panel, nullptr) << "the editor opens inside the main window";
+    RECT panelRect{};
+    GetClientRect(panel, &panelRect);
+    EXPECT_EQ(panelRect.right, 460);
+    EXPECT_EQ(panelRect.bottom, 640);
 
     SetForegroundWindow(main);
     PressCtrlComma();
@@ -164,6 +170,9 @@ TEST(Program, ASecondStartHandsOverToTheFirstAndExitsWithZero)
     Program second;
     ASSERT_TRUE(second.Started());
     EXPECT_EQ(second.WaitForExit(), 0);
+    // Activation across processes reaches this process through the window system, a moment later.
+    for (int i = 0; i < 100 && GetForegroundWindow() != main; ++i)
+        Sleep(50);
     EXPECT_EQ(GetForegroundWindow(), main);
     EXPECT_EQ(first.WaitForExit(0), -1) << "the first instance keeps running";
     DestroyWindow(other);

@@ -61,7 +61,7 @@ protected:
     void SetUp() override
     {
         plugin.SetMakeGraphics([this] {
-            last = new FakeGraphics(record);
+            last = new FakeGraphics(plugin, record);
             last->Add(new FakeControl({kGain}));
             last->Add(new FakeControl({kMode, -1, kMode}, true));
             last->Add(new FakeControl({kSync}, true));
@@ -116,7 +116,7 @@ TEST_F(EditorLifecycle, SizeAndScaleSurviveCloseAndReopen)
 
     plugin.OpenEditor(nullptr, nullptr);
     ASSERT_EQ(record.resizes.size(), 1u);
-    EXPECT_EQ(record.resizes[0], "920x1280@2.000000 notify");
+    EXPECT_EQ(record.resizes[0], "920x1280@2.000000");
 }
 
 TEST_F(EditorLifecycle, PushedValueReachesEverySlotBoundToTheParameter)
@@ -125,11 +125,11 @@ TEST_F(EditorLifecycle, PushedValueReachesEverySlotBoundToTheParameter)
     plugin.log.clear();
     // Mode runs 0..3, so the real value 2 is normalised 2/3 before it reaches the controls.
     plugin.PushParamValueToEditor(kMode, 2.0, false);
-    const FakeControl* modeControl = last->controls[1];
+    const FakeControl* modeControl = last->fakes[1];
     EXPECT_DOUBLE_EQ(modeControl->values[0], 2.0 / 3.0);
     EXPECT_DOUBLE_EQ(modeControl->values[1], -1.0);
     EXPECT_DOUBLE_EQ(modeControl->values[2], 2.0 / 3.0);
-    EXPECT_DOUBLE_EQ(last->controls[0]->values[0], -1.0);
+    EXPECT_DOUBLE_EQ(last->fakes[0]->values[0], -1.0);
     EXPECT_EQ(plugin.log, std::vector<std::string>{"editor 1 Editor Delegate"});
 }
 
@@ -145,9 +145,9 @@ TEST_F(EditorLifecycle, MidiReachesOnlyControlsThatTakeIt)
     IMidiEvent msg;
     msg.status = 0x90;
     plugin.PushMidiToEditor(msg);
-    EXPECT_EQ(last->controls[0]->midiCount, 0);
-    EXPECT_EQ(last->controls[1]->midiCount, 1);
-    EXPECT_EQ(last->controls[2]->midiCount, 1);
+    EXPECT_EQ(last->fakes[0]->midiCount, 0);
+    EXPECT_EQ(last->fakes[1]->midiCount, 1);
+    EXPECT_EQ(last->fakes[2]->midiCount, 1);
     EXPECT_EQ(plugin.log.back(), "midi 144");
 }
 
@@ -157,8 +157,8 @@ TEST_F(EditorLifecycle, ControlValueAndMessageGoToTheTaggedControl)
     plugin.PushControlValue(2, 0.75);
     plugin.PushControlMessage(0, 42, 0, nullptr);
     plugin.PushControlValue(99, 0.5); // no such control: nothing happens
-    EXPECT_DOUBLE_EQ(last->controls[2]->values[0], 0.75);
-    EXPECT_EQ(last->controls[0]->lastMessage, 42);
+    EXPECT_DOUBLE_EQ(last->fakes[2]->values[0], 0.75);
+    EXPECT_EQ(last->fakes[0]->lastMessage, 42);
 }
 
 TEST_F(EditorLifecycle, OpeningPushesEveryParameterThroughTheDelegate)
@@ -215,7 +215,7 @@ TEST_F(EditorLifecycle, EditorStateLoadedWhileOpenResizesAtOnce)
     plugin.OpenEditor(nullptr, nullptr);
     EXPECT_EQ(plugin.LoadEditorState(EditorRecord(345, 480, 0.75f), 0), 12);
     ASSERT_EQ(record.resizes.size(), 1u);
-    EXPECT_EQ(record.resizes[0], "345x480@0.750000 notify");
+    EXPECT_EQ(record.resizes[0], "345x480@0.750000");
 }
 
 TEST_F(EditorLifecycle, HostSizeIsDividedByTheWindowScale)

@@ -6,6 +6,7 @@
 #include "framework/core/IPlugAPIBase.h"
 #include "framework/graphics/IControl.h"
 #include "framework/graphics/IGraphics.h"
+#include "tests/framework/graphics/RecordingGraphics.h"
 
 #include <string>
 #include <vector>
@@ -112,24 +113,26 @@ public:
     bool closeAgainWhileClosing = false;
 };
 
-// A control with any number of value slots, each bound to a parameter or -1.
+// A control with any number of value slots, each bound to a parameter or -1; it records what
+// the delegate hands it (-1 until a host value arrives).
 class FakeControl : public igraphics::IControl
 {
 public:
     explicit FakeControl(std::vector<int> boundParams, bool midi = false)
-        : bound(std::move(boundParams)), values(bound.size(), -1.0), takesMidi(midi)
-    {}
+        : IControl(igraphics::IBox(0, 0, 10, 10)), values(boundParams.size(), -1.0)
+    {
+        SetValueSlotCount(int(boundParams.size()));
+        for (size_t i = 0; i < boundParams.size(); ++i)
+            BindParam(boundParams[i], int(i));
+        SetTakesMidi(midi);
+    }
 
     void OnMidiMessage(const IMidiEvent&) override { ++midiCount; }
     void OnDelegateMessage(int msgTag, int, const void*) override { lastMessage = msgTag; }
     void SetValueFromHost(double normalised, int valIdx) override { values.at(size_t(valIdx)) = normalised; }
-    bool TakesMidi() const override { return takesMidi; }
-    int NValueSlots() const override { return int(bound.size()); }
-    int BoundParamIndex(int valIdx) const override { return bound.at(size_t(valIdx)); }
+    void Paint(igraphics::IGraphics&) override {}
 
-    std::vector<int> bound;
     std::vector<double> values;
-    bool takesMidi;
     int midiCount = 0;
     int lastMessage = -1;
 };
@@ -143,22 +146,16 @@ struct GraphicsRecord
     std::vector<std::string> resizes;
 };
 
-// Stand-in drawing context: owns its controls, reports what happened into a record that
-// outlives it.
-class FakeGraphics : public igraphics::IGraphics
+// The recording drawing context, reporting its life and its size changes into a record that
+// outlives it; controls are added with their list index as tag.
+class FakeGraphics : public graphicstest::RecordingGraphics
 {
 public:
-    explicit FakeGraphics(GraphicsRecord& r, int w = 460, int h = 640, float s = 1.0f)
-        : record(r), width(w), height(h), scale(s)
+    FakeGraphics(igraphics::IGEditorDelegate& d, GraphicsRecord& r) : RecordingGraphics(d), record(r)
     {
         ++record.created;
     }
-    ~FakeGraphics() override
-    {
-        ++record.destroyed;
-        for (FakeControl* c : controls)
-            delete c;
-    }
+    ~FakeGraphics() override { ++record.destroyed; }
 
     void* OpenPlatformWindow(void*) override
     {
@@ -166,40 +163,21 @@ public:
         return this;
     }
     void ClosePlatformWindow() override { ++record.closed; }
-    void GetPointerPosition(float& x, float& y) const override { x = y = 0.0f; }
-    float GetWindowScale() const override { return windowScale; }
-    void ResizeEditor(int w, int h, float s, bool notify) override
+    void OnDrawSizeChanged() override
     {
-        record.resizes.push_back(std::to_string(w) + "x" + std::to_string(h) + "@" + std::to_string(s)
-                                 + (notify ? " notify" : ""));
-        width = w;
-        height = h;
-        scale = s;
+        record.resizes.push_back(std::to_string(Width()) + "x" + std::to_string(Height()) + "@"
+                                 + std::to_string(GetDrawScale()));
     }
-    void ApplyScreenScale(float s) override { windowScale = s; }
-    int Width() const override { return width; }
-    int Height() const override { return height; }
-    float GetDrawScale() const override { return scale; }
-    bool OnKeyDown(float, float, const igraphics::IKeyStroke&) override { return true; }
-    bool OnKeyUp(float, float, const igraphics::IKeyStroke&) override { return true; }
-    int NControls() const override { return int(controls.size()); }
-    igraphics::IControl* GetControl(int idx) const override
-    {
-        return idx >= 0 && idx < NControls() ? controls[size_t(idx)] : nullptr;
-    }
-    igraphics::IControl* FindControlByTag(int tag) const override { return GetControl(tag); }
 
     FakeControl* Add(FakeControl* c)
     {
-        controls.push_back(c);
+        AddControl(c, NControls());
+        fakes.push_back(c);
         return c;
     }
 
     GraphicsRecord& record;
-    int width, height;
-    float scale;
-    float windowScale = 1.0f;
-    std::vector<FakeControl*> controls;
+    std::vector<FakeControl*> fakes;
 };
 
 } // namespace testplugin

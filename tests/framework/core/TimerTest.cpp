@@ -7,6 +7,10 @@
 #include <chrono>
 #include <thread>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 using namespace testplugin;
 
 namespace {
@@ -61,13 +65,6 @@ TEST(Timer, CallbackMayStopItsOwnTimer)
     EXPECT_EQ(timer, nullptr);
 }
 
-TEST(Timer, TimerWithoutCallbackIsHarmless)
-{
-    std::unique_ptr<Timer> timer = Timer::Create(nullptr, 5);
-    Timer::RunMessageLoop(40);
-    SUCCEED();
-}
-
 // The owner of a timer goes away on another thread while the timer's thread keeps running its
 // loop: once the destructor has returned, the callback must never run again.
 TEST(Timer, CallbackNeverRunsAfterItsOwnerDiedOnAnotherThread)
@@ -112,6 +109,41 @@ TEST(Timer, CallbackNeverRunsAfterItsOwnerDiedOnAnotherThread)
         EXPECT_FALSE(ranAfterDeath) << "round " << round;
     }
 }
+
+#ifdef _WIN32
+// A thread timer can only be ended on its own thread; stopped from another one, it must still
+// end, not keep posting ticks to its thread for ever.
+TEST(Timer, StoppedFromAnotherThreadLeavesNoSystemTimerBehind)
+{
+    std::unique_ptr<Timer> timer;
+    std::atomic<int> step{0};
+    int fired = 0;
+    int firedAfterStop = -1;
+    bool tickStillQueued = true;
+    std::thread ui([&] {
+        timer = Timer::Create([&](Timer&) { ++fired; }, 5);
+        Timer::RunMessageLoop(40);
+        step = 1;
+        while (step.load() != 2)
+            std::this_thread::yield();
+        const int before = fired;
+        Timer::RunMessageLoop(40);
+        firedAfterStop = fired - before;
+        // Long enough for several periods: a living system timer would have queued a tick.
+        std::this_thread::sleep_for(std::chrono::milliseconds(40));
+        MSG msg;
+        tickStillQueued = PeekMessageW(&msg, nullptr, WM_TIMER, WM_TIMER, PM_REMOVE) != 0;
+    });
+    while (step.load() != 1)
+        std::this_thread::yield();
+    EXPECT_GT(fired, 0);
+    timer->Stop();
+    step = 2;
+    ui.join();
+    EXPECT_EQ(firedAfterStop, 0);
+    EXPECT_FALSE(tickStillQueued);
+}
+#endif
 
 TEST(IdleTimer, StartingTwiceLeavesOneRunningTimerThatTicksThePlugin)
 {

@@ -168,25 +168,40 @@ TEST(SubBlockSlicer, QueuesBeyondTheCursorsAndOutOfOrderQueuesStillCut)
     EXPECT_EQ(rig.blocks[3].changes, (Changes{{68, 0.3}}));
 }
 
-TEST(SubBlockSlicer, TransportMovesToEachSubBlockStart)
+TEST(SubBlockSlicer, TransportMovesToEachSubBlockStartOnlyWhilePlaying)
 {
-    SliceRig rig;
-    ProcessContext context{};
-    context.sampleRate = 48000.0;
-    context.tempo = 120.0;
-    context.projectTimeMusic = 8.0;
-    context.projectTimeSamples = 1000;
-    rig.data.processContext = &context;
-    rig.data.numSamples = 512;
-    rig.changes.queues = {HostParamQueue(0, {{256, 0.5}})};
-    ASSERT_EQ(rig.Run(), kResultOk);
-    ASSERT_EQ(rig.blocks.size(), 2u);
-    EXPECT_EQ(rig.blocks[1].samples, 1256);
-    EXPECT_DOUBLE_EQ(rig.blocks[1].music, 8.0 + 256.0 * 120.0 / (48000.0 * 60.0));
-    EXPECT_EQ(context.projectTimeMusic, 8.0) << "the host's context is left as it was";
-
-    // 24000 samples at 120 BPM and 48 kHz are one quarter note.
-    EXPECT_DOUBLE_EQ(8.0 + 24000.0 * 120.0 / (48000.0 * 60.0), 9.0);
+    constexpr uint32 kPlaying = ProcessContext::kPlaying;
+    constexpr uint32 kMusicValid = ProcessContext::kProjectTimeMusicValid;
+    struct Case
+    {
+        const char* what;
+        uint32 state;
+        bool moves;
+    };
+    const Case cases[] = {
+        {"playing", kPlaying | kMusicValid | ProcessContext::kTempoValid, true},
+        {"stopped", kMusicValid | ProcessContext::kTempoValid, false},
+        {"playing without musical time", kPlaying | ProcessContext::kTempoValid, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        SliceRig rig;
+        ProcessContext context{};
+        context.state = c.state;
+        context.sampleRate = 48000.0;
+        context.tempo = 120.0;
+        context.projectTimeMusic = 8.0;
+        context.projectTimeSamples = 1000;
+        rig.data.processContext = &context;
+        rig.changes.queues = {HostParamQueue(0, {{256, 0.5}})};
+        ASSERT_EQ(rig.Run(), kResultOk);
+        ASSERT_EQ(rig.blocks.size(), 2u);
+        EXPECT_EQ(rig.blocks[0].samples, 1000);
+        EXPECT_EQ(rig.blocks[0].music, 8.0);
+        EXPECT_EQ(rig.blocks[1].samples, c.moves ? 1256 : 1000);
+        EXPECT_DOUBLE_EQ(rig.blocks[1].music, c.moves ? 8.0 + 256.0 * 120.0 / (48000.0 * 60.0) : 8.0);
+        EXPECT_EQ(context.projectTimeMusic, 8.0) << "the host's context is left as it was";
+    }
 }
 
 TEST(SubBlockSlicer, UnsliceableBlocksGoThroughUnchanged)

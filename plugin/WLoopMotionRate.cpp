@@ -1,0 +1,9 @@
+#include "plugin/WLoopMotionRate.h"
+
+#include "plugin/PanelState.h"
+
+bool WLoopMotionRate::NeedsRedraw() const
+{
+    const_cast<WLoopMotionRate&>(*this).Disable(panel::Mode(*this) != panel::kLoops);
+    return true;
+}

@@ -1,0 +1,114 @@
+#include "plugin/WMacroKnob.h"
+
+#include "engine/ParamSpec.h"
+#include "framework/core/IParam.h"
+#include "plugin/MacroDisplay.h"
+#include "plugin/PanelState.h"
+#include "plugin/Quorrel.h"
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+using namespace iplug::igraphics;
+
+namespace {
+constexpr double kTimeTravel = 180.0;
+constexpr double kFineTimeFactor = 10.0;
+constexpr double kFineDivisionFactor = 0.25;
+constexpr double kWheelStep = 0.01;
+constexpr double kFineWheelStep = 0.001;
+} // namespace
+
+WMacroKnob::WMacroKnob(const IBox& box, const IBitmapRef& strip, Quorrel* plugin)
+    : WStripKnob(box, strip, kMacro), plugin(plugin)
+{}
+
+double WMacroKnob::Tempo() const
+{
+    return plugin ? plugin->Tempo() : 120.0;
+}
+
+double WMacroKnob::DisplayPosition() const
+{
+    return panel::Synced(*this) ? macro::SyncedMacroPosition(*this, Tempo()) : macro::MacroKnobPosition(*this);
+}
+
+bool WMacroKnob::NeedsRedraw() const
+{
+    // The drawing context asks before every frame; the knob follows Sync here.
+    auto& self = const_cast<WMacroKnob&>(*this);
+    const int synced = panel::Synced(*this) ? 1 : 0;
+    if (synced != lastSync) {
+        lastSync = synced;
+        self.BindParam(synced ? kSyncDivision : kMacro, 0);
+        if (const iplug::IParam* param = BoundParam(0))
+            self.SetValueFromHost(param->GetNormalized(), 0);
+        return true;
+    }
+    if (const iplug::IParam* param = BoundParam(0))
+        self.SetValueFromHost(param->GetNormalized(), 0);
+    const double position = DisplayPosition();
+    if (position == lastPosition)
+        return IControl::NeedsRedraw();
+    lastPosition = position;
+    return true;
+}
+
+void WMacroKnob::OnPointerDown(float x, float y, const IPointerMods& mods)
+{
+    IKnobControlBase::OnPointerDown(x, y, mods);
+    dragPosition = DisplayPosition();
+}
+
+void WMacroKnob::OnPointerDrag(float x, float y, float dx, float dy, const IPointerMods& mods)
+{
+    const bool fine = mods.Fine();
+    if (macro::IsTimeMacro(*this)) {
+        dragPosition = std::clamp(dragPosition - dy / ((fine ? kFineTimeFactor : 1.0) * kTimeTravel), 0.0, 1.0);
+        macro::SetMacroFromPosition(*this, dragPosition);
+    } else if (panel::Synced(*this)) {
+        std::vector<int> list;
+        macro::AllowedDivisions(*this, Tempo(), list);
+        const int m = static_cast<int>(list.size()) - 1;
+        if (m <= 0)
+            return;
+        dragPosition =
+            std::clamp(dragPosition - dy * (fine ? kFineDivisionFactor : 1.0) / (m * kDivisionTravel), 0.0, 1.0);
+        macro::SetDivisionFromKnob(*this, list[static_cast<size_t>(std::lround(dragPosition * m))]);
+    } else
+        IKnobControlBase::OnPointerDrag(x, y, dx, dy, mods);
+}
+
+void WMacroKnob::StepDivision(int steps)
+{
+    std::vector<int> list;
+    macro::AllowedDivisions(*this, Tempo(), list);
+    const int m = static_cast<int>(list.size()) - 1;
+    if (m < 0)
+        return;
+    const int k =
+        std::clamp(static_cast<int>(std::lround(m * macro::SyncedMacroPosition(*this, Tempo()))) + steps, 0, m);
+    macro::SetDivisionFromKnob(*this, list[static_cast<size_t>(k)]);
+}
+
+void WMacroKnob::OnWheel(float x, float y, const IPointerMods& mods, float notches)
+{
+    if (!std::isfinite(notches))
+        return;
+    if (macro::IsTimeMacro(*this))
+        macro::SetMacroFromPosition(*this, macro::MacroKnobPosition(*this)
+                                               + notches * (mods.Fine() ? kFineWheelStep : kWheelStep));
+    else if (panel::Synced(*this)) {
+        // A division is a whole step: part of a notch (touchpads, fine wheels) is no turn at all.
+        if (std::fabs(notches) < 1.0f)
+            return;
+        StepDivision(notches > 0.0f ? 1 : -1);
+    } else
+        IKnobControlBase::OnWheel(x, y, mods, notches);
+}
+
+void WMacroKnob::Paint(IGraphics& g)
+{
+    PaintAt(g, DisplayPosition());
+}

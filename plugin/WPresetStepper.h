@@ -1,0 +1,74 @@
+#pragma once
+
+#include "framework/core/IPopupMenu.h"
+#include "framework/graphics/IControl.h"
+#include "plugin/PresetServices.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+class Quorrel;
+
+// The preset bar across the top of the panel: a pill with the current preset's name (or
+// "Current settings", "Edited: <name>", or a message for three seconds) between two arrows that
+// step through the factory presets. A press on the name opens the preset menu: the factory
+// groups, the user's presets, the presets folder, saving and importing preset files.
+class WPresetStepper : public iplug::igraphics::IControl
+{
+public:
+    // Menu tags.
+    static constexpr int kSaveTag = 10000;
+    static constexpr int kLoadTag = 10001;
+    static constexpr int kShowFolderTag = 10002;
+    static constexpr int kUserPresetTag = 20000;
+    static constexpr int64_t kMessageNanoseconds = 3000000000;
+
+    // Without services the stepper uses its editor window's dialogs and the user's folder.
+    explicit WPresetStepper(Quorrel* plugin, std::unique_ptr<PresetServices> services = nullptr);
+    ~WPresetStepper() override;
+
+    void OnPointerDown(float x, float y, const iplug::igraphics::IPointerMods& mods) override;
+    bool OnKeyDown(float x, float y, const iplug::igraphics::IKeyStroke& key) override;
+    void OnMenuItemChosen(iplug::igraphics::IPopupMenu* menu, int valIdx) override;
+    void Paint(iplug::igraphics::IGraphics& g) override;
+    bool ContainsPoint(float x, float y) const override;
+    bool NeedsRedraw() const override;
+
+    std::string PresetLabel() const;
+    std::string StepperText() const;
+    void ShowMessage(const std::string& text);
+
+    // Preset operations.
+    std::string SanitizePresetName() const;
+    void ListUserPresets();
+    bool ReadPresetFile(const std::string& path, std::vector<uint8_t>& bytes);
+    void LoadUserPreset(const std::string& path);
+    bool LoadFactoryPreset(int index);
+    void StepPreset(int delta);
+    void SavePresetAs();
+    void ImportPreset();
+    void ShowPresetsFolder();
+    void BuildPresetMenu();
+
+    iplug::igraphics::IPopupMenu& PresetMenu() { return presetMenu; }
+    const std::vector<std::string>& UserPresetPaths() const { return userPresetPaths; }
+
+private:
+    // Writes bytes through a temporary file; failure shows failureMessage.
+    bool WritePresetFile(const std::string& path, const std::vector<uint8_t>& bytes, const char* failureMessage);
+    void TellHostAllValues();
+    void MarkPanelDirty();
+    float RightEdge() const { return box.right - box.left; }
+    PresetServices& Services() const { return *services; }
+
+    Quorrel* plugin;
+    iplug::igraphics::IPopupMenu presetMenu;
+    // Changed by the redraw check, which the drawing context calls on a const control.
+    mutable std::string lastShownText;
+    std::vector<std::string> userPresetPaths;
+    mutable std::string message;
+    int64_t messageExpiry = 0;
+    std::unique_ptr<PresetServices> services;
+};

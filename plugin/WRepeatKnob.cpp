@@ -1,0 +1,28 @@
+#include "plugin/WRepeatKnob.h"
+
+#include "framework/core/IParam.h"
+#include "plugin/PanelState.h"
+
+using namespace iplug::igraphics;
+
+WRepeatKnob::WRepeatKnob(const IBox& box, const IBitmapRef& strip, int primaryParam, int legacyParam)
+    : WStripKnob(box, strip, primaryParam), primaryParam(primaryParam), legacyParam(legacyParam)
+{}
+
+bool WRepeatKnob::NeedsRedraw() const
+{
+    auto& self = const_cast<WRepeatKnob&>(*this);
+    const bool newEngine = panel::NewEngine(*this);
+    int target = primaryParam;
+    if (!newEngine && legacyParam >= 0) {
+        target = legacyParam;
+        self.Disable(false);
+    } else
+        self.Disable(!newEngine);
+    if (BoundParamIndex(0) == target)
+        return IControl::NeedsRedraw();
+    self.BindParam(target, 0);
+    if (const iplug::IParam* param = BoundParam(0))
+        self.SetValueFromHost(param->GetNormalized(), 0);
+    return true;
+}

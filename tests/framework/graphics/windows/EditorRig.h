@@ -1,0 +1,67 @@
+#pragma once
+
+#include "framework/graphics/IControl.h"
+#include "framework/graphics/IGEditorDelegate.h"
+#include "framework/graphics/windows/IGraphicsWin.h"
+#include "tests/framework/graphics/windows/TestWindows.h"
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace iplug::igraphics::test {
+
+// A control that fills its box with one colour and records what reaches it.
+class RecordingControl : public IControl
+{
+public:
+    RecordingControl(const IBox& box, IArgb colour, int paramIdx = -1) : IControl(box, paramIdx), colour(colour) {}
+
+    void Paint(IGraphics& g) override
+    {
+        ++paints;
+        g.SolidBox(colour, GetBox());
+    }
+    void OnPointerDown(float x, float y, const IPointerMods& mods) override;
+    void OnPointerUp(float x, float y, const IPointerMods& mods) override;
+    void OnPointerDrag(float x, float y, float dx, float dy, const IPointerMods& mods) override;
+    void OnWheel(float x, float y, const IPointerMods& mods, float notches) override;
+    bool OnKeyDown(float x, float y, const IKeyStroke& key) override;
+    void OnDropPath(const char* path) override;
+    void OnDropPaths(const std::vector<const char*>& paths) override;
+
+    IArgb colour;
+    int paints = 0;
+    std::vector<std::string> events;
+    bool hidePointerOnDrag = false;
+};
+
+// The editor delegate of window tests: a parameter list, counted gestures, and a layout
+// function that the test gives.
+class TestDelegate : public IGEditorDelegate
+{
+public:
+    explicit TestDelegate(int width = 460, int height = 640, int nParams = 2);
+
+    void BeginParamEditFromEditor(int paramIdx) override { ++openGestures; }
+    void EndParamEditFromEditor(int paramIdx) override { --openGestures; }
+    void OnEditorOpened() override { ++opened; }
+    // A host that resized its frame itself (not asked) only needs the child to follow;
+    // asked to resize, this one does nothing, so the window layer grows the parents.
+    bool OnEditorSizeChanged(int width, int height, bool resizeHostWindow) override { return !resizeHostWindow; }
+
+    void SetLayout(LayoutFunction layout) { layoutFunction = std::move(layout); }
+    void SetMakeGraphics(MakeGraphicsFunction make) { makeGraphicsFunction = std::move(make); }
+    IGraphicsWin* Win() const { return static_cast<IGraphicsWin*>(GetGraphics()); }
+
+    int openGestures = 0;
+    int opened = 0;
+    bool useVBlankClock = false;
+};
+
+// RGBA of one panel pixel (at backing scale 1 unless given) of the editor's main framebuffer.
+std::vector<uint8_t> ReadMainFramebuffer(IGraphicsWin& g, int x, int y);
+// Pumps messages until the editor has presented at least frames frames (or the time ran out).
+bool WaitForFrames(IGraphicsWin& g, int frames, int timeoutMs = 3000);
+
+} // namespace iplug::igraphics::test

@@ -1,0 +1,142 @@
+#include "framework/graphics/windows/GLLoader.h"
+#include "framework/graphics/windows/WglContext.h"
+#include "tests/framework/graphics/windows/TestWindows.h"
+
+#include <nanovg.h>
+#define NANOVG_GL2
+#include <nanovg_gl.h>
+#include <nanovg_gl_utils.h>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+namespace iplug::igraphics {
+namespace {
+
+using test::ReadPixels;
+using test::TestGLChildWindow;
+using test::TestParentWindow;
+
+class NanoVGGLTest : public ::testing::Test
+{
+protected:
+    TestParentWindow parent;
+    TestGLChildWindow child{parent.Handle(), 64, 48};
+};
+
+TEST_F(NanoVGGLTest, ContextLoadsEveryFunctionTheBackendCalls)
+{
+    ASSERT_NE(child.Handle(), nullptr);
+    WglContext context;
+    ASSERT_EQ(context.Create(child.DC()), WglContext::Failure::None) << context.MissingFunction();
+    EXPECT_EQ(wglGetCurrentContext(), context.Handle());
+    EXPECT_NE(glGenFramebuffers, nullptr);
+    EXPECT_NE(glCreateShader, nullptr);
+    GLint depth = 0, stencil = 0;
+    glGetIntegerv(GL_DEPTH_BITS, &depth);
+    glGetIntegerv(GL_STENCIL_BITS, &stencil);
+    EXPECT_EQ(depth, 24);
+    EXPECT_EQ(stencil, 8);
+    context.Destroy();
+    EXPECT_EQ(wglGetCurrentContext(), nullptr);
+}
+
+// The offscreen frame exists only when the framebuffer helpers were compiled for real;
+// drawing into it must land there and not in the window.
+TEST_F(NanoVGGLTest, OffscreenFramebufferReceivesTheDrawing)
+{
+    WglContext context;
+    ASSERT_EQ(context.Create(child.DC()), WglContext::Failure::None);
+    NVGcontext* vg = nvgCreateGL2(NVG_ANTIALIAS);
+    ASSERT_NE(vg, nullptr);
+    NVGLUframebuffer* fb = nvgluCreateFramebuffer(vg, 64, 48, 0);
+    ASSERT_NE(fb, nullptr);
+    EXPECT_NE(fb->fbo, 0u);
+
+    nvgluBindFramebuffer(fb);
+    glViewport(0, 0, 64, 48);
+    glClearColor(0, 0, 0, 0);
+    glClear(GL_COLOR_BUFFER_BIT | GL_STENCIL_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    nvgBeginFrame(vg, 64, 48, 1.0f);
+    nvgBeginPath(vg);
+    nvgRect(vg, 8, 8, 16, 16);
+    nvgFillColor(vg, nvgRGBA(255, 0, 0, 255));
+    nvgFill(vg);
+    nvgEndFrame(vg);
+    EXPECT_EQ(glCheckFramebufferStatus(GL_FRAMEBUFFER), static_cast<GLenum>(GL_FRAMEBUFFER_COMPLETE));
+
+    // NanoVG's y axis points down; GL rows count from the bottom.
+    const auto inside = ReadPixels(16, 48 - 16, 1, 1);
+    const auto outside = ReadPixels(40, 48 - 40, 1, 1);
+    EXPECT_EQ(inside, (std::vector<uint8_t>{255, 0, 0, 255}));
+    EXPECT_EQ(outside, (std::vector<uint8_t>{0, 0, 0, 0}));
+
+    nvgluBindFramebuffer(nullptr);
+    nvgluDeleteFramebuffer(fb);
+    nvgDeleteGL2(vg);
+}
+
+TEST_F(NanoVGGLTest, MissingFramebufferFunctionsFailTheContextCleanly)
+{
+    WglContext::Api api;
+    // A machine with OpenGL 2.1 but without framebuffer objects.
+    api.lookup = [](const char* name) -> void* {
+        return std::strstr(name, "Framebuffer") ? nullptr : GLLoader::SystemLookup(name);
+    };
+    WglContext context(api);
+    EXPECT_EQ(context.Create(child.DC()), WglContext::Failure::LoadFunctions);
+    EXPECT_NE(std::strstr(context.MissingFunction(), "Framebuffer"), nullptr);
+    EXPECT_EQ(context.Handle(), nullptr);
+    EXPECT_EQ(wglGetCurrentContext(), nullptr);
+    EXPECT_EQ(glCreateShader, nullptr);
+
+    WglContext working;
+    EXPECT_EQ(working.Create(child.DC()), WglContext::Failure::None);
+}
+
+int WINAPI NoPixelFormat(HDC, const PIXELFORMATDESCRIPTOR*)
+{
+    return 0;
+}
+BOOL WINAPI RefuseSetPixelFormat(HDC, int, const PIXELFORMATDESCRIPTOR*)
+{
+    return FALSE;
+}
+HGLRC WINAPI NoContext(HDC)
+{
+    return nullptr;
+}
+BOOL WINAPI RefuseCurrent(HDC dc, HGLRC context)
+{
+    // Undoing a binding must still work.
+    return context == nullptr ? wglMakeCurrent(dc, context) : FALSE;
+}
+
+TEST_F(NanoVGGLTest, EveryContextStepFailsWithoutLeavingAContext)
+{
+    struct Case
+    {
+        WglContext::Failure expected;
+        void (*breakStep)(WglContext::Api&);
+    };
+    const Case cases[] = {
+        {WglContext::Failure::ChoosePixelFormat, [](WglContext::Api& a) { a.choosePixelFormat = NoPixelFormat; }},
+        {WglContext::Failure::SetPixelFormat, [](WglContext::Api& a) { a.setPixelFormat = RefuseSetPixelFormat; }},
+        {WglContext::Failure::CreateContext, [](WglContext::Api& a) { a.createContext = NoContext; }},
+        {WglContext::Failure::MakeCurrent, [](WglContext::Api& a) { a.makeCurrent = RefuseCurrent; }},
+    };
+    for (const Case& c : cases) {
+        // A fresh window per case: a pixel format can be set only once per window.
+        TestGLChildWindow window(parent.Handle(), 32, 32);
+        WglContext::Api api;
+        c.breakStep(api);
+        WglContext context(api);
+        EXPECT_EQ(context.Create(window.DC()), c.expected);
+        EXPECT_EQ(context.Handle(), nullptr);
+        EXPECT_EQ(wglGetCurrentContext(), nullptr);
+    }
+}
+
+} // namespace
+} // namespace iplug::igraphics

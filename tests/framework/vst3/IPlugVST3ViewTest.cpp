@@ -1,0 +1,170 @@
+#include "framework/vst3/IPlugVST3View.h"
+#include "framework/graphics/windows/IGraphicsWin.h"
+#include "framework/vst3/Vst3KeyCodes.h"
+#include "tests/framework/graphics/windows/TestWindows.h"
+#include "tests/framework/vst3/Vst3TestHost.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+namespace vst3test {
+namespace {
+
+using iplug::igraphics::IGraphicsWin;
+using iplug::igraphics::IKeyStroke;
+using iplug::igraphics::test::CountObjects;
+using iplug::igraphics::test::ObjectCounts;
+using iplug::igraphics::test::PumpMessages;
+using iplug::igraphics::test::TestParentWindow;
+
+class IPlugVST3ViewTest : public ::testing::Test
+{
+protected:
+    IPlugVST3ViewTest() { plugin->SetSizeLimits(100, 2000, 100, 2000); }
+    ~IPlugVST3ViewTest() override { plugin->release(); }
+    TestPlugin* plugin = new TestPlugin;
+    TestParentWindow parent{700, 800};
+};
+
+TEST_F(IPlugVST3ViewTest, EachEditorRequestMakesANewViewAndOthersNone)
+{
+    IPlugView* first = plugin->createView(ViewType::kEditor);
+    IPlugView* second = plugin->createView(ViewType::kEditor);
+    ASSERT_NE(first, nullptr);
+    EXPECT_NE(first, second);
+    EXPECT_EQ(plugin->createView("other"), nullptr);
+    EXPECT_EQ(plugin->createView(nullptr), nullptr);
+    IPlugViewContentScaleSupport* scale = nullptr;
+    EXPECT_EQ(first->queryInterface(IPlugViewContentScaleSupport::iid, reinterpret_cast<void**>(&scale)), kResultOk);
+    ASSERT_NE(scale, nullptr);
+    scale->release();
+    first->release();
+    second->release();
+}
+
+TEST_F(IPlugVST3ViewTest, SizeQuestionsWithoutARectangleAreInvalid)
+{
+    IPlugView* view = plugin->createView(ViewType::kEditor);
+    EXPECT_EQ(view->getSize(nullptr), kInvalidArgument);
+    EXPECT_EQ(view->checkSizeConstraint(nullptr), kInvalidArgument);
+    ViewRect size;
+    EXPECT_EQ(view->getSize(&size), kResultTrue);
+    EXPECT_EQ(size.getWidth(), 460);
+    EXPECT_EQ(size.getHeight(), 640);
+    ViewRect tooSmall(5, 5, 6, 600);
+    EXPECT_EQ(view->checkSizeConstraint(&tooSmall), kResultTrue);
+    EXPECT_EQ(tooSmall.right, 5 + 100);
+    EXPECT_EQ(tooSmall.bottom, 600);
+    EXPECT_EQ(view->isPlatformTypeSupported(kPlatformTypeHWND), kResultTrue);
+    EXPECT_EQ(view->isPlatformTypeSupported("NSView"), kResultFalse);
+    view->release();
+}
+
+// A host may make a second view just to ask its size and release it: the plug-in then
+// must not keep pointing at it, nor forget the view that is attached.
+TEST_F(IPlugVST3ViewTest, TheAttachedViewIsTrackedAndNothingDangles)
+{
+    IPlugView* view = plugin->createView(ViewType::kEditor);
+    EXPECT_EQ(plugin->GetAttachedView(), nullptr);
+    EXPECT_EQ(view->attached(parent.Handle(), "NSView"), kResultFalse) << "only HWND opens";
+    EXPECT_EQ(plugin->GetAttachedView(), nullptr);
+    ASSERT_EQ(view->attached(parent.Handle(), kPlatformTypeHWND), kResultTrue);
+    EXPECT_EQ(plugin->GetAttachedView(), view);
+    EXPECT_NE(plugin->GetGraphics(), nullptr);
+
+    IPlugView* sizeOnly = plugin->createView(ViewType::kEditor);
+    sizeOnly->release();
+    EXPECT_EQ(plugin->GetAttachedView(), view);
+
+    EXPECT_EQ(view->removed(), kResultOk);
+    EXPECT_EQ(plugin->GetAttachedView(), nullptr);
+    EXPECT_EQ(plugin->GetGraphics(), nullptr);
+    view->release();
+}
+
+TEST_F(IPlugVST3ViewTest, HostScaleSentBeforeAttachingIsKeptAndWinsOverTheMonitor)
+{
+    IPlugView* view = plugin->createView(ViewType::kEditor);
+    IPlugViewContentScaleSupport* scale = nullptr;
+    view->queryInterface(IPlugViewContentScaleSupport::iid, reinterpret_cast<void**>(&scale));
+    EXPECT_EQ(scale->setContentScaleFactor(1.5f), kResultTrue);
+    ASSERT_EQ(view->attached(parent.Handle(), kPlatformTypeHWND), kResultTrue);
+    auto* g = dynamic_cast<IGraphicsWin*>(plugin->GetGraphics());
+    ASSERT_NE(g, nullptr);
+    EXPECT_EQ(g->GetScreenScale(), 1.5f);
+    PumpMessages(150);
+    EXPECT_EQ(g->GetScreenScale(), 1.5f) << "the redraw tick does not put the monitor's 1.0 back";
+    RECT r;
+    GetClientRect(static_cast<HWND>(g->GetNativeWindow()), &r);
+    EXPECT_EQ(r.right, 690);
+    view->removed();
+    scale->release();
+    view->release();
+}
+
+TEST_F(IPlugVST3ViewTest, AttachResizeRemoveTenTimesLeavesNothingBehind)
+{
+    // One cycle first: process-wide caches and system libraries load once.
+    ObjectCounts before;
+    for (int cycle = 0; cycle <= 10; ++cycle) {
+        if (cycle == 1)
+            before = CountObjects();
+        IPlugView* view = plugin->createView(ViewType::kEditor);
+        ASSERT_EQ(view->attached(parent.Handle(), kPlatformTypeHWND), kResultTrue) << cycle;
+        EXPECT_EQ(IGraphicsWin::OpenWindowCount(), 1);
+        ViewRect wanted(0, 0, 500 + cycle, 700);
+        EXPECT_EQ(view->checkSizeConstraint(&wanted), kResultTrue);
+        view->onSize(&wanted);
+        PumpMessages(30);
+        EXPECT_EQ(view->removed(), kResultOk);
+        view->release();
+        EXPECT_EQ(IGraphicsWin::OpenWindowCount(), 0) << cycle;
+        EXPECT_EQ(wglGetCurrentContext(), nullptr) << cycle;
+        EXPECT_EQ(GetWindow(parent.Handle(), GW_CHILD), nullptr) << cycle;
+    }
+    PumpMessages(50);
+    const ObjectCounts after = CountObjects();
+    EXPECT_LE(after.user, before.user);
+    EXPECT_LE(after.gdi, before.gdi);
+    EXPECT_LE(after.handles, before.handles + 2);
+}
+
+TEST(Vst3KeyCodesTest, HostKeysBecomeKeyStrokes)
+{
+    struct Case
+    {
+        char16_t character;
+        int16_t code;
+        int16_t modifiers;
+        int virtualKey;
+        const char* text;
+        bool shift, ctrl, alt;
+    };
+    const int aKey = static_cast<int16_t>(VkKeyScanExA('a', GetKeyboardLayout(0)));
+    const Case cases[] = {
+        {0, iplug::kVst3KeySpace, 0, 32, " ", false, false, false},
+        {u'a', 0, 0, aKey, "a", false, false, false},
+        {u'\u00e9', 0, 0, 0, "", false, false, false},
+        {0, iplug::kVst3KeyF1, 5, 112, "", true, true, false},
+        {0, iplug::kVst3KeyEnter, 2, 13, "", false, false, true},
+        {0, 128 + 17, 0, 65, "A", false, false, false},
+        {0, 99, 0, 0, "", false, false, false},
+    };
+    for (const Case& c : cases) {
+        IKeyStroke key;
+        ASSERT_TRUE(iplug::Vst3KeyToKeyStroke(c.character, c.code, c.modifiers, 0, key));
+        EXPECT_EQ(key.virtualKey, c.virtualKey) << c.code;
+        EXPECT_STREQ(key.text, c.text) << c.code;
+        EXPECT_EQ(key.shift, c.shift);
+        EXPECT_EQ(key.ctrl, c.ctrl);
+        EXPECT_EQ(key.alt, c.alt);
+    }
+    IKeyStroke key;
+    EXPECT_FALSE(iplug::Vst3KeyToKeyStroke(0, iplug::kVst3KeyF1, 0, 1, key)) << "that host passes only space on";
+    EXPECT_TRUE(iplug::Vst3KeyToKeyStroke(0, iplug::kVst3KeySpace, 0, 1, key));
+    EXPECT_EQ(key.virtualKey, 32);
+}
+
+} // namespace
+} // namespace vst3test

@@ -1,0 +1,67 @@
+#include "plugin/UiScaleFile.h"
+
+#include "tests/plugin/files/ScratchFolder.h"
+
+#include <gtest/gtest.h>
+
+#include <clocale>
+
+TEST(UiScaleFile, ReadClampsAndFallsBackToOne)
+{
+    const struct
+    {
+        const char* text;
+        float expected;
+    } cases[] = {
+        {"1.250\n", 1.25f}, {"3.5", 2.0f},  {"0.5", 0.75f}, {"  1.5\n", 1.5f}, {"abc", 1.0f},  {"", 1.0f},
+        {"nan\n", 1.0f},    {"-nan", 1.0f}, {"inf", 1.0f},  {"1e400", 1.0f},   {"+1.1", 1.1f}, {"1.75 and more", 1.75f},
+        {"-3", 0.75f},
+    };
+    ScratchFolder folder;
+    const std::string path = folder.Join("ui-scale.txt");
+    for (const auto& c : cases) {
+        ScratchFolder::WriteText(path, c.text);
+        EXPECT_FLOAT_EQ(UiScaleFile::Read(path), c.expected) << '"' << c.text << '"';
+    }
+    EXPECT_FLOAT_EQ(UiScaleFile::Read(folder.Join("missing.txt")), 1.0f);
+    EXPECT_FLOAT_EQ(UiScaleFile::Read(""), 1.0f);
+}
+
+TEST(UiScaleFile, WritesThreeDecimalsClampedAndCreatesFolders)
+{
+    ScratchFolder folder;
+    // The maker and product folders do not exist yet on a fresh machine.
+    const std::string path = folder.Join("Ostrevane/Marlquin/ui-scale.txt");
+    const struct
+    {
+        float scale;
+        const char* text;
+    } cases[] = {{1.002f, "1.002\n"}, {2.4f, "2.000\n"}, {0.1f, "0.750\n"}, {1.25f, "1.250\n"}, {1.9996f, "2.000\n"}};
+    for (const auto& c : cases) {
+        ASSERT_TRUE(UiScaleFile::Write(path, c.scale));
+        const std::vector<uint8_t> bytes = ScratchFolder::ReadFile(path);
+        EXPECT_EQ(std::string(bytes.begin(), bytes.end()), c.text) << c.scale;
+    }
+    EXPECT_FALSE(UiScaleFile::Write("", 1.0f));
+}
+
+TEST(UiScaleFile, NumbersIgnoreTheProcessLocale)
+{
+    const char* decimalComma[] = {"de_DE.UTF-8", "de_DE", "German_Germany.1252", "German"};
+    const char* chosen = nullptr;
+    for (const char* name : decimalComma)
+        if (std::setlocale(LC_NUMERIC, name)) {
+            chosen = name;
+            break;
+        }
+    if (!chosen)
+        GTEST_SKIP() << "no locale with a decimal comma here";
+
+    ScratchFolder folder;
+    const std::string path = folder.Join("ui-scale.txt");
+    ASSERT_TRUE(UiScaleFile::Write(path, 1.5f));
+    const std::vector<uint8_t> bytes = ScratchFolder::ReadFile(path);
+    EXPECT_EQ(std::string(bytes.begin(), bytes.end()), "1.500\n");
+    EXPECT_FLOAT_EQ(UiScaleFile::Read(path), 1.5f);
+    std::setlocale(LC_NUMERIC, "C");
+}
