@@ -1,5 +1,9 @@
 #include "standalone/MainWindow.h"
 
+#include "framework/core/ModuleResources.h"
+#include "framework/graphics/windows/GLLoader.h"
+#include "framework/graphics/windows/IGraphicsWin.h"
+#include "plugin/Quorrel.h"
 #include "standalone/StandaloneHost.h"
 #include "standalone/StandaloneResourceIds.h"
 #include "tests/standalone/FakeAudioBackend.h"
@@ -7,6 +11,19 @@
 
 #include <gtest/gtest.h>
 
+#include <nanovg.h>
+#define NANOVG_GL2
+#include <nanovg_gl.h>
+#include <nanovg_gl_utils.h>
+
+#define STB_IMAGE_IMPLEMENTATION
+#define STB_IMAGE_STATIC
+#define STBI_ONLY_PNG
+#include "stb_image.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <string>
 #include <vector>
 
 namespace {
@@ -25,6 +42,77 @@ SIZE ClientSize(HWND window)
     RECT client{};
     GetClientRect(window, &client);
     return SIZE{client.right, client.bottom};
+}
+
+struct Pixels
+{
+    int width = 0;
+    int height = 0;
+    // RGB, top row first.
+    std::vector<unsigned char> rgb;
+};
+
+void PumpFor(DWORD milliseconds)
+{
+    const DWORD end = GetTickCount() + milliseconds;
+    do {
+        MSG msg;
+        if (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        } else
+            Sleep(5);
+    } while (int(end - GetTickCount()) > 0);
+}
+
+// The editor's last presented frame, read from its main framebuffer after a few frames.
+Pixels EditorFrame(iplug::igraphics::IGraphicsWin& ui)
+{
+    for (int waited = 0; waited < 10000 && ui.PresentedFrames() < 3; waited += 20)
+        PumpFor(20);
+    // Frames that follow the first bring the decoded images and fonts in.
+    PumpFor(300);
+    Pixels out;
+    ui.BindGLContext();
+    if (NVGLUframebuffer* fb = ui.GetMainFramebuffer()) {
+        nvgImageSize(static_cast<NVGcontext*>(ui.GetBackendContext()), fb->image, &out.width, &out.height);
+        std::vector<unsigned char> rows(size_t(out.width) * out.height * 4);
+        glBindFramebuffer(GL_FRAMEBUFFER, fb->fbo);
+        glPixelStorei(GL_PACK_ALIGNMENT, 1);
+        glReadPixels(0, 0, out.width, out.height, GL_RGBA, GL_UNSIGNED_BYTE, rows.data());
+        glBindFramebuffer(GL_FRAMEBUFFER, 0);
+        for (int y = out.height - 1; y >= 0; --y)
+            for (int x = 0; x < out.width; ++x) {
+                const unsigned char* p = &rows[(size_t(y) * out.width + x) * 4];
+                out.rgb.insert(out.rgb.end(), {p[0], p[1], p[2]});
+            }
+    }
+    ui.UnbindGLContext();
+    return out;
+}
+
+Pixels GoldenPanel(const char* name)
+{
+    Pixels out;
+    int channels = 0;
+    const std::string path = std::string(MARLQUIN_GOLDEN_DIR) + "/" + name;
+    if (unsigned char* data = stbi_load(path.c_str(), &out.width, &out.height, &channels, 3)) {
+        out.rgb.assign(data, data + size_t(out.width) * out.height * 3);
+        stbi_image_free(data);
+    }
+    return out;
+}
+
+// Share of colour values further apart than the tolerance; 1 when the sizes differ.
+double DifferingShare(const Pixels& a, const Pixels& b, int tolerance)
+{
+    if (a.width != b.width || a.height != b.height || a.rgb.empty() || a.rgb.size() != b.rgb.size())
+        return 1.0;
+    size_t differing = 0;
+    for (size_t i = 0; i < a.rgb.size(); ++i)
+        if (std::abs(int(a.rgb[i]) - int(b.rgb[i])) > tolerance)
+            ++differing;
+    return double(differing) / double(a.rgb.size());
 }
 
 TEST(ShutdownWatchdog, WithoutAHostThereIsNothingToWaitFor)
@@ -84,6 +172,8 @@ protected:
         host = FakeAudioBackend::MakeHost(script, folder.Path());
         ASSERT_TRUE(host->Init());
         MainWindow::SetWatchdog(ShutdownWatchdog([this](int code) { ended.push_back(code); }));
+        // The panel's images and fonts are embedded in this program, as in Marlquin.exe.
+        iplug::SetModuleInstance(GetModuleHandleW(nullptr));
         window = MainWindow::Create(GetModuleHandleW(nullptr));
         ASSERT_NE(window, nullptr);
     }
@@ -126,6 +216,24 @@ TEST_F(MainWindowTest, SizesItsClientAreaToTheEditorAndCentresOnTheScreen)
     EXPECT_STREQ(text, L"&Preferences...\tCtrl+,");
     GetMenuStringW(menu, ID_ABOUT, text, 64, MF_BYCOMMAND);
     EXPECT_STREQ(text, L"&About");
+}
+
+// The panel is drawn in the program's window as a host shows it: the frame it presents matches
+// the plug-in's golden picture of the front at scale 1.
+TEST_F(MainWindowTest, ThePanelDrawsInsideTheWindow)
+{
+    HWND panel = FindWindowExW(window, nullptr, L"IPlugWndClass", nullptr);
+    ASSERT_NE(panel, nullptr);
+    const SIZE panelSize = ClientSize(panel);
+    const SIZE client = ClientSize(window);
+    EXPECT_EQ(panelSize.cx, client.cx);
+    EXPECT_EQ(panelSize.cy, client.cy);
+    auto* ui = dynamic_cast<iplug::igraphics::IGraphicsWin*>(static_cast<Quorrel*>(host->Plugin())->GetGraphics());
+    ASSERT_NE(ui, nullptr);
+    const Pixels frame = EditorFrame(*ui);
+    const Pixels golden = GoldenPanel("panel_face_1x.png");
+    ASSERT_EQ(golden.width, 460);
+    EXPECT_LT(DifferingShare(frame, golden, 8), 0.005);
 }
 
 TEST(MainWindowScale, EditorSizesScaleWithTheScreen)

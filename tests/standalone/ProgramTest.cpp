@@ -1,11 +1,14 @@
 // Runs the built program the way a user does and watches it from outside: windows are found
 // by title and process, keys arrive through SendInput, the exit code is the process's own.
+#include "plugin/UiScaleFile.h"
+#include "plugin/UserDataFolder.h"
 #include "standalone/SettingsFile.h"
 
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -112,6 +115,17 @@ void PressCtrlComma()
     SendInput(4, keys, sizeof(INPUT));
 }
 
+// The remembered panel scale as the program finds it at start; the file is removed again at the
+// end, so that every other case starts at scale 1.
+class RememberedScale
+{
+public:
+    explicit RememberedScale(float scale) { UiScaleFile::Write(UserDataFolder::UiScalePath(), scale); }
+    ~RememberedScale() { std::remove(UserDataFolder::UiScalePath().c_str()); }
+    RememberedScale(const RememberedScale&) = delete;
+    RememberedScale& operator=(const RememberedScale&) = delete;
+};
+
 int KeyCount(const std::wstring& path, const wchar_t* section)
 {
     wchar_t buffer[4096] = {};
@@ -155,6 +169,26 @@ TEST(Program, StartsOpensPreferencesWithCtrlCommaAndClosesInOrder)
     wchar_t output[256] = {};
     GetPrivateProfileStringW(L"audio", L"outdev", L"", output, 256, SettingsPath().c_str());
     EXPECT_STREQ(output, L"Primary Sound Driver");
+}
+
+TEST(Program, OpensThePanelAtTheRememberedScale)
+{
+    const RememberedScale scale(1.5f);
+    Program program;
+    HWND main = program.WaitForWindow(L"Marlquin");
+    ASSERT_NE(main, nullptr);
+    RECT client{};
+    GetClientRect(main, &client);
+    EXPECT_EQ(client.right, 690);
+    EXPECT_EQ(client.bottom, 960);
+    HWND panel = FindWindowExW(main, nullptr, L"IPlugWndClass", nullptr);
+    ASSERT_NE(panel, nullptr);
+    RECT panelRect{};
+    GetClientRect(panel, &panelRect);
+    EXPECT_EQ(panelRect.right, 690);
+    EXPECT_EQ(panelRect.bottom, 960);
+    PostMessageW(main, WM_CLOSE, 0, 0);
+    EXPECT_EQ(program.WaitForExit(), 0);
 }
 
 TEST(Program, ASecondStartHandsOverToTheFirstAndExitsWithZero)
