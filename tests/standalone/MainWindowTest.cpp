@@ -6,6 +6,7 @@
 #include "plugin/Quorrel.h"
 #include "standalone/StandaloneHost.h"
 #include "standalone/StandaloneResourceIds.h"
+#include "tests/framework/graphics/windows/TestWindows.h"
 #include "tests/standalone/FakeAudioBackend.h"
 #include "tests/standalone/TempFolder.h"
 
@@ -52,34 +53,20 @@ struct Pixels
     std::vector<unsigned char> rgb;
 };
 
-void PumpFor(DWORD milliseconds)
-{
-    const DWORD end = GetTickCount() + milliseconds;
-    do {
-        MSG msg;
-        if (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        } else
-            Sleep(5);
-    } while (int(end - GetTickCount()) > 0);
-}
-
 // The editor's last presented frame, read from its main framebuffer after a few frames.
 Pixels EditorFrame(iplug::igraphics::IGraphicsWin& ui)
 {
+    using iplug::igraphics::test::PumpMessages;
     for (int waited = 0; waited < 10000 && ui.PresentedFrames() < 3; waited += 20)
-        PumpFor(20);
+        PumpMessages(20);
     // Frames that follow the first bring the decoded images and fonts in.
-    PumpFor(300);
+    PumpMessages(300);
     Pixels out;
     ui.BindGLContext();
     if (NVGLUframebuffer* fb = ui.GetMainFramebuffer()) {
         nvgImageSize(static_cast<NVGcontext*>(ui.GetBackendContext()), fb->image, &out.width, &out.height);
-        std::vector<unsigned char> rows(size_t(out.width) * out.height * 4);
         glBindFramebuffer(GL_FRAMEBUFFER, fb->fbo);
-        glPixelStorei(GL_PACK_ALIGNMENT, 1);
-        glReadPixels(0, 0, out.width, out.height, GL_RGBA, GL_UNSIGNED_BYTE, rows.data());
+        const std::vector<uint8_t> rows = iplug::igraphics::test::ReadPixels(0, 0, out.width, out.height);
         glBindFramebuffer(GL_FRAMEBUFFER, 0);
         for (int y = out.height - 1; y >= 0; --y)
             for (int x = 0; x < out.width; ++x) {

@@ -136,6 +136,21 @@ int KeyCount(const std::wstring& path, const wchar_t* section)
     return count;
 }
 
+// The main window's client area has the size, and the editor inside it fills it.
+void ExpectPanelFillingTheWindow(HWND main, int width, int height)
+{
+    RECT client{};
+    GetClientRect(main, &client);
+    EXPECT_EQ(client.right, width);
+    EXPECT_EQ(client.bottom, height);
+    HWND panel = FindWindowExW(main, nullptr, L"IPlugWndClass", nullptr);
+    ASSERT_NE(panel, nullptr) << "the editor opens inside the main window";
+    RECT panelRect{};
+    GetClientRect(panel, &panelRect);
+    EXPECT_EQ(panelRect.right, width);
+    EXPECT_EQ(panelRect.bottom, height);
+}
+
 TEST(Program, StartsOpensPreferencesWithCtrlCommaAndClosesInOrder)
 {
     DeleteFileW(SettingsPath().c_str());
@@ -143,16 +158,7 @@ TEST(Program, StartsOpensPreferencesWithCtrlCommaAndClosesInOrder)
     ASSERT_TRUE(program.Started());
     HWND main = program.WaitForWindow(L"Marlquin");
     ASSERT_NE(main, nullptr);
-    RECT client{};
-    GetClientRect(main, &client);
-    EXPECT_EQ(client.right, 460);
-    EXPECT_EQ(client.bottom, 640);
-    HWND panel = FindWindowExW(main, nullptr, L"IPlugWndClass", nullptr);
-    ASSERT_NE(panel, nullptr) << "the editor opens inside the main window";
-    RECT panelRect{};
-    GetClientRect(panel, &panelRect);
-    EXPECT_EQ(panelRect.right, 460);
-    EXPECT_EQ(panelRect.bottom, 640);
+    ExpectPanelFillingTheWindow(main, 460, 640);
 
     SetForegroundWindow(main);
     PressCtrlComma();
@@ -177,16 +183,7 @@ TEST(Program, OpensThePanelAtTheRememberedScale)
     Program program;
     HWND main = program.WaitForWindow(L"Marlquin");
     ASSERT_NE(main, nullptr);
-    RECT client{};
-    GetClientRect(main, &client);
-    EXPECT_EQ(client.right, 690);
-    EXPECT_EQ(client.bottom, 960);
-    HWND panel = FindWindowExW(main, nullptr, L"IPlugWndClass", nullptr);
-    ASSERT_NE(panel, nullptr);
-    RECT panelRect{};
-    GetClientRect(panel, &panelRect);
-    EXPECT_EQ(panelRect.right, 690);
-    EXPECT_EQ(panelRect.bottom, 960);
+    ExpectPanelFillingTheWindow(main, 690, 960);
     PostMessageW(main, WM_CLOSE, 0, 0);
     EXPECT_EQ(program.WaitForExit(), 0);
 }
