@@ -8,6 +8,7 @@
 #include "standalone/StandaloneResourceIds.h"
 #include "tests/framework/graphics/windows/TestWindows.h"
 #include "tests/standalone/FakeAudioBackend.h"
+#include "tests/standalone/ScratchAppData.h"
 #include "tests/standalone/TempFolder.h"
 
 #include <gtest/gtest.h>
@@ -175,6 +176,8 @@ protected:
     }
 
     TempFolder folder;
+    // The panel opens at scale 1 whatever other tests remember meanwhile.
+    ScratchAppData appData;
     std::shared_ptr<Script> script;
     StandaloneHost* host = nullptr;
     HWND window = nullptr;

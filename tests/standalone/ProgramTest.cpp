@@ -3,12 +3,13 @@
 #include "plugin/UiScaleFile.h"
 #include "plugin/UserDataFolder.h"
 #include "standalone/SettingsFile.h"
+#include "tests/standalone/ScratchAppData.h"
 
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
-#include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -115,16 +116,18 @@ void PressCtrlComma()
     SendInput(4, keys, sizeof(INPUT));
 }
 
-// The remembered panel scale as the program finds it at start; the file is removed again at the
-// end, so that every other case starts at scale 1.
-class RememberedScale
+// Every program started here finds its own user data: no remembered scale unless a case writes
+// one, so the panel opens at scale 1.
+class ProgramAppData : public ::testing::Environment
 {
 public:
-    explicit RememberedScale(float scale) { UiScaleFile::Write(UserDataFolder::UiScalePath(), scale); }
-    ~RememberedScale() { std::remove(UserDataFolder::UiScalePath().c_str()); }
-    RememberedScale(const RememberedScale&) = delete;
-    RememberedScale& operator=(const RememberedScale&) = delete;
+    void SetUp() override { appData = std::make_unique<ScratchAppData>(); }
+    void TearDown() override { appData.reset(); }
+
+private:
+    std::unique_ptr<ScratchAppData> appData;
 };
+const ::testing::Environment* const programAppData = ::testing::AddGlobalTestEnvironment(new ProgramAppData);
 
 int KeyCount(const std::wstring& path, const wchar_t* section)
 {
@@ -179,7 +182,7 @@ TEST(Program, StartsOpensPreferencesWithCtrlCommaAndClosesInOrder)
 
 TEST(Program, OpensThePanelAtTheRememberedScale)
 {
-    const RememberedScale scale(1.5f);
+    ASSERT_TRUE(UiScaleFile::Write(UserDataFolder::UiScalePath(), 1.5f));
     Program program;
     HWND main = program.WaitForWindow(L"Marlquin");
     ASSERT_NE(main, nullptr);
