@@ -7,13 +7,15 @@
 #include "framework/core/ModuleResources.h"
 #include "framework/graphics/IGraphics.h"
 #include "framework/graphics/windows/IGraphicsWin.h"
-#include "framework/vst3/IPlugVST3BypassParameter.h"
-#include "framework/vst3/InterfaceGuard.h"
 #include "plugin/BuildPanel.h"
 #include "plugin/StateChunk.h"
 #include "plugin/UiScaleFile.h"
 #include "plugin/UserDataFolder.h"
+#if !defined(MARLQUIN_APP)
+#include "framework/vst3/IPlugVST3BypassParameter.h"
+#include "framework/vst3/InterfaceGuard.h"
 #include "plugin/vst3/SubBlockSlicer.h"
+#endif
 
 #include <algorithm>
 #include <cmath>
@@ -23,7 +25,9 @@
 #include <thread>
 #include <xmmintrin.h>
 
+#if !defined(MARLQUIN_APP)
 using namespace Steinberg;
+#endif
 
 namespace {
 
@@ -99,7 +103,11 @@ iplug::IPlugDescriptor Quorrel::MakeDescriptor()
     return d;
 }
 
+#if defined(MARLQUIN_APP)
+Quorrel::Quorrel(iplug::IPlugAPPHost* host) : iplug::IPlugAPP(host, MakeDescriptor())
+#else
 Quorrel::Quorrel() : iplug::IPlugVST3(MakeDescriptor())
+#endif
 {
     SetTailSamples(kTailForever);
     SetupParams();
@@ -180,7 +188,7 @@ void* Quorrel::OpenEditor(void* parent, void* context)
     savedWidth = 0;
     savedHeight = 0;
     savedScale = 0.0f;
-    return IPlugVST3::OpenEditor(parent, context);
+    return QuorrelFormat::OpenEditor(parent, context);
 }
 
 void Quorrel::FitEditorToHostSize(int width, int height)
@@ -450,6 +458,7 @@ int Quorrel::LoadState(const iplug::IStateBuffer& in, int startPos)
     return pos;
 }
 
+#if !defined(MARLQUIN_APP)
 tresult PLUGIN_API Quorrel::setState(IBStream* stream)
 {
     if (!stream)
@@ -489,3 +498,4 @@ tresult PLUGIN_API Quorrel::process(Vst::ProcessData& data)
                                                  [this](Vst::ProcessData& sub) { return IPlugVST3::process(sub); });
     });
 }
+#endif

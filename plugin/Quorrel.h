@@ -3,7 +3,11 @@
 #include "engine/EffectEngine.h"
 #include "engine/ParamSpec.h"
 #include "framework/core/BlockGate.h"
+#if defined(MARLQUIN_APP)
+#include "framework/app/IPlugAPP.h"
+#else
 #include "framework/vst3/IPlugVST3.h"
+#endif
 
 #include <atomic>
 #include <cstdint>
@@ -11,13 +15,24 @@
 #include <string>
 #include <vector>
 
+#if defined(MARLQUIN_APP)
+using QuorrelFormat = iplug::IPlugAPP;
+#else
+using QuorrelFormat = iplug::IPlugVST3;
+#endif
+
 // The product's plug-in object: the effect's parameters and factory presets on the framework,
 // an EffectEngine fed from the audio thread, the state format, and the module's own VST 3
 // entries (sample-accurate parameter slicing, refused sample rates, the state-load guard).
-class Quorrel : public iplug::IPlugVST3
+// The standalone program builds the same class on the framework's standalone binding.
+class Quorrel : public QuorrelFormat
 {
 public:
+#if defined(MARLQUIN_APP)
+    explicit Quorrel(iplug::IPlugAPPHost* host);
+#else
     Quorrel();
+#endif
     ~Quorrel() override;
 
     // Plug-in chain.
@@ -36,10 +51,12 @@ public:
     void ProcessAudioBlock(double** inputs, double** outputs, int nFrames) override;
     void OnProcessingReset() override;
 
+#if !defined(MARLQUIN_APP)
     // VST 3 entries of the module.
     Steinberg::tresult PLUGIN_API setState(Steinberg::IBStream* stream) override;
     Steinberg::tresult PLUGIN_API setupProcessing(Steinberg::Vst::ProcessSetup& setup) override;
     Steinberg::tresult PLUGIN_API process(Steinberg::Vst::ProcessData& data) override;
+#endif
 
     static bool SupportedSampleRate(double rate);
 
@@ -48,32 +65,59 @@ public:
     void SaveUiScale(float scale);
     // Reads the remembered scale afresh into uiScale and answers it.
     float ReadUiScale();
-    float UiScale() const { return uiScale; }
+    float UiScale() const
+    {
+        return uiScale;
+    }
 
     // Time in seconds that MACRO (or the synced division) stands for in the current mode; in TREM
     // the length of one cycle.
     double MacroReadout() const;
 
     // Which side of the panel shows: false the front, true the back. Not part of the state.
-    bool ShowBackPanel() const { return showBackPanel; }
-    void SetShowBackPanel(bool back) { showBackPanel = back; }
+    bool ShowBackPanel() const
+    {
+        return showBackPanel;
+    }
+    void SetShowBackPanel(bool back)
+    {
+        showBackPanel = back;
+    }
 
     // The preset loaded or saved last through the panel. It is current while no other state load
     // happened since; it matches while every parameter but Repeat Hold and Repeat Latch still
     // holds the value it had then.
     void RememberPresetName(const std::string& name);
     bool PresetRecordCurrent() const;
-    const std::string& PresetName() const { return presetName; }
+    const std::string& PresetName() const
+    {
+        return presetName;
+    }
     // The preset's name when current and matching, else empty.
     std::string MatchingPresetName() const;
 
-    std::uint64_t StateLoadCount() const { return stateLoadCount.load(); }
+    std::uint64_t StateLoadCount() const
+    {
+        return stateLoadCount.load();
+    }
     double CachedParam(int paramIdx) const;
-    double Tempo() const { return tempo.load(std::memory_order_relaxed); }
-    double PreparedSampleRate() const { return sampleRate; }
-    bool LoopFrozen() const { return loopFrozen.load(std::memory_order_relaxed); }
+    double Tempo() const
+    {
+        return tempo.load(std::memory_order_relaxed);
+    }
+    double PreparedSampleRate() const
+    {
+        return sampleRate;
+    }
+    bool LoopFrozen() const
+    {
+        return loopFrozen.load(std::memory_order_relaxed);
+    }
     // Frames a block may have and still be processed; 0 before the first processing reset.
-    int PreparedBlockFrames() const { return preparedFrames.load(std::memory_order_acquire); }
+    int PreparedBlockFrames() const
+    {
+        return preparedFrames.load(std::memory_order_acquire);
+    }
 
 private:
     enum ScratchIndex

@@ -1,0 +1,134 @@
+#include "framework/core/ModuleResources.h"
+#include "standalone/MainWindow.h"
+#include "standalone/StandaloneHost.h"
+#include "standalone/StandaloneResourceIds.h"
+
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <exception>
+
+namespace {
+
+constexpr wchar_t kMutexName[] = L"Quorrel";
+constexpr wchar_t kDialogClass[] = L"#32770";
+constexpr wchar_t kMainWindowTitle[] = L"Marlquin";
+constexpr int kQueueErrorRetryMs = 10;
+
+using SetDpiContextFunction = BOOL(WINAPI*)(HANDLE);
+
+void BringRunningInstanceForward()
+{
+    HWND running = FindWindowW(kDialogClass, kMainWindowTitle);
+    if (!running)
+        return;
+    if (IsIconic(running))
+        ShowWindow(running, SW_RESTORE);
+    SetForegroundWindow(running);
+}
+
+void MakeDpiAware()
+{
+    static const SetDpiContextFunction function = reinterpret_cast<SetDpiContextFunction>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "SetProcessDpiAwarenessContext")));
+    if (function)
+        function(reinterpret_cast<HANDLE>(intptr_t(-4)));
+}
+
+bool IsTopLevelDialog(HWND window, bool& child)
+{
+    if (GetClassLongPtrW(window, GCW_ATOM) != 32770)
+        return false;
+    child = (GetWindowLongPtrW(window, GWL_STYLE) & WS_CHILD) != 0;
+    return true;
+}
+
+// The dialog that should see a message for this window: the first top-level dialog among
+// the window and its parents, else the outermost child dialog on the way.
+HWND DialogFor(HWND window)
+{
+    HWND outermostChild = nullptr;
+    for (HWND w = window; w; w = GetParent(w)) {
+        bool child = false;
+        if (!IsTopLevelDialog(w, child))
+            continue;
+        if (!child)
+            return w;
+        outermostChild = w;
+    }
+    return outermostChild;
+}
+
+bool TakenByDialogs(MSG& msg, HACCEL accelerators)
+{
+    HWND main = MainWindow::Handle();
+    if (main && accelerators && TranslateAcceleratorW(main, accelerators, &msg))
+        return true;
+    if (main && IsDialogMessageW(main, &msg))
+        return true;
+    HWND dialog = DialogFor(msg.hwnd);
+    return dialog && IsDialogMessageW(dialog, &msg);
+}
+
+int RunMessageLoop(HACCEL accelerators)
+{
+    MSG msg{};
+    for (;;) {
+        const BOOL got = GetMessageW(&msg, nullptr, 0, 0);
+        if (got == 0)
+            return int(msg.wParam);
+        if (got == -1) {
+            Sleep(kQueueErrorRetryMs);
+            continue;
+        }
+        if (msg.hwnd && TakenByDialogs(msg, accelerators))
+            continue;
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+}
+
+int RunProgram(HINSTANCE instance)
+{
+    StandaloneHost* host = StandaloneHost::Create(StandaloneHost::SystemEnvironment());
+    host->Init();
+    host->ApplyAudioSettings();
+    HACCEL accelerators = LoadAcceleratorsW(instance, MAKEINTRESOURCEW(IDR_ACCELERATORS));
+    MakeDpiAware();
+    MainWindow::Create(instance);
+    RunMessageLoop(accelerators);
+    if (HWND main = MainWindow::Handle())
+        DestroyWindow(main);
+    return 0;
+}
+
+} // namespace
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
+{
+    // Creating and checking in one call leaves no gap in which two starts both win.
+    HANDLE mutex = CreateMutexW(nullptr, FALSE, kMutexName);
+    if (!mutex || GetLastError() == ERROR_ALREADY_EXISTS) {
+        BringRunningInstanceForward();
+        if (mutex)
+            CloseHandle(mutex);
+        return 0;
+    }
+    iplug::SetModuleInstance(instance);
+    INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES};
+    InitCommonControlsEx(&controls);
+    RegisterWindowMessageW(L"MSWHEEL_ROLLMSG");
+
+    int code = 0;
+    try {
+        code = RunProgram(instance);
+    } catch (const std::exception&) {
+        code = 1;
+    }
+    ReleaseMutex(mutex);
+    CloseHandle(mutex);
+    // A host left behind by a hung shutdown may still be inside the audio library.
+    MainWindow::Watchdog().FinishProcess(code);
+    return code;
+}

@@ -1,0 +1,25 @@
+#pragma once
+
+// Resource and command ids of the standalone program (shared by the resource script and code).
+#define IDR_ACCELERATORS 40000
+#define IDD_MAIN_WINDOW 40001
+#define IDD_PREFERENCES 40002
+#define IDR_MAIN_MENU 40004
+#define ID_ABOUT 40005
+#define ID_PREFERENCES 40006
+#define ID_QUIT 40007
+#define IDC_DRIVER 40009
+#define IDC_AUDIO_INPUT 40010
+#define IDC_AUDIO_OUTPUT 40011
+#define IDC_BUFFER_SIZE 40012
+#define IDC_SAMPLE_RATE 40013
+#define IDC_INPUT_CHANNEL_1 40014
+#define IDC_INPUT_CHANNEL_2 40015
+#define IDC_OUTPUT_CHANNEL_2 40016
+#define IDC_OUTPUT_CHANNEL_1 40017
+#define IDC_MIDI_INPUT 40018
+#define IDC_MIDI_OUTPUT 40019
+#define IDC_MIDI_IN_CHANNEL 40020
+#define IDC_MIDI_OUT_CHANNEL 40021
+#define IDC_DRIVER_CONFIG 40022
+#define IDC_APPLY 40024

@@ -1,0 +1,236 @@
+// Runs the built program the way a user does and watches it from outside: windows are found
+// by title and process, keys arrive through SendInput, the exit code is the process's own.
+#include "plugin/UiScaleFile.h"
+#include "plugin/UserDataFolder.h"
+#include "standalone/SettingsFile.h"
+#include "tests/standalone/ScratchAppData.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr DWORD kStartTimeoutMs = 60000;
+
+std::wstring ProgramPath()
+{
+    wchar_t self[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring path(self);
+    path.resize(path.find_last_of(L"\\/") + 1);
+    return path + L"" MARLQUIN_PROGRAM_PATH;
+}
+
+class Program
+{
+public:
+    Program()
+    {
+        std::wstring command = L"\"" + ProgramPath() + L"\"";
+        STARTUPINFOW startup{};
+        startup.cb = sizeof(startup);
+        started = CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)
+                  != FALSE;
+    }
+    ~Program()
+    {
+        if (started && WaitForSingleObject(info.hProcess, 0) == WAIT_TIMEOUT)
+            TerminateProcess(info.hProcess, 99);
+        if (started) {
+            CloseHandle(info.hThread);
+            CloseHandle(info.hProcess);
+        }
+    }
+
+    bool Started() const { return started; }
+    // The process's top-level dialog window with this title, waited for up to the timeout.
+    HWND WaitForWindow(const wchar_t* title, DWORD timeoutMs = kStartTimeoutMs) const
+    {
+        for (DWORD waited = 0; waited < timeoutMs; waited += 50) {
+            if (HWND found = FindWindowOf(title))
+                return found;
+            if (WaitForSingleObject(info.hProcess, 50) == WAIT_OBJECT_0)
+                return nullptr;
+        }
+        return nullptr;
+    }
+    // Exit code, or -1 when the process is still running after the timeout.
+    long WaitForExit(DWORD timeoutMs = kStartTimeoutMs) const
+    {
+        if (WaitForSingleObject(info.hProcess, timeoutMs) != WAIT_OBJECT_0)
+            return -1;
+        DWORD code = 0;
+        GetExitCodeProcess(info.hProcess, &code);
+        return long(code);
+    }
+
+private:
+    HWND FindWindowOf(const wchar_t* title) const
+    {
+        struct Search
+        {
+            DWORD process;
+            const wchar_t* title;
+            HWND found;
+        } search{info.dwProcessId, title, nullptr};
+        EnumWindows(
+            [](HWND window, LPARAM data) -> BOOL {
+                Search& s = *reinterpret_cast<Search*>(data);
+                DWORD owner = 0;
+                GetWindowThreadProcessId(window, &owner);
+                wchar_t text[128] = {};
+                GetWindowTextW(window, text, 128);
+                if (owner == s.process && std::wstring(text) == s.title && IsWindowVisible(window)) {
+                    s.found = window;
+                    return FALSE;
+                }
+                return TRUE;
+            },
+            reinterpret_cast<LPARAM>(&search));
+        return search.found;
+    }
+
+    PROCESS_INFORMATION info{};
+    bool started = false;
+};
+
+std::wstring SettingsPath()
+{
+    return SettingsFile::DefaultFolder() + L"settings.ini";
+}
+
+void PressCtrlComma()
+{
+    INPUT keys[4] = {};
+    const WORD codes[4] = {VK_CONTROL, VK_OEM_COMMA, VK_OEM_COMMA, VK_CONTROL};
+    for (int i = 0; i < 4; ++i) {
+        keys[i].type = INPUT_KEYBOARD;
+        keys[i].ki.wVk = codes[i];
+        keys[i].ki.dwFlags = (i >= 2) ? KEYEVENTF_KEYUP : 0;
+    }
+    SendInput(4, keys, sizeof(INPUT));
+}
+
+// Every program started here finds its own user data: no remembered scale unless a case writes
+// one, so the panel opens at scale 1.
+class ProgramAppData : public ::testing::Environment
+{
+public:
+    void SetUp() override { appData = std::make_unique<ScratchAppData>(); }
+    void TearDown() override { appData.reset(); }
+
+private:
+    std::unique_ptr<ScratchAppData> appData;
+};
+const ::testing::Environment* const programAppData = ::testing::AddGlobalTestEnvironment(new ProgramAppData);
+
+int KeyCount(const std::wstring& path, const wchar_t* section)
+{
+    wchar_t buffer[4096] = {};
+    const DWORD n = GetPrivateProfileStringW(section, nullptr, L"", buffer, 4096, path.c_str());
+    int count = 0;
+    for (const wchar_t* p = buffer; p < buffer + n && *p; p += wcslen(p) + 1)
+        ++count;
+    return count;
+}
+
+// The main window's client area has the size, and the editor inside it fills it.
+void ExpectPanelFillingTheWindow(HWND main, int width, int height)
+{
+    RECT client{};
+    GetClientRect(main, &client);
+    EXPECT_EQ(client.right, width);
+    EXPECT_EQ(client.bottom, height);
+    HWND panel = FindWindowExW(main, nullptr, L"IPlugWndClass", nullptr);
+    ASSERT_NE(panel, nullptr) << "the editor opens inside the main window";
+    RECT panelRect{};
+    GetClientRect(panel, &panelRect);
+    EXPECT_EQ(panelRect.right, width);
+    EXPECT_EQ(panelRect.bottom, height);
+}
+
+TEST(Program, StartsOpensPreferencesWithCtrlCommaAndClosesInOrder)
+{
+    DeleteFileW(SettingsPath().c_str());
+    Program program;
+    ASSERT_TRUE(program.Started());
+    HWND main = program.WaitForWindow(L"Marlquin");
+    ASSERT_NE(main, nullptr);
+    ExpectPanelFillingTheWindow(main, 460, 640);
+
+    SetForegroundWindow(main);
+    PressCtrlComma();
+    HWND preferences = program.WaitForWindow(L"Preferences", 20000);
+    ASSERT_NE(preferences, nullptr);
+    PostMessageW(preferences, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    for (int i = 0; i < 200 && IsWindow(preferences); ++i)
+        Sleep(50);
+
+    PostMessageW(main, WM_CLOSE, 0, 0);
+    EXPECT_EQ(program.WaitForExit(), 0);
+    EXPECT_EQ(KeyCount(SettingsPath(), L"audio"), 9);
+    EXPECT_EQ(KeyCount(SettingsPath(), L"midi"), 4);
+    wchar_t output[256] = {};
+    GetPrivateProfileStringW(L"audio", L"outdev", L"", output, 256, SettingsPath().c_str());
+    EXPECT_STREQ(output, L"Primary Sound Driver");
+}
+
+TEST(Program, OpensThePanelAtTheRememberedScale)
+{
+    ASSERT_TRUE(UiScaleFile::Write(UserDataFolder::UiScalePath(), 1.5f));
+    Program program;
+    HWND main = program.WaitForWindow(L"Marlquin");
+    ASSERT_NE(main, nullptr);
+    ExpectPanelFillingTheWindow(main, 690, 960);
+    PostMessageW(main, WM_CLOSE, 0, 0);
+    EXPECT_EQ(program.WaitForExit(), 0);
+}
+
+TEST(Program, ASecondStartHandsOverToTheFirstAndExitsWithZero)
+{
+    Program first;
+    HWND main = first.WaitForWindow(L"Marlquin");
+    ASSERT_NE(main, nullptr);
+    // Something else in front first, so that the hand-over has to bring the program forward.
+    HWND other = CreateWindowExW(0, L"Static", L"other", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200, 100, nullptr,
+                                 nullptr, nullptr, nullptr);
+    SetForegroundWindow(other);
+    ASSERT_NE(GetForegroundWindow(), main);
+    Program second;
+    ASSERT_TRUE(second.Started());
+    EXPECT_EQ(second.WaitForExit(), 0);
+    // Activation across processes reaches this process through the window system, a moment later.
+    for (int i = 0; i < 100 && GetForegroundWindow() != main; ++i)
+        Sleep(50);
+    EXPECT_EQ(GetForegroundWindow(), main);
+    EXPECT_EQ(first.WaitForExit(0), -1) << "the first instance keeps running";
+    DestroyWindow(other);
+    PostMessageW(main, WM_CLOSE, 0, 0);
+    EXPECT_EQ(first.WaitForExit(), 0);
+}
+
+// Run with a HOME whose ALSA has no device: DirectSound then lists nothing.
+TEST(ProgramWithoutAudioDevice, TellsTheUserAndStillRunsAndExitsWithZero)
+{
+    Program program;
+    ASSERT_TRUE(program.Started());
+    HWND error = program.WaitForWindow(L"Error");
+    ASSERT_NE(error, nullptr);
+    wchar_t text[128] = {};
+    HWND label = FindWindowExW(error, nullptr, L"Static", nullptr);
+    while (label && GetWindowTextW(label, text, 128) == 0)
+        label = FindWindowExW(error, label, L"Static", nullptr);
+    EXPECT_STREQ(text, L"Please check the audio settings");
+    PostMessageW(error, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    HWND main = program.WaitForWindow(L"Marlquin");
+    ASSERT_NE(main, nullptr);
+    PostMessageW(main, WM_CLOSE, 0, 0);
+    EXPECT_EQ(program.WaitForExit(), 0);
+}
+
+} // namespace
