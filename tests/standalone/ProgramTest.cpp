@@ -3,7 +3,7 @@
 #include "plugin/UiScaleFile.h"
 #include "plugin/UserDataFolder.h"
 #include "standalone/SettingsFile.h"
-#include "tests/standalone/ScratchAppData.h"
+#include "tests/plugin/ScratchAppData.h"
 
 #include <gtest/gtest.h>
 

@@ -53,16 +53,22 @@ TestGLChildWindow::~TestGLChildWindow()
 
 void PumpMessages(int milliseconds)
 {
+    // An animated panel posts its next redraw while the last one paints, so the queue may never
+    // run empty: every pass stops at the deadline, and a plain drain after a bounded count.
+    constexpr int kDrainBudget = 256;
     const DWORD end = GetTickCount() + static_cast<DWORD>(milliseconds);
+    auto timeLeft = [end] { return static_cast<int>(end - GetTickCount()) > 0; };
+    int drained = 0;
     do {
         MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        while ((milliseconds > 0 ? timeLeft() : drained++ < kDrainBudget)
+               && PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
             TranslateMessage(&msg);
             DispatchMessageW(&msg);
         }
         if (milliseconds > 0)
             Sleep(1);
-    } while (static_cast<int>(end - GetTickCount()) > 0);
+    } while (timeLeft());
 }
 
 std::vector<uint8_t> ReadPixels(int x, int y, int width, int height)
