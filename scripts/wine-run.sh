@@ -21,7 +21,7 @@ ensure_prefix() {
 # A display whose server has gone leaves its socket and lock behind; only a live one counts.
 display_alive() {
   local pid
-  pid=$(tr -d ' ' <"/tmp/.X$1-lock" 2>/dev/null) || return 1
+  pid=$(tr -d ' ' 2>/dev/null <"/tmp/.X$1-lock") || return 1
   [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null
 }
 
