@@ -7,8 +7,8 @@
 #include "standalone/StandaloneHost.h"
 #include "standalone/StandaloneResourceIds.h"
 #include "tests/framework/graphics/windows/TestWindows.h"
-#include "tests/standalone/FakeAudioBackend.h"
 #include "tests/plugin/ScratchAppData.h"
+#include "tests/standalone/FakeAudioBackend.h"
 #include "tests/standalone/TempFolder.h"
 
 #include <gtest/gtest.h>
