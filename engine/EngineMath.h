@@ -1,6 +1,7 @@
 #pragma once
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 
 namespace EngineMath {
@@ -17,6 +18,130 @@ constexpr bool kReferenceMaths = false;
 
 constexpr double kPi = 3.14159265358979323846;
 constexpr double kTwoPi = 2.0 * kPi;
+
+namespace Detail {
+
+// Nearest integer of |x| < 2^51 as a double, in the current (nearest) rounding mode.
+inline double RoundNearest(double x)
+{
+    constexpr double kShifter = 6755399441055744.0; // 1.5 * 2^52
+    return (x + kShifter) - kShifter;
+}
+
+// sin(r) for |r| <= pi/2: Taylor series to r^19, within 1e-15.
+inline double SinKernel(double r)
+{
+    const double r2 = r * r;
+    double p = -1.0 / 121645100408832000.0;
+    p = p * r2 + 1.0 / 355687428096000.0;
+    p = p * r2 - 1.0 / 1307674368000.0;
+    p = p * r2 + 1.0 / 6227020800.0;
+    p = p * r2 - 1.0 / 39916800.0;
+    p = p * r2 + 1.0 / 362880.0;
+    p = p * r2 - 1.0 / 5040.0;
+    p = p * r2 + 1.0 / 120.0;
+    p = p * r2 - 1.0 / 6.0;
+    return r + r * r2 * p;
+}
+
+// sin(x) for |x| below about 1e12: x less the nearest multiple k of pi (pi in two
+// parts, so the reduction stays exact to the last bits), sign flipped for odd k.
+inline double FastSin(double x)
+{
+    constexpr double kPiHigh = 3.141592653589793116;
+    constexpr double kPiLow = 1.2246467991473532e-16;
+    const double k = RoundNearest(x * (1.0 / kPi));
+    const double r = (x - k * kPiHigh) - k * kPiLow;
+    const double s = SinKernel(r);
+    return (static_cast<long long>(k) & 1) ? -s : s;
+}
+
+// exp(x): 2^n times e^r with n the nearest integer of x / ln 2 and |r| <= ln 2 / 2,
+// e^r by its Taylor series to r^13 (within 2e-16 relative). Below -708 the result is
+// 0, above 709 infinity, NaN stays NaN.
+inline double FastExp(double x)
+{
+    if (!(x > -708.0))
+        return x != x ? x : 0.0;
+    if (x > 709.0)
+        return std::numeric_limits<double>::infinity();
+    constexpr double kLn2High = 0.6931471803691238;
+    constexpr double kLn2Low = 1.9082149292705877e-10;
+    const double n = RoundNearest(x * 1.4426950408889634);
+    const double r = (x - n * kLn2High) - n * kLn2Low;
+    double p = 1.0 / 6227020800.0;
+    p = p * r + 1.0 / 479001600.0;
+    p = p * r + 1.0 / 39916800.0;
+    p = p * r + 1.0 / 3628800.0;
+    p = p * r + 1.0 / 362880.0;
+    p = p * r + 1.0 / 40320.0;
+    p = p * r + 1.0 / 5040.0;
+    p = p * r + 1.0 / 720.0;
+    p = p * r + 1.0 / 120.0;
+    p = p * r + 1.0 / 24.0;
+    p = p * r + 1.0 / 6.0;
+    p = p * r + 0.5;
+    p = p * r + 1.0;
+    p = p * r + 1.0;
+    // 2^n split in two factors so that n down to -1022 - 52 and up to 1023 stays representable.
+    const long long half = static_cast<long long>(n) / 2;
+    const auto twoTo = [](long long e) {
+        const uint64_t bits = static_cast<uint64_t>(e + 1023) << 52;
+        double v;
+        std::memcpy(&v, &bits, sizeof v);
+        return v;
+    };
+    return p * twoTo(half) * twoTo(static_cast<long long>(n) - half);
+}
+
+} // namespace Detail
+
+inline double Sin(double x)
+{
+    if constexpr (kReferenceMaths)
+        return std::sin(x);
+    else
+        return Detail::FastSin(x);
+}
+
+inline double Cos(double x)
+{
+    if constexpr (kReferenceMaths)
+        return std::cos(x);
+    else
+        return Detail::FastSin(x + 0.5 * kPi);
+}
+
+inline double Exp(double x)
+{
+    if constexpr (kReferenceMaths)
+        return std::exp(x);
+    else
+        return Detail::FastExp(x);
+}
+
+// tanh through exp: 1 - 2 / (e^2x + 1), exact to a few 1e-16 absolute.
+inline double Tanh(double x)
+{
+    if constexpr (kReferenceMaths) {
+        return std::tanh(x);
+    } else {
+        if (x > 20.0)
+            return 1.0;
+        if (x < -20.0)
+            return -1.0;
+        return 1.0 - 2.0 / (Detail::FastExp(2.0 * x) + 1.0);
+    }
+}
+
+// 10^(db / 20).
+inline double DecibelsToGain(double db)
+{
+    if constexpr (kReferenceMaths)
+        return std::pow(10.0, db / 20.0);
+    else
+        return Detail::FastExp(db * (2.302585092994046 / 20.0));
+}
 
 // Every generator of the engine replaces a zero seed with this, since xorshift
 // would stay at zero for ever.

@@ -124,7 +124,7 @@ double TremMode::Wave(double theta, double m) const
     p -= std::floor(p);
     const double triangle = 1.0 - 4.0 * std::min(p, 1.0 - p);
     const double k = 3.0 * Clamp01(m);
-    const double sine = std::sin(theta);
+    const double sine = EngineMath::Sin(theta);
     if (k < 1.0)
         return sine + (triangle - sine) * k;
 
@@ -142,7 +142,7 @@ double TremMode::Wave(double theta, double m) const
         return triangle + (pluck - triangle) * (k - 1.0);
 
     const double q = std::clamp(sine / std::max(squareScale, 1e-9), -1.0, 1.0);
-    const double square = std::sin(q * kHalfPi);
+    const double square = EngineMath::Sin(q * kHalfPi);
     return pluck + (square - pluck) * (k - 2.0);
 }
 
@@ -327,8 +327,8 @@ void TremMode::Process(float* left, float* right, int n, DriftContext& drift)
         double delayLeft = 0.0;
         double delayRight = 0.0;
         if (jitter != 0.0) {
-            delayLeft = (1.0 - std::cos(phase)) * 0.5 * jitter;
-            delayRight = (1.0 - std::cos(phase + stereoPhase)) * 0.5 * jitter;
+            delayLeft = (1.0 - EngineMath::Cos(phase)) * 0.5 * jitter;
+            delayRight = (1.0 - EngineMath::Cos(phase + stereoPhase)) * 0.5 * jitter;
         }
 
         // A non-finite sample would otherwise sit in the jitter lines for a while.

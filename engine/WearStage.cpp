@@ -261,7 +261,7 @@ double WearStage::DropoutGain(double chance)
     double g = kDropoutFloor;
     if (ramp > 0.0 && (fromStart < ramp || fromEnd < ramp)) {
         const double u = fromStart < ramp ? fromStart : fromEnd;
-        g = 1.0 - (1.0 - std::cos(kPi * u / ramp)) * 0.5 * (1.0 - kDropoutFloor);
+        g = 1.0 - (1.0 - EngineMath::Cos(kPi * u / ramp)) * 0.5 * (1.0 - kDropoutFloor);
     }
     if (++dropoutPosition >= dropoutLength)
         dropoutActive = 0;

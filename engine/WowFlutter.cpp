@@ -77,8 +77,10 @@ double WowFlutter::NextDelay()
     double delaySamples = 0.0;
     if (depth != 0.0) {
         const double m =
-            (0.6 * std::sin(phases[1]) + std::sin(phases[0]) + 0.35 * std::sin(phases[2])) / 1.95 / 1.25
-            + (0.018131575795279214 * std::sin(phases[4]) + 0.02702631109107657 * std::sin(phases[3])) / 2.5
+            (0.6 * EngineMath::Sin(phases[1]) + EngineMath::Sin(phases[0]) + 0.35 * EngineMath::Sin(phases[2])) / 1.95
+                / 1.25
+            + (0.018131575795279214 * EngineMath::Sin(phases[4]) + 0.02702631109107657 * EngineMath::Sin(phases[3]))
+                  / 2.5
             + 0.3 * chaosOffset;
         const double delayMs = std::clamp((std::clamp(m, -1.0, 1.0) * 2.5 + 6.0) * depth, 0.0, kMaxDelayMs);
         delaySamples = delayMs * 0.001 * sampleRate;
