@@ -31,9 +31,9 @@ double OnePolePole(double hz, double rate)
 double OverdriveClip(double v)
 {
     if (v > 1.05)
-        return 1.05 + 0.62 * (1.0 - std::exp(-(v - 1.05) / 0.62));
+        return 1.05 + 0.62 * (1.0 - EngineMath::Exp(-(v - 1.05) / 0.62));
     if (v < -0.62)
-        return -(0.62 + 0.33 * (1.0 - std::exp((v + 0.62) / 0.33)));
+        return -(0.62 + 0.33 * (1.0 - EngineMath::Exp((v + 0.62) / 0.33)));
     return v;
 }
 

@@ -86,7 +86,7 @@ double TapeSaturator::Process(double x)
 
     auto shape = [&](double u) {
         const double drive = u >= 0.0 ? positiveDrive : negativeDrive;
-        return (std::tanh(u * drive) * makeup - u) * mix + u;
+        return (EngineMath::Tanh(u * drive) * makeup - u) * mix + u;
     };
     // Zero-stuffed 2x: the stuffed zero keeps the filter's gain at 1 after the x2.
     const double u0 = Push(upHistory, upIndex, 2.0 * x);

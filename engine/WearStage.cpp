@@ -231,7 +231,7 @@ double WearStage::HissGain(double hissLevel)
         return 1.0;
     if (db != duckDb) {
         duckDb = db;
-        duckGain = std::pow(10.0, db / 20.0);
+        duckGain = EngineMath::DecibelsToGain(db);
     }
     return duckGain;
 }
