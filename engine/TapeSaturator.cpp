@@ -60,7 +60,9 @@ void TapeSaturator::UpdateDrive(double a)
 }
 
 // The ring is held twice in a row, so the taps read contiguous samples from the
-// newest one on without wrapping.
+// newest one on without wrapping. A tap on a zero would add exactly nothing to the
+// sum (which never holds -0, as it starts at +0), so leaving it out changes no bit.
+template <int First, int Stride>
 double TapeSaturator::Push(double (&history)[2 * kTaps], int& index, double x)
 {
     index = index == 0 ? kTaps - 1 : index - 1;
@@ -68,7 +70,7 @@ double TapeSaturator::Push(double (&history)[2 * kTaps], int& index, double x)
     history[index + kTaps] = x;
     const double* newestFirst = history + index;
     double sum = 0.0;
-    for (int t = 0; t < kTaps; ++t)
+    for (int t = First; t < kTaps; t += Stride)
         sum += kHalfBand8[t] * newestFirst[t];
     return sum;
 }
@@ -89,10 +91,12 @@ double TapeSaturator::Process(double x)
         return (EngineMath::Tanh(u * drive) * makeup - u) * mix + u;
     };
     // Zero-stuffed 2x: the stuffed zero keeps the filter's gain at 1 after the x2.
-    const double u0 = Push(upHistory, upIndex, 2.0 * x);
-    const double u1 = Push(upHistory, upIndex, 0.0);
-    const double d = Push(downHistory, downIndex, shape(u0));
-    Push(downHistory, downIndex, shape(u1));
+    // Every other sample of the up history is a stuffed zero, so each output needs
+    // only the taps on real samples; of the down filter only the first output is used.
+    const double u0 = Push<0, 2>(upHistory, upIndex, 2.0 * x);
+    const double u1 = Push<1, 2>(upHistory, upIndex, 0.0);
+    const double d = Push<0, 1>(downHistory, downIndex, shape(u0));
+    Push<kTaps, 1>(downHistory, downIndex, shape(u1));
 
     const double pole = std::clamp(1.0 - kTwoPi * 10.0 / sampleRate, 0.0, 0.999999);
     const double y = pole * dcOutPrev + (d - dcInPrev);

@@ -24,6 +24,9 @@ public:
 private:
     void ClearFilters();
     void UpdateDrive(double a);
+    // Pushes x and returns the filter over the kTaps newest samples from tap `first`
+    // on, every `stride`-th tap (the others meet stuffed zeros).
+    template <int First, int Stride>
     static double Push(double (&history)[2 * kTaps], int& index, double x);
 
     double upHistory[2 * kTaps] = {};

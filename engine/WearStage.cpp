@@ -315,9 +315,9 @@ void WearStage::Process(float* left, float* right, int n, DriftContext& drift)
         const double dryR = std::isfinite(right[i]) ? right[i] : 0.0;
         double xL, xR;
         if (wowInStep) {
-            const double delay = wow[0].NextDelay();
-            xL = wow[0].DelayRead(dryL, delay);
-            xR = wow[1].DelayRead(dryR, delay);
+            xL = dryL;
+            xR = dryR;
+            WowFlutter::DelayReadBoth(wow[0], wow[1], xL, xR, wow[0].NextDelay());
         } else {
             xL = wow[0].Process(dryL);
             xR = wow[1].Process(dryR);
