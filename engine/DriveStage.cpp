@@ -218,13 +218,14 @@ void DriveStage::StepSwitches(double dcPole, float& left, float& right, double d
     // A non-finite sample would otherwise live on in every filter memory.
     const double xL = std::isfinite(left) ? left : 0.0;
     const double xR = std::isfinite(right) ? right : 0.0;
-    const double yL = ProcessSample(xL, channel[0], fuzz, dcPole);
-    const double yR = ProcessSample(xR, channel[1], fuzz, dcPole);
+    const double yL = fuzz ? ProcessSample<true>(xL, channel[0], dcPole) : ProcessSample<false>(xL, channel[0], dcPole);
+    const double yR = fuzz ? ProcessSample<true>(xR, channel[1], dcPole) : ProcessSample<false>(xR, channel[1], dcPole);
     left = static_cast<float>(bypassMix * xL + (1.0 - bypassMix) * yL);
     right = static_cast<float>(bypassMix * xR + (1.0 - bypassMix) * yR);
 }
 
-double DriveStage::ProcessSample(double x, DriveChannel& ch, bool fuzz, double dcPole)
+template <bool Fuzz>
+double DriveStage::ProcessSample(double x, DriveChannel& ch, double dcPole)
 {
     ch.envelopeFast += (std::fabs(x) - ch.envelopeFast) * envelopeAttack;
     if (ch.envelopeFast < kEnvelopeFloor)
@@ -239,7 +240,7 @@ double DriveStage::ProcessSample(double x, DriveChannel& ch, bool fuzz, double d
     // its own slow peak and pulls the fuzz bias toward cut-off (the sputter).
     double gateOpen = 1.0;
     double gateCut = 0.0;
-    if (fuzz) {
+    if (Fuzz) {
         if (ch.envelopeFast < kGateOpenLevel) {
             const double r = ch.envelopeFast / kGateOpenLevel;
             const double r2 = r * r;
@@ -262,8 +263,8 @@ double DriveStage::ProcessSample(double x, DriveChannel& ch, bool fuzz, double d
         double quarter0 = 0.0;
         double quarter1 = 0.0;
         ch.inner.Up(halfRate[k], quarter0, quarter1);
-        const double p = ProcessVoices(quarter0, ch, fuzz, gateOpen, gateCut);
-        const double q = ProcessVoices(quarter1, ch, fuzz, gateOpen, gateCut);
+        const double p = ProcessVoices<Fuzz>(quarter0, ch, gateOpen, gateCut);
+        const double q = ProcessVoices<Fuzz>(quarter1, ch, gateOpen, gateCut);
         const double down = ch.inner.Down(p, q);
         halfRateOut[k] = ch.halfRateDelay;
         ch.halfRateDelay = down;
@@ -276,7 +277,8 @@ double DriveStage::ProcessSample(double x, DriveChannel& ch, bool fuzz, double d
     return y;
 }
 
-double DriveStage::ProcessVoices(double u, DriveChannel& ch, bool fuzz, double gateOpen, double gateCut)
+template <bool Fuzz>
+inline double DriveStage::ProcessVoices(double u, DriveChannel& ch, double gateOpen, double gateCut)
 {
     // Overdrive: 720 Hz high-pass, 9 kHz low-pass, soft clip, drive-dependent low-pass.
     ch.odLow720 += (u - ch.odLow720) * (1.0 - a720);
@@ -284,7 +286,7 @@ double DriveStage::ProcessVoices(double u, DriveChannel& ch, bool fuzz, double g
     const double v = OverdriveClip(ch.odLow9000 * preGain);
     ch.odPost += (v - ch.odPost) * (1.0 - odLowpass);
     const double od = ((ch.odPost + u) * odMakeup - u) * fadeIn + u;
-    if (!fuzz)
+    if (!Fuzz)
         return od;
 
     ch.fuzzLow250 += (u - ch.fuzzLow250) * (1.0 - a250);

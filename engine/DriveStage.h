@@ -85,6 +85,10 @@ public:
 private:
     void UpdateCoefficients(double d);
     void StepSwitches(double dcPole, float& left, float& right, double d);
-    double ProcessSample(double x, DriveChannel& ch, bool fuzz, double dcPole);
-    double ProcessVoices(double u, DriveChannel& ch, bool fuzz, double gateOpen, double gateCut);
+    // Compiled once with the fuzz voice and once without, so the overdrive alone
+    // carries none of the fuzz path's tests.
+    template <bool Fuzz>
+    double ProcessSample(double x, DriveChannel& ch, double dcPole);
+    template <bool Fuzz>
+    double ProcessVoices(double u, DriveChannel& ch, double gateOpen, double gateCut);
 };

@@ -1,4 +1,5 @@
 #pragma once
+#include "engine/EngineMath.h"
 
 // One 2x stage of a polyphase half-band resampler, up and down, for one channel.
 // Only the odd phase carries taps; the even phase of a half-band filter is a
@@ -56,12 +57,19 @@ private:
         history[index + Taps] = x;
     }
 
-    // Newest sample first, older ones following it.
+    // Newest sample first, older ones following it. The taps of a linear-phase
+    // half-band filter are symmetric, so the fast form adds the two samples that
+    // share a tap first: half the multiplications, rounded a little differently.
     double Convolve(const double* newestFirst) const
     {
         double sum = 0.0;
-        for (int k = 0; k < Taps; ++k)
-            sum += taps[k] * newestFirst[k];
+        if constexpr (EngineMath::kReferenceMaths) {
+            for (int k = 0; k < Taps; ++k)
+                sum += taps[k] * newestFirst[k];
+        } else {
+            for (int k = 0; k < Taps / 2; ++k)
+                sum += taps[k] * (newestFirst[k] + newestFirst[Taps - 1 - k]);
+        }
         return sum;
     }
 
