@@ -4,6 +4,7 @@
 #include "engine/DriveChannel.h"
 #include "engine/EngineMath.h"
 #include "engine/ParamSmoother.h"
+#include "engine/StereoDouble.h"
 
 // The input drive: an overdrive and a fuzz voice, both run at four times the
 // sample rate and crossfaded by a smoothed voice switch. DRIVE sets gain, tone
@@ -80,7 +81,7 @@ public:
     uint8_t bypassed = 0;
     uint8_t fuzzSilent = 0;
 
-    DriveChannel channel[2];
+    DriveChannel channels; // left and right side by side
 
 private:
     void UpdateCoefficients(double d);
@@ -88,7 +89,7 @@ private:
     // Compiled once with the fuzz voice and once without, so the overdrive alone
     // carries none of the fuzz path's tests.
     template <bool Fuzz>
-    double ProcessSample(double x, DriveChannel& ch, double dcPole);
+    StereoDouble ProcessSample(StereoDouble x, double dcPole);
     template <bool Fuzz>
-    double ProcessVoices(double u, DriveChannel& ch, double gateOpen, double gateCut);
+    StereoDouble ProcessVoices(StereoDouble u, StereoDouble gateOpen, StereoDouble gateCut);
 };
