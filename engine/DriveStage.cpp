@@ -29,21 +29,16 @@ double OnePolePole(double hz, double rate)
 }
 
 // Asymmetric soft clip of the overdrive: at most 1.67 and -0.95.
-double OverdriveClip(double v)
-{
-    if (v > 1.05)
-        return 1.05 + 0.62 * (1.0 - EngineMath::Exp(-(v - 1.05) / 0.62));
-    if (v < -0.62)
-        return -(0.62 + 0.33 * (1.0 - EngineMath::Exp((v + 0.62) / 0.33)));
-    return v;
-}
-
 StereoDouble OverdriveClip(StereoDouble v)
 {
-    // Most samples lie in the straight part, where the clip leaves them alone.
-    if (!((v > 1.05).Any() || (v < -0.62).Any()))
+    // Most samples of a light drive lie in the straight part, where the clip leaves them alone.
+    const StereoDouble::Mask high = v > 1.05;
+    const StereoDouble::Mask low = v < -0.62;
+    if (!(high.Any() || low.Any()))
         return v;
-    return StereoDouble(OverdriveClip(v.Left()), OverdriveClip(v.Right()));
+    // One exp serves both knees: each lane takes the exponent of its own side.
+    const StereoDouble e = EngineMath::Exp(Select(high, -(v - 1.05) / 0.62, (v + 0.62) / 0.33));
+    return Select(high, 1.05 + 0.62 * (1.0 - e), Select(low, -(0.62 + 0.33 * (1.0 - e)), v));
 }
 
 StereoDouble FuzzClip(StereoDouble z)

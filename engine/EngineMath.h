@@ -4,6 +4,8 @@
 #include <cstring>
 #include <limits>
 
+#include "engine/StereoDouble.h"
+
 namespace EngineMath {
 
 // The audio path's sine, cosine, tanh, exp and pow come from the approximations
@@ -22,7 +24,8 @@ constexpr double kTwoPi = 2.0 * kPi;
 namespace Detail {
 
 // Nearest integer of |x| < 2^51 as a double, in the current (nearest) rounding mode.
-inline double RoundNearest(double x)
+template <class T>
+T RoundNearest(T x)
 {
     constexpr double kShifter = 6755399441055744.0; // 1.5 * 2^52
     return (x + kShifter) - kShifter;
@@ -56,20 +59,11 @@ inline double FastSin(double x)
     return (static_cast<long long>(k) & 1) ? -s : s;
 }
 
-// exp(x): 2^n times e^r with n the nearest integer of x / ln 2 and |r| <= ln 2 / 2,
-// e^r by its Taylor series to r^13 (within 2e-16 relative). Below -708 the result is
-// 0, above 709 infinity, NaN stays NaN.
-inline double FastExp(double x)
+// e^r for |r| <= ln 2 / 2 by its Taylor series to r^13 (within 2e-16 relative).
+template <class T>
+T ExpKernel(T r)
 {
-    if (!(x > -708.0))
-        return x != x ? x : 0.0;
-    if (x > 709.0)
-        return std::numeric_limits<double>::infinity();
-    constexpr double kLn2High = 0.6931471803691238;
-    constexpr double kLn2Low = 1.9082149292705877e-10;
-    const double n = RoundNearest(x * 1.4426950408889634);
-    const double r = (x - n * kLn2High) - n * kLn2Low;
-    double p = 1.0 / 6227020800.0;
+    T p = 1.0 / 6227020800.0;
     p = p * r + 1.0 / 479001600.0;
     p = p * r + 1.0 / 39916800.0;
     p = p * r + 1.0 / 3628800.0;
@@ -82,7 +76,22 @@ inline double FastExp(double x)
     p = p * r + 1.0 / 6.0;
     p = p * r + 0.5;
     p = p * r + 1.0;
-    p = p * r + 1.0;
+    return p * r + 1.0;
+}
+
+constexpr double kLn2High = 0.6931471803691238;
+constexpr double kLn2Low = 1.9082149292705877e-10;
+
+// exp(x): 2^n times e^r with n the nearest integer of x / ln 2 and |r| <= ln 2 / 2.
+// Below -708 the result is 0, above 709 infinity, NaN stays NaN.
+inline double FastExp(double x)
+{
+    if (!(x > -708.0))
+        return x != x ? x : 0.0;
+    if (x > 709.0)
+        return std::numeric_limits<double>::infinity();
+    const double n = RoundNearest(x * 1.4426950408889634);
+    const double p = ExpKernel((x - n * kLn2High) - n * kLn2Low);
     // 2^n split in two factors so that n down to -1022 - 52 and up to 1023 stays representable.
     const long long half = static_cast<long long>(n) / 2;
     const auto twoTo = [](long long e) {
@@ -92,6 +101,15 @@ inline double FastExp(double x)
         return v;
     };
     return p * twoTo(half) * twoTo(static_cast<long long>(n) - half);
+}
+
+// The same for both lanes at once; results that would fall below the normal range are 0.
+inline StereoDouble FastExp(StereoDouble x)
+{
+    const StereoDouble held = Select(x > 709.0, 709.0, Select(x < -708.0, -708.0, x));
+    const StereoDouble n = RoundNearest(held * 1.4426950408889634);
+    const StereoDouble e = ExpKernel((held - n * kLn2High) - n * kLn2Low) * PowerOfTwo(n);
+    return Select(x > 709.0, std::numeric_limits<double>::infinity(), Select(x < -708.0, 0.0, e));
 }
 
 } // namespace Detail
@@ -120,6 +138,14 @@ inline double Exp(double x)
         return Detail::FastExp(x);
 }
 
+inline StereoDouble Exp(StereoDouble x)
+{
+    if constexpr (kReferenceMaths)
+        return StereoDouble(std::exp(x.Left()), std::exp(x.Right()));
+    else
+        return Detail::FastExp(x);
+}
+
 // tanh through exp: 1 - 2 / (e^2x + 1), exact to a few 1e-16 absolute.
 inline double Tanh(double x)
 {
@@ -131,6 +157,17 @@ inline double Tanh(double x)
         if (x < -20.0)
             return -1.0;
         return 1.0 - 2.0 / (Detail::FastExp(2.0 * x) + 1.0);
+    }
+}
+
+// Beyond +-20 the result rounds to +-1 in any case.
+inline StereoDouble Tanh(StereoDouble x)
+{
+    if constexpr (kReferenceMaths) {
+        return StereoDouble(std::tanh(x.Left()), std::tanh(x.Right()));
+    } else {
+        const StereoDouble held = Select(x > 20.0, 20.0, Select(x < -20.0, -20.0, x));
+        return 1.0 - 2.0 / (Detail::FastExp(2.0 * held) + 1.0);
     }
 }
 

@@ -82,6 +82,13 @@ public:
         return StereoDouble(_mm_or_pd(_mm_and_pd(mask.m, yes.v), _mm_andnot_pd(mask.m, no.v)));
     }
 
+    // 2^n for whole numbers n from -1022 to 1023 in each lane.
+    friend StereoDouble PowerOfTwo(StereoDouble n)
+    {
+        const __m128d biased = _mm_add_pd(n.v, _mm_set1_pd(1023.0 + 4503599627370496.0));
+        return StereoDouble(_mm_castsi128_pd(_mm_slli_epi64(_mm_castpd_si128(biased), 52)));
+    }
+
 private:
     explicit StereoDouble(__m128d value) : v(value) {}
     __m128d v;
@@ -147,6 +154,11 @@ private:
     friend StereoDouble Select(Mask mask, StereoDouble yes, StereoDouble no)
     {
         return {mask.l ? yes.l : no.l, mask.r ? yes.r : no.r};
+    }
+
+    friend StereoDouble PowerOfTwo(StereoDouble n)
+    {
+        return {std::ldexp(1.0, static_cast<int>(n.l)), std::ldexp(1.0, static_cast<int>(n.r))};
     }
 
 private:

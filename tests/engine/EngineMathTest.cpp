@@ -45,6 +45,7 @@ TEST(EngineMath, RoundToIntTakesHalvesAwayFromZeroAndSaturates)
 // below the signal.
 TEST(EngineMath, FastFormsMatchTheLibrary)
 {
+    const auto kScalarExp = [](double x) { return EngineMath::Detail::FastExp(x); };
     struct Case
     {
         const char* name;
@@ -58,12 +59,18 @@ TEST(EngineMath, FastFormsMatchTheLibrary)
         {"Sin, far", EngineMath::Detail::FastSin, [](double x) { return std::sin(x); }, 1e5, 1e5 + 50.0, 1e-11, false},
         {"Cos", [](double x) { return EngineMath::Detail::FastSin(x + 0.5 * EngineMath::kPi); },
          [](double x) { return std::cos(x); }, -200.0, 200.0, 5e-14, false},
-        {"Exp", EngineMath::Detail::FastExp, [](double x) { return std::exp(x); }, -707.0, 709.0, 2e-15, true},
-        {"Exp, small", EngineMath::Detail::FastExp, [](double x) { return std::exp(x); }, -3.0, 3.0, 1e-15, true},
+        {"Exp", kScalarExp, [](double x) { return std::exp(x); }, -707.0, 709.0, 2e-15, true},
+        {"Exp, small", kScalarExp, [](double x) { return std::exp(x); }, -3.0, 3.0, 1e-15, true},
+        {"Exp, two lanes", [](double x) { return EngineMath::Detail::FastExp(StereoDouble(x, -x)).Left(); },
+         [](double x) { return std::exp(x); }, -707.0, 708.0, 2e-15, true},
+        {"Exp, two lanes, right", [](double x) { return EngineMath::Detail::FastExp(StereoDouble(-x, x)).Right(); },
+         [](double x) { return std::exp(x); }, -707.0, 708.0, 2e-15, true},
         {"Tanh",
          [](double x) {
              return x > 20.0 ? 1.0 : (x < -20.0 ? -1.0 : 1.0 - 2.0 / (EngineMath::Detail::FastExp(2.0 * x) + 1.0));
          },
+         [](double x) { return std::tanh(x); }, -30.0, 30.0, 1e-15, false},
+        {"Tanh, two lanes", [](double x) { return EngineMath::Tanh(StereoDouble(x, 0.5)).Left(); },
          [](double x) { return std::tanh(x); }, -30.0, 30.0, 1e-15, false},
     };
     for (const Case& c : cases) {
@@ -92,4 +99,10 @@ TEST(EngineMath, FastExpKeepsTheEdges)
     // The smallest normal results still scale by 2^n exactly.
     EXPECT_NEAR(FastExp(-707.5) / std::exp(-707.5), 1.0, 1e-14);
     EXPECT_NEAR(FastExp(708.9) / std::exp(708.9), 1.0, 1e-14);
+
+    const StereoDouble lanes = FastExp(StereoDouble(-kInf, 710.0));
+    EXPECT_EQ(lanes.Left(), 0.0);
+    EXPECT_EQ(lanes.Right(), kInf);
+    EXPECT_TRUE(std::isnan(FastExp(StereoDouble(std::numeric_limits<double>::quiet_NaN(), 0.0)).Left()));
+    EXPECT_EQ(FastExp(StereoDouble(std::numeric_limits<double>::quiet_NaN(), 0.0)).Right(), 1.0);
 }
