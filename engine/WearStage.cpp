@@ -322,8 +322,7 @@ void WearStage::Process(float* left, float* right, int n, DriftContext& drift)
             xL = wow[0].Process(dryL);
             xR = wow[1].Process(dryR);
         }
-        xL = saturator[0].Process(xL);
-        xR = saturator[1].Process(xR);
+        TapeSaturator::ProcessBoth(saturator[0], saturator[1], xL, xR);
         xL = tone[0].Process(xL);
         xR = tone[1].Process(xR);
 
