@@ -23,6 +23,11 @@ T Smoothstep(T u)
     return u * u * (3.0 - 2.0 * u);
 }
 
+double DcPole(double rate)
+{
+    return std::clamp(1.0 - kTwoPi * 10.0 / rate, 0.0, 0.999999);
+}
+
 double OnePolePole(double hz, double rate)
 {
     return std::exp(-kTwoPi * hz / rate);
@@ -80,6 +85,7 @@ void DriveStage::ResetToConstructed()
     odLowpass = 0.0;
     cachedDrive = -1.0;
     sampleRate = EngineMath::kDefaultSampleRate;
+    dcPole = DcPole(sampleRate);
     driveTarget = 0.0;
     voice = kVoiceOverdrive;
     driveSmoother = ParamSmoother{};
@@ -101,6 +107,7 @@ void DriveStage::Prepare(double rate)
     // depend on what ran before.
     ResetToConstructed();
     sampleRate = EngineMath::UsableSampleRate(rate);
+    dcPole = DcPole(sampleRate);
     cachedDrive = -1.0;
     bypassMix = driveTarget <= 0.0 ? 1.0 : 0.0;
     voiceMix = voice == kVoiceFuzz ? 1.0 : 0.0;
@@ -175,18 +182,17 @@ void DriveStage::Process(float* left, float* right, int n)
         bypassed = 1;
         return;
     }
-    const double dcPole = std::clamp(1.0 - kTwoPi * 10.0 / sampleRate, 0.0, 0.999999);
     for (int start = 0; start < n; start += kSmootherGroup) {
         const int count = std::min(kSmootherGroup, n - start);
         for (int i = 0; i < count; ++i)
             driveSmoother.Tick();
         const double d = driveSmoother.current;
         for (int i = start; i < start + count; ++i)
-            StepSwitches(dcPole, left[i], right[i], d);
+            StepSwitches(left[i], right[i], d);
     }
 }
 
-void DriveStage::StepSwitches(double dcPole, float& left, float& right, double d)
+void DriveStage::StepSwitches(float& left, float& right, double d)
 {
     const double bypassTarget = driveTarget <= 0.0 ? 1.0 : 0.0;
     const double voiceTarget = voice == kVoiceFuzz ? 1.0 : 0.0;
@@ -214,14 +220,14 @@ void DriveStage::StepSwitches(double dcPole, float& left, float& right, double d
     const bool fuzz = voiceMix != 0.0;
     // A non-finite sample would otherwise live on in every filter memory.
     const StereoDouble x(std::isfinite(left) ? left : 0.0, std::isfinite(right) ? right : 0.0);
-    const StereoDouble y = fuzz ? ProcessSample<true>(x, dcPole) : ProcessSample<false>(x, dcPole);
+    const StereoDouble y = fuzz ? ProcessSample<true>(x) : ProcessSample<false>(x);
     const StereoDouble mixed = bypassMix * x + (1.0 - bypassMix) * y;
     left = static_cast<float>(mixed.Left());
     right = static_cast<float>(mixed.Right());
 }
 
 template <bool Fuzz>
-StereoDouble DriveStage::ProcessSample(StereoDouble x, double dcPole)
+StereoDouble DriveStage::ProcessSample(StereoDouble x)
 {
     DriveChannel& ch = channels;
     ch.envelopeFast += (Abs(x) - ch.envelopeFast) * envelopeAttack;

@@ -84,12 +84,13 @@ public:
     DriveChannel channels; // left and right side by side
 
 private:
+    double dcPole = 0.0; // of the output DC blocker, for sampleRate
     void UpdateCoefficients(double d);
-    void StepSwitches(double dcPole, float& left, float& right, double d);
+    void StepSwitches(float& left, float& right, double d);
     // Compiled once with the fuzz voice and once without, so the overdrive alone
     // carries none of the fuzz path's tests.
     template <bool Fuzz>
-    StereoDouble ProcessSample(StereoDouble x, double dcPole);
+    StereoDouble ProcessSample(StereoDouble x);
     template <bool Fuzz>
     StereoDouble ProcessVoices(StereoDouble u, StereoDouble gateOpen, StereoDouble gateCut);
 };

@@ -38,8 +38,10 @@ void TapeSaturator::Reset()
     ResetAmount();
 }
 
+// The filters start over at the current rate.
 void TapeSaturator::ClearFilters()
 {
+    dcPole = std::clamp(1.0 - kTwoPi * 10.0 / sampleRate, 0.0, 0.999999);
     std::fill(std::begin(upHistory), std::end(upHistory), 0.0);
     std::fill(std::begin(downHistory), std::end(downHistory), 0.0);
     upIndex = 0;
@@ -151,8 +153,7 @@ double TapeSaturator::Finish(double shaped0, double shaped1, double x)
     const double d = Push<0, 1>(downHistory, downIndex, shaped0);
     Push<kTaps, 1>(downHistory, downIndex, shaped1);
 
-    const double pole = std::clamp(1.0 - kTwoPi * 10.0 / sampleRate, 0.0, 0.999999);
-    const double y = pole * dcOutPrev + (d - dcInPrev);
+    const double y = dcPole * dcOutPrev + (d - dcInPrev);
     dcInPrev = d;
     dcOutPrev = y;
     return Blend(y, x);

@@ -44,6 +44,7 @@ private:
     double downHistory[2 * kTaps] = {};
     int upIndex = 0;
     int downIndex = 0;
+    double dcPole = 0.0; // of the DC blocker, for sampleRate
     double dcInPrev = 0.0;
     double dcOutPrev = 0.0;
     double mix = 0.0;

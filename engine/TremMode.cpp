@@ -300,6 +300,7 @@ void TremMode::Process(float* left, float* right, int n, DriftContext& drift)
     if (sync.boundaryFound && holdSamples < 1)
         inc += TempoCorrection(inc, n);
 
+    const double multiplierFadeStep = 1.0 / (sampleRate * 0.005);
     for (int i = 0; i < n; ++i) {
         if (seeded && cycleWrapped) {
             cycleWrapped = 0;
@@ -314,7 +315,7 @@ void TremMode::Process(float* left, float* right, int n, DriftContext& drift)
 
         const double m = shapeSmoother.Tick() / kShapeScale;
         glitchMix += ((glitch > 0.0 ? 1.0 : 0.0) - glitchMix) * coefficient5ms;
-        multiplierFade = std::min(multiplierFade + 1.0 / (sampleRate * 0.005), 1.0);
+        multiplierFade = std::min(multiplierFade + multiplierFadeStep, 1.0);
 
         double gainL = 1.0;
         double gainR = 1.0;
