@@ -32,10 +32,11 @@ T RoundNearest(T x)
 }
 
 // sin(r) for |r| <= pi/2: Taylor series to r^19, within 1e-15.
-inline double SinKernel(double r)
+template <class T>
+T SinKernel(T r)
 {
-    const double r2 = r * r;
-    double p = -1.0 / 121645100408832000.0;
+    const T r2 = r * r;
+    T p = -1.0 / 121645100408832000.0;
     p = p * r2 + 1.0 / 355687428096000.0;
     p = p * r2 - 1.0 / 1307674368000.0;
     p = p * r2 + 1.0 / 6227020800.0;
@@ -47,16 +48,25 @@ inline double SinKernel(double r)
     return r + r * r2 * p;
 }
 
+constexpr double kPiHigh = 3.141592653589793116;
+constexpr double kPiLow = 1.2246467991473532e-16;
+
 // sin(x) for |x| below about 1e12: x less the nearest multiple k of pi (pi in two
 // parts, so the reduction stays exact to the last bits), sign flipped for odd k.
 inline double FastSin(double x)
 {
-    constexpr double kPiHigh = 3.141592653589793116;
-    constexpr double kPiLow = 1.2246467991473532e-16;
     const double k = RoundNearest(x * (1.0 / kPi));
     const double r = (x - k * kPiHigh) - k * kPiLow;
     const double s = SinKernel(r);
     return (static_cast<long long>(k) & 1) ? -s : s;
+}
+
+inline StereoDouble FastSin(StereoDouble x)
+{
+    const StereoDouble k = RoundNearest(x * (1.0 / kPi));
+    const StereoDouble r = (x - k * kPiHigh) - k * kPiLow;
+    const StereoDouble odd = Abs(k - 2.0 * RoundNearest(k * 0.5)); // 1 for odd k, else 0
+    return SinKernel(r) * (1.0 - 2.0 * odd);
 }
 
 // e^r for |r| <= ln 2 / 2 by its Taylor series to r^13 (within 2e-16 relative).
@@ -118,6 +128,14 @@ inline double Sin(double x)
 {
     if constexpr (kReferenceMaths)
         return std::sin(x);
+    else
+        return Detail::FastSin(x);
+}
+
+inline StereoDouble Sin(StereoDouble x)
+{
+    if constexpr (kReferenceMaths)
+        return StereoDouble(std::sin(x.Left()), std::sin(x.Right()));
     else
         return Detail::FastSin(x);
 }

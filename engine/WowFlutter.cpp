@@ -84,11 +84,12 @@ double WowFlutter::NextDelay()
 
     double delaySamples = 0.0;
     if (depth != 0.0) {
+        // Four of the five sines two at a time.
+        const StereoDouble wow = EngineMath::Sin(StereoDouble(phases[0], phases[1]));
+        const StereoDouble wowAndFlutter = EngineMath::Sin(StereoDouble(phases[2], phases[3]));
         const double m =
-            (0.6 * EngineMath::Sin(phases[1]) + EngineMath::Sin(phases[0]) + 0.35 * EngineMath::Sin(phases[2])) / 1.95
-                / 1.25
-            + (0.018131575795279214 * EngineMath::Sin(phases[4]) + 0.02702631109107657 * EngineMath::Sin(phases[3]))
-                  / 2.5
+            (0.6 * wow.Right() + wow.Left() + 0.35 * wowAndFlutter.Left()) / 1.95 / 1.25
+            + (0.018131575795279214 * EngineMath::Sin(phases[4]) + 0.02702631109107657 * wowAndFlutter.Right()) / 2.5
             + 0.3 * chaosOffset;
         const double delayMs = std::clamp((std::clamp(m, -1.0, 1.0) * 2.5 + 6.0) * depth, 0.0, kMaxDelayMs);
         delaySamples = delayMs * 0.001 * sampleRate;

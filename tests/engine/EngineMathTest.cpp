@@ -55,8 +55,15 @@ TEST(EngineMath, FastFormsMatchTheLibrary)
         double tolerance; // absolute, or relative where `relative`
         bool relative;
     } cases[] = {
-        {"Sin", EngineMath::Detail::FastSin, [](double x) { return std::sin(x); }, -200.0, 200.0, 5e-14, false},
-        {"Sin, far", EngineMath::Detail::FastSin, [](double x) { return std::sin(x); }, 1e5, 1e5 + 50.0, 1e-11, false},
+        {"Sin", [](double x) { return EngineMath::Detail::FastSin(x); }, [](double x) { return std::sin(x); }, -200.0,
+         200.0, 5e-14, false},
+        {"Sin, two lanes", [](double x) { return EngineMath::Detail::FastSin(StereoDouble(x, 1.0 - x)).Left(); },
+         [](double x) { return std::sin(x); }, -200.0, 200.0, 5e-14, false},
+        {"Sin, two lanes, right",
+         [](double x) { return EngineMath::Detail::FastSin(StereoDouble(1.0 - x, x)).Right(); },
+         [](double x) { return std::sin(x); }, -200.0, 200.0, 5e-14, false},
+        {"Sin, far", [](double x) { return EngineMath::Detail::FastSin(x); }, [](double x) { return std::sin(x); }, 1e5,
+         1e5 + 50.0, 1e-11, false},
         {"Cos", [](double x) { return EngineMath::Detail::FastSin(x + 0.5 * EngineMath::kPi); },
          [](double x) { return std::cos(x); }, -200.0, 200.0, 5e-14, false},
         {"Exp", kScalarExp, [](double x) { return std::exp(x); }, -707.0, 709.0, 2e-15, true},
