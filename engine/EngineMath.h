@@ -245,6 +245,13 @@ inline double StepFade(double mix, double target, double coefficient, double lan
     return mix;
 }
 
+// fmod(x, 1), without the library call for the usual x > 0: there x - floor(x) is
+// exact, as fmod is.
+inline double FractionOf(double x)
+{
+    return x > 0.0 ? x - std::floor(x) : std::fmod(x, 1.0);
+}
+
 // The same rounding for positions and counts beyond the int range.
 inline long long RoundToInt64(double value)
 {

@@ -113,3 +113,13 @@ TEST(EngineMath, FastExpKeepsTheEdges)
     EXPECT_TRUE(std::isnan(FastExp(StereoDouble(std::numeric_limits<double>::quiet_NaN(), 0.0)).Left()));
     EXPECT_EQ(FastExp(StereoDouble(std::numeric_limits<double>::quiet_NaN(), 0.0)).Right(), 1.0);
 }
+
+TEST(EngineMath, FractionOfIsFmodByOne)
+{
+    for (double x : {0.0, -0.0, 0.25, 1.0, 1.75, 3.0 - 1e-16, 12345.678, 4503599627370495.5, 1e300, -0.25, -7.5}) {
+        EXPECT_EQ(EngineMath::FractionOf(x), std::fmod(x, 1.0)) << x;
+        EXPECT_EQ(std::signbit(EngineMath::FractionOf(x)), std::signbit(std::fmod(x, 1.0))) << x;
+    }
+    EXPECT_TRUE(std::isnan(EngineMath::FractionOf(std::numeric_limits<double>::quiet_NaN())));
+    EXPECT_TRUE(std::isnan(EngineMath::FractionOf(std::numeric_limits<double>::infinity())));
+}
