@@ -42,7 +42,8 @@ StereoDouble OverdriveClip(StereoDouble v)
     if (!(high.Any() || low.Any()))
         return v;
     // One exp serves both knees: each lane takes the exponent of its own side.
-    const StereoDouble e = EngineMath::Exp(Select(high, -(v - 1.05) / 0.62, (v + 0.62) / 0.33));
+    const StereoDouble e =
+        EngineMath::Exp(Select(high, EngineMath::Divide(-(v - 1.05), 0.62), EngineMath::Divide(v + 0.62, 0.33)));
     return Select(high, 1.05 + 0.62 * (1.0 - e), Select(low, -(0.62 + 0.33 * (1.0 - e)), v));
 }
 

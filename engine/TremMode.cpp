@@ -169,7 +169,7 @@ StereoDouble TremMode::Wave(StereoDouble theta, double m) const
 template <class T>
 T TremMode::WaveOf(T theta, double m) const
 {
-    T p = (theta - kHalfPi) / kTwoPi;
+    T p = EngineMath::Divide(theta - kHalfPi, kTwoPi);
     p -= Floor(p);
     const T triangle = 1.0 - 4.0 * Min(p, 1.0 - p);
     const double k = 3.0 * Clamp01(m);
@@ -177,7 +177,7 @@ T TremMode::WaveOf(T theta, double m) const
     if (k < 1.0)
         return sine + (triangle - sine) * k;
 
-    const T rising = Max(1.0 - p / 0.65, T(0.0));
+    const T rising = Max(1.0 - EngineMath::Divide(p, 0.65), T(0.0));
     const double e = edgeFraction;
     const T edge = Clamp((p - (1.0 - e)) / std::max(e, 1e-9), 0.0, 1.0);
     T pluck = Select(p < 0.65, rising * rising, Smoothstep(edge));
@@ -358,7 +358,7 @@ void TremMode::Process(float* left, float* right, int n, DriftContext& drift)
 
         const double amount = StepGainModulation() * amountBase;
 
-        const double m = shapeSmoother.Tick() / kShapeScale;
+        const double m = EngineMath::Divide(shapeSmoother.Tick(), kShapeScale);
         glitchMix += ((glitch > 0.0 ? 1.0 : 0.0) - glitchMix) * coefficient5ms;
         multiplierFade = std::min(multiplierFade + multiplierFadeStep, 1.0);
 

@@ -226,7 +226,7 @@ const WearStage::Amounts& WearStage::CurrentAmounts()
 
 double WearStage::HissGain(double hissLevel)
 {
-    const double db = Clamp01(envelope / 0.3) * kHissDuckDb;
+    const double db = Clamp01(EngineMath::Divide(envelope, 0.3)) * kHissDuckDb;
     if (hissLevel == 0.0)
         return 1.0;
     if (db != duckDb) {

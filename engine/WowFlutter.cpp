@@ -88,8 +88,10 @@ double WowFlutter::NextDelay()
         const StereoDouble wow = EngineMath::Sin(StereoDouble(phases[0], phases[1]));
         const StereoDouble wowAndFlutter = EngineMath::Sin(StereoDouble(phases[2], phases[3]));
         const double m =
-            (0.6 * wow.Right() + wow.Left() + 0.35 * wowAndFlutter.Left()) / 1.95 / 1.25
-            + (0.018131575795279214 * EngineMath::Sin(phases[4]) + 0.02702631109107657 * wowAndFlutter.Right()) / 2.5
+            EngineMath::Divide(EngineMath::Divide(0.6 * wow.Right() + wow.Left() + 0.35 * wowAndFlutter.Left(), 1.95),
+                               1.25)
+            + EngineMath::Divide(
+                0.018131575795279214 * EngineMath::Sin(phases[4]) + 0.02702631109107657 * wowAndFlutter.Right(), 2.5)
             + 0.3 * chaosOffset;
         const double delayMs = std::clamp((std::clamp(m, -1.0, 1.0) * 2.5 + 6.0) * depth, 0.0, kMaxDelayMs);
         delaySamples = delayMs * 0.001 * sampleRate;
@@ -128,12 +130,12 @@ WowFlutter::Interpolation WowFlutter::InterpolationAt(double delaySamples) const
     at.fraction = f;
     if (delaySamples > 2.0) {
         const double fm3 = f - 3.0, fm2 = f - 2.0, fm1 = f - 1.0, fp1 = f + 1.0, fp2 = f + 2.0;
-        at.lagrange[0] = -f * fp1 * fm1 * fm2 * fm3 / 120.0;
-        at.lagrange[1] = fp2 * f * fm1 * fm2 * fm3 / 24.0;
-        at.lagrange[2] = fp2 * fp1 * fm1 * fm2 * fm3 / 12.0;
-        at.lagrange[3] = fp1 * fp2 * f * fm2 * fm3 / 12.0;
-        at.lagrange[4] = fp2 * fp1 * f * fm1 * fm3 / 24.0;
-        at.lagrange[5] = fp1 * fp2 * f * fm1 * fm2 / 120.0;
+        at.lagrange[0] = EngineMath::Divide(-f * fp1 * fm1 * fm2 * fm3, 120.0);
+        at.lagrange[1] = EngineMath::Divide(fp2 * f * fm1 * fm2 * fm3, 24.0);
+        at.lagrange[2] = EngineMath::Divide(fp2 * fp1 * fm1 * fm2 * fm3, 12.0);
+        at.lagrange[3] = EngineMath::Divide(fp1 * fp2 * f * fm2 * fm3, 12.0);
+        at.lagrange[4] = EngineMath::Divide(fp2 * fp1 * f * fm1 * fm3, 24.0);
+        at.lagrange[5] = EngineMath::Divide(fp1 * fp2 * f * fm1 * fm2, 120.0);
         at.lagrangeMix = delaySamples >= 3.0 ? 1.0 : delaySamples - 2.0;
     }
     return at;
