@@ -113,29 +113,47 @@ inline double FastExp(double x)
     return p * twoTo(half) * twoTo(static_cast<long long>(n) - half);
 }
 
+// x held within low..high.
+inline double Hold(double x, double low, double high)
+{
+    return x > high ? high : (x < low ? low : x);
+}
+
+inline StereoDouble Hold(StereoDouble x, double low, double high)
+{
+    return Select(x > high, high, Select(x < low, low, x));
+}
+
 // The same for both lanes at once; results that would fall below the normal range are 0.
 inline StereoDouble FastExp(StereoDouble x)
 {
-    const StereoDouble held = Select(x > 709.0, 709.0, Select(x < -708.0, -708.0, x));
+    const StereoDouble held = Hold(x, -708.0, 709.0);
     const StereoDouble n = RoundNearest(held * 1.4426950408889634);
     const StereoDouble e = ExpKernel((held - n * kLn2High) - n * kLn2Low) * PowerOfTwo(n);
     return Select(x > 709.0, std::numeric_limits<double>::infinity(), Select(x < -708.0, 0.0, e));
 }
 
-} // namespace Detail
-
-inline double Sin(double x)
+// The library's function of x, lane by lane for two.
+template <class F>
+double Library(double x, F f)
 {
-    if constexpr (kReferenceMaths)
-        return std::sin(x);
-    else
-        return Detail::FastSin(x);
+    return f(x);
 }
 
-inline StereoDouble Sin(StereoDouble x)
+template <class F>
+StereoDouble Library(StereoDouble x, F f)
+{
+    return StereoDouble(f(x.Left()), f(x.Right()));
+}
+
+} // namespace Detail
+
+// Sin, Exp and Tanh take a double or a StereoDouble (both lanes alike).
+template <class T>
+T Sin(T x)
 {
     if constexpr (kReferenceMaths)
-        return StereoDouble(std::sin(x.Left()), std::sin(x.Right()));
+        return Detail::Library(x, [](double v) { return std::sin(v); });
     else
         return Detail::FastSin(x);
 }
@@ -148,45 +166,24 @@ inline double Cos(double x)
         return Detail::FastSin(x + 0.5 * kPi);
 }
 
-inline double Exp(double x)
+template <class T>
+T Exp(T x)
 {
     if constexpr (kReferenceMaths)
-        return std::exp(x);
+        return Detail::Library(x, [](double v) { return std::exp(v); });
     else
         return Detail::FastExp(x);
 }
 
-inline StereoDouble Exp(StereoDouble x)
+// tanh through exp: 1 - 2 / (e^2x + 1), exact to a few 1e-16 absolute; beyond +-20
+// the result rounds to +-1 in any case.
+template <class T>
+T Tanh(T x)
 {
     if constexpr (kReferenceMaths)
-        return StereoDouble(std::exp(x.Left()), std::exp(x.Right()));
+        return Detail::Library(x, [](double v) { return std::tanh(v); });
     else
-        return Detail::FastExp(x);
-}
-
-// tanh through exp: 1 - 2 / (e^2x + 1), exact to a few 1e-16 absolute.
-inline double Tanh(double x)
-{
-    if constexpr (kReferenceMaths) {
-        return std::tanh(x);
-    } else {
-        if (x > 20.0)
-            return 1.0;
-        if (x < -20.0)
-            return -1.0;
-        return 1.0 - 2.0 / (Detail::FastExp(2.0 * x) + 1.0);
-    }
-}
-
-// Beyond +-20 the result rounds to +-1 in any case.
-inline StereoDouble Tanh(StereoDouble x)
-{
-    if constexpr (kReferenceMaths) {
-        return StereoDouble(std::tanh(x.Left()), std::tanh(x.Right()));
-    } else {
-        const StereoDouble held = Select(x > 20.0, 20.0, Select(x < -20.0, -20.0, x));
-        return 1.0 - 2.0 / (Detail::FastExp(2.0 * held) + 1.0);
-    }
+        return 1.0 - 2.0 / (Detail::FastExp(2.0 * Detail::Hold(x, -20.0, 20.0)) + 1.0);
 }
 
 // x / c for a constant c: the fast form multiplies by the reciprocal, worked out
