@@ -274,10 +274,17 @@ void WearStage::Process(float* left, float* right, int n, DriftContext& drift)
         return;
     if (!seeded || randomGeneration != drift.generation)
         SeedFrom(drift);
-    const double chaos = std::clamp(drift.WalkerValue(kWowWalker), -1.0, 1.0);
-
     StepSmoothers(n / sampleRate);
     const double w = wearSmoother.current;
+    const double bypassTarget = w > 0.0 ? 0.0 : 1.0;
+    if (bypassMix == 1.0 && bypassTarget == 1.0) {
+        // Faded out and staying out: every sample would pass untouched. The units
+        // are handed their amounts again on the call that wakes the stage.
+        bypassed = 1;
+        return;
+    }
+
+    const double chaos = std::clamp(drift.WalkerValue(kWowWalker), -1.0, 1.0);
     const Amounts amounts = CurrentAmounts();
 
     for (int ch = 0; ch < 2; ++ch) {
@@ -285,12 +292,6 @@ void WearStage::Process(float* left, float* right, int n, DriftContext& drift)
         wow[ch].chaosOffset = amounts.wow * chaos;
         saturator[ch].amount = saturator[ch].amountSmoother.target = amounts.saturation;
         tone[ch].amount = tone[ch].amountSmoother.target = amounts.tone;
-    }
-    const double bypassTarget = w > 0.0 ? 0.0 : 1.0;
-    if (bypassMix == 1.0 && bypassTarget == 1.0) {
-        // Faded out and staying out: every sample would pass untouched.
-        bypassed = 1;
-        return;
     }
     // Both channels' wow share one seed and get the same settings, so one sweep
     // serves both; its sines are the costliest part of the wear.
