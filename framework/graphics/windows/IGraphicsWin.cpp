@@ -332,7 +332,7 @@ void IGraphicsWin::CloseWindow(bool destroyWindow)
 void IGraphicsWin::StartRedrawClock()
 {
     if (useVBlankClock) {
-        vblank.Start(window);
+        vblank.Start(window, makeVBlankSystem ? makeVBlankSystem() : VBlankClock::MakeSystem());
         return;
     }
     UINT period = fps > 0 ? 1000 / static_cast<UINT>(fps) : 15;
@@ -685,9 +685,10 @@ void IGraphicsWin::OnMouseMove(WPARAM wParam, LPARAM lParam)
         return;
     }
     PointerEventFromMessage(event, lParam, wParam);
-    if (!OnPointerOver(event.x, event.y, event.mods))
-        return;
+    const bool overAControl = OnPointerOver(event.x, event.y, event.mods);
     TRACKMOUSEEVENT track = {sizeof(track), TME_LEAVE, window, HOVER_DEFAULT};
+    // Also checked when the pointer left every control for the bare panel: the tip of the
+    // control it came from must not stay up.
     if (tooltipsEnabled && overIndex != tooltipControl) {
         track.dwFlags = overIndex >= 0 ? (TME_HOVER | TME_LEAVE) : TME_LEAVE;
         tooltipControl = overIndex;
@@ -696,7 +697,8 @@ void IGraphicsWin::OnMouseMove(WPARAM wParam, LPARAM lParam)
             tooltipShown = false;
         }
     }
-    TrackMouseEvent(&track);
+    if (overAControl)
+        TrackMouseEvent(&track);
 }
 
 void IGraphicsWin::OnButtonDown(WPARAM wParam, LPARAM lParam)
@@ -822,7 +824,7 @@ void IGraphicsWin::OnTouch(WPARAM wParam, LPARAM lParam)
         return;
     std::vector<TOUCHINPUT> inputs(count);
     auto handle = reinterpret_cast<HTOUCHINPUT>(lParam);
-    if (GetTouchInputInfo(handle, count, inputs.data(), sizeof(TOUCHINPUT))) {
+    if (touchApi.getInfo(handle, count, inputs.data(), sizeof(TOUCHINPUT))) {
         const float s = GetBackingScale();
         IPointerEventList downs, ups, drags;
         for (const TOUCHINPUT& input : inputs) {
@@ -858,7 +860,7 @@ void IGraphicsWin::OnTouch(WPARAM wParam, LPARAM lParam)
         if (drags.Count() > 0)
             OnPointerDrag(drags);
     }
-    CloseTouchInputHandle(handle);
+    touchApi.closeHandle(handle);
 }
 
 void IGraphicsWin::GetPointerPosition(float& x, float& y) const
@@ -1091,7 +1093,7 @@ void IGraphicsWin::AskForFile(TextBuffer& fileName, TextBuffer& folder, int mode
     }
     {
         ModalScope modal(*this);
-        WinShell::AskForFile(window, fileName, folder, mode, extensions);
+        WinShell::AskForFile(window, fileName, folder, mode, extensions, shellApi);
     }
     if (completion)
         completion(fileName, folder);
@@ -1110,9 +1112,9 @@ void IGraphicsWin::AskForFolder(TextBuffer& path, IFileDialogCompletion completi
     info.lpszTitle = title.c_str();
     info.ulFlags = BIF_USENEWUI;
     path.Set("");
-    if (PIDLIST_ABSOLUTE list = SHBrowseForFolderW(&info)) {
+    if (PIDLIST_ABSOLUTE list = shellApi.browseForFolder(&info)) {
         wchar_t chosen[MAX_PATH] = {};
-        if (SHGetPathFromIDListW(list, chosen)) {
+        if (shellApi.pathFromIdList(list, chosen)) {
             path.FromUtf16(chosen);
             path.AppendFormatted(2, "\\");
         }
@@ -1159,7 +1161,7 @@ bool IGraphicsWin::AskForColour(IArgb& colour, const char* prompt, IColourPicker
     BOOL chosen;
     {
         ModalScope modal(*this);
-        chosen = ChooseColorW(&choose);
+        chosen = shellApi.chooseColour(&choose);
     }
     if (!chosen)
         return false;
@@ -1228,7 +1230,7 @@ int IGraphicsWin::ShowAlert(const char* text, const char* caption, int type, IMs
     int answer;
     {
         ModalScope modal(*this);
-        answer = MessageBoxW(owner, Wide(text).c_str(), Wide(caption).c_str(), static_cast<UINT>(type));
+        answer = shellApi.messageBox(owner, Wide(text).c_str(), Wide(caption).c_str(), static_cast<UINT>(type));
     }
     if (completion)
         completion(answer);
@@ -1274,12 +1276,12 @@ bool IGraphicsWin::DragFileOut(const char* path)
 bool IGraphicsWin::OpenUrlInBrowser(const char* url, const char* title, const char* confirmation, const char* failure)
 {
     ModalScope modal(*this);
-    return WinShell::OpenUrl(window, url, title, confirmation, failure);
+    return WinShell::OpenUrl(window, url, title, confirmation, failure, shellApi);
 }
 
 bool IGraphicsWin::ShowInFileBrowser(TextBuffer& path, bool select)
 {
-    return WinShell::ShowInFileBrowser(path.Get(), select);
+    return WinShell::ShowInFileBrowser(path.Get(), select, shellApi);
 }
 
 // Fonts

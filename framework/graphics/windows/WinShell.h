@@ -7,6 +7,7 @@
 
 #include <commdlg.h>
 #include <shellapi.h>
+#include <shlobj.h>
 
 #include "framework/core/TextBuffer.h"
 
@@ -24,6 +25,9 @@ struct WinShellApi
     BOOL(WINAPI* getSaveFileName)(OPENFILENAMEW*) = ::GetSaveFileNameW;
     HINSTANCE(WINAPI* shellExecute)(HWND, LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR, INT) = ::ShellExecuteW;
     int(WINAPI* messageBox)(HWND, LPCWSTR, LPCWSTR, UINT) = ::MessageBoxW;
+    BOOL(WINAPI* chooseColour)(CHOOSECOLORW*) = ::ChooseColorW;
+    PIDLIST_ABSOLUTE(WINAPI* browseForFolder)(BROWSEINFOW*) = ::SHBrowseForFolderW;
+    BOOL(WINAPI* pathFromIdList)(PCIDLIST_ABSOLUTE, LPWSTR) = ::SHGetPathFromIDListW;
     bool (*isConnected)() = SystemIsConnected;
 };
 
