@@ -1102,6 +1102,10 @@ void IGraphicsWin::AskForFile(TextBuffer& fileName, TextBuffer& folder, int mode
 
 void IGraphicsWin::AskForFolder(TextBuffer& path, IFileDialogCompletion completion)
 {
+    if (!window) {
+        path.Set("");
+        return;
+    }
     ModalScope modal(*this);
     // Only an initialisation that succeeded is undone: a host that set up COM in
     // another mode (RPC_E_CHANGED_MODE) keeps it as it was.
@@ -1201,6 +1205,12 @@ BOOL CALLBACK FindProcessWindow(HWND hwnd, LPARAM param)
 
 HWND IGraphicsWin::FindHostMainWindow()
 {
+    // A window the host has destroyed since (it moved the editor's frame elsewhere
+    // first) would make every alert fail: search again.
+    if (hostMainWindow && !IsWindow(hostMainWindow)) {
+        hostMainWindow = nullptr;
+        hostMainWindowSearched = false;
+    }
     // Searched once per object: a host without a findable main window gets alerts
     // without an owner instead of a search on every alert.
     if (hostMainWindow || hostMainWindowSearched)

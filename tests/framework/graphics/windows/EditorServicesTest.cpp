@@ -19,6 +19,14 @@ namespace {
 
 using namespace test;
 
+// One host window for the whole run: under Wine every visible top-level window takes
+// seconds to go away.
+HWND SharedHost()
+{
+    static TestParentWindow host(800, 1000);
+    return host.Handle();
+}
+
 // Records where each pointer event of a control landed, touch id included.
 class TouchControl : public IControl
 {
@@ -88,7 +96,7 @@ protected:
             g->AddControl(left);
             g->AddControl(right);
         });
-        ASSERT_NE(delegate.OpenEditor(parent.Handle(), nullptr), nullptr);
+        ASSERT_NE(delegate.OpenEditor(SharedHost(), nullptr), nullptr);
         window = static_cast<HWND>(delegate.Win()->GetNativeWindow());
         ClientToScreen(window, &origin);
     }
@@ -110,7 +118,6 @@ protected:
         SendMessageW(window, WM_TOUCH, MAKEWPARAM(TouchScript::inputs.size(), 0), LPARAM(handle));
     }
 
-    TestParentWindow parent{800, 1000};
     TestDelegate delegate;
     HWND window = nullptr;
     POINT origin = {0, 0};
@@ -181,7 +188,7 @@ protected:
             g->AddControl(knob);
             g->AddControl(new RecordingControl(IBox(200, 100, 260, 160), IArgb(255, 0, 255, 0), 1));
         });
-        ASSERT_NE(delegate.OpenEditor(parent.Handle(), nullptr), nullptr);
+        ASSERT_NE(delegate.OpenEditor(SharedHost(), nullptr), nullptr);
         g = delegate.Win();
         window = static_cast<HWND>(g->GetNativeWindow());
     }
@@ -201,7 +208,6 @@ protected:
     void MoveTo(int x, int y) { SendMessageW(window, WM_MOUSEMOVE, 0, MAKELPARAM(x, y)); }
     void Hover(int x, int y) { SendMessageW(window, WM_MOUSEHOVER, 0, MAKELPARAM(x, y)); }
 
-    TestParentWindow parent;
     TestDelegate delegate;
     IGraphicsWin* g = nullptr;
     HWND window = nullptr;
@@ -255,6 +261,287 @@ TEST_F(TooltipTest, HoverShowsTheControlsTipAndMovingOffHidesIt)
     g->ClosePlatformWindow();
     EXPECT_FALSE(IsWindow(tooltip));
     EXPECT_EQ(g->GetTooltipWindow(), nullptr);
+}
+
+// Stand-ins of the modal dialogs: they record what they were asked and answer like a user.
+struct DialogScript
+{
+    static inline HWND owner = nullptr;
+    static inline std::wstring text, caption, title, dialogTitle;
+    static inline UINT type = 0;
+    static inline DWORD flags = 0, structSize = 0;
+    static inline COLORREF start = 0;
+    static inline int answer = 0, calls = 0, gesturesDuringDialog = -1;
+    static inline bool chosen = false;
+    static inline COLORREF chosenColour = 0;
+    static inline std::wstring chosenPath;
+    static inline COLORREF customSeen = 0;
+    static inline TestDelegate* delegate = nullptr;
+
+    static void Reset()
+    {
+        owner = nullptr;
+        text = caption = title = dialogTitle = L"";
+        type = flags = structSize = 0;
+        answer = calls = 0;
+        gesturesDuringDialog = -1;
+        chosen = false;
+    }
+    static void Called(HWND o)
+    {
+        ++calls;
+        owner = o;
+        gesturesDuringDialog = delegate ? delegate->openGestures : -1;
+    }
+    static int WINAPI MessageBox(HWND o, LPCWSTR t, LPCWSTR c, UINT ty)
+    {
+        Called(o);
+        text = t;
+        caption = c;
+        type = ty;
+        return answer;
+    }
+    static BOOL WINAPI ChooseColour(CHOOSECOLORW* choose)
+    {
+        Called(choose->hwndOwner);
+        structSize = choose->lStructSize;
+        flags = choose->Flags;
+        start = choose->rgbResult;
+        customSeen = choose->lpCustColors[3];
+        choose->lpCustColors[3] = RGB(1, 2, 3);
+        // The dialog's own start-up: the hook titles it with the prompt.
+        HWND dialog =
+            CreateWindowExW(0, L"STATIC", L"Colour", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+        choose->lpfnHook(dialog, WM_INITDIALOG, 0, reinterpret_cast<LPARAM>(choose));
+        wchar_t shown[64] = {};
+        GetWindowTextW(dialog, shown, 64);
+        dialogTitle = shown;
+        DestroyWindow(dialog);
+        if (chosen)
+            choose->rgbResult = chosenColour;
+        return chosen;
+    }
+    static PIDLIST_ABSOLUTE WINAPI BrowseForFolder(BROWSEINFOW* info)
+    {
+        Called(info->hwndOwner);
+        title = info->lpszTitle ? info->lpszTitle : L"";
+        flags = info->ulFlags;
+        return chosen ? static_cast<PIDLIST_ABSOLUTE>(CoTaskMemAlloc(2)) : nullptr;
+    }
+    static BOOL WINAPI PathFromIdList(PCIDLIST_ABSOLUTE, LPWSTR path)
+    {
+        if (chosenPath.empty())
+            return FALSE;
+        wcscpy(path, chosenPath.c_str());
+        return TRUE;
+    }
+    static BOOL WINAPI OpenFile(OPENFILENAMEW* ofn)
+    {
+        Called(ofn->hwndOwner);
+        if (!chosen)
+            return FALSE;
+        wcscpy(ofn->lpstrFile, chosenPath.c_str());
+        return TRUE;
+    }
+    static WinShellApi Api()
+    {
+        WinShellApi api;
+        api.messageBox = MessageBox;
+        api.chooseColour = ChooseColour;
+        api.browseForFolder = BrowseForFolder;
+        api.pathFromIdList = PathFromIdList;
+        api.getOpenFileName = OpenFile;
+        api.getSaveFileName = OpenFile;
+        return api;
+    }
+};
+
+// An editor inside a host's frame (a child of the host's top-level window), with its
+// dialogs answered by DialogScript.
+class DialogTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        DialogScript::Reset();
+        DialogScript::delegate = &delegate;
+        frame = CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE, 0, 0, 500, 700, SharedHost(), nullptr,
+                                nullptr, nullptr);
+        delegate.SetMakeGraphics([this]() -> IGraphics* {
+            auto* g = new IGraphicsWin(delegate, 460, 640, 60, 1.0f);
+            g->SetModuleInstance(GetModuleHandleW(nullptr));
+            g->SetShellApiForTesting(DialogScript::Api());
+            return g;
+        });
+        delegate.SetLayout([this](IGraphics* g) {
+            g->AddControl(new RecordingControl(IBox(0, 0, 460, 640), IArgb(255, 0, 0, 0)));
+            g->AddControl(new RecordingControl(IBox(100, 100, 160, 160), IArgb(255, 255, 0, 0), 0));
+        });
+        ASSERT_NE(delegate.OpenEditor(frame, nullptr), nullptr);
+        g = delegate.Win();
+        window = static_cast<HWND>(g->GetNativeWindow());
+    }
+    void TearDown() override
+    {
+        delegate.CloseEditor();
+        DialogScript::delegate = nullptr;
+        if (IsWindow(frame))
+            DestroyWindow(frame);
+    }
+    // A knob drag in progress when the dialog opens.
+    void StartDrag()
+    {
+        SendMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(130, 130));
+        ASSERT_EQ(delegate.openGestures, 1);
+    }
+
+    HWND frame = nullptr;
+    TestDelegate delegate;
+    IGraphicsWin* g = nullptr;
+    HWND window = nullptr;
+};
+
+TEST_F(DialogTest, AlertsAnswerWhatTheUserChoseOwnedByTheHostsTopWindow)
+{
+    for (int answer : {IDYES, IDNO, IDCANCEL}) {
+        StartDrag();
+        DialogScript::answer = answer;
+        int completed = 0;
+        const int shown = g->ShowAlert("Zapisa\xc4\x87 zmiany?", "Marlquin", MB_YESNOCANCEL | MB_ICONQUESTION,
+                                       [&](int a) { completed = a; });
+        EXPECT_EQ(shown, answer);
+        EXPECT_EQ(completed, answer);
+        EXPECT_EQ(DialogScript::owner, SharedHost());
+        EXPECT_EQ(DialogScript::text, L"Zapisa\u0107 zmiany?");
+        EXPECT_EQ(DialogScript::caption, L"Marlquin");
+        EXPECT_EQ(DialogScript::type, UINT(MB_YESNOCANCEL | MB_ICONQUESTION));
+        EXPECT_EQ(DialogScript::gesturesDuringDialog, 0) << "the drag ended before the alert";
+    }
+    EXPECT_EQ(g->ShowAlert("x", "y", MB_OK, nullptr), IDCANCEL) << "no completion is fine";
+}
+
+// The host's top window is looked up once; when it is destroyed (the host docked the
+// editor's frame elsewhere first), the next alert finds the new one.
+TEST_F(DialogTest, TheHostWindowIsKeptWhileItLivesAndFoundAgainOnceItIsGone)
+{
+    // A hidden top-level window goes at once under Wine.
+    HWND first = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 500, 700, nullptr, nullptr, nullptr, nullptr);
+    SetParent(frame, first);
+    g->ShowAlert("one", "", MB_OK, nullptr);
+    EXPECT_EQ(DialogScript::owner, first);
+    SetParent(frame, SharedHost());
+    g->ShowAlert("two", "", MB_OK, nullptr);
+    EXPECT_EQ(DialogScript::owner, first) << "found once and kept";
+    DestroyWindow(first);
+    g->ShowAlert("three", "", MB_OK, nullptr);
+    EXPECT_EQ(DialogScript::owner, SharedHost());
+    EXPECT_EQ(DialogScript::calls, 3);
+}
+
+TEST_F(DialogTest, AnEditorThatNeverOpenedAlertsWithoutAnOwner)
+{
+    IGraphicsWin unopened(delegate, 100, 100, 60, 1.0f);
+    unopened.SetShellApiForTesting(DialogScript::Api());
+    DialogScript::answer = IDOK;
+    EXPECT_EQ(unopened.ShowAlert("text", "caption", MB_OK, nullptr), IDOK);
+    EXPECT_EQ(DialogScript::owner, nullptr);
+}
+
+TEST_F(DialogTest, ChosenColourReplacesRedGreenAndBlueOnly)
+{
+    StartDrag();
+    DialogScript::chosen = true;
+    DialogScript::chosenColour = RGB(200, 150, 100);
+    IArgb colour(128, 10, 20, 30);
+    int completions = 0;
+    IArgb completed;
+    EXPECT_TRUE(g->AskForColour(colour,
+                                "Kolor t\xc5\x82"
+                                "a",
+                                [&](const IArgb& c) {
+                                    ++completions;
+                                    completed = c;
+                                }));
+    EXPECT_EQ(DialogScript::gesturesDuringDialog, 0);
+    EXPECT_EQ(DialogScript::owner, window);
+    EXPECT_EQ(DialogScript::structSize, DWORD(sizeof(CHOOSECOLORW)));
+    EXPECT_EQ(DialogScript::flags, DWORD(CC_RGBINIT | CC_FULLOPEN | CC_ENABLEHOOK | CC_SOLIDCOLOR | CC_ANYCOLOR));
+    EXPECT_EQ(DialogScript::start, RGB(10, 20, 30));
+    EXPECT_EQ(DialogScript::dialogTitle, L"Kolor t\u0142a") << "the hook titles the dialog with the prompt";
+    EXPECT_EQ(colour, IArgb(128, 200, 150, 100)) << "alpha stays";
+    EXPECT_EQ(completions, 1);
+    EXPECT_EQ(completed, colour);
+
+    // Cancelled: nothing changes and nothing is called; the custom colours are remembered.
+    DialogScript::chosen = false;
+    EXPECT_FALSE(g->AskForColour(colour, "", [&](const IArgb&) { ++completions; }));
+    EXPECT_EQ(colour, IArgb(128, 200, 150, 100));
+    EXPECT_EQ(completions, 1);
+    EXPECT_EQ(DialogScript::customSeen, RGB(1, 2, 3));
+    EXPECT_EQ(DialogScript::dialogTitle, L"Colour") << "no prompt keeps the dialog's own title";
+
+    g->ClosePlatformWindow();
+    DialogScript::calls = 0;
+    EXPECT_FALSE(g->AskForColour(colour, "", [&](const IArgb&) { ++completions; }));
+    EXPECT_EQ(DialogScript::calls, 0) << "no dialog without a window";
+    EXPECT_EQ(completions, 1);
+}
+
+TEST_F(DialogTest, ChosenFolderIsUtf8WithATrailingBackslashAndCancelEmptiesIt)
+{
+    StartDrag();
+    DialogScript::chosen = true;
+    DialogScript::chosenPath = L"C:\\Users\\Zo\u00eb\\Presety \u0142\u00f3d\u017a";
+    TextBuffer path("C:\\old");
+    std::vector<std::string> completed;
+    auto completion = [&](const TextBuffer& file, const TextBuffer& folder) {
+        completed.push_back(std::string(file.Get()) + "|" + folder.Get());
+    };
+    g->AskForFolder(path, completion);
+    const std::string expected = "C:\\Users\\Zo\xc3\xab\\Presety \xc5\x82\xc3\xb3"
+                                 "d\xc5\xba\\";
+    EXPECT_EQ(std::string(path.Get()), expected);
+    EXPECT_EQ(DialogScript::owner, window);
+    EXPECT_EQ(DialogScript::title, L"Choose a Directory");
+    EXPECT_EQ(DialogScript::flags, DWORD(BIF_USENEWUI));
+    EXPECT_EQ(delegate.openGestures, 0);
+
+    DialogScript::chosen = false;
+    g->AskForFolder(path, completion);
+    EXPECT_STREQ(path.Get(), "");
+    DialogScript::chosen = true;
+    DialogScript::chosenPath = L"";
+    path.Set("C:\\old");
+    g->AskForFolder(path, completion);
+    EXPECT_STREQ(path.Get(), "") << "a choice that is not a file-system folder";
+    EXPECT_EQ(completed, (std::vector<std::string>{"|" + expected, "|", "|"}));
+
+    // Without a window there is no dialog to own: no dialog, no completion.
+    g->ClosePlatformWindow();
+    DialogScript::calls = 0;
+    path.Set("C:\\old");
+    g->AskForFolder(path, completion);
+    EXPECT_EQ(DialogScript::calls, 0);
+    EXPECT_STREQ(path.Get(), "");
+    EXPECT_EQ(completed.size(), 3u);
+}
+
+TEST_F(DialogTest, ChosenFileGivesItsPathAndFolderInUtf8)
+{
+    DialogScript::chosen = true;
+    DialogScript::chosenPath = L"C:\\U\u017cytkownik\\Zaj\u0119te.marlquin";
+    TextBuffer file, folder("C:\\start\\");
+    int completions = 0;
+    g->AskForFile(file, folder, 0, "marlquin", [&](const TextBuffer&, const TextBuffer&) { ++completions; });
+    EXPECT_STREQ(file.Get(), "C:\\U\xc5\xbcytkownik\\Zaj\xc4\x99te.marlquin");
+    EXPECT_STREQ(folder.Get(), "C:\\U\xc5\xbcytkownik\\");
+    EXPECT_EQ(DialogScript::owner, window);
+
+    DialogScript::chosen = false;
+    g->AskForFile(file, folder, 0, "marlquin", [&](const TextBuffer&, const TextBuffer&) { ++completions; });
+    EXPECT_STREQ(file.Get(), "");
+    EXPECT_STREQ(folder.Get(), "C:\\U\xc5\xbcytkownik\\") << "the folder stays";
+    EXPECT_EQ(completions, 2) << "a cancelled file dialog still completes";
 }
 
 } // namespace
