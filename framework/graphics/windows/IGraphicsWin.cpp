@@ -1109,7 +1109,7 @@ void IGraphicsWin::AskForFolder(TextBuffer& path, IFileDialogCompletion completi
     ModalScope modal(*this);
     // Only an initialisation that succeeded is undone: a host that set up COM in
     // another mode (RPC_E_CHANGED_MODE) keeps it as it was.
-    const bool oleStarted = SUCCEEDED(OleInitialize(nullptr));
+    const bool oleStarted = SUCCEEDED(shellApi.oleInitialize(nullptr));
     const std::wstring title = L"Choose a Directory";
     BROWSEINFOW info = {};
     info.hwndOwner = window;
@@ -1128,7 +1128,7 @@ void IGraphicsWin::AskForFolder(TextBuffer& path, IFileDialogCompletion completi
         completion(TextBuffer(), path);
     ReleaseAllCaptures();
     if (oleStarted)
-        OleUninitialize();
+        shellApi.oleUninitialize();
 }
 
 namespace {
@@ -1264,7 +1264,7 @@ bool IGraphicsWin::WriteClipboardPath(const char* path)
 
 bool IGraphicsWin::DragFileOut(const char* path)
 {
-    const bool oleStarted = SUCCEEDED(OleInitialize(nullptr));
+    const bool oleStarted = SUCCEEDED(shellApi.oleInitialize(nullptr));
     const FORMATETC format = {CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
     auto* data = new DragAndDropHelpers::DataObject(format, path);
     auto* source = new DragAndDropHelpers::DropSource;
@@ -1277,10 +1277,11 @@ bool IGraphicsWin::DragFileOut(const char* path)
     data->Release();
     source->Release();
     if (oleStarted)
-        OleUninitialize();
+        shellApi.oleUninitialize();
     ReleaseAllCaptures();
-    // A cancelled drag answers DRAGDROP_S_CANCEL, which is not a failure code either.
-    return result == DRAGDROP_S_DROP;
+    // A cancelled drag answers DRAGDROP_S_CANCEL, which is not a failure code either; a
+    // drop where no target took the file answers DRAGDROP_S_DROP with no effect.
+    return result == DRAGDROP_S_DROP && effect != DROPEFFECT_NONE;
 }
 
 bool IGraphicsWin::OpenUrlInBrowser(const char* url, const char* title, const char* confirmation, const char* failure)

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <commdlg.h>
+#include <ole2.h>
 #include <shellapi.h>
 #include <shlobj.h>
 
@@ -28,6 +29,8 @@ struct WinShellApi
     BOOL(WINAPI* chooseColour)(CHOOSECOLORW*) = ::ChooseColorW;
     PIDLIST_ABSOLUTE(WINAPI* browseForFolder)(BROWSEINFOW*) = ::SHBrowseForFolderW;
     BOOL(WINAPI* pathFromIdList)(PCIDLIST_ABSOLUTE, LPWSTR) = ::SHGetPathFromIDListW;
+    HRESULT(WINAPI* oleInitialize)(LPVOID) = ::OleInitialize;
+    void(WINAPI* oleUninitialize)() = ::OleUninitialize;
     bool (*isConnected)() = SystemIsConnected;
 };
 

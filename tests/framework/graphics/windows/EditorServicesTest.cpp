@@ -544,5 +544,203 @@ TEST_F(DialogTest, ChosenFileGivesItsPathAndFolderInUtf8)
     EXPECT_EQ(completions, 2) << "a cancelled file dialog still completes";
 }
 
+// A drop target as a file manager would be: it reads the dropped file list, and
+// accepts a copy.
+class FileDropTarget : public IDropTarget
+{
+public:
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override
+    {
+        if (!out)
+            return E_POINTER;
+        if (iid != IID_IUnknown && iid != IID_IDropTarget) {
+            *out = nullptr;
+            return E_NOINTERFACE;
+        }
+        *out = static_cast<IDropTarget*>(this);
+        AddRef();
+        return S_OK;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++references; }
+    ULONG STDMETHODCALLTYPE Release() override { return --references; }
+    HRESULT STDMETHODCALLTYPE DragEnter(IDataObject* data, DWORD, POINTL, DWORD* effect) override
+    {
+        ++enters;
+        IEnumFORMATETC* formats = nullptr;
+        if (SUCCEEDED(data->EnumFormatEtc(DATADIR_GET, &formats))) {
+            FORMATETC first = {};
+            if (formats->Next(1, &first, nullptr) == S_OK)
+                offered = first.cfFormat;
+            formats->Release();
+        }
+        *effect &= DROPEFFECT_COPY;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE DragOver(DWORD, POINTL, DWORD* effect) override
+    {
+        *effect &= DROPEFFECT_COPY;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE DragLeave() override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE Drop(IDataObject* data, DWORD, POINTL, DWORD* effect) override
+    {
+        ++drops;
+        FORMATETC format = {CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+        STGMEDIUM medium = {};
+        if (SUCCEEDED(data->GetData(&format, &medium))) {
+            wchar_t name[MAX_PATH] = {};
+            if (DragQueryFileW(static_cast<HDROP>(medium.hGlobal), 0xFFFFFFFF, nullptr, 0) == 1
+                && DragQueryFileW(static_cast<HDROP>(medium.hGlobal), 0, name, MAX_PATH))
+                dropped = name;
+            ReleaseStgMedium(&medium);
+        }
+        *effect &= DROPEFFECT_COPY;
+        return S_OK;
+    }
+
+    ULONG references = 1;
+    int enters = 0, drops = 0;
+    CLIPFORMAT offered = 0;
+    std::wstring dropped;
+};
+
+// A real OLE drag out of the editor onto a registered drop target beside it. The mouse
+// button is up, so the drop source ends the drag at its first question.
+class DragOutTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(SUCCEEDED(OleInitialize(nullptr)));
+        delegate.SetLayout([](IGraphics* g) { g->AddControl(new RecordingControl(IBox(0, 0, 460, 640), IArgb())); });
+        ASSERT_NE(delegate.OpenEditor(SharedHost(), nullptr), nullptr);
+        targetWindow = CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE | SS_NOTIFY, 500, 20, 200, 200,
+                                       SharedHost(), nullptr, nullptr, nullptr);
+        ASSERT_EQ(RegisterDragDrop(targetWindow, &target), S_OK);
+        PumpMessages(20);
+    }
+    void TearDown() override
+    {
+        RevokeDragDrop(targetWindow);
+        DestroyWindow(targetWindow);
+        delegate.CloseEditor();
+        OleUninitialize();
+    }
+    void PointAt(HWND hwnd, POINT p = {100, 100})
+    {
+        ClientToScreen(hwnd, &p);
+        SetCursorPos(p.x, p.y);
+        PumpMessages(20);
+    }
+
+    TestDelegate delegate;
+    HWND targetWindow = nullptr;
+    FileDropTarget target;
+};
+
+const char* kDraggedPath = "C:\\U\xc5\xbcytkownik\\Zaj\xc4\x99te.marlquin";
+
+// The user holds the left button over the target, and lets go while the drag's own
+// loop runs (a timer of this thread fires inside it).
+void PressNowReleaseDuringTheDrag()
+{
+    INPUT press = {};
+    press.type = INPUT_MOUSE;
+    press.mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+    SendInput(1, &press, sizeof(INPUT));
+    SetTimer(nullptr, 0, 150, [](HWND, UINT, UINT_PTR id, DWORD) {
+        KillTimer(nullptr, id);
+        INPUT release = {};
+        release.type = INPUT_MOUSE;
+        release.mi.dwFlags = MOUSEEVENTF_LEFTUP;
+        SendInput(1, &release, sizeof(INPUT));
+    });
+}
+
+TEST_F(DragOutTest, ADropOnATargetHandsItThePath)
+{
+    PointAt(targetWindow);
+    PressNowReleaseDuringTheDrag();
+    EXPECT_TRUE(delegate.Win()->DragFileOut(kDraggedPath));
+    EXPECT_EQ(target.enters, 1);
+    EXPECT_EQ(target.drops, 1);
+    EXPECT_EQ(target.offered, CF_HDROP);
+    EXPECT_EQ(target.dropped, L"C:\\U\u017cytkownik\\Zaj\u0119te.marlquin");
+    EXPECT_EQ(target.references, 2u) << "OLE gave back every reference but the registration's";
+}
+
+TEST_F(DragOutTest, ACancelledDragIsNotASuccess)
+{
+    PointAt(targetWindow);
+    INPUT escape[1] = {};
+    escape[0].type = INPUT_KEYBOARD;
+    escape[0].ki.wVk = VK_ESCAPE;
+    SendInput(1, escape, sizeof(INPUT));
+    const bool dropped = delegate.Win()->DragFileOut(kDraggedPath);
+    escape[0].ki.dwFlags = KEYEVENTF_KEYUP;
+    SendInput(1, escape, sizeof(INPUT));
+    PumpMessages(20);
+    EXPECT_FALSE(dropped);
+    EXPECT_EQ(target.drops, 0);
+}
+
+TEST_F(DragOutTest, ADropWhereNothingTakesItIsNotASuccess)
+{
+    PointAt(SharedHost(), {600, 600});
+    PressNowReleaseDuringTheDrag();
+    EXPECT_FALSE(delegate.Win()->DragFileOut(kDraggedPath));
+    EXPECT_EQ(target.drops, 0);
+}
+
+// A host thread in the multi-threaded apartment: the drag's OLE start fails there, and
+// the host's COM must stay as it was.
+TEST_F(DragOutTest, AHostsOtherComModeIsLeftAlone)
+{
+    HRESULT again = E_FAIL;
+    std::thread host([&] {
+        if (FAILED(CoInitializeEx(nullptr, COINIT_MULTITHREADED)))
+            return;
+        IGraphicsWin g(delegate, 100, 100, 60, 1.0f);
+        g.DragFileOut(kDraggedPath);
+        again = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+        if (SUCCEEDED(again))
+            CoUninitialize();
+        CoUninitialize();
+    });
+    host.join();
+    EXPECT_EQ(again, S_FALSE) << "COM is still set up on the host's thread";
+}
+
+// OLE is undone only after a start that succeeded, for the drag and the folder dialog.
+struct OleScript
+{
+    static inline HRESULT startAnswer = S_OK;
+    static inline int starts = 0, ends = 0;
+    static HRESULT WINAPI Start(LPVOID)
+    {
+        ++starts;
+        return startAnswer;
+    }
+    static void WINAPI End() { ++ends; }
+};
+
+TEST_F(DragOutTest, OleIsUndoneOnlyAfterAStartThatSucceeded)
+{
+    WinShellApi api = DialogScript::Api();
+    api.oleInitialize = OleScript::Start;
+    api.oleUninitialize = OleScript::End;
+    delegate.Win()->SetShellApiForTesting(api);
+    PointAt(SharedHost(), {600, 600});
+    for (HRESULT start : {S_OK, S_FALSE, RPC_E_CHANGED_MODE}) {
+        OleScript::startAnswer = start;
+        OleScript::starts = OleScript::ends = 0;
+        delegate.Win()->DragFileOut(kDraggedPath);
+        TextBuffer folder;
+        delegate.Win()->AskForFolder(folder, nullptr);
+        EXPECT_EQ(OleScript::starts, 2) << std::hex << start;
+        EXPECT_EQ(OleScript::ends, start == RPC_E_CHANGED_MODE ? 0 : 2) << std::hex << start;
+    }
+}
+
 } // namespace
 } // namespace iplug::igraphics
