@@ -10,6 +10,8 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <functional>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -740,6 +742,133 @@ TEST_F(DragOutTest, OleIsUndoneOnlyAfterAStartThatSucceeded)
         EXPECT_EQ(OleScript::starts, 2) << std::hex << start;
         EXPECT_EQ(OleScript::ends, start == RPC_E_CHANGED_MODE ? 0 : 2) << std::hex << start;
     }
+}
+
+// Vertical blanks that happen only when the test lets one through, so a frame can be made
+// to overrun one.
+class SteppedVBlanks : public VBlankClock::System
+{
+public:
+    SteppedVBlanks(HANDLE blank, HANDLE freeRun) : blank(blank), freeRun(freeRun) {}
+    bool LoadFunctions() override { return true; }
+    void FreeFunctions() override {}
+    bool OpenAdapter(HWND, uint32_t& adapter, uint32_t& sourceId) override
+    {
+        adapter = 1;
+        sourceId = 0;
+        return true;
+    }
+    bool WaitForVBlank(uint32_t, uint32_t) override
+    {
+        const HANDLE either[2] = {blank, freeRun};
+        WaitForMultipleObjects(2, either, FALSE, INFINITE);
+        return true;
+    }
+    void CloseAdapter(uint32_t) override {}
+    void Sleep(DWORD ms) override { ::Sleep(ms); }
+    DWORD TickCount() override { return GetTickCount(); }
+    double NowMs() override { return double(GetTickCount()); }
+    bool Post(HWND window, UINT message, WPARAM count) override
+    {
+        return PostMessageW(window, message, count, 0) != FALSE;
+    }
+
+private:
+    HANDLE blank;
+    HANDLE freeRun;
+};
+
+class FramePacingTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        delegate.SetMakeGraphics([this]() -> IGraphics* {
+            auto* g = new IGraphicsWin(delegate, 460, 640, 60, 1.0f);
+            g->SetModuleInstance(GetModuleHandleW(nullptr));
+            g->SetUseVBlankClock(true);
+            g->SetVBlankSystemForTesting([this] { return std::make_unique<SteppedVBlanks>(blank, freeRun); });
+            return g;
+        });
+        delegate.SetLayout([this](IGraphics* g) {
+            g->AddControl(new RecordingControl(IBox(0, 0, 460, 640), IArgb(255, 0, 0, 0)));
+            slow = new PacedControl(IBox(10, 10, 50, 50));
+            knob = new RecordingControl(IBox(100, 100, 160, 160), IArgb(255, 255, 0, 0));
+            g->AddControl(slow);
+            g->AddControl(knob);
+        });
+        ASSERT_NE(delegate.OpenEditor(SharedHost(), nullptr), nullptr);
+        g = delegate.Win();
+        ASSERT_TRUE(g->GetVBlankClock().IsRunning());
+    }
+    void TearDown() override
+    {
+        SetEvent(freeRun);
+        delegate.CloseEditor();
+        CloseHandle(blank);
+        CloseHandle(freeRun);
+    }
+
+    // One vertical blank; waits for the clock to count it.
+    bool LetABlankPass() const
+    {
+        const uint32_t before = g->GetVBlankClock().Count();
+        ReleaseSemaphore(blank, 1, nullptr);
+        for (int i = 0; i < 1000 && g->GetVBlankClock().Count() == before; ++i)
+            Sleep(1);
+        return g->GetVBlankClock().Count() != before;
+    }
+    void Blank()
+    {
+        ASSERT_TRUE(LetABlankPass());
+        PumpMessages(40);
+    }
+
+    // Paints late on request: a vertical blank passes while it draws.
+    struct PacedControl : IControl
+    {
+        using IControl::IControl;
+        void Paint(IGraphics& g) override
+        {
+            g.SolidBox(IArgb(255, 0, 0, 255), GetBox());
+            if (overrun)
+                overrun();
+            overrun = nullptr;
+        }
+        std::function<void()> overrun;
+    };
+
+    HANDLE blank = CreateSemaphoreW(nullptr, 0, 100, nullptr);
+    HANDLE freeRun = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    TestDelegate delegate;
+    IGraphicsWin* g = nullptr;
+    PacedControl* slow = nullptr;
+    RecordingControl* knob = nullptr;
+};
+
+TEST_F(FramePacingTest, AFrameThatOverranABlankLeavesTheNextBlankOut)
+{
+    Blank();
+    ASSERT_EQ(g->PresentedFrames(), 1) << "the first blank draws the opened panel";
+    knob->MarkDirty(false);
+    Blank();
+    EXPECT_EQ(g->PresentedFrames(), 2) << "a frame drawn in time: the next blank draws";
+
+    const int knobPaints = knob->paints;
+    slow->overrun = [this] {
+        LetABlankPass();
+        knob->MarkDirty(false);
+    };
+    slow->MarkDirty(false);
+    Blank();
+    EXPECT_EQ(g->PresentedFrames(), 3);
+    PumpMessages(100);
+    EXPECT_EQ(g->PresentedFrames(), 3) << "the blank that passed while drawing is left out";
+    EXPECT_EQ(knob->paints, knobPaints);
+
+    Blank();
+    EXPECT_EQ(g->PresentedFrames(), 4) << "the blank after it draws again";
+    EXPECT_EQ(knob->paints, knobPaints + 1);
 }
 
 } // namespace
