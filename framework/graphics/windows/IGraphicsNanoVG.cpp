@@ -872,10 +872,13 @@ void IGraphicsNanoVG::DrawTextBlock(const ITextStyle& style, const char* text, c
     };
     int count = 0;
     forEachRow([&](const NVGtextRow&) { ++count; });
+    // Each row is aligned on its own anchor, so the block spans count - 1 line steps
+    // between its first and last anchors: that span is what sits above a middle or
+    // bottom anchor.
+    const double firstRow = y - (count - 1) * lineHeight * f;
     int k = 0;
     forEachRow([&](const NVGtextRow& row) {
-        nvgText(vg, static_cast<float>(x), static_cast<float>(y - count * lineHeight * f + k * lineHeight), row.start,
-                row.end);
+        nvgText(vg, static_cast<float>(x), static_cast<float>(firstRow + k * lineHeight), row.start, row.end);
         ++k;
     });
     nvgRestore(vg);
