@@ -222,6 +222,8 @@ TEST_F(TooltipTest, HoverShowsTheControlsTipAndMovingOffHidesIt)
     ASSERT_NE(tooltip, nullptr);
     EXPECT_TRUE(g->TooltipsEnabled());
     EXPECT_EQ(GetWindow(tooltip, GW_OWNER), GetAncestor(window, GA_ROOT));
+    EXPECT_EQ(SendMessageW(tooltip, TTM_GETTOOLCOUNT, 0, 0), 1);
+    EXPECT_EQ(SendMessageW(tooltip, TTM_GETMAXTIPWIDTH, 0, 0), 250);
 
     MoveTo(130, 130);
     Hover(130, 130);
@@ -438,6 +440,19 @@ TEST_F(DialogTest, TheHostWindowIsKeptWhileItLivesAndFoundAgainOnceItIsGone)
     g->ShowAlert("three", "", MB_OK, nullptr);
     EXPECT_EQ(DialogScript::owner, SharedHost());
     EXPECT_EQ(DialogScript::calls, 3);
+}
+
+// The clipboard is held by the editor's own window while written, not by the host.
+TEST_F(DialogTest, ClipboardWritesAreOwnedByTheEditorsWindow)
+{
+    ASSERT_TRUE(g->WriteClipboardText("Zaj\xc4\x99te"));
+    EXPECT_EQ(GetClipboardOwner(), window);
+    TextBuffer text;
+    ASSERT_TRUE(g->ReadClipboardText(text));
+    EXPECT_STREQ(text.Get(), "Zaj\xc4\x99te");
+    ASSERT_TRUE(g->WriteClipboardPath("C:\\Zaj\xc4\x99te.marlquin"));
+    EXPECT_EQ(GetClipboardOwner(), window);
+    EXPECT_TRUE(IsClipboardFormatAvailable(CF_HDROP));
 }
 
 TEST_F(DialogTest, AnEditorThatNeverOpenedAlertsWithoutAnOwner)
