@@ -57,6 +57,9 @@ public:
     int openGestures = 0;
     int opened = 0;
     bool useVBlankClock = false;
+    float drawScale = 1.0f;
+    // Runs on every new window layer before it opens: test seams and switches.
+    std::function<void(IGraphicsWin&)> prepare;
 };
 
 // RGBA of one panel pixel (at backing scale 1 unless given) of the editor's main framebuffer.

@@ -86,12 +86,10 @@ protected:
         TouchScript::inputs.clear();
         TouchScript::closed.clear();
         TouchScript::readFails = false;
-        delegate.SetMakeGraphics([this]() -> IGraphics* {
-            auto* g = new IGraphicsWin(delegate, 460, 640, 60, 1.5f);
-            g->SetModuleInstance(GetModuleHandleW(nullptr));
-            g->SetTouchInputApiForTesting({TouchScript::GetInfo, TouchScript::Close});
-            return g;
-        });
+        delegate.drawScale = 1.5f;
+        delegate.prepare = [](IGraphicsWin& g) {
+            g.SetTouchInputApiForTesting({TouchScript::GetInfo, TouchScript::Close});
+        };
         delegate.SetLayout([this](IGraphics* g) {
             left = new TouchControl(IBox(0, 0, 200, 200), 0);
             right = new TouchControl(IBox(200, 0, 400, 200), 1);
@@ -177,12 +175,7 @@ class TooltipTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        delegate.SetMakeGraphics([this]() -> IGraphics* {
-            auto* g = new IGraphicsWin(delegate, 460, 640, 60, 1.0f);
-            g->SetModuleInstance(GetModuleHandleW(nullptr));
-            g->EnableTooltips(true);
-            return g;
-        });
+        delegate.prepare = [](IGraphicsWin& g) { g.EnableTooltips(true); };
         delegate.SetLayout([this](IGraphics* g) {
             g->AddControl(new RecordingControl(IBox(0, 0, 460, 640), IArgb(255, 0, 0, 0)));
             knob = new RecordingControl(IBox(100, 100, 160, 160), IArgb(255, 255, 0, 0), 0);
@@ -371,12 +364,7 @@ protected:
         DialogScript::delegate = &delegate;
         frame = CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE, 0, 0, 500, 700, SharedHost(), nullptr,
                                 nullptr, nullptr);
-        delegate.SetMakeGraphics([this]() -> IGraphics* {
-            auto* g = new IGraphicsWin(delegate, 460, 640, 60, 1.0f);
-            g->SetModuleInstance(GetModuleHandleW(nullptr));
-            g->SetShellApiForTesting(DialogScript::Api());
-            return g;
-        });
+        delegate.prepare = [](IGraphicsWin& g) { g.SetShellApiForTesting(DialogScript::Api()); };
         delegate.SetLayout([this](IGraphics* g) {
             g->AddControl(new RecordingControl(IBox(0, 0, 460, 640), IArgb(255, 0, 0, 0)));
             g->AddControl(new RecordingControl(IBox(100, 100, 160, 160), IArgb(255, 255, 0, 0), 0));
@@ -798,13 +786,10 @@ class FramePacingTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        delegate.SetMakeGraphics([this]() -> IGraphics* {
-            auto* g = new IGraphicsWin(delegate, 460, 640, 60, 1.0f);
-            g->SetModuleInstance(GetModuleHandleW(nullptr));
-            g->SetUseVBlankClock(true);
-            g->SetVBlankSystemForTesting([this] { return std::make_unique<SteppedVBlanks>(blank, freeRun); });
-            return g;
-        });
+        delegate.useVBlankClock = true;
+        delegate.prepare = [this](IGraphicsWin& g) {
+            g.SetVBlankSystemForTesting([this] { return std::make_unique<SteppedVBlanks>(blank, freeRun); });
+        };
         delegate.SetLayout([this](IGraphics* g) {
             g->AddControl(new RecordingControl(IBox(0, 0, 460, 640), IArgb(255, 0, 0, 0)));
             slow = new PacedControl(IBox(10, 10, 50, 50));
