@@ -1216,7 +1216,9 @@ HWND IGraphicsWin::FindHostMainWindow()
     if (hostMainWindow || hostMainWindowSearched)
         return hostMainWindow;
     hostMainWindowSearched = true;
-    if (parentWindow) {
+    // A parent that has gone leads nowhere; the host's class, remembered from the first
+    // search, still finds its main window.
+    if (parentWindow && IsWindow(parentWindow)) {
         HWND top = parentWindow;
         while (HWND up = GetParent(top))
             top = up;

@@ -430,6 +430,37 @@ TEST_F(DialogTest, TheHostWindowIsKeptWhileItLivesAndFoundAgainOnceItIsGone)
     EXPECT_EQ(DialogScript::calls, 3);
 }
 
+// A window layer that outlives its window and the host's frame (closed, not yet
+// deleted): its next alert looks for a window of the host's class among this process's
+// windows.
+TEST_F(DialogTest, WithItsFrameGoneAnAlertFindsAHostWindowOfTheSameClass)
+{
+    WNDCLASSW hostClass = {};
+    hostClass.lpfnWndProc = DefWindowProcW;
+    hostClass.hInstance = GetModuleHandleW(nullptr);
+    hostClass.lpszClassName = L"MarlquinTestHostFrame";
+    RegisterClassW(&hostClass);
+    auto hostWindow = [] {
+        return CreateWindowExW(0, L"MarlquinTestHostFrame", L"", WS_POPUP, 0, 0, 500, 700, nullptr, nullptr,
+                               GetModuleHandleW(nullptr), nullptr);
+    };
+    HWND first = hostWindow();
+    HWND firstFrame = CreateWindowExW(0, L"STATIC", L"", WS_CHILD, 0, 0, 10, 10, first, nullptr, nullptr, nullptr);
+    IGraphicsWin editor(delegate, 100, 100, 60, 1.0f);
+    editor.SetShellApiForTesting(DialogScript::Api());
+    editor.SetModuleInstance(GetModuleHandleW(nullptr));
+    ASSERT_NE(editor.OpenPlatformWindow(firstFrame), nullptr);
+    editor.ShowAlert("one", "", MB_OK, nullptr);
+    EXPECT_EQ(DialogScript::owner, first);
+    editor.ClosePlatformWindow();
+    DestroyWindow(first);
+
+    HWND second = hostWindow();
+    editor.ShowAlert("two", "", MB_OK, nullptr);
+    EXPECT_EQ(DialogScript::owner, second) << "found by the remembered class";
+    DestroyWindow(second);
+}
+
 // The clipboard is held by the editor's own window while written, not by the host.
 TEST_F(DialogTest, ClipboardWritesAreOwnedByTheEditorsWindow)
 {
