@@ -155,6 +155,23 @@ TEST_F(TouchTest, ATapInOneMessagePressesBeforeItReleases)
     EXPECT_EQ(delegate.Win()->NCaptures(), 0);
 }
 
+// The host removes the editor while a finger is down: the gesture ends, and a reopened
+// window knows no touch of the old one.
+TEST_F(TouchTest, ClosingWithATouchDownEndsItsGesture)
+{
+    SendTouch({Touch(7, TOUCHEVENTF_DOWN, 100, 100)}, 0x401);
+    EXPECT_EQ(delegate.openGestures, 1);
+    IGraphicsWin* g = delegate.Win();
+    g->ClosePlatformWindow();
+    EXPECT_EQ(delegate.openGestures, 0);
+    EXPECT_EQ(g->NCaptures(), 0);
+    ASSERT_NE(g->OpenPlatformWindow(SharedHost()), nullptr);
+    window = static_cast<HWND>(g->GetNativeWindow());
+    SendTouch({Touch(7, TOUCHEVENTF_MOVE, 120, 100)}, 0x402);
+    EXPECT_EQ(g->NCaptures(), 0);
+    EXPECT_EQ(delegate.openGestures, 0);
+}
+
 TEST_F(TouchTest, UnreadableOrEmptyMessagesDispatchNothingAndTheHandleIsStillClosed)
 {
     TouchScript::readFails = true;
