@@ -601,14 +601,6 @@ void IGraphicsNanoVG::ReadLayerPixels(IOffscreenLayer& layer, GrowBuffer& pixels
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glReadPixels(0, 0, w, h, GL_RGBA, GL_UNSIGNED_BYTE, pixels.Data());
     PopLayer();
-    // OpenGL gives the bottom row first; the layer's rows go top first.
-    std::vector<uint8_t> row(static_cast<size_t>(w) * 4);
-    uint8_t* data = pixels.Data();
-    for (int top = 0, bottom = h - 1; top < bottom; ++top, --bottom) {
-        std::memcpy(row.data(), data + size_t(top) * w * 4, row.size());
-        std::memcpy(data + size_t(top) * w * 4, data + size_t(bottom) * w * 4, row.size());
-        std::memcpy(data + size_t(bottom) * w * 4, row.data(), row.size());
-    }
 }
 
 void IGraphicsNanoVG::CompositeShadowMask(IOffscreenLayer& layer, const GrowBuffer& mask, const IShadowSpec& shadow)
@@ -880,10 +872,13 @@ void IGraphicsNanoVG::DrawTextBlock(const ITextStyle& style, const char* text, c
     };
     int count = 0;
     forEachRow([&](const NVGtextRow&) { ++count; });
+    // Each row is aligned on its own anchor, so the block spans count - 1 line steps
+    // between its first and last anchors: that span is what sits above a middle or
+    // bottom anchor.
+    const double firstRow = y - (count - 1) * lineHeight * f;
     int k = 0;
     forEachRow([&](const NVGtextRow& row) {
-        nvgText(vg, static_cast<float>(x), static_cast<float>(y - count * lineHeight * f + k * lineHeight), row.start,
-                row.end);
+        nvgText(vg, static_cast<float>(x), static_cast<float>(firstRow + k * lineHeight), row.start, row.end);
         ++k;
     });
     nvgRestore(vg);
