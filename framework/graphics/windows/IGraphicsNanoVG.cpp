@@ -223,7 +223,7 @@ void IGraphicsNanoVG::CompositeMainFramebuffer()
 {
     const int w = WindowPixelWidth(), h = WindowPixelHeight();
     int x = 0, y = 0, cw = w, ch = h;
-    if (backBufferKept && backBufferWhole) {
+    if (backBufferKept && wholeCompositesDue == 0) {
         x = frameRect[0];
         y = h - frameRect[1] - frameRect[3];
         cw = frameRect[2];
@@ -235,7 +235,8 @@ void IGraphicsNanoVG::CompositeMainFramebuffer()
     glBindFramebuffer(GL_READ_FRAMEBUFFER, mainFramebuffer->fbo);
     glBlitFramebuffer(x, y, x + cw, y + ch, x, y, x + cw, y + ch, GL_COLOR_BUFFER_BIT, GL_NEAREST);
     nvgluBindFramebuffer(nullptr);
-    backBufferWhole = true;
+    if (wholeCompositesDue > 0)
+        --wholeCompositesDue;
 }
 
 void IGraphicsNanoVG::OnViewCreated()
@@ -282,7 +283,7 @@ void IGraphicsNanoVG::OnDrawSizeChanged()
             nvgluBindFramebuffer(nullptr);
         }
     }
-    backBufferWhole = false;
+    OnBackBufferResized();
     UnbindGLContext();
 }
 

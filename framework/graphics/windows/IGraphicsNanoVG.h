@@ -114,6 +114,8 @@ protected:
     // Copies the frame's area (the whole window while the back buffer is not known to hold
     // the last frame) from the main framebuffer to the window's back buffer.
     void CompositeMainFramebuffer();
+    // The window's back buffer was made or resized: the next frames copy the whole window.
+    void OnBackBufferResized() { wholeCompositesDue = 2; }
     void DeleteMainFramebuffer();
     void EmptyBitmapCache();
     NVGcolor ToNanoVGColour(const IArgb& colour, const IBlendSpec* blend) const;
@@ -133,8 +135,10 @@ protected:
     // The window's back buffer keeps its pixels across a swap (the pixel format swaps by
     // copying), so a frame need only composite its own area.
     bool backBufferKept = false;
-    // The back buffer holds the whole last frame; false after it was made or resized.
-    bool backBufferWhole = false;
+    // Frames still to copy the whole window: the back buffer was made or resized. A driver
+    // may take a window's new size only at the frame after the one painted when it changed,
+    // so a resize owes two.
+    int wholeCompositesDue = 0;
 };
 
 } // namespace iplug::igraphics

@@ -462,6 +462,11 @@ LRESULT IGraphicsWin::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPar
     case WM_PAINT:
         Paint();
         return 0;
+    case WM_SIZE:
+        // A resized back buffer holds nothing of the last frame, though only the uncovered
+        // strips are invalidated.
+        OnBackBufferResized();
+        return DefWindowProcW(hwnd, msg, wParam, lParam);
     case WM_SETCURSOR:
         if (LOWORD(lParam) != HTCLIENT)
             return DefWindowProcW(hwnd, msg, wParam, lParam);

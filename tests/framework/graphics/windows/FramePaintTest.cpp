@@ -166,6 +166,28 @@ TEST_P(FramePaintTest, OneDirtyControlRedrawsOnlyItsBoxAndTheWindowShowsTheWhole
     EXPECT_EQ(ReadFramebuffer(*g, false).CountDifferent(whole, RECT{}, false), 0);
 }
 
+TEST_P(FramePaintTest, AfterTheHostResizesTheWindowTheNextFrameFillsItsBackBufferAgain)
+{
+    IGraphicsWin* g = Open();
+    ASSERT_NE(g, nullptr);
+    // The host shrinks the window and gives it its size back; only the strips it uncovers
+    // are invalidated, and the resized back buffer holds nothing of the last frame.
+    HWND window = static_cast<HWND>(g->GetNativeWindow());
+    RECT client;
+    GetClientRect(window, &client);
+    SetWindowPos(window, nullptr, 0, 0, client.right / 2, client.bottom / 2, SWP_NOMOVE | SWP_NOZORDER);
+    PumpMessages(50);
+    SetWindowPos(window, nullptr, 0, 0, client.right, client.bottom, SWP_NOMOVE | SWP_NOZORDER);
+    PumpMessages(50);
+
+    Dial& dial = *dials[0];
+    dial.value = 0.7;
+    dial.MarkDirty(false);
+    Redraw(*g);
+    EXPECT_EQ(ReadFramebuffer(*g, false).CountDifferent(ReadFramebuffer(*g, true), RECT{}, false), 0)
+        << "the window does not show the whole picture";
+}
+
 INSTANTIATE_TEST_SUITE_P(DrawScales, FramePaintTest, ::testing::Values(1.0f, 2.0f));
 
 } // namespace
