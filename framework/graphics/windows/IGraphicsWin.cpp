@@ -219,6 +219,7 @@ void* IGraphicsWin::OpenPlatformWindow(void* parent)
         AbandonOpen(dc);
         return nullptr;
     }
+    backBufferKept = glContext.SwapCopies();
     if (failStep != OpenStep::NanoVGContext)
         OnViewCreated();
     if (!vg) {
@@ -286,6 +287,7 @@ void IGraphicsWin::AbandonOpen(HDC dc)
     glContext.Destroy();
     wglMakeCurrent(nullptr, nullptr);
     platformContext = nullptr;
+    DeleteUpdateRegion();
     HWND failed = window;
     window = nullptr;
     DestroyWindow(failed);
@@ -314,6 +316,7 @@ void IGraphicsWin::CloseWindow(bool destroyWindow)
     wglMakeCurrent(nullptr, nullptr);
     glContext.Destroy();
     platformContext = nullptr;
+    DeleteUpdateRegion();
     if (tooltipWindow) {
         DestroyWindow(tooltipWindow);
         tooltipWindow = nullptr;
@@ -459,6 +462,11 @@ LRESULT IGraphicsWin::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPar
     case WM_PAINT:
         Paint();
         return 0;
+    case WM_SIZE:
+        // A resized back buffer holds nothing of the last frame, though only the uncovered
+        // strips are invalidated.
+        OnBackBufferResized();
+        return DefWindowProcW(hwnd, msg, wParam, lParam);
     case WM_SETCURSOR:
         if (LOWORD(lParam) != HTCLIENT)
             return DefWindowProcW(hwnd, msg, wParam, lParam);
@@ -601,11 +609,20 @@ void IGraphicsWin::OnRedrawTick(uint32_t count)
         vblankSkipUntil = vblank.Count() + 1;
 }
 
+void IGraphicsWin::DeleteUpdateRegion()
+{
+    if (updateRegion)
+        DeleteObject(updateRegion);
+    updateRegion = nullptr;
+}
+
 void IGraphicsWin::Paint()
 {
     const float s = GetBackingScale();
-    HRGN region = CreateRectRgn(0, 0, 0, 0);
-    const int kind = GetUpdateRgn(window, region, FALSE);
+    if (!updateRegion)
+        updateRegion = CreateRectRgn(0, 0, 0, 0);
+    HRGN region = updateRegion;
+    const int kind = region ? GetUpdateRgn(window, region, FALSE) : ERROR;
     if (kind == SIMPLEREGION || kind == COMPLEXREGION) {
         IBoxList list;
         bool added = false;
@@ -636,7 +653,6 @@ void IGraphicsWin::Paint()
         EndPaint(window, &ps);
     }
     ValidateRect(window, nullptr);
-    DeleteObject(region);
 }
 
 bool IGraphicsWin::IsPenOrTouchMessage()

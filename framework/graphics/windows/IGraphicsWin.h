@@ -144,6 +144,7 @@ protected:
     void AbandonOpen(HDC dc);
     void CloseTextEntry();
     void Paint();
+    void DeleteUpdateRegion();
 
     void PointerEventFromMessage(IPointerEvent& event, LPARAM lParam, WPARAM wParam);
     bool IsPenOrTouchMessage();
@@ -199,6 +200,8 @@ protected:
     bool releasingCapture = false;
     bool followsWindowDpi = true;
     int presentedFrames = 0;
+    // The update region of WM_PAINT, made once per window rather than once per frame.
+    HRGN updateRegion = nullptr;
     OpenStep failStep = OpenStep::None;
     TouchInputApi touchApi;
     WinShellApi shellApi;
