@@ -131,7 +131,7 @@ void EchoMode::Prepare(double rate, int /*maxBlockSize*/)
     } catch (const std::bad_alloc&) {
         // Without its memory the echo stays silent: nothing may point at a
         // buffer that is gone.
-        std::vector<float>().swap(buffer);
+        SampleHistory().swap(buffer);
         std::vector<float>().swap(scratch);
         length = 0;
         transientMap.Prepare(sampleRate, nullptr, 0);

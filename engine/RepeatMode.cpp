@@ -54,7 +54,7 @@ double SoftLimit(double x)
 void RepeatMode::ReleaseBuffers()
 {
     for (int c = 0; c < 2; ++c) {
-        std::vector<float>().swap(history[c]);
+        SampleHistory().swap(history[c]);
         std::vector<float>().swap(capture[c]);
         std::vector<float>().swap(feedbackLine[c]);
     }
@@ -162,7 +162,7 @@ inline RepeatMode::Frame RepeatMode::ReadHistory(const Line& line, double x) con
     const double now = static_cast<double>(clock);
     if (!(x >= 0.0) || x >= now)
         return {};
-    const size_t length = line.channels[0].size();
+    const size_t length = line.length;
     const double whole = std::floor(x);
     const double age = now - whole; // 1 for the newest sample
     if (age >= static_cast<double>(length))
@@ -171,8 +171,8 @@ inline RepeatMode::Frame RepeatMode::ReadHistory(const Line& line, double x) con
     const size_t i = line.writeIndex >= back ? line.writeIndex - back : line.writeIndex + length - back;
     const size_t j = back < 2 ? i : (i + 1 == length ? 0 : i + 1);
     const double frac = x - whole;
-    const float* l = line.channels[0].data();
-    const float* r = line.channels[1].data();
+    const float* l = line.left;
+    const float* r = line.right;
     return {l[i] + (l[j] - l[i]) * frac, r[i] + (r[j] - r[i]) * frac};
 }
 

@@ -5,6 +5,7 @@
 
 #include "engine/DriftContext.h"
 #include "engine/EngineMath.h"
+#include "engine/LargeBlockAllocator.h"
 #include "engine/ModeProcessor.h"
 #include "engine/TempoSyncInfo.h"
 
@@ -41,7 +42,7 @@ public:
     // True once Prepare has sized the buffers; false after a failed allocation.
     bool IsPrepared() const { return prepared; }
 
-    std::vector<float> history[2];
+    SampleHistory history[2];
     std::vector<float> capture[2];
     std::vector<float> feedbackLine[2];
     double repeatGain[kMaxRepeats] = {};
@@ -102,7 +103,9 @@ private:
     // One recorded pair of channels with the slot that sample `clock` goes to.
     struct Line
     {
-        const std::vector<float>* channels;
+        const float* left;
+        const float* right;
+        size_t length;
         size_t writeIndex;
     };
     // Everything the slice-length crossfade computes twice (new and old slice).
@@ -133,8 +136,11 @@ private:
         double gainB = 0.0;
     };
 
-    Line HistoryLine() const { return {history, historyWrite}; }
-    Line FeedbackLine() const { return {feedbackLine, feedbackWrite}; }
+    Line HistoryLine() const { return {history[0].data(), history[1].data(), history[0].size(), historyWrite}; }
+    Line FeedbackLine() const
+    {
+        return {feedbackLine[0].data(), feedbackLine[1].data(), feedbackLine[0].size(), feedbackWrite};
+    }
 
     Frame ReadHistory(const Line& line, double x) const;
     double ReadHistory(const Line& line, int channel, double x) const;

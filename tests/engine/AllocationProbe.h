@@ -41,6 +41,20 @@ inline void* Allocate(size_t size)
         return p;
     throw std::bad_alloc();
 }
+
+inline void* AllocateAligned(size_t size, std::align_val_t alignment)
+{
+    const size_t limit = failAbove.load();
+    if (limit != 0 && size > limit)
+        throw std::bad_alloc();
+    if (counting.load())
+        ++count;
+    const size_t align = static_cast<size_t>(alignment);
+    const size_t rounded = (size + align - 1) / align * align;
+    if (void* p = std::aligned_alloc(align, rounded == 0 ? align : rounded))
+        return p;
+    throw std::bad_alloc();
+}
 } // namespace AllocationProbe
 
 void* operator new(size_t size)
@@ -78,6 +92,19 @@ void operator delete(void* p, size_t) noexcept
     std::free(p);
 }
 void operator delete[](void* p, size_t) noexcept
+{
+    std::free(p);
+}
+// The delay memories come aligned for huge pages.
+void* operator new(size_t size, std::align_val_t alignment)
+{
+    return AllocationProbe::AllocateAligned(size, alignment);
+}
+void operator delete(void* p, std::align_val_t) noexcept
+{
+    std::free(p);
+}
+void operator delete(void* p, size_t, std::align_val_t) noexcept
 {
     std::free(p);
 }
