@@ -1,3 +1,4 @@
+
 #include "engine/RepeatMode.h"
 
 #include <algorithm>
@@ -53,28 +54,26 @@ double SoftLimit(double x)
 
 void RepeatMode::ReleaseBuffers()
 {
-    for (int c = 0; c < 2; ++c) {
-        SampleHistory().swap(history[c]);
+    SampleHistory().swap(history);
+    std::vector<float>().swap(feedbackLine);
+    for (int c = 0; c < 2; ++c)
         std::vector<float>().swap(capture[c]);
-        std::vector<float>().swap(feedbackLine[c]);
-    }
 }
 
 bool RepeatMode::AllocateBuffers()
 {
     // A rate whose history could not even be addressed fails like an allocation.
     const double historySamples = std::ceil(kMaxTime * 65.0 * sampleRate) + 8.0;
-    if (!(historySamples < static_cast<double>(history[0].max_size() / 4))) {
+    if (!(historySamples < static_cast<double>(history.max_size() / 8))) {
         ReleaseBuffers();
         return false;
     }
     const size_t slice = SliceCapacity(sampleRate);
     try {
-        for (int c = 0; c < 2; ++c) {
-            history[c].assign(static_cast<size_t>(historySamples), 0.0f);
+        history.assign(2 * static_cast<size_t>(historySamples), 0.0f);
+        feedbackLine.assign(2 * 2 * slice, 0.0f);
+        for (int c = 0; c < 2; ++c)
             capture[c].assign(slice, 0.0f);
-            feedbackLine[c].assign(2 * slice, 0.0f);
-        }
         return true;
     } catch (const std::bad_alloc&) {
         ReleaseBuffers();
@@ -102,9 +101,9 @@ void RepeatMode::Prepare(double rate, int)
 
 void RepeatMode::Reset()
 {
+    std::fill(feedbackLine.begin(), feedbackLine.end(), 0.0f);
     for (int c = 0; c < 2; ++c) {
         std::fill(capture[c].begin(), capture[c].end(), 0.0f);
-        std::fill(feedbackLine[c].begin(), feedbackLine[c].end(), 0.0f);
         feedbackFilter[c] = 0.0;
     }
     sliceLength = time * sampleRate;
@@ -171,9 +170,9 @@ inline RepeatMode::Frame RepeatMode::ReadHistory(const Line& line, double x) con
     const size_t i = line.writeIndex >= back ? line.writeIndex - back : line.writeIndex + length - back;
     const size_t j = back < 2 ? i : (i + 1 == length ? 0 : i + 1);
     const double frac = x - whole;
-    const float* l = line.left;
-    const float* r = line.right;
-    return {l[i] + (l[j] - l[i]) * frac, r[i] + (r[j] - r[i]) * frac};
+    const float* a = line.frames + 2 * i;
+    const float* b = line.frames + 2 * j;
+    return {a[0] + (b[0] - a[0]) * frac, a[1] + (b[1] - a[1]) * frac};
 }
 
 double RepeatMode::ReadHistory(const Line& line, int channel, double x) const
@@ -550,10 +549,10 @@ void RepeatMode::MixSliceTransition(Voices& voices)
 
 void RepeatMode::WriteInput(float left, float right)
 {
-    history[0][historyWrite] = left;
-    history[1][historyWrite] = right;
+    history[2 * historyWrite] = left;
+    history[2 * historyWrite + 1] = right;
     ++clock;
-    if (++historyWrite >= history[0].size())
+    if (++historyWrite >= history.size() / 2)
         historyWrite = 0;
 }
 
@@ -623,10 +622,10 @@ void RepeatMode::Process(float* left, float* right, int n, DriftContext& drift)
             feedbackFilter[c] += (y - feedbackFilter[c]) * lowpass8k;
             if (std::fabs(feedbackFilter[c]) < 1e-20)
                 feedbackFilter[c] = 0.0;
-            feedbackLine[c][feedbackWrite] = static_cast<float>(feedbackFilter[c]);
+            feedbackLine[2 * feedbackWrite + c] = static_cast<float>(feedbackFilter[c]);
             out[c] = SoftLimit(feds[c] * feedback + (1.0 - holdMix) * sums[c] + holdMix * helds[c]);
         }
-        if (++feedbackWrite >= feedbackLine[0].size())
+        if (++feedbackWrite >= feedbackLine.size() / 2)
             feedbackWrite = 0;
         WriteInput(inL, inR);
 
@@ -652,7 +651,7 @@ void RepeatMode::FeedIdle(const float* left, const float* right, int n)
     holdMix = hold ? 1.0 : 0.0;
     for (int i = 0; i < n; ++i) {
         FillCapture();
-        if (++feedbackWrite >= feedbackLine[0].size())
+        if (++feedbackWrite >= feedbackLine.size() / 2)
             feedbackWrite = 0;
         WriteInput(FiniteOrZero(left[i]), FiniteOrZero(right[i]));
     }

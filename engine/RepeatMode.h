@@ -42,9 +42,11 @@ public:
     // True once Prepare has sized the buffers; false after a failed allocation.
     bool IsPrepared() const { return prepared; }
 
-    SampleHistory history[2];
+    // The recorded input and the feedback line hold frames: left and right of one
+    // sample side by side, so that a tap reads both from one cache line.
+    SampleHistory history;
     std::vector<float> capture[2];
-    std::vector<float> feedbackLine[2];
+    std::vector<float> feedbackLine;
     double repeatGain[kMaxRepeats] = {};
     double speed[kMaxRepeats] = {};
     double previousSpeed[kMaxRepeats] = {};
@@ -100,11 +102,10 @@ private:
         double left = 0.0;
         double right = 0.0;
     };
-    // One recorded pair of channels with the slot that sample `clock` goes to.
+    // One recorded line of frames with the frame slot that sample `clock` goes to.
     struct Line
     {
-        const float* left;
-        const float* right;
+        const float* frames;
         size_t length;
         size_t writeIndex;
     };
@@ -136,11 +137,8 @@ private:
         double gainB = 0.0;
     };
 
-    Line HistoryLine() const { return {history[0].data(), history[1].data(), history[0].size(), historyWrite}; }
-    Line FeedbackLine() const
-    {
-        return {feedbackLine[0].data(), feedbackLine[1].data(), feedbackLine[0].size(), feedbackWrite};
-    }
+    Line HistoryLine() const { return {history.data(), history.size() / 2, historyWrite}; }
+    Line FeedbackLine() const { return {feedbackLine.data(), feedbackLine.size() / 2, feedbackWrite}; }
 
     Frame ReadHistory(const Line& line, double x) const;
     double ReadHistory(const Line& line, int channel, double x) const;

@@ -7,6 +7,9 @@
 #include <cstddef>
 #include <cstdlib>
 #include <new>
+#if defined(_WIN32)
+#include <malloc.h>
+#endif
 
 namespace AllocationProbe {
 inline std::atomic<long> count{0};
@@ -51,9 +54,23 @@ inline void* AllocateAligned(size_t size, std::align_val_t alignment)
         ++count;
     const size_t align = static_cast<size_t>(alignment);
     const size_t rounded = (size + align - 1) / align * align;
-    if (void* p = std::aligned_alloc(align, rounded == 0 ? align : rounded))
-        return p;
-    throw std::bad_alloc();
+#if defined(_WIN32)
+    void* p = _aligned_malloc(rounded == 0 ? align : rounded, align);
+#else
+    void* p = std::aligned_alloc(align, rounded == 0 ? align : rounded);
+#endif
+    if (p == nullptr)
+        throw std::bad_alloc();
+    return p;
+}
+
+inline void FreeAligned(void* p)
+{
+#if defined(_WIN32)
+    _aligned_free(p);
+#else
+    std::free(p);
+#endif
 }
 } // namespace AllocationProbe
 
@@ -102,9 +119,9 @@ void* operator new(size_t size, std::align_val_t alignment)
 }
 void operator delete(void* p, std::align_val_t) noexcept
 {
-    std::free(p);
+    AllocationProbe::FreeAligned(p);
 }
 void operator delete(void* p, size_t, std::align_val_t) noexcept
 {
-    std::free(p);
+    AllocationProbe::FreeAligned(p);
 }
