@@ -121,6 +121,7 @@ void RepeatMode::Reset()
     holdMix = 0.0;
     stereoWidth = preserveStereo ? 1.0 : 0.0;
     std::fill(std::begin(repeatGain), std::end(repeatGain), 0.0);
+    gainsSettled = false;
     std::fill(std::begin(speed), std::end(speed), 1.0);
     std::fill(std::begin(previousSpeed), std::end(previousSpeed), 1.0);
     previousSliceLength = sliceLength;
@@ -362,6 +363,7 @@ void RepeatMode::StartIfFirst(DriftContext& drift)
     started = 1;
     for (int k = 0; k < kMaxRepeats; ++k)
         repeatGain[k] = k < count ? 1.0 : 0.0;
+    gainsSettled = false;
     NewCycle(drift);
 }
 
@@ -443,13 +445,23 @@ void RepeatMode::FillCapture()
 
 void RepeatMode::RampRepeatGains()
 {
+    if (gainsSettled && settledCount == count)
+        return;
+    bool moving = false;
+    int active = 0;
     for (int k = 0; k < kMaxRepeats; ++k) {
         const double target = k < count ? 1.0 : 0.0;
         if (repeatGain[k] < target)
             repeatGain[k] = std::min(repeatGain[k] + rampStep, target);
         else if (repeatGain[k] > target)
             repeatGain[k] = std::max(repeatGain[k] - rampStep, target);
+        moving = moving || repeatGain[k] != target;
+        if (repeatGain[k] > 0.0)
+            active = k + 1;
     }
+    activeRepeats = active;
+    gainsSettled = !moving;
+    settledCount = count;
 }
 
 RepeatMode::Frame RepeatMode::RepeatSum(Frame& first)
@@ -459,7 +471,7 @@ RepeatMode::Frame RepeatMode::RepeatSum(Frame& first)
     Frame sum;
     first = {};
     double g = 1.0;
-    for (int k = 0; k < kMaxRepeats; ++k) {
+    for (int k = 0; k < activeRepeats; ++k) {
         if (repeatGain[k] > 0.0) {
             // A local rather than dipFlag: a byte-sized member store here would
             // make every later member read in the loop reload from memory.

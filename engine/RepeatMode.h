@@ -180,5 +180,10 @@ private:
     OffsetFade offsetFade;
     size_t historyWrite = 0;
     size_t feedbackWrite = 0;
+    // The repeat gains rest at their targets for this count, so the per-sample
+    // ramp has nothing to do; only repeats below activeRepeats are heard.
+    bool gainsSettled = false;
+    int32_t settledCount = 0;
+    int activeRepeats = kMaxRepeats;
     bool prepared = false;
 };
