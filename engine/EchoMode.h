@@ -5,7 +5,7 @@
 #include "engine/DriftContext.h"
 #include "engine/EngineMath.h"
 #include "engine/GrainShifter.h"
-#include "engine/LargeBlockAllocator.h"
+#include "engine/SampleHistory.h"
 #include "engine/ModeProcessor.h"
 #include "engine/ParamSmoother.h"
 #include "engine/PitchVoice.h"

@@ -6,7 +6,7 @@
 #include "engine/DriftContext.h"
 #include "engine/EngineMath.h"
 #include "engine/GrainShifter.h"
-#include "engine/LargeBlockAllocator.h"
+#include "engine/SampleHistory.h"
 #include "engine/LoopVoice.h"
 #include "engine/ModeProcessor.h"
 #include "engine/ParamSmoother.h"
