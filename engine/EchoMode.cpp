@@ -6,6 +6,7 @@
 #include <new>
 
 #include "engine/EngineMath.h"
+#include "engine/InterpolatedRead.h"
 
 namespace {
 
@@ -131,7 +132,7 @@ void EchoMode::Prepare(double rate, int /*maxBlockSize*/)
     } catch (const std::bad_alloc&) {
         // Without its memory the echo stays silent: nothing may point at a
         // buffer that is gone.
-        std::vector<float>().swap(buffer);
+        SampleHistory().swap(buffer);
         std::vector<float>().swap(scratch);
         length = 0;
         transientMap.Prepare(sampleRate, nullptr, 0);
@@ -294,7 +295,7 @@ double EchoMode::ReadEcho(double position) const
 {
     if (!std::isfinite(position))
         return 0.0;
-    double wrapped = std::fmod(position, static_cast<double>(length));
+    double wrapped = RemainderOfPosition(position, static_cast<double>(length));
     if (wrapped < 0.0)
         wrapped += length;
     int i = static_cast<int>(wrapped);

@@ -5,6 +5,7 @@
 #include "engine/DriftContext.h"
 #include "engine/EngineMath.h"
 #include "engine/GrainShifter.h"
+#include "engine/SampleHistory.h"
 #include "engine/ModeProcessor.h"
 #include "engine/ParamSmoother.h"
 #include "engine/PitchVoice.h"
@@ -69,7 +70,7 @@ public:
     double flickerGain[kTaps] = {};
     double flickerTarget[kTaps] = {};
     double sampleRate = EngineMath::kDefaultSampleRate;
-    std::vector<float> buffer;
+    SampleHistory buffer;
     int32_t length = 0;
     int32_t writeIndex = 0;
     double clock = 0.0;

@@ -193,8 +193,8 @@ void EffectEngine::RebuildForRate()
         // A shadow without its rings would have them allocated by a publish on the
         // audio thread.
         if (shadowLoop->IsReady()) {
-            std::vector<float>().swap(shadowLoop->historyL);
-            std::vector<float>().swap(shadowLoop->historyR);
+            SampleHistory().swap(shadowLoop->historyL);
+            SampleHistory().swap(shadowLoop->historyR);
         } else {
             shadowLoop.reset();
         }

@@ -76,7 +76,8 @@ public:
     }
 
     // The array with its count in front.
-    void Floats(const std::vector<float>& v)
+    template <typename Allocator>
+    void Floats(const std::vector<float, Allocator>& v)
     {
         U32(static_cast<uint32_t>(v.size()));
         if (!AllFinite(v.data(), v.size()))
@@ -128,7 +129,8 @@ public:
     }
 
     // Into an array already sized by preparation: the stored count must match it.
-    void Floats(std::vector<float>& v)
+    template <typename Allocator>
+    void Floats(std::vector<float, Allocator>& v)
     {
         uint32_t count = 0;
         U32(count);
@@ -304,7 +306,7 @@ bool ValidSmoother(const ParamSmoother& s, double bound)
            && s.time > 0.0 && s.time <= kMaxSmootherTime;
 }
 
-bool ValidHistory(const std::vector<float>& history, int32_t length)
+bool ValidHistory(const SampleHistory& history, int32_t length)
 {
     if (history.size() != static_cast<size_t>(length))
         return false;

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "engine/EngineMath.h"
+#include "engine/InterpolatedRead.h"
 
 namespace {
 
@@ -39,7 +40,7 @@ float ReadRing(const std::vector<float>& ring, double position)
     const int32_t length = static_cast<int32_t>(ring.size());
     if (length < 1 || !std::isfinite(position))
         return 0.0f;
-    double f = std::fmod(position, static_cast<double>(length));
+    double f = RemainderOfPosition(position, static_cast<double>(length));
     if (f < 0.0)
         f += length;
     int32_t i = static_cast<int32_t>(f);

@@ -2,41 +2,6 @@
 
 #include <cmath>
 
-namespace {
-
-// Ring index (with fraction) of an absolute position. Positions outside the ring
-// wrap instead of indexing past it; a non-finite position gives -1.
-double RingIndex(const HistoryRing& ring, double position)
-{
-    const double length = ring.length;
-    double f = ring.writeIndex - (ring.clock - position);
-    if (f < 0.0)
-        f += length;
-    if (f >= 0.0 && f < length)
-        return f;
-    if (!std::isfinite(f))
-        return -1.0;
-    f = std::fmod(f, length);
-    if (f < 0.0)
-        f += length;
-    return f < length ? f : 0.0;
-}
-
-} // namespace
-
-float ReadLinear(const HistoryRing& ring, double position)
-{
-    if (ring.length < 1 || ring.samples == nullptr)
-        return 0.0f;
-    const double f = RingIndex(ring, position);
-    if (f < 0.0)
-        return 0.0f;
-    const int i = static_cast<int>(f);
-    const double frac = f - i;
-    const int j = i + 1 >= ring.length ? 0 : i + 1;
-    return static_cast<float>(ring.samples[i] * (1.0 - frac) + ring.samples[j] * frac);
-}
-
 float ReadSinc(const HistoryRing& ring, double position, const SincTable& table)
 {
     const int length = ring.length;

@@ -8,28 +8,11 @@ namespace {
 using EngineMath::kTwoPi;
 }
 
-double LoopVoice::Lfo(int k)
+double LoopVoice::RefreshLfo(int k)
 {
-    if (lfoStale[k]) {
-        lfoValue[k] = std::sin(kTwoPi * lfoPhase[k]);
-        lfoStale[k] = 0;
-    }
-    return lfoValue[k];
-}
-
-void LoopVoice::AdvanceLfo(int k, double delta)
-{
-    double phase = lfoPhase[k] + delta;
-    if (!(phase > -1.0 && phase < 1.0))
-        phase = std::fmod(phase, 1.0);
-    lfoPhase[k] = phase;
-    lfoStale[k] = 1;
-}
-
-void LoopVoice::HoldLfo(int k, double value)
-{
-    lfoValue[k] = value;
+    lfoValue[k] = std::sin(kTwoPi * lfoPhase[k]);
     lfoStale[k] = 0;
+    return lfoValue[k];
 }
 
 void LoopVoice::ResetPlayback()

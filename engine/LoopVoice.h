@@ -1,4 +1,5 @@
 #pragma once
+#include <cmath>
 #include <cstdint>
 
 #include "engine/ParamSmoother.h"
@@ -11,14 +12,26 @@ struct LoopVoice
 {
     static constexpr int kLfoCount = 5;
 
-    // sin(2*pi*phase) of LFO k, computed once after the phase moved.
-    double Lfo(int k);
+    // sin(2*pi*phase) of LFO k, computed once after the phase moved. The LFOs
+    // step every sample for all six voices, so the steps are inline.
+    double Lfo(int k) { return lfoStale[k] ? RefreshLfo(k) : lfoValue[k]; }
 
     // Moves LFO k's phase by delta, keeping it inside (-1, 1).
-    void AdvanceLfo(int k, double delta);
+    void AdvanceLfo(int k, double delta)
+    {
+        double phase = lfoPhase[k] + delta;
+        if (!(phase > -1.0 && phase < 1.0))
+            phase = std::fmod(phase, 1.0);
+        lfoPhase[k] = phase;
+        lfoStale[k] = 1;
+    }
 
     // Sets LFO k's output to value without touching its phase (chaos at 0).
-    void HoldLfo(int k, double value);
+    void HoldLfo(int k, double value)
+    {
+        lfoValue[k] = value;
+        lfoStale[k] = 0;
+    }
 
     // Clears the playback state the way a reset of the mode does; personality,
     // LFOs, base values, level scale and speed limit stay.
@@ -89,4 +102,7 @@ struct LoopVoice
     int32_t tailInterpolation = 0; // 0 linear, 2 or 4 the sinc factor
 
     double speedLimit = 1.0;
+
+private:
+    double RefreshLfo(int k);
 };

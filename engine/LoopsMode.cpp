@@ -184,8 +184,8 @@ void LoopsMode::AllocateForRate()
 
 void LoopsMode::ReleaseArrays() noexcept
 {
-    std::vector<float>().swap(historyL);
-    std::vector<float>().swap(historyR);
+    SampleHistory().swap(historyL);
+    SampleHistory().swap(historyR);
     std::vector<double>().swap(panLeft);
     std::vector<double>().swap(panRight);
     std::vector<float>().swap(scratch);
@@ -972,7 +972,7 @@ void LoopsMode::PrefillShifters(LoopVoice& voice)
     if (n <= 0)
         return;
     const bool rev = voice.reversed != 0;
-    const std::vector<float>* channels[2] = {&historyL, &historyR};
+    const SampleHistory* channels[2] = {&historyL, &historyR};
     for (int c = 0; c < 2; ++c) {
         HistoryRing ring{channels[c]->data(), historyLength, writeIndex, clock};
         for (int32_t k = 0; k < n; ++k) {

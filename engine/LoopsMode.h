@@ -6,6 +6,7 @@
 #include "engine/DriftContext.h"
 #include "engine/EngineMath.h"
 #include "engine/GrainShifter.h"
+#include "engine/SampleHistory.h"
 #include "engine/LoopVoice.h"
 #include "engine/ModeProcessor.h"
 #include "engine/ParamSmoother.h"
@@ -99,8 +100,8 @@ public:
 
     uint8_t resetVoicesPending = 0;
     double sampleRate = kDefaultSampleRate;
-    std::vector<float> historyL;
-    std::vector<float> historyR;
+    SampleHistory historyL;
+    SampleHistory historyR;
     int32_t historyLength = 0;
     int32_t writeIndex = 0;
     double clock = 0.0;

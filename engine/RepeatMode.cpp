@@ -1,3 +1,4 @@
+
 #include "engine/RepeatMode.h"
 
 #include <algorithm>
@@ -16,6 +17,7 @@ constexpr double kHalfPi = kPi * 0.5;
 constexpr double kMinTime = 0.001;
 constexpr double kMaxTime = 1.2;
 constexpr int32_t kIdleCount = 1000000;
+constexpr size_t kPrefetchFrames = 16;
 
 double Clamp(double x, double lo, double hi)
 {
@@ -53,28 +55,26 @@ double SoftLimit(double x)
 
 void RepeatMode::ReleaseBuffers()
 {
-    for (int c = 0; c < 2; ++c) {
-        std::vector<float>().swap(history[c]);
+    SampleHistory().swap(history);
+    std::vector<float>().swap(feedbackLine);
+    for (int c = 0; c < 2; ++c)
         std::vector<float>().swap(capture[c]);
-        std::vector<float>().swap(feedbackLine[c]);
-    }
 }
 
 bool RepeatMode::AllocateBuffers()
 {
     // A rate whose history could not even be addressed fails like an allocation.
     const double historySamples = std::ceil(kMaxTime * 65.0 * sampleRate) + 8.0;
-    if (!(historySamples < static_cast<double>(history[0].max_size() / 4))) {
+    if (!(historySamples < static_cast<double>(history.max_size() / 8))) {
         ReleaseBuffers();
         return false;
     }
     const size_t slice = SliceCapacity(sampleRate);
     try {
-        for (int c = 0; c < 2; ++c) {
-            history[c].assign(static_cast<size_t>(historySamples), 0.0f);
+        history.assign(2 * static_cast<size_t>(historySamples), 0.0f);
+        feedbackLine.assign(2 * 2 * slice, 0.0f);
+        for (int c = 0; c < 2; ++c)
             capture[c].assign(slice, 0.0f);
-            feedbackLine[c].assign(2 * slice, 0.0f);
-        }
         return true;
     } catch (const std::bad_alloc&) {
         ReleaseBuffers();
@@ -102,9 +102,9 @@ void RepeatMode::Prepare(double rate, int)
 
 void RepeatMode::Reset()
 {
+    std::fill(feedbackLine.begin(), feedbackLine.end(), 0.0f);
     for (int c = 0; c < 2; ++c) {
         std::fill(capture[c].begin(), capture[c].end(), 0.0f);
-        std::fill(feedbackLine[c].begin(), feedbackLine[c].end(), 0.0f);
         feedbackFilter[c] = 0.0;
     }
     sliceLength = time * sampleRate;
@@ -122,6 +122,7 @@ void RepeatMode::Reset()
     holdMix = 0.0;
     stereoWidth = preserveStereo ? 1.0 : 0.0;
     std::fill(std::begin(repeatGain), std::end(repeatGain), 0.0);
+    gainsSettled = false;
     std::fill(std::begin(speed), std::end(speed), 1.0);
     std::fill(std::begin(previousSpeed), std::end(previousSpeed), 1.0);
     previousSliceLength = sliceLength;
@@ -162,7 +163,7 @@ inline RepeatMode::Frame RepeatMode::ReadHistory(const Line& line, double x) con
     const double now = static_cast<double>(clock);
     if (!(x >= 0.0) || x >= now)
         return {};
-    const size_t length = line.channels[0].size();
+    const size_t length = line.length;
     const double whole = std::floor(x);
     const double age = now - whole; // 1 for the newest sample
     if (age >= static_cast<double>(length))
@@ -171,9 +172,14 @@ inline RepeatMode::Frame RepeatMode::ReadHistory(const Line& line, double x) con
     const size_t i = line.writeIndex >= back ? line.writeIndex - back : line.writeIndex + length - back;
     const size_t j = back < 2 ? i : (i + 1 == length ? 0 : i + 1);
     const double frac = x - whole;
-    const float* l = line.channels[0].data();
-    const float* r = line.channels[1].data();
-    return {l[i] + (l[j] - l[i]) * frac, r[i] + (r[j] - r[i]) * frac};
+    const float* a = line.frames + 2 * i;
+    const float* b = line.frames + 2 * j;
+    // A tap moves forward through the history by its speed each sample, and 64 of
+    // them are more streams than the processor's own prefetcher follows: asking
+    // two cache lines ahead lets the next line arrive while this sample is summed.
+    const size_t ahead = i + kPrefetchFrames < length ? i + kPrefetchFrames : i + kPrefetchFrames - length;
+    __builtin_prefetch(line.frames + 2 * ahead);
+    return {a[0] + (b[0] - a[0]) * frac, a[1] + (b[1] - a[1]) * frac};
 }
 
 double RepeatMode::ReadHistory(const Line& line, int channel, double x) const
@@ -363,6 +369,7 @@ void RepeatMode::StartIfFirst(DriftContext& drift)
     started = 1;
     for (int k = 0; k < kMaxRepeats; ++k)
         repeatGain[k] = k < count ? 1.0 : 0.0;
+    gainsSettled = false;
     NewCycle(drift);
 }
 
@@ -444,13 +451,23 @@ void RepeatMode::FillCapture()
 
 void RepeatMode::RampRepeatGains()
 {
+    if (gainsSettled && settledCount == count)
+        return;
+    bool moving = false;
+    int active = 0;
     for (int k = 0; k < kMaxRepeats; ++k) {
         const double target = k < count ? 1.0 : 0.0;
         if (repeatGain[k] < target)
             repeatGain[k] = std::min(repeatGain[k] + rampStep, target);
         else if (repeatGain[k] > target)
             repeatGain[k] = std::max(repeatGain[k] - rampStep, target);
+        moving = moving || repeatGain[k] != target;
+        if (repeatGain[k] > 0.0)
+            active = k + 1;
     }
+    activeRepeats = active;
+    gainsSettled = !moving;
+    settledCount = count;
 }
 
 RepeatMode::Frame RepeatMode::RepeatSum(Frame& first)
@@ -460,7 +477,7 @@ RepeatMode::Frame RepeatMode::RepeatSum(Frame& first)
     Frame sum;
     first = {};
     double g = 1.0;
-    for (int k = 0; k < kMaxRepeats; ++k) {
+    for (int k = 0; k < activeRepeats; ++k) {
         if (repeatGain[k] > 0.0) {
             // A local rather than dipFlag: a byte-sized member store here would
             // make every later member read in the loop reload from memory.
@@ -550,10 +567,10 @@ void RepeatMode::MixSliceTransition(Voices& voices)
 
 void RepeatMode::WriteInput(float left, float right)
 {
-    history[0][historyWrite] = left;
-    history[1][historyWrite] = right;
+    history[2 * historyWrite] = left;
+    history[2 * historyWrite + 1] = right;
     ++clock;
-    if (++historyWrite >= history[0].size())
+    if (++historyWrite >= history.size() / 2)
         historyWrite = 0;
 }
 
@@ -623,10 +640,10 @@ void RepeatMode::Process(float* left, float* right, int n, DriftContext& drift)
             feedbackFilter[c] += (y - feedbackFilter[c]) * lowpass8k;
             if (std::fabs(feedbackFilter[c]) < 1e-20)
                 feedbackFilter[c] = 0.0;
-            feedbackLine[c][feedbackWrite] = static_cast<float>(feedbackFilter[c]);
+            feedbackLine[2 * feedbackWrite + c] = static_cast<float>(feedbackFilter[c]);
             out[c] = SoftLimit(feds[c] * feedback + (1.0 - holdMix) * sums[c] + holdMix * helds[c]);
         }
-        if (++feedbackWrite >= feedbackLine[0].size())
+        if (++feedbackWrite >= feedbackLine.size() / 2)
             feedbackWrite = 0;
         WriteInput(inL, inR);
 
@@ -652,7 +669,7 @@ void RepeatMode::FeedIdle(const float* left, const float* right, int n)
     holdMix = hold ? 1.0 : 0.0;
     for (int i = 0; i < n; ++i) {
         FillCapture();
-        if (++feedbackWrite >= feedbackLine[0].size())
+        if (++feedbackWrite >= feedbackLine.size() / 2)
             feedbackWrite = 0;
         WriteInput(FiniteOrZero(left[i]), FiniteOrZero(right[i]));
     }

@@ -5,6 +5,7 @@
 
 #include "engine/DriftContext.h"
 #include "engine/EngineMath.h"
+#include "engine/SampleHistory.h"
 #include "engine/ModeProcessor.h"
 #include "engine/TempoSyncInfo.h"
 
@@ -41,9 +42,11 @@ public:
     // True once Prepare has sized the buffers; false after a failed allocation.
     bool IsPrepared() const { return prepared; }
 
-    std::vector<float> history[2];
+    // The recorded input and the feedback line hold frames: left and right of one
+    // sample side by side, so that a tap reads both from one cache line.
+    SampleHistory history;
     std::vector<float> capture[2];
-    std::vector<float> feedbackLine[2];
+    std::vector<float> feedbackLine;
     double repeatGain[kMaxRepeats] = {};
     double speed[kMaxRepeats] = {};
     double previousSpeed[kMaxRepeats] = {};
@@ -99,10 +102,11 @@ private:
         double left = 0.0;
         double right = 0.0;
     };
-    // One recorded pair of channels with the slot that sample `clock` goes to.
+    // One recorded line of frames with the frame slot that sample `clock` goes to.
     struct Line
     {
-        const std::vector<float>* channels;
+        const float* frames;
+        size_t length;
         size_t writeIndex;
     };
     // Everything the slice-length crossfade computes twice (new and old slice).
@@ -133,8 +137,8 @@ private:
         double gainB = 0.0;
     };
 
-    Line HistoryLine() const { return {history, historyWrite}; }
-    Line FeedbackLine() const { return {feedbackLine, feedbackWrite}; }
+    Line HistoryLine() const { return {history.data(), history.size() / 2, historyWrite}; }
+    Line FeedbackLine() const { return {feedbackLine.data(), feedbackLine.size() / 2, feedbackWrite}; }
 
     Frame ReadHistory(const Line& line, double x) const;
     double ReadHistory(const Line& line, int channel, double x) const;
@@ -176,5 +180,10 @@ private:
     OffsetFade offsetFade;
     size_t historyWrite = 0;
     size_t feedbackWrite = 0;
+    // The repeat gains rest at their targets for this count, so the per-sample
+    // ramp has nothing to do; only repeats below activeRepeats are heard.
+    bool gainsSettled = false;
+    int32_t settledCount = 0;
+    int activeRepeats = kMaxRepeats;
     bool prepared = false;
 };

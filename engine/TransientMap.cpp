@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "engine/EngineMath.h"
+#include "engine/InterpolatedRead.h"
 
 namespace {
 
@@ -101,7 +102,7 @@ bool TransientMap::IsMarked(double position) const
 {
     if (blocks < 1 || !std::isfinite(position))
         return false;
-    double wrapped = std::fmod(position, static_cast<double>(length));
+    double wrapped = RemainderOfPosition(position, static_cast<double>(length));
     if (wrapped < 0.0)
         wrapped += length;
     int index = static_cast<int>(wrapped);

@@ -18,6 +18,8 @@ constexpr double kFineTimeFactor = 10.0;
 constexpr double kFineDivisionFactor = 0.25;
 constexpr double kWheelStep = 0.01;
 constexpr double kFineWheelStep = 0.001;
+constexpr double kNotchSlack = 1e-4;
+constexpr float kMaxNotches = 1000.0f;
 } // namespace
 
 WMacroKnob::WMacroKnob(const IBox& box, const IBitmapRef& strip, Quorrel* plugin)
@@ -41,6 +43,8 @@ bool WMacroKnob::NeedsRedraw() const
     const int synced = panel::Synced(*this) ? 1 : 0;
     if (synced != lastSync) {
         lastSync = synced;
+        // Parts of a notch gathered for the other parameter mean nothing for this one.
+        self.pendingNotches = 0.0;
         self.BindParam(synced ? kSyncDivision : kMacro, 0);
         if (const iplug::IParam* param = BoundParam(0))
             self.SetValueFromHost(param->GetNormalized(), 0);
@@ -92,20 +96,37 @@ void WMacroKnob::StepDivision(int steps)
     macro::SetDivisionFromKnob(*this, list[static_cast<size_t>(k)]);
 }
 
+int WMacroKnob::TakeWholeNotches(float notches)
+{
+    // A turn the other way starts afresh: what was left of the last direction is dropped.
+    if ((notches > 0.0f && pendingNotches < 0.0) || (notches < 0.0f && pendingNotches > 0.0))
+        pendingNotches = 0.0;
+    pendingNotches += notches;
+    // Fractions that should add up to a notch (ten tenths) may fall a rounding error short.
+    const double whole = std::trunc(pendingNotches + (pendingNotches > 0.0 ? kNotchSlack : -kNotchSlack));
+    pendingNotches -= whole;
+    return static_cast<int>(whole);
+}
+
 void WMacroKnob::OnWheel(float x, float y, const IPointerMods& mods, float notches)
 {
     if (!std::isfinite(notches))
         return;
+    // MACRO moves by whole notches only, so a light touch on a touchpad changes nothing. The
+    // limit lies far beyond any real wheel and keeps the count within an int.
+    if (const int whole = TakeWholeNotches(std::clamp(notches, -kMaxNotches, kMaxNotches)))
+        TurnByNotches(x, y, mods, whole);
+}
+
+void WMacroKnob::TurnByNotches(float x, float y, const IPointerMods& mods, int notches)
+{
     if (macro::IsTimeMacro(*this))
         macro::SetMacroFromPosition(*this, macro::MacroKnobPosition(*this)
                                                + notches * (mods.Fine() ? kFineWheelStep : kWheelStep));
-    else if (panel::Synced(*this)) {
-        // A division is a whole step: part of a notch (touchpads, fine wheels) is no turn at all.
-        if (std::fabs(notches) < 1.0f)
-            return;
-        StepDivision(notches > 0.0f ? 1 : -1);
-    } else
-        IKnobControlBase::OnWheel(x, y, mods, notches);
+    else if (panel::Synced(*this))
+        StepDivision(notches > 0 ? 1 : -1);
+    else
+        IKnobControlBase::OnWheel(x, y, mods, static_cast<float>(notches));
 }
 
 void WMacroKnob::Paint(IGraphics& g)

@@ -25,9 +25,14 @@ public:
 private:
     double Tempo() const;
     void StepDivision(int steps);
+    // Adds a wheel turn to the parts of a notch gathered so far and takes out the whole notches.
+    int TakeWholeNotches(float notches);
+    void TurnByNotches(float x, float y, const iplug::igraphics::IPointerMods& mods, int notches);
 
     Quorrel* plugin;
     double dragPosition = 0.0;
+    // Parts of a notch from touchpads and fine-step wheels, kept until they make a whole one.
+    double pendingNotches = 0.0;
     mutable double lastPosition = -1.0;
     mutable int lastSync = -1;
 };

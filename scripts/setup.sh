@@ -23,8 +23,9 @@ install_packages() {
   fi
 }
 
-# RtAudio and RtMidi are built from Debian's source packages into the program; their sources live
-# outside the tracked tree (MARLQUIN_DEPS_DIR, default ~/.cache/marlquin/src).
+# RtAudio and RtMidi are built from Debian's source packages into the program, and Google Benchmark
+# into the Windows benchmarks; their sources live outside the tracked tree (MARLQUIN_DEPS_DIR,
+# default ~/.cache/marlquin/src).
 deps_dir=${MARLQUIN_DEPS_DIR:-$HOME/.cache/marlquin/src}
 source_list=/etc/apt/sources.list.d/marlquin-src.sources
 
@@ -41,8 +42,8 @@ add_source_entry() {
 fetch_sources() {
   mkdir -p "$deps_dir"
   local pkg
-  for pkg in rtaudio rtmidi; do
-    if ! compgen -G "$deps_dir/$pkg-[0-9]*/RtMidi.cpp" >/dev/null && ! compgen -G "$deps_dir/$pkg-[0-9]*/RtAudio.cpp" >/dev/null; then
+  for pkg in rtaudio rtmidi benchmark; do
+    if ! compgen -G "$deps_dir/$pkg-[0-9]*/" >/dev/null; then
       add_source_entry
       (cd "$deps_dir" && apt-get source --download-only "$pkg" && dpkg-source -x "$(ls -t ${pkg}_*.dsc | head -n1)")
     fi

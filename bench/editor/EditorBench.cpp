@@ -1,25 +1,25 @@
 // Editor timings under Wine + Xvfb (Mesa llvmpipe): opening to the first presented frame, a
-// full redraw of a panel-sized scene at draw scale 1 and 2, a redraw with one knob dirty, and
-// the frames an idle editor presents. Each figure is the best of several runs; drawing is
-// finished (glFinish) inside the timed span, so the software rasteriser's work counts.
+// full redraw of a panel-sized scene at draw scale 1 and 2, a redraw with one knob dirty, the
+// fixed cost of a frame and of the buffer swap alone, and the frames an idle editor presents.
+// Drawing is finished (glFinish) inside every timed span, so the software rasteriser's work
+// counts; all cases are timed in wall-clock time.
 
 #include "tests/framework/graphics/windows/EditorRig.h"
 
 #include <GL/gl.h>
+#include <benchmark/benchmark.h>
 
-#include <algorithm>
-#include <chrono>
 #include <cmath>
-#include <cstdio>
-#include <functional>
+#include <memory>
 
 using namespace iplug::igraphics;
 using namespace iplug::igraphics::test;
 
 namespace {
 
-constexpr int kRuns = 15;
 const char* const kRobotoPath = "Z:\\usr\\share\\fonts\\truetype\\roboto\\unhinted\\RobotoTTF\\Roboto-Regular.ttf";
+constexpr int kKnobRows = 8;
+constexpr int kKnobColumns = 6;
 
 // A knob as the panel draws one: a well, a value arc, a pointer and a label.
 class BenchKnob : public IControl
@@ -39,6 +39,11 @@ public:
                      2.0f);
         g.DrawTextImpl(ITextStyle("Roboto-Regular", 11, IArgb(255, 220, 220, 220), 1, 1), "LEVEL",
                        IBox(b.left, b.bottom - 16, b.right, b.bottom), nullptr);
+    }
+    void Toggle()
+    {
+        value = value > 0.5 ? 0.1 : 0.9;
+        MarkDirty(false);
     }
     double value;
 };
@@ -66,94 +71,155 @@ void Layout(IGraphics* g, std::vector<BenchKnob*>* knobs)
 {
     g->LoadFontFromFile("Roboto-Regular", kRobotoPath);
     g->AddControl(new Background(IBox(0, 0, 460, 640)));
-    for (int row = 0; row < 8; ++row)
-        for (int col = 0; col < 6; ++col) {
+    for (int row = 0; row < kKnobRows; ++row)
+        for (int col = 0; col < kKnobColumns; ++col) {
             auto* knob = new BenchKnob(IBox(10 + col * 74.0f, 10 + row * 78.0f, 80 + col * 74.0f, 84 + row * 78.0f),
-                                       (row * 6 + col) / 48.0);
+                                       (row * kKnobColumns + col) / double(kKnobRows * kKnobColumns));
             g->AddControl(knob);
             if (knobs)
                 knobs->push_back(knob);
         }
 }
 
-double Milliseconds(const std::function<void()>& run)
+// The host's frame, big enough for the editor at draw scale 2.
+HWND ParentWindow()
 {
-    double best = 1e9;
-    for (int i = 0; i < kRuns; ++i) {
-        const auto start = std::chrono::steady_clock::now();
-        run();
-        const std::chrono::duration<double, std::milli> took = std::chrono::steady_clock::now() - start;
-        best = std::min(best, took.count());
-    }
-    return best;
+    static TestParentWindow parent(1000, 1400);
+    return parent.Handle();
 }
 
-// Runs one redraw tick now and waits until the frame is rendered.
-void RedrawNow(IGraphicsWin& g)
+void FinishDrawing(IGraphicsWin& g)
 {
-    g.OnRedrawTick(0);
     g.BindGLContext();
     glFinish();
     g.UnbindGLContext();
 }
 
+// An open editor with the test scene at a draw scale, its first frame presented.
+class OpenScene
+{
+public:
+    explicit OpenScene(float scale)
+    {
+        delegate.SetLayout([this](IGraphics* g) { Layout(g, &knobs); });
+        delegate.OpenEditor(ParentWindow(), nullptr);
+        Win().ResizeEditor(460, 640, scale, true);
+        WaitForFrames(Win(), 1, 5000);
+        PumpMessages(50);
+        FinishDrawing(Win());
+    }
+    ~OpenScene() { delegate.CloseEditor(); }
+    IGraphicsWin& Win() { return *delegate.Win(); }
+    HWND Window() { return static_cast<HWND>(Win().GetNativeWindow()); }
+
+    // Runs one redraw tick now and waits until the frame is rendered.
+    void RedrawNow()
+    {
+        Win().OnRedrawTick(0);
+        FinishDrawing(Win());
+    }
+
+    TestDelegate delegate;
+    std::vector<BenchKnob*> knobs;
+};
+
+float ScaleArg(const benchmark::State& state)
+{
+    return static_cast<float>(state.range(0));
+}
+
+// An editor opened until its first frame is presented and rendered.
+std::unique_ptr<TestDelegate> OpenToFirstFrame()
+{
+    auto delegate = std::make_unique<TestDelegate>();
+    delegate->SetLayout([](IGraphics* g) { Layout(g, nullptr); });
+    delegate->OpenEditor(ParentWindow(), nullptr);
+    WaitForFrames(*delegate->Win(), 1, 5000);
+    FinishDrawing(*delegate->Win());
+    return delegate;
+}
+
+// Every open after the first still makes the window, context, NanoVG, fonts and framebuffer;
+// only the process-wide font bytes are reused. The close is not timed.
+void BM_OpenToFirstFrame(benchmark::State& state)
+{
+    OpenToFirstFrame()->CloseEditor();
+    for (auto _ : state) {
+        auto delegate = OpenToFirstFrame();
+        state.PauseTiming();
+        delegate->CloseEditor();
+        delegate.reset();
+        state.ResumeTiming();
+    }
+}
+
+void BM_FullRedraw(benchmark::State& state)
+{
+    OpenScene scene(ScaleArg(state));
+    for (auto _ : state) {
+        scene.Win().MarkAllControlsDirty();
+        scene.RedrawNow();
+    }
+}
+
+void BM_OneKnobDirty(benchmark::State& state)
+{
+    OpenScene scene(ScaleArg(state));
+    BenchKnob* knob = scene.knobs[20];
+    for (auto _ : state) {
+        knob->Toggle();
+        scene.RedrawNow();
+    }
+}
+
+// The fixed cost of a frame: one pixel of the window invalidated, so almost nothing is drawn.
+void BM_FrameOverhead(benchmark::State& state)
+{
+    OpenScene scene(ScaleArg(state));
+    const RECT tiny = {0, 0, 1, 1};
+    for (auto _ : state) {
+        InvalidateRect(scene.Window(), &tiny, FALSE);
+        UpdateWindow(scene.Window());
+        FinishDrawing(scene.Win());
+    }
+}
+
+// The buffer swap on its own, with nothing drawn: what presenting the window costs whatever
+// the editor does.
+void BM_SwapOnly(benchmark::State& state)
+{
+    OpenScene scene(ScaleArg(state));
+    HDC dc = GetDC(scene.Window());
+    scene.Win().BindGLContext();
+    for (auto _ : state) {
+        SwapBuffers(dc);
+        glFinish();
+    }
+    scene.Win().UnbindGLContext();
+    ReleaseDC(scene.Window(), dc);
+}
+
+// Frames presented in one second by an editor with nothing dirty (the clock keeps ticking).
+void BM_IdleFrames(benchmark::State& state)
+{
+    OpenScene scene(1.0f);
+    PumpMessages(100);
+    int frames = 0;
+    for (auto _ : state) {
+        const int before = scene.Win().PresentedFrames();
+        PumpMessages(1000);
+        frames += scene.Win().PresentedFrames() - before;
+    }
+    state.counters["frames_per_s"] = benchmark::Counter(frames, benchmark::Counter::kAvgIterations);
+}
+
 } // namespace
 
-int main()
-{
-    TestParentWindow parent(1000, 1400);
+BENCHMARK(BM_OpenToFirstFrame)->MinTime(2.0)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_FullRedraw)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_OneKnobDirty)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_FrameOverhead)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_SwapOnly)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_IdleFrames)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-    const double open = Milliseconds([&] {
-        TestDelegate delegate;
-        delegate.SetLayout([](IGraphics* g) { Layout(g, nullptr); });
-        delegate.OpenEditor(parent.Handle(), nullptr);
-        WaitForFrames(*delegate.Win(), 1, 5000);
-        delegate.Win()->BindGLContext();
-        glFinish();
-        delegate.Win()->UnbindGLContext();
-        delegate.CloseEditor();
-    });
-    // Opening again after the first time still makes the window, context, NanoVG, fonts
-    // and framebuffer; only the process-wide font bytes are reused.
-    std::printf("open to first frame           %8.2f ms\n", open);
-
-    for (float scale : {1.0f, 2.0f}) {
-        TestDelegate delegate;
-        std::vector<BenchKnob*> knobs;
-        delegate.SetLayout([&](IGraphics* g) { Layout(g, &knobs); });
-        delegate.OpenEditor(parent.Handle(), nullptr);
-        IGraphicsWin& g = *delegate.Win();
-        g.ResizeEditor(460, 640, scale, true);
-        WaitForFrames(g, 1, 5000);
-        PumpMessages(50);
-        const double full = Milliseconds([&] {
-            g.MarkAllControlsDirty();
-            RedrawNow(g);
-        });
-        const double one = Milliseconds([&] {
-            knobs[20]->value = knobs[20]->value > 0.5 ? 0.1 : 0.9;
-            knobs[20]->MarkDirty(false);
-            RedrawNow(g);
-        });
-        // The cost of a frame itself: composite of the main framebuffer and the swap.
-        const double frame = Milliseconds([&] {
-            const RECT tiny = {0, 0, 1, 1};
-            InvalidateRect(static_cast<HWND>(g.GetNativeWindow()), &tiny, FALSE);
-            UpdateWindow(static_cast<HWND>(g.GetNativeWindow()));
-            g.BindGLContext();
-            glFinish();
-            g.UnbindGLContext();
-        });
-        std::printf("frame overhead, draw scale %.0f %8.2f ms\n", scale, frame);
-        std::printf("full redraw, draw scale %.0f    %8.2f ms\n", scale, full);
-        std::printf("one knob dirty, draw scale %.0f %8.2f ms\n", scale, one);
-        if (scale == 1.0f) {
-            PumpMessages(100);
-            const int frames = g.PresentedFrames();
-            PumpMessages(1000);
-            std::printf("frames presented by an idle editor in 1 s: %d\n", g.PresentedFrames() - frames);
-        }
-        delegate.CloseEditor();
-    }
-    return 0;
-}
+BENCHMARK_MAIN();

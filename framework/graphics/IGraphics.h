@@ -54,7 +54,9 @@ public:
     IGraphics& operator=(const IGraphics&) = delete;
 
     // Frames
-    virtual void StartFrame();
+    // area: the bounds of the frame's dirty regions, aligned to device pixels; nothing
+    // outside it changes.
+    virtual void StartFrame(const IBox& area);
     virtual void OnViewCreated() {}
     virtual void OnViewDestroying() {}
     virtual void FinishFrame() {}

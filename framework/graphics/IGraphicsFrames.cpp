@@ -35,7 +35,7 @@ bool Mergeable(const IBox& a, const IBox& b)
 
 } // namespace
 
-void IGraphics::StartFrame()
+void IGraphics::StartFrame(const IBox& area)
 {
     // Only a frame-timing overlay reads the frame times; none is attached in this build.
     if (!frameTimingControl)
@@ -73,7 +73,7 @@ void IGraphics::DrawDirtyRegions(IBoxList& regions)
     if (regions.Count() == 0)
         return;
     const float s = GetBackingScale();
-    StartFrame();
+    StartFrame(regions.Bounds().PixelAligned(s));
     if (strictDrawing) {
         PaintAllInto(regions.Bounds().PixelAligned(s), s);
     } else {

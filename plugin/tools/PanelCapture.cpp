@@ -5,6 +5,8 @@
 #include "framework/graphics/windows/IGraphicsWin.h"
 #include "plugin/PanelLayout.h"
 #include "plugin/Quorrel.h"
+#include "plugin/tools/ScratchProfile.h"
+#include "plugin/tools/ToolWindow.h"
 
 #include <windows.h>
 
@@ -15,9 +17,7 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 
 #define STB_IMAGE_WRITE_IMPLEMENTATION
 #define STB_IMAGE_WRITE_STATIC
@@ -31,27 +31,13 @@ using namespace Steinberg;
 
 namespace {
 
-void Pump(int milliseconds)
-{
-    const DWORD end = GetTickCount() + static_cast<DWORD>(milliseconds);
-    do {
-        // One message at a time: redraws keep coming while frames are drawn.
-        MSG msg;
-        if (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        } else
-            Sleep(5);
-    } while (static_cast<int>(end - GetTickCount()) > 0);
-}
-
 bool WaitForFrames(iplug::igraphics::IGraphicsWin& ui, int frames)
 {
     const DWORD end = GetTickCount() + 5000;
     while (ui.PresentedFrames() < frames && static_cast<int>(end - GetTickCount()) > 0)
-        Pump(5);
+        ToolWindow::Pump(5);
     // Let the frames that follow settle (images decoded, fonts in).
-    Pump(300);
+    ToolWindow::Pump(300);
     return ui.PresentedFrames() >= frames;
 }
 
@@ -83,46 +69,11 @@ bool ReadFrame(iplug::igraphics::IGraphicsWin& ui, PanelCapture::Image& out)
     return ok;
 }
 
-void ClickAt(HWND window, int x, int y)
-{
-    const LPARAM at = MAKELPARAM(x, y);
-    SendMessageW(window, WM_MOUSEMOVE, 0, at);
-    SendMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, at);
-    SendMessageW(window, WM_LBUTTONUP, 0, at);
-}
-
-// A scratch APPDATA whose scale file holds the wanted scale, removed at the end.
-class ScratchAppData
-{
-public:
-    explicit ScratchAppData(float scale)
-    {
-        wchar_t temp[MAX_PATH] = {};
-        GetTempPathW(MAX_PATH, temp);
-        folder = std::filesystem::path(temp) / ("marlquin-capture-" + std::to_string(GetCurrentProcessId()));
-        std::error_code ec;
-        std::filesystem::create_directories(folder / "Ostrevane" / "Marlquin", ec);
-        if (FILE* f = _wfopen((folder / "Ostrevane" / "Marlquin" / "ui-scale.txt").c_str(), L"wb")) {
-            std::fprintf(f, "%d.%03d\n", int(scale), int(std::lround(scale * 1000)) % 1000);
-            std::fclose(f);
-        }
-        _wputenv_s(L"APPDATA", folder.c_str());
-    }
-    ~ScratchAppData()
-    {
-        std::error_code ec;
-        std::filesystem::remove_all(folder, ec);
-    }
-
-private:
-    std::filesystem::path folder;
-};
-
 } // namespace
 
 bool PanelCapture::Capture(bool back, float scale, Image& out, std::string& error)
 {
-    ScratchAppData appData(scale);
+    ScratchProfile profile(scale);
     // The images and fonts are embedded in this program as in the module.
     iplug::SetModuleInstance(GetModuleHandleW(nullptr));
     const int width = static_cast<int>(std::lround(kFaceLayout.width * scale));
@@ -142,7 +93,7 @@ bool PanelCapture::Capture(bool back, float scale, Image& out, std::string& erro
         WaitForFrames(*ui, 3);
         if (back && editor) {
             const PanelRect& flip = kFaceLayout.flipBox;
-            ClickAt(editor, int(flip.CentreX() * scale), int(flip.CentreY() * scale));
+            ToolWindow::Click(editor, int(flip.CentreX() * scale), int(flip.CentreY() * scale));
             WaitForFrames(*ui, ui->PresentedFrames() + 3);
         }
         ok = ReadFrame(*ui, out);

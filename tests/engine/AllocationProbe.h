@@ -7,6 +7,9 @@
 #include <cstddef>
 #include <cstdlib>
 #include <new>
+#if defined(_WIN32)
+#include <malloc.h>
+#endif
 
 namespace AllocationProbe {
 inline std::atomic<long> count{0};
@@ -40,6 +43,34 @@ inline void* Allocate(size_t size)
     if (void* p = std::malloc(size == 0 ? 1 : size))
         return p;
     throw std::bad_alloc();
+}
+
+inline void* AllocateAligned(size_t size, std::align_val_t alignment)
+{
+    const size_t limit = failAbove.load();
+    if (limit != 0 && size > limit)
+        throw std::bad_alloc();
+    if (counting.load())
+        ++count;
+    const size_t align = static_cast<size_t>(alignment);
+    const size_t rounded = (size + align - 1) / align * align;
+#if defined(_WIN32)
+    void* p = _aligned_malloc(rounded == 0 ? align : rounded, align);
+#else
+    void* p = std::aligned_alloc(align, rounded == 0 ? align : rounded);
+#endif
+    if (p == nullptr)
+        throw std::bad_alloc();
+    return p;
+}
+
+inline void FreeAligned(void* p)
+{
+#if defined(_WIN32)
+    _aligned_free(p);
+#else
+    std::free(p);
+#endif
 }
 } // namespace AllocationProbe
 
@@ -80,4 +111,17 @@ void operator delete(void* p, size_t) noexcept
 void operator delete[](void* p, size_t) noexcept
 {
     std::free(p);
+}
+// The delay memories come aligned for huge pages.
+void* operator new(size_t size, std::align_val_t alignment)
+{
+    return AllocationProbe::AllocateAligned(size, alignment);
+}
+void operator delete(void* p, std::align_val_t) noexcept
+{
+    AllocationProbe::FreeAligned(p);
+}
+void operator delete(void* p, size_t, std::align_val_t) noexcept
+{
+    AllocationProbe::FreeAligned(p);
 }

@@ -304,7 +304,7 @@ TEST_F(FrozenLoopBlobTest, EncoderRefusesLoopsItCouldNotReadBack)
         {"non-finite history sample", [](LoopsMode& l) { l.historyR[12] = std::numeric_limits<float>::infinity(); }},
         {"non-finite statistic", [](LoopsMode& l) { l.minVoiceAge = kNaN; }},
         {"history too loud", [](LoopsMode& l) { l.historyL[3] = 64.5f; }},
-        {"history released", [](LoopsMode& l) { std::vector<float>().swap(l.historyL); }},
+        {"history released", [](LoopsMode& l) { SampleHistory().swap(l.historyL); }},
     };
     for (const Case& c : cases) {
         auto loop = MakeHandFrozenLoop(8000);

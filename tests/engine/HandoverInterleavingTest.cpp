@@ -91,7 +91,7 @@ TEST_F(HandoverInterleavingTest, ReaderFinishingMidBlockKeepsTheLoopFrozenForThe
     });
     ASSERT_TRUE(WaitFor(readerCopying));
     const double frozenClock = engine->liveLoop.clock;
-    const std::vector<float> frozenHistory = engine->liveLoop.historyL;
+    const SampleHistory frozenHistory = engine->liveLoop.historyL;
     RunBlock(*engine, 2, 0, kBlock);
     reader.join();
     engine->handoverProbe = nullptr;

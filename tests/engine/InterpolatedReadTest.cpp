@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
 #include <vector>
 
 #include "engine/InterpolatedRead.h"
@@ -110,4 +111,39 @@ TEST(ReadSinc, TapsNeverReachPastTheNewestSample)
         fixture.samples[(clock + k) % length] = 1e6f;
     for (double p : {clock - 2.0, clock - 1.5, clock - 1.0})
         EXPECT_NEAR(ReadSinc(fixture.ring, p, GetSincTable(2)), 1.0, 1e-6) << p;
+}
+
+TEST(RemainderOfPosition, MatchesFmodBitForBit)
+{
+    // Positions at and around whole multiples of the length (where a rounded
+    // quotient lands one off), fractional clock positions, negatives, huge and
+    // non-finite values, for lengths from two samples to 78 s at 384 kHz.
+    const double lengths[] = {2.0, 3.0, 1023.0, 48002.0, 96001.0, 29952008.0};
+    std::vector<double> positions = {0.0, -0.0, 0.5, -0.5, -48002.25, 1e15, 3e200, -7e30, INFINITY, NAN};
+    uint64_t state = 12345;
+    for (int i = 0; i < 20000; ++i) {
+        state = state * 6364136223846793005ull + 1442695040888963407ull;
+        const double unit = static_cast<double>(state >> 11) * 0x1.0p-53;
+        positions.push_back(unit * std::ldexp(1.0, static_cast<int>(state % 41)));
+    }
+    for (double length : lengths) {
+        for (double k : {1.0, 2.0, 3.0, 1000.0, 123456.0}) {
+            const double whole = k * length;
+            positions.push_back(whole);
+            positions.push_back(std::nextafter(whole, 0.0));
+            positions.push_back(std::nextafter(whole, INFINITY));
+            positions.push_back(whole - 1e-9);
+        }
+    }
+    for (double length : lengths)
+        for (double p : positions) {
+            const double want = std::fmod(p, length);
+            const double got = RemainderOfPosition(p, length);
+            if (std::isnan(want)) {
+                EXPECT_TRUE(std::isnan(got)) << p;
+                continue;
+            }
+            ASSERT_EQ(std::signbit(got), std::signbit(want)) << p << " " << length;
+            ASSERT_EQ(got, want) << std::hexfloat << p << " " << length;
+        }
 }

@@ -27,7 +27,7 @@ std::unique_ptr<LoopsModeRig> PlayedRig(double rate, double seconds, uint32_t se
     return rig;
 }
 
-HistoryRing RingOf(const LoopsMode& loop, const std::vector<float>& channel)
+HistoryRing RingOf(const LoopsMode& loop, const SampleHistory& channel)
 {
     return HistoryRing{channel.data(), loop.historyLength, loop.writeIndex, loop.clock};
 }
@@ -97,8 +97,8 @@ TEST(LoopStateTransfer, CopyStateFromCopiesPlaybackStateOnly)
     // The shadow of the hand-over: prepared at the same rate, histories released.
     LoopsMode shadow;
     shadow.Prepare(8000.0, 512);
-    std::vector<float>().swap(shadow.historyL);
-    std::vector<float>().swap(shadow.historyR);
+    SampleHistory().swap(shadow.historyL);
+    SampleHistory().swap(shadow.historyR);
     shadow.shifters[0].buffer[5] = 0.75f;
     shadow.monoAmount = 0.3;
     shadow.voiceCount = 2;

@@ -122,7 +122,7 @@ TEST(LoopsMode, FreezeStopsRecordingAndKeepsPlaying)
     rig.Run(1, NoiseSignal);
     ASSERT_EQ(rig.loop->recordingStopped, 1);
     const double frozenClock = rig.loop->clock;
-    const std::vector<float> frozenHistory = rig.loop->historyL;
+    const SampleHistory frozenHistory = rig.loop->historyL;
 
     std::vector<float> out;
     rig.Run(

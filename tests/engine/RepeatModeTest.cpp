@@ -309,11 +309,10 @@ TEST_F(RepeatModeTest, PreparesAcrossRatesAndStaysSilentWhenMemoryCannotBeHad)
         RepeatMode mode;
         mode.Prepare(c.rate, 512);
         ASSERT_TRUE(mode.IsPrepared()) << c.rate;
-        EXPECT_EQ(mode.history[0].size(), c.history) << c.rate;
-        EXPECT_EQ(mode.history[1].size(), c.history) << c.rate;
+        EXPECT_EQ(mode.history.size(), 2 * c.history) << c.rate;
         EXPECT_EQ(mode.sampleRate, c.used);
         EXPECT_EQ(mode.capture[0].size(), static_cast<size_t>(std::ceil(1.2 * c.used)) + 8);
-        EXPECT_EQ(mode.feedbackLine[1].size(), 2 * (static_cast<size_t>(std::ceil(1.2 * c.used)) + 8));
+        EXPECT_EQ(mode.feedbackLine.size(), 2 * 2 * (static_cast<size_t>(std::ceil(1.2 * c.used)) + 8));
         float l = 0.5f, r = 0.5f;
         mode.Process(&l, &r, 1, drift);
         EXPECT_TRUE(std::isfinite(l));
@@ -330,7 +329,7 @@ TEST_F(RepeatModeTest, PreparesAcrossRatesAndStaysSilentWhenMemoryCannotBeHad)
         refused.Prepare(48000.0, 512);
     }
     EXPECT_FALSE(refused.IsPrepared());
-    EXPECT_TRUE(refused.history[0].empty());
+    EXPECT_TRUE(refused.history.empty());
     l = r = 0.7f;
     refused.Process(&l, &r, 1, drift);
     refused.FeedIdle(&l, &r, 1);

@@ -15,12 +15,11 @@ using namespace Steinberg::Vst;
 namespace {
 
 // The points grouped by parameter, each parameter's in the order given.
-HostParamChanges ChangesOf(const std::vector<AutomationPoint>& points)
+void SetChanges(HostParamChanges& changes, const std::vector<AutomationPoint>& points)
 {
-    HostParamChanges changes;
+    changes.queues.clear();
     for (const AutomationPoint& p : points)
         changes.Add(p.id, p.offset, p.value);
-    return changes;
 }
 
 template <class Interface>
@@ -161,8 +160,16 @@ tresult HostRig::Process(int frames, const std::vector<AutomationPoint>& points)
         inL = more;
         inR = TestSignal(more.size(), 2);
     }
-    std::vector<double> l64(frames), r64(frames), outL64(frames, 9.0), outR64(frames, 9.0);
-    std::vector<float> l32(frames), r32(frames), outL32(frames, 9.0f), outR32(frames, 9.0f);
+    const size_t n = static_cast<size_t>(frames);
+    for (int c = 0; c < 2; ++c) {
+        in64[c].assign(n, 0.0);
+        in32[c].assign(n, 0.0f);
+        // Output the plug-in does not write stays visibly wrong.
+        out64[c].assign(n, 9.0);
+        out32[c].assign(n, 9.0f);
+    }
+    std::vector<double>&l64 = in64[0], &r64 = in64[1], &outL64 = out64[0], &outR64 = out64[1];
+    std::vector<float>&l32 = in32[0], &r32 = in32[1], &outL32 = out32[0], &outR32 = out32[1];
     for (int f = 0; f < frames; ++f) {
         l64[f] = inL[inputPos + f];
         r64[f] = inR[inputPos + f];
@@ -180,7 +187,7 @@ tresult HostRig::Process(int frames, const std::vector<AutomationPoint>& points)
     outBus.silenceFlags = 3;
     outBus.channelBuffers64 = reinterpret_cast<Sample64**>(outPtrs);
 
-    HostParamChanges changes = ChangesOf(points);
+    SetChanges(changes, points);
     ProcessData data;
     data.processMode = kRealtime;
     data.symbolicSampleSize = is64 ? kSample64 : kSample32;
@@ -208,7 +215,7 @@ tresult HostRig::Process(int frames, const std::vector<AutomationPoint>& points)
 
 tresult HostRig::Flush(const std::vector<AutomationPoint>& points)
 {
-    HostParamChanges changes = ChangesOf(points);
+    SetChanges(changes, points);
     ProcessData data;
     data.symbolicSampleSize = is64 ? kSample64 : kSample32;
     data.numSamples = 0;

@@ -5,6 +5,8 @@
 // and a transport, and move its state through streams. Works on any instance, whether it came
 // from the module's factory or was constructed in the test.
 
+#include "tests/plugin/HostParamChanges.h"
+
 #include "pluginterfaces/base/ibstream.h"
 #include "pluginterfaces/vst/ivstaudioprocessor.h"
 #include "pluginterfaces/vst/ivstcomponent.h"
@@ -100,6 +102,13 @@ public:
     size_t inputPos = 0;
     std::vector<double> outL, outR;
     Steinberg::uint32 lastSilenceFlags = 0;
+
+private:
+    // Kept from block to block, so that a process call allocates nothing the plug-in's own
+    // overhead would be measured with.
+    std::vector<double> in64[2], out64[2];
+    std::vector<float> in32[2], out32[2];
+    HostParamChanges changes;
 };
 
 // A deterministic test signal: a few sines and a little noise, finite and below full scale.

@@ -4,7 +4,8 @@
 
 #include <string>
 
-// The panel as a host shows it, compared with the golden pictures scripts/screenshots.sh took.
+// The panel as a host shows it, compared with the golden pictures scripts/screenshots.sh took
+// with panel-golden.
 // llvmpipe draws the same pixels every time; the tolerance only forgives rounding differences.
 TEST(PanelScreenshot, BothSidesAtBothScalesMatchTheirGoldenImages)
 {

@@ -13,9 +13,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <clocale>
 #include <cmath>
 #include <memory>
+#include <vector>
 
 using namespace iplug::igraphics;
 using graphicstest::RecordingGraphics;
@@ -99,8 +101,9 @@ TEST(PanelDrawingRules, StripFrameRoundsToTheNearestFrame)
         // The smallest value that shows frame k is halfway from frame k - 1.
         const double first = k == 1 ? 0.0 : (k - 1.5) / 60.0;
         EXPECT_EQ(panel::StripFrameFor(61, first + 1e-9), k);
-        if (k > 1)
+        if (k > 1) {
             EXPECT_EQ(panel::StripFrameFor(61, first - 1e-9), k - 1);
+        }
     }
     EXPECT_EQ(panel::StripFrameFor(61, 0.99), 60);
     EXPECT_EQ(panel::StripFrameFor(61, 0.99167), 61);
@@ -192,6 +195,69 @@ TEST_F(PanelTest, MacroKnobFollowsSyncAndStepsWholeDivisions)
     HostSets(kSync, 0);
     Frame();
     EXPECT_EQ(knob->BoundParamIndex(0), kMacro);
+}
+
+TEST_F(PanelTest, MacroWheelMovesOnlyByWholeNotches)
+{
+    constexpr int kTrem = 0, kRepeat = 1, kLoops = 2;
+    const struct
+    {
+        const char* name;
+        int mode;
+        bool sync;
+        std::vector<float> turns;
+        bool fine;
+        int steps;
+    } cases[] = {
+        {"repeat time, part of a notch", kRepeat, false, {0.4f}, false, 0},
+        {"repeat time, parts that make a notch", kRepeat, false, {0.4f, 0.6f}, false, 1},
+        {"repeat time, one notch", kRepeat, false, {1.0f}, false, 1},
+        {"repeat time, back before a notch", kRepeat, false, {0.5f, -0.5f}, false, 0},
+        {"repeat time, reversal drops the rest", kRepeat, false, {0.9f, -0.5f, 0.5f}, false, 0},
+        {"repeat time, fine", kRepeat, false, {0.4f, 0.6f}, true, 1},
+        {"loop length, tenths", kLoops, false, std::vector<float>(10, 0.1f), false, 1},
+        {"loop length, two notches", kLoops, false, {2.0f}, false, 2},
+        {"loop length, down", kLoops, false, {-0.7f, -0.7f}, false, -1},
+        {"free rate, part of a notch", kTrem, false, {0.4f}, false, 0},
+        {"free rate, one notch", kTrem, false, {1.0f}, false, 1},
+        {"synced, part of a notch", kTrem, true, {0.4f}, false, 0},
+        {"synced, no notch", kTrem, true, {0.0f}, false, 0},
+        {"synced, parts that make a notch", kTrem, true, {0.4f, 0.6f}, false, 1},
+        {"synced, one notch", kTrem, true, {1.0f}, false, 1},
+        {"synced, back before a notch", kRepeat, true, {0.5f, -0.5f}, false, 0},
+        {"synced, down", kLoops, true, {-1.0f}, false, -1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        HostSets(kMode, c.mode);
+        HostSets(kSync, c.sync ? 1 : 0);
+        HostSets(kMacro, 0.5);
+        HostSets(kSyncDivision, 4);
+        // A fresh panel: nothing left over from the last case's turns.
+        g->RemoveAllControls();
+        BuildPanel(g.get(), plugin);
+        Frame();
+        IControl* knob = ControlAt(230, 222);
+        const double macroBefore = Value(kMacro);
+        const double positionBefore = macro::MacroKnobPosition(*knob);
+        std::vector<int> list;
+        macro::AllowedDivisions(*knob, plugin->Tempo(), list);
+        const auto at = std::find(list.begin(), list.end(), 4) - list.begin();
+
+        IPointerMods mods;
+        mods.ctrl = c.fine;
+        for (float notches : c.turns)
+            g->OnWheel(230, 222, mods, notches);
+
+        if (c.sync)
+            EXPECT_EQ(Value(kSyncDivision), list[size_t(at + c.steps)]);
+        else if (c.steps == 0)
+            EXPECT_EQ(Value(kMacro), macroBefore);
+        else if (c.mode == kTrem)
+            EXPECT_NEAR(plugin->GetParam(kMacro)->GetNormalized(), 0.5 + c.steps * 0.01, 1e-9);
+        else
+            EXPECT_NEAR(macro::MacroKnobPosition(*knob), positionBefore + c.steps * (c.fine ? 0.001 : 0.01), 1e-9);
+    }
 }
 
 TEST_F(PanelTest, ReadoutTexts)

@@ -35,6 +35,7 @@
     X(PFNGLVERTEXATTRIBPOINTERPROC, glVertexAttribPointer)                                                             \
     X(PFNGLBINDFRAMEBUFFERPROC, glBindFramebuffer)                                                                     \
     X(PFNGLBINDRENDERBUFFERPROC, glBindRenderbuffer)                                                                   \
+    X(PFNGLBLITFRAMEBUFFERPROC, glBlitFramebuffer)                                                                     \
     X(PFNGLCHECKFRAMEBUFFERSTATUSPROC, glCheckFramebufferStatus)                                                       \
     X(PFNGLDELETEFRAMEBUFFERSPROC, glDeleteFramebuffers)                                                               \
     X(PFNGLDELETERENDERBUFFERSPROC, glDeleteRenderbuffers)                                                             \

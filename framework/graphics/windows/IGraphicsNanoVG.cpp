@@ -166,21 +166,44 @@ int IGraphicsNanoVG::WindowPixelHeight() const
 
 void IGraphicsNanoVG::BeginMainFrame()
 {
-    glViewport(0, 0, WindowPixelWidth(), WindowPixelHeight());
+    const int h = WindowPixelHeight();
+    glViewport(frameRect[0], h - frameRect[1] - frameRect[3], frameRect[2], frameRect[3]);
     nvgluBindFramebuffer(mainFramebuffer);
-    nvgBeginFrame(vg, static_cast<float>(static_cast<int>(width * drawScale)),
-                  static_cast<float>(static_cast<int>(height * drawScale)), screenScale);
+    BeginMainNanoVGFrame();
 }
 
-void IGraphicsNanoVG::StartFrame()
+void IGraphicsNanoVG::BeginMainNanoVGFrame()
+{
+    // NanoVG's units per window pixel, as the whole frame has them, so that the area maps
+    // onto exactly the pixels it would cover in a whole-window frame.
+    const float unitsX = static_cast<float>(static_cast<int>(width * drawScale)) / std::max(1, WindowPixelWidth());
+    const float unitsY = static_cast<float>(static_cast<int>(height * drawScale)) / std::max(1, WindowPixelHeight());
+    nvgBeginFrame(vg, frameRect[2] * unitsX, frameRect[3] * unitsY, screenScale);
+    frameOriginX = frameRect[0] * unitsX;
+    frameOriginY = frameRect[1] * unitsY;
+}
+
+void IGraphicsNanoVG::StartFrame(const IBox& area)
 {
     inFrame = true;
-    IGraphics::StartFrame();
+    IGraphics::StartFrame(area);
     if (!vg)
         return;
-    // The window's back buffer is cleared; the main framebuffer keeps the last frame, so
-    // only the dirty regions are drawn into it.
-    ClearBoundFramebuffer(WindowPixelWidth(), WindowPixelHeight());
+    // The viewport is limited to the area: NanoVG clips in its fragment shader, so without
+    // it a panel-sized background would be rasterised whole for every small dirty region.
+    const int w = WindowPixelWidth(), h = WindowPixelHeight();
+    const float s = GetBackingScale();
+    const int left = std::clamp(static_cast<int>(std::floor(area.left * s)) - 1, 0, w);
+    const int top = std::clamp(static_cast<int>(std::floor(area.top * s)) - 1, 0, h);
+    const int right = std::clamp(static_cast<int>(std::ceil(area.right * s)) + 1, left, w);
+    const int bottom = std::clamp(static_cast<int>(std::ceil(area.bottom * s)) + 1, top, h);
+    frameRect[0] = left;
+    frameRect[1] = top;
+    frameRect[2] = right - left;
+    frameRect[3] = bottom - top;
+    // Without a main framebuffer the frame draws straight onto the window.
+    if (!mainFramebuffer)
+        ClearBoundFramebuffer(w, h);
     BeginMainFrame();
 }
 
@@ -188,25 +211,32 @@ void IGraphicsNanoVG::FinishFrame()
 {
     if (vg) {
         nvgEndFrame(vg);
-        if (mainFramebuffer) {
-            const float w = static_cast<float>(static_cast<int>(width * drawScale));
-            const float h = static_cast<float>(static_cast<int>(height * drawScale));
-            nvgluBindFramebuffer(nullptr);
-            nvgBeginFrame(vg, w, h, screenScale);
-            nvgSave(vg);
-            nvgResetTransform(vg);
-            nvgResetScissor(vg);
-            const NVGpaint picture = nvgImagePattern(vg, 0, 0, w, h, 0, mainFramebuffer->image, 1.0f);
-            nvgBeginPath(vg);
-            nvgRect(vg, 0, 0, w, h);
-            nvgFillPaint(vg, picture);
-            nvgFill(vg);
-            nvgRestore(vg);
-            nvgEndFrame(vg);
-        }
+        if (mainFramebuffer)
+            CompositeMainFramebuffer();
     }
+    frameOriginX = frameOriginY = 0.0f;
     inFrame = false;
     FlushFramebufferDeletions();
+}
+
+void IGraphicsNanoVG::CompositeMainFramebuffer()
+{
+    const int w = WindowPixelWidth(), h = WindowPixelHeight();
+    int x = 0, y = 0, cw = w, ch = h;
+    if (backBufferKept && wholeCompositesDue == 0) {
+        x = frameRect[0];
+        y = h - frameRect[1] - frameRect[3];
+        cw = frameRect[2];
+        ch = frameRect[3];
+    }
+    // A straight copy: the main framebuffer holds the whole picture, so nothing is blended
+    // and the back buffer need not be cleared first.
+    nvgluBindFramebuffer(nullptr);
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, mainFramebuffer->fbo);
+    glBlitFramebuffer(x, y, x + cw, y + ch, x, y, x + cw, y + ch, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+    nvgluBindFramebuffer(nullptr);
+    if (wholeCompositesDue > 0)
+        --wholeCompositesDue;
 }
 
 void IGraphicsNanoVG::OnViewCreated()
@@ -253,6 +283,7 @@ void IGraphicsNanoVG::OnDrawSizeChanged()
             nvgluBindFramebuffer(nullptr);
         }
     }
+    OnBackBufferResized();
     UnbindGLContext();
 }
 
@@ -446,6 +477,8 @@ void IGraphicsNanoVG::ApplyTransform(const ITransform2D& t)
     if (!vg)
         return;
     nvgResetTransform(vg);
+    if (layerStack.empty())
+        nvgTranslate(vg, -frameOriginX, -frameOriginY);
     nvgScale(vg, drawScale, drawScale);
     if (!layerStack.empty()) {
         const IBox& box = layerStack.back()->box;
@@ -580,8 +613,7 @@ APIBitmap* IGraphicsNanoVG::CreateOffscreenBitmap(int w, int h, float scale, dou
     if (vg) {
         if (inFrame) {
             nvgluBindFramebuffer(mainFramebuffer);
-            nvgBeginFrame(vg, static_cast<float>(static_cast<int>(width * drawScale)),
-                          static_cast<float>(static_cast<int>(height * drawScale)), screenScale);
+            BeginMainNanoVGFrame();
         } else {
             nvgluBindFramebuffer(nullptr);
         }
@@ -601,14 +633,6 @@ void IGraphicsNanoVG::ReadLayerPixels(IOffscreenLayer& layer, GrowBuffer& pixels
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glReadPixels(0, 0, w, h, GL_RGBA, GL_UNSIGNED_BYTE, pixels.Data());
     PopLayer();
-    // OpenGL gives the bottom row first; the layer's rows go top first.
-    std::vector<uint8_t> row(static_cast<size_t>(w) * 4);
-    uint8_t* data = pixels.Data();
-    for (int top = 0, bottom = h - 1; top < bottom; ++top, --bottom) {
-        std::memcpy(row.data(), data + size_t(top) * w * 4, row.size());
-        std::memcpy(data + size_t(top) * w * 4, data + size_t(bottom) * w * 4, row.size());
-        std::memcpy(data + size_t(bottom) * w * 4, row.data(), row.size());
-    }
 }
 
 void IGraphicsNanoVG::CompositeShadowMask(IOffscreenLayer& layer, const GrowBuffer& mask, const IShadowSpec& shadow)
@@ -880,10 +904,13 @@ void IGraphicsNanoVG::DrawTextBlock(const ITextStyle& style, const char* text, c
     };
     int count = 0;
     forEachRow([&](const NVGtextRow&) { ++count; });
+    // Each row is aligned on its own anchor, so the block spans count - 1 line steps
+    // between its first and last anchors: that span is what sits above a middle or
+    // bottom anchor.
+    const double firstRow = y - (count - 1) * lineHeight * f;
     int k = 0;
     forEachRow([&](const NVGtextRow& row) {
-        nvgText(vg, static_cast<float>(x), static_cast<float>(y - count * lineHeight * f + k * lineHeight), row.start,
-                row.end);
+        nvgText(vg, static_cast<float>(x), static_cast<float>(firstRow + k * lineHeight), row.start, row.end);
         ++k;
     });
     nvgRestore(vg);

@@ -41,7 +41,7 @@ public:
     IGraphicsNanoVG(IGEditorDelegate& delegate, int width, int height, int fps, float drawScale);
     ~IGraphicsNanoVG() override;
 
-    void StartFrame() override;
+    void StartFrame(const IBox& area) override;
     void OnViewCreated() override;
     void OnViewDestroying() override;
     void FinishFrame() override;
@@ -107,7 +107,15 @@ protected:
     // Pixel size of the window: panel size × draw scale, truncated, × screen scale, truncated.
     int WindowPixelWidth() const;
     int WindowPixelHeight() const;
+    // Binds the main framebuffer with the viewport and NanoVG frame of the frame's area.
     void BeginMainFrame();
+    // Begins the NanoVG frame of the frame's area on whatever target is bound.
+    void BeginMainNanoVGFrame();
+    // Copies the frame's area (the whole window while the back buffer is not known to hold
+    // the last frame) from the main framebuffer to the window's back buffer.
+    void CompositeMainFramebuffer();
+    // The window's back buffer was made or resized: the next frames copy the whole window.
+    void OnBackBufferResized() { wholeCompositesDue = 2; }
     void DeleteMainFramebuffer();
     void EmptyBitmapCache();
     NVGcolor ToNanoVGColour(const IArgb& colour, const IBlendSpec* blend) const;
@@ -118,6 +126,19 @@ protected:
     ProcessCache bitmapCache;
     NVGcontext* vg = nullptr;
     NVGLUframebuffer* mainFramebuffer = nullptr;
+    // The frame's area in window pixels, rows from the top (x, y, width, height): only this
+    // part of the main framebuffer is rasterised into.
+    int frameRect[4] = {};
+    // The frame area's top left corner in NanoVG units, taken off every main-frame transform.
+    float frameOriginX = 0.0f;
+    float frameOriginY = 0.0f;
+    // The window's back buffer keeps its pixels across a swap (the pixel format swaps by
+    // copying), so a frame need only composite its own area.
+    bool backBufferKept = false;
+    // Frames still to copy the whole window: the back buffer was made or resized. A driver
+    // may take a window's new size only at the frame after the one painted when it changed,
+    // so a resize owes two.
+    int wholeCompositesDue = 0;
 };
 
 } // namespace iplug::igraphics

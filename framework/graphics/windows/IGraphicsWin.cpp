@@ -219,6 +219,7 @@ void* IGraphicsWin::OpenPlatformWindow(void* parent)
         AbandonOpen(dc);
         return nullptr;
     }
+    backBufferKept = glContext.SwapCopies();
     if (failStep != OpenStep::NanoVGContext)
         OnViewCreated();
     if (!vg) {
@@ -286,6 +287,7 @@ void IGraphicsWin::AbandonOpen(HDC dc)
     glContext.Destroy();
     wglMakeCurrent(nullptr, nullptr);
     platformContext = nullptr;
+    DeleteUpdateRegion();
     HWND failed = window;
     window = nullptr;
     DestroyWindow(failed);
@@ -314,6 +316,7 @@ void IGraphicsWin::CloseWindow(bool destroyWindow)
     wglMakeCurrent(nullptr, nullptr);
     glContext.Destroy();
     platformContext = nullptr;
+    DeleteUpdateRegion();
     if (tooltipWindow) {
         DestroyWindow(tooltipWindow);
         tooltipWindow = nullptr;
@@ -332,7 +335,7 @@ void IGraphicsWin::CloseWindow(bool destroyWindow)
 void IGraphicsWin::StartRedrawClock()
 {
     if (useVBlankClock) {
-        vblank.Start(window);
+        vblank.Start(window, makeVBlankSystem ? makeVBlankSystem() : VBlankClock::MakeSystem());
         return;
     }
     UINT period = fps > 0 ? 1000 / static_cast<UINT>(fps) : 15;
@@ -459,6 +462,11 @@ LRESULT IGraphicsWin::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPar
     case WM_PAINT:
         Paint();
         return 0;
+    case WM_SIZE:
+        // A resized back buffer holds nothing of the last frame, though only the uncovered
+        // strips are invalidated.
+        OnBackBufferResized();
+        return DefWindowProcW(hwnd, msg, wParam, lParam);
     case WM_SETCURSOR:
         if (LOWORD(lParam) != HTCLIENT)
             return DefWindowProcW(hwnd, msg, wParam, lParam);
@@ -601,11 +609,20 @@ void IGraphicsWin::OnRedrawTick(uint32_t count)
         vblankSkipUntil = vblank.Count() + 1;
 }
 
+void IGraphicsWin::DeleteUpdateRegion()
+{
+    if (updateRegion)
+        DeleteObject(updateRegion);
+    updateRegion = nullptr;
+}
+
 void IGraphicsWin::Paint()
 {
     const float s = GetBackingScale();
-    HRGN region = CreateRectRgn(0, 0, 0, 0);
-    const int kind = GetUpdateRgn(window, region, FALSE);
+    if (!updateRegion)
+        updateRegion = CreateRectRgn(0, 0, 0, 0);
+    HRGN region = updateRegion;
+    const int kind = region ? GetUpdateRgn(window, region, FALSE) : ERROR;
     if (kind == SIMPLEREGION || kind == COMPLEXREGION) {
         IBoxList list;
         bool added = false;
@@ -636,7 +653,6 @@ void IGraphicsWin::Paint()
         EndPaint(window, &ps);
     }
     ValidateRect(window, nullptr);
-    DeleteObject(region);
 }
 
 bool IGraphicsWin::IsPenOrTouchMessage()
@@ -685,9 +701,10 @@ void IGraphicsWin::OnMouseMove(WPARAM wParam, LPARAM lParam)
         return;
     }
     PointerEventFromMessage(event, lParam, wParam);
-    if (!OnPointerOver(event.x, event.y, event.mods))
-        return;
+    const bool overAControl = OnPointerOver(event.x, event.y, event.mods);
     TRACKMOUSEEVENT track = {sizeof(track), TME_LEAVE, window, HOVER_DEFAULT};
+    // Also checked when the pointer left every control for the bare panel: the tip of the
+    // control it came from must not stay up.
     if (tooltipsEnabled && overIndex != tooltipControl) {
         track.dwFlags = overIndex >= 0 ? (TME_HOVER | TME_LEAVE) : TME_LEAVE;
         tooltipControl = overIndex;
@@ -696,7 +713,8 @@ void IGraphicsWin::OnMouseMove(WPARAM wParam, LPARAM lParam)
             tooltipShown = false;
         }
     }
-    TrackMouseEvent(&track);
+    if (overAControl)
+        TrackMouseEvent(&track);
 }
 
 void IGraphicsWin::OnButtonDown(WPARAM wParam, LPARAM lParam)
@@ -822,7 +840,7 @@ void IGraphicsWin::OnTouch(WPARAM wParam, LPARAM lParam)
         return;
     std::vector<TOUCHINPUT> inputs(count);
     auto handle = reinterpret_cast<HTOUCHINPUT>(lParam);
-    if (GetTouchInputInfo(handle, count, inputs.data(), sizeof(TOUCHINPUT))) {
+    if (touchApi.getInfo(handle, count, inputs.data(), sizeof(TOUCHINPUT))) {
         const float s = GetBackingScale();
         IPointerEventList downs, ups, drags;
         for (const TOUCHINPUT& input : inputs) {
@@ -858,7 +876,7 @@ void IGraphicsWin::OnTouch(WPARAM wParam, LPARAM lParam)
         if (drags.Count() > 0)
             OnPointerDrag(drags);
     }
-    CloseTouchInputHandle(handle);
+    touchApi.closeHandle(handle);
 }
 
 void IGraphicsWin::GetPointerPosition(float& x, float& y) const
@@ -1091,7 +1109,7 @@ void IGraphicsWin::AskForFile(TextBuffer& fileName, TextBuffer& folder, int mode
     }
     {
         ModalScope modal(*this);
-        WinShell::AskForFile(window, fileName, folder, mode, extensions);
+        WinShell::AskForFile(window, fileName, folder, mode, extensions, shellApi);
     }
     if (completion)
         completion(fileName, folder);
@@ -1100,19 +1118,23 @@ void IGraphicsWin::AskForFile(TextBuffer& fileName, TextBuffer& folder, int mode
 
 void IGraphicsWin::AskForFolder(TextBuffer& path, IFileDialogCompletion completion)
 {
+    if (!window) {
+        path.Set("");
+        return;
+    }
     ModalScope modal(*this);
     // Only an initialisation that succeeded is undone: a host that set up COM in
     // another mode (RPC_E_CHANGED_MODE) keeps it as it was.
-    const bool oleStarted = SUCCEEDED(OleInitialize(nullptr));
+    const bool oleStarted = SUCCEEDED(shellApi.oleInitialize(nullptr));
     const std::wstring title = L"Choose a Directory";
     BROWSEINFOW info = {};
     info.hwndOwner = window;
     info.lpszTitle = title.c_str();
     info.ulFlags = BIF_USENEWUI;
     path.Set("");
-    if (PIDLIST_ABSOLUTE list = SHBrowseForFolderW(&info)) {
+    if (PIDLIST_ABSOLUTE list = shellApi.browseForFolder(&info)) {
         wchar_t chosen[MAX_PATH] = {};
-        if (SHGetPathFromIDListW(list, chosen)) {
+        if (shellApi.pathFromIdList(list, chosen)) {
             path.FromUtf16(chosen);
             path.AppendFormatted(2, "\\");
         }
@@ -1122,7 +1144,7 @@ void IGraphicsWin::AskForFolder(TextBuffer& path, IFileDialogCompletion completi
         completion(TextBuffer(), path);
     ReleaseAllCaptures();
     if (oleStarted)
-        OleUninitialize();
+        shellApi.oleUninitialize();
 }
 
 namespace {
@@ -1159,7 +1181,7 @@ bool IGraphicsWin::AskForColour(IArgb& colour, const char* prompt, IColourPicker
     BOOL chosen;
     {
         ModalScope modal(*this);
-        chosen = ChooseColorW(&choose);
+        chosen = shellApi.chooseColour(&choose);
     }
     if (!chosen)
         return false;
@@ -1199,12 +1221,20 @@ BOOL CALLBACK FindProcessWindow(HWND hwnd, LPARAM param)
 
 HWND IGraphicsWin::FindHostMainWindow()
 {
+    // A window the host has destroyed since (it moved the editor's frame elsewhere
+    // first) would make every alert fail: search again.
+    if (hostMainWindow && !IsWindow(hostMainWindow)) {
+        hostMainWindow = nullptr;
+        hostMainWindowSearched = false;
+    }
     // Searched once per object: a host without a findable main window gets alerts
     // without an owner instead of a search on every alert.
     if (hostMainWindow || hostMainWindowSearched)
         return hostMainWindow;
     hostMainWindowSearched = true;
-    if (parentWindow) {
+    // A parent that has gone leads nowhere; the host's class, remembered from the first
+    // search, still finds its main window.
+    if (parentWindow && IsWindow(parentWindow)) {
         HWND top = parentWindow;
         while (HWND up = GetParent(top))
             top = up;
@@ -1228,7 +1258,7 @@ int IGraphicsWin::ShowAlert(const char* text, const char* caption, int type, IMs
     int answer;
     {
         ModalScope modal(*this);
-        answer = MessageBoxW(owner, Wide(text).c_str(), Wide(caption).c_str(), static_cast<UINT>(type));
+        answer = shellApi.messageBox(owner, Wide(text).c_str(), Wide(caption).c_str(), static_cast<UINT>(type));
     }
     if (completion)
         completion(answer);
@@ -1252,7 +1282,7 @@ bool IGraphicsWin::WriteClipboardPath(const char* path)
 
 bool IGraphicsWin::DragFileOut(const char* path)
 {
-    const bool oleStarted = SUCCEEDED(OleInitialize(nullptr));
+    const bool oleStarted = SUCCEEDED(shellApi.oleInitialize(nullptr));
     const FORMATETC format = {CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
     auto* data = new DragAndDropHelpers::DataObject(format, path);
     auto* source = new DragAndDropHelpers::DropSource;
@@ -1265,21 +1295,22 @@ bool IGraphicsWin::DragFileOut(const char* path)
     data->Release();
     source->Release();
     if (oleStarted)
-        OleUninitialize();
+        shellApi.oleUninitialize();
     ReleaseAllCaptures();
-    // A cancelled drag answers DRAGDROP_S_CANCEL, which is not a failure code either.
-    return result == DRAGDROP_S_DROP;
+    // A cancelled drag answers DRAGDROP_S_CANCEL, which is not a failure code either; a
+    // drop where no target took the file answers DRAGDROP_S_DROP with no effect.
+    return result == DRAGDROP_S_DROP && effect != DROPEFFECT_NONE;
 }
 
 bool IGraphicsWin::OpenUrlInBrowser(const char* url, const char* title, const char* confirmation, const char* failure)
 {
     ModalScope modal(*this);
-    return WinShell::OpenUrl(window, url, title, confirmation, failure);
+    return WinShell::OpenUrl(window, url, title, confirmation, failure, shellApi);
 }
 
 bool IGraphicsWin::ShowInFileBrowser(TextBuffer& path, bool select)
 {
-    return WinShell::ShowInFileBrowser(path.Get(), select);
+    return WinShell::ShowInFileBrowser(path.Get(), select, shellApi);
 }
 
 // Fonts

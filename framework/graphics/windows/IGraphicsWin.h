@@ -11,7 +11,9 @@
 #include "framework/graphics/windows/IGraphicsNanoVG.h"
 #include "framework/graphics/windows/VBlankClock.h"
 #include "framework/graphics/windows/WglContext.h"
+#include "framework/graphics/windows/WinShell.h"
 
+#include <functional>
 #include <unordered_map>
 
 namespace iplug::igraphics {
@@ -44,6 +46,14 @@ public:
         NanoVGContext,
         MainFramebuffer
     };
+
+    // The calls that read and finish the records of a WM_TOUCH message; tests replace them.
+    struct TouchInputApi
+    {
+        BOOL(WINAPI* getInfo)(HTOUCHINPUT, UINT, TOUCHINPUT*, int) = ::GetTouchInputInfo;
+        BOOL(WINAPI* closeHandle)(HTOUCHINPUT) = ::CloseTouchInputHandle;
+    };
+    using VBlankSystemFactory = std::function<std::unique_ptr<VBlankClock::System>()>;
 
     IGraphicsWin(IGEditorDelegate& delegate, int width, int height, int fps, float drawScale);
     ~IGraphicsWin() override;
@@ -111,6 +121,12 @@ public:
     int PresentedFrames() const { return presentedFrames; }
     // Makes one step of the next opens fail (OpenStep::None for none).
     void FailOpenStepForTesting(OpenStep step) { failStep = step; }
+    void SetTouchInputApiForTesting(const TouchInputApi& api) { touchApi = api; }
+    void SetShellApiForTesting(const WinShellApi& api) { shellApi = api; }
+    // The system the vertical-blank thread of the next opens waits and posts through.
+    void SetVBlankSystemForTesting(VBlankSystemFactory make) { makeVBlankSystem = std::move(make); }
+    HWND GetTooltipWindow() const { return tooltipWindow; }
+    bool IsTooltipShown() const { return tooltipShown; }
 
 protected:
     static LRESULT CALLBACK HandleWindowMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
@@ -128,6 +144,7 @@ protected:
     void AbandonOpen(HDC dc);
     void CloseTextEntry();
     void Paint();
+    void DeleteUpdateRegion();
 
     void PointerEventFromMessage(IPointerEvent& event, LPARAM lParam, WPARAM wParam);
     bool IsPenOrTouchMessage();
@@ -183,7 +200,12 @@ protected:
     bool releasingCapture = false;
     bool followsWindowDpi = true;
     int presentedFrames = 0;
+    // The update region of WM_PAINT, made once per window rather than once per frame.
+    HRGN updateRegion = nullptr;
     OpenStep failStep = OpenStep::None;
+    TouchInputApi touchApi;
+    WinShellApi shellApi;
+    VBlankSystemFactory makeVBlankSystem;
 };
 
 } // namespace iplug::igraphics

@@ -1,5 +1,7 @@
 #include "framework/graphics/windows/WglContext.h"
 
+#include <GL/wglext.h>
+
 namespace iplug::igraphics {
 
 const PIXELFORMATDESCRIPTOR& WglContext::PixelFormat()
@@ -33,6 +35,55 @@ const PIXELFORMATDESCRIPTOR& WglContext::PixelFormat()
     return format;
 }
 
+int WglContext::ChooseCopyingFormat(HDC dc)
+{
+    // The extension's functions are found only with a context current, and a window's pixel
+    // format can be set only once: a hidden window of its own lends the context.
+    HWND probe =
+        CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+    if (!probe)
+        return 0;
+    HDC probeDC = GetDC(probe);
+    const HGLRC previousContext = wglGetCurrentContext();
+    const HDC previousDC = wglGetCurrentDC();
+    int chosen = 0;
+    const int basic = ChoosePixelFormat(probeDC, &PixelFormat());
+    HGLRC context = basic && SetPixelFormat(probeDC, basic, &PixelFormat()) ? wglCreateContext(probeDC) : nullptr;
+    if (context && wglMakeCurrent(probeDC, context)) {
+        const auto choose =
+            reinterpret_cast<PFNWGLCHOOSEPIXELFORMATARBPROC>(wglGetProcAddress("wglChoosePixelFormatARB"));
+        const int attributes[] = {WGL_DRAW_TO_WINDOW_ARB,
+                                  GL_TRUE,
+                                  WGL_SUPPORT_OPENGL_ARB,
+                                  GL_TRUE,
+                                  WGL_DOUBLE_BUFFER_ARB,
+                                  GL_TRUE,
+                                  WGL_PIXEL_TYPE_ARB,
+                                  WGL_TYPE_RGBA_ARB,
+                                  WGL_ACCELERATION_ARB,
+                                  WGL_FULL_ACCELERATION_ARB,
+                                  WGL_COLOR_BITS_ARB,
+                                  24,
+                                  WGL_DEPTH_BITS_ARB,
+                                  24,
+                                  WGL_STENCIL_BITS_ARB,
+                                  8,
+                                  WGL_SWAP_METHOD_ARB,
+                                  WGL_SWAP_COPY_ARB,
+                                  0};
+        int format = 0;
+        UINT count = 0;
+        if (choose && choose(dc, attributes, nullptr, 1, &format, &count) && count > 0)
+            chosen = format;
+    }
+    wglMakeCurrent(previousDC, previousContext);
+    if (context)
+        wglDeleteContext(context);
+    ReleaseDC(probe, probeDC);
+    DestroyWindow(probe);
+    return chosen;
+}
+
 WglContext::~WglContext()
 {
     Destroy();
@@ -42,7 +93,10 @@ WglContext::Failure WglContext::Create(HDC dc)
 {
     Destroy();
     missingFunction = nullptr;
-    const int format = api.choosePixelFormat(dc, &PixelFormat());
+    int format = api.chooseCopyingFormat ? api.chooseCopyingFormat(dc) : 0;
+    swapCopies = format != 0;
+    if (format == 0)
+        format = api.choosePixelFormat(dc, &PixelFormat());
     if (format == 0)
         return Failure::ChoosePixelFormat;
     if (!api.setPixelFormat(dc, format, &PixelFormat()))

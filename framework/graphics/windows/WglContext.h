@@ -28,6 +28,8 @@ public:
     // The system calls the steps make; tests replace single entries to fail a step.
     struct Api
     {
+        // A format like PixelFormat() whose swap copies the back buffer, or 0.
+        int (*chooseCopyingFormat)(HDC) = WglContext::ChooseCopyingFormat;
         int(WINAPI* choosePixelFormat)(HDC, const PIXELFORMATDESCRIPTOR*) = ::ChoosePixelFormat;
         BOOL(WINAPI* setPixelFormat)(HDC, int, const PIXELFORMATDESCRIPTOR*) = ::SetPixelFormat;
         HGLRC(WINAPI* createContext)(HDC) = ::wglCreateContext;
@@ -43,21 +45,29 @@ public:
     WglContext& operator=(const WglContext&) = delete;
 
     // Sets the pixel format of dc (RGBA, 32 colour, 24 depth and 8 stencil bits, double
-    // buffered), creates the context, makes it current on dc and loads the functions.
-    // The context stays current on success.
+    // buffered; one whose swap copies the back buffer when the driver offers it), creates the
+    // context, makes it current on dc and loads the functions. The context stays current on
+    // success.
     Failure Create(HDC dc);
     // Makes no context current and deletes this one.
     void Destroy();
 
     HGLRC Handle() const { return context; }
     const char* MissingFunction() const { return missingFunction; }
+    // The back buffer keeps its pixels across a swap: the driver promised it for the format.
+    bool SwapCopies() const { return swapCopies; }
 
     static const PIXELFORMATDESCRIPTOR& PixelFormat();
+    // Asks the driver (wglChoosePixelFormatARB) for a format of dc like PixelFormat() that
+    // swaps by copying; 0 when it has none or the extension is missing. The context current
+    // on this thread before the call is current again after it.
+    static int ChooseCopyingFormat(HDC dc);
 
 private:
     Api api;
     HGLRC context = nullptr;
     const char* missingFunction = nullptr;
+    bool swapCopies = false;
 };
 
 } // namespace iplug::igraphics

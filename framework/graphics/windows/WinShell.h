@@ -6,7 +6,9 @@
 #include <windows.h>
 
 #include <commdlg.h>
+#include <ole2.h>
 #include <shellapi.h>
+#include <shlobj.h>
 
 #include "framework/core/TextBuffer.h"
 
@@ -24,6 +26,11 @@ struct WinShellApi
     BOOL(WINAPI* getSaveFileName)(OPENFILENAMEW*) = ::GetSaveFileNameW;
     HINSTANCE(WINAPI* shellExecute)(HWND, LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR, INT) = ::ShellExecuteW;
     int(WINAPI* messageBox)(HWND, LPCWSTR, LPCWSTR, UINT) = ::MessageBoxW;
+    BOOL(WINAPI* chooseColour)(CHOOSECOLORW*) = ::ChooseColorW;
+    PIDLIST_ABSOLUTE(WINAPI* browseForFolder)(BROWSEINFOW*) = ::SHBrowseForFolderW;
+    BOOL(WINAPI* pathFromIdList)(PCIDLIST_ABSOLUTE, LPWSTR) = ::SHGetPathFromIDListW;
+    HRESULT(WINAPI* oleInitialize)(LPVOID) = ::OleInitialize;
+    void(WINAPI* oleUninitialize)() = ::OleUninitialize;
     bool (*isConnected)() = SystemIsConnected;
 };
 

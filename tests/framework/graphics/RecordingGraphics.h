@@ -71,7 +71,7 @@ public:
         return out;
     }
 
-    void StartFrame() override { Log("frame start"); }
+    void StartFrame(const IBox& area) override { Log("frame start"); }
     void FinishFrame() override { Log("frame end"); }
     void BlitBitmap(const IBitmapRef& bmp, const IBox& dest, int srcX, int srcY, const IBlendSpec* blend) override
     {

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <memory>
 
 namespace iplug::igraphics {
 namespace {
@@ -37,14 +38,20 @@ protected:
     IGraphicsWin* Open(std::function<void(IGraphics&)> draw)
     {
         delegate.SetLayout([draw](IGraphics* g) { g->AddControl(new SceneControl(draw)); });
-        if (!delegate.OpenEditor(parent.Handle(), nullptr))
+        if (!delegate.OpenEditor(Parent(), nullptr))
             return nullptr;
         WaitForFrames(*delegate.Win(), 1);
         return delegate.Win();
     }
     ~DrawingTest() override { delegate.CloseEditor(); }
 
-    TestParentWindow parent;
+    // One parent for the run: a visible top-level window takes seconds to go under Wine.
+    static HWND Parent()
+    {
+        static TestParentWindow parent;
+        return parent.Handle();
+    }
+
     TestDelegate delegate;
 };
 
@@ -90,6 +97,67 @@ TEST_F(DrawingTest, LinearPaintRunsAlongItsTransformAndBlendsApply)
     EXPECT_EQ(blended[0], 255);
     EXPECT_NEAR(blended[1], 128, 2);
     EXPECT_NEAR(blended[2], 128, 2);
+}
+
+// A red square drawn into a layer, given a black shadow 10 units down and right with a
+// blur of 4, and the layer drawn onto the panel.
+void DrawShadowedLayer(IGraphics& g, bool drawForeground)
+{
+    g.OpenLayer(nullptr, IBox(100, 100, 220, 220), false);
+    g.SolidBox(IArgb(255, 255, 0, 0), IBox(120, 120, 160, 160));
+    std::unique_ptr<IOffscreenLayer> layer = g.CloseLayer();
+    if (!layer || !layer->bitmap)
+        return;
+    IShadowSpec shadow;
+    shadow.paint = IPaint(IArgb(255, 0, 0, 0));
+    shadow.blurSize = 4.0f;
+    shadow.xOffset = 10.0f;
+    shadow.yOffset = 10.0f;
+    shadow.drawForeground = drawForeground;
+    g.ApplyLayerShadow(*layer, shadow);
+    IBitmapRef ref;
+    ref.bitmap = layer->bitmap.get();
+    ref.width = int(layer->bitmap->GetWidth() / layer->bitmap->GetScale());
+    ref.height = int(layer->bitmap->GetHeight() / layer->bitmap->GetScale());
+    ref.frameCount = 1;
+    g.BlitBitmap(ref, layer->box, 0, 0, nullptr);
+}
+
+TEST_F(DrawingTest, LayerShadowFallsSoftlyUnderTheLayersDrawing)
+{
+    IGraphicsWin* g = Open([](IGraphics& gr) { DrawShadowedLayer(gr, true); });
+    ASSERT_NE(g, nullptr);
+    EXPECT_EQ(ReadMainFramebuffer(*g, 140, 140), (std::vector<uint8_t>{255, 0, 0, 255})) << "the drawing on top";
+    EXPECT_EQ(ReadMainFramebuffer(*g, 125, 125), (std::vector<uint8_t>{255, 0, 0, 255}));
+    EXPECT_LT(ReadMainFramebuffer(*g, 165, 165)[0], 40) << "the shadow's core, down and right";
+    EXPECT_EQ(ReadMainFramebuffer(*g, 115, 115)[0], 255) << "nothing up and left";
+    EXPECT_EQ(ReadMainFramebuffer(*g, 110, 165)[0], 255);
+    EXPECT_EQ(ReadMainFramebuffer(*g, 210, 210)[0], 255) << "the shadow ends near the square's edge";
+
+    // Along the shadow's right edge (at x 170) the grey rises through several steps.
+    const std::vector<uint8_t> row = ReadMainFramebuffer(*g, 160, 150, 24, 1);
+    int steps = 0;
+    for (int i = 0; i < 24; ++i) {
+        const int red = row[size_t(i) * 4];
+        EXPECT_EQ(row[size_t(i) * 4 + 1], red) << "grey, not tinted: " << i;
+        if (i > 0) {
+            EXPECT_GE(red, int(row[size_t(i - 1) * 4])) << "lighter outwards: " << i;
+        }
+        steps += red > 20 && red < 235 ? 1 : 0;
+    }
+    EXPECT_GE(steps, 3) << "a soft edge, not a hard one";
+    EXPECT_LT(row[0], 40);
+    EXPECT_EQ(row[23 * 4], 255);
+}
+
+TEST_F(DrawingTest, LayerShadowWithoutForegroundLeavesOnlyTheShadow)
+{
+    IGraphicsWin* g = Open([](IGraphics& gr) { DrawShadowedLayer(gr, false); });
+    ASSERT_NE(g, nullptr);
+    const auto middle = ReadMainFramebuffer(*g, 145, 145);
+    EXPECT_LT(middle[0], 40) << "shadow where the square was";
+    EXPECT_EQ(middle[0], middle[1]);
+    EXPECT_EQ(ReadMainFramebuffer(*g, 125, 125)[0], 255) << "outside the moved shadow: the panel";
 }
 
 } // namespace

@@ -53,25 +53,32 @@ TestDelegate::TestDelegate(int width, int height, int nParams) : IGEditorDelegat
 {
     SetEditorSize(width, height);
     makeGraphicsFunction = [this]() -> IGraphics* {
-        auto* g = new IGraphicsWin(*this, GetEditorWidth(), GetEditorHeight(), 60, 1.0f);
+        auto* g = new IGraphicsWin(*this, GetEditorWidth(), GetEditorHeight(), 60, drawScale);
         g->SetUseVBlankClock(useVBlankClock);
         g->SetModuleInstance(GetModuleHandleW(nullptr));
+        if (prepare)
+            prepare(*g);
         return g;
     };
 }
 
 std::vector<uint8_t> ReadMainFramebuffer(IGraphicsWin& g, int x, int y)
 {
+    return ReadMainFramebuffer(g, x, y, 1, 1);
+}
+
+std::vector<uint8_t> ReadMainFramebuffer(IGraphicsWin& g, int x, int y, int width, int height)
+{
     g.BindGLContext();
     NVGLUframebuffer* fb = g.GetMainFramebuffer();
     glBindFramebuffer(GL_FRAMEBUFFER, fb ? fb->fbo : 0);
-    int width = 0, height = 0;
+    int fbWidth = 0, fbHeight = 0;
     if (fb)
-        nvgImageSize(static_cast<NVGcontext*>(g.GetBackendContext()), fb->image, &width, &height);
-    const auto pixel = ReadPixels(x, height - 1 - y, 1, 1);
+        nvgImageSize(static_cast<NVGcontext*>(g.GetBackendContext()), fb->image, &fbWidth, &fbHeight);
+    const auto pixels = ReadPixels(x, fbHeight - y - height, width, height);
     glBindFramebuffer(GL_FRAMEBUFFER, 0);
     g.UnbindGLContext();
-    return pixel;
+    return pixels;
 }
 
 bool WaitForFrames(IGraphicsWin& g, int frames, int timeoutMs)

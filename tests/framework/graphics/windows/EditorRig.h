@@ -57,10 +57,15 @@ public:
     int openGestures = 0;
     int opened = 0;
     bool useVBlankClock = false;
+    float drawScale = 1.0f;
+    // Runs on every new window layer before it opens: test seams and switches.
+    std::function<void(IGraphicsWin&)> prepare;
 };
 
 // RGBA of one panel pixel (at backing scale 1 unless given) of the editor's main framebuffer.
 std::vector<uint8_t> ReadMainFramebuffer(IGraphicsWin& g, int x, int y);
+// RGBA of a block of pixels whose top-left corner is (x, y), rows bottom row first.
+std::vector<uint8_t> ReadMainFramebuffer(IGraphicsWin& g, int x, int y, int width, int height);
 // Pumps messages until the editor has presented at least frames frames (or the time ran out).
 bool WaitForFrames(IGraphicsWin& g, int frames, int timeoutMs = 3000);
 

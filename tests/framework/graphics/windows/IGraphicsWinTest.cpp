@@ -44,7 +44,19 @@ protected:
         SendMessageW(static_cast<HWND>(delegate.Win()->GetNativeWindow()), msg, w, l);
     }
 
-    TestParentWindow parent;
+    // One parent for the run (a visible top-level window takes seconds to go under Wine),
+    // given back at its first size by every test.
+    static TestParentWindow& SharedParent()
+    {
+        static TestParentWindow window;
+        return window;
+    }
+    void TearDown() override
+    {
+        SetWindowPos(parent.Handle(), nullptr, 0, 0, 600, 800, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+
+    TestParentWindow& parent = SharedParent();
     TestDelegate delegate;
     RecordingControl* background = nullptr;
     RecordingControl* knob = nullptr;

@@ -95,6 +95,31 @@ TEST_F(NanoVGGLTest, MissingFramebufferFunctionsFailTheContextCleanly)
     EXPECT_EQ(working.Create(child.DC()), WglContext::Failure::None);
 }
 
+TEST_F(NanoVGGLTest, AFormatThatSwapsByCopyingIsChosenAndTheCurrentContextIsKept)
+{
+    // A host's own context current on this thread stays current while the driver is asked.
+    WglContext host;
+    ASSERT_EQ(host.Create(child.DC()), WglContext::Failure::None);
+    TestGLChildWindow window(parent.Handle(), 32, 32);
+    const int format = WglContext::ChooseCopyingFormat(window.DC());
+    EXPECT_EQ(wglGetCurrentContext(), host.Handle());
+    EXPECT_EQ(wglGetCurrentDC(), child.DC());
+    // Wine offers formats that swap by copying.
+    EXPECT_NE(format, 0);
+
+    WglContext editor;
+    ASSERT_EQ(editor.Create(window.DC()), WglContext::Failure::None);
+    EXPECT_TRUE(editor.SwapCopies());
+    EXPECT_EQ(GetPixelFormat(window.DC()), format);
+
+    TestGLChildWindow plain(parent.Handle(), 32, 32);
+    WglContext::Api api;
+    api.chooseCopyingFormat = nullptr;
+    WglContext fallback(api);
+    ASSERT_EQ(fallback.Create(plain.DC()), WglContext::Failure::None);
+    EXPECT_FALSE(fallback.SwapCopies());
+}
+
 int WINAPI NoPixelFormat(HDC, const PIXELFORMATDESCRIPTOR*)
 {
     return 0;
@@ -121,7 +146,11 @@ TEST_F(NanoVGGLTest, EveryContextStepFailsWithoutLeavingAContext)
         void (*breakStep)(WglContext::Api&);
     };
     const Case cases[] = {
-        {WglContext::Failure::ChoosePixelFormat, [](WglContext::Api& a) { a.choosePixelFormat = NoPixelFormat; }},
+        {WglContext::Failure::ChoosePixelFormat,
+         [](WglContext::Api& a) {
+             a.chooseCopyingFormat = nullptr;
+             a.choosePixelFormat = NoPixelFormat;
+         }},
         {WglContext::Failure::SetPixelFormat, [](WglContext::Api& a) { a.setPixelFormat = RefuseSetPixelFormat; }},
         {WglContext::Failure::CreateContext, [](WglContext::Api& a) { a.createContext = NoContext; }},
         {WglContext::Failure::MakeCurrent, [](WglContext::Api& a) { a.makeCurrent = RefuseCurrent; }},

@@ -3,6 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
+#include <string>
+#include <vector>
+
 namespace iplug::igraphics {
 namespace {
 
@@ -27,13 +32,18 @@ class ResourcesTest : public ::testing::Test
 protected:
     IGraphicsWin* Open(TestDelegate& d)
     {
-        if (!d.OpenEditor(parent.Handle(), nullptr))
+        if (!d.OpenEditor(Parent(), nullptr))
             return nullptr;
         WaitForFrames(*d.Win(), 1);
         return d.Win();
     }
 
-    TestParentWindow parent;
+    // One parent for the run: a visible top-level window takes seconds to go under Wine.
+    static HWND Parent()
+    {
+        static TestParentWindow parent;
+        return parent.Handle();
+    }
 };
 
 TEST_F(ResourcesTest, EmbeddedImageLoadsByNameDrawsAndIsDecodedOncePerScale)
@@ -156,6 +166,105 @@ TEST_F(ResourcesTest, SystemFontsRefuseSubstitutes)
     // Wine has no such family and would substitute one.
     EXPECT_EQ(g.LoadSystemFont("x", "Marlquin Nonexistent Sans", 0), nullptr);
     EXPECT_EQ(IGraphicsWin::CreateFontForFamily("Marlquin Nonexistent Sans", 400, false, false, 0, false), nullptr);
+}
+
+// Text in a box, as a wrapped block or as one line.
+class TextBoxControl : public IControl
+{
+public:
+    TextBoxControl(const IBox& box, const ITextStyle& style, const char* text, bool block)
+        : IControl(box), style(style), text(text), block(block)
+    {}
+    void Paint(IGraphics& g) override
+    {
+        if (block)
+            g.DrawTextBlock(style, text.c_str(), GetBox(), nullptr);
+        else
+            g.DrawTextImpl(style, text.c_str(), GetBox(), nullptr);
+    }
+    ITextStyle style;
+    std::string text;
+    bool block;
+};
+
+// A run of pixel rows holding ink, with the ink's left and right ends (panel pixels).
+struct InkBand
+{
+    int top, bottom, left, right;
+};
+
+std::vector<InkBand> InkBands(IGraphicsWin& g, int x0, int y0, int w, int h)
+{
+    const std::vector<uint8_t> pixels = ReadMainFramebuffer(g, x0, y0, w, h);
+    std::vector<InkBand> bands;
+    bool inBand = false;
+    for (int y = 0; y < h; ++y) {
+        int left = w, right = -1;
+        for (int x = 0; x < w; ++x) {
+            if (pixels[(size_t(h - 1 - y) * size_t(w) + size_t(x)) * 4] < 128) {
+                left = std::min(left, x);
+                right = std::max(right, x);
+            }
+        }
+        if (right < 0) {
+            inBand = false;
+            continue;
+        }
+        if (!inBand)
+            bands.push_back({y0 + y, y0 + y, x0 + left, x0 + right});
+        InkBand& band = bands.back();
+        band.bottom = y0 + y;
+        band.left = std::min(band.left, x0 + left);
+        band.right = std::max(band.right, x0 + right);
+        inBand = true;
+    }
+    return bands;
+}
+
+// Three words in a box one and a half words wide: one word a row. The row that the
+// vertical alignment anchors (the first, the middle or the last) lies exactly where the
+// same word drawn as one line in the same box lies; the rows are one line height apart
+// and every row is aligned in the box as that line is.
+TEST_F(ResourcesTest, TextBlockBreaksIntoAlignedRowsOneLineApart)
+{
+    TestDelegate delegate;
+    const char* kFont = "Roboto-Regular";
+    int boxWidth = 0;
+    delegate.SetLayout([&](IGraphics* g) {
+        ASSERT_TRUE(g->LoadFontFromFile(kFont, "Roboto-Regular.ttf"));
+        g->AddControl(new RecordingControl(IBox(0, 0, 460, 640), IArgb(255, 255, 255, 255)));
+        IBox measured(0, 0, 400, 100);
+        const float word = g->MeasureTextImpl(ITextStyle(kFont, 30, IArgb(), 0, 0), "||||", measured);
+        boxWidth = int(std::ceil(word * 1.6f));
+        for (int align = 0; align < 3; ++align) {
+            const ITextStyle style(kFont, 30, IArgb(255, 0, 0, 0), align, align);
+            const float top = 20.0f + 200.0f * align;
+            g->AddControl(
+                new TextBoxControl(IBox(20, top, 20.0f + boxWidth, top + 150), style, "|||| |||| ||||", true));
+            g->AddControl(new TextBoxControl(IBox(240, top, 240.0f + boxWidth, top + 150), style, "||||", false));
+        }
+    });
+    IGraphicsWin* g = Open(delegate);
+    ASSERT_NE(g, nullptr);
+    ASSERT_GT(boxWidth, 10);
+    for (int align = 0; align < 3; ++align) {
+        const int top = 20 + 200 * align;
+        const std::vector<InkBand> rows = InkBands(*g, 10, top - 15, boxWidth + 20, 180);
+        const std::vector<InkBand> line = InkBands(*g, 230, top - 15, boxWidth + 20, 180);
+        ASSERT_EQ(rows.size(), 3u) << "align " << align;
+        ASSERT_EQ(line.size(), 1u) << "align " << align;
+        const int spacing = rows[1].top - rows[0].top;
+        EXPECT_GT(spacing, rows[0].bottom - rows[0].top) << "rows do not overlap";
+        EXPECT_NEAR(rows[2].top - rows[1].top, spacing, 1);
+        for (const InkBand& row : rows) {
+            EXPECT_NEAR(row.left - 20, line[0].left - 240, 1) << "align " << align;
+            EXPECT_NEAR(row.right - 20, line[0].right - 240, 1) << "align " << align;
+            EXPECT_NEAR(row.bottom - row.top, line[0].bottom - line[0].top, 1);
+        }
+        EXPECT_NEAR(rows[size_t(align)].top, line[0].top, 1) << "align " << align;
+        EXPECT_NEAR(rows[size_t(align)].bottom, line[0].bottom, 1) << "align " << align;
+    }
+    delegate.CloseEditor();
 }
 
 } // namespace

@@ -1,0 +1,5 @@
+#pragma once
+#include <vector>
+
+// A channel of recorded samples, many seconds long.
+using SampleHistory = std::vector<float>;
