@@ -1,9 +1,12 @@
 #pragma once
 #include "engine/HalfBandResampler.h"
+#include "engine/StereoDouble.h"
 
 // The per-channel state of the drive stage: the two cascaded half-band
 // resamplers (1x <-> 2x, 2x <-> 4x), the voices' filter memories, the
-// envelopes that drive the fuzz gate and the output DC blocker.
+// envelopes that drive the fuzz gate and the output DC blocker. Both channels
+// are held side by side, left and right in every value, so that the stage runs
+// them together; each channel's numbers are those it would have on its own.
 class DriveChannel
 {
 public:
@@ -17,22 +20,22 @@ public:
     // The five fuzz-path memories only.
     void ClearFuzz();
 
-    HalfBandResampler<12> outer; // 1x <-> 2x
-    HalfBandResampler<6> inner;  // 2x <-> 4x
-    double halfRateDelay = 0.0;  // one sample at 2x that pairs the inner output into 1x frames
+    HalfBandResampler<12, StereoDouble> outer; // 1x <-> 2x
+    HalfBandResampler<6, StereoDouble> inner;  // 2x <-> 4x
+    StereoDouble halfRateDelay = 0.0;          // one sample at 2x that pairs the inner output into 1x frames
 
-    double odLow720 = 0.0;
-    double odLow9000 = 0.0;
-    double odPost = 0.0;
-    double fuzzLow250 = 0.0;
-    double fuzzDc = 0.0;
-    double fuzzPost = 0.0;
-    double fuzzClipPrev = 0.0;
-    double rectPrev = 0.0;
+    StereoDouble odLow720 = 0.0;
+    StereoDouble odLow9000 = 0.0;
+    StereoDouble odPost = 0.0;
+    StereoDouble fuzzLow250 = 0.0;
+    StereoDouble fuzzDc = 0.0;
+    StereoDouble fuzzPost = 0.0;
+    StereoDouble fuzzClipPrev = 0.0;
+    StereoDouble rectPrev = 0.0;
 
-    double envelopeFast = 0.0;
-    double envelopeSlow = 0.0;
+    StereoDouble envelopeFast = 0.0;
+    StereoDouble envelopeSlow = 0.0;
 
-    double dcInPrev = 0.0;
-    double dcOutPrev = 0.0;
+    StereoDouble dcInPrev = 0.0;
+    StereoDouble dcOutPrev = 0.0;
 };

@@ -17,9 +17,15 @@ constexpr double kSlowEnvelopeFloor = 0.0031622777;
 constexpr double kGateOpenLevel = 0.000316228;
 constexpr double kAntiAliasEpsilon = 1e-6;
 
-double Smoothstep(double u)
+template <class T>
+T Smoothstep(T u)
 {
     return u * u * (3.0 - 2.0 * u);
+}
+
+double DcPole(double rate)
+{
+    return std::clamp(1.0 - kTwoPi * 10.0 / rate, 0.0, 0.999999);
 }
 
 double OnePolePole(double hz, double rate)
@@ -28,28 +34,28 @@ double OnePolePole(double hz, double rate)
 }
 
 // Asymmetric soft clip of the overdrive: at most 1.67 and -0.95.
-double OverdriveClip(double v)
+StereoDouble OverdriveClip(StereoDouble v)
 {
-    if (v > 1.05)
-        return 1.05 + 0.62 * (1.0 - std::exp(-(v - 1.05) / 0.62));
-    if (v < -0.62)
-        return -(0.62 + 0.33 * (1.0 - std::exp((v + 0.62) / 0.33)));
-    return v;
+    // Most samples of a light drive lie in the straight part, where the clip leaves them alone.
+    const StereoDouble::Mask high = v > 1.05;
+    const StereoDouble::Mask low = v < -0.62;
+    if (!(high.Any() || low.Any()))
+        return v;
+    // One exp serves both knees: each lane takes the exponent of its own side.
+    const StereoDouble e =
+        EngineMath::Exp(Select(high, EngineMath::Divide(-(v - 1.05), 0.62), EngineMath::Divide(v + 0.62, 0.33)));
+    return Select(high, 1.05 + 0.62 * (1.0 - e), Select(low, -(0.62 + 0.33 * (1.0 - e)), v));
 }
 
-double FuzzClip(double z)
+StereoDouble FuzzClip(StereoDouble z)
 {
-    return std::clamp(z, -0.44, 0.62);
+    return Select(z < -0.44, -0.44, Select(z > 0.62, 0.62, z));
 }
 
 // Antiderivative of FuzzClip, for first-order anti-aliasing.
-double FuzzClipIntegral(double z)
+StereoDouble FuzzClipIntegral(StereoDouble z)
 {
-    if (z > 0.62)
-        return 0.62 * z - 0.1922;
-    if (z < -0.44)
-        return -0.44 * z - 0.0968;
-    return 0.5 * z * z;
+    return Select(z > 0.62, 0.62 * z - 0.1922, Select(z < -0.44, -0.44 * z - 0.0968, 0.5 * z * z));
 }
 
 } // namespace
@@ -80,6 +86,7 @@ void DriveStage::ResetToConstructed()
     odLowpass = 0.0;
     cachedDrive = -1.0;
     sampleRate = EngineMath::kDefaultSampleRate;
+    dcPole = DcPole(sampleRate);
     driveTarget = 0.0;
     voice = kVoiceOverdrive;
     driveSmoother = ParamSmoother{};
@@ -92,8 +99,7 @@ void DriveStage::ResetToConstructed()
     envelopeRelease = 1.0;
     bypassed = 0;
     fuzzSilent = 0;
-    channel[0].Clear();
-    channel[1].Clear();
+    channels.Clear();
 }
 
 void DriveStage::Prepare(double rate)
@@ -102,6 +108,7 @@ void DriveStage::Prepare(double rate)
     // depend on what ran before.
     ResetToConstructed();
     sampleRate = EngineMath::UsableSampleRate(rate);
+    dcPole = DcPole(sampleRate);
     cachedDrive = -1.0;
     bypassMix = driveTarget <= 0.0 ? 1.0 : 0.0;
     voiceMix = voice == kVoiceFuzz ? 1.0 : 0.0;
@@ -176,18 +183,17 @@ void DriveStage::Process(float* left, float* right, int n)
         bypassed = 1;
         return;
     }
-    const double dcPole = std::clamp(1.0 - kTwoPi * 10.0 / sampleRate, 0.0, 0.999999);
     for (int start = 0; start < n; start += kSmootherGroup) {
         const int count = std::min(kSmootherGroup, n - start);
         for (int i = 0; i < count; ++i)
             driveSmoother.Tick();
         const double d = driveSmoother.current;
         for (int i = start; i < start + count; ++i)
-            StepSwitches(dcPole, left[i], right[i], d);
+            StepSwitches(left[i], right[i], d);
     }
 }
 
-void DriveStage::StepSwitches(double dcPole, float& left, float& right, double d)
+void DriveStage::StepSwitches(float& left, float& right, double d)
 {
     const double bypassTarget = driveTarget <= 0.0 ? 1.0 : 0.0;
     const double voiceTarget = voice == kVoiceFuzz ? 1.0 : 0.0;
@@ -199,8 +205,7 @@ void DriveStage::StepSwitches(double dcPole, float& left, float& right, double d
         return;
     }
     if (bypassed) {
-        channel[0].Clear();
-        channel[1].Clear();
+        channels.Clear();
         bypassed = 0;
         fuzzSilent = 0;
     }
@@ -209,100 +214,92 @@ void DriveStage::StepSwitches(double dcPole, float& left, float& right, double d
     if (voiceMix == 0.0) {
         fuzzSilent = 1;
     } else if (fuzzSilent) {
-        channel[0].ClearFuzz();
-        channel[1].ClearFuzz();
+        channels.ClearFuzz();
         fuzzSilent = 0;
     }
 
     const bool fuzz = voiceMix != 0.0;
     // A non-finite sample would otherwise live on in every filter memory.
-    const double xL = std::isfinite(left) ? left : 0.0;
-    const double xR = std::isfinite(right) ? right : 0.0;
-    const double yL = ProcessSample(xL, channel[0], fuzz, dcPole);
-    const double yR = ProcessSample(xR, channel[1], fuzz, dcPole);
-    left = static_cast<float>(bypassMix * xL + (1.0 - bypassMix) * yL);
-    right = static_cast<float>(bypassMix * xR + (1.0 - bypassMix) * yR);
+    const StereoDouble x(std::isfinite(left) ? left : 0.0, std::isfinite(right) ? right : 0.0);
+    const StereoDouble y = fuzz ? ProcessSample<true>(x) : ProcessSample<false>(x);
+    const StereoDouble mixed = bypassMix * x + (1.0 - bypassMix) * y;
+    left = static_cast<float>(mixed.Left());
+    right = static_cast<float>(mixed.Right());
 }
 
-double DriveStage::ProcessSample(double x, DriveChannel& ch, bool fuzz, double dcPole)
+template <bool Fuzz>
+StereoDouble DriveStage::ProcessSample(StereoDouble x)
 {
-    ch.envelopeFast += (std::fabs(x) - ch.envelopeFast) * envelopeAttack;
-    if (ch.envelopeFast < kEnvelopeFloor)
-        ch.envelopeFast = 0.0;
-    if (ch.envelopeFast > ch.envelopeSlow)
-        ch.envelopeSlow = ch.envelopeFast;
-    else
-        ch.envelopeSlow += (ch.envelopeFast - ch.envelopeSlow) * envelopeRelease;
-    ch.envelopeSlow = std::max(ch.envelopeSlow, kSlowEnvelopeFloor);
+    DriveChannel& ch = channels;
+    ch.envelopeFast += (Abs(x) - ch.envelopeFast) * envelopeAttack;
+    ch.envelopeFast = Select(ch.envelopeFast < kEnvelopeFloor, 0.0, ch.envelopeFast);
+    ch.envelopeSlow = Select(ch.envelopeFast > ch.envelopeSlow, ch.envelopeFast,
+                             ch.envelopeSlow + (ch.envelopeFast - ch.envelopeSlow) * envelopeRelease);
+    ch.envelopeSlow = Select(ch.envelopeSlow < kSlowEnvelopeFloor, kSlowEnvelopeFloor, ch.envelopeSlow);
 
     // gateOpen mutes the fuzz below -70 dB; gateCut rises as a note decays below
     // its own slow peak and pulls the fuzz bias toward cut-off (the sputter).
-    double gateOpen = 1.0;
-    double gateCut = 0.0;
-    if (fuzz) {
-        if (ch.envelopeFast < kGateOpenLevel) {
-            const double r = ch.envelopeFast / kGateOpenLevel;
-            const double r2 = r * r;
-            gateOpen = r2 * r2 * r2;
-        }
-        const double t1 = ch.envelopeSlow * gateHigh;
-        const double t2 = ch.envelopeSlow * gateLow;
-        if (ch.envelopeFast >= t1)
-            gateCut = 0.0;
-        else if (ch.envelopeFast <= t2)
-            gateCut = 1.0;
-        else
-            gateCut = Smoothstep((t1 - ch.envelopeFast) / (t1 - t2));
+    StereoDouble gateOpen = 1.0;
+    StereoDouble gateCut = 0.0;
+    if (Fuzz) {
+        const StereoDouble r = ch.envelopeFast / kGateOpenLevel;
+        const StereoDouble r2 = r * r;
+        gateOpen = Select(ch.envelopeFast < kGateOpenLevel, r2 * r2 * r2, 1.0);
+        const StereoDouble t1 = ch.envelopeSlow * gateHigh;
+        const StereoDouble t2 = ch.envelopeSlow * gateLow;
+        gateCut = Select(ch.envelopeFast >= t1, 0.0,
+                         Select(ch.envelopeFast <= t2, 1.0, Smoothstep((t1 - ch.envelopeFast) / (t1 - t2))));
     }
 
-    double halfRate[2];
+    StereoDouble halfRate[2];
     ch.outer.Up(x, halfRate[0], halfRate[1]);
-    double halfRateOut[2];
+    StereoDouble halfRateOut[2];
     for (int k = 0; k < 2; ++k) {
-        double quarter0 = 0.0;
-        double quarter1 = 0.0;
+        StereoDouble quarter0 = 0.0;
+        StereoDouble quarter1 = 0.0;
         ch.inner.Up(halfRate[k], quarter0, quarter1);
-        const double p = ProcessVoices(quarter0, ch, fuzz, gateOpen, gateCut);
-        const double q = ProcessVoices(quarter1, ch, fuzz, gateOpen, gateCut);
-        const double down = ch.inner.Down(p, q);
+        const StereoDouble p = ProcessVoices<Fuzz>(quarter0, gateOpen, gateCut);
+        const StereoDouble q = ProcessVoices<Fuzz>(quarter1, gateOpen, gateCut);
+        const StereoDouble down = ch.inner.Down(p, q);
         halfRateOut[k] = ch.halfRateDelay;
         ch.halfRateDelay = down;
     }
-    const double s = ch.outer.Down(halfRateOut[0], halfRateOut[1]);
+    const StereoDouble s = ch.outer.Down(halfRateOut[0], halfRateOut[1]);
 
-    const double y = dcPole * ch.dcOutPrev + (s - ch.dcInPrev);
+    const StereoDouble y = dcPole * ch.dcOutPrev + (s - ch.dcInPrev);
     ch.dcInPrev = s;
     ch.dcOutPrev = y;
     return y;
 }
 
-double DriveStage::ProcessVoices(double u, DriveChannel& ch, bool fuzz, double gateOpen, double gateCut)
+template <bool Fuzz>
+inline StereoDouble DriveStage::ProcessVoices(StereoDouble u, StereoDouble gateOpen, StereoDouble gateCut)
 {
+    DriveChannel& ch = channels;
     // Overdrive: 720 Hz high-pass, 9 kHz low-pass, soft clip, drive-dependent low-pass.
     ch.odLow720 += (u - ch.odLow720) * (1.0 - a720);
     ch.odLow9000 += (u - ch.odLow720 - ch.odLow9000) * (1.0 - a9000);
-    const double v = OverdriveClip(ch.odLow9000 * preGain);
+    const StereoDouble v = OverdriveClip(ch.odLow9000 * preGain);
     ch.odPost += (v - ch.odPost) * (1.0 - odLowpass);
-    const double od = ((ch.odPost + u) * odMakeup - u) * fadeIn + u;
-    if (!fuzz)
+    const StereoDouble od = ((ch.odPost + u) * odMakeup - u) * fadeIn + u;
+    if (!Fuzz)
         return od;
 
     ch.fuzzLow250 += (u - ch.fuzzLow250) * (1.0 - a250);
-    const double h = u - ch.fuzzLow250;
+    const StereoDouble h = u - ch.fuzzLow250;
     // Anti-aliased h|h|: twice the full-wave rectified signal, the octave.
-    const double p = ch.rectPrev;
-    double r =
-        std::fabs(h - p) > kAntiAliasEpsilon ? (std::fabs(h) * h - std::fabs(p) * p) / (h - p) : std::fabs(p + h);
+    const StereoDouble p = ch.rectPrev;
+    StereoDouble r = Select(Abs(h - p) > kAntiAliasEpsilon, (Abs(h) * h - Abs(p) * p) / (h - p), Abs(p + h));
     ch.rectPrev = h;
     ch.fuzzDc += (r - ch.fuzzDc) * (1.0 - a30);
     r -= ch.fuzzDc;
 
-    const double z = ((r - h) * octaveMix + h) * fuzzGain + (bias + (-(cutoffBias + 0.44) - bias) * gateCut);
-    const double q = ch.fuzzClipPrev;
-    const double clipped = std::fabs(z - q) > kAntiAliasEpsilon ? (FuzzClipIntegral(z) - FuzzClipIntegral(q)) / (z - q)
-                                                                : FuzzClip(0.5 * (z + q));
+    const StereoDouble z = ((r - h) * octaveMix + h) * fuzzGain + (bias + (-(cutoffBias + 0.44) - bias) * gateCut);
+    const StereoDouble q = ch.fuzzClipPrev;
+    const StereoDouble clipped = Select(Abs(z - q) > kAntiAliasEpsilon,
+                                        (FuzzClipIntegral(z) - FuzzClipIntegral(q)) / (z - q), FuzzClip(0.5 * (z + q)));
     ch.fuzzClipPrev = z;
     ch.fuzzPost += (clipped - ch.fuzzPost) * (1.0 - fuzzLowpass);
-    const double fz = (ch.fuzzPost * fuzzMakeup * gateOpen - u) * fadeIn + u;
+    const StereoDouble fz = (ch.fuzzPost * fuzzMakeup * gateOpen - u) * fadeIn + u;
     return od + (fz - od) * voiceMix;
 }

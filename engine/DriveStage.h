@@ -4,6 +4,7 @@
 #include "engine/DriveChannel.h"
 #include "engine/EngineMath.h"
 #include "engine/ParamSmoother.h"
+#include "engine/StereoDouble.h"
 
 // The input drive: an overdrive and a fuzz voice, both run at four times the
 // sample rate and crossfaded by a smoothed voice switch. DRIVE sets gain, tone
@@ -80,11 +81,16 @@ public:
     uint8_t bypassed = 0;
     uint8_t fuzzSilent = 0;
 
-    DriveChannel channel[2];
+    DriveChannel channels; // left and right side by side
 
 private:
+    double dcPole = 0.0; // of the output DC blocker, for sampleRate
     void UpdateCoefficients(double d);
-    void StepSwitches(double dcPole, float& left, float& right, double d);
-    double ProcessSample(double x, DriveChannel& ch, bool fuzz, double dcPole);
-    double ProcessVoices(double u, DriveChannel& ch, bool fuzz, double gateOpen, double gateCut);
+    void StepSwitches(float& left, float& right, double d);
+    // Compiled once with the fuzz voice and once without, so the overdrive alone
+    // carries none of the fuzz path's tests.
+    template <bool Fuzz>
+    StereoDouble ProcessSample(StereoDouble x);
+    template <bool Fuzz>
+    StereoDouble ProcessVoices(StereoDouble u, StereoDouble gateOpen, StereoDouble gateCut);
 };

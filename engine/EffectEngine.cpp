@@ -443,7 +443,7 @@ void EffectEngine::AdvanceTempoSync(int i)
         const TempoSyncInfo& block = pair == &tremSync ? tremSyncBlock : modeSyncBlock;
         TempoSyncInfo& info = *pair;
         info = block;
-        info.phase = std::fmod(i * block.beatsPerSample / block.divisionBeats + block.phase, 1.0);
+        info.phase = EngineMath::FractionOf(i * block.beatsPerSample / block.divisionBeats + block.phase);
         const int offset = block.boundaryOffset;
         info.boundaryOffset = offset >= 0 && i >= offset && (i - offset) % block.divisionSamples == 0 ? 0 : -1;
         info.movedBack = block.movedBack && i == 0 ? 1 : 0;

@@ -1,10 +1,12 @@
 #pragma once
+#include "engine/EngineMath.h"
 
 // One 2x stage of a polyphase half-band resampler, up and down, for one channel.
 // Only the odd phase carries taps; the even phase of a half-band filter is a
 // single centre tap of 0.5, so it reduces to a plain delay of Taps / 2 samples.
 // Both directions have the same latency: Taps - 1 samples at the high rate.
-template <int Taps>
+// Sample is a double for one channel or a StereoDouble for two side by side.
+template <int Taps, class Sample = double>
 class HalfBandResampler
 {
     static_assert(Taps >= 2 && Taps % 2 == 0, "half-band odd phase has an even tap count");
@@ -17,18 +19,18 @@ public:
     void Clear()
     {
         for (int k = 0; k < 2 * Taps; ++k) {
-            upHistory[k] = 0.0;
-            downHistory[k] = 0.0;
+            upHistory[k] = Sample(0.0);
+            downHistory[k] = Sample(0.0);
         }
         for (int k = 0; k < kDelay; ++k)
-            downDelay[k] = 0.0;
+            downDelay[k] = Sample(0.0);
         upIndex = 0;
         downIndex = 0;
         delayIndex = 0;
     }
 
     // One low-rate sample in, two high-rate samples out (filtered phase first).
-    void Up(double x, double& first, double& second)
+    void Up(Sample x, Sample& first, Sample& second)
     {
         upIndex = upIndex == 0 ? Taps - 1 : upIndex - 1;
         Push(upHistory, upIndex, x);
@@ -37,11 +39,11 @@ public:
     }
 
     // Two high-rate samples in (in time order), one low-rate sample out.
-    double Down(double first, double second)
+    Sample Down(Sample first, Sample second)
     {
         downIndex = downIndex == 0 ? Taps - 1 : downIndex - 1;
         Push(downHistory, downIndex, first);
-        const double delayed = downDelay[delayIndex];
+        const Sample delayed = downDelay[delayIndex];
         downDelay[delayIndex] = second;
         delayIndex = delayIndex + 1 == kDelay ? 0 : delayIndex + 1;
         return Convolve(downHistory + downIndex) + 0.5 * delayed;
@@ -50,25 +52,32 @@ public:
 private:
     // Each history holds its ring twice in a row, so the Taps samples from the
     // newest one on are always contiguous and the filter loop needs no wrap.
-    static void Push(double (&history)[2 * Taps], int index, double x)
+    static void Push(Sample (&history)[2 * Taps], int index, Sample x)
     {
         history[index] = x;
         history[index + Taps] = x;
     }
 
-    // Newest sample first, older ones following it.
-    double Convolve(const double* newestFirst) const
+    // Newest sample first, older ones following it. The taps of a linear-phase
+    // half-band filter are symmetric, so the fast form adds the two samples that
+    // share a tap first: half the multiplications, rounded a little differently.
+    Sample Convolve(const Sample* newestFirst) const
     {
-        double sum = 0.0;
-        for (int k = 0; k < Taps; ++k)
-            sum += taps[k] * newestFirst[k];
+        Sample sum(0.0);
+        if constexpr (EngineMath::kReferenceMaths) {
+            for (int k = 0; k < Taps; ++k)
+                sum += taps[k] * newestFirst[k];
+        } else {
+            for (int k = 0; k < Taps / 2; ++k)
+                sum += taps[k] * (newestFirst[k] + newestFirst[Taps - 1 - k]);
+        }
         return sum;
     }
 
     const double* taps;
-    double upHistory[2 * Taps] = {};
-    double downHistory[2 * Taps] = {};
-    double downDelay[kDelay] = {};
+    Sample upHistory[2 * Taps] = {};
+    Sample downHistory[2 * Taps] = {};
+    Sample downDelay[kDelay] = {};
     int upIndex = 0;
     int downIndex = 0;
     int delayIndex = 0;

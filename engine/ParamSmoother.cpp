@@ -18,17 +18,10 @@ void ParamSmoother::Configure(double timeSeconds, double rate)
     configured = 1;
 }
 
-void ParamSmoother::Step(double interval)
+void ParamSmoother::UpdateStepCoefficient(double interval)
 {
-    double a = 0.0;
-    if (interval > 0.0) {
-        if (!stepValid || interval != stepInterval || time != stepTime) {
-            stepTime = time;
-            stepInterval = interval;
-            stepValid = 1;
-            stepCoefficient = 1.0 - std::exp(-interval / time);
-        }
-        a = stepCoefficient;
-    }
-    current += (target - current) * a;
+    stepTime = time;
+    stepInterval = interval;
+    stepValid = 1;
+    stepCoefficient = 1.0 - std::exp(-interval / time);
 }

@@ -23,7 +23,19 @@ struct ParamSmoother
     void Configure(double time, double rate);
 
     // Moves current towards target over an interval in seconds; 1e6 s lands it.
-    void Step(double interval);
+    void Step(double interval)
+    {
+        double a = 0.0;
+        if (interval > 0.0) {
+            if (!stepValid || interval != stepInterval || time != stepTime)
+                UpdateStepCoefficient(interval);
+            a = stepCoefficient;
+        }
+        current += (target - current) * a;
+    }
+
+    // The coefficient for an interval, kept until the interval or the time changes.
+    void UpdateStepCoefficient(double interval);
 
     // The per-sample glide: current moves by coefficient towards target.
     double Tick()

@@ -18,7 +18,8 @@ constexpr double kMinRate = 0.5;
 // At most 5 degrees of tempo correction per 512 samples.
 constexpr double kLockRadiansPerSample = 0.08726646259971647 / 512.0;
 
-double Smoothstep(double u)
+template <class T>
+T Smoothstep(T u)
 {
     return u * u * (3.0 - 2.0 * u);
 }
@@ -26,6 +27,43 @@ double Smoothstep(double u)
 double Clamp01(double x)
 {
     return std::clamp(x, 0.0, 1.0);
+}
+
+// The wave's helpers for one lane and for two, each lane as std::floor, std::min,
+// std::max and std::clamp would give it.
+double Select(bool yes, double a, double b)
+{
+    return yes ? a : b;
+}
+
+double Floor(double x)
+{
+    return std::floor(x);
+}
+
+// Exact for the wave's small phases; -0 may come out as +0, which the wave never tells apart.
+StereoDouble Floor(StereoDouble x)
+{
+    const StereoDouble nearest = EngineMath::Detail::RoundNearest(x);
+    return Select(nearest > x, nearest - 1.0, nearest);
+}
+
+template <class T>
+T Min(T a, T b)
+{
+    return Select(b < a, b, a);
+}
+
+template <class T>
+T Max(T a, T b)
+{
+    return Select(a < b, b, a);
+}
+
+template <class T>
+T Clamp(T x, double low, double high)
+{
+    return Select(x < low, T(low), Select(high < x, T(high), x));
 }
 } // namespace
 
@@ -120,29 +158,35 @@ void TremMode::SetStereoPhase(double radians)
 
 double TremMode::Wave(double theta, double m) const
 {
-    double p = (theta - kHalfPi) / kTwoPi;
-    p -= std::floor(p);
-    const double triangle = 1.0 - 4.0 * std::min(p, 1.0 - p);
+    return WaveOf(theta, m);
+}
+
+StereoDouble TremMode::Wave(StereoDouble theta, double m) const
+{
+    return WaveOf(theta, m);
+}
+
+template <class T>
+T TremMode::WaveOf(T theta, double m) const
+{
+    T p = EngineMath::Divide(theta - kHalfPi, kTwoPi);
+    p -= Floor(p);
+    const T triangle = 1.0 - 4.0 * Min(p, 1.0 - p);
     const double k = 3.0 * Clamp01(m);
-    const double sine = std::sin(theta);
+    const T sine = EngineMath::Sin(theta);
     if (k < 1.0)
         return sine + (triangle - sine) * k;
 
-    double pluck;
-    if (p < 0.65) {
-        const double u = std::max(1.0 - p / 0.65, 0.0);
-        pluck = u * u;
-    } else {
-        const double e = edgeFraction;
-        const double v = Clamp01((p - (1.0 - e)) / std::max(e, 1e-9));
-        pluck = Smoothstep(v);
-    }
+    const T rising = Max(1.0 - EngineMath::Divide(p, 0.65), T(0.0));
+    const double e = edgeFraction;
+    const T edge = Clamp((p - (1.0 - e)) / std::max(e, 1e-9), 0.0, 1.0);
+    T pluck = Select(p < 0.65, rising * rising, Smoothstep(edge));
     pluck = 2.0 * pluck - 1.0;
     if (k < 2.0)
         return triangle + (pluck - triangle) * (k - 1.0);
 
-    const double q = std::clamp(sine / std::max(squareScale, 1e-9), -1.0, 1.0);
-    const double square = std::sin(q * kHalfPi);
+    const T q = Clamp(sine / std::max(squareScale, 1e-9), -1.0, 1.0);
+    const T square = EngineMath::Sin(q * kHalfPi);
     return pluck + (square - pluck) * (k - 2.0);
 }
 
@@ -182,14 +226,15 @@ void TremMode::DrawCycleEvents(double glitch, double dipChance, double stallChan
         burstSamples = static_cast<int32_t>((r5 * 0.08000000000000002 + 0.12) * sampleRate);
 }
 
-double TremMode::ChannelWave(double channelPhase, double m) const
+StereoDouble TremMode::ChannelWave(StereoDouble channelPhase, double m) const
 {
-    double w = Wave(channelPhase, m);
+    StereoDouble w = Wave(channelPhase, m);
     if (glitchMix != 0.0) {
-        const double a = channelPhase - kHalfPi;
-        double g = Wave(multiplier * a + kHalfPi, m);
+        const StereoDouble a = channelPhase - kHalfPi;
+        StereoDouble g = Wave(static_cast<double>(multiplier) * a + kHalfPi, m);
         if (multiplierFade < 1.0)
-            g = Wave(previousMultiplier * a + kHalfPi, m) * (1.0 - multiplierFade) + multiplierFade * g;
+            g = Wave(static_cast<double>(previousMultiplier) * a + kHalfPi, m) * (1.0 - multiplierFade)
+                + multiplierFade * g;
         w = w * (1.0 - glitchMix) + glitchMix * g;
     }
     return w;
@@ -300,6 +345,7 @@ void TremMode::Process(float* left, float* right, int n, DriftContext& drift)
     if (sync.boundaryFound && holdSamples < 1)
         inc += TempoCorrection(inc, n);
 
+    const double multiplierFadeStep = 1.0 / (sampleRate * 0.005);
     for (int i = 0; i < n; ++i) {
         if (seeded && cycleWrapped) {
             cycleWrapped = 0;
@@ -312,23 +358,24 @@ void TremMode::Process(float* left, float* right, int n, DriftContext& drift)
 
         const double amount = StepGainModulation() * amountBase;
 
-        const double m = shapeSmoother.Tick() / kShapeScale;
+        const double m = EngineMath::Divide(shapeSmoother.Tick(), kShapeScale);
         glitchMix += ((glitch > 0.0 ? 1.0 : 0.0) - glitchMix) * coefficient5ms;
-        multiplierFade = std::min(multiplierFade + 1.0 / (sampleRate * 0.005), 1.0);
+        multiplierFade = std::min(multiplierFade + multiplierFadeStep, 1.0);
 
         double gainL = 1.0;
         double gainR = 1.0;
         if (amount != 0.0) {
-            gainL = 1.0 - (1.0 - ChannelWave(phase, m)) * amount * 0.5;
-            gainR = 1.0 - (1.0 - ChannelWave(phase + stereoPhase, m)) * amount * 0.5;
+            const StereoDouble wave = ChannelWave(StereoDouble(phase, phase + stereoPhase), m);
+            gainL = 1.0 - (1.0 - wave.Left()) * amount * 0.5;
+            gainR = 1.0 - (1.0 - wave.Right()) * amount * 0.5;
         }
 
         const double jitter = jitterSmoother.Tick() * 0.001 * sampleRate;
         double delayLeft = 0.0;
         double delayRight = 0.0;
         if (jitter != 0.0) {
-            delayLeft = (1.0 - std::cos(phase)) * 0.5 * jitter;
-            delayRight = (1.0 - std::cos(phase + stereoPhase)) * 0.5 * jitter;
+            delayLeft = (1.0 - EngineMath::Cos(phase)) * 0.5 * jitter;
+            delayRight = (1.0 - EngineMath::Cos(phase + stereoPhase)) * 0.5 * jitter;
         }
 
         // A non-finite sample would otherwise sit in the jitter lines for a while.

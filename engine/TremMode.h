@@ -5,6 +5,7 @@
 #include "engine/EngineMath.h"
 #include "engine/ModeProcessor.h"
 #include "engine/ParamSmoother.h"
+#include "engine/StereoDouble.h"
 #include "engine/TempoSyncInfo.h"
 
 // The TREM mode: a stereo tremolo whose wave morphs with SHAPE from sine
@@ -41,6 +42,8 @@ public:
     // The morphing wave, -1..1, at phase theta (peak at pi/2) for morph m (SHAPE).
     // Uses the edge and square coefficients cached for the current rate.
     double Wave(double theta, double m) const;
+    // The same for two phases at once (left and right), lane by lane.
+    StereoDouble Wave(StereoDouble theta, double m) const;
 
     double sampleRate = EngineMath::kDefaultSampleRate;
     double phase = 0.0;
@@ -92,6 +95,9 @@ private:
     uint32_t NextRandom();
     double NextUnit();
     void DrawCycleEvents(double glitch, double dipChance, double stallChance, double burstChance, double period);
-    double ChannelWave(double channelPhase, double m) const;
+    // The wave of both channels' phases, with the glitch's multiplied cycles mixed in.
+    StereoDouble ChannelWave(StereoDouble channelPhase, double m) const;
+    template <class T>
+    T WaveOf(T theta, double m) const;
     static float DelayStep(float (&line)[kDelayLength], int32_t& index, float input, double delaySamples);
 };

@@ -226,12 +226,12 @@ const WearStage::Amounts& WearStage::CurrentAmounts()
 
 double WearStage::HissGain(double hissLevel)
 {
-    const double db = Clamp01(envelope / 0.3) * kHissDuckDb;
+    const double db = Clamp01(EngineMath::Divide(envelope, 0.3)) * kHissDuckDb;
     if (hissLevel == 0.0)
         return 1.0;
     if (db != duckDb) {
         duckDb = db;
-        duckGain = std::pow(10.0, db / 20.0);
+        duckGain = EngineMath::DecibelsToGain(db);
     }
     return duckGain;
 }
@@ -261,7 +261,7 @@ double WearStage::DropoutGain(double chance)
     double g = kDropoutFloor;
     if (ramp > 0.0 && (fromStart < ramp || fromEnd < ramp)) {
         const double u = fromStart < ramp ? fromStart : fromEnd;
-        g = 1.0 - (1.0 - std::cos(kPi * u / ramp)) * 0.5 * (1.0 - kDropoutFloor);
+        g = 1.0 - (1.0 - EngineMath::Cos(kPi * u / ramp)) * 0.5 * (1.0 - kDropoutFloor);
     }
     if (++dropoutPosition >= dropoutLength)
         dropoutActive = 0;
@@ -274,10 +274,17 @@ void WearStage::Process(float* left, float* right, int n, DriftContext& drift)
         return;
     if (!seeded || randomGeneration != drift.generation)
         SeedFrom(drift);
-    const double chaos = std::clamp(drift.WalkerValue(kWowWalker), -1.0, 1.0);
-
     StepSmoothers(n / sampleRate);
     const double w = wearSmoother.current;
+    const double bypassTarget = w > 0.0 ? 0.0 : 1.0;
+    if (bypassMix == 1.0 && bypassTarget == 1.0) {
+        // Faded out and staying out: every sample would pass untouched. The units
+        // are handed their amounts again on the call that wakes the stage.
+        bypassed = 1;
+        return;
+    }
+
+    const double chaos = std::clamp(drift.WalkerValue(kWowWalker), -1.0, 1.0);
     const Amounts amounts = CurrentAmounts();
 
     for (int ch = 0; ch < 2; ++ch) {
@@ -285,12 +292,6 @@ void WearStage::Process(float* left, float* right, int n, DriftContext& drift)
         wow[ch].chaosOffset = amounts.wow * chaos;
         saturator[ch].amount = saturator[ch].amountSmoother.target = amounts.saturation;
         tone[ch].amount = tone[ch].amountSmoother.target = amounts.tone;
-    }
-    const double bypassTarget = w > 0.0 ? 0.0 : 1.0;
-    if (bypassMix == 1.0 && bypassTarget == 1.0) {
-        // Faded out and staying out: every sample would pass untouched.
-        bypassed = 1;
-        return;
     }
     // Both channels' wow share one seed and get the same settings, so one sweep
     // serves both; its sines are the costliest part of the wear.
@@ -315,15 +316,14 @@ void WearStage::Process(float* left, float* right, int n, DriftContext& drift)
         const double dryR = std::isfinite(right[i]) ? right[i] : 0.0;
         double xL, xR;
         if (wowInStep) {
-            const double delay = wow[0].NextDelay();
-            xL = wow[0].DelayRead(dryL, delay);
-            xR = wow[1].DelayRead(dryR, delay);
+            xL = dryL;
+            xR = dryR;
+            WowFlutter::DelayReadBoth(wow[0], wow[1], xL, xR, wow[0].NextDelay());
         } else {
             xL = wow[0].Process(dryL);
             xR = wow[1].Process(dryR);
         }
-        xL = saturator[0].Process(xL);
-        xR = saturator[1].Process(xR);
+        TapeSaturator::ProcessBoth(saturator[0], saturator[1], xL, xR);
         xL = tone[0].Process(xL);
         xR = tone[1].Process(xR);
 

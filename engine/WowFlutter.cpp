@@ -31,6 +31,7 @@ void WowFlutter::ResetToConstructed()
     chaosOffset = 0.0;
     depthSmoother = ParamSmoother{};
     SeedPhases(1);
+    UpdatePhaseSteps();
     std::fill(std::begin(line), std::end(line), 0.0f);
     writeIndex = 0;
 }
@@ -39,7 +40,14 @@ void WowFlutter::Prepare(double rate)
 {
     sampleRate = EngineMath::UsableSampleRate(rate);
     depthSmoother.Configure(kDepthSeconds, sampleRate);
+    UpdatePhaseSteps();
     Reset();
+}
+
+void WowFlutter::UpdatePhaseSteps()
+{
+    for (int k = 0; k < kPhaseCount; ++k)
+        phaseSteps[k] = kOmega[k] / sampleRate;
 }
 
 void WowFlutter::Reset()
@@ -76,16 +84,21 @@ double WowFlutter::NextDelay()
 
     double delaySamples = 0.0;
     if (depth != 0.0) {
+        // Four of the five sines two at a time.
+        const StereoDouble wow = EngineMath::Sin(StereoDouble(phases[0], phases[1]));
+        const StereoDouble wowAndFlutter = EngineMath::Sin(StereoDouble(phases[2], phases[3]));
         const double m =
-            (0.6 * std::sin(phases[1]) + std::sin(phases[0]) + 0.35 * std::sin(phases[2])) / 1.95 / 1.25
-            + (0.018131575795279214 * std::sin(phases[4]) + 0.02702631109107657 * std::sin(phases[3])) / 2.5
+            EngineMath::Divide(EngineMath::Divide(0.6 * wow.Right() + wow.Left() + 0.35 * wowAndFlutter.Left(), 1.95),
+                               1.25)
+            + EngineMath::Divide(
+                0.018131575795279214 * EngineMath::Sin(phases[4]) + 0.02702631109107657 * wowAndFlutter.Right(), 2.5)
             + 0.3 * chaosOffset;
         const double delayMs = std::clamp((std::clamp(m, -1.0, 1.0) * 2.5 + 6.0) * depth, 0.0, kMaxDelayMs);
         delaySamples = delayMs * 0.001 * sampleRate;
     }
 
     for (int k = 0; k < kPhaseCount; ++k) {
-        phases[k] += kOmega[k] / sampleRate;
+        phases[k] += phaseSteps[k];
         if (phases[k] >= kTwoPi)
             phases[k] -= kTwoPi;
     }
@@ -106,25 +119,56 @@ void WowFlutter::FollowSweep(const WowFlutter& leader)
     std::copy(std::begin(leader.phases), std::end(leader.phases), std::begin(phases));
 }
 
-double WowFlutter::DelayRead(double x, double delaySamples)
+WowFlutter::Interpolation WowFlutter::InterpolationAt(double delaySamples) const
 {
-    constexpr int mask = kLineLength - 1;
-    line[writeIndex] = static_cast<float>(x);
+    Interpolation at;
     double p = writeIndex - delaySamples;
     while (p < 0.0)
         p += kLineLength;
-    const int i = static_cast<int>(p);
-    const double f = p - i;
-    auto at = [&](int offset) { return static_cast<double>(line[(i + offset + kLineLength) & mask]); };
-
-    double y = at(0) * (1.0 - f) + at(1) * f;
+    at.index = static_cast<int>(p);
+    const double f = p - at.index;
+    at.fraction = f;
     if (delaySamples > 2.0) {
         const double fm3 = f - 3.0, fm2 = f - 2.0, fm1 = f - 1.0, fp1 = f + 1.0, fp2 = f + 2.0;
-        const double lagrange = -f * fp1 * fm1 * fm2 * fm3 / 120.0 * at(-2) + fp2 * f * fm1 * fm2 * fm3 / 24.0 * at(-1)
-                                - fp2 * fp1 * fm1 * fm2 * fm3 / 12.0 * at(0) + fp1 * fp2 * f * fm2 * fm3 / 12.0 * at(1)
-                                - fp2 * fp1 * f * fm1 * fm3 / 24.0 * at(2) + fp1 * fp2 * f * fm1 * fm2 / 120.0 * at(3);
-        y = delaySamples >= 3.0 ? lagrange : y + (lagrange - y) * (delaySamples - 2.0);
+        at.lagrange[0] = EngineMath::Divide(-f * fp1 * fm1 * fm2 * fm3, 120.0);
+        at.lagrange[1] = EngineMath::Divide(fp2 * f * fm1 * fm2 * fm3, 24.0);
+        at.lagrange[2] = EngineMath::Divide(fp2 * fp1 * fm1 * fm2 * fm3, 12.0);
+        at.lagrange[3] = EngineMath::Divide(fp1 * fp2 * f * fm2 * fm3, 12.0);
+        at.lagrange[4] = EngineMath::Divide(fp2 * fp1 * f * fm1 * fm3, 24.0);
+        at.lagrange[5] = EngineMath::Divide(fp1 * fp2 * f * fm1 * fm2, 120.0);
+        at.lagrangeMix = delaySamples >= 3.0 ? 1.0 : delaySamples - 2.0;
+    }
+    return at;
+}
+
+double WowFlutter::ReadAt(double x, const Interpolation& at)
+{
+    constexpr int mask = kLineLength - 1;
+    line[writeIndex] = static_cast<float>(x);
+    const int i = at.index;
+    const double f = at.fraction;
+    auto sample = [&](int offset) { return static_cast<double>(line[(i + offset + kLineLength) & mask]); };
+
+    double y = sample(0) * (1.0 - f) + sample(1) * f;
+    if (at.lagrangeMix > 0.0) {
+        const double* w = at.lagrange;
+        const double lagrange = w[0] * sample(-2) + w[1] * sample(-1) - w[2] * sample(0) + w[3] * sample(1)
+                                - w[4] * sample(2) + w[5] * sample(3);
+        y = at.lagrangeMix == 1.0 ? lagrange : y + (lagrange - y) * at.lagrangeMix;
     }
     writeIndex = (writeIndex + 1) & mask;
     return y;
+}
+
+double WowFlutter::DelayRead(double x, double delaySamples)
+{
+    return ReadAt(x, InterpolationAt(delaySamples));
+}
+
+void WowFlutter::DelayReadBoth(WowFlutter& left, WowFlutter& right, double& xL, double& xR, double delaySamples)
+{
+    const bool sameSpot = left.writeIndex == right.writeIndex;
+    const Interpolation at = left.InterpolationAt(delaySamples);
+    xL = left.ReadAt(xL, at);
+    xR = sameSpot ? right.ReadAt(xR, at) : right.DelayRead(xR, delaySamples);
 }

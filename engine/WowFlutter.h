@@ -36,6 +36,9 @@ public:
     // Writes x and reads back `delaySamples` behind it: linear below two samples,
     // six-point Lagrange from three, blended in between.
     double DelayRead(double x, double delaySamples);
+    // DelayRead of both units at one delay: the interpolation weights are worked out
+    // once when their write positions agree, as they do while they run side by side.
+    static void DelayReadBoth(WowFlutter& left, WowFlutter& right, double& xL, double& xR, double delaySamples);
 
     double sampleRate = EngineMath::kDefaultSampleRate;
     double amount = 0.0;
@@ -45,4 +48,21 @@ public:
     int32_t writeIndex = 0;
     double phases[kPhaseCount] = {};
     double initialPhases[kPhaseCount] = {};
+
+private:
+    // kOmega / sampleRate, the phases' advance per sample at the rate last set.
+    double phaseSteps[kPhaseCount] = {};
+
+    // Where a read at some delay lands and how its neighbours are weighted.
+    struct Interpolation
+    {
+        int index = 0;
+        double fraction = 0.0;
+        double lagrange[6] = {};  // for the samples at index - 2 .. index + 3; the third and fifth subtract
+        double lagrangeMix = 0.0; // 0 = linear only, 1 = Lagrange only
+    };
+
+    Interpolation InterpolationAt(double delaySamples) const;
+    void UpdatePhaseSteps();
+    double ReadAt(double x, const Interpolation& at);
 };
