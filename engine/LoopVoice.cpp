@@ -10,7 +10,7 @@ using EngineMath::kTwoPi;
 
 double LoopVoice::RefreshLfo(int k)
 {
-    lfoValue[k] = std::sin(kTwoPi * lfoPhase[k]);
+    lfoValue[k] = EngineMath::Sin(kTwoPi * lfoPhase[k]);
     lfoStale[k] = 0;
     return lfoValue[k];
 }

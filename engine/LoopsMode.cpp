@@ -931,7 +931,7 @@ bool LoopsMode::WantsReverse(const LoopVoice& voice, double a) const
         return false;
     // A little hysteresis keeps a wandering voice from flipping at every start.
     const double h = voice.reversed ? 0.04 : -0.04;
-    const double wander = 0.5 * (std::sin(kTwoPi * (voice.rReverse + voice.lfoPhase[1])) + 1.0);
+    const double wander = 0.5 * (EngineMath::Sin(kTwoPi * (voice.rReverse + voice.lfoPhase[1])) + 1.0);
     return (0.5 * reverse + h) > ((1.0 - chaos) * voice.rReverse + chaos * wander);
 }
 
