@@ -15,6 +15,14 @@ double LoopVoice::RefreshLfo(int k)
     return lfoValue[k];
 }
 
+void LoopVoice::RefreshLfoPair(int a, int b)
+{
+    const StereoDouble s = EngineMath::Sin(StereoDouble(kTwoPi * lfoPhase[a], kTwoPi * lfoPhase[b]));
+    lfoValue[a] = s.Left();
+    lfoValue[b] = s.Right();
+    lfoStale[a] = lfoStale[b] = 0;
+}
+
 void LoopVoice::ResetPlayback()
 {
     segmentLength = 0;

@@ -547,6 +547,8 @@ void LoopsMode::UpdateVoiceLfosAndTargets(double dt, bool justZeroed)
                     voice.AdvanceLfo(k, (voice.lfoRate[k] * 0.075 + 0.025) * lfoRateScale * dt);
             }
         }
+        if (voice.lfoStale[2] && voice.lfoStale[3])
+            voice.RefreshLfoPair(2, 3);
         voice.speedSmoother.target = Clamp(voice.baseSpeed, -voice.speedLimit, voice.speedLimit);
         voice.gainSmoother.target = Clamp((1.0 + 0.05 * chaos * voice.Lfo(2)) * voice.baseGain, 0.0, 1.0);
         voice.panSmoother.target = Clamp(voice.basePan + 0.5 * chaos * voice.Lfo(3), -1.0, 1.0);
