@@ -593,7 +593,8 @@ double EchoMode::StepWow()
     // During a bend every tap reads further back.
     double wow = 0.0;
     if (bendRemaining > 0) {
-        wow = bendDepth * 0.5 * (1.0 - std::cos(2.0 * kPi * (1.0 - static_cast<double>(bendRemaining) / bendLength)));
+        wow = bendDepth * 0.5
+              * (1.0 - EngineMath::Cos(2.0 * kPi * (1.0 - static_cast<double>(bendRemaining) / bendLength)));
         --bendRemaining;
     }
     return wow;
@@ -700,7 +701,7 @@ double EchoMode::ReadTap(int k, double newest, double wow, double speed, bool ti
         } else {
             minOldTapDelay = std::min(minOldTapDelay, oldTapDelay[k]);
             const double old = ReadEcho(newest - oldTapDelay[k] - wow);
-            y = std::cos(t * kPi * 0.5) * old + std::sin(t * kPi * 0.5) * y;
+            y = EngineMath::Cos(t * kPi * 0.5) * old + EngineMath::Sin(t * kPi * 0.5) * y;
             oldTapDelay[k] = std::max(oldTapDelay[k] - (speed * r - 1.0), kMinTapDelay);
             tapCrossfade[k] += 1.0;
         }
@@ -732,7 +733,7 @@ double EchoMode::BlendPitchVoice(int k, int i, double y, bool runActive, const B
         if (pitchVoiceMix[k] >= 1.0)
             y = p;
         else
-            y = y * std::cos(pitchVoiceMix[k] * kPi * 0.5) + p * std::sin(pitchVoiceMix[k] * kPi * 0.5);
+            y = y * EngineMath::Cos(pitchVoiceMix[k] * kPi * 0.5) + p * EngineMath::Sin(pitchVoiceMix[k] * kPi * 0.5);
     }
     return y;
 }
@@ -784,7 +785,7 @@ double EchoMode::StepClick(int32_t clickLength)
     if (clickPosition >= 0) {
         if (clickPosition < clickLength) {
             const double phi = 2.0 * kPi * clickPosition / clickLength;
-            click = (1.0 - std::cos(phi)) * 0.5 * std::sin(phi) * 0.18;
+            click = (1.0 - EngineMath::Cos(phi)) * 0.5 * EngineMath::Sin(phi) * 0.18;
             ++clickPosition;
         }
         if (clickPosition >= clickLength)

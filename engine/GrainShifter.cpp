@@ -136,7 +136,7 @@ float GrainShifter::Read(double speed, double grain)
 {
     const double step = 1.0 / grain;
 
-    const double weightA = std::cos(kTwoPi * phaseA);
+    const double weightA = EngineMath::Cos(kTwoPi * phaseA);
     const float tapA = ReadBuffer(readPosA);
     readPosA += speed;
     phaseA += step;
@@ -147,7 +147,7 @@ float GrainShifter::Read(double speed, double grain)
         minMargin = std::min(minMargin, (clock - 1.0) - readPosA);
     }
 
-    const double weightB = std::cos(kTwoPi * phaseB);
+    const double weightB = EngineMath::Cos(kTwoPi * phaseB);
     const float tapB = ReadBuffer(readPosB);
     readPosB += speed;
     phaseB += step;
@@ -197,7 +197,7 @@ float GrainShifter::Process(float x)
     const double t = static_cast<double>(crossfadeLength - crossfadeRemaining) / crossfadeLength;
     const double shifted = Read(oldRatio, oldGrainLength);
     const double plain = ReadBuffer(plainPosition);
-    const double result = std::sin(t * kHalfPi) * plain + std::cos(t * kHalfPi) * shifted;
+    const double result = EngineMath::Sin(t * kHalfPi) * plain + EngineMath::Cos(t * kHalfPi) * shifted;
     if (--crossfadeRemaining == 0)
         RestartPlain(plainPosition);
     return static_cast<float>(result);

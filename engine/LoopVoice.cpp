@@ -10,9 +10,17 @@ using EngineMath::kTwoPi;
 
 double LoopVoice::RefreshLfo(int k)
 {
-    lfoValue[k] = std::sin(kTwoPi * lfoPhase[k]);
+    lfoValue[k] = EngineMath::Sin(kTwoPi * lfoPhase[k]);
     lfoStale[k] = 0;
     return lfoValue[k];
+}
+
+void LoopVoice::RefreshLfoPair(int a, int b)
+{
+    const StereoDouble s = EngineMath::Sin(StereoDouble(kTwoPi * lfoPhase[a], kTwoPi * lfoPhase[b]));
+    lfoValue[a] = s.Left();
+    lfoValue[b] = s.Right();
+    lfoStale[a] = lfoStale[b] = 0;
 }
 
 void LoopVoice::ResetPlayback()

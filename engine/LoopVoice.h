@@ -16,6 +16,10 @@ struct LoopVoice
     // step every sample for all six voices, so the steps are inline.
     double Lfo(int k) { return lfoStale[k] ? RefreshLfo(k) : lfoValue[k]; }
 
+    // Works out LFOs a and b together, both sines in one two-lane call: the gain
+    // and pan LFOs are read every sample.
+    void RefreshLfoPair(int a, int b);
+
     // Moves LFO k's phase by delta, keeping it inside (-1, 1).
     void AdvanceLfo(int k, double delta)
     {

@@ -547,6 +547,8 @@ void LoopsMode::UpdateVoiceLfosAndTargets(double dt, bool justZeroed)
                     voice.AdvanceLfo(k, (voice.lfoRate[k] * 0.075 + 0.025) * lfoRateScale * dt);
             }
         }
+        if (voice.lfoStale[2] && voice.lfoStale[3])
+            voice.RefreshLfoPair(2, 3);
         voice.speedSmoother.target = Clamp(voice.baseSpeed, -voice.speedLimit, voice.speedLimit);
         voice.gainSmoother.target = Clamp((1.0 + 0.05 * chaos * voice.Lfo(2)) * voice.baseGain, 0.0, 1.0);
         voice.panSmoother.target = Clamp(voice.basePan + 0.5 * chaos * voice.Lfo(3), -1.0, 1.0);
@@ -931,7 +933,7 @@ bool LoopsMode::WantsReverse(const LoopVoice& voice, double a) const
         return false;
     // A little hysteresis keeps a wandering voice from flipping at every start.
     const double h = voice.reversed ? 0.04 : -0.04;
-    const double wander = 0.5 * (std::sin(kTwoPi * (voice.rReverse + voice.lfoPhase[1])) + 1.0);
+    const double wander = 0.5 * (EngineMath::Sin(kTwoPi * (voice.rReverse + voice.lfoPhase[1])) + 1.0);
     return (0.5 * reverse + h) > ((1.0 - chaos) * voice.rReverse + chaos * wander);
 }
 

@@ -47,7 +47,7 @@ double SoftLimit(double x)
     const double magnitude = std::fabs(x);
     if (magnitude <= 1.0)
         return x;
-    const double limited = 1.0 + std::tanh(magnitude - 1.0);
+    const double limited = 1.0 + EngineMath::Tanh(magnitude - 1.0);
     return x < 0.0 ? -limited : limited;
 }
 
@@ -194,7 +194,7 @@ double RepeatMode::RaisedCosine(double x)
         return 0.0;
     if (x >= 1.0)
         return 1.0;
-    return 0.5 - 0.5 * std::cos(kPi * x);
+    return 0.5 - 0.5 * EngineMath::Cos(kPi * x);
 }
 
 double RepeatMode::DipCurve() const
@@ -202,7 +202,7 @@ double RepeatMode::DipCurve() const
     const double r = position / sliceLength;
     if (!(r > 0.7 && r < 0.95))
         return 1.0;
-    const double s = std::sin((r - 0.7) * 4.0 * kPi);
+    const double s = EngineMath::Sin((r - 0.7) * 4.0 * kPi);
     return 1.0 - 0.9 * s * s;
 }
 
@@ -521,8 +521,8 @@ void RepeatMode::UpdateTapFades()
     if (!offsetFade.active)
         return;
     const double u = RaisedCosine(offsetFadeCount / fadeLength) * kHalfPi;
-    offsetFade.gainA = std::sin(u);
-    offsetFade.gainB = std::cos(u);
+    offsetFade.gainA = EngineMath::Sin(u);
+    offsetFade.gainB = EngineMath::Cos(u);
 }
 
 RepeatMode::Voices RepeatMode::RenderVoices()
@@ -543,7 +543,7 @@ RepeatMode::Voices RepeatMode::RenderVoices()
 void RepeatMode::MixSliceTransition(Voices& voices)
 {
     const double t = std::min(transitionCount / std::max(0.04 * sampleRate - 1.0, 1.0), 1.0);
-    const double gNew = std::sin(RaisedCosine(t) * kHalfPi);
+    const double gNew = EngineMath::Sin(RaisedCosine(t) * kHalfPi);
     const double rho = correlation;
     const double gOld = std::sqrt(std::max(1.0 - (1.0 - rho * rho) * gNew * gNew, 0.0)) - rho * gNew;
 
@@ -634,9 +634,15 @@ void RepeatMode::Process(float* left, float* right, int n, DriftContext& drift)
         const double sums[2] = {voices.sum.left, voices.sum.right};
         const double helds[2] = {voices.held.left, voices.held.right};
         const double feds[2] = {voices.fed.left, voices.fed.right};
+        // Both channels' feedback saturates in one two-lane call.
+        const auto feedbackInput = [&](int c) {
+            return (1.0 - holdMix) * firsts[c] + holdMix * helds[c] + feds[c] * feedback;
+        };
+        const StereoDouble saturated = EngineMath::Tanh(StereoDouble(feedbackInput(0), feedbackInput(1)));
+        const double ys[2] = {saturated.Left(), saturated.Right()};
         double out[2];
         for (int c = 0; c < 2; ++c) {
-            const double y = std::tanh((1.0 - holdMix) * firsts[c] + holdMix * helds[c] + feds[c] * feedback);
+            const double y = ys[c];
             feedbackFilter[c] += (y - feedbackFilter[c]) * lowpass8k;
             if (std::fabs(feedbackFilter[c]) < 1e-20)
                 feedbackFilter[c] = 0.0;
