@@ -4,6 +4,6 @@
 
 bool WLoopMotionRate::NeedsRedraw() const
 {
-    const_cast<WLoopMotionRate&>(*this).Disable(panel::Mode(*this) != panel::kLoops);
-    return true;
+    const_cast<WLoopMotionRate&>(*this).DisableIfChanged(panel::Mode(*this) != panel::kLoops);
+    return IControl::NeedsRedraw();
 }

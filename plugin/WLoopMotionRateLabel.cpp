@@ -34,5 +34,13 @@ void WLoopMotionRateLabel::Paint(IGraphics& g)
 
 bool WLoopMotionRateLabel::NeedsRedraw() const
 {
-    return true;
+    // Nothing tells this label when the rate or the mode changes, so it compares them with
+    // what it last saw; redrawing every frame would repaint everything under it too.
+    const double rate = panel::ParamValue(*this, kLoopMotionRate);
+    const bool loops = panel::Mode(*this) == panel::kLoops;
+    const bool changed = !seen || rate != seenRate || loops != seenLoops;
+    seen = true;
+    seenRate = rate;
+    seenLoops = loops;
+    return changed || IControl::NeedsRedraw();
 }

@@ -16,4 +16,9 @@ public:
     // The rate factor for a knob value: 0.25 at 0, 1 at the middle, 8 at 1.
     static double RateFactor(double value);
     static void FormatRate(double value, char* buffer, size_t size);
+
+private:
+    mutable bool seen = false;
+    mutable double seenRate = 0.0;
+    mutable bool seenLoops = false;
 };

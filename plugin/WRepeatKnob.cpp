@@ -13,12 +13,9 @@ bool WRepeatKnob::NeedsRedraw() const
 {
     auto& self = const_cast<WRepeatKnob&>(*this);
     const bool newEngine = panel::NewEngine(*this);
-    int target = primaryParam;
-    if (!newEngine && legacyParam >= 0) {
-        target = legacyParam;
-        self.Disable(false);
-    } else
-        self.Disable(!newEngine);
+    const bool usesLegacy = !newEngine && legacyParam >= 0;
+    const int target = usesLegacy ? legacyParam : primaryParam;
+    self.DisableIfChanged(!usesLegacy && !newEngine);
     if (BoundParamIndex(0) == target)
         return IControl::NeedsRedraw();
     self.BindParam(target, 0);

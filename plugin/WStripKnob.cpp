@@ -23,6 +23,12 @@ void WStripKnob::PaintAt(IGraphics& g, double value)
     panel::DrawStripFrame(g, bitmap, box, value, &blend);
 }
 
+void WStripKnob::DisableIfChanged(bool disable)
+{
+    if (IsDisabled() != disable)
+        Disable(disable);
+}
+
 void WStripKnob::Paint(IGraphics& g)
 {
     PaintAt(g, ValueAt(0));

@@ -19,4 +19,6 @@ public:
 
 protected:
     void PaintAt(iplug::igraphics::IGraphics& g, double value);
+    // For the checks run before every frame: disabling marks the knob dirty, so only a change may.
+    void DisableIfChanged(bool disable);
 };

@@ -344,6 +344,42 @@ TEST_F(PanelTest, HiddenControlsStillRunTheirChecks)
     EXPECT_NE(macroKnob, nullptr) << "the hidden MACRO knob rebinds to Sync Division";
 }
 
+// Every dirty box costs a redraw of all it covers, so a settled panel must have none; the
+// controls that follow a parameter by checking it must still see it change.
+TEST_F(PanelTest, OnlyChangesLeaveSomethingToRedraw)
+{
+    IControl* rateLabel = nullptr;
+    for (int i = 0; i < g->NControls(); ++i)
+        if (dynamic_cast<WLoopMotionRateLabel*>(g->GetControl(i)))
+            rateLabel = g->GetControl(i);
+    ASSERT_NE(rateLabel, nullptr);
+    Frame(); // the MACRO knob binds its parameter in the first frame's check
+    IBoxList dirty;
+    EXPECT_FALSE(g->CollectDirtyRegions(dirty));
+    EXPECT_EQ(dirty.Count(), 0);
+    struct Change
+    {
+        int param;
+        double plain;
+    };
+    const Change changes[] = {{kMode, 2}, {kLoopMotionRate, 0.75}, {kRepeatEngine, 0}, {kRepeatEngine, 1}, {kMode, 0}};
+    for (const Change& c : changes) {
+        SCOPED_TRACE(c.param);
+        HostSets(c.param, c.plain);
+        IBoxList changed;
+        EXPECT_TRUE(g->CollectDirtyRegions(changed));
+        if (c.param != kRepeatEngine) {
+            bool labelRedrawn = false;
+            for (int i = 0; i < changed.Count(); ++i)
+                labelRedrawn |= changed[i] == rateLabel->GetBox().Grown(0.75f);
+            EXPECT_TRUE(labelRedrawn);
+        }
+        IBoxList settled;
+        EXPECT_FALSE(g->CollectDirtyRegions(settled));
+        EXPECT_EQ(settled.Count(), 0);
+    }
+}
+
 TEST_F(PanelTest, BackWidgetsDriveTheirParameters)
 {
     Click(380, 580);
