@@ -5,10 +5,10 @@
 #include "engine/DriftContext.h"
 #include "engine/EngineMath.h"
 #include "engine/GrainShifter.h"
-#include "engine/SampleHistory.h"
 #include "engine/ModeProcessor.h"
 #include "engine/ParamSmoother.h"
 #include "engine/PitchVoice.h"
+#include "engine/SampleHistory.h"
 #include "engine/TempoSyncInfo.h"
 #include "engine/TransientMap.h"
 

@@ -6,10 +6,10 @@
 #include "engine/DriftContext.h"
 #include "engine/EngineMath.h"
 #include "engine/GrainShifter.h"
-#include "engine/SampleHistory.h"
 #include "engine/LoopVoice.h"
 #include "engine/ModeProcessor.h"
 #include "engine/ParamSmoother.h"
+#include "engine/SampleHistory.h"
 #include "engine/TempoSyncInfo.h"
 
 // The LOOPS mode: records the last 52 seconds of stereo input into a history

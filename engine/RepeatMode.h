@@ -5,8 +5,8 @@
 
 #include "engine/DriftContext.h"
 #include "engine/EngineMath.h"
-#include "engine/SampleHistory.h"
 #include "engine/ModeProcessor.h"
+#include "engine/SampleHistory.h"
 #include "engine/TempoSyncInfo.h"
 
 // The REPEAT engine: records the input continuously and plays up to 64 repeats
