@@ -125,6 +125,9 @@ void RepeatMode::Reset()
     gainsSettled = false;
     std::fill(std::begin(speed), std::end(speed), 1.0);
     std::fill(std::begin(previousSpeed), std::end(previousSpeed), 1.0);
+    std::fill(std::begin(speedClass), std::end(speedClass), static_cast<uint8_t>(kUnitStepClass));
+    std::fill(std::begin(previousSpeedClass), std::end(previousSpeedClass),
+              static_cast<uint8_t>(kPreviousCycleClasses + kUnitStepClass));
     previousSliceLength = sliceLength;
     cycleCount = kIdleCount;
     offsetFadeCount = kIdleCount;
@@ -211,23 +214,22 @@ double RepeatMode::DipGain() const
     return dipFlag ? dipCurve : 1.0;
 }
 
-inline const RepeatMode::TapShape& RepeatMode::ShapeOf(double s, double offset)
+inline const RepeatMode::TapShape& RepeatMode::ShapeOf(int speedClass, double s, int offsetSlot)
 {
     // All 64 repeats share a handful of speeds and two offsets, so the fades of
     // each combination are worked out once per sample; the lookup runs for
     // nearly every tap and is inlined, the rare computation is not.
-    for (int i = 0; i < tapShapeCount; ++i)
-        if (tapShapes[i].speed == s && tapShapes[i].offset == offset)
-            return tapShapes[i];
-    return AddShape(s, offset);
+    const uint32_t bit = 1u << (speedClass * 2 + offsetSlot);
+    TapShape& shape = tapShapes[speedClass][offsetSlot];
+    if (!(tapShapesReady & bit)) {
+        FillShape(shape, s, offsetSlot == 0 ? readOffsetA : readOffsetB);
+        tapShapesReady |= bit;
+    }
+    return shape;
 }
 
-const RepeatMode::TapShape& RepeatMode::AddShape(double s, double offset)
+void RepeatMode::FillShape(TapShape& shape, double s, double offset) const
 {
-    TapShape& shape = tapShapes[tapShapeCount < kTapShapeSlots ? tapShapeCount++ : kTapShapeSlots - 1];
-    shape.speed = s;
-    shape.offset = offset;
-
     const double edge = std::min(0.5 * sliceLength, 0.01 * sampleRate);
     const double fade12 = 0.012 * sampleRate;
     shape.shift = -offset + (offset - edge) * s + edge;
@@ -244,16 +246,16 @@ const RepeatMode::TapShape& RepeatMode::AddShape(double s, double offset)
         const double fade = std::max(std::min(fade12, 0.25 * end), 1.0);
         shape.gain = std::min(RaisedCosine((end - offset) / fade), RaisedCosine(offset / std::min(edge, fade)));
     }
-    return shape;
 }
 
-inline RepeatMode::Frame RepeatMode::TapRead(const Line& line, double src, double s, double offset, double dip)
+inline RepeatMode::Frame RepeatMode::TapRead(const Line& line, double src, double s, int speedClass, int offsetSlot,
+                                             double dip)
 {
     if (s == 1.0) {
         const Frame v = ReadHistory(line, src);
         return {v.left * dip, v.right * dip};
     }
-    const TapShape& shape = ShapeOf(s, offset);
+    const TapShape& shape = ShapeOf(speedClass, s, offsetSlot);
     double gain = shape.gain;
     const double rp = src + shape.shift;
     if (shape.writerScale > 0.0) {
@@ -266,24 +268,24 @@ inline RepeatMode::Frame RepeatMode::TapRead(const Line& line, double src, doubl
     return {v.left * gain, v.right * gain};
 }
 
-inline RepeatMode::Frame RepeatMode::TapReadAligned(const Line& line, double src, double s, double dip)
+inline RepeatMode::Frame RepeatMode::TapReadAligned(const Line& line, double src, double s, int speedClass, double dip)
 {
-    const Frame a = TapRead(line, src, s, readOffsetA, dip);
+    const Frame a = TapRead(line, src, s, speedClass, 0, dip);
     if (s == 1.0 || !offsetFade.active)
         return a;
-    const Frame b = TapRead(line, src, s, readOffsetB, dip);
+    const Frame b = TapRead(line, src, s, speedClass, 1, dip);
     const double ga = offsetFade.gainA;
     const double gb = offsetFade.gainB;
     return {ga * a.left + gb * b.left, ga * a.right + gb * b.right};
 }
 
-RepeatMode::Frame RepeatMode::TapReadRepeat(const Line& line, double src, int k, double dip)
+inline RepeatMode::Frame RepeatMode::TapReadRepeat(const Line& line, double src, int k, double dip)
 {
-    const Frame v = TapReadAligned(line, src, speed[k], dip);
+    const Frame v = TapReadAligned(line, src, speed[k], speedClass[k], dip);
     const double x = speedFade;
     if (x >= 1.0 || previousSpeed[k] == speed[k])
         return v;
-    const Frame old = TapReadAligned(line, src, previousSpeed[k], dip);
+    const Frame old = TapReadAligned(line, src, previousSpeed[k], previousSpeedClass[k], dip);
     return {old.left * (1.0 - x) + x * v.left, old.right * (1.0 - x) + x * v.right};
 }
 
@@ -339,6 +341,8 @@ double RepeatMode::Correlation(double span) const
 void RepeatMode::NewCycle(DriftContext& drift)
 {
     std::copy(std::begin(speed), std::end(speed), std::begin(previousSpeed));
+    for (int k = 0; k < kMaxRepeats; ++k)
+        previousSpeedClass[k] = static_cast<uint8_t>(kPreviousCycleClasses + speedClass[k]);
     const double chaos = drift.amount;
     const double base = shape < 0.16 ? 0.5 : shape < 0.4 ? 1.0 : shape < 0.64 ? 1.5 : shape < 0.88 ? 2.0 : 4.0;
     for (int k = 0; k < kMaxRepeats; ++k) {
@@ -351,6 +355,7 @@ void RepeatMode::NewCycle(DriftContext& drift)
                 step *= 2;
         }
         speed[k] = base * std::ldexp(1.0, step);
+        speedClass[k] = static_cast<uint8_t>(step + kUnitStepClass);
     }
     cycleCount = 0;
 }
@@ -527,7 +532,7 @@ void RepeatMode::UpdateTapFades()
 
 RepeatMode::Voices RepeatMode::RenderVoices()
 {
-    tapShapeCount = 0;
+    tapShapesReady = 0;
     dipCurve = DipCurve();
     UpdateTapFades();
     Voices voices;

@@ -121,13 +121,16 @@ private:
     // Read offset and gain of a tap at one speed and offset, for the current sample.
     struct TapShape
     {
-        double speed;
-        double offset;
         double shift;       // read position minus the repeat's source position
         double gain;        // fades that do not depend on the source position
         double writerScale; // gapless fast taps: 1 / ((speed - 1) x fade), else 0
     };
-    static constexpr int kTapShapeSlots = 32;
+    // A tap's speed is the cycle's base speed times 2^step, step -2..2; its class
+    // is step + 2 for the current cycle's speeds and 5 more for the previous
+    // cycle's, so taps of one class share one speed.
+    static constexpr int kUnitStepClass = 2;
+    static constexpr int kPreviousCycleClasses = 5;
+    static constexpr int kSpeedClasses = 2 * kPreviousCycleClasses;
 
     // Gains of the read-offset change after a transient, shared by every tap of one sample.
     struct OffsetFade
@@ -145,11 +148,12 @@ private:
     static double RaisedCosine(double x);
     double DipCurve() const;
     double DipGain() const;
-    const TapShape& ShapeOf(double s, double offset);
-    const TapShape& AddShape(double s, double offset);
+    // The fades of a speed class (speed s) at read offset A (slot 0) or B (slot 1).
+    const TapShape& ShapeOf(int speedClass, double s, int offsetSlot);
+    void FillShape(TapShape& shape, double s, double offset) const;
     // dip: the transient dip gain of the repeat, applied to its speed-1 reads.
-    Frame TapRead(const Line& line, double src, double s, double offset, double dip);
-    Frame TapReadAligned(const Line& line, double src, double s, double dip);
+    Frame TapRead(const Line& line, double src, double s, int speedClass, int offsetSlot, double dip);
+    Frame TapReadAligned(const Line& line, double src, double s, int speedClass, double dip);
     Frame TapReadRepeat(const Line& line, double src, int k, double dip);
     double CaptureRead(int channel, double heldLength, double s) const;
     double Correlation(double span) const;
@@ -171,8 +175,11 @@ private:
     bool AllocateBuffers();
     void ReleaseBuffers();
 
-    TapShape tapShapes[kTapShapeSlots] = {};
-    int tapShapeCount = 0;
+    TapShape tapShapes[kSpeedClasses][2] = {};
+    // Bit 2 x class + slot: that shape is worked out for the sample being rendered.
+    uint32_t tapShapesReady = 0;
+    uint8_t speedClass[kMaxRepeats] = {};
+    uint8_t previousSpeedClass[kMaxRepeats] = {};
     double dipCurve = 1.0;
     // Set once per rendered sample rather than per tap: the speed-change fade
     // after a new cycle and the offset-change fade.
