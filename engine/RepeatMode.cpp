@@ -163,15 +163,16 @@ void RepeatMode::SetTempoSync(const TempoSyncInfo& info)
 // stereo frames in registers.
 inline RepeatMode::Frame RepeatMode::ReadHistory(const Line& line, double x) const
 {
-    const double now = static_cast<double>(clock);
+    const double now = line.now;
     if (!(x >= 0.0) || x >= now)
         return {};
     const size_t length = line.length;
     const double whole = std::floor(x);
     const double age = now - whole; // 1 for the newest sample
-    if (age >= static_cast<double>(length))
+    if (age >= line.span)
         return {};
-    const size_t back = static_cast<size_t>(age);
+    // A signed conversion is one instruction; age is below the length, far below 2^63.
+    const size_t back = static_cast<size_t>(static_cast<int64_t>(age));
     const size_t i = line.writeIndex >= back ? line.writeIndex - back : line.writeIndex + length - back;
     const size_t j = back < 2 ? i : (i + 1 == length ? 0 : i + 1);
     const double frac = x - whole;
@@ -260,7 +261,7 @@ inline RepeatMode::Frame RepeatMode::TapRead(const Line& line, double src, doubl
     const double rp = src + shape.shift;
     if (shape.writerScale > 0.0) {
         // Gapless: fade out before the reader catches up with the write position.
-        gain = std::min(gain, RaisedCosine((static_cast<double>(clock) - 1.0 - rp) * shape.writerScale));
+        gain = std::min(gain, RaisedCosine((line.now - 1.0 - rp) * shape.writerScale));
     }
     if (gain <= 0.0)
         return {};
@@ -478,24 +479,32 @@ void RepeatMode::RampRepeatGains()
 RepeatMode::Frame RepeatMode::RepeatSum(Frame& first)
 {
     const Line line = HistoryLine();
-    const double now = static_cast<double>(clock);
+    const double now = line.now;
+    // Locals rather than members: the shape cache's stores inside the loop would
+    // otherwise make every member read reload from memory, and the sums would
+    // live in memory.
+    const double slice = sliceLength;
+    const double step = decay;
+    const double dipped = dipCurve;
+    const uint64_t transients = transientHistory;
+    const int active = activeRepeats;
     Frame sum;
-    first = {};
+    Frame firstTap;
     double g = 1.0;
-    for (int k = 0; k < activeRepeats; ++k) {
-        if (repeatGain[k] > 0.0) {
-            // A local rather than dipFlag: a byte-sized member store here would
-            // make every later member read in the loop reload from memory.
-            const double dip = ((transientHistory >> k) & 1u) ? dipCurve : 1.0;
-            const double src = now - (k + 1) * sliceLength;
+    for (int k = 0; k < active; ++k) {
+        const double gain = repeatGain[k];
+        if (gain > 0.0) {
+            const double dip = ((transients >> k) & 1u) ? dipped : 1.0;
+            const double src = now - (k + 1) * slice;
             const Frame v = TapReadRepeat(line, src, k, dip);
-            sum.left += repeatGain[k] * v.left * g;
-            sum.right += repeatGain[k] * v.right * g;
+            sum.left += gain * v.left * g;
+            sum.right += gain * v.right * g;
             if (k == 0)
-                first = v;
+                firstTap = v;
         }
-        g *= decay;
+        g *= step;
     }
+    first = firstTap;
     return sum;
 }
 

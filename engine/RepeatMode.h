@@ -103,11 +103,15 @@ private:
         double right = 0.0;
     };
     // One recorded line of frames with the frame slot that sample `clock` goes to.
+    // The clock and the length also come as doubles, converted once per sample
+    // rather than for every tap.
     struct Line
     {
         const float* frames;
         size_t length;
         size_t writeIndex;
+        double now;
+        double span;
     };
     // Everything the slice-length crossfade computes twice (new and old slice).
     struct Voices
@@ -140,8 +144,12 @@ private:
         double gainB = 0.0;
     };
 
-    Line HistoryLine() const { return {history.data(), history.size() / 2, historyWrite}; }
-    Line FeedbackLine() const { return {feedbackLine.data(), feedbackLine.size() / 2, feedbackWrite}; }
+    Line HistoryLine() const { return MakeLine(history.data(), history.size() / 2, historyWrite); }
+    Line FeedbackLine() const { return MakeLine(feedbackLine.data(), feedbackLine.size() / 2, feedbackWrite); }
+    Line MakeLine(const float* frames, size_t length, size_t writeIndex) const
+    {
+        return {frames, length, writeIndex, static_cast<double>(clock), static_cast<double>(length)};
+    }
 
     Frame ReadHistory(const Line& line, double x) const;
     double ReadHistory(const Line& line, int channel, double x) const;
