@@ -128,6 +128,8 @@ void RepeatMode::Reset()
     std::fill(std::begin(speedClass), std::end(speedClass), static_cast<uint8_t>(kUnitStepClass));
     std::fill(std::begin(previousSpeedClass), std::end(previousSpeedClass),
               static_cast<uint8_t>(kPreviousCycleClasses + kUnitStepClass));
+    std::fill(std::begin(classSpeed), std::end(classSpeed), 1.0);
+    classesInUse = 1u << kUnitStepClass | 1u << (kPreviousCycleClasses + kUnitStepClass);
     previousSliceLength = sliceLength;
     cycleCount = kIdleCount;
     offsetFadeCount = kIdleCount;
@@ -215,18 +217,19 @@ double RepeatMode::DipGain() const
     return dipFlag ? dipCurve : 1.0;
 }
 
-inline const RepeatMode::TapShape& RepeatMode::ShapeOf(int speedClass, double s, int offsetSlot)
+// All 64 repeats share a handful of speeds and two offsets, so the fades of
+// each combination in use are worked out once per sample, before the taps.
+void RepeatMode::FillTapShapes()
 {
-    // All 64 repeats share a handful of speeds and two offsets, so the fades of
-    // each combination are worked out once per sample; the lookup runs for
-    // nearly every tap and is inlined, the rare computation is not.
-    const uint32_t bit = 1u << (speedClass * 2 + offsetSlot);
-    TapShape& shape = tapShapes[speedClass][offsetSlot];
-    if (!(tapShapesReady & bit)) {
-        FillShape(shape, s, offsetSlot == 0 ? readOffsetA : readOffsetB);
-        tapShapesReady |= bit;
+    const uint32_t classes = speedFade < 1.0 ? classesInUse : classesInUse & kCurrentCycleClassBits;
+    for (int c = 0; c < kSpeedClasses; ++c) {
+        // Unit-speed taps read without fades.
+        if (!((classes >> c) & 1u) || classSpeed[c] == 1.0)
+            continue;
+        FillShape(tapShapes[c][0], classSpeed[c], readOffsetA);
+        if (offsetFade.active)
+            FillShape(tapShapes[c][1], classSpeed[c], readOffsetB);
     }
-    return shape;
 }
 
 void RepeatMode::FillShape(TapShape& shape, double s, double offset) const
@@ -250,13 +253,13 @@ void RepeatMode::FillShape(TapShape& shape, double s, double offset) const
 }
 
 inline RepeatMode::Frame RepeatMode::TapRead(const Line& line, double src, double s, int speedClass, int offsetSlot,
-                                             double dip)
+                                             double dip) const
 {
     if (s == 1.0) {
         const Frame v = ReadHistory(line, src);
         return {v.left * dip, v.right * dip};
     }
-    const TapShape& shape = ShapeOf(speedClass, s, offsetSlot);
+    const TapShape& shape = tapShapes[speedClass][offsetSlot];
     double gain = shape.gain;
     const double rp = src + shape.shift;
     if (shape.writerScale > 0.0) {
@@ -269,7 +272,8 @@ inline RepeatMode::Frame RepeatMode::TapRead(const Line& line, double src, doubl
     return {v.left * gain, v.right * gain};
 }
 
-inline RepeatMode::Frame RepeatMode::TapReadAligned(const Line& line, double src, double s, int speedClass, double dip)
+inline RepeatMode::Frame RepeatMode::TapReadAligned(const Line& line, double src, double s, int speedClass,
+                                                    double dip) const
 {
     const Frame a = TapRead(line, src, s, speedClass, 0, dip);
     if (s == 1.0 || !offsetFade.active)
@@ -280,7 +284,7 @@ inline RepeatMode::Frame RepeatMode::TapReadAligned(const Line& line, double src
     return {ga * a.left + gb * b.left, ga * a.right + gb * b.right};
 }
 
-inline RepeatMode::Frame RepeatMode::TapReadRepeat(const Line& line, double src, int k, double dip)
+inline RepeatMode::Frame RepeatMode::TapReadRepeat(const Line& line, double src, int k, double dip) const
 {
     const Frame v = TapReadAligned(line, src, speed[k], speedClass[k], dip);
     const double x = speedFade;
@@ -344,6 +348,8 @@ void RepeatMode::NewCycle(DriftContext& drift)
     std::copy(std::begin(speed), std::end(speed), std::begin(previousSpeed));
     for (int k = 0; k < kMaxRepeats; ++k)
         previousSpeedClass[k] = static_cast<uint8_t>(kPreviousCycleClasses + speedClass[k]);
+    std::copy(classSpeed, classSpeed + kPreviousCycleClasses, classSpeed + kPreviousCycleClasses);
+    classesInUse = (classesInUse & kCurrentCycleClassBits) << kPreviousCycleClasses;
     const double chaos = drift.amount;
     const double base = shape < 0.16 ? 0.5 : shape < 0.4 ? 1.0 : shape < 0.64 ? 1.5 : shape < 0.88 ? 2.0 : 4.0;
     for (int k = 0; k < kMaxRepeats; ++k) {
@@ -357,7 +363,10 @@ void RepeatMode::NewCycle(DriftContext& drift)
         }
         speed[k] = base * std::ldexp(1.0, step);
         speedClass[k] = static_cast<uint8_t>(step + kUnitStepClass);
+        classesInUse |= 1u << speedClass[k];
     }
+    for (int c = 0; c < kPreviousCycleClasses; ++c)
+        classSpeed[c] = base * std::ldexp(1.0, c - kUnitStepClass);
     cycleCount = 0;
 }
 
@@ -541,9 +550,9 @@ void RepeatMode::UpdateTapFades()
 
 RepeatMode::Voices RepeatMode::RenderVoices()
 {
-    tapShapesReady = 0;
     dipCurve = DipCurve();
     UpdateTapFades();
+    FillTapShapes();
     Voices voices;
     voices.sum = RepeatSum(voices.first);
     voices.held = CapturePlayback();

@@ -135,6 +135,7 @@ private:
     static constexpr int kUnitStepClass = 2;
     static constexpr int kPreviousCycleClasses = 5;
     static constexpr int kSpeedClasses = 2 * kPreviousCycleClasses;
+    static constexpr uint32_t kCurrentCycleClassBits = (1u << kPreviousCycleClasses) - 1;
 
     // Gains of the read-offset change after a transient, shared by every tap of one sample.
     struct OffsetFade
@@ -156,13 +157,14 @@ private:
     static double RaisedCosine(double x);
     double DipCurve() const;
     double DipGain() const;
-    // The fades of a speed class (speed s) at read offset A (slot 0) or B (slot 1).
-    const TapShape& ShapeOf(int speedClass, double s, int offsetSlot);
+    // The fades of every speed class in use at read offset A (slot 0) and, while
+    // the offset change fades, B (slot 1).
+    void FillTapShapes();
     void FillShape(TapShape& shape, double s, double offset) const;
     // dip: the transient dip gain of the repeat, applied to its speed-1 reads.
-    Frame TapRead(const Line& line, double src, double s, int speedClass, int offsetSlot, double dip);
-    Frame TapReadAligned(const Line& line, double src, double s, int speedClass, double dip);
-    Frame TapReadRepeat(const Line& line, double src, int k, double dip);
+    Frame TapRead(const Line& line, double src, double s, int speedClass, int offsetSlot, double dip) const;
+    Frame TapReadAligned(const Line& line, double src, double s, int speedClass, double dip) const;
+    Frame TapReadRepeat(const Line& line, double src, int k, double dip) const;
     double CaptureRead(int channel, double heldLength, double s) const;
     double Correlation(double span) const;
     void NewCycle(DriftContext& drift);
@@ -184,8 +186,10 @@ private:
     void ReleaseBuffers();
 
     TapShape tapShapes[kSpeedClasses][2] = {};
-    // Bit 2 x class + slot: that shape is worked out for the sample being rendered.
-    uint32_t tapShapesReady = 0;
+    // The speed of each class, and which classes some tap of the current cycle
+    // (bits 0..4) or the previous one (bits 5..9) plays at.
+    double classSpeed[kSpeedClasses] = {};
+    uint32_t classesInUse = 0;
     uint8_t speedClass[kMaxRepeats] = {};
     uint8_t previousSpeedClass[kMaxRepeats] = {};
     double dipCurve = 1.0;
