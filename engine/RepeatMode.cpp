@@ -17,7 +17,7 @@ constexpr double kHalfPi = kPi * 0.5;
 constexpr double kMinTime = 0.001;
 constexpr double kMaxTime = 1.2;
 constexpr int32_t kIdleCount = 1000000;
-constexpr size_t kPrefetchFrames = 16;
+constexpr uintptr_t kPrefetchBytes = 16 * 2 * sizeof(float);
 
 double Clamp(double x, double lo, double hi)
 {
@@ -183,8 +183,9 @@ inline RepeatMode::Frame RepeatMode::ReadHistory(const Line& line, double x) con
     // A tap moves forward through the history by its speed each sample, and 64 of
     // them are more streams than the processor's own prefetcher follows: asking
     // two cache lines ahead lets the next line arrive while this sample is summed.
-    const size_t ahead = i + kPrefetchFrames < length ? i + kPrefetchFrames : i + kPrefetchFrames - length;
-    __builtin_prefetch(line.frames + 2 * ahead);
+    // A prefetch never faults, so near the end of the ring it may ask past it
+    // rather than pay for the wrap on every read.
+    __builtin_prefetch(reinterpret_cast<const void*>(reinterpret_cast<uintptr_t>(a) + kPrefetchBytes));
     return {a[0] + (b[0] - a[0]) * frac, a[1] + (b[1] - a[1]) * frac};
 }
 
