@@ -498,6 +498,9 @@ RepeatMode::Frame RepeatMode::RepeatSum(Frame& first)
     const double dipped = dipCurve;
     const uint64_t transients = transientHistory;
     const int active = activeRepeats;
+    // Outside the speed and offset fades a tap is one read at offset A: a loop
+    // of its own spares every tap the tests for the fades.
+    const bool plain = speedFade >= 1.0 && !offsetFade.active;
     Frame sum;
     Frame firstTap;
     double g = 1.0;
@@ -506,7 +509,8 @@ RepeatMode::Frame RepeatMode::RepeatSum(Frame& first)
         if (gain > 0.0) {
             const double dip = ((transients >> k) & 1u) ? dipped : 1.0;
             const double src = now - (k + 1) * slice;
-            const Frame v = TapReadRepeat(line, src, k, dip);
+            const Frame v =
+                plain ? TapRead(line, src, speed[k], speedClass[k], 0, dip) : TapReadRepeat(line, src, k, dip);
             sum.left += gain * v.left * g;
             sum.right += gain * v.right * g;
             if (k == 0)
