@@ -223,27 +223,33 @@ double RepeatMode::DipGain() const
 void RepeatMode::FillTapShapes()
 {
     const uint32_t classes = speedFade < 1.0 ? classesInUse : classesInUse & kCurrentCycleClassBits;
+    const double now = static_cast<double>(clock);
     for (int c = 0; c < kSpeedClasses; ++c) {
         // Unit-speed taps read without fades.
         if (!((classes >> c) & 1u) || classSpeed[c] == 1.0)
             continue;
-        FillShape(tapShapes[c][0], classSpeed[c], readOffsetA);
+        FillShape(tapShapes[c][0], classSpeed[c], readOffsetA, now);
         if (offsetFade.active)
-            FillShape(tapShapes[c][1], classSpeed[c], readOffsetB);
+            FillShape(tapShapes[c][1], classSpeed[c], readOffsetB, now);
     }
 }
 
-void RepeatMode::FillShape(TapShape& shape, double s, double offset) const
+void RepeatMode::FillShape(TapShape& shape, double s, double offset, double now) const
 {
     const double edge = std::min(0.5 * sliceLength, 0.01 * sampleRate);
     const double fade12 = 0.012 * sampleRate;
     shape.shift = -offset + (offset - edge) * s + edge;
     shape.writerScale = 0.0;
+    shape.writerLimit = std::numeric_limits<double>::infinity();
     if (gapless && s > 1.0) {
         const double fade = std::max(std::min(fade12, 0.25 * sliceLength), 1.0);
         const double beforeEnd = RaisedCosine((sliceLength - offset) / fade);
         shape.gain = std::min(beforeEnd, RaisedCosine(offset / std::min(edge, fade)));
         shape.writerScale = 1.0 / ((s - 1.0) * fade);
+        // Reads up to here lie at least twice the fade behind the writer (at
+        // least a sample: the speed is above 1.5 and the fade at least 1), far
+        // beyond any rounding, so the writer fade is 1 and leaves the gain as it is.
+        shape.writerLimit = (now - 1.0) - 2.0 * (s - 1.0) * fade;
     } else if ((offset - edge) * s + edge >= sliceLength) {
         shape.gain = 0.0; // a fast tap that finished its slice waits for the next one
     } else {
@@ -263,7 +269,7 @@ inline RepeatMode::Frame RepeatMode::TapRead(const Line& line, double src, doubl
     const TapShape& shape = tapShapes[speedClass][offsetSlot];
     double gain = shape.gain;
     const double rp = src + shape.shift;
-    if (shape.writerScale > 0.0) {
+    if (rp > shape.writerLimit) {
         // Gapless: fade out before the reader catches up with the write position.
         gain = std::min(gain, RaisedCosine((line.now - 1.0 - rp) * shape.writerScale));
     }
@@ -504,11 +510,13 @@ RepeatMode::Frame RepeatMode::RepeatSum(Frame& first)
     Frame sum;
     Frame firstTap;
     double g = 1.0;
-    for (int k = 0; k < active; ++k) {
+    // k + 1 as a double, counted rather than converted for every tap.
+    double taps = 1.0;
+    for (int k = 0; k < active; ++k, taps += 1.0) {
         const double gain = repeatGain[k];
         if (gain > 0.0) {
             const double dip = ((transients >> k) & 1u) ? dipped : 1.0;
-            const double src = now - (k + 1) * slice;
+            const double src = now - taps * slice;
             const Frame v =
                 plain ? TapRead(line, src, speed[k], speedClass[k], 0, dip) : TapReadRepeat(line, src, k, dip);
             sum.left += gain * v.left * g;

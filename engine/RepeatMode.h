@@ -128,6 +128,7 @@ private:
         double shift;       // read position minus the repeat's source position
         double gain;        // fades that do not depend on the source position
         double writerScale; // gapless fast taps: 1 / ((speed - 1) x fade), else 0
+        double writerLimit; // reads at or before this position need no writer fade
     };
     // A tap's speed is the cycle's base speed times 2^step, step -2..2; its class
     // is step + 2 for the current cycle's speeds and 5 more for the previous
@@ -160,7 +161,7 @@ private:
     // The fades of every speed class in use at read offset A (slot 0) and, while
     // the offset change fades, B (slot 1).
     void FillTapShapes();
-    void FillShape(TapShape& shape, double s, double offset) const;
+    void FillShape(TapShape& shape, double s, double offset, double now) const;
     // dip: the transient dip gain of the repeat, applied to its speed-1 reads.
     Frame TapRead(const Line& line, double src, double s, int speedClass, int offsetSlot, double dip) const;
     Frame TapReadAligned(const Line& line, double src, double s, int speedClass, double dip) const;
