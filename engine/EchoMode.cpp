@@ -325,11 +325,15 @@ void EchoMode::Process(float* left, float* right, int n, DriftContext& drift)
     }
 
     // Every sample sees the plan a call of its own would make: the plan is made
-    // afresh unless making it again could change nothing.
+    // afresh unless making it again could change nothing. Once the plan holds
+    // it holds to the end of the call, as nothing a sample does touches what
+    // the test reads.
     SamplePlan plan = PlanSample(drift);
     ProcessSample(left[0], right[0], plan);
+    bool holds = false;
     for (int i = 1; i < n; ++i) {
-        if (PlanStillHolds(drift))
+        holds = holds || PlanStillHolds(drift);
+        if (holds)
             RefreshSamplePlan(plan);
         else
             plan = PlanSample(drift);
@@ -396,7 +400,14 @@ void EchoMode::RefreshSamplePlan(SamplePlan& plan)
 {
     plan.reinit = false;
     plan.firstBlock = false;
-    PlanPitchVoices(plan);
+    // With the rest of the plan unchanged, only an octave jump starting or
+    // ending changes a voice's ratio and so its latency and whether it plays.
+    for (int k = 0; k < kTaps; ++k) {
+        if ((octaveUpCountdown[k] > 0) != plannedOctaveUp[k]) {
+            PlanPitchVoices(plan);
+            break;
+        }
+    }
     blockStartClock = clock;
 }
 
@@ -530,7 +541,8 @@ void EchoMode::PlanPitchVoices(const SamplePlan& plan)
     // Pitch voices only for pitched taps while the tempo grid is known.
     const bool gridKnown = sync.synced || sync.boundaryFound;
     for (int k = 0; k < kTaps; ++k) {
-        const double q = plan.tapRatio[k] * (octaveUpCountdown[k] > 0 ? 2.0 : 1.0);
+        plannedOctaveUp[k] = octaveUpCountdown[k] > 0;
+        const double q = plan.tapRatio[k] * (plannedOctaveUp[k] ? 2.0 : 1.0);
         pitchVoices[k].SetRatio(q);
         tapSpacing[k] = (k + 1) * plan.periodSamples;
         pitchVoiceEnabled[k] = plan.tapRatio[k] >= 2.0 / 3.0 && tapSpacing[k] >= pitchVoices[k].Latency() + 256.0

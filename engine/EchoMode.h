@@ -207,5 +207,7 @@ private:
     // Linear read of the ring at an absolute position (slot = position modulo length).
     double ReadEcho(double position) const;
 
+    // Whether each tap's octave jump was on when the voices were last planned.
+    bool plannedOctaveUp[kTaps] = {};
     bool ready = false;
 };
