@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <exception>
 #include <limits>
 #include <new>
@@ -272,10 +273,15 @@ void EffectEngine::Process(const float* inL, const float* inR, float* outL, floa
     positionFresh = 0;
 
     PlanIdleFeeding();
-    for (int i = 0; i < n; ++i) {
+    // A found boundary makes the tempo records differ from sample to sample in
+    // more than the phase.
+    const bool perSample = tremSyncBlock.boundaryFound || modeSyncBlock.boundaryFound;
+    for (int i = 0; i < n;) {
+        const int count = perSample ? 1 : RunLength(n - i);
         AdvanceTempoSync(i);
-        ProcessChunk(inL + i, inR + i, outL + i, outR + i, 1);
-        GatherIdleInput();
+        ProcessChunk(inL + i, inR + i, outL + i, outR + i, count);
+        GatherIdleInput(count);
+        i += count;
     }
     FeedIdleSlots();
 
@@ -451,18 +457,54 @@ void EffectEngine::AdvanceTempoSync(int i)
 }
 
 // ---------------------------------------------------------------------------
-// Per-sample path
+// Runs
+
+// A chunk does its per-chunk work once for all its samples, so it may cover
+// only samples for which one-sample chunks would repeat that work unchanged:
+// the first sample after a preparation is alone, a chaos step opens a chunk,
+// the mode weights hold still (so each slot stays active or idle throughout),
+// and every active slot's processing covers a run as it would its samples
+// one by one. The scratch buffers bound a chunk too.
+int EffectEngine::RunLength(int remaining) const
+{
+    if (started == 0 || CurrentMode() != lastMode)
+        return 1;
+    for (int k = 0; k < kSlotCount; ++k) {
+        if (!WeightHolds(k))
+            return 1;
+        if (static_cast<float>(modeWeight[k].current) > kActiveWeight && !SlotTakesRuns(k))
+            return 1;
+    }
+    const int toChaosStep = kChaosStepSamples - static_cast<int>(chunkCounter % kChaosStepSamples);
+    return std::min({remaining, toChaosStep, static_cast<int>(workL.size())});
+}
+
+bool EffectEngine::SlotTakesRuns(int slot)
+{
+    return slot == 0;
+}
+
+// The weight's per-sample step (MixModes) would leave it exactly as it is.
+bool EffectEngine::WeightHolds(int slot) const
+{
+    ParamSmoother probe = modeWeight[slot];
+    if (std::fabs(probe.Tick()) < 1e-9)
+        probe.current = 0.0;
+    return std::memcmp(&probe.current, &modeWeight[slot].current, sizeof probe.current) == 0;
+}
+
+// ---------------------------------------------------------------------------
+// Chunk path
 
 void EffectEngine::ProcessChunk(const float* inL, const float* inR, float* outL, float* outR, int count)
 {
-    EnsureScratch(count);
     const bool firstSample = started == 0;
     UpdateModeCrossfade();
     started = 1;
 
     if (chunkCounter % kChaosStepSamples == 0)
         drift.Step(kChaosStepSamples / sampleRate);
-    chunkCounter += 1;
+    chunkCounter += static_cast<uint32_t>(count);
 
     mixAmount.target = Clamped(kMix);
     if (firstSample)
@@ -574,11 +616,9 @@ void EffectEngine::MixModes(int count)
     std::fill_n(accL.begin(), count, 0.0f);
     std::fill_n(accR.begin(), count, 0.0f);
 
-    double e = repeatEngineMix.Tick();
-    if (e < 1e-6)
-        e = repeatEngineMix.current = 0.0;
-    else if (e > 0.999999)
-        e = repeatEngineMix.current = 1.0;
+    double e = 0.0;
+    for (int i = 0; i < count; ++i)
+        e = StepEngineMix();
 
     for (int k = 0; k < kSlotCount; ++k) {
         if (!active[k]) {
@@ -606,6 +646,17 @@ void EffectEngine::MixModes(int count)
     std::copy_n(accR.begin(), count, workR.begin());
 }
 
+// One sample of the repeat slot's engine crossfade.
+double EffectEngine::StepEngineMix()
+{
+    double e = repeatEngineMix.Tick();
+    if (e < 1e-6)
+        e = repeatEngineMix.current = 0.0;
+    else if (e > 0.999999)
+        e = repeatEngineMix.current = 1.0;
+    return e;
+}
+
 void EffectEngine::FeedRepeatSlotIdle(const float* left, const float* right, int count)
 {
     repeat.FeedIdle(left, right, count);
@@ -616,9 +667,9 @@ void EffectEngine::FeedRepeatSlotIdle(const float* left, const float* right, int
 
 // A slot other than the block's mode whose weight is already 0 stays silent for
 // the whole block, and feeding an idle mode touches nothing but that mode's own
-// history. Its input is gathered per sample and fed once per block (or whenever
-// the gathered input fills the scratch), which leaves its state exactly as
-// sample-by-sample feeding would and saves the per-sample calls.
+// history. Its input is gathered chunk by chunk and fed once per block (or
+// whenever the gathered input fills the scratch), which leaves its state exactly
+// as sample-by-sample feeding would and saves the per-sample calls.
 void EffectEngine::PlanIdleFeeding()
 {
     const int mode = CurrentMode();
@@ -630,14 +681,20 @@ void EffectEngine::PlanIdleFeeding()
     }
 }
 
-void EffectEngine::GatherIdleInput()
+void EffectEngine::GatherIdleInput(int count)
 {
     if (!deferIdleFeeding)
         return;
-    idleL[static_cast<size_t>(idleFill)] = dryL[0];
-    idleR[static_cast<size_t>(idleFill)] = dryR[0];
-    if (++idleFill == static_cast<int>(idleL.size()))
-        FeedIdleSlots();
+    const int capacity = static_cast<int>(idleL.size());
+    for (int done = 0; done < count;) {
+        const int take = std::min(count - done, capacity - idleFill);
+        std::copy_n(dryL.begin() + done, take, idleL.begin() + idleFill);
+        std::copy_n(dryR.begin() + done, take, idleR.begin() + idleFill);
+        idleFill += take;
+        done += take;
+        if (idleFill == capacity)
+            FeedIdleSlots();
+    }
 }
 
 void EffectEngine::FeedIdleSlots()
