@@ -50,6 +50,28 @@ void ClearTempoSync(TempoSyncInfo& info)
     info = TempoSyncInfo{};
 }
 
+bool SameBits(double a, double b)
+{
+    return std::memcmp(&a, &b, sizeof a) == 0;
+}
+
+// One sample of the output's mix or level glide, which lands within 1e-9.
+double StepGlide(ParamSmoother& glide, double landing)
+{
+    double value = glide.Tick();
+    if (std::fabs(value - landing) <= 1e-9)
+        value = glide.current = landing;
+    return value;
+}
+
+// The glide's step would leave it exactly where it is.
+bool GlideHolds(const ParamSmoother& glide, double landing)
+{
+    ParamSmoother probe = glide;
+    StepGlide(probe, landing);
+    return SameBits(probe.current, glide.current);
+}
+
 } // namespace
 
 EffectEngine::EffectEngine()
@@ -490,7 +512,7 @@ bool EffectEngine::WeightHolds(int slot) const
     ParamSmoother probe = modeWeight[slot];
     if (std::fabs(probe.Tick()) < 1e-9)
         probe.current = 0.0;
-    return std::memcmp(&probe.current, &modeWeight[slot].current, sizeof probe.current) == 0;
+    return SameBits(probe.current, modeWeight[slot].current);
 }
 
 // ---------------------------------------------------------------------------
@@ -566,17 +588,22 @@ void EffectEngine::WriteOutput(float* outL, float* outR, int count)
 {
     const double mixLanding = Clamped(kMix);
     const double levelLanding = levelGain.target;
-    for (int i = 0; i < count; ++i) {
-        double mix = mixAmount.Tick();
-        if (std::fabs(mix - mixLanding) <= 1e-9)
-            mix = mixAmount.current = mixLanding;
-        double level = levelGain.Tick();
-        if (std::fabs(level - levelLanding) <= 1e-9)
-            level = levelGain.current = levelLanding;
+    auto write = [&](int i, double mix, double level) {
         const float wetL = static_cast<float>(workL[i] * level);
         const float wetR = static_cast<float>(workR[i] * level);
         outL[i] = static_cast<float>(wetL * mix + dryL[i] * (1.0 - mix));
         outR[i] = static_cast<float>(wetR * mix + dryR[i] * (1.0 - mix));
+    };
+    if (count > 1 && GlideHolds(mixAmount, mixLanding) && GlideHolds(levelGain, levelLanding)) {
+        const double mix = mixAmount.current;
+        const double level = levelGain.current;
+        for (int i = 0; i < count; ++i)
+            write(i, mix, level);
+        return;
+    }
+    for (int i = 0; i < count; ++i) {
+        const double mix = StepGlide(mixAmount, mixLanding);
+        write(i, mix, StepGlide(levelGain, levelLanding));
     }
 }
 
@@ -605,6 +632,11 @@ void EffectEngine::MixModes(int count)
 {
     bool active[kSlotCount] = {};
     for (int k = 0; k < kSlotCount; ++k) {
+        if (count > 1 && WeightHolds(k)) {
+            std::fill_n(weights[k].begin(), count, static_cast<float>(modeWeight[k].current));
+            active[k] = weights[k][0] > kActiveWeight;
+            continue;
+        }
         for (int i = 0; i < count; ++i) {
             double w = modeWeight[k].Tick();
             if (std::fabs(w) < 1e-9)

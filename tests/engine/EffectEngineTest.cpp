@@ -589,7 +589,7 @@ TEST_F(EffectEngineTest, OutputIsTheSameWhateverTheBlockLength)
           {kShape, 0.5},
           {kInputGate, 0.2}},
          {{3, kMix, 0.6},
-          {3, kLevel, -6.0},
+          {4, kLevel, -6.0},
           {4, kTremDepth, 0.4},
           {5, kMacro, 0.3},
           {6, kChaosSeed, 9},
