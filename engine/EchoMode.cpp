@@ -76,6 +76,14 @@ float Finite(float value)
     return std::isfinite(value) ? value : 0.0f;
 }
 
+// A one-pole that may stop an ulp short of its target forever is still at rest
+// when its next step leaves it where it is.
+bool StepChangesNothing(const ParamSmoother& smoother, double interval)
+{
+    return smoother.stepValid && smoother.stepInterval == interval && smoother.stepTime == smoother.time
+           && smoother.current + (smoother.target - smoother.current) * smoother.stepCoefficient == smoother.current;
+}
+
 } // namespace
 
 double ShapeRatio(double shape)
@@ -316,58 +324,85 @@ void EchoMode::Process(float* left, float* right, int n, DriftContext& drift)
         return;
     }
 
-    const BlockPlan plan = PlanBlock(n, drift);
-    for (int i = 0; i < n; ++i) {
-        if (i % kVoiceBlock == 0)
-            RenderPitchVoices(i, n, plan);
-
-        // The mono input goes into the history.
-        buffer[static_cast<size_t>(writeIndex)] = Finite((left[i] + right[i]) * 0.5f);
-        if (++writeIndex >= length)
-            writeIndex = 0;
-        clock += 1.0;
-        const double newest = clock - 1.0;
-
-        RollGlobalEvents(plan);
-        const double wow = StepWow();
-        dropoutGain += ((dropoutCountdown > 0 ? 0.0 : 1.0) - dropoutGain) * dropoutCoef;
-        if (dropoutCountdown > 0)
-            --dropoutCountdown;
-        const bool tick = StepTick(plan.periodCount);
-
-        double outL = 0.0;
-        double outR = 0.0;
-        for (int k = 0; k < kTaps; ++k) {
-            const bool wanted = k < repeats;
-            if (wanted)
-                tapLevels[k] = std::min(tapLevels[k] + plan.levelStep, 1.0);
-            else
-                tapLevels[k] = std::max(tapLevels[k] - plan.levelStep, 0.0);
-            if (!wanted && tapLevels[k] <= 0.0)
-                continue;
-            const double out = TapOutput(k, i, newest, wow, tick, plan) * tapLevels[k];
-            if (k % 2 == 0) {
-                outL += out * panMatrix[0];
-                outR += out * panMatrix[1];
-            } else {
-                outL += out * panMatrix[2];
-                outR += out * panMatrix[3];
-            }
-        }
-
-        if (tick) {
-            tickCount = SaturatingIncrement(tickCount);
-            delaysValid = 1;
-        }
-        const double click = StepClick(plan.clickLength);
-        left[i] = static_cast<float>(outL * dropoutGain + click);
-        right[i] = static_cast<float>(outR * dropoutGain + click);
+    // Every sample sees the plan a call of its own would make: the plan is made
+    // afresh unless making it again could change nothing.
+    SamplePlan plan = PlanSample(drift);
+    ProcessSample(left[0], right[0], plan);
+    for (int i = 1; i < n; ++i) {
+        if (PlanStillHolds(drift))
+            RefreshSamplePlan(plan);
+        else
+            plan = PlanSample(drift);
+        ProcessSample(left[i], right[i], plan);
     }
 }
 
-EchoMode::BlockPlan EchoMode::PlanBlock(int n, const DriftContext& drift)
+void EchoMode::ProcessSample(float& left, float& right, const SamplePlan& plan)
 {
-    BlockPlan plan;
+    RenderPitchVoices(plan);
+
+    // The mono input goes into the history.
+    buffer[static_cast<size_t>(writeIndex)] = Finite((left + right) * 0.5f);
+    if (++writeIndex >= length)
+        writeIndex = 0;
+    clock += 1.0;
+    const double newest = clock - 1.0;
+
+    RollGlobalEvents(plan);
+    const double wow = StepWow();
+    dropoutGain += ((dropoutCountdown > 0 ? 0.0 : 1.0) - dropoutGain) * dropoutCoef;
+    if (dropoutCountdown > 0)
+        --dropoutCountdown;
+    const bool tick = StepTick(plan.periodCount);
+
+    double outL = 0.0;
+    double outR = 0.0;
+    for (int k = 0; k < kTaps; ++k) {
+        const bool wanted = k < repeats;
+        if (wanted)
+            tapLevels[k] = std::min(tapLevels[k] + plan.levelStep, 1.0);
+        else
+            tapLevels[k] = std::max(tapLevels[k] - plan.levelStep, 0.0);
+        if (!wanted && tapLevels[k] <= 0.0)
+            continue;
+        const double out = TapOutput(k, newest, wow, tick, plan) * tapLevels[k];
+        if (k % 2 == 0) {
+            outL += out * panMatrix[0];
+            outR += out * panMatrix[1];
+        } else {
+            outL += out * panMatrix[2];
+            outR += out * panMatrix[3];
+        }
+    }
+
+    if (tick) {
+        tickCount = SaturatingIncrement(tickCount);
+        delaysValid = 1;
+    }
+    const double click = StepClick(plan.clickLength);
+    left = static_cast<float>(outL * dropoutGain + click);
+    right = static_cast<float>(outR * dropoutGain + click);
+}
+
+bool EchoMode::PlanStillHolds(const DriftContext& drift) const
+{
+    const double interval = 1.0 / sampleRate;
+    return !reinitPending && tapLevelsValid && !sync.boundaryFound && StepChangesNothing(timeSmoother, interval)
+           && StepChangesNothing(pitchSmoother, interval) && StepChangesNothing(feedbackSmoother, interval)
+           && decayValid && feedbackSmoother.current == decayFeedback && !ChaosNeedsSeed(Clamp01(drift.amount), drift);
+}
+
+void EchoMode::RefreshSamplePlan(SamplePlan& plan)
+{
+    plan.reinit = false;
+    plan.firstBlock = false;
+    PlanPitchVoices(plan);
+    blockStartClock = clock;
+}
+
+EchoMode::SamplePlan EchoMode::PlanSample(const DriftContext& drift)
+{
+    SamplePlan plan;
     plan.reinit = reinitPending != 0;
     plan.firstBlock = tapLevelsValid == 0;
     const double sr = sampleRate;
@@ -376,7 +411,8 @@ EchoMode::BlockPlan EchoMode::PlanBlock(int n, const DriftContext& drift)
     if (plan.reinit)
         RestartTaps();
 
-    const double interval = n / sr;
+    // Always one sample's step: a step over a longer interval rounds differently.
+    const double interval = 1.0 / sr;
     timeSmoother.Step(interval);
     pitchSmoother.Step(interval);
     feedbackSmoother.Step(interval);
@@ -392,6 +428,7 @@ EchoMode::BlockPlan EchoMode::PlanBlock(int n, const DriftContext& drift)
     plan.pDropout = plan.chaos > 0.4 ? 0.05 * plan.chaos : 0.0;
 
     PlanTaps(plan, period);
+    PlanPitchVoices(plan);
     if (plan.reinit)
         PrefillShifters(plan);
 
@@ -444,9 +481,14 @@ double EchoMode::TapPeriod(double chaos, const DriftContext& drift) const
     return period;
 }
 
+bool EchoMode::ChaosNeedsSeed(double chaos, const DriftContext& drift) const
+{
+    return chaos > 0.0 && (!chaosSeeded || drift.generation != chaosGeneration);
+}
+
 void EchoMode::SeedChaos(double chaos, const DriftContext& drift)
 {
-    if (chaos > 0.0 && (!chaosSeeded || drift.generation != chaosGeneration)) {
+    if (ChaosNeedsSeed(chaos, drift)) {
         uint32_t state = drift.seed != 0 ? drift.seed : kZeroSeedReplacement;
         for (int s = 0; s < 18; ++s)
             state = DriftContext::XorShift32(state);
@@ -457,7 +499,7 @@ void EchoMode::SeedChaos(double chaos, const DriftContext& drift)
     }
 }
 
-void EchoMode::PlanTaps(BlockPlan& plan, double period)
+void EchoMode::PlanTaps(SamplePlan& plan, double period)
 {
     const double sr = sampleRate;
     const double shape = pitchSmoother.current;
@@ -479,7 +521,12 @@ void EchoMode::PlanTaps(BlockPlan& plan, double period)
         decayFeedback = decay;
         decayValid = 1;
     }
+}
 
+// The octave jumps of the taps change the voices' ratios from one sample to the
+// next, so this part of the plan is made for every sample.
+void EchoMode::PlanPitchVoices(const SamplePlan& plan)
+{
     // Pitch voices only for pitched taps while the tempo grid is known.
     const bool gridKnown = sync.synced || sync.boundaryFound;
     for (int k = 0; k < kTaps; ++k) {
@@ -491,7 +538,7 @@ void EchoMode::PlanTaps(BlockPlan& plan, double period)
     }
 }
 
-void EchoMode::PrefillShifters(const BlockPlan& plan)
+void EchoMode::PrefillShifters(const SamplePlan& plan)
 {
     // Each shifter gets the 60 ms preceding its tap's read position.
     const int m = static_cast<int>(scratch.size());
@@ -533,23 +580,21 @@ void EchoMode::ScheduleSyncTick()
     }
 }
 
-void EchoMode::RenderPitchVoices(int i, int n, const BlockPlan& plan)
+void EchoMode::RenderPitchVoices(const SamplePlan& plan)
 {
-    // Pitch voices render in blocks of kVoiceBlock.
-    const int c = std::min(kVoiceBlock, n - i);
-    transientMap.Update(blockStartClock + i);
+    transientMap.Update(blockStartClock);
     for (int k = 0; k < kTaps; ++k) {
         const bool mayRun = (k < repeats || tapLevels[k] > 0.0) && (pitchVoiceEnabled[k] || pitchVoiceMix[k] > 0.0);
         if (pitchVoiceHoldoff[k] >= 1) {
-            pitchVoiceHoldoff[k] = std::max(pitchVoiceHoldoff[k] - c, 0);
+            --pitchVoiceHoldoff[k];
             pitchVoiceRunning[k] = 0;
             pitchVoiceMix[k] = 0.0;
         } else if (mayRun) {
             PitchVoice& voice = pitchVoices[k];
-            voice.blockClock = blockStartClock + i;
+            voice.blockClock = blockStartClock;
             voice.readDelay = std::max(voice.Latency() + 256.0, tapSpacing[k]);
             if (!pitchVoiceRunning[k]) {
-                if (i == 0 && plan.firstBlock && !plan.reinit) {
+                if (plan.firstBlock && !plan.reinit) {
                     pitchVoiceWarmup[k] = 0;
                 } else {
                     voice.Restart();
@@ -558,8 +603,8 @@ void EchoMode::RenderPitchVoices(int i, int n, const BlockPlan& plan)
                 }
                 pitchVoiceRunning[k] = 1;
             }
-            voice.Render(pitchVoiceOut[k], c);
-            pitchVoiceSamples += static_cast<uint64_t>(c);
+            voice.Render(&pitchVoiceOut[k], 1);
+            ++pitchVoiceSamples;
         } else {
             pitchVoiceRunning[k] = 0;
             pitchVoiceMix[k] = 0.0;
@@ -567,7 +612,7 @@ void EchoMode::RenderPitchVoices(int i, int n, const BlockPlan& plan)
     }
 }
 
-void EchoMode::RollGlobalEvents(const BlockPlan& plan)
+void EchoMode::RollGlobalEvents(const SamplePlan& plan)
 {
     if (!chaosSeeded || --eventCountdown >= 1)
         return;
@@ -617,7 +662,7 @@ bool EchoMode::StepTick(int32_t periodCount)
     return tick;
 }
 
-void EchoMode::RollTapEvents(int k, const BlockPlan& plan)
+void EchoMode::RollTapEvents(int k, const SamplePlan& plan)
 {
     if (!chaosSeeded || --tapChaosCountdown[k] >= 1)
         return;
@@ -672,7 +717,7 @@ double EchoMode::StepRunSpeed(int k)
     return speed;
 }
 
-double EchoMode::ReadTap(int k, double newest, double wow, double speed, bool tick, const BlockPlan& plan)
+double EchoMode::ReadTap(int k, double newest, double wow, double speed, bool tick, const SamplePlan& plan)
 {
     const double r = plan.tapRatio[k];
     const double base = std::max((k + 1) * plan.periodSamples - plan.shifterDelay, kMinTapDelay);
@@ -719,7 +764,7 @@ double EchoMode::ReadTap(int k, double newest, double wow, double speed, bool ti
     return y;
 }
 
-double EchoMode::BlendPitchVoice(int k, int i, double y, bool runActive, const BlockPlan& plan)
+double EchoMode::BlendPitchVoice(int k, double y, bool runActive, const SamplePlan& plan)
 {
     if (pitchVoiceWarmup[k] > 0)
         --pitchVoiceWarmup[k];
@@ -729,7 +774,7 @@ double EchoMode::BlendPitchVoice(int k, int i, double y, bool runActive, const B
     else
         pitchVoiceMix[k] = std::max(pitchVoiceMix[k] - plan.mixStep, 0.0);
     if (pitchVoiceMix[k] > 0.0) {
-        const double p = pitchVoiceOut[k][i % kVoiceBlock];
+        const double p = pitchVoiceOut[k];
         if (pitchVoiceMix[k] >= 1.0)
             y = p;
         else
@@ -738,7 +783,7 @@ double EchoMode::BlendPitchVoice(int k, int i, double y, bool runActive, const B
     return y;
 }
 
-double EchoMode::TapOutput(int k, int i, double newest, double wow, bool tick, const BlockPlan& plan)
+double EchoMode::TapOutput(int k, double newest, double wow, bool tick, const SamplePlan& plan)
 {
     RollTapEvents(k, plan);
     muteGain[k] += ((muteCountdown[k] > 0 ? 0.0 : 1.0) - muteGain[k]) * muteCoef;
@@ -753,7 +798,7 @@ double EchoMode::TapOutput(int k, int i, double newest, double wow, bool tick, c
     if (octaveUpCountdown[k] > 0)
         --octaveUpCountdown[k];
     y = shifter.Process(static_cast<float>(y));
-    y = BlendPitchVoice(k, i, y, speed != 1.0, plan);
+    y = BlendPitchVoice(k, y, speed != 1.0, plan);
 
     if (--flickerCountdown[k] < 1) {
         flickerCountdown[k] = plan.periodCount;

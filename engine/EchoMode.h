@@ -26,7 +26,6 @@ class EchoMode : public ModeProcessor
 {
 public:
     static constexpr int kTaps = 8;
-    static constexpr int kVoiceBlock = 256;
 
     // Constructed control values; the engine restores these at every preparation.
     static constexpr double kDefaultTime = 0.25;
@@ -77,7 +76,7 @@ public:
     GrainShifter shifters[kTaps];
     TransientMap transientMap;
     PitchVoice pitchVoices[kTaps];
-    float pitchVoiceOut[kTaps][kVoiceBlock] = {};
+    float pitchVoiceOut[kTaps] = {};
     double pitchVoiceMix[kTaps] = {};
     double tapLevels[kTaps] = {};
     uint8_t tapLevelsValid = 0;
@@ -146,8 +145,9 @@ public:
     ParamSmoother feedbackSmoother;
 
 private:
-    // What every sample of a block shares, worked out once at its start.
-    struct BlockPlan
+    // What a sample's processing takes from the smoothed controls, the chaos
+    // amount and the tempo record; samples in a row share it while it holds.
+    struct SamplePlan
     {
         bool reinit = false;
         bool firstBlock = false;
@@ -173,27 +173,36 @@ private:
         double maxTapDelay = 0.0;
     };
 
-    BlockPlan PlanBlock(int n, const DriftContext& drift);
+    // The plan of one sample, made as a call of one sample makes it.
+    SamplePlan PlanSample(const DriftContext& drift);
+    // Making the plan again would change no state and give the same plan, but for
+    // the parts that move with every sample, which RefreshSamplePlan makes.
+    bool PlanStillHolds(const DriftContext& drift) const;
+    void RefreshSamplePlan(SamplePlan& plan);
+    void ProcessSample(float& left, float& right, const SamplePlan& plan);
     void RestartTaps();
     double TapPeriod(double chaos, const DriftContext& drift) const;
+    bool ChaosNeedsSeed(double chaos, const DriftContext& drift) const;
     void SeedChaos(double chaos, const DriftContext& drift);
-    void PlanTaps(BlockPlan& plan, double period);
-    void PrefillShifters(const BlockPlan& plan);
+    void PlanTaps(SamplePlan& plan, double period);
+    void PlanPitchVoices(const SamplePlan& plan);
+    void PrefillShifters(const SamplePlan& plan);
     void ScheduleSyncTick();
 
-    void RenderPitchVoices(int i, int n, const BlockPlan& plan);
-    void RollGlobalEvents(const BlockPlan& plan);
+    // Renders one sample of every voice that may be heard.
+    void RenderPitchVoices(const SamplePlan& plan);
+    void RollGlobalEvents(const SamplePlan& plan);
     double StepWow();
     bool StepTick(int32_t periodCount);
     double StepClick(int32_t clickLength);
     // One tap's sample before its level and pan.
-    double TapOutput(int k, int i, double newest, double wow, bool tick, const BlockPlan& plan);
-    void RollTapEvents(int k, const BlockPlan& plan);
+    double TapOutput(int k, double newest, double wow, bool tick, const SamplePlan& plan);
+    void RollTapEvents(int k, const SamplePlan& plan);
     // -1 during a reverse run, 2 during a fast run, else 1.
     double StepRunSpeed(int k);
     // Moves the tap's read head and reads it, crossfading from where it was after a jump.
-    double ReadTap(int k, double newest, double wow, double speed, bool tick, const BlockPlan& plan);
-    double BlendPitchVoice(int k, int i, double y, bool runActive, const BlockPlan& plan);
+    double ReadTap(int k, double newest, double wow, double speed, bool tick, const SamplePlan& plan);
+    double BlendPitchVoice(int k, double y, bool runActive, const SamplePlan& plan);
 
     // Linear read of the ring at an absolute position (slot = position modulo length).
     double ReadEcho(double position) const;

@@ -740,8 +740,12 @@ void EffectEngine::FeedIdleSlots()
     idleFill = 0;
 }
 
-// The crossfaded path (engine mix below 1) combines only the first sample of
-// the chunk; the engine always runs chunks of one sample.
+// The slot processes `count` samples exactly as `count` calls of one sample
+// would. The engine mix e is the same for all of them: the engine hands over
+// longer runs only while its step changes nothing. On the crossfaded path the
+// Preserve Stereo crossfade w steps once per sample; while it moves, samples go
+// one at a time, and once its step changes nothing the rest goes through the
+// modes in pieces, each mode taking the piece in one call.
 void EffectEngine::MixRepeatSlot(int count, double e)
 {
     if (e >= 1.0) {
@@ -752,37 +756,61 @@ void EffectEngine::MixRepeatSlot(int count, double e)
         return;
     }
 
-    float sL = workL[0];
-    float sR = workR[0];
-    if (e > 0.0)
-        repeat.Process(&sL, &sR, 1, drift);
-    else
-        repeat.FeedIdle(workL.data(), workR.data(), count);
+    const auto stepStereoMix = [](ParamSmoother& smoother) {
+        double w = smoother.Tick();
+        if (std::fabs(w - smoother.target) <= 1e-6)
+            w = smoother.current = smoother.target;
+        return w;
+    };
+    constexpr int kPiece = 64;
+    float repeatL[kPiece], repeatR[kPiece];
+    float leftA[kPiece], leftB[kPiece], rightA[kPiece], rightB[kPiece];
+    for (int i = 0; i < count;) {
+        const double w = stepStereoMix(stereoMix);
+        ParamSmoother next = stereoMix;
+        stepStereoMix(next);
+        const bool holds = std::memcmp(&next.current, &stereoMix.current, sizeof next.current) == 0;
+        const int n = holds ? std::min(count - i, kPiece) : 1;
+        const float* inL = workL.data() + i;
+        const float* inR = workR.data() + i;
+        float* outL = modeL.data() + i;
+        float* outR = modeR.data() + i;
 
-    double w = stereoMix.Tick();
-    if (std::fabs(w - stereoMix.target) <= 1e-6)
-        w = stereoMix.current = stereoMix.target;
+        std::copy_n(inL, n, repeatL);
+        std::copy_n(inR, n, repeatR);
+        if (e > 0.0)
+            repeat.Process(repeatL, repeatR, n, drift);
+        else
+            repeat.FeedIdle(inL, inR, n);
 
-    if (w < 1.0) {
-        echo.Process(modeL.data(), modeR.data(), count, drift);
-    } else {
-        echo.FeedIdle(workL.data(), workR.data(), count);
-        modeL[0] = 0.0f;
-        modeR[0] = 0.0f;
+        if (w < 1.0) {
+            echo.Process(outL, outR, n, drift);
+        } else {
+            echo.FeedIdle(inL, inR, n);
+            std::fill_n(outL, n, 0.0f);
+            std::fill_n(outR, n, 0.0f);
+        }
+
+        if (w > 0.0) {
+            std::copy_n(inL, n, leftA);
+            std::copy_n(inL, n, leftB);
+            echoLeft.Process(leftA, leftB, n, drift);
+            std::copy_n(inR, n, rightA);
+            std::copy_n(inR, n, rightB);
+            echoRight.Process(rightA, rightB, n, drift);
+            for (int j = 0; j < n; ++j) {
+                outL[j] = static_cast<float>((leftA[j] + leftB[j]) * w * 0.5 + outL[j] * (1.0 - w));
+                outR[j] = static_cast<float>((rightA[j] + rightB[j]) * w * 0.5 + outR[j] * (1.0 - w));
+            }
+        } else {
+            echoLeft.FeedIdle(inL, inL, n);
+            echoRight.FeedIdle(inR, inR, n);
+        }
+
+        for (int j = 0; j < n; ++j) {
+            outL[j] = static_cast<float>(repeatL[j] * e + outL[j] * (1.0 - e));
+            outR[j] = static_cast<float>(repeatR[j] * e + outR[j] * (1.0 - e));
+        }
+        i += n;
     }
-
-    if (w > 0.0) {
-        float a = workL[0], b = workL[0];
-        echoLeft.Process(&a, &b, 1, drift);
-        float c = workR[0], d = workR[0];
-        echoRight.Process(&c, &d, 1, drift);
-        modeL[0] = static_cast<float>((a + b) * w * 0.5 + modeL[0] * (1.0 - w));
-        modeR[0] = static_cast<float>((c + d) * w * 0.5 + modeR[0] * (1.0 - w));
-    } else {
-        echoLeft.FeedIdle(workL.data(), workL.data(), count);
-        echoRight.FeedIdle(workR.data(), workR.data(), count);
-    }
-
-    modeL[0] = static_cast<float>(sL * e + modeL[0] * (1.0 - e));
-    modeR[0] = static_cast<float>(sR * e + modeR[0] * (1.0 - e));
 }

@@ -17,7 +17,7 @@ constexpr double kHalfPi = kPi * 0.5;
 constexpr double kMinTime = 0.001;
 constexpr double kMaxTime = 1.2;
 constexpr int32_t kIdleCount = 1000000;
-constexpr size_t kPrefetchFrames = 16;
+constexpr uintptr_t kPrefetchBytes = 16 * 2 * sizeof(float);
 
 double Clamp(double x, double lo, double hi)
 {
@@ -125,6 +125,11 @@ void RepeatMode::Reset()
     gainsSettled = false;
     std::fill(std::begin(speed), std::end(speed), 1.0);
     std::fill(std::begin(previousSpeed), std::end(previousSpeed), 1.0);
+    std::fill(std::begin(speedClass), std::end(speedClass), static_cast<uint8_t>(kUnitStepClass));
+    std::fill(std::begin(previousSpeedClass), std::end(previousSpeedClass),
+              static_cast<uint8_t>(kPreviousCycleClasses + kUnitStepClass));
+    std::fill(std::begin(classSpeed), std::end(classSpeed), 1.0);
+    classesInUse = 1u << kUnitStepClass | 1u << (kPreviousCycleClasses + kUnitStepClass);
     previousSliceLength = sliceLength;
     cycleCount = kIdleCount;
     offsetFadeCount = kIdleCount;
@@ -160,15 +165,16 @@ void RepeatMode::SetTempoSync(const TempoSyncInfo& info)
 // stereo frames in registers.
 inline RepeatMode::Frame RepeatMode::ReadHistory(const Line& line, double x) const
 {
-    const double now = static_cast<double>(clock);
+    const double now = line.now;
     if (!(x >= 0.0) || x >= now)
         return {};
     const size_t length = line.length;
     const double whole = std::floor(x);
     const double age = now - whole; // 1 for the newest sample
-    if (age >= static_cast<double>(length))
+    if (age >= line.span)
         return {};
-    const size_t back = static_cast<size_t>(age);
+    // A signed conversion is one instruction; age is below the length, far below 2^63.
+    const size_t back = static_cast<size_t>(static_cast<int64_t>(age));
     const size_t i = line.writeIndex >= back ? line.writeIndex - back : line.writeIndex + length - back;
     const size_t j = back < 2 ? i : (i + 1 == length ? 0 : i + 1);
     const double frac = x - whole;
@@ -177,8 +183,9 @@ inline RepeatMode::Frame RepeatMode::ReadHistory(const Line& line, double x) con
     // A tap moves forward through the history by its speed each sample, and 64 of
     // them are more streams than the processor's own prefetcher follows: asking
     // two cache lines ahead lets the next line arrive while this sample is summed.
-    const size_t ahead = i + kPrefetchFrames < length ? i + kPrefetchFrames : i + kPrefetchFrames - length;
-    __builtin_prefetch(line.frames + 2 * ahead);
+    // A prefetch never faults, so near the end of the ring it may ask past it
+    // rather than pay for the wrap on every read.
+    __builtin_prefetch(reinterpret_cast<const void*>(reinterpret_cast<uintptr_t>(a) + kPrefetchBytes));
     return {a[0] + (b[0] - a[0]) * frac, a[1] + (b[1] - a[1]) * frac};
 }
 
@@ -211,23 +218,23 @@ double RepeatMode::DipGain() const
     return dipFlag ? dipCurve : 1.0;
 }
 
-inline const RepeatMode::TapShape& RepeatMode::ShapeOf(double s, double offset)
+// All 64 repeats share a handful of speeds and two offsets, so the fades of
+// each combination in use are worked out once per sample, before the taps.
+void RepeatMode::FillTapShapes()
 {
-    // All 64 repeats share a handful of speeds and two offsets, so the fades of
-    // each combination are worked out once per sample; the lookup runs for
-    // nearly every tap and is inlined, the rare computation is not.
-    for (int i = 0; i < tapShapeCount; ++i)
-        if (tapShapes[i].speed == s && tapShapes[i].offset == offset)
-            return tapShapes[i];
-    return AddShape(s, offset);
+    const uint32_t classes = speedFade < 1.0 ? classesInUse : classesInUse & kCurrentCycleClassBits;
+    for (int c = 0; c < kSpeedClasses; ++c) {
+        // Unit-speed taps read without fades.
+        if (!((classes >> c) & 1u) || classSpeed[c] == 1.0)
+            continue;
+        FillShape(tapShapes[c][0], classSpeed[c], readOffsetA);
+        if (offsetFade.active)
+            FillShape(tapShapes[c][1], classSpeed[c], readOffsetB);
+    }
 }
 
-const RepeatMode::TapShape& RepeatMode::AddShape(double s, double offset)
+void RepeatMode::FillShape(TapShape& shape, double s, double offset) const
 {
-    TapShape& shape = tapShapes[tapShapeCount < kTapShapeSlots ? tapShapeCount++ : kTapShapeSlots - 1];
-    shape.speed = s;
-    shape.offset = offset;
-
     const double edge = std::min(0.5 * sliceLength, 0.01 * sampleRate);
     const double fade12 = 0.012 * sampleRate;
     shape.shift = -offset + (offset - edge) * s + edge;
@@ -244,21 +251,21 @@ const RepeatMode::TapShape& RepeatMode::AddShape(double s, double offset)
         const double fade = std::max(std::min(fade12, 0.25 * end), 1.0);
         shape.gain = std::min(RaisedCosine((end - offset) / fade), RaisedCosine(offset / std::min(edge, fade)));
     }
-    return shape;
 }
 
-inline RepeatMode::Frame RepeatMode::TapRead(const Line& line, double src, double s, double offset, double dip)
+inline RepeatMode::Frame RepeatMode::TapRead(const Line& line, double src, double s, int speedClass, int offsetSlot,
+                                             double dip) const
 {
     if (s == 1.0) {
         const Frame v = ReadHistory(line, src);
         return {v.left * dip, v.right * dip};
     }
-    const TapShape& shape = ShapeOf(s, offset);
+    const TapShape& shape = tapShapes[speedClass][offsetSlot];
     double gain = shape.gain;
     const double rp = src + shape.shift;
     if (shape.writerScale > 0.0) {
         // Gapless: fade out before the reader catches up with the write position.
-        gain = std::min(gain, RaisedCosine((static_cast<double>(clock) - 1.0 - rp) * shape.writerScale));
+        gain = std::min(gain, RaisedCosine((line.now - 1.0 - rp) * shape.writerScale));
     }
     if (gain <= 0.0)
         return {};
@@ -266,24 +273,25 @@ inline RepeatMode::Frame RepeatMode::TapRead(const Line& line, double src, doubl
     return {v.left * gain, v.right * gain};
 }
 
-inline RepeatMode::Frame RepeatMode::TapReadAligned(const Line& line, double src, double s, double dip)
+inline RepeatMode::Frame RepeatMode::TapReadAligned(const Line& line, double src, double s, int speedClass,
+                                                    double dip) const
 {
-    const Frame a = TapRead(line, src, s, readOffsetA, dip);
+    const Frame a = TapRead(line, src, s, speedClass, 0, dip);
     if (s == 1.0 || !offsetFade.active)
         return a;
-    const Frame b = TapRead(line, src, s, readOffsetB, dip);
+    const Frame b = TapRead(line, src, s, speedClass, 1, dip);
     const double ga = offsetFade.gainA;
     const double gb = offsetFade.gainB;
     return {ga * a.left + gb * b.left, ga * a.right + gb * b.right};
 }
 
-RepeatMode::Frame RepeatMode::TapReadRepeat(const Line& line, double src, int k, double dip)
+inline RepeatMode::Frame RepeatMode::TapReadRepeat(const Line& line, double src, int k, double dip) const
 {
-    const Frame v = TapReadAligned(line, src, speed[k], dip);
+    const Frame v = TapReadAligned(line, src, speed[k], speedClass[k], dip);
     const double x = speedFade;
     if (x >= 1.0 || previousSpeed[k] == speed[k])
         return v;
-    const Frame old = TapReadAligned(line, src, previousSpeed[k], dip);
+    const Frame old = TapReadAligned(line, src, previousSpeed[k], previousSpeedClass[k], dip);
     return {old.left * (1.0 - x) + x * v.left, old.right * (1.0 - x) + x * v.right};
 }
 
@@ -339,6 +347,10 @@ double RepeatMode::Correlation(double span) const
 void RepeatMode::NewCycle(DriftContext& drift)
 {
     std::copy(std::begin(speed), std::end(speed), std::begin(previousSpeed));
+    for (int k = 0; k < kMaxRepeats; ++k)
+        previousSpeedClass[k] = static_cast<uint8_t>(kPreviousCycleClasses + speedClass[k]);
+    std::copy(classSpeed, classSpeed + kPreviousCycleClasses, classSpeed + kPreviousCycleClasses);
+    classesInUse = (classesInUse & kCurrentCycleClassBits) << kPreviousCycleClasses;
     const double chaos = drift.amount;
     const double base = shape < 0.16 ? 0.5 : shape < 0.4 ? 1.0 : shape < 0.64 ? 1.5 : shape < 0.88 ? 2.0 : 4.0;
     for (int k = 0; k < kMaxRepeats; ++k) {
@@ -351,7 +363,11 @@ void RepeatMode::NewCycle(DriftContext& drift)
                 step *= 2;
         }
         speed[k] = base * std::ldexp(1.0, step);
+        speedClass[k] = static_cast<uint8_t>(step + kUnitStepClass);
+        classesInUse |= 1u << speedClass[k];
     }
+    for (int c = 0; c < kPreviousCycleClasses; ++c)
+        classSpeed[c] = base * std::ldexp(1.0, c - kUnitStepClass);
     cycleCount = 0;
 }
 
@@ -473,24 +489,36 @@ void RepeatMode::RampRepeatGains()
 RepeatMode::Frame RepeatMode::RepeatSum(Frame& first)
 {
     const Line line = HistoryLine();
-    const double now = static_cast<double>(clock);
+    const double now = line.now;
+    // Locals rather than members: the shape cache's stores inside the loop would
+    // otherwise make every member read reload from memory, and the sums would
+    // live in memory.
+    const double slice = sliceLength;
+    const double step = decay;
+    const double dipped = dipCurve;
+    const uint64_t transients = transientHistory;
+    const int active = activeRepeats;
+    // Outside the speed and offset fades a tap is one read at offset A: a loop
+    // of its own spares every tap the tests for the fades.
+    const bool plain = speedFade >= 1.0 && !offsetFade.active;
     Frame sum;
-    first = {};
+    Frame firstTap;
     double g = 1.0;
-    for (int k = 0; k < activeRepeats; ++k) {
-        if (repeatGain[k] > 0.0) {
-            // A local rather than dipFlag: a byte-sized member store here would
-            // make every later member read in the loop reload from memory.
-            const double dip = ((transientHistory >> k) & 1u) ? dipCurve : 1.0;
-            const double src = now - (k + 1) * sliceLength;
-            const Frame v = TapReadRepeat(line, src, k, dip);
-            sum.left += repeatGain[k] * v.left * g;
-            sum.right += repeatGain[k] * v.right * g;
+    for (int k = 0; k < active; ++k) {
+        const double gain = repeatGain[k];
+        if (gain > 0.0) {
+            const double dip = ((transients >> k) & 1u) ? dipped : 1.0;
+            const double src = now - (k + 1) * slice;
+            const Frame v =
+                plain ? TapRead(line, src, speed[k], speedClass[k], 0, dip) : TapReadRepeat(line, src, k, dip);
+            sum.left += gain * v.left * g;
+            sum.right += gain * v.right * g;
             if (k == 0)
-                first = v;
+                firstTap = v;
         }
-        g *= decay;
+        g *= step;
     }
+    first = firstTap;
     return sum;
 }
 
@@ -527,9 +555,9 @@ void RepeatMode::UpdateTapFades()
 
 RepeatMode::Voices RepeatMode::RenderVoices()
 {
-    tapShapeCount = 0;
     dipCurve = DipCurve();
     UpdateTapFades();
+    FillTapShapes();
     Voices voices;
     voices.sum = RepeatSum(voices.first);
     voices.held = CapturePlayback();

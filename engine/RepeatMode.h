@@ -103,11 +103,15 @@ private:
         double right = 0.0;
     };
     // One recorded line of frames with the frame slot that sample `clock` goes to.
+    // The clock and the length also come as doubles, converted once per sample
+    // rather than for every tap.
     struct Line
     {
         const float* frames;
         size_t length;
         size_t writeIndex;
+        double now;
+        double span;
     };
     // Everything the slice-length crossfade computes twice (new and old slice).
     struct Voices
@@ -121,13 +125,17 @@ private:
     // Read offset and gain of a tap at one speed and offset, for the current sample.
     struct TapShape
     {
-        double speed;
-        double offset;
         double shift;       // read position minus the repeat's source position
         double gain;        // fades that do not depend on the source position
         double writerScale; // gapless fast taps: 1 / ((speed - 1) x fade), else 0
     };
-    static constexpr int kTapShapeSlots = 32;
+    // A tap's speed is the cycle's base speed times 2^step, step -2..2; its class
+    // is step + 2 for the current cycle's speeds and 5 more for the previous
+    // cycle's, so taps of one class share one speed.
+    static constexpr int kUnitStepClass = 2;
+    static constexpr int kPreviousCycleClasses = 5;
+    static constexpr int kSpeedClasses = 2 * kPreviousCycleClasses;
+    static constexpr uint32_t kCurrentCycleClassBits = (1u << kPreviousCycleClasses) - 1;
 
     // Gains of the read-offset change after a transient, shared by every tap of one sample.
     struct OffsetFade
@@ -137,20 +145,26 @@ private:
         double gainB = 0.0;
     };
 
-    Line HistoryLine() const { return {history.data(), history.size() / 2, historyWrite}; }
-    Line FeedbackLine() const { return {feedbackLine.data(), feedbackLine.size() / 2, feedbackWrite}; }
+    Line HistoryLine() const { return MakeLine(history.data(), history.size() / 2, historyWrite); }
+    Line FeedbackLine() const { return MakeLine(feedbackLine.data(), feedbackLine.size() / 2, feedbackWrite); }
+    Line MakeLine(const float* frames, size_t length, size_t writeIndex) const
+    {
+        return {frames, length, writeIndex, static_cast<double>(clock), static_cast<double>(length)};
+    }
 
     Frame ReadHistory(const Line& line, double x) const;
     double ReadHistory(const Line& line, int channel, double x) const;
     static double RaisedCosine(double x);
     double DipCurve() const;
     double DipGain() const;
-    const TapShape& ShapeOf(double s, double offset);
-    const TapShape& AddShape(double s, double offset);
+    // The fades of every speed class in use at read offset A (slot 0) and, while
+    // the offset change fades, B (slot 1).
+    void FillTapShapes();
+    void FillShape(TapShape& shape, double s, double offset) const;
     // dip: the transient dip gain of the repeat, applied to its speed-1 reads.
-    Frame TapRead(const Line& line, double src, double s, double offset, double dip);
-    Frame TapReadAligned(const Line& line, double src, double s, double dip);
-    Frame TapReadRepeat(const Line& line, double src, int k, double dip);
+    Frame TapRead(const Line& line, double src, double s, int speedClass, int offsetSlot, double dip) const;
+    Frame TapReadAligned(const Line& line, double src, double s, int speedClass, double dip) const;
+    Frame TapReadRepeat(const Line& line, double src, int k, double dip) const;
     double CaptureRead(int channel, double heldLength, double s) const;
     double Correlation(double span) const;
     void NewCycle(DriftContext& drift);
@@ -171,8 +185,13 @@ private:
     bool AllocateBuffers();
     void ReleaseBuffers();
 
-    TapShape tapShapes[kTapShapeSlots] = {};
-    int tapShapeCount = 0;
+    TapShape tapShapes[kSpeedClasses][2] = {};
+    // The speed of each class, and which classes some tap of the current cycle
+    // (bits 0..4) or the previous one (bits 5..9) plays at.
+    double classSpeed[kSpeedClasses] = {};
+    uint32_t classesInUse = 0;
+    uint8_t speedClass[kMaxRepeats] = {};
+    uint8_t previousSpeedClass[kMaxRepeats] = {};
     double dipCurve = 1.0;
     // Set once per rendered sample rather than per tap: the speed-change fade
     // after a new cycle and the offset-change fade.

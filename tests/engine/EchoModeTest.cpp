@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <functional>
 #include <limits>
 #include <memory>
 #include <vector>
@@ -429,5 +432,183 @@ TEST(EchoMode, OddRatesGiveAFiniteEcho)
         const StereoBlock out = rig.RunMono(audio_probe::Sine(3.0, 0.5, 1000.0, 4000));
         for (size_t i = 0; i < out.left.size(); ++i)
             ASSERT_TRUE(std::isfinite(out.left[i]) && std::isfinite(out.right[i])) << i;
+    }
+}
+
+namespace {
+
+// A change made between two samples, at the same sample in every way of cutting
+// the input into calls.
+struct Cue
+{
+    int at;
+    std::function<void(EchoMode&, DriftContext&)> apply;
+};
+
+struct ContractCase
+{
+    const char* name;
+    std::function<void(EchoMode&, DriftContext&)> setup;
+    std::vector<Cue> cues;
+};
+
+constexpr int kScriptLength = 30000;
+constexpr int kAfterWindow = 6000;
+
+// Noise bursts with sharp onsets over a low tone, different in each channel.
+StereoBlock ContractInput(int n)
+{
+    StereoBlock x{std::vector<float>(static_cast<size_t>(n)), std::vector<float>(static_cast<size_t>(n))};
+    uint32_t seed = 12345u;
+    for (int i = 0; i < n; ++i) {
+        seed = seed * 1664525u + 1013904223u;
+        const double noise = static_cast<double>(seed >> 8) / (1 << 24) - 0.5;
+        const double burst = (i % 7000) < 1500 ? 0.6 : 0.05;
+        const double tone = 0.2 * std::sin(2.0 * audio_probe::kPi * 180.0 * i / 48000.0);
+        x.left[static_cast<size_t>(i)] = static_cast<float>(noise * burst + tone);
+        x.right[static_cast<size_t>(i)] = static_cast<float>(-noise * burst * 0.5 + tone);
+    }
+    return x;
+}
+
+// The case's script in calls of up to `run` samples (cut at every cue), then a
+// window of single-sample calls that shows any state the runs left differently.
+StereoBlock RunScript(const ContractCase& c, const StereoBlock& input, int run)
+{
+    auto echo = std::make_unique<EchoMode>();
+    DriftContext drift{1};
+    echo->SetControls(MacroFor(0.1), kUnpitchedShape);
+    echo->SetRepeats(3);
+    echo->SetFeedback(0.6);
+    echo->Prepare(48000.0, 512);
+    if (c.setup)
+        c.setup(*echo, drift);
+
+    StereoBlock out = input;
+    size_t cue = 0;
+    int i = 0;
+    while (i < kScriptLength) {
+        while (cue < c.cues.size() && c.cues[cue].at == i)
+            c.cues[cue++].apply(*echo, drift);
+        const int nextCue = cue < c.cues.size() ? c.cues[cue].at : kScriptLength;
+        const int n = std::min(run, nextCue - i);
+        echo->Process(out.left.data() + i, out.right.data() + i, n, drift);
+        i += n;
+    }
+    for (; i < static_cast<int>(out.left.size()); ++i)
+        echo->Process(out.left.data() + i, out.right.data() + i, 1, drift);
+    return out;
+}
+
+// The first sample whose bits differ, or -1.
+int FirstBitDifference(const std::vector<float>& a, const std::vector<float>& b)
+{
+    for (size_t i = 0; i < a.size(); ++i)
+        if (std::memcmp(&a[i], &b[i], sizeof(float)) != 0)
+            return static_cast<int>(i);
+    return -1;
+}
+
+void SyncedPitched(EchoMode& echo, DriftContext&)
+{
+    echo.SetControls(MacroFor(0.1), 0.7);
+    echo.SnapSmoothers();
+    TempoSyncInfo info;
+    info.synced = 1;
+    info.divisionSamples = 4800;
+    echo.SetTempoSync(info);
+}
+
+} // namespace
+
+// A call of n samples must leave the output and the state exactly as n calls of
+// one sample do, whatever moves meanwhile: smoothed controls, repeat counts,
+// chaos amounts, reseeds and walker steps, idle feeding, tempo records, pitch
+// voices and the octave jumps that retune them.
+TEST(EchoMode, RunsOfAnyLengthMatchSingleSampleCalls)
+{
+    const std::vector<ContractCase> cases = {
+        {"settled", nullptr, {}},
+        {"controls move",
+         nullptr,
+         {
+             {2000, [](EchoMode& e, DriftContext&) { e.SetControls(MacroFor(0.07), 0.25); }},
+             {9000, [](EchoMode& e, DriftContext&) { e.SetFeedback(0.85); }},
+             {15000, [](EchoMode& e, DriftContext&) { e.SetRepeats(7); }},
+             {19000, [](EchoMode& e, DriftContext&) { e.SetRepeats(2); }},
+             {21000, [](EchoMode& e, DriftContext&) { e.SetTime(0.12); }},
+         }},
+        {"pitched taps",
+         [](EchoMode& e, DriftContext&) { e.SetControls(MacroFor(0.1), 0.9); },
+         {
+             {7000, [](EchoMode& e, DriftContext&) { e.SetControls(MacroFor(0.1), 0.45); }},
+             {16000, [](EchoMode& e, DriftContext&) { e.SetControls(MacroFor(0.1), 0.05); }},
+         }},
+        {"chaos",
+         [](EchoMode& e, DriftContext& d) {
+             e.SetRepeats(8);
+             d.Reseed(5);
+             d.amount = 1.0;
+         },
+         {
+             {6000, [](EchoMode&, DriftContext& d) { d.Step(1.0 / 48000.0); }},
+             {6001, [](EchoMode&, DriftContext& d) { d.Step(1.0 / 48000.0); }},
+             {11000, [](EchoMode&, DriftContext& d) { d.Reseed(7); }},
+             {18000, [](EchoMode&, DriftContext& d) { d.amount = 0.3; }},
+             {24000, [](EchoMode&, DriftContext& d) { d.amount = 0.0; }},
+         }},
+        {"fed while idle",
+         nullptr,
+         {
+             {5000,
+              [](EchoMode& e, DriftContext&) {
+                  const std::vector<float> idle = audio_probe::Sine(440.0, 0.4, 48000.0, 3000);
+                  e.FeedIdle(idle.data(), idle.data(), static_cast<int>(idle.size()));
+              }},
+             {5001, [](EchoMode& e, DriftContext&) { e.SetFeedback(0.3); }},
+         }},
+        {"pitch voices with octave jumps",
+         [](EchoMode& e, DriftContext& d) {
+             SyncedPitched(e, d);
+             e.SetRepeats(8);
+             d.Reseed(5);
+             d.amount = 1.0;
+         },
+         {
+             {26000, [](EchoMode& e, DriftContext&) { e.SetTempoSync(TempoSyncInfo{}); }},
+         }},
+        {"beat boundary found",
+         SyncedPitched,
+         {
+             {4000,
+              [](EchoMode& e, DriftContext&) {
+                  TempoSyncInfo info;
+                  info.synced = 1;
+                  info.boundaryFound = 1;
+                  info.boundaryOffset = 2000;
+                  info.divisionSamples = 4800;
+                  e.SetTempoSync(info);
+              }},
+             {14000,
+              [](EchoMode& e, DriftContext&) {
+                  TempoSyncInfo info;
+                  info.synced = 1;
+                  info.divisionSamples = 4800;
+                  e.SetTempoSync(info);
+              }},
+         }},
+    };
+
+    const StereoBlock input = ContractInput(kScriptLength + kAfterWindow);
+    for (const ContractCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        audio_probe::FloatModeScope floatMode;
+        const StereoBlock reference = RunScript(c, input, 1);
+        for (const int run : {2, 7, 64, 512, 5000}) {
+            SCOPED_TRACE(run);
+            const StereoBlock runs = RunScript(c, input, run);
+            EXPECT_EQ(FirstBitDifference(reference.left, runs.left), -1);
+            EXPECT_EQ(FirstBitDifference(reference.right, runs.right), -1);
+        }
     }
 }

@@ -4,7 +4,10 @@
 #include <xmmintrin.h>
 
 #include <cmath>
+#include <cstring>
+#include <iterator>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "engine/EchoMode.h"
@@ -268,4 +271,49 @@ TEST_F(ModeMixingTest, PositionBeyondDoublePrecisionStillBuildsARecord)
     EXPECT_EQ(info.boundaryFound, 1);
     EXPECT_GE(info.boundaryOffset, 0);
     EXPECT_LT(info.boundaryOffset, 4096);
+}
+
+// Long blocks let the engine hand the repeat slot whole runs of samples; they
+// must sound exactly as blocks of one sample do while the repeat engine and
+// Preserve Stereo switch in and out, each alone and both at once.
+TEST_F(ModeMixingTest, RepeatSlotSoundsTheSameInLongBlocksAsSampleBySample)
+{
+    struct Switches
+    {
+        int repeatEngine;
+        int preserveStereo;
+    };
+    const Switches script[] = {{1, 0}, {0, 0}, {0, 1}, {1, 1}, {0, 1}, {0, 0}, {1, 1}, {0, 0}, {1, 0}};
+    constexpr int kSegment = 24000;
+    const int frames = kSegment * static_cast<int>(std::size(script));
+    std::vector<float> inL(frames), inR(frames);
+    for (int i = 0; i < frames; ++i) {
+        const double burst = (i / 3000) % 3 == 0 ? 0.6 : 0.15;
+        inL[i] = static_cast<float>(burst * std::sin(2 * kPi * 300.0 * i / 48000.0));
+        inR[i] = static_cast<float>(burst * std::cos(2 * kPi * 170.0 * i / 48000.0));
+    }
+
+    auto run = [&](int block) {
+        auto e = std::make_unique<EffectEngine>();
+        for (const auto& [index, value] :
+             {std::pair<int, double>{kMode, 1}, {kChaos, 0.4}, {kMacro, 0.3}, {kRepeatFeedback, 0.5}})
+            e->SetParam(index, value);
+        e->Prepare(48000, 1600);
+        std::vector<float> outL(frames), outR(frames);
+        for (int s = 0; s < static_cast<int>(std::size(script)); ++s) {
+            e->SetParam(kRepeatEngine, script[s].repeatEngine);
+            e->SetParam(kEchoPreserveStereo, script[s].preserveStereo);
+            for (int pos = s * kSegment; pos < (s + 1) * kSegment; pos += block)
+                e->Process(inL.data() + pos, inR.data() + pos, outL.data() + pos, outR.data() + pos, block);
+        }
+        return std::make_pair(outL, outR);
+    };
+
+    const auto reference = run(1);
+    for (const int block : {480, 1600}) {
+        SCOPED_TRACE(block);
+        const auto out = run(block);
+        EXPECT_EQ(std::memcmp(out.first.data(), reference.first.data(), frames * sizeof(float)), 0);
+        EXPECT_EQ(std::memcmp(out.second.data(), reference.second.data(), frames * sizeof(float)), 0);
+    }
 }

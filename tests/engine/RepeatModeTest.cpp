@@ -1,8 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
+#include <functional>
 #include <limits>
+#include <memory>
 #include <pmmintrin.h>
 #include <vector>
 #include <xmmintrin.h>
@@ -434,4 +438,148 @@ TEST_F(RepeatModeTest, NonFiniteInputDoesNotPoisonTheRepeats)
     }
     EXPECT_TRUE(std::isfinite(repeat.envelopeSlow));
     EXPECT_TRUE(std::isfinite(repeat.feedbackFilter[0]));
+}
+
+namespace {
+
+// A change made between two samples, at the same sample however the input is
+// cut into calls.
+struct RepeatCue
+{
+    int at;
+    std::function<void(RepeatMode&, DriftContext&)> apply;
+};
+
+struct RepeatScript
+{
+    const char* name;
+    std::function<void(RepeatMode&, DriftContext&)> setup;
+    std::vector<RepeatCue> cues;
+};
+
+constexpr int kScriptLength = 24000;
+constexpr int kAfterWindow = 6000;
+
+// The script in calls of up to `run` samples, cut at every cue, then a window of
+// single-sample calls that shows any state the runs left differently.
+void RunScript(const RepeatScript& script, int run, std::vector<float>& left, std::vector<float>& right)
+{
+    auto repeat = std::make_unique<RepeatMode>();
+    DriftContext drift{3};
+    repeat->SetControls(0.2, 0.28);
+    repeat->count = 8;
+    repeat->decayTarget = 0.8;
+    repeat->Prepare(kRate, 512);
+    if (script.setup)
+        script.setup(*repeat, drift);
+
+    size_t cue = 0;
+    int i = 0;
+    while (i < kScriptLength) {
+        while (cue < script.cues.size() && script.cues[cue].at == i)
+            script.cues[cue++].apply(*repeat, drift);
+        const int nextCue = cue < script.cues.size() ? script.cues[cue].at : kScriptLength;
+        const int n = std::min(run, nextCue - i);
+        repeat->Process(left.data() + i, right.data() + i, n, drift);
+        i += n;
+    }
+    for (; i < static_cast<int>(left.size()); ++i)
+        repeat->Process(left.data() + i, right.data() + i, 1, drift);
+}
+
+int FirstBitDifference(const std::vector<float>& a, const std::vector<float>& b)
+{
+    for (size_t i = 0; i < a.size(); ++i)
+        if (std::memcmp(&a[i], &b[i], sizeof(float)) != 0)
+            return static_cast<int>(i);
+    return -1;
+}
+
+RepeatCue Hold(int at, bool on)
+{
+    return {at, [on](RepeatMode& r, DriftContext&) { r.hold = on ? 1 : 0; }};
+}
+
+} // namespace
+
+// A call of n samples must leave the output and the state exactly as n calls of
+// one sample do, whatever moves meanwhile: slice length, shape, repeat count,
+// decay, feedback, HOLD, gapless, Preserve Stereo, chaos and idle feeding.
+TEST_F(RepeatModeTest, RunsOfAnyLengthMatchSingleSampleCalls)
+{
+    const std::vector<RepeatScript> scripts = {
+        {"settled", nullptr, {}},
+        {"controls move",
+         nullptr,
+         {
+             {1500, [](RepeatMode& r, DriftContext&) { r.SetControls(0.35, 0.5); }},
+             {6000, [](RepeatMode& r, DriftContext&) { r.count = 30; }},
+             {9000, [](RepeatMode& r, DriftContext&) { r.decayTarget = 0.95; }},
+             {12000, [](RepeatMode& r, DriftContext&) { r.count = 3; }},
+             {15000, [](RepeatMode& r, DriftContext&) { r.SetTime(0.0301); }},
+             {18000, [](RepeatMode& r, DriftContext&) { r.preserveStereo = 1; }},
+         }},
+        {"feedback and gapless fast repeats",
+         [](RepeatMode& r, DriftContext&) {
+             r.SetControls(0.25, 0.95);
+             r.gapless = 1;
+             r.feedbackTarget = 0.9;
+         },
+         {
+             {8000, [](RepeatMode& r, DriftContext&) { r.feedbackTarget = 0.2; }},
+             {14000, [](RepeatMode& r, DriftContext&) { r.gapless = 0; }},
+         }},
+        {"hold toggles",
+         nullptr,
+         {Hold(3000, true),
+          Hold(3001, false),
+          Hold(3002, true),
+          Hold(9000, false),
+          Hold(16000, true),
+          {17000, [](RepeatMode& r, DriftContext&) { r.SetControls(0.1, 0.28); }},
+          Hold(21000, false)}},
+        {"chaos",
+         [](RepeatMode& r, DriftContext& d) {
+             r.count = 64;
+             d.amount = 1.0;
+         },
+         {
+             {7000, [](RepeatMode&, DriftContext& d) { d.Reseed(11); }},
+             {13000, [](RepeatMode&, DriftContext& d) { d.amount = 0.3; }},
+         }},
+        {"fed while idle",
+         nullptr,
+         {
+             {5000,
+              [](RepeatMode& r, DriftContext&) {
+                  const std::vector<float> idle = RepeatModeTest::Noise(2000, 9);
+                  r.hold = 1;
+                  r.FeedIdle(idle.data(), idle.data(), static_cast<int>(idle.size()));
+              }},
+             Hold(11000, false),
+         }},
+    };
+
+    const size_t total = kScriptLength + kAfterWindow;
+    std::vector<float> inL = Noise(total, 1);
+    std::vector<float> inR = Noise(total, 2);
+    // Silences and bursts give the transient detector onsets to find.
+    for (size_t i = 0; i < total; ++i)
+        if ((i / 2500) % 2 == 1) {
+            inL[i] *= 0.02f;
+            inR[i] *= 0.02f;
+        }
+
+    for (const RepeatScript& script : scripts) {
+        SCOPED_TRACE(script.name);
+        std::vector<float> refL = inL, refR = inR;
+        RunScript(script, 1, refL, refR);
+        for (const int run : {2, 7, 64, 512, 5000}) {
+            SCOPED_TRACE(run);
+            std::vector<float> l = inL, r = inR;
+            RunScript(script, run, l, r);
+            EXPECT_EQ(FirstBitDifference(refL, l), -1);
+            EXPECT_EQ(FirstBitDifference(refR, r), -1);
+        }
+    }
 }
