@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <memory>
 #include <new>
@@ -482,31 +483,84 @@ void LoopsMode::Process(float* left, float* right, int n, DriftContext& drift)
     if (fadeTableLength != fadeLength)
         RebuildFadeTable();
 
+    // A call for n samples must leave what n one-sample calls leave. The
+    // per-call controls are worked out for one sample; while doing so again
+    // would change nothing, the following samples share them.
+    for (int done = 0; done < n;) {
+        const ControlSnapshot before = SnapshotControls();
+        const RunControls run = UpdateRunControls(drift);
+        const bool settled = !sync.boundaryFound && SnapshotControls().SameBits(before);
+        const int count = settled ? n - done : 1;
+        done += RenderRun(left + done, right + done, count, run);
+    }
+}
+
+LoopsMode::ControlSnapshot LoopsMode::SnapshotControls() const
+{
+    ControlSnapshot s;
+    s.values = {amountSmoother.current,
+                octavesSmoother.current,
+                reverseSmoother.current,
+                reachSmoother.current,
+                widthSmoother.current,
+                octaves,
+                reverse,
+                reach,
+                width,
+                chaos,
+                voiceSmootherTime};
+    s.flags = {recordingStopped, voiceSmoothersValid, chaosWasZero, wasSynced, randomised};
+    s.counters = {randomGeneration, divisionsPerLoop, divisionCounter, static_cast<uint32_t>(lastDivisionSamples)};
+    std::copy(std::begin(startCountdown), std::end(startCountdown), s.countdowns.begin());
+    return s;
+}
+
+bool LoopsMode::ControlSnapshot::SameBits(const ControlSnapshot& other) const
+{
+    return std::memcmp(values.data(), other.values.data(), sizeof(values)) == 0 && flags == other.flags
+           && counters == other.counters && countdowns == other.countdowns;
+}
+
+LoopsMode::RunControls LoopsMode::UpdateRunControls(const DriftContext& drift)
+{
     Randomise(drift);
 
-    const double dt = n / sampleRate;
+    const double dt = 1.0 / sampleRate;
     amountSmoother.Step(dt);
     StepShapeControls(dt);
-    const double startAmount = amountSmoother.current;
 
     if (!freezeRequested)
         recordingStopped = 0;
-    else if (std::all_of(std::begin(voices), std::end(voices), [](const LoopVoice& v) { return v.primed != 0; }))
+    else if (AllVoicesPrimed())
         recordingStopped = 1;
 
     chaos = Clamp01(drift.amount);
 
     ConfigureVoiceSmoothers();
-    const bool justZeroed = chaos <= 0.0 && !chaosWasZero;
+    RunControls run;
+    run.justZeroed = chaos <= 0.0 && !chaosWasZero;
     chaosWasZero = chaos <= 0.0 ? 1 : 0;
 
-    UpdateVoiceLfosAndTargets(dt, justZeroed);
+    run.startAmount = amountSmoother.current;
+    run.locked = UpdateTempoLock(run.loopSamples);
+    return run;
+}
 
-    int32_t loopSamples = 0;
-    const bool locked = UpdateTempoLock(loopSamples);
+bool LoopsMode::AllVoicesPrimed() const
+{
+    return std::all_of(std::begin(voices), std::end(voices), [](const LoopVoice& v) { return v.primed != 0; });
+}
 
+int LoopsMode::RenderRun(float* left, float* right, int n, const RunControls& run)
+{
+    const double dt = 1.0 / sampleRate;
     const double rampStep = 1.0 / (kRampSeconds * sampleRate);
+    // A voice priming while a freeze waits for it stops the recording from the
+    // next sample on, so the run ends there.
+    const bool awaitingFreeze = freezeRequested && !recordingStopped;
     for (int i = 0; i < n; ++i) {
+        UpdateVoiceLfosAndTargets(dt, run.justZeroed);
+
         if (!recordingStopped) {
             historyL[static_cast<size_t>(writeIndex)] = left[i];
             historyR[static_cast<size_t>(writeIndex)] = right[i];
@@ -515,9 +569,9 @@ void LoopsMode::Process(float* left, float* right, int n, DriftContext& drift)
                 writeIndex = 0;
         }
 
-        if (locked && sync.boundaryOffset >= 0 && i >= sync.boundaryOffset
+        if (run.locked && sync.boundaryOffset >= 0 && i >= sync.boundaryOffset
             && (i - sync.boundaryOffset) % sync.divisionSamples == 0)
-            CountDivision(loopSamples);
+            CountDivision(run.loopSamples);
 
         monoAmount = RampToward(monoAmount, monoTarget, rampStep);
 
@@ -525,7 +579,7 @@ void LoopsMode::Process(float* left, float* right, int n, DriftContext& drift)
         double sumR = 0.0;
         for (int v = 0; v < kVoiceCount; ++v) {
             voiceLevels[v] = RampToward(voiceLevels[v], kVoiceOrder[v] < voiceCount ? 1.0 : 0.0, rampStep);
-            StartVoiceWhenDue(v, startAmount);
+            StartVoiceWhenDue(v, run.startAmount);
             RenderVoice(v, sumL, sumR);
         }
 
@@ -533,7 +587,11 @@ void LoopsMode::Process(float* left, float* right, int n, DriftContext& drift)
         left[i] = static_cast<float>(outputNorm * sumL);
         right[i] = static_cast<float>(outputNorm * sumR);
         SaturatingIncrement(sampleCounter);
+
+        if (awaitingFreeze && AllVoicesPrimed())
+            return i + 1;
     }
+    return n;
 }
 
 void LoopsMode::UpdateVoiceLfosAndTargets(double dt, bool justZeroed)

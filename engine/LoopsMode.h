@@ -163,8 +163,34 @@ public:
     uint32_t shifterStartsDown = 0;
 
 private:
+    // What the per-call work hands to the samples it covers.
+    struct RunControls
+    {
+        double startAmount = 0.0;
+        int32_t loopSamples = 0;
+        bool locked = false;
+        bool justZeroed = false;
+    };
+    // The state that per-call work writes and reads back on the next call: when
+    // one more call leaves it bit for bit unchanged (a zero's sign included),
+    // that work has settled.
+    struct ControlSnapshot
+    {
+        std::array<double, 11> values{};
+        std::array<uint8_t, 5> flags{};
+        std::array<uint32_t, 4> counters{};
+        std::array<int32_t, kVoiceCount> countdowns{};
+        bool SameBits(const ControlSnapshot& other) const;
+    };
+
     void AllocateForRate();
     void ReleaseArrays() noexcept;
+    ControlSnapshot SnapshotControls() const;
+    RunControls UpdateRunControls(const DriftContext& drift);
+    bool AllVoicesPrimed() const;
+    // Renders up to n samples with one set of per-call controls; returns how
+    // many it rendered.
+    int RenderRun(float* left, float* right, int n, const RunControls& run);
     void UpdateVoiceLfosAndTargets(double dt, bool justZeroed);
     bool UpdateTempoLock(int32_t& loopSamples);
     void RenderVoice(int v, double& sumL, double& sumR);
