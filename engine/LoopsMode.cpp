@@ -415,30 +415,50 @@ void LoopsMode::PanGains(double panValue, double& gainL, double& gainR) const
     gainR = panRight[a] + (panRight[a + 1] - panRight[a]) * f;
 }
 
-double LoopsMode::ClampToRing(double position) const
+LoopsMode::RingView LoopsMode::CurrentRing() const
 {
     // The oldest slot still inside the ring is clock - historyLength; two slots
     // of margin keep linear and sinc taps off the slot being overwritten next.
-    const double newest = std::max(clock - 1.0, 0.0);
-    const double oldest = std::max(clock - static_cast<double>(historyLength - 2), 0.0);
+    RingView view;
+    view.left = HistoryRing{historyL.data(), historyLength, writeIndex, clock};
+    view.right = HistoryRing{historyR.data(), historyLength, writeIndex, clock};
+    view.newest = std::max(clock - 1.0, 0.0);
+    view.oldest = std::max(clock - static_cast<double>(historyLength - 2), 0.0);
+    return view;
+}
+
+double LoopsMode::RingView::Clamp(double position) const
+{
     if (!(position >= oldest))
         return oldest;
     return position > newest ? newest : position;
 }
 
-void LoopsMode::ReadHistory(double position, int interpolation, double& outL, double& outR) const
+double LoopsMode::ClampToRing(double position) const
 {
-    const double p = ClampToRing(position);
-    HistoryRing ringL{historyL.data(), historyLength, writeIndex, clock};
-    HistoryRing ringR{historyR.data(), historyLength, writeIndex, clock};
+    return CurrentRing().Clamp(position);
+}
+
+void LoopsMode::ReadHistory(const RingView& ring, double position, int interpolation, double& outL, double& outR) const
+{
+    const double p = ring.Clamp(position);
     if (interpolation == 0) {
-        outL = ReadLinear(ringL, p);
-        outR = ReadLinear(ringR, p);
+        // Both channels share the ring's geometry, so one index serves both.
+        const double f = RingIndex(ring.left, p);
+        if (f < 0.0) {
+            outL = outR = 0.0f;
+            return;
+        }
+        const int i = static_cast<int>(f);
+        const double frac = f - i;
+        const int j = i + 1 >= ring.left.length ? 0 : i + 1;
+        outL = static_cast<float>(ring.left.samples[i] * (1.0 - frac) + ring.left.samples[j] * frac);
+        outR = static_cast<float>(ring.right.samples[i] * (1.0 - frac) + ring.right.samples[j] * frac);
         return;
     }
     const SincTable& table = GetSincTable(interpolation);
-    outL = ReadSinc(ringL, p, table);
-    outR = ReadSinc(ringR, p, table);
+    outL = ReadSinc(ring.left, p, table);
+    outR = ReadSinc(ring.right, p, table);
 }
 
 void LoopsMode::FoldToMono(double& l, double& r) const
@@ -487,6 +507,11 @@ void LoopsMode::Process(float* left, float* right, int n, DriftContext& drift)
     // per-call controls are worked out for one sample; while doing so again
     // would change nothing, the following samples share them.
     for (int done = 0; done < n;) {
+        if (n - done == 1) {
+            const RunControls run = UpdateRunControls(drift);
+            done += RenderRun(left + done, right + done, 1, run);
+            continue;
+        }
         const ControlSnapshot before = SnapshotControls();
         const RunControls run = UpdateRunControls(drift);
         const bool settled = !sync.boundaryFound && SnapshotControls().SameBits(before);
@@ -558,8 +583,13 @@ int LoopsMode::RenderRun(float* left, float* right, int n, const RunControls& ru
     // A voice priming while a freeze waits for it stops the recording from the
     // next sample on, so the run ends there.
     const bool awaitingFreeze = freezeRequested && !recordingStopped;
+    // The LFO rates hold for the run; only their phases move per sample.
+    double lfoSteps[kVoiceCount][LoopVoice::kLfoCount];
+    for (int v = 0; v < kVoiceCount; ++v)
+        for (int k = 0; k < LoopVoice::kLfoCount; ++k)
+            lfoSteps[v][k] = (voices[v].lfoRate[k] * 0.075 + 0.025) * lfoRateScale * dt;
     for (int i = 0; i < n; ++i) {
-        UpdateVoiceLfosAndTargets(dt, run.justZeroed);
+        UpdateVoiceLfosAndTargets(lfoSteps, run.justZeroed);
 
         if (!recordingStopped) {
             historyL[static_cast<size_t>(writeIndex)] = left[i];
@@ -575,15 +605,21 @@ int LoopsMode::RenderRun(float* left, float* right, int n, const RunControls& ru
 
         monoAmount = RampToward(monoAmount, monoTarget, rampStep);
 
+        const RingView ring = CurrentRing();
         double sumL = 0.0;
         double sumR = 0.0;
+        bool levelsMoved = false;
         for (int v = 0; v < kVoiceCount; ++v) {
-            voiceLevels[v] = RampToward(voiceLevels[v], kVoiceOrder[v] < voiceCount ? 1.0 : 0.0, rampStep);
+            const double level = RampToward(voiceLevels[v], kVoiceOrder[v] < voiceCount ? 1.0 : 0.0, rampStep);
+            levelsMoved = levelsMoved || level != voiceLevels[v];
+            voiceLevels[v] = level;
             StartVoiceWhenDue(v, run.startAmount);
-            RenderVoice(v, sumL, sumR);
+            RenderVoice(v, ring, sumL, sumR);
         }
 
-        UpdateOutputNorm();
+        // Unchanged levels give the sum the norm was last worked out from.
+        if (i == 0 || levelsMoved)
+            UpdateOutputNorm();
         left[i] = static_cast<float>(outputNorm * sumL);
         right[i] = static_cast<float>(outputNorm * sumR);
         SaturatingIncrement(sampleCounter);
@@ -594,15 +630,16 @@ int LoopsMode::RenderRun(float* left, float* right, int n, const RunControls& ru
     return n;
 }
 
-void LoopsMode::UpdateVoiceLfosAndTargets(double dt, bool justZeroed)
+void LoopsMode::UpdateVoiceLfosAndTargets(const double (&lfoSteps)[kVoiceCount][LoopVoice::kLfoCount], bool justZeroed)
 {
-    for (LoopVoice& voice : voices) {
+    for (int v = 0; v < kVoiceCount; ++v) {
+        LoopVoice& voice = voices[v];
         if (!(chaos <= 0.0 && !justZeroed)) {
             for (int k = 0; k < LoopVoice::kLfoCount; ++k) {
                 if (chaos <= 0.0)
                     voice.HoldLfo(k, 0.0);
                 else
-                    voice.AdvanceLfo(k, (voice.lfoRate[k] * 0.075 + 0.025) * lfoRateScale * dt);
+                    voice.AdvanceLfo(k, lfoSteps[v][k]);
             }
         }
         if (voice.lfoStale[2] && voice.lfoStale[3])
@@ -641,7 +678,7 @@ bool LoopsMode::UpdateTempoLock(int32_t& loopSamples)
     return locked;
 }
 
-void LoopsMode::RenderVoice(int v, double& sumL, double& sumR)
+void LoopsMode::RenderVoice(int v, const RingView& ring, double& sumL, double& sumR)
 {
     LoopVoice& voice = voices[v];
 
@@ -657,18 +694,18 @@ void LoopsMode::RenderVoice(int v, double& sumL, double& sumR)
     double outR = 0.0;
     if (voice.ended) {
         if (voice.tailActive && voice.fadeRemaining >= 1)
-            RenderTail(v, outL, outR);
+            RenderTail(v, ring, outL, outR);
     } else {
         double l = 0.0;
         double r = 0.0;
-        ReadHistory(voice.readPosition, InterpolationFor(voice.speedLimit), l, r);
+        ReadHistory(ring, voice.readPosition, InterpolationFor(voice.speedLimit), l, r);
         if (voice.pitchShifted) {
             l = shifters[0].Process(static_cast<float>(l));
             r = shifters[1].Process(static_cast<float>(r));
         }
         FoldToMono(l, r);
 
-        const double g = Fade(voice.segmentPosition, voice.segmentLength) * voice.gain * voice.levelScale;
+        const double g = SegmentFade(voice.segmentPosition, voice.segmentLength) * voice.gain * voice.levelScale;
         double pL = 1.0;
         double pR = 1.0;
         PanGains(voice.pan, pL, pR);
@@ -677,7 +714,7 @@ void LoopsMode::RenderVoice(int v, double& sumL, double& sumR)
 
         if (voice.fadeRemaining > 0) {
             if (voice.tailActive)
-                RenderTail(v, outL, outR);
+                RenderTail(v, ring, outL, outR);
             else {
                 const double w = static_cast<double>(voice.fadeRemaining) / std::max(fadeLength, 1);
                 outL += w * voice.heldOutL;
@@ -693,12 +730,12 @@ void LoopsMode::RenderVoice(int v, double& sumL, double& sumR)
     sumR += voiceLevels[v] * outR;
 
     if (!voice.ended)
-        AdvanceVoice(voice);
+        AdvanceVoice(voice, ring);
     if (voice.segmentPosition < std::numeric_limits<int32_t>::max())
         voice.segmentPosition += 1;
 }
 
-void LoopsMode::AdvanceVoice(LoopVoice& voice)
+void LoopsMode::AdvanceVoice(LoopVoice& voice, const RingView& ring)
 {
     double p = voice.readPosition + voice.speed;
     const double start = voice.windowStart;
@@ -716,7 +753,7 @@ void LoopsMode::AdvanceVoice(LoopVoice& voice)
                 p -= span;
         }
     }
-    voice.readPosition = ClampToRing(p);
+    voice.readPosition = ring.Clamp(p);
 }
 
 // ---------------------------------------------------------------------------
@@ -1068,13 +1105,18 @@ void LoopsMode::CaptureTail(int v)
 
 void LoopsMode::RenderTail(int v, double& outL, double& outR)
 {
+    RenderTail(v, CurrentRing(), outL, outR);
+}
+
+void LoopsMode::RenderTail(int v, const RingView& ring, double& outL, double& outR)
+{
     LoopVoice& voice = voices[v];
     const int32_t fm = std::max(fadeLength, 1);
     const int32_t k = std::max(fm - voice.fadeRemaining, 0);
     if (voice.tailSegmentPosition < voice.tailSegmentLength && voice.tailWindowSpan > 0.0) {
         double l = 0.0;
         double r = 0.0;
-        ReadHistory(voice.tailReadPosition, voice.tailInterpolation, l, r);
+        ReadHistory(ring, voice.tailReadPosition, voice.tailInterpolation, l, r);
         FoldToMono(l, r);
         const double fadeIn = Fade(k, fm + 1 + k);
         const double g = Fade(voice.tailSegmentPosition, voice.tailSegmentLength) * (1.0 - fadeIn) * voice.tailGain
@@ -1085,8 +1127,8 @@ void LoopsMode::RenderTail(int v, double& outL, double& outR)
         outL += l * g * pL;
         outR += r * g * pR;
         voice.tailReadPosition =
-            ClampToRing(LoopVoice::WrapIntoWindow(voice.tailReadPosition + voice.tailSpeed, voice.tailWindowStart,
-                                                  voice.tailWindowSpan, voice.tailReversed != 0));
+            ring.Clamp(LoopVoice::WrapIntoWindow(voice.tailReadPosition + voice.tailSpeed, voice.tailWindowStart,
+                                                 voice.tailWindowSpan, voice.tailReversed != 0));
         voice.tailSegmentPosition += 1;
     }
     voice.fadeRemaining -= 1;

@@ -6,6 +6,7 @@
 #include "engine/DriftContext.h"
 #include "engine/EngineMath.h"
 #include "engine/GrainShifter.h"
+#include "engine/HistoryRing.h"
 #include "engine/LoopVoice.h"
 #include "engine/ModeProcessor.h"
 #include "engine/ParamSmoother.h"
@@ -163,6 +164,16 @@ public:
     uint32_t shifterStartsDown = 0;
 
 private:
+    // The recorded ring as one sample sees it: both channels and the span of
+    // positions a read may use.
+    struct RingView
+    {
+        HistoryRing left;
+        HistoryRing right;
+        double newest = 0.0;
+        double oldest = 0.0;
+        double Clamp(double position) const;
+    };
     // What the per-call work hands to the samples it covers.
     struct RunControls
     {
@@ -191,12 +202,22 @@ private:
     // Renders up to n samples with one set of per-call controls; returns how
     // many it rendered.
     int RenderRun(float* left, float* right, int n, const RunControls& run);
-    void UpdateVoiceLfosAndTargets(double dt, bool justZeroed);
+    void UpdateVoiceLfosAndTargets(const double (&lfoSteps)[kVoiceCount][LoopVoice::kLfoCount], bool justZeroed);
     bool UpdateTempoLock(int32_t& loopSamples);
-    void RenderVoice(int v, double& sumL, double& sumR);
-    void AdvanceVoice(LoopVoice& voice);
+    void RenderVoice(int v, const RingView& ring, double& sumL, double& sumR);
+    void RenderTail(int v, const RingView& ring, double& outL, double& outR);
+    void AdvanceVoice(LoopVoice& voice, const RingView& ring);
+    RingView CurrentRing() const;
     double ClampToRing(double position) const;
-    void ReadHistory(double position, int interpolation, double& outL, double& outR) const;
+    void ReadHistory(const RingView& ring, double position, int interpolation, double& outL, double& outR) const;
+    // Fade, with the flat middle of a segment answered without a call.
+    double SegmentFade(int32_t position, int32_t length)
+    {
+        if (position >= fadeLength && fadeLength >= 1 && fadeTableLength == fadeLength
+            && static_cast<int64_t>(length) - position - 1 >= fadeLength)
+            return 1.0;
+        return Fade(position, length);
+    }
     void FoldToMono(double& l, double& r) const;
     void RebuildFadeTable();
     // The parts of Process: the shape controls' glide, the voices' smoother time
