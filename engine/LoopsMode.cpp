@@ -397,24 +397,6 @@ double LoopsMode::Fade(int32_t position, int32_t length)
     return std::sin(static_cast<double>(step) * kPi / 2.0 / (f + 1));
 }
 
-void LoopsMode::PanGains(double panValue, double& gainL, double& gainR) const
-{
-    if (panValue == 0.0) {
-        gainL = gainR = 1.0;
-        return;
-    }
-    int j = 0;
-    double f = 0.0;
-    if (panValue >= -1.0) {
-        const double x = (std::min(panValue, 1.0) + 1.0) * 0.5 * 1024.0;
-        j = std::min(static_cast<int>(x), 1023);
-        f = x - j;
-    }
-    const size_t a = static_cast<size_t>(j);
-    gainL = panLeft[a] + (panLeft[a + 1] - panLeft[a]) * f;
-    gainR = panRight[a] + (panRight[a + 1] - panRight[a]) * f;
-}
-
 LoopsMode::RingView LoopsMode::CurrentRing() const
 {
     // The oldest slot still inside the ring is clock - historyLength; two slots
@@ -442,23 +424,32 @@ double LoopsMode::ClampToRing(double position) const
 void LoopsMode::ReadHistory(const RingView& ring, double position, int interpolation, double& outL, double& outR) const
 {
     const double p = ring.Clamp(position);
-    if (interpolation == 0) {
-        // Both channels share the ring's geometry, so one index serves both.
-        const double f = RingIndex(ring.left, p);
-        if (f < 0.0) {
-            outL = outR = 0.0f;
-            return;
-        }
-        const int i = static_cast<int>(f);
-        const double frac = f - i;
-        const int j = i + 1 >= ring.left.length ? 0 : i + 1;
-        outL = static_cast<float>(ring.left.samples[i] * (1.0 - frac) + ring.left.samples[j] * frac);
-        outR = static_cast<float>(ring.right.samples[i] * (1.0 - frac) + ring.right.samples[j] * frac);
+    if (interpolation == 0)
+        ReadLinearPair(ring, p, outL, outR);
+    else
+        ReadSincPair(ring, p, interpolation, outL, outR);
+}
+
+void LoopsMode::ReadLinearPair(const RingView& ring, double position, double& outL, double& outR)
+{
+    // Both channels share the ring's geometry, so one index serves both.
+    const double f = RingIndex(ring.left, position);
+    if (f < 0.0) {
+        outL = outR = 0.0f;
         return;
     }
+    const int i = static_cast<int>(f);
+    const double frac = f - i;
+    const int j = i + 1 >= ring.left.length ? 0 : i + 1;
+    outL = static_cast<float>(ring.left.samples[i] * (1.0 - frac) + ring.left.samples[j] * frac);
+    outR = static_cast<float>(ring.right.samples[i] * (1.0 - frac) + ring.right.samples[j] * frac);
+}
+
+void LoopsMode::ReadSincPair(const RingView& ring, double position, int interpolation, double& outL, double& outR)
+{
     const SincTable& table = GetSincTable(interpolation);
-    outL = ReadSinc(ring.left, p, table);
-    outR = ReadSinc(ring.right, p, table);
+    outL = ReadSinc(ring.left, position, table);
+    outR = ReadSinc(ring.right, position, table);
 }
 
 void LoopsMode::FoldToMono(double& l, double& r) const
@@ -584,10 +575,11 @@ int LoopsMode::RenderRun(float* left, float* right, int n, const RunControls& ru
     // next sample on, so the run ends there.
     const bool awaitingFreeze = freezeRequested && !recordingStopped;
     // The LFO rates hold for the run; only their phases move per sample.
-    double lfoSteps[kVoiceCount][LoopVoice::kLfoCount];
-    for (int v = 0; v < kVoiceCount; ++v)
-        for (int k = 0; k < LoopVoice::kLfoCount; ++k)
-            lfoSteps[v][k] = (voices[v].lfoRate[k] * 0.075 + 0.025) * lfoRateScale * dt;
+    double lfoSteps[kVoiceCount][LoopVoice::kLfoCount] = {};
+    if (chaos > 0.0)
+        for (int v = 0; v < kVoiceCount; ++v)
+            for (int k = 0; k < LoopVoice::kLfoCount; ++k)
+                lfoSteps[v][k] = (voices[v].lfoRate[k] * 0.075 + 0.025) * lfoRateScale * dt;
     for (int i = 0; i < n; ++i) {
         UpdateVoiceLfosAndTargets(lfoSteps, run.justZeroed);
 

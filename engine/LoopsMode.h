@@ -1,5 +1,7 @@
 #pragma once
+#include <algorithm>
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -96,8 +98,25 @@ public:
 
     // The segment fade at position p of a segment of length len.
     double Fade(int32_t position, int32_t length);
-    // Equal-power pan gains for pan in -1..1 (1 and 1 at the centre).
-    void PanGains(double pan, double& gainL, double& gainR) const;
+    // Equal-power pan gains for pan in -1..1 (1 and 1 at the centre). Inline:
+    // every voice pans every sample.
+    void PanGains(double panValue, double& gainL, double& gainR) const
+    {
+        if (panValue == 0.0) {
+            gainL = gainR = 1.0;
+            return;
+        }
+        int j = 0;
+        double f = 0.0;
+        if (panValue >= -1.0) {
+            const double x = (std::min(panValue, 1.0) + 1.0) * 0.5 * 1024.0;
+            j = std::min(static_cast<int>(x), 1023);
+            f = x - j;
+        }
+        const size_t a = static_cast<size_t>(j);
+        gainL = panLeft[a] + (panLeft[a + 1] - panLeft[a]) * f;
+        gainR = panRight[a] + (panRight[a + 1] - panRight[a]) * f;
+    }
 
     uint8_t resetVoicesPending = 0;
     double sampleRate = kDefaultSampleRate;
@@ -210,6 +229,8 @@ private:
     RingView CurrentRing() const;
     double ClampToRing(double position) const;
     void ReadHistory(const RingView& ring, double position, int interpolation, double& outL, double& outR) const;
+    static void ReadLinearPair(const RingView& ring, double position, double& outL, double& outR);
+    static void ReadSincPair(const RingView& ring, double position, int interpolation, double& outL, double& outR);
     // Fade, with the flat middle of a segment answered without a call.
     double SegmentFade(int32_t position, int32_t length)
     {
