@@ -86,6 +86,11 @@ double RampToward(double value, double target, double step)
     return target;
 }
 
+bool SameBits(double a, double b)
+{
+    return std::memcmp(&a, &b, sizeof a) == 0;
+}
+
 uint32_t StartJitterHash(uint32_t counter)
 {
     uint32_t h = 0x7F4A7C15u + counter * 0x9E3779B9u;
@@ -925,6 +930,11 @@ void LoopsMode::StepShapeControls(double dt)
                             {reachSmoother, reachTarget, reach},
                             {widthSmoother, widthTarget, width}};
     for (ShapeControl& c : shape) {
+        // A control resting on its target stays there bit for bit (a step of a
+        // signed zero lands back on the target through the snap below).
+        if (SameBits(c.smoother.current, c.target) && SameBits(c.smoother.target, c.target)
+            && SameBits(c.value, c.target))
+            continue;
         c.smoother.Step(dt);
         if (std::fabs(c.smoother.current - c.target) < 1e-9)
             c.smoother.current = c.target;
