@@ -579,8 +579,9 @@ int LoopsMode::RenderRun(float* left, float* right, int n, const RunControls& ru
     // A voice priming while a freeze waits for it stops the recording from the
     // next sample on, so the run ends there.
     const bool awaitingFreeze = freezeRequested && !recordingStopped;
-    // The LFO rates hold for the run; only their phases move per sample.
-    double lfoSteps[kVoiceCount][LoopVoice::kLfoCount] = {};
+    // The LFO rates hold for the run; only their phases move per sample. The
+    // steps are read only while chaos moves the LFOs, so only then filled.
+    double lfoSteps[kVoiceCount][LoopVoice::kLfoCount];
     if (chaos > 0.0)
         for (int v = 0; v < kVoiceCount; ++v)
             for (int k = 0; k < LoopVoice::kLfoCount; ++k)
