@@ -452,9 +452,47 @@ void LoopsMode::ReadLinearPair(const RingView& ring, double position, double& ou
 
 void LoopsMode::ReadSincPair(const RingView& ring, double position, int interpolation, double& outL, double& outR)
 {
+    // ReadSinc for both channels at once: the taps' places and weights depend
+    // only on the ring's geometry, so each is worked out once for the pair.
     const SincTable& table = GetSincTable(interpolation);
-    outL = ReadSinc(ring.left, position, table);
-    outR = ReadSinc(ring.right, position, table);
+    const int length = ring.left.length;
+    const double f = length < 2 || table.halfWidth < 1 ? -1.0 : RingIndex(ring.left, position);
+    if (f < 0.0) {
+        outL = outR = 0.0f;
+        return;
+    }
+    const int i = static_cast<int>(f);
+    int age = ring.left.writeIndex - i;
+    if (age < 1)
+        age += length;
+
+    const double g = (f - i) * SincTable::kPhases;
+    int phase = static_cast<int>(g);
+    if (phase > SincTable::kPhases - 1)
+        phase = SincTable::kPhases - 1;
+    const double u = g - phase;
+    const double* rowA = table.Row(phase);
+    const double* rowB = table.Row(phase + 1);
+
+    const int n = table.halfWidth;
+    const int taps = table.TapCount();
+    double sumL = 0.0;
+    double sumR = 0.0;
+    for (int k = 0; k < taps; ++k) {
+        int delay = n - 1 + age - k;
+        if (delay < 1)
+            delay = 1;
+        else if (delay > length - 1)
+            delay = length - 1;
+        int index = ring.left.writeIndex - delay;
+        if (index < 0)
+            index += length;
+        const double weight = (1.0 - u) * rowA[k] + u * rowB[k];
+        sumL += weight * ring.left.samples[index];
+        sumR += weight * ring.right.samples[index];
+    }
+    outL = static_cast<float>(sumL);
+    outR = static_cast<float>(sumR);
 }
 
 void LoopsMode::FoldToMono(double& l, double& r) const
