@@ -478,6 +478,30 @@ void LoopsMode::ReadSincPair(const RingView& ring, double position, int interpol
     const int taps = table.TapCount();
     double sumL = 0.0;
     double sumR = 0.0;
+    const int firstDelay = n - 1 + age;
+    if (firstDelay - (taps - 1) >= 1 && firstDelay <= length - 1) {
+        // No tap is held at either end of the ring: the taps are consecutive
+        // slots, wrapping at most once.
+        int start = ring.left.writeIndex - firstDelay;
+        if (start < 0)
+            start += length;
+        const int beforeWrap = std::min(taps, length - start);
+        const float* l = ring.left.samples + start;
+        const float* r = ring.right.samples + start;
+        for (int k = 0; k < beforeWrap; ++k) {
+            const double weight = (1.0 - u) * rowA[k] + u * rowB[k];
+            sumL += weight * l[k];
+            sumR += weight * r[k];
+        }
+        for (int k = beforeWrap; k < taps; ++k) {
+            const double weight = (1.0 - u) * rowA[k] + u * rowB[k];
+            sumL += weight * ring.left.samples[k - beforeWrap];
+            sumR += weight * ring.right.samples[k - beforeWrap];
+        }
+        outL = static_cast<float>(sumL);
+        outR = static_cast<float>(sumR);
+        return;
+    }
     for (int k = 0; k < taps; ++k) {
         int delay = n - 1 + age - k;
         if (delay < 1)
