@@ -501,9 +501,15 @@ int EffectEngine::RunLength(int remaining) const
     return std::min({remaining, toChaosStep, static_cast<int>(workL.size())});
 }
 
-bool EffectEngine::SlotTakesRuns(int slot)
+// The repeat slot mixes its engines with one crossfade value per chunk, so it
+// takes a run only while that crossfade holds still.
+bool EffectEngine::SlotTakesRuns(int slot) const
 {
-    return slot == 0;
+    if (slot != 1)
+        return true;
+    ParamSmoother probe = repeatEngineMix;
+    StepEngineMix(probe);
+    return SameBits(probe.current, repeatEngineMix.current);
 }
 
 // The weight's per-sample step (MixModes) would leave it exactly as it is.
@@ -650,7 +656,7 @@ void EffectEngine::MixModes(int count)
 
     double e = 0.0;
     for (int i = 0; i < count; ++i)
-        e = StepEngineMix();
+        e = StepEngineMix(repeatEngineMix);
 
     for (int k = 0; k < kSlotCount; ++k) {
         if (!active[k]) {
@@ -679,13 +685,13 @@ void EffectEngine::MixModes(int count)
 }
 
 // One sample of the repeat slot's engine crossfade.
-double EffectEngine::StepEngineMix()
+double EffectEngine::StepEngineMix(ParamSmoother& mix)
 {
-    double e = repeatEngineMix.Tick();
+    double e = mix.Tick();
     if (e < 1e-6)
-        e = repeatEngineMix.current = 0.0;
+        e = mix.current = 0.0;
     else if (e > 0.999999)
-        e = repeatEngineMix.current = 1.0;
+        e = mix.current = 1.0;
     return e;
 }
 

@@ -161,7 +161,7 @@ private:
     // Samples from here (at most remaining) that the next chunk may cover.
     int RunLength(int remaining) const;
     // An active slot whose processing covers a run as it would its samples one by one.
-    static bool SlotTakesRuns(int slot);
+    bool SlotTakesRuns(int slot) const;
     bool WeightHolds(int slot) const;
     void ProcessChunk(const float* inL, const float* inR, float* outL, float* outR, int count);
     void LandSmoothersOnFirstSample();
@@ -169,7 +169,7 @@ private:
     void UpdateModeCrossfade();
     void MixModes(int count);
     void MixRepeatSlot(int count, double engineMix);
-    double StepEngineMix();
+    static double StepEngineMix(ParamSmoother& mix);
     void FeedRepeatSlotIdle(const float* left, const float* right, int count);
     void PlanIdleFeeding();
     void GatherIdleInput(int count);

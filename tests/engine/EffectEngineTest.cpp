@@ -601,6 +601,9 @@ TEST_F(EffectEngineTest, OutputIsTheSameWhateverTheBlockLength)
         {"the repeat engine switched off under TREM, then REPEAT's stereo echoes",
          {{kMode, 0}, {kEchoPreserveStereo, 1}, {kMacro, 0.2}},
          {{1, kRepeatEngine, 0}, {2, kMode, 1}}},
+        {"REPEAT with its engines crossfading and the stereo echoes switched in and out",
+         {{kMode, 1}, {kMacro, 0.3}, {kChaos, 0.4}, {kRepeatFeedback, 0.6}},
+         {{2, kRepeatEngine, 0}, {4, kEchoPreserveStereo, 1}, {6, kRepeatEngine, 1}, {7, kEchoPreserveStereo, 0}}},
     };
     for (const Scene& scene : scenes) {
         SCOPED_TRACE(scene.name);
