@@ -10,8 +10,6 @@ using EngineMath::kTwoPi;
 constexpr double kSwitchSeconds = 0.01;
 constexpr double kBypassLanding = 1e-12;
 constexpr double kVoiceLanding = 1e-9;
-// The smoothed drive is advanced for up to this many samples before they are processed.
-constexpr int kSmootherGroup = 8;
 constexpr double kEnvelopeFloor = 1e-12;
 constexpr double kSlowEnvelopeFloor = 0.0031622777;
 constexpr double kGateOpenLevel = 0.000316228;
@@ -183,14 +181,8 @@ void DriveStage::Process(float* left, float* right, int n)
         bypassed = 1;
         return;
     }
-    for (int start = 0; start < n; start += kSmootherGroup) {
-        const int count = std::min(kSmootherGroup, n - start);
-        for (int i = 0; i < count; ++i)
-            driveSmoother.Tick();
-        const double d = driveSmoother.current;
-        for (int i = start; i < start + count; ++i)
-            StepSwitches(left[i], right[i], d);
-    }
+    for (int i = 0; i < n; ++i)
+        StepSwitches(left[i], right[i], driveSmoother.Tick());
 }
 
 void DriveStage::StepSwitches(float& left, float& right, double d)

@@ -50,6 +50,28 @@ void ClearTempoSync(TempoSyncInfo& info)
     info = TempoSyncInfo{};
 }
 
+bool SameBits(double a, double b)
+{
+    return std::memcmp(&a, &b, sizeof a) == 0;
+}
+
+// One sample of the output's mix or level glide, which lands within 1e-9.
+double StepGlide(ParamSmoother& glide, double landing)
+{
+    double value = glide.Tick();
+    if (std::fabs(value - landing) <= 1e-9)
+        value = glide.current = landing;
+    return value;
+}
+
+// The glide's step would leave it exactly where it is.
+bool GlideHolds(const ParamSmoother& glide, double landing)
+{
+    ParamSmoother probe = glide;
+    StepGlide(probe, landing);
+    return SameBits(probe.current, glide.current);
+}
+
 } // namespace
 
 EffectEngine::EffectEngine()
@@ -273,10 +295,15 @@ void EffectEngine::Process(const float* inL, const float* inR, float* outL, floa
     positionFresh = 0;
 
     PlanIdleFeeding();
-    for (int i = 0; i < n; ++i) {
+    // A found boundary makes the tempo records differ from sample to sample in
+    // more than the phase.
+    const bool perSample = tremSyncBlock.boundaryFound || modeSyncBlock.boundaryFound;
+    for (int i = 0; i < n;) {
+        const int count = perSample ? 1 : RunLength(n - i);
         AdvanceTempoSync(i);
-        ProcessChunk(inL + i, inR + i, outL + i, outR + i, 1);
-        GatherIdleInput();
+        ProcessChunk(inL + i, inR + i, outL + i, outR + i, count);
+        GatherIdleInput(count);
+        i += count;
     }
     FeedIdleSlots();
 
@@ -452,18 +479,60 @@ void EffectEngine::AdvanceTempoSync(int i)
 }
 
 // ---------------------------------------------------------------------------
-// Per-sample path
+// Runs
+
+// A chunk does its per-chunk work once for all its samples, so it may cover
+// only samples for which one-sample chunks would repeat that work unchanged:
+// the first sample after a preparation is alone, a chaos step opens a chunk,
+// the mode weights hold still (so each slot stays active or idle throughout),
+// and every active slot's processing covers a run as it would its samples
+// one by one. The scratch buffers bound a chunk too.
+int EffectEngine::RunLength(int remaining) const
+{
+    if (started == 0 || CurrentMode() != lastMode)
+        return 1;
+    for (int k = 0; k < kSlotCount; ++k) {
+        if (!WeightHolds(k))
+            return 1;
+        if (static_cast<float>(modeWeight[k].current) > kActiveWeight && !SlotTakesRuns(k))
+            return 1;
+    }
+    const int toChaosStep = kChaosStepSamples - static_cast<int>(chunkCounter % kChaosStepSamples);
+    return std::min({remaining, toChaosStep, static_cast<int>(workL.size())});
+}
+
+// The repeat slot mixes its engines with one crossfade value per chunk, so it
+// takes a run only while that crossfade holds still.
+bool EffectEngine::SlotTakesRuns(int slot) const
+{
+    if (slot != 1)
+        return true;
+    ParamSmoother probe = repeatEngineMix;
+    StepEngineMix(probe);
+    return SameBits(probe.current, repeatEngineMix.current);
+}
+
+// The weight's per-sample step (MixModes) would leave it exactly as it is.
+bool EffectEngine::WeightHolds(int slot) const
+{
+    ParamSmoother probe = modeWeight[slot];
+    if (std::fabs(probe.Tick()) < 1e-9)
+        probe.current = 0.0;
+    return SameBits(probe.current, modeWeight[slot].current);
+}
+
+// ---------------------------------------------------------------------------
+// Chunk path
 
 void EffectEngine::ProcessChunk(const float* inL, const float* inR, float* outL, float* outR, int count)
 {
-    EnsureScratch(count);
     const bool firstSample = started == 0;
     UpdateModeCrossfade();
     started = 1;
 
     if (chunkCounter % kChaosStepSamples == 0)
         drift.Step(kChaosStepSamples / sampleRate);
-    chunkCounter += 1;
+    chunkCounter += static_cast<uint32_t>(count);
 
     mixAmount.target = Clamped(kMix);
     if (firstSample)
@@ -525,17 +594,22 @@ void EffectEngine::WriteOutput(float* outL, float* outR, int count)
 {
     const double mixLanding = Clamped(kMix);
     const double levelLanding = levelGain.target;
-    for (int i = 0; i < count; ++i) {
-        double mix = mixAmount.Tick();
-        if (std::fabs(mix - mixLanding) <= 1e-9)
-            mix = mixAmount.current = mixLanding;
-        double level = levelGain.Tick();
-        if (std::fabs(level - levelLanding) <= 1e-9)
-            level = levelGain.current = levelLanding;
+    auto write = [&](int i, double mix, double level) {
         const float wetL = static_cast<float>(workL[i] * level);
         const float wetR = static_cast<float>(workR[i] * level);
         outL[i] = static_cast<float>(wetL * mix + dryL[i] * (1.0 - mix));
         outR[i] = static_cast<float>(wetR * mix + dryR[i] * (1.0 - mix));
+    };
+    if (count > 1 && GlideHolds(mixAmount, mixLanding) && GlideHolds(levelGain, levelLanding)) {
+        const double mix = mixAmount.current;
+        const double level = levelGain.current;
+        for (int i = 0; i < count; ++i)
+            write(i, mix, level);
+        return;
+    }
+    for (int i = 0; i < count; ++i) {
+        const double mix = StepGlide(mixAmount, mixLanding);
+        write(i, mix, StepGlide(levelGain, levelLanding));
     }
 }
 
@@ -564,6 +638,11 @@ void EffectEngine::MixModes(int count)
 {
     bool active[kSlotCount] = {};
     for (int k = 0; k < kSlotCount; ++k) {
+        if (count > 1 && WeightHolds(k)) {
+            std::fill_n(weights[k].begin(), count, static_cast<float>(modeWeight[k].current));
+            active[k] = weights[k][0] > kActiveWeight;
+            continue;
+        }
         for (int i = 0; i < count; ++i) {
             double w = modeWeight[k].Tick();
             if (std::fabs(w) < 1e-9)
@@ -575,11 +654,9 @@ void EffectEngine::MixModes(int count)
     std::fill_n(accL.begin(), count, 0.0f);
     std::fill_n(accR.begin(), count, 0.0f);
 
-    double e = repeatEngineMix.Tick();
-    if (e < 1e-6)
-        e = repeatEngineMix.current = 0.0;
-    else if (e > 0.999999)
-        e = repeatEngineMix.current = 1.0;
+    double e = 0.0;
+    for (int i = 0; i < count; ++i)
+        e = StepEngineMix(repeatEngineMix);
 
     for (int k = 0; k < kSlotCount; ++k) {
         if (!active[k]) {
@@ -607,6 +684,17 @@ void EffectEngine::MixModes(int count)
     std::copy_n(accR.begin(), count, workR.begin());
 }
 
+// One sample of the repeat slot's engine crossfade.
+double EffectEngine::StepEngineMix(ParamSmoother& mix)
+{
+    double e = mix.Tick();
+    if (e < 1e-6)
+        e = mix.current = 0.0;
+    else if (e > 0.999999)
+        e = mix.current = 1.0;
+    return e;
+}
+
 void EffectEngine::FeedRepeatSlotIdle(const float* left, const float* right, int count)
 {
     repeat.FeedIdle(left, right, count);
@@ -617,9 +705,9 @@ void EffectEngine::FeedRepeatSlotIdle(const float* left, const float* right, int
 
 // A slot other than the block's mode whose weight is already 0 stays silent for
 // the whole block, and feeding an idle mode touches nothing but that mode's own
-// history. Its input is gathered per sample and fed once per block (or whenever
-// the gathered input fills the scratch), which leaves its state exactly as
-// sample-by-sample feeding would and saves the per-sample calls.
+// history. Its input is gathered chunk by chunk and fed once per block (or
+// whenever the gathered input fills the scratch), which leaves its state exactly
+// as sample-by-sample feeding would and saves the per-sample calls.
 void EffectEngine::PlanIdleFeeding()
 {
     const int mode = CurrentMode();
@@ -631,14 +719,20 @@ void EffectEngine::PlanIdleFeeding()
     }
 }
 
-void EffectEngine::GatherIdleInput()
+void EffectEngine::GatherIdleInput(int count)
 {
     if (!deferIdleFeeding)
         return;
-    idleL[static_cast<size_t>(idleFill)] = dryL[0];
-    idleR[static_cast<size_t>(idleFill)] = dryR[0];
-    if (++idleFill == static_cast<int>(idleL.size()))
-        FeedIdleSlots();
+    const int capacity = static_cast<int>(idleL.size());
+    for (int done = 0; done < count;) {
+        const int take = std::min(count - done, capacity - idleFill);
+        std::copy_n(dryL.begin() + done, take, idleL.begin() + idleFill);
+        std::copy_n(dryR.begin() + done, take, idleR.begin() + idleFill);
+        idleFill += take;
+        done += take;
+        if (idleFill == capacity)
+            FeedIdleSlots();
+    }
 }
 
 void EffectEngine::FeedIdleSlots()

@@ -22,9 +22,11 @@
 // The effect's whole signal path as one object: input gate, drive, the mode
 // processors with their crossfades and tempo sync, wear, and the output mix and
 // level. The owner sets parameters, tempo and host position, prepares it for a
-// rate, then hands it stereo blocks on the audio thread. Every block runs one
-// sample at a time so that smoothing, crossfades, chaos and tempo phases move
-// per sample; parameter hand-over and tempo records happen once per block.
+// rate, then hands it stereo blocks on the audio thread. Smoothing, crossfades,
+// chaos and tempo phases move per sample; parameter hand-over and tempo records
+// happen once per block. A block runs in chunks, each as long as its samples'
+// per-chunk work would repeat unchanged, so the output is exactly that of
+// one-sample chunks.
 //
 // Prepare never runs while Process runs (the owner serialises them). Only the
 // frozen-loop hand-over members are touched by other threads, and only through
@@ -156,15 +158,21 @@ private:
     void TakePendingLoop();
     void PublishFrozenLoop(int n);
     void AdvanceTempoSync(int i);
+    // Samples from here (at most remaining) that the next chunk may cover.
+    int RunLength(int remaining) const;
+    // An active slot whose processing covers a run as it would its samples one by one.
+    bool SlotTakesRuns(int slot) const;
+    bool WeightHolds(int slot) const;
     void ProcessChunk(const float* inL, const float* inR, float* outL, float* outR, int count);
     void LandSmoothersOnFirstSample();
     void ApplyInputGate(float* left, float* right, int count);
     void UpdateModeCrossfade();
     void MixModes(int count);
     void MixRepeatSlot(int count, double engineMix);
+    static double StepEngineMix(ParamSmoother& mix);
     void FeedRepeatSlotIdle(const float* left, const float* right, int count);
     void PlanIdleFeeding();
-    void GatherIdleInput();
+    void GatherIdleInput(int count);
     void FeedIdleSlots();
     void WriteOutput(float* outL, float* outR, int count);
     void DeleteHandedOverLoops();

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <memory>
 #include <new>
@@ -83,6 +84,11 @@ double RampToward(double value, double target, double step)
     if (value > target)
         return std::max(value - step, target);
     return target;
+}
+
+bool SameBits(double a, double b)
+{
+    return std::memcmp(&a, &b, sizeof a) == 0;
 }
 
 uint32_t StartJitterHash(uint32_t counter)
@@ -396,48 +402,121 @@ double LoopsMode::Fade(int32_t position, int32_t length)
     return std::sin(static_cast<double>(step) * kPi / 2.0 / (f + 1));
 }
 
-void LoopsMode::PanGains(double panValue, double& gainL, double& gainR) const
-{
-    if (panValue == 0.0) {
-        gainL = gainR = 1.0;
-        return;
-    }
-    int j = 0;
-    double f = 0.0;
-    if (panValue >= -1.0) {
-        const double x = (std::min(panValue, 1.0) + 1.0) * 0.5 * 1024.0;
-        j = std::min(static_cast<int>(x), 1023);
-        f = x - j;
-    }
-    const size_t a = static_cast<size_t>(j);
-    gainL = panLeft[a] + (panLeft[a + 1] - panLeft[a]) * f;
-    gainR = panRight[a] + (panRight[a + 1] - panRight[a]) * f;
-}
-
-double LoopsMode::ClampToRing(double position) const
+LoopsMode::RingView LoopsMode::CurrentRing() const
 {
     // The oldest slot still inside the ring is clock - historyLength; two slots
     // of margin keep linear and sinc taps off the slot being overwritten next.
-    const double newest = std::max(clock - 1.0, 0.0);
-    const double oldest = std::max(clock - static_cast<double>(historyLength - 2), 0.0);
+    RingView view;
+    view.left = HistoryRing{historyL.data(), historyLength, writeIndex, clock};
+    view.right = HistoryRing{historyR.data(), historyLength, writeIndex, clock};
+    view.newest = std::max(clock - 1.0, 0.0);
+    view.oldest = std::max(clock - static_cast<double>(historyLength - 2), 0.0);
+    return view;
+}
+
+double LoopsMode::RingView::Clamp(double position) const
+{
     if (!(position >= oldest))
         return oldest;
     return position > newest ? newest : position;
 }
 
-void LoopsMode::ReadHistory(double position, int interpolation, double& outL, double& outR) const
+double LoopsMode::ClampToRing(double position) const
 {
-    const double p = ClampToRing(position);
-    HistoryRing ringL{historyL.data(), historyLength, writeIndex, clock};
-    HistoryRing ringR{historyR.data(), historyLength, writeIndex, clock};
-    if (interpolation == 0) {
-        outL = ReadLinear(ringL, p);
-        outR = ReadLinear(ringR, p);
+    return CurrentRing().Clamp(position);
+}
+
+void LoopsMode::ReadHistory(const RingView& ring, double position, int interpolation, double& outL, double& outR) const
+{
+    const double p = ring.Clamp(position);
+    if (interpolation == 0)
+        ReadLinearPair(ring, p, outL, outR);
+    else
+        ReadSincPair(ring, p, interpolation, outL, outR);
+}
+
+void LoopsMode::ReadLinearPair(const RingView& ring, double position, double& outL, double& outR)
+{
+    // Both channels share the ring's geometry, so one index serves both.
+    const double f = RingIndex(ring.left, position);
+    if (f < 0.0) {
+        outL = outR = 0.0f;
         return;
     }
+    const int i = static_cast<int>(f);
+    const double frac = f - i;
+    const int j = i + 1 >= ring.left.length ? 0 : i + 1;
+    outL = static_cast<float>(ring.left.samples[i] * (1.0 - frac) + ring.left.samples[j] * frac);
+    outR = static_cast<float>(ring.right.samples[i] * (1.0 - frac) + ring.right.samples[j] * frac);
+}
+
+void LoopsMode::ReadSincPair(const RingView& ring, double position, int interpolation, double& outL, double& outR)
+{
+    // ReadSinc for both channels at once: the taps' places and weights depend
+    // only on the ring's geometry, so each is worked out once for the pair.
     const SincTable& table = GetSincTable(interpolation);
-    outL = ReadSinc(ringL, p, table);
-    outR = ReadSinc(ringR, p, table);
+    const int length = ring.left.length;
+    const double f = length < 2 || table.halfWidth < 1 ? -1.0 : RingIndex(ring.left, position);
+    if (f < 0.0) {
+        outL = outR = 0.0f;
+        return;
+    }
+    const int i = static_cast<int>(f);
+    int age = ring.left.writeIndex - i;
+    if (age < 1)
+        age += length;
+
+    const double g = (f - i) * SincTable::kPhases;
+    int phase = static_cast<int>(g);
+    if (phase > SincTable::kPhases - 1)
+        phase = SincTable::kPhases - 1;
+    const double u = g - phase;
+    const double* rowA = table.Row(phase);
+    const double* rowB = table.Row(phase + 1);
+
+    const int n = table.halfWidth;
+    const int taps = table.TapCount();
+    double sumL = 0.0;
+    double sumR = 0.0;
+    const int firstDelay = n - 1 + age;
+    if (firstDelay - (taps - 1) >= 1 && firstDelay <= length - 1) {
+        // No tap is held at either end of the ring: the taps are consecutive
+        // slots, wrapping at most once.
+        int start = ring.left.writeIndex - firstDelay;
+        if (start < 0)
+            start += length;
+        const int beforeWrap = std::min(taps, length - start);
+        const float* l = ring.left.samples + start;
+        const float* r = ring.right.samples + start;
+        for (int k = 0; k < beforeWrap; ++k) {
+            const double weight = (1.0 - u) * rowA[k] + u * rowB[k];
+            sumL += weight * l[k];
+            sumR += weight * r[k];
+        }
+        for (int k = beforeWrap; k < taps; ++k) {
+            const double weight = (1.0 - u) * rowA[k] + u * rowB[k];
+            sumL += weight * ring.left.samples[k - beforeWrap];
+            sumR += weight * ring.right.samples[k - beforeWrap];
+        }
+        outL = static_cast<float>(sumL);
+        outR = static_cast<float>(sumR);
+        return;
+    }
+    for (int k = 0; k < taps; ++k) {
+        int delay = n - 1 + age - k;
+        if (delay < 1)
+            delay = 1;
+        else if (delay > length - 1)
+            delay = length - 1;
+        int index = ring.left.writeIndex - delay;
+        if (index < 0)
+            index += length;
+        const double weight = (1.0 - u) * rowA[k] + u * rowB[k];
+        sumL += weight * ring.left.samples[index];
+        sumR += weight * ring.right.samples[index];
+    }
+    outL = static_cast<float>(sumL);
+    outR = static_cast<float>(sumR);
 }
 
 void LoopsMode::FoldToMono(double& l, double& r) const
@@ -482,31 +561,96 @@ void LoopsMode::Process(float* left, float* right, int n, DriftContext& drift)
     if (fadeTableLength != fadeLength)
         RebuildFadeTable();
 
+    // A call for n samples must leave what n one-sample calls leave. The
+    // per-call controls are worked out for one sample; while doing so again
+    // would change nothing, the following samples share them.
+    for (int done = 0; done < n;) {
+        if (n - done == 1) {
+            const RunControls run = UpdateRunControls(drift);
+            done += RenderRun(left + done, right + done, 1, run);
+            continue;
+        }
+        const ControlSnapshot before = SnapshotControls();
+        const RunControls run = UpdateRunControls(drift);
+        const bool settled = !sync.boundaryFound && SnapshotControls().SameBits(before);
+        const int count = settled ? n - done : 1;
+        done += RenderRun(left + done, right + done, count, run);
+    }
+}
+
+LoopsMode::ControlSnapshot LoopsMode::SnapshotControls() const
+{
+    ControlSnapshot s;
+    s.values = {amountSmoother.current,
+                octavesSmoother.current,
+                reverseSmoother.current,
+                reachSmoother.current,
+                widthSmoother.current,
+                octaves,
+                reverse,
+                reach,
+                width,
+                chaos,
+                voiceSmootherTime};
+    s.flags = {recordingStopped, voiceSmoothersValid, chaosWasZero, wasSynced, randomised};
+    s.counters = {randomGeneration, divisionsPerLoop, divisionCounter, static_cast<uint32_t>(lastDivisionSamples)};
+    std::copy(std::begin(startCountdown), std::end(startCountdown), s.countdowns.begin());
+    return s;
+}
+
+bool LoopsMode::ControlSnapshot::SameBits(const ControlSnapshot& other) const
+{
+    return std::memcmp(values.data(), other.values.data(), sizeof(values)) == 0 && flags == other.flags
+           && counters == other.counters && countdowns == other.countdowns;
+}
+
+LoopsMode::RunControls LoopsMode::UpdateRunControls(const DriftContext& drift)
+{
     Randomise(drift);
 
-    const double dt = n / sampleRate;
+    const double dt = 1.0 / sampleRate;
     amountSmoother.Step(dt);
     StepShapeControls(dt);
-    const double startAmount = amountSmoother.current;
 
     if (!freezeRequested)
         recordingStopped = 0;
-    else if (std::all_of(std::begin(voices), std::end(voices), [](const LoopVoice& v) { return v.primed != 0; }))
+    else if (AllVoicesPrimed())
         recordingStopped = 1;
 
     chaos = Clamp01(drift.amount);
 
     ConfigureVoiceSmoothers();
-    const bool justZeroed = chaos <= 0.0 && !chaosWasZero;
+    RunControls run;
+    run.justZeroed = chaos <= 0.0 && !chaosWasZero;
     chaosWasZero = chaos <= 0.0 ? 1 : 0;
 
-    UpdateVoiceLfosAndTargets(dt, justZeroed);
+    run.startAmount = amountSmoother.current;
+    run.locked = UpdateTempoLock(run.loopSamples);
+    return run;
+}
 
-    int32_t loopSamples = 0;
-    const bool locked = UpdateTempoLock(loopSamples);
+bool LoopsMode::AllVoicesPrimed() const
+{
+    return std::all_of(std::begin(voices), std::end(voices), [](const LoopVoice& v) { return v.primed != 0; });
+}
 
+int LoopsMode::RenderRun(float* left, float* right, int n, const RunControls& run)
+{
+    const double dt = 1.0 / sampleRate;
     const double rampStep = 1.0 / (kRampSeconds * sampleRate);
+    // A voice priming while a freeze waits for it stops the recording from the
+    // next sample on, so the run ends there.
+    const bool awaitingFreeze = freezeRequested && !recordingStopped;
+    // The LFO rates hold for the run; only their phases move per sample. The
+    // steps are read only while chaos moves the LFOs, so only then filled.
+    double lfoSteps[kVoiceCount][LoopVoice::kLfoCount];
+    if (chaos > 0.0)
+        for (int v = 0; v < kVoiceCount; ++v)
+            for (int k = 0; k < LoopVoice::kLfoCount; ++k)
+                lfoSteps[v][k] = (voices[v].lfoRate[k] * 0.075 + 0.025) * lfoRateScale * dt;
     for (int i = 0; i < n; ++i) {
+        UpdateVoiceLfosAndTargets(lfoSteps, run.justZeroed);
+
         if (!recordingStopped) {
             historyL[static_cast<size_t>(writeIndex)] = left[i];
             historyR[static_cast<size_t>(writeIndex)] = right[i];
@@ -515,36 +659,47 @@ void LoopsMode::Process(float* left, float* right, int n, DriftContext& drift)
                 writeIndex = 0;
         }
 
-        if (locked && sync.boundaryOffset >= 0 && i >= sync.boundaryOffset
+        if (run.locked && sync.boundaryOffset >= 0 && i >= sync.boundaryOffset
             && (i - sync.boundaryOffset) % sync.divisionSamples == 0)
-            CountDivision(loopSamples);
+            CountDivision(run.loopSamples);
 
         monoAmount = RampToward(monoAmount, monoTarget, rampStep);
 
+        const RingView ring = CurrentRing();
         double sumL = 0.0;
         double sumR = 0.0;
+        bool levelsMoved = false;
         for (int v = 0; v < kVoiceCount; ++v) {
-            voiceLevels[v] = RampToward(voiceLevels[v], kVoiceOrder[v] < voiceCount ? 1.0 : 0.0, rampStep);
-            StartVoiceWhenDue(v, startAmount);
-            RenderVoice(v, sumL, sumR);
+            const double level = RampToward(voiceLevels[v], kVoiceOrder[v] < voiceCount ? 1.0 : 0.0, rampStep);
+            levelsMoved = levelsMoved || level != voiceLevels[v];
+            voiceLevels[v] = level;
+            StartVoiceWhenDue(v, run.startAmount);
+            RenderVoice(v, ring, sumL, sumR);
         }
 
-        UpdateOutputNorm();
+        // Unchanged levels give the sum the norm was last worked out from.
+        if (i == 0 || levelsMoved)
+            UpdateOutputNorm();
         left[i] = static_cast<float>(outputNorm * sumL);
         right[i] = static_cast<float>(outputNorm * sumR);
         SaturatingIncrement(sampleCounter);
+
+        if (awaitingFreeze && AllVoicesPrimed())
+            return i + 1;
     }
+    return n;
 }
 
-void LoopsMode::UpdateVoiceLfosAndTargets(double dt, bool justZeroed)
+void LoopsMode::UpdateVoiceLfosAndTargets(const double (&lfoSteps)[kVoiceCount][LoopVoice::kLfoCount], bool justZeroed)
 {
-    for (LoopVoice& voice : voices) {
+    for (int v = 0; v < kVoiceCount; ++v) {
+        LoopVoice& voice = voices[v];
         if (!(chaos <= 0.0 && !justZeroed)) {
             for (int k = 0; k < LoopVoice::kLfoCount; ++k) {
                 if (chaos <= 0.0)
                     voice.HoldLfo(k, 0.0);
                 else
-                    voice.AdvanceLfo(k, (voice.lfoRate[k] * 0.075 + 0.025) * lfoRateScale * dt);
+                    voice.AdvanceLfo(k, lfoSteps[v][k]);
             }
         }
         if (voice.lfoStale[2] && voice.lfoStale[3])
@@ -583,7 +738,7 @@ bool LoopsMode::UpdateTempoLock(int32_t& loopSamples)
     return locked;
 }
 
-void LoopsMode::RenderVoice(int v, double& sumL, double& sumR)
+void LoopsMode::RenderVoice(int v, const RingView& ring, double& sumL, double& sumR)
 {
     LoopVoice& voice = voices[v];
 
@@ -599,18 +754,18 @@ void LoopsMode::RenderVoice(int v, double& sumL, double& sumR)
     double outR = 0.0;
     if (voice.ended) {
         if (voice.tailActive && voice.fadeRemaining >= 1)
-            RenderTail(v, outL, outR);
+            RenderTail(v, ring, outL, outR);
     } else {
         double l = 0.0;
         double r = 0.0;
-        ReadHistory(voice.readPosition, InterpolationFor(voice.speedLimit), l, r);
+        ReadHistory(ring, voice.readPosition, InterpolationFor(voice.speedLimit), l, r);
         if (voice.pitchShifted) {
             l = shifters[0].Process(static_cast<float>(l));
             r = shifters[1].Process(static_cast<float>(r));
         }
         FoldToMono(l, r);
 
-        const double g = Fade(voice.segmentPosition, voice.segmentLength) * voice.gain * voice.levelScale;
+        const double g = SegmentFade(voice.segmentPosition, voice.segmentLength) * voice.gain * voice.levelScale;
         double pL = 1.0;
         double pR = 1.0;
         PanGains(voice.pan, pL, pR);
@@ -619,7 +774,7 @@ void LoopsMode::RenderVoice(int v, double& sumL, double& sumR)
 
         if (voice.fadeRemaining > 0) {
             if (voice.tailActive)
-                RenderTail(v, outL, outR);
+                RenderTail(v, ring, outL, outR);
             else {
                 const double w = static_cast<double>(voice.fadeRemaining) / std::max(fadeLength, 1);
                 outL += w * voice.heldOutL;
@@ -635,12 +790,12 @@ void LoopsMode::RenderVoice(int v, double& sumL, double& sumR)
     sumR += voiceLevels[v] * outR;
 
     if (!voice.ended)
-        AdvanceVoice(voice);
+        AdvanceVoice(voice, ring);
     if (voice.segmentPosition < std::numeric_limits<int32_t>::max())
         voice.segmentPosition += 1;
 }
 
-void LoopsMode::AdvanceVoice(LoopVoice& voice)
+void LoopsMode::AdvanceVoice(LoopVoice& voice, const RingView& ring)
 {
     double p = voice.readPosition + voice.speed;
     const double start = voice.windowStart;
@@ -658,7 +813,7 @@ void LoopsMode::AdvanceVoice(LoopVoice& voice)
                 p -= span;
         }
     }
-    voice.readPosition = ClampToRing(p);
+    voice.readPosition = ring.Clamp(p);
 }
 
 // ---------------------------------------------------------------------------
@@ -838,6 +993,11 @@ void LoopsMode::StepShapeControls(double dt)
                             {reachSmoother, reachTarget, reach},
                             {widthSmoother, widthTarget, width}};
     for (ShapeControl& c : shape) {
+        // A control resting on its target stays there bit for bit (a step of a
+        // signed zero lands back on the target through the snap below).
+        if (SameBits(c.smoother.current, c.target) && SameBits(c.smoother.target, c.target)
+            && SameBits(c.value, c.target))
+            continue;
         c.smoother.Step(dt);
         if (std::fabs(c.smoother.current - c.target) < 1e-9)
             c.smoother.current = c.target;
@@ -1010,13 +1170,18 @@ void LoopsMode::CaptureTail(int v)
 
 void LoopsMode::RenderTail(int v, double& outL, double& outR)
 {
+    RenderTail(v, CurrentRing(), outL, outR);
+}
+
+void LoopsMode::RenderTail(int v, const RingView& ring, double& outL, double& outR)
+{
     LoopVoice& voice = voices[v];
     const int32_t fm = std::max(fadeLength, 1);
     const int32_t k = std::max(fm - voice.fadeRemaining, 0);
     if (voice.tailSegmentPosition < voice.tailSegmentLength && voice.tailWindowSpan > 0.0) {
         double l = 0.0;
         double r = 0.0;
-        ReadHistory(voice.tailReadPosition, voice.tailInterpolation, l, r);
+        ReadHistory(ring, voice.tailReadPosition, voice.tailInterpolation, l, r);
         FoldToMono(l, r);
         const double fadeIn = Fade(k, fm + 1 + k);
         const double g = Fade(voice.tailSegmentPosition, voice.tailSegmentLength) * (1.0 - fadeIn) * voice.tailGain
@@ -1027,8 +1192,8 @@ void LoopsMode::RenderTail(int v, double& outL, double& outR)
         outL += l * g * pL;
         outR += r * g * pR;
         voice.tailReadPosition =
-            ClampToRing(LoopVoice::WrapIntoWindow(voice.tailReadPosition + voice.tailSpeed, voice.tailWindowStart,
-                                                  voice.tailWindowSpan, voice.tailReversed != 0));
+            ring.Clamp(LoopVoice::WrapIntoWindow(voice.tailReadPosition + voice.tailSpeed, voice.tailWindowStart,
+                                                 voice.tailWindowSpan, voice.tailReversed != 0));
         voice.tailSegmentPosition += 1;
     }
     voice.fadeRemaining -= 1;

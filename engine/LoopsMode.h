@@ -1,11 +1,14 @@
 #pragma once
+#include <algorithm>
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
 #include "engine/DriftContext.h"
 #include "engine/EngineMath.h"
 #include "engine/GrainShifter.h"
+#include "engine/HistoryRing.h"
 #include "engine/LoopVoice.h"
 #include "engine/ModeProcessor.h"
 #include "engine/ParamSmoother.h"
@@ -95,8 +98,25 @@ public:
 
     // The segment fade at position p of a segment of length len.
     double Fade(int32_t position, int32_t length);
-    // Equal-power pan gains for pan in -1..1 (1 and 1 at the centre).
-    void PanGains(double pan, double& gainL, double& gainR) const;
+    // Equal-power pan gains for pan in -1..1 (1 and 1 at the centre). Inline:
+    // every voice pans every sample.
+    void PanGains(double panValue, double& gainL, double& gainR) const
+    {
+        if (panValue == 0.0) {
+            gainL = gainR = 1.0;
+            return;
+        }
+        int j = 0;
+        double f = 0.0;
+        if (panValue >= -1.0) {
+            const double x = (std::min(panValue, 1.0) + 1.0) * 0.5 * 1024.0;
+            j = std::min(static_cast<int>(x), 1023);
+            f = x - j;
+        }
+        const size_t a = static_cast<size_t>(j);
+        gainL = panLeft[a] + (panLeft[a + 1] - panLeft[a]) * f;
+        gainR = panRight[a] + (panRight[a + 1] - panRight[a]) * f;
+    }
 
     uint8_t resetVoicesPending = 0;
     double sampleRate = kDefaultSampleRate;
@@ -163,14 +183,62 @@ public:
     uint32_t shifterStartsDown = 0;
 
 private:
+    // The recorded ring as one sample sees it: both channels and the span of
+    // positions a read may use.
+    struct RingView
+    {
+        HistoryRing left;
+        HistoryRing right;
+        double newest = 0.0;
+        double oldest = 0.0;
+        double Clamp(double position) const;
+    };
+    // What the per-call work hands to the samples it covers.
+    struct RunControls
+    {
+        double startAmount = 0.0;
+        int32_t loopSamples = 0;
+        bool locked = false;
+        bool justZeroed = false;
+    };
+    // The state that per-call work writes and reads back on the next call: when
+    // one more call leaves it bit for bit unchanged (a zero's sign included),
+    // that work has settled.
+    struct ControlSnapshot
+    {
+        std::array<double, 11> values{};
+        std::array<uint8_t, 5> flags{};
+        std::array<uint32_t, 4> counters{};
+        std::array<int32_t, kVoiceCount> countdowns{};
+        bool SameBits(const ControlSnapshot& other) const;
+    };
+
     void AllocateForRate();
     void ReleaseArrays() noexcept;
-    void UpdateVoiceLfosAndTargets(double dt, bool justZeroed);
+    ControlSnapshot SnapshotControls() const;
+    RunControls UpdateRunControls(const DriftContext& drift);
+    bool AllVoicesPrimed() const;
+    // Renders up to n samples with one set of per-call controls; returns how
+    // many it rendered.
+    int RenderRun(float* left, float* right, int n, const RunControls& run);
+    void UpdateVoiceLfosAndTargets(const double (&lfoSteps)[kVoiceCount][LoopVoice::kLfoCount], bool justZeroed);
     bool UpdateTempoLock(int32_t& loopSamples);
-    void RenderVoice(int v, double& sumL, double& sumR);
-    void AdvanceVoice(LoopVoice& voice);
+    void RenderVoice(int v, const RingView& ring, double& sumL, double& sumR);
+    void RenderTail(int v, const RingView& ring, double& outL, double& outR);
+    void AdvanceVoice(LoopVoice& voice, const RingView& ring);
+    RingView CurrentRing() const;
     double ClampToRing(double position) const;
-    void ReadHistory(double position, int interpolation, double& outL, double& outR) const;
+    void ReadHistory(const RingView& ring, double position, int interpolation, double& outL, double& outR) const;
+    static void ReadLinearPair(const RingView& ring, double position, double& outL, double& outR);
+    static void ReadSincPair(const RingView& ring, double position, int interpolation, double& outL, double& outR);
+    // Fade, with the flat middle of a segment answered without a call.
+    double SegmentFade(int32_t position, int32_t length)
+    {
+        if (position >= fadeLength && fadeLength >= 1 && fadeTableLength == fadeLength
+            && static_cast<int64_t>(length) - position - 1 >= fadeLength)
+            return 1.0;
+        return Fade(position, length);
+    }
     void FoldToMono(double& l, double& r) const;
     void RebuildFadeTable();
     // The parts of Process: the shape controls' glide, the voices' smoother time

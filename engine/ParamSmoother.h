@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <cstring>
 
 // One-pole smoother shared by every stage. Each caller lands it on its target
 // with its own tolerance; the coefficient caches keep exp() off the audio path
@@ -32,6 +33,21 @@ struct ParamSmoother
             a = stepCoefficient;
         }
         current += (target - current) * a;
+    }
+
+    // True when Step(interval) would leave current as it is, bit for bit, and keep its
+    // coefficient: the step has settled (a one-pole can stop an ulp short of its target
+    // and stay there, so "current == target" is not the test).
+    bool StepHolds(double interval) const
+    {
+        double a = 0.0;
+        if (interval > 0.0) {
+            if (!stepValid || interval != stepInterval || time != stepTime)
+                return false;
+            a = stepCoefficient;
+        }
+        const double next = current + (target - current) * a;
+        return std::memcmp(&next, &current, sizeof next) == 0;
     }
 
     // The coefficient for an interval, kept until the interval or the time changes.

@@ -279,17 +279,17 @@ void TremMode::UpdateWaveCaches(double r)
     }
 }
 
-double TremMode::TempoCorrection(double inc, int n) const
+double TremMode::TempoCorrection(double inc) const
 {
-    // The phase error to the host's beat, wrapped to -pi..pi and spread over
-    // the block, at most three quarters of the step and 5 degrees per 512 samples.
+    // The phase error to the host's beat, wrapped to -pi..pi, at most three
+    // quarters of the step and 5 degrees per 512 samples.
     double err = std::fmod(sync.phase * kTwoPi + kHalfPi - phase, kTwoPi);
     if (err < 0.0)
         err += kTwoPi;
     if (err > kPi)
         err -= kTwoPi;
-    const double limit = std::min(n * 0.75 * inc, n * kLockRadiansPerSample);
-    return std::clamp(err, -limit, limit) / n;
+    const double limit = std::min(0.75 * inc, kLockRadiansPerSample);
+    return std::clamp(err, -limit, limit);
 }
 
 double TremMode::StepGainModulation()
@@ -315,8 +315,17 @@ double TremMode::StepGainModulation()
 
 void TremMode::Process(float* left, float* right, int n, DriftContext& drift)
 {
-    if (n < 1)
-        return;
+    int done = 0;
+    while (done < n) {
+        const CallControls call = BeginCall(drift);
+        const int count = NextCallRepeats() ? n - done : 1;
+        RenderSamples(left + done, right + done, count, call);
+        done += count;
+    }
+}
+
+TremMode::CallControls TremMode::BeginCall(DriftContext& drift)
+{
     const double c = drift.amount;
     const double cr = std::clamp(c * drift.WalkerValue(0), -c, c);
     const double cd = std::clamp(c * drift.WalkerValue(1), -c, c);
@@ -325,41 +334,54 @@ void TremMode::Process(float* left, float* right, int n, DriftContext& drift)
     if (cc > 0.0 && (!seeded || randomGeneration != drift.generation))
         SeedFrom(drift);
 
-    const double dt = n / sampleRate;
+    const double dt = 1.0 / sampleRate;
     rateSmoother.Step(dt);
     depthSmoother.target = depth;
     jitterSmoother.target = cc * cc * 1.2;
     depthSmoother.Step(dt);
 
+    CallControls call;
     const double r = std::max((cr * 0.35 + 1.0) * rateSmoother.current, 0.01);
-    const double amountBase = Clamp01((cd * 0.25 + 1.0) * depthSmoother.current);
+    call.amountBase = Clamp01((cd * 0.25 + 1.0) * depthSmoother.current);
     UpdateWaveCaches(r);
 
-    const double glitch = Clamp01((cc - 0.7) / 0.3);
-    double inc = kTwoPi * r / sampleRate;
-    const double period = sampleRate / r;
-    const double burstChance = Clamp01((cc - 0.5) * 0.1 * 2.0);
-    const double dipChance = cc * 0.12;
-    const double stallChance = cc * 0.08;
+    call.glitch = Clamp01((cc - 0.7) / 0.3);
+    call.inc = kTwoPi * r / sampleRate;
+    call.period = sampleRate / r;
+    call.burstChance = Clamp01((cc - 0.5) * 0.1 * 2.0);
+    call.dipChance = cc * 0.12;
+    call.stallChance = cc * 0.08;
 
     if (sync.boundaryFound && holdSamples < 1)
-        inc += TempoCorrection(inc, n);
+        call.inc += TempoCorrection(call.inc);
+    return call;
+}
 
+// The seed, the wave caches and the targets are settled by the call just begun;
+// the tempo correction follows the phase, which moves every sample.
+bool TremMode::NextCallRepeats() const
+{
+    const double dt = 1.0 / sampleRate;
+    return !sync.boundaryFound && rateSmoother.StepHolds(dt) && depthSmoother.StepHolds(dt);
+}
+
+void TremMode::RenderSamples(float* left, float* right, int n, const CallControls& call)
+{
     const double multiplierFadeStep = 1.0 / (sampleRate * 0.005);
     for (int i = 0; i < n; ++i) {
         if (seeded && cycleWrapped) {
             cycleWrapped = 0;
-            DrawCycleEvents(glitch, dipChance, stallChance, burstChance, period);
+            DrawCycleEvents(call.glitch, call.dipChance, call.stallChance, call.burstChance, call.period);
         }
 
         const bool stalled = holdSamples > 0;
         if (stalled)
             --holdSamples;
 
-        const double amount = StepGainModulation() * amountBase;
+        const double amount = StepGainModulation() * call.amountBase;
 
         const double m = EngineMath::Divide(shapeSmoother.Tick(), kShapeScale);
-        glitchMix += ((glitch > 0.0 ? 1.0 : 0.0) - glitchMix) * coefficient5ms;
+        glitchMix += ((call.glitch > 0.0 ? 1.0 : 0.0) - glitchMix) * coefficient5ms;
         multiplierFade = std::min(multiplierFade + multiplierFadeStep, 1.0);
 
         double gainL = 1.0;
@@ -387,7 +409,7 @@ void TremMode::Process(float* left, float* right, int n, DriftContext& drift)
         right[i] = static_cast<float>(readR * gainR);
 
         if (!stalled) {
-            phase += inc;
+            phase += call.inc;
             if (phase >= kTwoPi) {
                 cycleWrapped = 1;
                 // fmod rather than one subtraction: a rate above the sample rate

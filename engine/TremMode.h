@@ -88,8 +88,27 @@ private:
     void SeedFrom(DriftContext& drift);
     // The edge and square-wave shapes cached for a rate.
     void UpdateWaveCaches(double r);
-    // What to add to each sample's phase step so the wave drifts onto the host's beat.
-    double TempoCorrection(double inc, int n) const;
+    // What the per-call work hands to the samples it covers.
+    struct CallControls
+    {
+        double amountBase = 0.0;
+        double glitch = 0.0;
+        double inc = 0.0;
+        double period = 0.0;
+        double burstChance = 0.0;
+        double dipChance = 0.0;
+        double stallChance = 0.0;
+    };
+
+    // The work of a one-sample call before its sample: seeding, the control glides
+    // and the wave caches.
+    CallControls BeginCall(DriftContext& drift);
+    // True when the next call's BeginCall would change nothing and hand out the
+    // same controls, so that the call just begun can cover the samples after it.
+    bool NextCallRepeats() const;
+    void RenderSamples(float* left, float* right, int n, const CallControls& call);
+    // What to add to a sample's phase step so the wave drifts onto the host's beat.
+    double TempoCorrection(double inc) const;
     // One sample of the burst and dip gain the chaos events put on the depth.
     double StepGainModulation();
     uint32_t NextRandom();

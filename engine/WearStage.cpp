@@ -39,6 +39,14 @@ void StepLanding(ParamSmoother& smoother, double dt)
         smoother.current = smoother.target;
 }
 
+// StepLanding would leave the smoother exactly as it is.
+bool LandingStepHolds(const ParamSmoother& smoother, double dt)
+{
+    if (smoother.current == smoother.target)
+        return true;
+    return smoother.StepHolds(dt) && !(std::fabs(smoother.target - smoother.current) < kSmootherLanding);
+}
+
 void LandOn(ParamSmoother& smoother, double target)
 {
     smoother.target = target;
@@ -270,36 +278,65 @@ double WearStage::DropoutGain(double chance)
 
 void WearStage::Process(float* left, float* right, int n, DriftContext& drift)
 {
-    if (n < 1)
-        return;
+    int done = 0;
+    while (done < n) {
+        const CallControls call = BeginCall(drift);
+        const int count = NextCallRepeats() ? n - done : 1;
+        if (call.awake)
+            RenderSamples(left + done, right + done, count, call);
+        done += count;
+    }
+}
+
+WearStage::CallControls WearStage::BeginCall(DriftContext& drift)
+{
+    CallControls call;
     if (!seeded || randomGeneration != drift.generation)
         SeedFrom(drift);
-    StepSmoothers(n / sampleRate);
+    StepSmoothers(1.0 / sampleRate);
     const double w = wearSmoother.current;
-    const double bypassTarget = w > 0.0 ? 0.0 : 1.0;
-    if (bypassMix == 1.0 && bypassTarget == 1.0) {
+    call.bypassTarget = w > 0.0 ? 0.0 : 1.0;
+    if (bypassMix == 1.0 && call.bypassTarget == 1.0) {
         // Faded out and staying out: every sample would pass untouched. The units
         // are handed their amounts again on the call that wakes the stage.
         bypassed = 1;
-        return;
+        return call;
     }
 
+    call.awake = true;
     const double chaos = std::clamp(drift.WalkerValue(kWowWalker), -1.0, 1.0);
-    const Amounts amounts = CurrentAmounts();
+    call.amounts = CurrentAmounts();
 
     for (int ch = 0; ch < 2; ++ch) {
-        wow[ch].amount = wow[ch].depthSmoother.target = amounts.wow;
-        wow[ch].chaosOffset = amounts.wow * chaos;
-        saturator[ch].amount = saturator[ch].amountSmoother.target = amounts.saturation;
-        tone[ch].amount = tone[ch].amountSmoother.target = amounts.tone;
+        wow[ch].amount = wow[ch].depthSmoother.target = call.amounts.wow;
+        wow[ch].chaosOffset = call.amounts.wow * chaos;
+        saturator[ch].amount = saturator[ch].amountSmoother.target = call.amounts.saturation;
+        tone[ch].amount = tone[ch].amountSmoother.target = call.amounts.tone;
     }
     // Both channels' wow share one seed and get the same settings, so one sweep
     // serves both; its sines are the costliest part of the wear.
-    const bool wowInStep = wow[1].SweepsLike(wow[0]);
+    call.wowInStep = wow[1].SweepsLike(wow[0]);
+    return call;
+}
 
+// The seed, the amounts' cache and the units' settings are settled by the call
+// just begun; only moving control glides would change them again. A run keeps
+// its first sample's choice between one wow sweep for both channels and one each,
+// which give the same numbers.
+bool WearStage::NextCallRepeats() const
+{
+    const double dt = 1.0 / sampleRate;
+    for (const ParamSmoother* s : {&wearSmoother, &wowSmoother, &bandwidthSmoother, &noiseSmoother, &crushSmoother})
+        if (!LandingStepHolds(*s, dt))
+            return false;
+    return true;
+}
+
+void WearStage::RenderSamples(float* left, float* right, int n, const CallControls& call)
+{
     for (int i = 0; i < n; ++i) {
-        bypassMix = EngineMath::StepFade(bypassMix, bypassTarget, bypassCoefficient, kBypassLanding);
-        if (bypassMix == 1.0 && bypassTarget == 1.0) {
+        bypassMix = EngineMath::StepFade(bypassMix, call.bypassTarget, bypassCoefficient, kBypassLanding);
+        if (bypassMix == 1.0 && call.bypassTarget == 1.0) {
             bypassed = 1;
             continue;
         }
@@ -315,7 +352,7 @@ void WearStage::Process(float* left, float* right, int n, DriftContext& drift)
         const double dryL = std::isfinite(left[i]) ? left[i] : 0.0;
         const double dryR = std::isfinite(right[i]) ? right[i] : 0.0;
         double xL, xR;
-        if (wowInStep) {
+        if (call.wowInStep) {
             xL = dryL;
             xR = dryR;
             WowFlutter::DelayReadBoth(wow[0], wow[1], xL, xR, wow[0].NextDelay());
@@ -328,18 +365,18 @@ void WearStage::Process(float* left, float* right, int n, DriftContext& drift)
         xR = tone[1].Process(xR);
 
         if (holdPhase <= 0.0) {
-            const double crush = amounts.crushMix;
+            const double crush = call.amounts.crushMix;
             const double qL = crush > 0.0 ? MuLaw(xL) : xL;
             const double qR = crush > 0.0 ? MuLaw(xR) : xR;
             heldL = (1.0 - crush) * xL + crush * qL;
             heldR = (1.0 - crush) * xR + crush * qR;
             holdPhase += 1.0;
         }
-        holdPhase -= amounts.holdStep;
+        holdPhase -= call.amounts.holdStep;
 
         const double level = (std::fabs(heldR) + std::fabs(heldL)) * 0.5;
         envelope += (level - envelope) * (level > envelope ? envelopeAttack : envelopeRelease);
-        const double hissGain = HissGain(amounts.hissLevel);
+        const double hissGain = HissGain(call.amounts.hissLevel);
 
         const uint32_t a = NextRandom();
         const uint32_t b = NextRandom();
@@ -349,14 +386,14 @@ void WearStage::Process(float* left, float* right, int n, DriftContext& drift)
             hissHigh[ch] = (noise[ch] - hissPrevious[ch]) + hissHighPole * hissHigh[ch];
             hissPrevious[ch] = noise[ch];
             hissLow[ch] = (1.0 - hissLowPole) * hissHigh[ch] + hissLowPole * hissLow[ch];
-            hiss[ch] = hissLow[ch] * amounts.hissLevel;
+            hiss[ch] = hissLow[ch] * call.amounts.hissLevel;
         }
 
-        const double g = DropoutGain(amounts.dropoutChance);
+        const double g = DropoutGain(call.amounts.dropoutChance);
         const double wet = 1.0 - bypassMix;
         left[i] = static_cast<float>((hiss[0] * hissGain + heldL) * g * wet + bypassMix * dryL);
         right[i] = static_cast<float>((hiss[1] * hissGain + heldR) * g * wet + bypassMix * dryR);
     }
-    if (wowInStep)
+    if (call.wowInStep)
         wow[1].FollowSweep(wow[0]);
 }

@@ -87,6 +87,22 @@ private:
         double holdStep = 1.0;
     };
 
+    // What the per-call work hands to the samples it covers.
+    struct CallControls
+    {
+        Amounts amounts;
+        double bypassTarget = 1.0;
+        bool awake = false; // false: the samples pass untouched
+        bool wowInStep = false;
+    };
+
+    // The work of a one-sample call before its sample: seeding, the control glides,
+    // the bypass decision and the units' settings.
+    CallControls BeginCall(DriftContext& drift);
+    // True when the next call's BeginCall would change nothing and hand out the
+    // same controls, so that the call just begun can cover the samples after it.
+    bool NextCallRepeats() const;
+    void RenderSamples(float* left, float* right, int n, const CallControls& call);
     void SeedFrom(DriftContext& drift);
     void StepSmoothers(double dt);
     Amounts ComputeAmounts() const;

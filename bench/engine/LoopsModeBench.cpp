@@ -81,6 +81,53 @@ void BM_LoopsHeavy(benchmark::State& state)
     state.SetItemsProcessed(state.iterations() * kBlock);
 }
 
+// LOOPS at the engine's defaults (six voices, chaos 0.2, free running), fed
+// in calls of range(0) samples: 1 is how the engine calls it today, 512 one
+// call per host block.
+struct DefaultLoops
+{
+    LoopsMode mode;
+    DriftContext drift{0x5eed0000u};
+    std::vector<float> inL, inR;
+    bench_harness::NoiseSource noise;
+    uint64_t sample = 0;
+
+    DefaultLoops() : inL(kBlock), inR(kBlock)
+    {
+        mode.Prepare(kRate, kBlock);
+        mode.SetShapeTargets(0.5, 0.5, 0.5, 1.0);
+        mode.SetControls(0.5, 0.3);
+        mode.SnapSmoothers();
+        drift.amount = 0.2;
+        for (int i = 0; i < 400; ++i)
+            ProcessBlock(kBlock);
+    }
+
+    void ProcessBlock(int callSize)
+    {
+        noise.Fill(inL.data(), inR.data(), kBlock);
+        drift.Step(512.0 / kRate);
+        mode.SetTempoSync(TempoSyncInfo{});
+        for (int i = 0; i < kBlock; i += callSize)
+            mode.Process(&inL[i], &inR[i], callSize, drift);
+        sample += kBlock;
+        benchmark::DoNotOptimize(inL.data());
+        benchmark::DoNotOptimize(inR.data());
+    }
+};
+
+void BM_LoopsDefaults(benchmark::State& state)
+{
+    bench_harness::FlushDenormals();
+    const int callSize = static_cast<int>(state.range(0));
+    DefaultLoops loops;
+    bench_harness::BlockTimer timer;
+    timer.Run(state, [&] { loops.ProcessBlock(callSize); });
+    timer.Report(state, kBlock, kRate);
+    state.SetItemsProcessed(state.iterations() * kBlock);
+}
+
 } // namespace
 
 BENCHMARK(BM_LoopsHeavy)->Unit(benchmark::kMicrosecond)->MinTime(3.0);
+BENCHMARK(BM_LoopsDefaults)->Arg(1)->Arg(512)->Unit(benchmark::kMicrosecond)->MinTime(2.0);

@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <functional>
 #include <limits>
+#include <utility>
 #include <vector>
 
 #include "engine/DriveChannel.h"
@@ -9,6 +12,7 @@
 #include "engine/HalfBandResampler.h"
 #include "tests/engine/AllocationProbe.h"
 #include "tests/engine/AudioProbe.h"
+#include "tests/engine/ChunkedRender.h"
 
 using namespace audio_probe;
 
@@ -265,6 +269,65 @@ TEST_F(DriveStageTest, ProcessNeverAllocates)
     }
     stage.Process(left.data(), right.data(), static_cast<int>(left.size()));
     EXPECT_EQ(probe.Allocations(), 0);
+}
+
+// A scene for calls of many samples: settings changed at fixed samples.
+struct DriveScene
+{
+    const char* name;
+    std::vector<std::pair<int, std::function<void(DriveStage&)>>> events;
+};
+
+class DriveRunRig
+{
+public:
+    explicit DriveRunRig(const DriveScene& s) : scene(&s) { stage.Prepare(kRate); }
+
+    int SamplesToNextEvent() const
+    {
+        int next = 1 << 30;
+        for (const auto& event : scene->events)
+            if (event.first > position)
+                next = std::min(next, event.first - position);
+        return next;
+    }
+
+    void Process(float* left, float* right, int n)
+    {
+        for (const auto& event : scene->events)
+            if (event.first == position)
+                event.second(stage);
+        stage.Process(left, right, n);
+        position += n;
+    }
+
+private:
+    const DriveScene* scene;
+    DriveStage stage;
+    int position = 0;
+};
+
+TEST_F(DriveStageTest, CallsOfManySamplesMatchOneSampleCalls)
+{
+    const std::vector<DriveScene> scenes{
+        {"bypassed, engaged, drive glides, faded out",
+         {{1000, [](DriveStage& d) { d.SetDrive(0.3); }},
+          {5000, [](DriveStage& d) { d.SetDrive(0.9); }},
+          {9000, [](DriveStage& d) { d.SetDrive(0.0); }}}},
+        {"voices cross while the drive glides",
+         {{0, [](DriveStage& d) { d.SetDrive(0.6); }},
+          {3001, [](DriveStage& d) { d.SetVoice(DriveStage::kVoiceFuzz); }},
+          {3002, [](DriveStage& d) { d.SetDrive(0.1); }},
+          {8000, [](DriveStage& d) { d.SetVoice(DriveStage::kVoiceOverdrive); }}}},
+        {"voice switched while bypassed",
+         {{500, [](DriveStage& d) { d.SetVoice(DriveStage::kVoiceFuzz); }},
+          {4000, [](DriveStage& d) { d.SetDrive(1.0); }}}},
+    };
+    for (const DriveScene& scene : scenes) {
+        SCOPED_TRACE(scene.name);
+        const chunked_render::Stereo input{Sine(150.0, 0.6, kRate, 12000), Sine(230.0, 0.5, kRate, 12000, 1.0)};
+        chunked_render::ExpectRunsMatchSingleSamples([&scene] { return DriveRunRig(scene); }, input);
+    }
 }
 
 } // namespace

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <limits>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "engine/EffectEngine.h"
@@ -551,5 +552,82 @@ TEST_F(EffectEngineTest, IdleModesHearTheSameInputWhateverTheBlockLength)
         const Stereo out = run(block);
         EXPECT_EQ(out.left, reference.left) << block;
         EXPECT_EQ(out.right, reference.right) << block;
+    }
+}
+
+// The engine covers stretches of samples whose per-chunk work would repeat
+// unchanged with one call per stage: whatever the host's block length (longer
+// than prepared for, or cutting across the chaos steps), the output is that of
+// blocks of one sample. Each scene changes parameters at block starts common to
+// every length, and holds them long enough for the mode crossfades to settle.
+TEST_F(EffectEngineTest, OutputIsTheSameWhateverTheBlockLength)
+{
+    struct Change
+    {
+        int at; // in units of kStretch
+        int index;
+        double value;
+    };
+    struct Scene
+    {
+        const char* name;
+        std::vector<std::pair<int, double>> start;
+        std::vector<Change> changes;
+    };
+    constexpr int kStretch = 16800; // a multiple of every block length below
+    constexpr int kStretches = 9;
+    const std::vector<Scene> scenes{
+        {"TREM with chaos, drive, wear and gliding controls",
+         {{kMode, 0},
+          {kChaos, 0.7},
+          {kDrive, 0.5},
+          {kDriveVoice, 1},
+          {kWear, 0.7},
+          {kDirtTrimNoise, 0.9},
+          {kDirtTrimCrush, 0.8},
+          {kMacro, 0.6},
+          {kShape, 0.5},
+          {kInputGate, 0.2}},
+         {{3, kMix, 0.6},
+          {4, kLevel, -6.0},
+          {4, kTremDepth, 0.4},
+          {5, kMacro, 0.3},
+          {6, kChaosSeed, 9},
+          {7, kWear, 0.0},
+          {7, kDrive, 0.0}}},
+        {"LOOPS, then TREM with LOOPS fed while idle, then LOOPS again",
+         {{kMode, 2}, {kChaos, 0.3}, {kWear, 0.3}, {kMacro, 0.4}},
+         {{2, kMode, 0}, {8, kMode, 2}}},
+        {"the repeat engine switched off under TREM, then REPEAT's stereo echoes",
+         {{kMode, 0}, {kEchoPreserveStereo, 1}, {kMacro, 0.2}},
+         {{1, kRepeatEngine, 0}, {2, kMode, 1}}},
+        {"REPEAT with its engines crossfading and the stereo echoes switched in and out",
+         {{kMode, 1}, {kMacro, 0.3}, {kChaos, 0.4}, {kRepeatFeedback, 0.6}},
+         {{2, kRepeatEngine, 0}, {4, kEchoPreserveStereo, 1}, {6, kRepeatEngine, 1}, {7, kEchoPreserveStereo, 0}}},
+    };
+    for (const Scene& scene : scenes) {
+        SCOPED_TRACE(scene.name);
+        const Stereo in = TestSignal(kStretch * kStretches);
+        auto run = [&](int block) {
+            auto engine = std::make_unique<EffectEngine>();
+            for (const auto& [index, value] : scene.start)
+                engine->SetParam(index, value);
+            engine->Prepare(48000.0, 480);
+            Stereo out{std::vector<float>(in.left.size()), std::vector<float>(in.left.size())};
+            for (int pos = 0; pos < kStretch * kStretches; pos += block) {
+                for (const Change& change : scene.changes)
+                    if (change.at * kStretch == pos)
+                        engine->SetParam(change.index, change.value);
+                engine->Process(in.left.data() + pos, in.right.data() + pos, out.left.data() + pos,
+                                out.right.data() + pos, block);
+            }
+            return out;
+        };
+        const Stereo reference = run(1);
+        for (int block : {480, 700, 1200}) {
+            const Stereo out = run(block);
+            EXPECT_EQ(out.left, reference.left) << block;
+            EXPECT_EQ(out.right, reference.right) << block;
+        }
     }
 }

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <vector>
 
 #include "tests/engine/AllocationProbe.h"
@@ -473,4 +474,197 @@ TEST(LoopsMode, TailHeldOverALongIdleStretchReadsInsideTheRing)
         EXPECT_TRUE(HeadsInsideRing(*rig.loop)) << "sample " << i;
     }
     EXPECT_EQ(out, heldOut);
+}
+
+namespace {
+
+enum class Tempo
+{
+    Free,
+    SyncedWithoutBoundary, // the host's grid is known but not locked: only the phase moves
+    Locked,
+    LockedAfterJumpBack,
+    // A host handing the boundary's record to three calls in a row: each of
+    // them counts a division.
+    LockedWithRepeatedBoundary,
+};
+
+// One stretch of a scripted session: controls set at its start, then samples.
+struct Stretch
+{
+    int samples;
+    LoopControls controls;
+    Tempo tempo;
+    bool reseed;
+};
+
+constexpr double kContractRate = 8000.0;
+constexpr int32_t kContractDivision = 1500;
+
+TempoSyncInfo RecordFor(Tempo tempo, int64_t position, bool firstOfStretch)
+{
+    TempoSyncInfo info;
+    if (tempo == Tempo::Free)
+        return info;
+    info.synced = 1;
+    info.divisionSamples = kContractDivision;
+    info.divisionBeats = 1.0;
+    info.beatsPerSample = 1.0 / kContractDivision;
+    info.phase = static_cast<double>(position % kContractDivision) / kContractDivision;
+    if (tempo == Tempo::SyncedWithoutBoundary)
+        return info;
+    info.boundaryFound = 1;
+    info.movedBack = tempo == Tempo::LockedAfterJumpBack && firstOfStretch ? 1 : 0;
+    const int64_t repeats = tempo == Tempo::LockedWithRepeatedBoundary ? 3 : 1;
+    if (position % kContractDivision < repeats) {
+        info.boundaryOffset = 0;
+        info.phase = 0.0;
+    }
+    return info;
+}
+
+// Two records a single call may share: without a boundary found the phase is
+// never read, so only the rest must agree.
+bool SameRecordForACall(const TempoSyncInfo& a, const TempoSyncInfo& b)
+{
+    const bool phaseMatters = a.boundaryFound || b.boundaryFound;
+    return a.synced == b.synced && a.boundaryFound == b.boundaryFound && a.movedBack == b.movedBack
+           && a.boundaryOffset == b.boundaryOffset && a.divisionSamples == b.divisionSamples
+           && (!phaseMatters || a.phase == b.phase);
+}
+
+// Plays a script through a fresh loop in calls of at most maxRun samples, cut
+// where the engine would cut them (chaos steps, tempo records, control changes),
+// then plays a window one sample at a time to expose any state left behind.
+struct ContractRender
+{
+    std::vector<float> left, right, afterLeft, afterRight;
+};
+
+ContractRender RenderScript(const std::vector<Stretch>& script, int maxRun)
+{
+    LoopsModeRig rig(kContractRate, 9);
+    LoopsMode& loop = *rig.loop;
+    ContractRender out;
+    int64_t position = 0;
+    for (const Stretch& stretch : script) {
+        rig.Apply(stretch.controls);
+        if (position == 0)
+            loop.SnapSmoothers(); // as the engine does on its first sample
+        if (stretch.reseed)
+            rig.drift.Reseed(rig.drift.seed + 1);
+        const int64_t end = position + stretch.samples;
+        const int64_t first = position;
+        while (position < end) {
+            if (position % 512 == 0)
+                rig.drift.Step(512.0 / kContractRate);
+            const TempoSyncInfo record = RecordFor(stretch.tempo, position, position == first);
+            int64_t n = 1;
+            while (n < maxRun && position + n < end && (position + n) % 512 != 0
+                   && SameRecordForACall(record, RecordFor(stretch.tempo, position + n, false)))
+                ++n;
+            std::vector<float> l(static_cast<size_t>(n)), r(static_cast<size_t>(n));
+            for (int64_t i = 0; i < n; ++i)
+                NoiseSignal(static_cast<uint64_t>(position + i), l[static_cast<size_t>(i)], r[static_cast<size_t>(i)]);
+            loop.SetTempoSync(record);
+            loop.Process(l.data(), r.data(), static_cast<int>(n), rig.drift);
+            out.left.insert(out.left.end(), l.begin(), l.end());
+            out.right.insert(out.right.end(), r.begin(), r.end());
+            position += n;
+        }
+    }
+    rig.counter = static_cast<uint64_t>(position);
+    rig.controls.divisionSamples = 0;
+    rig.Run(3000, NoiseSignal, &out.afterLeft, &out.afterRight);
+    return out;
+}
+
+bool SameBits(const std::vector<float>& a, const std::vector<float>& b)
+{
+    return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(float)) == 0;
+}
+
+struct ContractScript
+{
+    const char* name;
+    std::vector<Stretch> stretches;
+};
+
+std::vector<ContractScript> ContractScripts()
+{
+    const LoopControls plain = PlainControls(6);
+    const LoopControls busy = BusyControls(0.3);
+
+    LoopControls fewer = plain;
+    fewer.voices = 2;
+    fewer.shape = 0.8;
+    fewer.octaves = 0.7;
+    fewer.reach = 0.6;
+    fewer.width = 0.5;
+    LoopControls mono = fewer;
+    mono.voices = 5;
+    mono.mono = true;
+
+    LoopControls calm = busy;
+    calm.chaos = 0.0;
+    LoopControls half = busy;
+    half.chaos = 0.4;
+
+    LoopControls motion = busy;
+    motion.lfoMotion = true;
+    motion.motionRate = 0.9;
+    LoopControls slower = motion;
+    slower.motionRate = 0.1;
+    slower.chaos = 0.6;
+
+    LoopControls frozen = busy;
+    frozen.freeze = true;
+
+    LoopControls locked = busy;
+    locked.divisionSamples = kContractDivision;
+
+    return {{"recording, voice count and shape glides",
+             {{9000, plain, Tempo::Free, false},
+              {5000, fewer, Tempo::Free, false},
+              {6000, mono, Tempo::Free, false},
+              {3000, plain, Tempo::Free, false}}},
+            {"chaos steps, reseeds and a pause at zero",
+             {{8000, busy, Tempo::Free, false},
+              {4000, calm, Tempo::Free, false},
+              {4000, half, Tempo::Free, true},
+              {4000, busy, Tempo::Free, true}}},
+            {"motion by LFO", {{8000, motion, Tempo::Free, false}, {8000, slower, Tempo::Free, false}}},
+            {"freeze waiting for its voices, frozen, released",
+             {{6000, frozen, Tempo::Free, false},
+              {8000, frozen, Tempo::Free, true},
+              {4000, busy, Tempo::Free, false},
+              {3000, frozen, Tempo::Free, false}}},
+            {"tempo lock",
+             {{8000, busy, Tempo::SyncedWithoutBoundary, false},
+              {6000, locked, Tempo::Locked, false},
+              {4000, locked, Tempo::LockedAfterJumpBack, false},
+              {4000, locked, Tempo::LockedWithRepeatedBoundary, false},
+              {3000, busy, Tempo::SyncedWithoutBoundary, false},
+              {3000, locked, Tempo::Locked, false}}}};
+}
+
+} // namespace
+
+// A call for n samples leaves the output and the state that n one-sample calls
+// leave, whatever the length of the calls and whatever moves between them.
+TEST(LoopsMode, CallsOfAnyLengthMatchOneSampleCalls)
+{
+    const int maxRuns[] = {2, 7, 64, 512, 4096};
+    for (const ContractScript& script : ContractScripts()) {
+        const ContractRender reference = RenderScript(script.stretches, 1);
+        ASSERT_GT(Rms(reference.left), 0.01) << script.name;
+        for (int maxRun : maxRuns) {
+            SCOPED_TRACE(testing::Message() << script.name << ", calls of up to " << maxRun);
+            const ContractRender calls = RenderScript(script.stretches, maxRun);
+            EXPECT_TRUE(SameBits(calls.left, reference.left));
+            EXPECT_TRUE(SameBits(calls.right, reference.right));
+            EXPECT_TRUE(SameBits(calls.afterLeft, reference.afterLeft));
+            EXPECT_TRUE(SameBits(calls.afterRight, reference.afterRight));
+        }
+    }
 }

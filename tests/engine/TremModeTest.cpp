@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <functional>
 #include <limits>
+#include <utility>
 #include <vector>
 
 #include "engine/DriftContext.h"
@@ -9,6 +12,7 @@
 #include "engine/TremMode.h"
 #include "tests/engine/AllocationProbe.h"
 #include "tests/engine/AudioProbe.h"
+#include "tests/engine/ChunkedRender.h"
 
 using namespace audio_probe;
 
@@ -306,6 +310,100 @@ TEST_F(TremModeTest, ProcessNeverAllocates)
         trem.Process(&left[i], &right[i], 1, drift);
     trem.Process(left.data(), right.data(), static_cast<int>(left.size()), drift);
     EXPECT_EQ(probe.Allocations(), 0);
+}
+
+// A scene for calls of many samples: events at fixed samples, a chaos step
+// every 512 samples as in the engine.
+struct TremScene
+{
+    const char* name;
+    int length;
+    double chaos;
+    std::vector<std::pair<int, std::function<void(TremMode&, DriftContext&)>>> events;
+};
+
+class TremRunRig
+{
+public:
+    explicit TremRunRig(const TremScene& s) : scene(&s), drift(5)
+    {
+        drift.amount = s.chaos;
+        trem.Prepare(kRate, 512);
+    }
+
+    int SamplesToNextEvent() const
+    {
+        int next = 512 - position % 512;
+        for (const auto& event : scene->events)
+            if (event.first > position)
+                next = std::min(next, event.first - position);
+        return next;
+    }
+
+    void Process(float* left, float* right, int n)
+    {
+        if (position % 512 == 0)
+            drift.Step(512.0 / kRate);
+        for (const auto& event : scene->events)
+            if (event.first == position)
+                event.second(trem, drift);
+        trem.Process(left, right, n, drift);
+        position += n;
+    }
+
+private:
+    const TremScene* scene;
+    DriftContext drift;
+    TremMode trem;
+    int position = 0;
+};
+
+TempoSyncInfo HostGrid(bool positionFound)
+{
+    TempoSyncInfo info;
+    info.synced = 1;
+    info.boundaryFound = positionFound ? 1 : 0;
+    info.phase = 0.3;
+    info.divisionBeats = 1.0;
+    info.beatsPerSample = 2.0 / kRate;
+    info.divisionSamples = 24000;
+    return info;
+}
+
+TEST_F(TremModeTest, CallsOfManySamplesMatchOneSampleCalls)
+{
+    const std::vector<TremScene> scenes{
+        {"controls glide and settle",
+         40000,
+         0.0,
+         {{0, [](TremMode& t, DriftContext&) { t.SetControls(0.4, 0.5); }},
+          {1500, [](TremMode& t, DriftContext&) { t.SetControls(0.7, 0.9); }},
+          {30000, [](TremMode& t, DriftContext&) { t.SetDepth(0.5); }},
+          {34000, [](TremMode& t, DriftContext&) { t.SetStereoPhase(1.2); }},
+          {36000, [](TremMode& t, DriftContext&) { t.SetTime(3.0); }}}},
+        {"chaos events, a reseed and less chaos",
+         9000,
+         1.0,
+         {{0, [](TremMode& t, DriftContext&) { t.SetControls(0.6, 0.8); }},
+          {3000, [](TremMode&, DriftContext& d) { d.Reseed(77); }},
+          {6100, [](TremMode&, DriftContext& d) { d.amount = 0.4; }}}},
+        {"host position found, then lost",
+         9000,
+         0.3,
+         {{0,
+           [](TremMode& t, DriftContext&) {
+               t.SetTime(40.0);
+               t.Reset();
+           }},
+          {1000, [](TremMode& t, DriftContext&) { t.SetTempoSync(HostGrid(true)); }},
+          {4000, [](TremMode& t, DriftContext&) { t.SetTempoSync(HostGrid(false)); }}}},
+    };
+    for (const TremScene& scene : scenes) {
+        SCOPED_TRACE(scene.name);
+        const chunked_render::Stereo input{Sine(150.0, 0.6, kRate, scene.length),
+                                           Sine(230.0, 0.5, kRate, scene.length, 1.0)};
+        chunked_render::ExpectRunsMatchSingleSamples([&scene] { return TremRunRig(scene); }, input);
+    }
 }
 
 } // namespace

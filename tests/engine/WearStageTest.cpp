@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <limits>
 #include <set>
+#include <utility>
 #include <vector>
 
 #include "engine/DriftContext.h"
@@ -11,6 +13,7 @@
 #include "engine/WearStage.h"
 #include "tests/engine/AllocationProbe.h"
 #include "tests/engine/AudioProbe.h"
+#include "tests/engine/ChunkedRender.h"
 
 using namespace audio_probe;
 
@@ -322,6 +325,84 @@ TEST_F(WearStageTest, ProcessNeverAllocates)
         rig.stage.Process(&left[i], &right[i], 1, rig.drift);
     rig.stage.Process(left.data(), right.data(), static_cast<int>(left.size()), rig.drift);
     EXPECT_EQ(probe.Allocations(), 0);
+}
+
+// A scene for calls of many samples: events at fixed samples, a chaos step
+// every 512 samples as in the engine.
+struct WearScene
+{
+    const char* name;
+    int length;
+    Trims start;
+    std::vector<std::pair<int, std::function<void(WearStage&, DriftContext&)>>> events;
+};
+
+class WearRunRig
+{
+public:
+    explicit WearRunRig(const WearScene& s) : scene(&s), drift(3)
+    {
+        drift.amount = 0.6;
+        stage.SetTargets(s.start.wear, s.start.wow, s.start.bandwidth, s.start.noise, s.start.crush);
+        stage.Prepare(kRate);
+    }
+
+    int SamplesToNextEvent() const
+    {
+        int next = 512 - position % 512;
+        for (const auto& event : scene->events)
+            if (event.first > position)
+                next = std::min(next, event.first - position);
+        return next;
+    }
+
+    void Process(float* left, float* right, int n)
+    {
+        if (position % 512 == 0)
+            drift.Step(512.0 / kRate);
+        for (const auto& event : scene->events)
+            if (event.first == position)
+                event.second(stage, drift);
+        stage.Process(left, right, n, drift);
+        position += n;
+    }
+
+private:
+    const WearScene* scene;
+    DriftContext drift;
+    WearStage stage;
+    int position = 0;
+};
+
+TEST_F(WearStageTest, CallsOfManySamplesMatchOneSampleCalls)
+{
+    const Trims worn{0.8, 0.7, 0.6, 0.5, 0.4};
+    const Trims everything{1.0, 1.0, 1.0, 1.0, 1.0};
+    const std::vector<WearScene> scenes{
+        {"idle, woken, trims glide, faded out",
+         60000,
+         Trims{},
+         {{1000, [](WearStage& w, DriftContext&) { w.SetTargets(0.8, 0.7, 0.6, 0.5, 0.4); }},
+          {40000, [](WearStage& w, DriftContext&) { w.SetTargets(0.8, 0.7, 0.6, 0.5, 0.9); }},
+          {50000, [](WearStage& w, DriftContext&) { w.SetTargets(0.0, 0.7, 0.6, 0.5, 0.9); }}}},
+        {"settled wear, a trim glides while idle, reseeds",
+         20000,
+         worn,
+         {{3000, [](WearStage&, DriftContext& d) { d.Reseed(99); }},
+          {6000, [](WearStage& w, DriftContext&) { w.SetTargets(0.0, 0.7, 0.6, 0.5, 0.4); }},
+          {9000, [](WearStage& w, DriftContext&) { w.SetTargets(0.0, 0.2, 0.6, 0.5, 0.4); }},
+          {14000, [](WearStage& w, DriftContext&) { w.SetTargets(0.8, 0.2, 0.6, 0.5, 0.4); }}}},
+        {"everything at full: hiss, dropouts, crush",
+         30000,
+         everything,
+         {{12000, [](WearStage&, DriftContext& d) { d.Reseed(5); }}}},
+    };
+    for (const WearScene& scene : scenes) {
+        SCOPED_TRACE(scene.name);
+        const chunked_render::Stereo input{Sine(150.0, 0.6, kRate, scene.length),
+                                           Sine(230.0, 0.5, kRate, scene.length, 1.0)};
+        chunked_render::ExpectRunsMatchSingleSamples([&scene] { return WearRunRig(scene); }, input);
+    }
 }
 
 } // namespace
