@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace {
 constexpr double kSmoothSeconds = 0.01;
@@ -33,6 +34,15 @@ void AmountStage::ResetAmount()
     bypassCoefficient = 1.0 - std::exp(-1.0 / (sampleRate * kSmoothSeconds));
     amountSmoother.current = amount;
     amountSmoother.target = amount;
+}
+
+bool AmountStage::StaysBypassed() const
+{
+    if (!(amount <= 0.0 && bypassed && bypassMix == 1.0))
+        return false;
+    ParamSmoother probe = amountSmoother;
+    probe.Tick();
+    return std::memcmp(&probe.current, &amountSmoother.current, sizeof probe.current) == 0;
 }
 
 AmountStage::Step AmountStage::StepAmount(double& smoothed)

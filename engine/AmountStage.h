@@ -18,6 +18,10 @@ public:
     uint8_t bypassed = 0;
     double cachedAmount = -1.0;
 
+    // True when the next sample's step would find the unit faded out at amount 0
+    // and change nothing, so that the unit passes its input through untouched.
+    bool StaysBypassed() const;
+
 protected:
     enum class Step
     {
