@@ -741,7 +741,7 @@ void EffectEngine::FeedIdleSlots()
 }
 
 // The crossfaded path (engine mix below 1) combines only the first sample of
-// the chunk; the engine always runs chunks of one sample.
+// the chunk; this slot gets chunks of one sample (SlotTakesRuns).
 void EffectEngine::MixRepeatSlot(int count, double e)
 {
     if (e >= 1.0) {
