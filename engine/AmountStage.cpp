@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace {
 constexpr double kSmoothSeconds = 0.01;
@@ -33,6 +34,29 @@ void AmountStage::ResetAmount()
     bypassCoefficient = 1.0 - std::exp(-1.0 / (sampleRate * kSmoothSeconds));
     amountSmoother.current = amount;
     amountSmoother.target = amount;
+}
+
+bool AmountStage::StaysBypassed() const
+{
+    return amount <= 0.0 && bypassed && bypassMix == 1.0 && GlideHolds();
+}
+
+bool AmountStage::StaysRunning(double& smoothed) const
+{
+    if (!(amount > 0.0) || bypassed || !GlideHolds())
+        return false;
+    const double faded = EngineMath::StepFade(bypassMix, 0.0, bypassCoefficient, kBypassLanding);
+    if (std::memcmp(&faded, &bypassMix, sizeof faded) != 0)
+        return false;
+    smoothed = std::clamp(amountSmoother.current, 0.0, 1.0);
+    return true;
+}
+
+bool AmountStage::GlideHolds() const
+{
+    ParamSmoother probe = amountSmoother;
+    probe.Tick();
+    return std::memcmp(&probe.current, &amountSmoother.current, sizeof probe.current) == 0;
 }
 
 AmountStage::Step AmountStage::StepAmount(double& smoothed)

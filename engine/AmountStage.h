@@ -18,6 +18,13 @@ public:
     uint8_t bypassed = 0;
     double cachedAmount = -1.0;
 
+    // True when the next sample's step would find the unit faded out at amount 0
+    // and change nothing, so that the unit passes its input through untouched.
+    bool StaysBypassed() const;
+    // True when the next sample's step would find the unit running and change
+    // nothing; `smoothed` then gets the amount that step would give.
+    bool StaysRunning(double& smoothed) const;
+
 protected:
     enum class Step
     {
@@ -35,4 +42,8 @@ protected:
     Step StepAmount(double& smoothed);
 
     double Blend(double wet, double dry) const { return wet * (1.0 - bypassMix) + dry * bypassMix; }
+
+private:
+    // The amount glide's per-sample step would leave it bit for bit where it is.
+    bool GlideHolds() const;
 };

@@ -90,6 +90,18 @@ void TapeSaturator::ProcessBoth(TapeSaturator& left, TapeSaturator& right, doubl
     double aR = 0.0;
     const Step stepL = left.StepAmount(aL);
     const Step stepR = right.StepAmount(aR);
+    ContinueBoth(left, right, xL, xR, aL, stepL, aR, stepR);
+}
+
+void TapeSaturator::ProcessBothRunning(TapeSaturator& left, TapeSaturator& right, double& xL, double& xR,
+                                       double amountL, double amountR)
+{
+    ContinueBoth(left, right, xL, xR, amountL, Step::Running, amountR, Step::Running);
+}
+
+void TapeSaturator::ContinueBoth(TapeSaturator& left, TapeSaturator& right, double& xL, double& xR, double aL,
+                                 Step stepL, double aR, Step stepR)
+{
     if (!(left.Prepared(aL, stepL) && right.Prepared(aR, stepR) && aL == aR)) {
         xL = left.Continue(xL, aL, stepL);
         xR = right.Continue(xR, aR, stepR);

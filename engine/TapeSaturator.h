@@ -19,6 +19,10 @@ public:
     // Process of both channels' units: when they glide alike, as they do with the
     // same settings, their saturation curves run together on both lanes.
     static void ProcessBoth(TapeSaturator& left, TapeSaturator& right, double& xL, double& xR);
+    // ProcessBoth for units whose amount steps would change nothing (StaysRunning
+    // true, giving amountL and amountR).
+    static void ProcessBothRunning(TapeSaturator& left, TapeSaturator& right, double& xL, double& xR, double amountL,
+                                   double amountR);
 
     double positiveDrive = 1.0;
     double negativeDrive = 1.0;
@@ -30,6 +34,8 @@ private:
     // What follows the amount's step for one sample: the whole unit, or the filters
     // and curve by parts for ProcessBoth.
     double Continue(double x, double a, Step step);
+    static void ContinueBoth(TapeSaturator& left, TapeSaturator& right, double& xL, double& xR, double aL, Step stepL,
+                             double aR, Step stepR);
     bool Prepared(double a, Step step);
     void UpSample(double x, double& u0, double& u1);
     double Shape(double u) const;

@@ -316,6 +316,9 @@ WearStage::CallControls WearStage::BeginCall(DriftContext& drift)
     // Both channels' wow share one seed and get the same settings, so one sweep
     // serves both; its sines are the costliest part of the wear.
     call.wowInStep = wow[1].SweepsLike(wow[0]);
+    call.toneBypassed = tone[0].StaysBypassed() && tone[1].StaysBypassed();
+    call.saturatorRunning =
+        saturator[0].StaysRunning(call.saturatorAmounts[0]) && saturator[1].StaysRunning(call.saturatorAmounts[1]);
     return call;
 }
 
@@ -360,9 +363,15 @@ void WearStage::RenderSamples(float* left, float* right, int n, const CallContro
             xL = wow[0].Process(dryL);
             xR = wow[1].Process(dryR);
         }
-        TapeSaturator::ProcessBoth(saturator[0], saturator[1], xL, xR);
-        xL = tone[0].Process(xL);
-        xR = tone[1].Process(xR);
+        if (call.saturatorRunning)
+            TapeSaturator::ProcessBothRunning(saturator[0], saturator[1], xL, xR, call.saturatorAmounts[0],
+                                              call.saturatorAmounts[1]);
+        else
+            TapeSaturator::ProcessBoth(saturator[0], saturator[1], xL, xR);
+        if (!call.toneBypassed) {
+            xL = tone[0].Process(xL);
+            xR = tone[1].Process(xR);
+        }
 
         if (holdPhase <= 0.0) {
             const double crush = call.amounts.crushMix;

@@ -94,6 +94,11 @@ private:
         double bypassTarget = 1.0;
         bool awake = false; // false: the samples pass untouched
         bool wowInStep = false;
+        // The tone units pass their input through for the whole call.
+        bool toneBypassed = false;
+        // The saturators run with these amounts for the whole call.
+        bool saturatorRunning = false;
+        double saturatorAmounts[2] = {};
     };
 
     // The work of a one-sample call before its sample: seeding, the control glides,
