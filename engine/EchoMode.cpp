@@ -20,6 +20,11 @@ constexpr double kMaxFeedback = 0.9;
 constexpr double kMinTapDelay = 4.0;
 constexpr double kUnityTolerance = 1e-9;
 constexpr uint32_t kFlickerSeedMask = 0xECA01239u;
+constexpr double kCrossfadeSeconds = 0.01;
+// Longer crossfades (very high rates) compute their weights past the table.
+constexpr int kMaxCrossfadeTable = 8192;
+// Below this a position's ulp is far under one sample, so whole laps subtract exactly.
+constexpr double kExactLapLimit = 1099511627776.0;
 
 struct ShapeRow
 {
@@ -136,12 +141,15 @@ void EchoMode::Prepare(double rate, int /*maxBlockSize*/)
         transientMap.Prepare(sampleRate, buffer.data(), length);
         for (PitchVoice& voice : pitchVoices)
             voice.Prepare(sampleRate, buffer.data(), length, &transientMap);
+        BuildCrossfadeTable();
         ready = true;
     } catch (const std::bad_alloc&) {
         // Without its memory the echo stays silent: nothing may point at a
         // buffer that is gone.
         SampleHistory().swap(buffer);
         std::vector<float>().swap(scratch);
+        std::vector<double>().swap(crossfadeOldWeights);
+        std::vector<double>().swap(crossfadeNewWeights);
         length = 0;
         transientMap.Prepare(sampleRate, nullptr, 0);
         for (PitchVoice& voice : pitchVoices) {
@@ -299,7 +307,51 @@ void EchoMode::FeedIdle(const float* left, const float* right, int n)
     reinitPending = 1;
 }
 
+void EchoMode::BuildCrossfadeTable()
+{
+    crossfadeTableSamples = kCrossfadeSeconds * sampleRate;
+    const int size = static_cast<int>(std::min(std::ceil(crossfadeTableSamples), double{kMaxCrossfadeTable}));
+    crossfadeOldWeights.assign(static_cast<size_t>(size), 0.0);
+    crossfadeNewWeights.assign(static_cast<size_t>(size), 0.0);
+    for (int step = 0; step < size; ++step) {
+        const double t = step / crossfadeTableSamples;
+        crossfadeOldWeights[static_cast<size_t>(step)] = EngineMath::Cos(t * kPi * 0.5);
+        crossfadeNewWeights[static_cast<size_t>(step)] = EngineMath::Sin(t * kPi * 0.5);
+    }
+}
+
+void EchoMode::CrossfadeWeights(double step, double crossfadeSamples, double& oldWeight, double& newWeight) const
+{
+    const int index = static_cast<int>(step);
+    if (crossfadeSamples == crossfadeTableSamples && index == step && index >= 0
+        && index < static_cast<int>(crossfadeOldWeights.size())) {
+        oldWeight = crossfadeOldWeights[static_cast<size_t>(index)];
+        newWeight = crossfadeNewWeights[static_cast<size_t>(index)];
+        return;
+    }
+    const double t = step / crossfadeSamples;
+    oldWeight = EngineMath::Cos(t * kPi * 0.5);
+    newWeight = EngineMath::Sin(t * kPi * 0.5);
+}
+
 double EchoMode::ReadEcho(double position) const
+{
+    // The slots follow the clock (slot = clock modulo length), so whole laps of
+    // the clock subtract exactly from a position at least a lap along, and what
+    // is left within a lap either way of the writer is the position's slot.
+    const double fullLength = static_cast<double>(length);
+    double wrapped = position - (clock - writeIndex);
+    if (!(position >= fullLength && position < kExactLapLimit && wrapped > -fullLength && wrapped < fullLength))
+        return ReadEchoAnywhere(position);
+    if (wrapped < 0.0)
+        wrapped += fullLength;
+    const int i = static_cast<int>(wrapped);
+    const double frac = wrapped - i;
+    const int j = i + 1 >= length ? 0 : i + 1;
+    return buffer[static_cast<size_t>(i)] * (1.0 - frac) + buffer[static_cast<size_t>(j)] * frac;
+}
+
+double EchoMode::ReadEchoAnywhere(double position) const
 {
     if (!std::isfinite(position))
         return 0.0;
@@ -454,7 +506,7 @@ EchoMode::SamplePlan EchoMode::PlanSample(const DriftContext& drift)
     plan.periodCount = CountFor(plan.periodSamples);
     plan.levelStep = 1.0 / (0.01 * sr);
     plan.mixStep = plan.levelStep;
-    plan.crossfadeSamples = 0.01 * sr;
+    plan.crossfadeSamples = kCrossfadeSeconds * sr;
     plan.flickerStep = 0.5 / std::max(0.005 * sr, 1.0);
     plan.clickLength = static_cast<int32_t>(0.0015 * sr);
     plan.shifterDelay = kShifterDelaySeconds * sr;
@@ -758,7 +810,10 @@ double EchoMode::ReadTap(int k, double newest, double wow, double speed, bool ti
         } else {
             minOldTapDelay = std::min(minOldTapDelay, oldTapDelay[k]);
             const double old = ReadEcho(newest - oldTapDelay[k] - wow);
-            y = EngineMath::Cos(t * kPi * 0.5) * old + EngineMath::Sin(t * kPi * 0.5) * y;
+            double oldWeight;
+            double newWeight;
+            CrossfadeWeights(tapCrossfade[k], plan.crossfadeSamples, oldWeight, newWeight);
+            y = oldWeight * old + newWeight * y;
             oldTapDelay[k] = std::max(oldTapDelay[k] - (speed * r - 1.0), kMinTapDelay);
             tapCrossfade[k] += 1.0;
         }
@@ -806,7 +861,11 @@ double EchoMode::TapOutput(int k, double newest, double wow, bool tick, const Sa
     double y = ReadTap(k, newest, wow, speed, tick, plan);
 
     GrainShifter& shifter = shifters[k];
-    shifter.SetRatio(octaveUpCountdown[k] > 0 ? 2.0 : 1.0);
+    // Setting the ratio the shifter has changes nothing once a shifted ratio's
+    // crossfade is cancelled.
+    const double shifterRatio = octaveUpCountdown[k] > 0 ? 2.0 : 1.0;
+    if (shifterRatio != shifter.ratio || (shifterRatio != 1.0 && shifter.crossfadeRemaining != 0))
+        shifter.SetRatio(shifterRatio);
     if (octaveUpCountdown[k] > 0)
         --octaveUpCountdown[k];
     y = shifter.Process(static_cast<float>(y));

@@ -206,7 +206,17 @@ private:
 
     // Linear read of the ring at an absolute position (slot = position modulo length).
     double ReadEcho(double position) const;
+    // ReadEcho for positions that do not lie within a lap behind the writer.
+    double ReadEchoAnywhere(double position) const;
+    // Weights of the old and the new read head at a whole step of a tap's crossfade.
+    void CrossfadeWeights(double step, double crossfadeSamples, double& oldWeight, double& newWeight) const;
+    void BuildCrossfadeTable();
 
+    // The crossfade weights at whole steps, as CrossfadeWeights computes them
+    // for the crossfade length of the prepared rate.
+    std::vector<double> crossfadeOldWeights;
+    std::vector<double> crossfadeNewWeights;
+    double crossfadeTableSamples = 0.0;
     // Whether each tap's octave jump was on when the voices were last planned.
     bool plannedOctaveUp[kTaps] = {};
     bool ready = false;
