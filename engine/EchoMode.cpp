@@ -336,15 +336,19 @@ void EchoMode::CrossfadeWeights(double step, double crossfadeSamples, double& ol
 
 double EchoMode::ReadEcho(double position) const
 {
-    // The slots follow the clock (slot = clock modulo length), so whole laps of
-    // the clock subtract exactly from a position at least a lap along, and what
-    // is left within a lap either way of the writer is the position's slot.
+    // A position in the first lap is its own slot. The slots follow the clock
+    // (slot = clock modulo length), so whole laps of the clock subtract exactly
+    // from a position further along, and what is left within a lap either way
+    // of the writer is the position's slot.
     const double fullLength = static_cast<double>(length);
-    double wrapped = position - (clock - writeIndex);
-    if (!(position >= fullLength && position < kExactLapLimit && wrapped > -fullLength && wrapped < fullLength))
-        return ReadEchoAnywhere(position);
-    if (wrapped < 0.0)
-        wrapped += fullLength;
+    double wrapped = position;
+    if (!(position >= 0.0 && position < fullLength)) {
+        wrapped = position - (clock - writeIndex);
+        if (!(position >= fullLength && position < kExactLapLimit && wrapped > -fullLength && wrapped < fullLength))
+            return ReadEchoAnywhere(position);
+        if (wrapped < 0.0)
+            wrapped += fullLength;
+    }
     const int i = static_cast<int>(wrapped);
     const double frac = wrapped - i;
     const int j = i + 1 >= length ? 0 : i + 1;

@@ -253,6 +253,30 @@ TEST(EchoMode, OneChannelInstancesKeepTheChannelsApart)
 
 // While not heard the echo is only fed; when heard again its taps restart from
 // that history, so an impulse fed while idle still returns on time.
+// The ring's slots repeat every lap, so an impulse written at the same slot
+// two laps later, once everything has fallen silent, comes back bit for bit the
+// same: reads in later laps find the slot the first lap found. The impulse sits
+// just before the end of the ring so that its repeats are read across the wrap,
+// and the fractional tap time makes every read interpolate.
+TEST(EchoMode, LaterLapsReadTheRingAsTheFirstDoes)
+{
+    EchoRig rig(8000.0, 3, 0.5, 0.2501);
+    rig.echo->SnapSmoothers();
+    const int length = rig.echo->length;
+    const int window = 3 * 2001 + 100;
+    const int first = length - 100;
+    const int third = first + 2 * length;
+    const std::vector<float> input = Impulse(third + window, first);
+    std::vector<float> withBoth = input;
+    withBoth[static_cast<size_t>(third)] = 1.0f;
+    const StereoBlock out = rig.RunMono(withBoth, 512);
+
+    const std::vector<float> firstLap(out.left.begin() + first, out.left.begin() + first + window);
+    const std::vector<float> thirdLap(out.left.begin() + third, out.left.end());
+    EXPECT_GT(PeakIn(firstLap, 0, window), 0.02f);
+    EXPECT_EQ(std::memcmp(firstLap.data(), thirdLap.data(), sizeof(float) * static_cast<size_t>(window)), 0);
+}
+
 TEST(EchoMode, HistoryFedWhileIdleReturnsOnTime)
 {
     EchoRig rig(48000.0, 2, 0.5, 0.1);
