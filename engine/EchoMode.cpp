@@ -171,12 +171,18 @@ void EchoMode::Prepare(double rate, int /*maxBlockSize*/)
     panMatrix[1] = std::sqrt(0.4);
     panMatrix[2] = std::sqrt(0.4);
     panMatrix[3] = std::sqrt(0.6);
-    Reset();
+    // The history was just assigned zeros (or is gone).
+    ResetState();
 }
 
 void EchoMode::Reset()
 {
     std::fill(buffer.begin(), buffer.end(), 0.0f);
+    ResetState();
+}
+
+void EchoMode::ResetState()
+{
     transientMap.Clear();
     for (int k = 0; k < kTaps; ++k) {
         flickerCountdown[k] = 0;
@@ -293,15 +299,24 @@ void EchoMode::SnapSmoothers()
 void EchoMode::FeedIdle(const float* left, const float* right, int n)
 {
     if (ready && left != nullptr && right != nullptr) {
-        for (int i = 0; i < n; ++i) {
-            buffer[static_cast<size_t>(writeIndex)] = Finite((left[i] + right[i]) * 0.5f);
-            if (++writeIndex >= length)
+        // Spans end at the ring's end and where the counter completes a block of
+        // the onset map, which is scanned there.
+        for (int i = 0; i < n;) {
+            const int toBlock =
+                TransientMap::kBlockSize - static_cast<int>(idleSampleCounter % TransientMap::kBlockSize);
+            const int span = std::min({n - i, length - writeIndex, toBlock});
+            float* history = buffer.data() + writeIndex;
+            for (int s = 0; s < span; ++s)
+                history[s] = Finite((left[i + s] + right[i + s]) * 0.5f);
+            writeIndex += span;
+            if (writeIndex >= length)
                 writeIndex = 0;
-            clock += 1.0;
+            clock = EngineMath::ClockAfterSteps(clock, span);
             // Wrapping at 2^32 keeps the 32-sample cadence, so this counter may wrap.
-            ++idleSampleCounter;
+            idleSampleCounter += static_cast<uint32_t>(span);
             if (idleSampleCounter % TransientMap::kBlockSize == 0)
                 transientMap.Update(clock);
+            i += span;
         }
     }
     reinitPending = 1;

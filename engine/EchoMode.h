@@ -173,6 +173,8 @@ private:
         double maxTapDelay = 0.0;
     };
 
+    // Everything Reset does but clearing the history.
+    void ResetState();
     // The plan of one sample, made as a call of one sample makes it.
     SamplePlan PlanSample(const DriftContext& drift);
     // Making the plan again would change no state and give the same plan, but for

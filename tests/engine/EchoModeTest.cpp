@@ -277,6 +277,41 @@ TEST(EchoMode, LaterLapsReadTheRingAsTheFirstDoes)
     EXPECT_EQ(std::memcmp(firstLap.data(), thirdLap.data(), sizeof(float) * static_cast<size_t>(window)), 0);
 }
 
+// Idle feeding in chunks of any length leaves the ring, its clock and the onset
+// map as one sample at a time does, through the wrap of the ring and across the
+// map's 32-sample cadence.
+TEST(EchoMode, IdleFeedingInChunksMatchesSingleSamples)
+{
+    EchoRig single(8000.0);
+    const int total = single.echo->length + 1000;
+    std::vector<float> l(static_cast<size_t>(total), 0.0f);
+    std::vector<float> r(static_cast<size_t>(total), 0.0f);
+    for (int i = 0; i < total; i += 997) {
+        l[static_cast<size_t>(i)] = 0.8f;
+        r[static_cast<size_t>(i)] = -0.3f;
+    }
+    for (int i = 0; i < total; ++i)
+        single.echo->FeedIdle(l.data() + i, r.data() + i, 1);
+
+    for (const int chunk : {2, 7, 31, 33, 512, 5000}) {
+        SCOPED_TRACE(chunk);
+        EchoRig chunked(8000.0);
+        for (int i = 0; i < total; i += chunk)
+            chunked.echo->FeedIdle(l.data() + i, r.data() + i, std::min(chunk, total - i));
+        const EchoMode& a = *chunked.echo;
+        const EchoMode& b = *single.echo;
+        EXPECT_EQ(a.clock, b.clock);
+        EXPECT_EQ(a.writeIndex, b.writeIndex);
+        EXPECT_EQ(a.idleSampleCounter, b.idleSampleCounter);
+        EXPECT_TRUE(a.buffer == b.buffer);
+        EXPECT_TRUE(a.transientMap.flags == b.transientMap.flags);
+        EXPECT_EQ(a.transientMap.nextPosition, b.transientMap.nextPosition);
+        EXPECT_EQ(a.transientMap.scanIndex, b.transientMap.scanIndex);
+        EXPECT_EQ(a.transientMap.peakEnv, b.transientMap.peakEnv);
+        EXPECT_EQ(a.transientMap.slowEnv, b.transientMap.slowEnv);
+    }
+}
+
 TEST(EchoMode, HistoryFedWhileIdleReturnsOnTime)
 {
     EchoRig rig(48000.0, 2, 0.5, 0.1);
