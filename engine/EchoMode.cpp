@@ -328,14 +328,12 @@ void EchoMode::BuildCrossfadeTable()
     const int size = static_cast<int>(std::min(std::ceil(crossfadeTableSamples), double{kMaxCrossfadeTable}));
     crossfadeOldWeights.assign(static_cast<size_t>(size), 0.0);
     crossfadeNewWeights.assign(static_cast<size_t>(size), 0.0);
-    for (int step = 0; step < size; ++step) {
-        const double t = step / crossfadeTableSamples;
-        crossfadeOldWeights[static_cast<size_t>(step)] = EngineMath::Cos(t * kPi * 0.5);
-        crossfadeNewWeights[static_cast<size_t>(step)] = EngineMath::Sin(t * kPi * 0.5);
-    }
+    for (int step = 0; step < size; ++step)
+        ComputeCrossfadeWeights(step, crossfadeTableSamples, crossfadeOldWeights[static_cast<size_t>(step)],
+                                crossfadeNewWeights[static_cast<size_t>(step)]);
 }
 
-void EchoMode::CrossfadeWeights(double step, double crossfadeSamples, double& oldWeight, double& newWeight) const
+inline void EchoMode::CrossfadeWeights(double step, double crossfadeSamples, double& oldWeight, double& newWeight) const
 {
     const int index = static_cast<int>(step);
     if (crossfadeSamples == crossfadeTableSamples && index == step && index >= 0
@@ -344,12 +342,17 @@ void EchoMode::CrossfadeWeights(double step, double crossfadeSamples, double& ol
         newWeight = crossfadeNewWeights[static_cast<size_t>(index)];
         return;
     }
+    ComputeCrossfadeWeights(step, crossfadeSamples, oldWeight, newWeight);
+}
+
+void EchoMode::ComputeCrossfadeWeights(double step, double crossfadeSamples, double& oldWeight, double& newWeight)
+{
     const double t = step / crossfadeSamples;
     oldWeight = EngineMath::Cos(t * kPi * 0.5);
     newWeight = EngineMath::Sin(t * kPi * 0.5);
 }
 
-double EchoMode::ReadEcho(double position) const
+inline double EchoMode::ReadEcho(double position) const
 {
     // A position in the first lap is its own slot. The slots follow the clock
     // (slot = clock modulo length), so whole laps of the clock subtract exactly

@@ -212,6 +212,7 @@ private:
     double ReadEchoAnywhere(double position) const;
     // Weights of the old and the new read head at a whole step of a tap's crossfade.
     void CrossfadeWeights(double step, double crossfadeSamples, double& oldWeight, double& newWeight) const;
+    static void ComputeCrossfadeWeights(double step, double crossfadeSamples, double& oldWeight, double& newWeight);
     void BuildCrossfadeTable();
 
     // The crossfade weights at whole steps, as CrossfadeWeights computes them
