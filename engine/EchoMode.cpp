@@ -748,10 +748,14 @@ bool EchoMode::StepTick(int32_t periodCount)
     return tick;
 }
 
-void EchoMode::RollTapEvents(int k, const SamplePlan& plan)
+inline void EchoMode::RollTapEvents(int k, const SamplePlan& plan)
 {
-    if (!chaosSeeded || --tapChaosCountdown[k] >= 1)
-        return;
+    if (chaosSeeded && --tapChaosCountdown[k] < 1)
+        RollTapEventsNow(k, plan);
+}
+
+void EchoMode::RollTapEventsNow(int k, const SamplePlan& plan)
+{
     const double periodSamples = plan.periodSamples;
     tapChaosCountdown[k] = plan.periodCount;
     const uint32_t x1 = XorShift(chaosRng);

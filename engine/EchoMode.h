@@ -200,6 +200,8 @@ private:
     // One tap's sample before its level and pan.
     double TapOutput(int k, double newest, double wow, bool tick, const SamplePlan& plan);
     void RollTapEvents(int k, const SamplePlan& plan);
+    // Rolls the tap's chance of each event, its countdown having run out.
+    void RollTapEventsNow(int k, const SamplePlan& plan);
     // -1 during a reverse run, 2 during a fast run, else 1.
     double StepRunSpeed(int k);
     // Moves the tap's read head and reads it, crossfading from where it was after a jump.
