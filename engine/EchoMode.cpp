@@ -807,7 +807,7 @@ double EchoMode::StepRunSpeed(int k)
     return speed;
 }
 
-double EchoMode::ReadTap(int k, double newest, double wow, double speed, bool tick, const SamplePlan& plan)
+inline double EchoMode::ReadTap(int k, double newest, double wow, double speed, bool tick, const SamplePlan& plan)
 {
     const double r = plan.tapRatio[k];
     const double base = std::max((k + 1) * plan.periodSamples - plan.shifterDelay, kMinTapDelay);
@@ -857,7 +857,7 @@ double EchoMode::ReadTap(int k, double newest, double wow, double speed, bool ti
     return y;
 }
 
-double EchoMode::BlendPitchVoice(int k, double y, bool runActive, const SamplePlan& plan)
+inline double EchoMode::BlendPitchVoice(int k, double y, bool runActive, const SamplePlan& plan)
 {
     if (pitchVoiceWarmup[k] > 0)
         --pitchVoiceWarmup[k];
