@@ -20,6 +20,11 @@ constexpr double kMaxFeedback = 0.9;
 constexpr double kMinTapDelay = 4.0;
 constexpr double kUnityTolerance = 1e-9;
 constexpr uint32_t kFlickerSeedMask = 0xECA01239u;
+constexpr double kCrossfadeSeconds = 0.01;
+// Longer crossfades (very high rates) compute their weights past the table.
+constexpr int kMaxCrossfadeTable = 8192;
+// Below this a position's ulp is far under one sample, so whole laps subtract exactly.
+constexpr double kExactLapLimit = 1099511627776.0;
 
 struct ShapeRow
 {
@@ -136,12 +141,15 @@ void EchoMode::Prepare(double rate, int /*maxBlockSize*/)
         transientMap.Prepare(sampleRate, buffer.data(), length);
         for (PitchVoice& voice : pitchVoices)
             voice.Prepare(sampleRate, buffer.data(), length, &transientMap);
+        BuildCrossfadeTable();
         ready = true;
     } catch (const std::bad_alloc&) {
         // Without its memory the echo stays silent: nothing may point at a
         // buffer that is gone.
         SampleHistory().swap(buffer);
         std::vector<float>().swap(scratch);
+        std::vector<double>().swap(crossfadeOldWeights);
+        std::vector<double>().swap(crossfadeNewWeights);
         length = 0;
         transientMap.Prepare(sampleRate, nullptr, 0);
         for (PitchVoice& voice : pitchVoices) {
@@ -163,12 +171,18 @@ void EchoMode::Prepare(double rate, int /*maxBlockSize*/)
     panMatrix[1] = std::sqrt(0.4);
     panMatrix[2] = std::sqrt(0.4);
     panMatrix[3] = std::sqrt(0.6);
-    Reset();
+    // The history was just assigned zeros (or is gone).
+    ResetState();
 }
 
 void EchoMode::Reset()
 {
     std::fill(buffer.begin(), buffer.end(), 0.0f);
+    ResetState();
+}
+
+void EchoMode::ResetState()
+{
     transientMap.Clear();
     for (int k = 0; k < kTaps; ++k) {
         flickerCountdown[k] = 0;
@@ -285,21 +299,81 @@ void EchoMode::SnapSmoothers()
 void EchoMode::FeedIdle(const float* left, const float* right, int n)
 {
     if (ready && left != nullptr && right != nullptr) {
-        for (int i = 0; i < n; ++i) {
-            buffer[static_cast<size_t>(writeIndex)] = Finite((left[i] + right[i]) * 0.5f);
-            if (++writeIndex >= length)
+        // Spans end at the ring's end and where the counter completes a block of
+        // the onset map, which is scanned there.
+        for (int i = 0; i < n;) {
+            const int toBlock =
+                TransientMap::kBlockSize - static_cast<int>(idleSampleCounter % TransientMap::kBlockSize);
+            const int span = std::min({n - i, length - writeIndex, toBlock});
+            float* history = buffer.data() + writeIndex;
+            for (int s = 0; s < span; ++s)
+                history[s] = Finite((left[i + s] + right[i + s]) * 0.5f);
+            writeIndex += span;
+            if (writeIndex >= length)
                 writeIndex = 0;
-            clock += 1.0;
+            clock = EngineMath::ClockAfterSteps(clock, span);
             // Wrapping at 2^32 keeps the 32-sample cadence, so this counter may wrap.
-            ++idleSampleCounter;
+            idleSampleCounter += static_cast<uint32_t>(span);
             if (idleSampleCounter % TransientMap::kBlockSize == 0)
                 transientMap.Update(clock);
+            i += span;
         }
     }
     reinitPending = 1;
 }
 
-double EchoMode::ReadEcho(double position) const
+void EchoMode::BuildCrossfadeTable()
+{
+    crossfadeTableSamples = kCrossfadeSeconds * sampleRate;
+    const int size = static_cast<int>(std::min(std::ceil(crossfadeTableSamples), double{kMaxCrossfadeTable}));
+    crossfadeOldWeights.assign(static_cast<size_t>(size), 0.0);
+    crossfadeNewWeights.assign(static_cast<size_t>(size), 0.0);
+    for (int step = 0; step < size; ++step)
+        ComputeCrossfadeWeights(step, crossfadeTableSamples, crossfadeOldWeights[static_cast<size_t>(step)],
+                                crossfadeNewWeights[static_cast<size_t>(step)]);
+}
+
+inline void EchoMode::CrossfadeWeights(double step, double crossfadeSamples, double& oldWeight, double& newWeight) const
+{
+    const int index = static_cast<int>(step);
+    if (crossfadeSamples == crossfadeTableSamples && index == step && index >= 0
+        && index < static_cast<int>(crossfadeOldWeights.size())) {
+        oldWeight = crossfadeOldWeights[static_cast<size_t>(index)];
+        newWeight = crossfadeNewWeights[static_cast<size_t>(index)];
+        return;
+    }
+    ComputeCrossfadeWeights(step, crossfadeSamples, oldWeight, newWeight);
+}
+
+void EchoMode::ComputeCrossfadeWeights(double step, double crossfadeSamples, double& oldWeight, double& newWeight)
+{
+    const double t = step / crossfadeSamples;
+    oldWeight = EngineMath::Cos(t * kPi * 0.5);
+    newWeight = EngineMath::Sin(t * kPi * 0.5);
+}
+
+inline double EchoMode::ReadEcho(double position) const
+{
+    // A position in the first lap is its own slot. The slots follow the clock
+    // (slot = clock modulo length), so whole laps of the clock subtract exactly
+    // from a position further along, and what is left within a lap either way
+    // of the writer is the position's slot.
+    const double fullLength = static_cast<double>(length);
+    double wrapped = position;
+    if (!(position >= 0.0 && position < fullLength)) {
+        wrapped = position - (clock - writeIndex);
+        if (!(position >= fullLength && position < kExactLapLimit && wrapped > -fullLength && wrapped < fullLength))
+            return ReadEchoAnywhere(position);
+        if (wrapped < 0.0)
+            wrapped += fullLength;
+    }
+    const int i = static_cast<int>(wrapped);
+    const double frac = wrapped - i;
+    const int j = i + 1 >= length ? 0 : i + 1;
+    return buffer[static_cast<size_t>(i)] * (1.0 - frac) + buffer[static_cast<size_t>(j)] * frac;
+}
+
+double EchoMode::ReadEchoAnywhere(double position) const
 {
     if (!std::isfinite(position))
         return 0.0;
@@ -454,7 +528,7 @@ EchoMode::SamplePlan EchoMode::PlanSample(const DriftContext& drift)
     plan.periodCount = CountFor(plan.periodSamples);
     plan.levelStep = 1.0 / (0.01 * sr);
     plan.mixStep = plan.levelStep;
-    plan.crossfadeSamples = 0.01 * sr;
+    plan.crossfadeSamples = kCrossfadeSeconds * sr;
     plan.flickerStep = 0.5 / std::max(0.005 * sr, 1.0);
     plan.clickLength = static_cast<int32_t>(0.0015 * sr);
     plan.shifterDelay = kShifterDelaySeconds * sr;
@@ -674,10 +748,14 @@ bool EchoMode::StepTick(int32_t periodCount)
     return tick;
 }
 
-void EchoMode::RollTapEvents(int k, const SamplePlan& plan)
+inline void EchoMode::RollTapEvents(int k, const SamplePlan& plan)
 {
-    if (!chaosSeeded || --tapChaosCountdown[k] >= 1)
-        return;
+    if (chaosSeeded && --tapChaosCountdown[k] < 1)
+        RollTapEventsNow(k, plan);
+}
+
+void EchoMode::RollTapEventsNow(int k, const SamplePlan& plan)
+{
     const double periodSamples = plan.periodSamples;
     tapChaosCountdown[k] = plan.periodCount;
     const uint32_t x1 = XorShift(chaosRng);
@@ -729,7 +807,7 @@ double EchoMode::StepRunSpeed(int k)
     return speed;
 }
 
-double EchoMode::ReadTap(int k, double newest, double wow, double speed, bool tick, const SamplePlan& plan)
+inline double EchoMode::ReadTap(int k, double newest, double wow, double speed, bool tick, const SamplePlan& plan)
 {
     const double r = plan.tapRatio[k];
     const double base = std::max((k + 1) * plan.periodSamples - plan.shifterDelay, kMinTapDelay);
@@ -758,7 +836,10 @@ double EchoMode::ReadTap(int k, double newest, double wow, double speed, bool ti
         } else {
             minOldTapDelay = std::min(minOldTapDelay, oldTapDelay[k]);
             const double old = ReadEcho(newest - oldTapDelay[k] - wow);
-            y = EngineMath::Cos(t * kPi * 0.5) * old + EngineMath::Sin(t * kPi * 0.5) * y;
+            double oldWeight;
+            double newWeight;
+            CrossfadeWeights(tapCrossfade[k], plan.crossfadeSamples, oldWeight, newWeight);
+            y = oldWeight * old + newWeight * y;
             oldTapDelay[k] = std::max(oldTapDelay[k] - (speed * r - 1.0), kMinTapDelay);
             tapCrossfade[k] += 1.0;
         }
@@ -776,7 +857,7 @@ double EchoMode::ReadTap(int k, double newest, double wow, double speed, bool ti
     return y;
 }
 
-double EchoMode::BlendPitchVoice(int k, double y, bool runActive, const SamplePlan& plan)
+inline double EchoMode::BlendPitchVoice(int k, double y, bool runActive, const SamplePlan& plan)
 {
     if (pitchVoiceWarmup[k] > 0)
         --pitchVoiceWarmup[k];
@@ -806,7 +887,11 @@ double EchoMode::TapOutput(int k, double newest, double wow, bool tick, const Sa
     double y = ReadTap(k, newest, wow, speed, tick, plan);
 
     GrainShifter& shifter = shifters[k];
-    shifter.SetRatio(octaveUpCountdown[k] > 0 ? 2.0 : 1.0);
+    // Setting the ratio the shifter has changes nothing once a shifted ratio's
+    // crossfade is cancelled.
+    const double shifterRatio = octaveUpCountdown[k] > 0 ? 2.0 : 1.0;
+    if (shifterRatio != shifter.ratio || (shifterRatio != 1.0 && shifter.crossfadeRemaining != 0))
+        shifter.SetRatio(shifterRatio);
     if (octaveUpCountdown[k] > 0)
         --octaveUpCountdown[k];
     y = shifter.Process(static_cast<float>(y));

@@ -173,6 +173,8 @@ private:
         double maxTapDelay = 0.0;
     };
 
+    // Everything Reset does but clearing the history.
+    void ResetState();
     // The plan of one sample, made as a call of one sample makes it.
     SamplePlan PlanSample(const DriftContext& drift);
     // Making the plan again would change no state and give the same plan, but for
@@ -198,6 +200,8 @@ private:
     // One tap's sample before its level and pan.
     double TapOutput(int k, double newest, double wow, bool tick, const SamplePlan& plan);
     void RollTapEvents(int k, const SamplePlan& plan);
+    // Rolls the tap's chance of each event, its countdown having run out.
+    void RollTapEventsNow(int k, const SamplePlan& plan);
     // -1 during a reverse run, 2 during a fast run, else 1.
     double StepRunSpeed(int k);
     // Moves the tap's read head and reads it, crossfading from where it was after a jump.
@@ -206,7 +210,18 @@ private:
 
     // Linear read of the ring at an absolute position (slot = position modulo length).
     double ReadEcho(double position) const;
+    // ReadEcho for positions that do not lie within a lap behind the writer.
+    double ReadEchoAnywhere(double position) const;
+    // Weights of the old and the new read head at a whole step of a tap's crossfade.
+    void CrossfadeWeights(double step, double crossfadeSamples, double& oldWeight, double& newWeight) const;
+    static void ComputeCrossfadeWeights(double step, double crossfadeSamples, double& oldWeight, double& newWeight);
+    void BuildCrossfadeTable();
 
+    // The crossfade weights at whole steps, as CrossfadeWeights computes them
+    // for the crossfade length of the prepared rate.
+    std::vector<double> crossfadeOldWeights;
+    std::vector<double> crossfadeNewWeights;
+    double crossfadeTableSamples = 0.0;
     // Whether each tap's octave jump was on when the voices were last planned.
     bool plannedOctaveUp[kTaps] = {};
     bool ready = false;

@@ -274,4 +274,15 @@ inline long long RoundToInt64(double value)
     return static_cast<long long>(rounded);
 }
 
+// A sample clock after `count` steps of 1.0 each, bit for bit: whole clocks
+// below 2^52 add a count exactly; any other clock takes the steps one by one.
+inline double ClockAfterSteps(double clock, int count)
+{
+    if (clock >= 0.0 && clock < 4503599627370496.0 && clock == std::floor(clock))
+        return clock + count;
+    for (int i = 0; i < count; ++i)
+        clock += 1.0;
+    return clock;
+}
+
 } // namespace EngineMath

@@ -35,7 +35,7 @@ int32_t RingLengthFor(double rate)
 }
 
 // Linear read of a ring indexed by absolute position modulo its length.
-float ReadRing(const std::vector<float>& ring, double position)
+inline float ReadRing(const std::vector<float>& ring, double position)
 {
     const int32_t length = static_cast<int32_t>(ring.size());
     if (length < 1 || !std::isfinite(position))

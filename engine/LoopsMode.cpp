@@ -148,13 +148,17 @@ void LoopsMode::Prepare(double rate, int /*maxBlockSize*/)
         voice.panSmoother.Configure(kSmootherSeconds, sampleRate);
     }
 
+    // Histories grown from nothing are zero already.
+    const bool historyWasEmpty = historyL.empty() && historyR.empty();
     try {
         AllocateForRate();
     } catch (const std::bad_alloc&) {
         // Without its memory the mode stays silent (Process checks IsReady).
         ReleaseArrays();
     }
-    Reset();
+    if (!historyWasEmpty)
+        ClearHistory();
+    ResetState();
 }
 
 void LoopsMode::AllocateForRate()
@@ -215,10 +219,19 @@ bool LoopsMode::IsReady() const
 
 void LoopsMode::Reset()
 {
-    monoAmount = monoTarget;
+    ClearHistory();
+    ResetState();
+}
+
+void LoopsMode::ClearHistory()
+{
     std::fill(historyL.begin(), historyL.end(), 0.0f);
     std::fill(historyR.begin(), historyR.end(), 0.0f);
+}
 
+void LoopsMode::ResetState()
+{
+    monoAmount = monoTarget;
     resetVoicesPending = 0;
     minVoiceAge = 1e300;
     maxVoiceAge = 0.0;
@@ -356,12 +369,18 @@ void LoopsMode::FeedIdle(const float* left, const float* right, int n)
         return;
     recordingStopped = 0;
     if (IsReady()) {
-        for (int i = 0; i < n; ++i) {
-            historyL[static_cast<size_t>(writeIndex)] = left[i];
-            historyR[static_cast<size_t>(writeIndex)] = right[i];
-            clock += 1.0;
-            if (++writeIndex >= historyLength)
+        // Spans end at the ring's end.
+        for (int i = 0; i < n;) {
+            const int span = std::min(n - i, historyLength - writeIndex);
+            if (span < 1)
+                break;
+            std::copy(left + i, left + i + span, historyL.begin() + writeIndex);
+            std::copy(right + i, right + i + span, historyR.begin() + writeIndex);
+            clock = EngineMath::ClockAfterSteps(clock, span);
+            writeIndex += span;
+            if (writeIndex >= historyLength)
                 writeIndex = 0;
+            i += span;
         }
     }
     resetVoicesPending = 1;

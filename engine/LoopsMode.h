@@ -214,6 +214,9 @@ private:
     };
 
     void AllocateForRate();
+    void ClearHistory();
+    // Everything Reset does but clearing the history.
+    void ResetState();
     void ReleaseArrays() noexcept;
     ControlSnapshot SnapshotControls() const;
     RunControls UpdateRunControls(const DriftContext& drift);

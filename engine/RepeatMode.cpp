@@ -459,6 +459,20 @@ void RepeatMode::DetectTransient(double left, double right)
     }
 }
 
+void RepeatMode::SkipFeedbackSlots(size_t count)
+{
+    // As `count` single steps: each steps on and wraps at the end of the line.
+    const size_t slots = feedbackLine.size() / 2;
+    if (count == 0)
+        return;
+    if (slots == 0 || feedbackWrite >= slots) {
+        feedbackWrite = 0;
+        --count;
+    }
+    if (slots > 0)
+        feedbackWrite = (feedbackWrite + count % slots) % slots;
+}
+
 void RepeatMode::FillCapture()
 {
     // One sample per processed sample: the captured slice lies wholly in the
@@ -709,11 +723,31 @@ void RepeatMode::FeedIdle(const float* left, const float* right, int n)
     }
     previousHold = hold;
     holdMix = hold ? 1.0 : 0.0;
-    for (int i = 0; i < n; ++i) {
+    int i = 0;
+    for (; i < n && captured < captureLength; ++i) {
         FillCapture();
         if (++feedbackWrite >= feedbackLine.size() / 2)
             feedbackWrite = 0;
         WriteInput(FiniteOrZero(left[i]), FiniteOrZero(right[i]));
+    }
+    // The slice is captured: the rest only records, in spans that end at the
+    // history's end.
+    const size_t frames = history.size() / 2;
+    if (i < n && frames > 0) {
+        SkipFeedbackSlots(static_cast<size_t>(n - i));
+        while (i < n) {
+            const int span = static_cast<int>(std::min(static_cast<size_t>(n - i), frames - historyWrite));
+            float* out = history.data() + 2 * historyWrite;
+            for (int s = 0; s < span; ++s) {
+                out[2 * s] = FiniteOrZero(left[i + s]);
+                out[2 * s + 1] = FiniteOrZero(right[i + s]);
+            }
+            clock += static_cast<uint64_t>(span);
+            historyWrite += static_cast<size_t>(span);
+            if (historyWrite >= frames)
+                historyWrite = 0;
+            i += span;
+        }
     }
     feedbackFilter[0] = feedbackFilter[1] = 0.0;
     feedbackValidFrom = clock;

@@ -147,6 +147,8 @@ private:
     };
 
     Line HistoryLine() const { return MakeLine(history.data(), history.size() / 2, historyWrite); }
+    // Moves the feedback line's writer on by `count` slots without writing.
+    void SkipFeedbackSlots(size_t count);
     Line FeedbackLine() const { return MakeLine(feedbackLine.data(), feedbackLine.size() / 2, feedbackWrite); }
     Line MakeLine(const float* frames, size_t length, size_t writeIndex) const
     {

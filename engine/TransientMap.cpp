@@ -76,7 +76,7 @@ void TransientMap::ScanBlock(int end)
     flags[static_cast<size_t>(scanIndex / kBlockSize)] = onset;
 }
 
-void TransientMap::Update(double clock)
+void TransientMap::ScanWritten(double clock)
 {
     if (length < 1 || samples == nullptr || blocks < 1 || !std::isfinite(clock))
         return;

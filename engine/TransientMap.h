@@ -1,4 +1,5 @@
 #pragma once
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -12,6 +13,8 @@ class TransientMap
 {
 public:
     static constexpr int kBlockSize = 32;
+    // Scan positions up to here convert to double and back exactly.
+    static constexpr int64_t kExactPositionLimit = int64_t{1} << 52;
 
     // Points the map at a ring (not owned) and sizes the flags for it. A rate
     // that is not above 0 (or not finite) is taken as 48000.
@@ -19,7 +22,12 @@ public:
     // Clears every flag, both envelopes and the scan position.
     void Clear();
     // Scans the whole blocks written up to `clock` (samples written so far).
-    void Update(double clock);
+    // Inline: the echo asks for every sample, and most calls find no whole block.
+    void Update(double clock)
+    {
+        if (!BlockStillOpen(clock))
+            ScanWritten(clock);
+    }
     // Whether the block holding the absolute position is flagged.
     bool IsMarked(double position) const;
     // Whether any block between the position and position + span is flagged.
@@ -44,6 +52,17 @@ public:
     int32_t holdRemaining = 0;
 
 private:
+    // True when the next block is not yet whole at `clock`, so that an update
+    // would change nothing (false whenever that is not plain).
+    bool BlockStillOpen(double clock) const
+    {
+        if (!synced || nextPosition < 0 || nextPosition > kExactPositionLimit)
+            return false;
+        const int32_t pending = std::min((scanIndex / kBlockSize + 1) * kBlockSize, length) - scanIndex;
+        const double from = static_cast<double>(nextPosition);
+        return clock >= from && clock <= from + (pending - 1);
+    }
+    void ScanWritten(double clock);
     void Resync(int64_t position);
     void ScanBlock(int end);
 };

@@ -253,6 +253,65 @@ TEST(EchoMode, OneChannelInstancesKeepTheChannelsApart)
 
 // While not heard the echo is only fed; when heard again its taps restart from
 // that history, so an impulse fed while idle still returns on time.
+// The ring's slots repeat every lap, so an impulse written at the same slot
+// two laps later, once everything has fallen silent, comes back bit for bit the
+// same: reads in later laps find the slot the first lap found. The impulse sits
+// just before the end of the ring so that its repeats are read across the wrap,
+// and the fractional tap time makes every read interpolate.
+TEST(EchoMode, LaterLapsReadTheRingAsTheFirstDoes)
+{
+    EchoRig rig(8000.0, 3, 0.5, 0.2501);
+    rig.echo->SnapSmoothers();
+    const int length = rig.echo->length;
+    const int window = 3 * 2001 + 100;
+    const int first = length - 100;
+    const int third = first + 2 * length;
+    const std::vector<float> input = Impulse(third + window, first);
+    std::vector<float> withBoth = input;
+    withBoth[static_cast<size_t>(third)] = 1.0f;
+    const StereoBlock out = rig.RunMono(withBoth, 512);
+
+    const std::vector<float> firstLap(out.left.begin() + first, out.left.begin() + first + window);
+    const std::vector<float> thirdLap(out.left.begin() + third, out.left.end());
+    EXPECT_GT(PeakIn(firstLap, 0, window), 0.02f);
+    EXPECT_EQ(std::memcmp(firstLap.data(), thirdLap.data(), sizeof(float) * static_cast<size_t>(window)), 0);
+}
+
+// Idle feeding in chunks of any length leaves the ring, its clock and the onset
+// map as one sample at a time does, through the wrap of the ring and across the
+// map's 32-sample cadence.
+TEST(EchoMode, IdleFeedingInChunksMatchesSingleSamples)
+{
+    EchoRig single(8000.0);
+    const int total = single.echo->length + 1000;
+    std::vector<float> l(static_cast<size_t>(total), 0.0f);
+    std::vector<float> r(static_cast<size_t>(total), 0.0f);
+    for (int i = 0; i < total; i += 997) {
+        l[static_cast<size_t>(i)] = 0.8f;
+        r[static_cast<size_t>(i)] = -0.3f;
+    }
+    for (int i = 0; i < total; ++i)
+        single.echo->FeedIdle(l.data() + i, r.data() + i, 1);
+
+    for (const int chunk : {2, 7, 31, 33, 512, 5000}) {
+        SCOPED_TRACE(chunk);
+        EchoRig chunked(8000.0);
+        for (int i = 0; i < total; i += chunk)
+            chunked.echo->FeedIdle(l.data() + i, r.data() + i, std::min(chunk, total - i));
+        const EchoMode& a = *chunked.echo;
+        const EchoMode& b = *single.echo;
+        EXPECT_EQ(a.clock, b.clock);
+        EXPECT_EQ(a.writeIndex, b.writeIndex);
+        EXPECT_EQ(a.idleSampleCounter, b.idleSampleCounter);
+        EXPECT_TRUE(a.buffer == b.buffer);
+        EXPECT_TRUE(a.transientMap.flags == b.transientMap.flags);
+        EXPECT_EQ(a.transientMap.nextPosition, b.transientMap.nextPosition);
+        EXPECT_EQ(a.transientMap.scanIndex, b.transientMap.scanIndex);
+        EXPECT_EQ(a.transientMap.peakEnv, b.transientMap.peakEnv);
+        EXPECT_EQ(a.transientMap.slowEnv, b.transientMap.slowEnv);
+    }
+}
+
 TEST(EchoMode, HistoryFedWhileIdleReturnsOnTime)
 {
     EchoRig rig(48000.0, 2, 0.5, 0.1);

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "tests/engine/AllocationProbe.h"
@@ -666,5 +667,55 @@ TEST(LoopsMode, CallsOfAnyLengthMatchOneSampleCalls)
             EXPECT_TRUE(SameBits(calls.afterLeft, reference.afterLeft));
             EXPECT_TRUE(SameBits(calls.afterRight, reference.afterRight));
         }
+    }
+}
+
+// Idle feeding in chunks of any length records each sample at its clock's
+// slot, through the wrap of the history.
+TEST(LoopsMode, IdleFeedingInChunksRecordsEverySampleAtItsSlot)
+{
+    auto loop = std::make_unique<LoopsMode>();
+    loop->Prepare(48000.0, 512);
+    const int length = loop->historyLength;
+    const int total = length + 3001;
+    std::vector<float> l(static_cast<size_t>(total));
+    std::vector<float> r(static_cast<size_t>(total));
+    std::vector<float> expectedL(static_cast<size_t>(length), 0.0f);
+    std::vector<float> expectedR(static_cast<size_t>(length), 0.0f);
+    for (int i = 0; i < total; ++i) {
+        l[static_cast<size_t>(i)] = static_cast<float>(std::sin(0.001 * i));
+        r[static_cast<size_t>(i)] = static_cast<float>(std::cos(0.0013 * i));
+        expectedL[static_cast<size_t>(i % length)] = l[static_cast<size_t>(i)];
+        expectedR[static_cast<size_t>(i % length)] = r[static_cast<size_t>(i)];
+    }
+
+    for (const int chunk : {1, 2, 7, 512, 4093}) {
+        SCOPED_TRACE(chunk);
+        loop->Reset();
+        for (int i = 0; i < total; i += chunk)
+            loop->FeedIdle(l.data() + i, r.data() + i, std::min(chunk, total - i));
+        EXPECT_EQ(loop->clock, static_cast<double>(total));
+        EXPECT_EQ(loop->writeIndex, total % length);
+        EXPECT_EQ(loop->resetVoicesPending, 1);
+        EXPECT_TRUE(loop->historyL == expectedL);
+        EXPECT_TRUE(loop->historyR == expectedR);
+    }
+}
+
+// A preparation forgets what was recorded, at the same rate as at another.
+TEST(LoopsMode, PreparationClearsARecordedHistory)
+{
+    for (const double rate : {48000.0, 44100.0}) {
+        SCOPED_TRACE(rate);
+        auto loop = std::make_unique<LoopsMode>();
+        loop->Prepare(48000.0, 512);
+        const std::vector<float> input(4096, 0.25f);
+        loop->FeedIdle(input.data(), input.data(), 4096);
+        loop->Prepare(rate, 512);
+        EXPECT_EQ(loop->clock, 0.0);
+        EXPECT_EQ(loop->writeIndex, 0);
+        const auto isZero = [](float x) { return x == 0.0f; };
+        EXPECT_TRUE(std::all_of(loop->historyL.begin(), loop->historyL.end(), isZero));
+        EXPECT_TRUE(std::all_of(loop->historyR.begin(), loop->historyR.end(), isZero));
     }
 }

@@ -295,6 +295,62 @@ TEST_F(RepeatModeTest, IdleFeedKeepsTheHistoryForLaterRepeats)
     EXPECT_NEAR(out[1000 + 9600 - 3000], 0.5, 1e-6);
 }
 
+// Idle feeding in chunks of any length, a HOLD capture running at first, records
+// each sample at its clock's slot through the wrap of the history, captures what
+// one sample at a time captures and leaves the mode to sound the same after.
+TEST_F(RepeatModeTest, IdleFeedingInChunksMatchesSingleSamples)
+{
+    // The lowest rate keeps the history short enough to wrap.
+    constexpr double kLowRate = 8000.0;
+    const size_t total = 640000;
+    const std::vector<float> inL = Noise(total, 3);
+    const std::vector<float> inR = Noise(total, 4);
+    const std::vector<float> after = Noise(3000, 5);
+    const auto feed = [&](size_t chunk, std::vector<float>& out) {
+        auto r = std::make_unique<RepeatMode>();
+        r->SetControls(0.0, 0.28);
+        r->SetTime(0.1);
+        r->count = 2;
+        r->feedbackTarget = 0.7;
+        r->Prepare(kLowRate, 512);
+        const size_t frames = r->history.size() / 2;
+        EXPECT_LT(frames, total);
+        r->hold = 1;
+        for (size_t i = 0; i < total; i += chunk)
+            r->FeedIdle(inL.data() + i, inR.data() + i, static_cast<int>(std::min(chunk, total - i)));
+        EXPECT_EQ(r->clock, total);
+        bool slotsHold = true;
+        for (size_t i = total - frames; i < total; ++i) {
+            const size_t slot = i % frames;
+            slotsHold = slotsHold && r->history[2 * slot] == inL[i] && r->history[2 * slot + 1] == inR[i];
+        }
+        EXPECT_TRUE(slotsHold);
+        DriftContext d{1};
+        d.amount = 0.0;
+        out.clear();
+        for (const float x : after) {
+            float l = x;
+            float rr = -x;
+            r->Process(&l, &rr, 1, d);
+            out.push_back(l);
+            out.push_back(rr);
+        }
+        return r;
+    };
+
+    std::vector<float> singleOut;
+    const auto single = feed(1, singleOut);
+    for (const size_t chunk : {7u, 512u, 6001u}) {
+        SCOPED_TRACE(chunk);
+        std::vector<float> chunkedOut;
+        const auto chunked = feed(chunk, chunkedOut);
+        EXPECT_EQ(chunked->captured, single->captured);
+        EXPECT_TRUE(chunked->capture[0] == single->capture[0]);
+        EXPECT_TRUE(chunked->capture[1] == single->capture[1]);
+        EXPECT_EQ(std::memcmp(chunkedOut.data(), singleOut.data(), sizeof(float) * singleOut.size()), 0);
+    }
+}
+
 TEST_F(RepeatModeTest, PreparesAcrossRatesAndStaysSilentWhenMemoryCannotBeHad)
 {
     struct Case
