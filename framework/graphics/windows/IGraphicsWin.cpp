@@ -592,19 +592,35 @@ void IGraphicsWin::OnRedrawTick(uint32_t count)
         return;
     MarkAllControlsClean();
     const float s = GetBackingScale();
-    for (int i = 0; i < regions.Count(); ++i) {
-        const RECT r = ToDeviceRect(regions[i], s);
-        InvalidateRect(window, &r, FALSE);
-    }
-    if (textEntryWindow) {
-        const RECT r = ToDeviceRect(textEntryBox, s);
-        ValidateRect(window, &r);
-        UpdateWindow(window);
-        textEntryState = kTextEntryDrawn;
-        return;
-    }
+    // A frame of the clock is presented at once: invalidating and waiting for WM_PAINT costs
+    // several wineserver round trips per frame. The update region is still the way for a
+    // hidden window (nothing to present until it is shown), for the text entry (its box must
+    // stay out of the frame) and right after a resize: under Wine a frame presented before
+    // the window's pending messages are handled can land in the drawable of the old size,
+    // leaving the new back buffer partly empty.
     const uint32_t before = vblank.Count();
-    UpdateWindow(window);
+    if (textEntryWindow || !IsWindowVisible(window) || wholeCompositesDue > 0) {
+        for (int i = 0; i < regions.Count(); ++i) {
+            const RECT r = ToDeviceRect(regions[i], s);
+            InvalidateRect(window, &r, FALSE);
+        }
+        if (textEntryWindow) {
+            const RECT r = ToDeviceRect(textEntryBox, s);
+            ValidateRect(window, &r);
+            UpdateWindow(window);
+            textEntryState = kTextEntryDrawn;
+            return;
+        }
+        UpdateWindow(window);
+    } else {
+        // The same window-pixel boxes an update region of these regions would give, with what
+        // the system invalidated meanwhile drawn in the same frame.
+        IBoxList list;
+        for (int i = 0; i < regions.Count(); ++i)
+            AddUpdateRect(s, list, ToDeviceRect(regions[i], s));
+        TakeUpdateRegion(list);
+        Present(list);
+    }
     if (useVBlankClock && vblank.Count() != before && count != 0)
         vblankSkipUntil = vblank.Count() + 1;
 }
@@ -618,41 +634,54 @@ void IGraphicsWin::DeleteUpdateRegion()
 
 void IGraphicsWin::Paint()
 {
+    IBoxList list;
+    if (TakeUpdateRegion(list))
+        Present(list);
+    else
+        ValidateRect(window, nullptr);
+}
+
+bool IGraphicsWin::TakeUpdateRegion(IBoxList& list)
+{
     const float s = GetBackingScale();
     if (!updateRegion)
         updateRegion = CreateRectRgn(0, 0, 0, 0);
     HRGN region = updateRegion;
     const int kind = region ? GetUpdateRgn(window, region, FALSE) : ERROR;
-    if (kind == SIMPLEREGION || kind == COMPLEXREGION) {
-        IBoxList list;
-        bool added = false;
-        if (kind == COMPLEXREGION) {
-            alignas(RGNDATA) char buffer[1024];
-            const DWORD needed = GetRegionData(region, 0, nullptr);
-            if (needed > 0 && needed <= sizeof buffer
-                && GetRegionData(region, needed, reinterpret_cast<RGNDATA*>(buffer))) {
-                const auto* data = reinterpret_cast<const RGNDATA*>(buffer);
-                const auto* rects = reinterpret_cast<const RECT*>(data->Buffer);
-                for (DWORD i = 0; i < data->rdh.nCount; ++i)
-                    AddUpdateRect(s, list, rects[i]);
-                added = true;
-            }
+    if (kind != SIMPLEREGION && kind != COMPLEXREGION)
+        return false;
+    bool added = false;
+    if (kind == COMPLEXREGION) {
+        alignas(RGNDATA) char buffer[1024];
+        const DWORD needed = GetRegionData(region, 0, nullptr);
+        if (needed > 0 && needed <= sizeof buffer
+            && GetRegionData(region, needed, reinterpret_cast<RGNDATA*>(buffer))) {
+            const auto* data = reinterpret_cast<const RGNDATA*>(buffer);
+            const auto* rects = reinterpret_cast<const RECT*>(data->Buffer);
+            for (DWORD i = 0; i < data->rdh.nCount; ++i)
+                AddUpdateRect(s, list, rects[i]);
+            added = true;
         }
-        if (!added) {
-            RECT box;
-            GetRgnBox(region, &box);
-            AddUpdateRect(s, list, box);
-        }
-        PAINTSTRUCT ps;
-        BeginPaint(window, &ps);
-        BindGLContext();
-        DrawDirtyRegions(list);
-        SwapBuffers(static_cast<HDC>(platformContext));
-        ++presentedFrames;
-        UnbindGLContext();
-        EndPaint(window, &ps);
     }
-    ValidateRect(window, nullptr);
+    if (!added) {
+        RECT box;
+        GetRgnBox(region, &box);
+        AddUpdateRect(s, list, box);
+    }
+    // Validating just the region taken stands in for BeginPaint and EndPaint (two more round
+    // trips, for a DC the window owns anyway) and leaves an invalidation that arrives while
+    // the frame is drawn to the next WM_PAINT.
+    ValidateRgn(window, region);
+    return true;
+}
+
+void IGraphicsWin::Present(IBoxList& regions)
+{
+    BindGLContext();
+    DrawDirtyRegions(regions);
+    SwapBuffers(static_cast<HDC>(platformContext));
+    ++presentedFrames;
+    UnbindGLContext();
 }
 
 bool IGraphicsWin::IsPenOrTouchMessage()

@@ -144,6 +144,11 @@ protected:
     void AbandonOpen(HDC dc);
     void CloseTextEntry();
     void Paint();
+    // Appends the window's update region, in window-pixel aligned boxes, to list and
+    // validates it; false when there was none.
+    bool TakeUpdateRegion(IBoxList& list);
+    // Draws the regions (window-pixel aligned boxes) and presents the frame.
+    void Present(IBoxList& regions);
     void DeleteUpdateRegion();
 
     void PointerEventFromMessage(IPointerEvent& event, LPARAM lParam, WPARAM wParam);

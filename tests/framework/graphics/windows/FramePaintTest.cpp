@@ -116,6 +116,13 @@ protected:
         g->ResizeEditor(460, 640, GetParam(), true);
         WaitForFrames(*g, 1);
         PumpMessages(50);
+        // At scale 2 the window reaches below the screen, and a frame drawn from the window's
+        // update region (as the first one after a resize is) leaves what is off screen
+        // undrawn; a clock frame of every control fills the main framebuffer whole.
+        for (int i = 0; i < 2; ++i) {
+            g->MarkAllControlsDirty();
+            g->OnRedrawTick(0);
+        }
         return g;
     }
     // Draws one frame of whatever is dirty now.

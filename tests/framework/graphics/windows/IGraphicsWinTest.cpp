@@ -110,6 +110,29 @@ TEST_P(IGraphicsWinTest, RedrawsOnlyWhenSomethingIsDirty)
     delegate.CloseEditor();
 }
 
+// What changes while the host hides the editor is drawn when it is shown, not before.
+TEST_P(IGraphicsWinTest, AHiddenEditorPresentsNothingUntilItIsShown)
+{
+    IGraphicsWin* g = Open();
+    ASSERT_NE(g, nullptr);
+    // Past the opening frames, which still fill the new back buffer whole.
+    knob->MarkDirty(false);
+    ASSERT_TRUE(WaitForFrames(*g, g->PresentedFrames() + 1));
+    HWND window = static_cast<HWND>(g->GetNativeWindow());
+    ShowWindow(window, SW_HIDE);
+    PumpMessages(50);
+    const int frames = g->PresentedFrames();
+    knob->colour = IArgb(255, 0, 255, 0);
+    knob->MarkDirty(false);
+    PumpMessages(200);
+    EXPECT_EQ(g->PresentedFrames(), frames);
+
+    ShowWindow(window, SW_SHOW);
+    ASSERT_TRUE(WaitForFrames(*g, frames + 1));
+    EXPECT_EQ(ReadMainFramebuffer(*g, 130, 130), (std::vector<uint8_t>{0, 255, 0, 255}));
+    delegate.CloseEditor();
+}
+
 TEST_P(IGraphicsWinTest, EveryFailedOpenStepLeavesNothingAndALaterOpenWorks)
 {
     for (auto step : {IGraphicsWin::OpenStep::CreateWindow, IGraphicsWin::OpenStep::GLContext,
