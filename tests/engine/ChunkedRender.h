@@ -3,9 +3,14 @@
 // cover many samples with one-sample calls bit for bit.
 #include <gtest/gtest.h>
 
+#include "engine/DriftContext.h"
+
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
+#include <functional>
+#include <utility>
 #include <vector>
 
 namespace chunked_render {
@@ -58,6 +63,47 @@ inline Stereo TailInput()
     }
     return tail;
 }
+
+// A stage under a script of events, each applied at its sample, with the chaos
+// stepped every 512 samples as the engine steps it. The test prepares `stage`.
+template <class Stage>
+class ScriptedStageRig
+{
+public:
+    using Event = std::pair<int, std::function<void(Stage&, DriftContext&)>>;
+
+    ScriptedStageRig(const std::vector<Event>& script, uint32_t seed, double chaos) : events(&script), drift(seed)
+    {
+        drift.amount = chaos;
+    }
+
+    int SamplesToNextEvent() const
+    {
+        int next = 512 - position % 512;
+        for (const auto& event : *events)
+            if (event.first > position)
+                next = std::min(next, event.first - position);
+        return next;
+    }
+
+    void Process(float* left, float* right, int n)
+    {
+        if (position % 512 == 0)
+            drift.Step(512.0 / 48000.0);
+        for (const auto& event : *events)
+            if (event.first == position)
+                event.second(stage, drift);
+        stage.Process(left, right, n, drift);
+        position += n;
+    }
+
+    Stage stage;
+
+private:
+    const std::vector<Event>* events;
+    DriftContext drift;
+    int position = 0;
+};
 
 // A scene rendered in runs of every length against one-sample calls, then a
 // window of one-sample calls on both to show any state the runs left apart.

@@ -319,43 +319,7 @@ struct TremScene
     const char* name;
     int length;
     double chaos;
-    std::vector<std::pair<int, std::function<void(TremMode&, DriftContext&)>>> events;
-};
-
-class TremRunRig
-{
-public:
-    explicit TremRunRig(const TremScene& s) : scene(&s), drift(5)
-    {
-        drift.amount = s.chaos;
-        trem.Prepare(kRate, 512);
-    }
-
-    int SamplesToNextEvent() const
-    {
-        int next = 512 - position % 512;
-        for (const auto& event : scene->events)
-            if (event.first > position)
-                next = std::min(next, event.first - position);
-        return next;
-    }
-
-    void Process(float* left, float* right, int n)
-    {
-        if (position % 512 == 0)
-            drift.Step(512.0 / kRate);
-        for (const auto& event : scene->events)
-            if (event.first == position)
-                event.second(trem, drift);
-        trem.Process(left, right, n, drift);
-        position += n;
-    }
-
-private:
-    const TremScene* scene;
-    DriftContext drift;
-    TremMode trem;
-    int position = 0;
+    std::vector<chunked_render::ScriptedStageRig<TremMode>::Event> events;
 };
 
 TempoSyncInfo HostGrid(bool positionFound)
@@ -402,7 +366,13 @@ TEST_F(TremModeTest, CallsOfManySamplesMatchOneSampleCalls)
         SCOPED_TRACE(scene.name);
         const chunked_render::Stereo input{Sine(150.0, 0.6, kRate, scene.length),
                                            Sine(230.0, 0.5, kRate, scene.length, 1.0)};
-        chunked_render::ExpectRunsMatchSingleSamples([&scene] { return TremRunRig(scene); }, input);
+        chunked_render::ExpectRunsMatchSingleSamples(
+            [&scene] {
+                chunked_render::ScriptedStageRig<TremMode> rig(scene.events, 5, scene.chaos);
+                rig.stage.Prepare(kRate, 512);
+                return rig;
+            },
+            input);
     }
 }
 

@@ -334,44 +334,7 @@ struct WearScene
     const char* name;
     int length;
     Trims start;
-    std::vector<std::pair<int, std::function<void(WearStage&, DriftContext&)>>> events;
-};
-
-class WearRunRig
-{
-public:
-    explicit WearRunRig(const WearScene& s) : scene(&s), drift(3)
-    {
-        drift.amount = 0.6;
-        stage.SetTargets(s.start.wear, s.start.wow, s.start.bandwidth, s.start.noise, s.start.crush);
-        stage.Prepare(kRate);
-    }
-
-    int SamplesToNextEvent() const
-    {
-        int next = 512 - position % 512;
-        for (const auto& event : scene->events)
-            if (event.first > position)
-                next = std::min(next, event.first - position);
-        return next;
-    }
-
-    void Process(float* left, float* right, int n)
-    {
-        if (position % 512 == 0)
-            drift.Step(512.0 / kRate);
-        for (const auto& event : scene->events)
-            if (event.first == position)
-                event.second(stage, drift);
-        stage.Process(left, right, n, drift);
-        position += n;
-    }
-
-private:
-    const WearScene* scene;
-    DriftContext drift;
-    WearStage stage;
-    int position = 0;
+    std::vector<chunked_render::ScriptedStageRig<WearStage>::Event> events;
 };
 
 TEST_F(WearStageTest, CallsOfManySamplesMatchOneSampleCalls)
@@ -406,7 +369,15 @@ TEST_F(WearStageTest, CallsOfManySamplesMatchOneSampleCalls)
         SCOPED_TRACE(scene.name);
         const chunked_render::Stereo input{Sine(150.0, 0.6, kRate, scene.length),
                                            Sine(230.0, 0.5, kRate, scene.length, 1.0)};
-        chunked_render::ExpectRunsMatchSingleSamples([&scene] { return WearRunRig(scene); }, input);
+        chunked_render::ExpectRunsMatchSingleSamples(
+            [&scene] {
+                chunked_render::ScriptedStageRig<WearStage> rig(scene.events, 3, 0.6);
+                const Trims& t = scene.start;
+                rig.stage.SetTargets(t.wear, t.wow, t.bandwidth, t.noise, t.crush);
+                rig.stage.Prepare(kRate);
+                return rig;
+            },
+            input);
     }
 }
 
