@@ -4,24 +4,14 @@
 
 float ReadSinc(const HistoryRing& ring, double position, const SincTable& table)
 {
+    SincPlace place;
+    if (!FindSincPlace(ring, position, table, place))
+        return 0.0f;
     const int length = ring.length;
-    if (length < 2 || ring.samples == nullptr || table.halfWidth < 1)
-        return 0.0f;
-    const double f = RingIndex(ring, position);
-    if (f < 0.0)
-        return 0.0f;
-    const int i = static_cast<int>(f);
-    int age = ring.writeIndex - i;
-    if (age < 1)
-        age += length;
-
-    const double g = (f - i) * SincTable::kPhases;
-    int phase = static_cast<int>(g);
-    if (phase > SincTable::kPhases - 1)
-        phase = SincTable::kPhases - 1;
-    const double u = g - phase;
-    const double* rowA = table.Row(phase);
-    const double* rowB = table.Row(phase + 1);
+    const int age = place.age;
+    const double u = place.u;
+    const double* rowA = place.rowA;
+    const double* rowB = place.rowB;
 
     const int n = table.halfWidth;
     const int taps = table.TapCount();

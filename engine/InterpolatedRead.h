@@ -40,6 +40,41 @@ inline float ReadLinear(const HistoryRing& ring, double position)
     return static_cast<float>(ring.samples[i] * (1.0 - frac) + ring.samples[j] * frac);
 }
 
+// Where a windowed-sinc read takes its taps: the age of the slot at or before
+// the position (1 is the newest sample) and the blend u between the table's two
+// rows around the position's fraction.
+struct SincPlace
+{
+    int age = 0;
+    double u = 0.0;
+    const double* rowA = nullptr;
+    const double* rowB = nullptr;
+};
+
+// False when the ring or the table cannot serve a read or the position is not finite.
+inline bool FindSincPlace(const HistoryRing& ring, double position, const SincTable& table, SincPlace& place)
+{
+    const int length = ring.length;
+    if (length < 2 || ring.samples == nullptr || table.halfWidth < 1)
+        return false;
+    const double f = RingIndex(ring, position);
+    if (f < 0.0)
+        return false;
+    const int i = static_cast<int>(f);
+    place.age = ring.writeIndex - i;
+    if (place.age < 1)
+        place.age += length;
+
+    const double g = (f - i) * SincTable::kPhases;
+    int phase = static_cast<int>(g);
+    if (phase > SincTable::kPhases - 1)
+        phase = SincTable::kPhases - 1;
+    place.u = g - phase;
+    place.rowA = table.Row(phase);
+    place.rowB = table.Row(phase + 1);
+    return true;
+}
+
 // Windowed-sinc interpolation with a table from GetSincTable. Taps that would lie
 // after the newest written sample read the newest sample instead.
 float ReadSinc(const HistoryRing& ring, double position, const SincTable& table);

@@ -474,24 +474,16 @@ void LoopsMode::ReadSincPair(const RingView& ring, double position, int interpol
     // ReadSinc for both channels at once: the taps' places and weights depend
     // only on the ring's geometry, so each is worked out once for the pair.
     const SincTable& table = GetSincTable(interpolation);
-    const int length = ring.left.length;
-    const double f = length < 2 || table.halfWidth < 1 ? -1.0 : RingIndex(ring.left, position);
-    if (f < 0.0) {
+    SincPlace place;
+    if (!FindSincPlace(ring.left, position, table, place)) {
         outL = outR = 0.0f;
         return;
     }
-    const int i = static_cast<int>(f);
-    int age = ring.left.writeIndex - i;
-    if (age < 1)
-        age += length;
-
-    const double g = (f - i) * SincTable::kPhases;
-    int phase = static_cast<int>(g);
-    if (phase > SincTable::kPhases - 1)
-        phase = SincTable::kPhases - 1;
-    const double u = g - phase;
-    const double* rowA = table.Row(phase);
-    const double* rowB = table.Row(phase + 1);
+    const int length = ring.left.length;
+    const int age = place.age;
+    const double u = place.u;
+    const double* rowA = place.rowA;
+    const double* rowB = place.rowB;
 
     const int n = table.halfWidth;
     const int taps = table.TapCount();
