@@ -181,91 +181,118 @@ void DriveStage::Process(float* left, float* right, int n)
         bypassed = 1;
         return;
     }
-    for (int i = 0; i < n; ++i)
-        StepSwitches(left[i], right[i], driveSmoother.Tick());
+    // The switches move per sample and never look at the audio, so each sample's
+    // switches are stepped first and its audio joins the pending run; the run is
+    // worked through whenever the next sample needs other coefficients, another
+    // voice path or cleared filters.
+    const double bypassTarget = driveTarget <= 0.0 ? 1.0 : 0.0;
+    pendingCount = 0;
+    for (int i = 0; i < n; ++i) {
+        const double d = driveSmoother.Tick();
+        bypassMix = EngineMath::StepFade(bypassMix, bypassTarget, bypassCoefficient, kBypassLanding);
+        voiceMix = EngineMath::StepFade(voiceMix, voiceTarget, voiceCoefficient, kVoiceLanding);
+        const bool fuzz = voiceMix != 0.0;
+        if (pendingCount > 0
+            && (d != cachedDrive || fuzz != pendingFuzz || pendingCount == kRunLength
+                || (bypassMix == 1.0 && bypassTarget == 1.0 && voiceMix == voiceTarget)))
+            FlushPending(left, right);
+
+        if (bypassMix == 1.0 && bypassTarget == 1.0 && voiceMix == voiceTarget) {
+            bypassed = 1;
+            continue;
+        }
+        if (bypassed) {
+            channels.Clear();
+            bypassed = 0;
+            fuzzSilent = 0;
+        }
+        if (d != cachedDrive)
+            UpdateCoefficients(d);
+        if (!fuzz) {
+            fuzzSilent = 1;
+        } else if (fuzzSilent) {
+            channels.ClearFuzz();
+            fuzzSilent = 0;
+        }
+        if (pendingCount == 0) {
+            pendingStart = i;
+            pendingFuzz = fuzz;
+        }
+        pendingBypassMix[pendingCount] = bypassMix;
+        pendingVoiceMix[pendingCount] = voiceMix;
+        ++pendingCount;
+    }
+    if (pendingCount > 0)
+        FlushPending(left, right);
 }
 
-void DriveStage::StepSwitches(float& left, float& right, double d)
+void DriveStage::FlushPending(float* left, float* right)
 {
-    const double bypassTarget = driveTarget <= 0.0 ? 1.0 : 0.0;
-    const double voiceTarget = voice == kVoiceFuzz ? 1.0 : 0.0;
-    bypassMix = EngineMath::StepFade(bypassMix, bypassTarget, bypassCoefficient, kBypassLanding);
-    voiceMix = EngineMath::StepFade(voiceMix, voiceTarget, voiceCoefficient, kVoiceLanding);
-
-    if (bypassMix == 1.0 && bypassTarget == 1.0 && voiceMix == voiceTarget) {
-        bypassed = 1;
-        return;
-    }
-    if (bypassed) {
-        channels.Clear();
-        bypassed = 0;
-        fuzzSilent = 0;
-    }
-    if (d != cachedDrive)
-        UpdateCoefficients(d);
-    if (voiceMix == 0.0) {
-        fuzzSilent = 1;
-    } else if (fuzzSilent) {
-        channels.ClearFuzz();
-        fuzzSilent = 0;
-    }
-
-    const bool fuzz = voiceMix != 0.0;
-    // A non-finite sample would otherwise live on in every filter memory.
-    const StereoDouble x(std::isfinite(left) ? left : 0.0, std::isfinite(right) ? right : 0.0);
-    const StereoDouble y = fuzz ? ProcessSample<true>(x) : ProcessSample<false>(x);
-    const StereoDouble mixed = bypassMix * x + (1.0 - bypassMix) * y;
-    left = static_cast<float>(mixed.Left());
-    right = static_cast<float>(mixed.Right());
+    if (pendingFuzz)
+        ProcessFrames<true>(left + pendingStart, right + pendingStart, pendingCount);
+    else
+        ProcessFrames<false>(left + pendingStart, right + pendingStart, pendingCount);
+    pendingCount = 0;
 }
 
 template <bool Fuzz>
-StereoDouble DriveStage::ProcessSample(StereoDouble x)
+void DriveStage::ProcessFrames(float* left, float* right, int count)
 {
     DriveChannel& ch = channels;
-    ch.envelopeFast += (Abs(x) - ch.envelopeFast) * envelopeAttack;
-    ch.envelopeFast = Select(ch.envelopeFast < kEnvelopeFloor, 0.0, ch.envelopeFast);
-    ch.envelopeSlow = Select(ch.envelopeFast > ch.envelopeSlow, ch.envelopeFast,
-                             ch.envelopeSlow + (ch.envelopeFast - ch.envelopeSlow) * envelopeRelease);
-    ch.envelopeSlow = Select(ch.envelopeSlow < kSlowEnvelopeFloor, kSlowEnvelopeFloor, ch.envelopeSlow);
-
-    // gateOpen mutes the fuzz below -70 dB; gateCut rises as a note decays below
-    // its own slow peak and pulls the fuzz bias toward cut-off (the sputter).
-    StereoDouble gateOpen = 1.0;
-    StereoDouble gateCut = 0.0;
-    if (Fuzz) {
-        const StereoDouble r = ch.envelopeFast / kGateOpenLevel;
-        const StereoDouble r2 = r * r;
-        gateOpen = Select(ch.envelopeFast < kGateOpenLevel, r2 * r2 * r2, 1.0);
-        const StereoDouble t1 = ch.envelopeSlow * gateHigh;
-        const StereoDouble t2 = ch.envelopeSlow * gateLow;
-        gateCut = Select(ch.envelopeFast >= t1, 0.0,
-                         Select(ch.envelopeFast <= t2, 1.0, Smoothstep((t1 - ch.envelopeFast) / (t1 - t2))));
+    for (int j = 0; j < count; ++j) {
+        // A non-finite sample would otherwise live on in every filter memory.
+        const StereoDouble x(std::isfinite(left[j]) ? left[j] : 0.0, std::isfinite(right[j]) ? right[j] : 0.0);
+        runInput[j] = x;
+        ch.envelopeFast += (Abs(x) - ch.envelopeFast) * envelopeAttack;
+        ch.envelopeFast = Select(ch.envelopeFast < kEnvelopeFloor, 0.0, ch.envelopeFast);
+        ch.envelopeSlow = Select(ch.envelopeFast > ch.envelopeSlow, ch.envelopeFast,
+                                 ch.envelopeSlow + (ch.envelopeFast - ch.envelopeSlow) * envelopeRelease);
+        ch.envelopeSlow = Select(ch.envelopeSlow < kSlowEnvelopeFloor, kSlowEnvelopeFloor, ch.envelopeSlow);
+        if (Fuzz) {
+            // gateOpen mutes the fuzz below -70 dB; gateCut rises as a note decays below
+            // its own slow peak and pulls the fuzz bias toward cut-off (the sputter).
+            const StereoDouble r = ch.envelopeFast / kGateOpenLevel;
+            const StereoDouble r2 = r * r;
+            runGateOpen[j] = Select(ch.envelopeFast < kGateOpenLevel, r2 * r2 * r2, 1.0);
+            const StereoDouble t1 = ch.envelopeSlow * gateHigh;
+            const StereoDouble t2 = ch.envelopeSlow * gateLow;
+            runGateCut[j] = Select(ch.envelopeFast >= t1, 0.0,
+                                   Select(ch.envelopeFast <= t2, 1.0, Smoothstep((t1 - ch.envelopeFast) / (t1 - t2))));
+        }
     }
 
-    StereoDouble halfRate[2];
-    ch.outer.Up(x, halfRate[0], halfRate[1]);
-    StereoDouble halfRateOut[2];
-    for (int k = 0; k < 2; ++k) {
-        StereoDouble quarter0 = 0.0;
-        StereoDouble quarter1 = 0.0;
-        ch.inner.Up(halfRate[k], quarter0, quarter1);
-        const StereoDouble p = ProcessVoices<Fuzz>(quarter0, gateOpen, gateCut);
-        const StereoDouble q = ProcessVoices<Fuzz>(quarter1, gateOpen, gateCut);
-        const StereoDouble down = ch.inner.Down(p, q);
-        halfRateOut[k] = ch.halfRateDelay;
-        ch.halfRateDelay = down;
+    ch.outer.UpRun(runInput, count, runHalfRate);
+    ch.inner.UpRun(runHalfRate, 2 * count, runQuarterRate);
+    for (int j = 0; j < count; ++j) {
+        const StereoDouble gateOpen = Fuzz ? runGateOpen[j] : StereoDouble(1.0);
+        const StereoDouble gateCut = Fuzz ? runGateCut[j] : StereoDouble(0.0);
+        StereoDouble* frame = runQuarterRate + 4 * j;
+        for (int k = 0; k < 4; ++k)
+            frame[k] = ProcessVoices<Fuzz>(frame[k], gateOpen, gateCut, pendingVoiceMix[j]);
     }
-    const StereoDouble s = ch.outer.Down(halfRateOut[0], halfRateOut[1]);
+    ch.inner.DownRun(runQuarterRate, 2 * count, runHalfRate);
+    // The inner stage's output runs one 2x sample late against the outer stage's frames.
+    for (int t = 0; t < 2 * count; ++t) {
+        const StereoDouble next = runHalfRate[t];
+        runHalfRate[t] = ch.halfRateDelay;
+        ch.halfRateDelay = next;
+    }
+    ch.outer.DownRun(runHalfRate, count, runQuarterRate);
 
-    const StereoDouble y = dcPole * ch.dcOutPrev + (s - ch.dcInPrev);
-    ch.dcInPrev = s;
-    ch.dcOutPrev = y;
-    return y;
+    for (int j = 0; j < count; ++j) {
+        const StereoDouble s = runQuarterRate[j];
+        const StereoDouble y = dcPole * ch.dcOutPrev + (s - ch.dcInPrev);
+        ch.dcInPrev = s;
+        ch.dcOutPrev = y;
+        const double mix = pendingBypassMix[j];
+        const StereoDouble mixed = mix * runInput[j] + (1.0 - mix) * y;
+        left[j] = static_cast<float>(mixed.Left());
+        right[j] = static_cast<float>(mixed.Right());
+    }
 }
 
 template <bool Fuzz>
-inline StereoDouble DriveStage::ProcessVoices(StereoDouble u, StereoDouble gateOpen, StereoDouble gateCut)
+inline StereoDouble DriveStage::ProcessVoices(StereoDouble u, StereoDouble gateOpen, StereoDouble gateCut, double mix)
 {
     DriveChannel& ch = channels;
     // Overdrive: 720 Hz high-pass, 9 kHz low-pass, soft clip, drive-dependent low-pass.
@@ -293,5 +320,5 @@ inline StereoDouble DriveStage::ProcessVoices(StereoDouble u, StereoDouble gateO
     ch.fuzzClipPrev = z;
     ch.fuzzPost += (clipped - ch.fuzzPost) * (1.0 - fuzzLowpass);
     const StereoDouble fz = (ch.fuzzPost * fuzzMakeup * gateOpen - u) * fadeIn + u;
-    return od + (fz - od) * voiceMix;
+    return od + (fz - od) * mix;
 }

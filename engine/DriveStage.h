@@ -83,14 +83,30 @@ public:
 
     DriveChannel channels; // left and right side by side
 
+    // The most samples worked through the oversampling chain at once.
+    static constexpr int kRunLength = 64;
+
 private:
     double dcPole = 0.0; // of the output DC blocker, for sampleRate
     void UpdateCoefficients(double d);
-    void StepSwitches(float& left, float& right, double d);
+    // Samples whose switches have moved but whose audio waits, all sharing the
+    // coefficients and the voice path of their first one.
+    void FlushPending(float* left, float* right);
     // Compiled once with the fuzz voice and once without, so the overdrive alone
     // carries none of the fuzz path's tests.
     template <bool Fuzz>
-    StereoDouble ProcessSample(StereoDouble x);
+    void ProcessFrames(float* left, float* right, int count);
     template <bool Fuzz>
-    StereoDouble ProcessVoices(StereoDouble u, StereoDouble gateOpen, StereoDouble gateCut);
+    StereoDouble ProcessVoices(StereoDouble u, StereoDouble gateOpen, StereoDouble gateCut, double mix);
+
+    int pendingStart = 0;
+    int pendingCount = 0;
+    bool pendingFuzz = false;
+    double pendingBypassMix[kRunLength] = {};
+    double pendingVoiceMix[kRunLength] = {};
+    StereoDouble runInput[kRunLength] = {};
+    StereoDouble runGateOpen[kRunLength] = {};
+    StereoDouble runGateCut[kRunLength] = {};
+    StereoDouble runHalfRate[2 * kRunLength] = {};
+    StereoDouble runQuarterRate[4 * kRunLength] = {};
 };
