@@ -32,7 +32,7 @@ double OnePolePole(double hz, double rate)
 }
 
 // Asymmetric soft clip of the overdrive: at most 1.67 and -0.95.
-StereoDouble OverdriveClip(StereoDouble v)
+inline StereoDouble OverdriveClip(StereoDouble v)
 {
     // Most samples of a light drive lie in the straight part, where the clip leaves them alone.
     const StereoDouble::Mask high = v > 1.05;
@@ -263,13 +263,29 @@ void DriveStage::ProcessFrames(float* left, float* right, int count)
 
     ch.outer.UpRun(runInput, count, runHalfRate);
     ch.inner.UpRun(runHalfRate, 2 * count, runQuarterRate);
+    // The voices' memories and coefficients live in locals for the run, where the
+    // compiler can keep them in registers.
+    VoiceMemory memory{ch.odLow720, ch.odLow9000,    ch.odPost,   ch.fuzzLow250,
+                       ch.fuzzDc,   ch.fuzzClipPrev, ch.fuzzPost, ch.rectPrev};
+    const VoiceCoefficients c{1.0 - a720,        1.0 - a9000, preGain,    1.0 - odLowpass,
+                              odMakeup,          fadeIn,      1.0 - a250, 1.0 - a30,
+                              octaveMix,         fuzzGain,    bias,       -(cutoffBias + 0.44) - bias,
+                              1.0 - fuzzLowpass, fuzzMakeup};
     for (int j = 0; j < count; ++j) {
         const StereoDouble gateOpen = Fuzz ? runGateOpen[j] : StereoDouble(1.0);
         const StereoDouble gateCut = Fuzz ? runGateCut[j] : StereoDouble(0.0);
         StereoDouble* frame = runQuarterRate + 4 * j;
         for (int k = 0; k < 4; ++k)
-            frame[k] = ProcessVoices<Fuzz>(frame[k], gateOpen, gateCut, pendingVoiceMix[j]);
+            frame[k] = ProcessVoices<Fuzz>(memory, c, frame[k], gateOpen, gateCut, pendingVoiceMix[j]);
     }
+    ch.odLow720 = memory.odLow720;
+    ch.odLow9000 = memory.odLow9000;
+    ch.odPost = memory.odPost;
+    ch.fuzzLow250 = memory.fuzzLow250;
+    ch.fuzzDc = memory.fuzzDc;
+    ch.fuzzClipPrev = memory.fuzzClipPrev;
+    ch.fuzzPost = memory.fuzzPost;
+    ch.rectPrev = memory.rectPrev;
     ch.inner.DownRun(runQuarterRate, 2 * count, runHalfRate);
     // The inner stage's output runs one 2x sample late against the outer stage's frames.
     for (int t = 0; t < 2 * count; ++t) {
@@ -292,33 +308,33 @@ void DriveStage::ProcessFrames(float* left, float* right, int count)
 }
 
 template <bool Fuzz>
-inline StereoDouble DriveStage::ProcessVoices(StereoDouble u, StereoDouble gateOpen, StereoDouble gateCut, double mix)
+inline StereoDouble DriveStage::ProcessVoices(VoiceMemory& m, const VoiceCoefficients& c, StereoDouble u,
+                                              StereoDouble gateOpen, StereoDouble gateCut, double mix)
 {
-    DriveChannel& ch = channels;
     // Overdrive: 720 Hz high-pass, 9 kHz low-pass, soft clip, drive-dependent low-pass.
-    ch.odLow720 += (u - ch.odLow720) * (1.0 - a720);
-    ch.odLow9000 += (u - ch.odLow720 - ch.odLow9000) * (1.0 - a9000);
-    const StereoDouble v = OverdriveClip(ch.odLow9000 * preGain);
-    ch.odPost += (v - ch.odPost) * (1.0 - odLowpass);
-    const StereoDouble od = ((ch.odPost + u) * odMakeup - u) * fadeIn + u;
+    m.odLow720 += (u - m.odLow720) * c.odLow720Step;
+    m.odLow9000 += (u - m.odLow720 - m.odLow9000) * c.odLow9000Step;
+    const StereoDouble v = OverdriveClip(m.odLow9000 * c.preGain);
+    m.odPost += (v - m.odPost) * c.odPostStep;
+    const StereoDouble od = ((m.odPost + u) * c.odMakeup - u) * c.fadeIn + u;
     if (!Fuzz)
         return od;
 
-    ch.fuzzLow250 += (u - ch.fuzzLow250) * (1.0 - a250);
-    const StereoDouble h = u - ch.fuzzLow250;
+    m.fuzzLow250 += (u - m.fuzzLow250) * c.fuzzLow250Step;
+    const StereoDouble h = u - m.fuzzLow250;
     // Anti-aliased h|h|: twice the full-wave rectified signal, the octave.
-    const StereoDouble p = ch.rectPrev;
+    const StereoDouble p = m.rectPrev;
     StereoDouble r = Select(Abs(h - p) > kAntiAliasEpsilon, (Abs(h) * h - Abs(p) * p) / (h - p), Abs(p + h));
-    ch.rectPrev = h;
-    ch.fuzzDc += (r - ch.fuzzDc) * (1.0 - a30);
-    r -= ch.fuzzDc;
+    m.rectPrev = h;
+    m.fuzzDc += (r - m.fuzzDc) * c.fuzzDcStep;
+    r -= m.fuzzDc;
 
-    const StereoDouble z = ((r - h) * octaveMix + h) * fuzzGain + (bias + (-(cutoffBias + 0.44) - bias) * gateCut);
-    const StereoDouble q = ch.fuzzClipPrev;
+    const StereoDouble z = ((r - h) * c.octaveMix + h) * c.fuzzGain + (c.bias + c.cutSpan * gateCut);
+    const StereoDouble q = m.fuzzClipPrev;
     const StereoDouble clipped = Select(Abs(z - q) > kAntiAliasEpsilon,
                                         (FuzzClipIntegral(z) - FuzzClipIntegral(q)) / (z - q), FuzzClip(0.5 * (z + q)));
-    ch.fuzzClipPrev = z;
-    ch.fuzzPost += (clipped - ch.fuzzPost) * (1.0 - fuzzLowpass);
-    const StereoDouble fz = (ch.fuzzPost * fuzzMakeup * gateOpen - u) * fadeIn + u;
+    m.fuzzClipPrev = z;
+    m.fuzzPost += (clipped - m.fuzzPost) * c.fuzzPostStep;
+    const StereoDouble fz = (m.fuzzPost * c.fuzzMakeup * gateOpen - u) * c.fadeIn + u;
     return od + (fz - od) * mix;
 }

@@ -96,8 +96,20 @@ private:
     // carries none of the fuzz path's tests.
     template <bool Fuzz>
     void ProcessFrames(float* left, float* right, int count);
+    // The voices' filter memories, copied out of the channels for a run.
+    struct VoiceMemory
+    {
+        StereoDouble odLow720, odLow9000, odPost, fuzzLow250, fuzzDc, fuzzClipPrev, fuzzPost, rectPrev;
+    };
+    // The coefficients the voices read, as they enter each sample's arithmetic.
+    struct VoiceCoefficients
+    {
+        double odLow720Step, odLow9000Step, preGain, odPostStep, odMakeup, fadeIn;
+        double fuzzLow250Step, fuzzDcStep, octaveMix, fuzzGain, bias, cutSpan, fuzzPostStep, fuzzMakeup;
+    };
     template <bool Fuzz>
-    StereoDouble ProcessVoices(StereoDouble u, StereoDouble gateOpen, StereoDouble gateCut, double mix);
+    static StereoDouble ProcessVoices(VoiceMemory& m, const VoiceCoefficients& c, StereoDouble u, StereoDouble gateOpen,
+                                      StereoDouble gateCut, double mix);
 
     int pendingStart = 0;
     int pendingCount = 0;
