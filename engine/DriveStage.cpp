@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "engine/EngineMath.h"
 
@@ -188,6 +189,12 @@ void DriveStage::Process(float* left, float* right, int n)
     const double bypassTarget = driveTarget <= 0.0 ? 1.0 : 0.0;
     pendingCount = 0;
     for (int i = 0; i < n; ++i) {
+        if (SwitchesHold(bypassTarget, voiceTarget)) {
+            if (pendingCount > 0)
+                FlushPending(left, right);
+            ProcessSettled(left + i, right + i, n - i);
+            return;
+        }
         const double d = driveSmoother.Tick();
         bypassMix = EngineMath::StepFade(bypassMix, bypassTarget, bypassCoefficient, kBypassLanding);
         voiceMix = EngineMath::StepFade(voiceMix, voiceTarget, voiceCoefficient, kVoiceLanding);
@@ -224,6 +231,36 @@ void DriveStage::Process(float* left, float* right, int n)
     }
     if (pendingCount > 0)
         FlushPending(left, right);
+}
+
+bool DriveStage::SwitchesHold(double bypassTarget, double voiceTarget) const
+{
+    // With both fades landed the fade steps change nothing; with the glide's tick
+    // leaving the drive as it is, bit for bit, every later sample of the call sees
+    // the same switches, coefficients and voice path.
+    if (bypassed || bypassTarget != 0.0 || bypassMix != 0.0 || voiceMix != voiceTarget)
+        return false;
+    if (driveSmoother.current != cachedDrive || fuzzSilent != (voiceMix == 0.0 ? 1 : 0))
+        return false;
+    const double next =
+        (driveSmoother.target - driveSmoother.current) * driveSmoother.coefficient + driveSmoother.current;
+    return std::memcmp(&next, &driveSmoother.current, sizeof next) == 0;
+}
+
+void DriveStage::ProcessSettled(float* left, float* right, int n)
+{
+    const bool fuzz = voiceMix != 0.0;
+    for (int start = 0; start < n; start += kRunLength) {
+        const int count = std::min(kRunLength, n - start);
+        for (int j = 0; j < count; ++j) {
+            pendingBypassMix[j] = bypassMix;
+            pendingVoiceMix[j] = voiceMix;
+        }
+        if (fuzz)
+            ProcessFrames<true>(left + start, right + start, count);
+        else
+            ProcessFrames<false>(left + start, right + start, count);
+    }
 }
 
 void DriveStage::FlushPending(float* left, float* right)

@@ -92,6 +92,9 @@ private:
     // Samples whose switches have moved but whose audio waits, all sharing the
     // coefficients and the voice path of their first one.
     void FlushPending(float* left, float* right);
+    bool SwitchesHold(double bypassTarget, double voiceTarget) const;
+    // The rest of a call whose switches hold, straight through the chain.
+    void ProcessSettled(float* left, float* right, int n);
     // Compiled once with the fuzz voice and once without, so the overdrive alone
     // carries none of the fuzz path's tests.
     template <bool Fuzz>
