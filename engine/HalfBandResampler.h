@@ -77,18 +77,16 @@ public:
             line[Taps - 2 - k] = downHistory[downIndex + k];
         for (int i = 0; i < n; ++i)
             line[Taps - 1 + i] = in[2 * i];
-        for (int i = 0; i < n; ++i) {
-            const Sample delayed = i < kDelay ? downDelay[(delayIndex + i) % kDelay] : in[2 * (i - kDelay) + 1];
-            out[i] = ConvolveOldestFirst(line + i) + 0.5 * delayed;
-        }
-        StoreHistory(downHistory, downIndex, line + n - 1);
-        Sample delays[kDelay];
-        for (int k = 0; k < kDelay; ++k) {
-            const int i = n - kDelay + k;
-            delays[k] = i >= 0 ? in[2 * i + 1] : downDelay[(delayIndex + n + k) % kDelay];
-        }
+        Sample seconds[kDelay + kMaxRun];
         for (int k = 0; k < kDelay; ++k)
-            downDelay[k] = delays[k];
+            seconds[k] = downDelay[(delayIndex + k) % kDelay];
+        for (int i = 0; i < n; ++i)
+            seconds[kDelay + i] = in[2 * i + 1];
+        for (int i = 0; i < n; ++i)
+            out[i] = ConvolveOldestFirst(line + i) + 0.5 * seconds[i];
+        StoreHistory(downHistory, downIndex, line + n - 1);
+        for (int k = 0; k < kDelay; ++k)
+            downDelay[k] = seconds[n + k];
         delayIndex = 0;
     }
 
