@@ -53,6 +53,11 @@ public:
     // `in` and `out` must not overlap; n is at most kMaxRun.
     void UpRun(const Sample* in, int n, Sample* out)
     {
+        // A lone sample is cheaper through the ring than through a staged line.
+        if (n == 1) {
+            Up(in[0], out[0], out[1]);
+            return;
+        }
         Sample line[Taps + kMaxRun];
         for (int k = 0; k < Taps; ++k)
             line[Taps - 1 - k] = upHistory[upIndex + k];
@@ -72,6 +77,10 @@ public:
     {
         if (n <= 0)
             return;
+        if (n == 1) {
+            out[0] = Down(in[0], in[1]);
+            return;
+        }
         Sample line[Taps - 1 + kMaxRun];
         for (int k = 0; k < Taps - 1; ++k)
             line[Taps - 2 - k] = downHistory[downIndex + k];
