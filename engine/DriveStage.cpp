@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "engine/EngineMath.h"
 
@@ -32,7 +33,7 @@ double OnePolePole(double hz, double rate)
 }
 
 // Asymmetric soft clip of the overdrive: at most 1.67 and -0.95.
-StereoDouble OverdriveClip(StereoDouble v)
+inline StereoDouble OverdriveClip(StereoDouble v)
 {
     // Most samples of a light drive lie in the straight part, where the clip leaves them alone.
     const StereoDouble::Mask high = v > 1.05;
@@ -181,117 +182,196 @@ void DriveStage::Process(float* left, float* right, int n)
         bypassed = 1;
         return;
     }
-    for (int i = 0; i < n; ++i)
-        StepSwitches(left[i], right[i], driveSmoother.Tick());
-}
-
-void DriveStage::StepSwitches(float& left, float& right, double d)
-{
+    // The switches move per sample and never look at the audio, so each sample's
+    // switches are stepped first and its audio joins the pending run; the run is
+    // worked through whenever the next sample needs other coefficients, another
+    // voice path or cleared filters.
     const double bypassTarget = driveTarget <= 0.0 ? 1.0 : 0.0;
-    const double voiceTarget = voice == kVoiceFuzz ? 1.0 : 0.0;
-    bypassMix = EngineMath::StepFade(bypassMix, bypassTarget, bypassCoefficient, kBypassLanding);
-    voiceMix = EngineMath::StepFade(voiceMix, voiceTarget, voiceCoefficient, kVoiceLanding);
+    pendingCount = 0;
+    for (int i = 0; i < n; ++i) {
+        if (SwitchesHold(bypassTarget, voiceTarget)) {
+            if (pendingCount > 0)
+                FlushPending(left, right);
+            ProcessSettled(left + i, right + i, n - i);
+            return;
+        }
+        const double d = driveSmoother.Tick();
+        bypassMix = EngineMath::StepFade(bypassMix, bypassTarget, bypassCoefficient, kBypassLanding);
+        voiceMix = EngineMath::StepFade(voiceMix, voiceTarget, voiceCoefficient, kVoiceLanding);
+        const bool fuzz = voiceMix != 0.0;
+        if (pendingCount > 0
+            && (d != cachedDrive || fuzz != pendingFuzz || pendingCount == kRunLength
+                || (bypassMix == 1.0 && bypassTarget == 1.0 && voiceMix == voiceTarget)))
+            FlushPending(left, right);
 
-    if (bypassMix == 1.0 && bypassTarget == 1.0 && voiceMix == voiceTarget) {
-        bypassed = 1;
-        return;
+        if (bypassMix == 1.0 && bypassTarget == 1.0 && voiceMix == voiceTarget) {
+            bypassed = 1;
+            continue;
+        }
+        if (bypassed) {
+            channels.Clear();
+            bypassed = 0;
+            fuzzSilent = 0;
+        }
+        if (d != cachedDrive)
+            UpdateCoefficients(d);
+        if (!fuzz) {
+            fuzzSilent = 1;
+        } else if (fuzzSilent) {
+            channels.ClearFuzz();
+            fuzzSilent = 0;
+        }
+        if (pendingCount == 0) {
+            pendingStart = i;
+            pendingFuzz = fuzz;
+        }
+        pendingBypassMix[pendingCount] = bypassMix;
+        pendingVoiceMix[pendingCount] = voiceMix;
+        ++pendingCount;
     }
-    if (bypassed) {
-        channels.Clear();
-        bypassed = 0;
-        fuzzSilent = 0;
-    }
-    if (d != cachedDrive)
-        UpdateCoefficients(d);
-    if (voiceMix == 0.0) {
-        fuzzSilent = 1;
-    } else if (fuzzSilent) {
-        channels.ClearFuzz();
-        fuzzSilent = 0;
-    }
+    if (pendingCount > 0)
+        FlushPending(left, right);
+}
 
+bool DriveStage::SwitchesHold(double bypassTarget, double voiceTarget) const
+{
+    // With both fades landed the fade steps change nothing; with the glide's tick
+    // leaving the drive as it is, bit for bit, every later sample of the call sees
+    // the same switches, coefficients and voice path.
+    if (bypassed || bypassTarget != 0.0 || bypassMix != 0.0 || voiceMix != voiceTarget)
+        return false;
+    if (driveSmoother.current != cachedDrive || fuzzSilent != (voiceMix == 0.0 ? 1 : 0))
+        return false;
+    const double next =
+        (driveSmoother.target - driveSmoother.current) * driveSmoother.coefficient + driveSmoother.current;
+    return std::memcmp(&next, &driveSmoother.current, sizeof next) == 0;
+}
+
+void DriveStage::ProcessSettled(float* left, float* right, int n)
+{
     const bool fuzz = voiceMix != 0.0;
-    // A non-finite sample would otherwise live on in every filter memory.
-    const StereoDouble x(std::isfinite(left) ? left : 0.0, std::isfinite(right) ? right : 0.0);
-    const StereoDouble y = fuzz ? ProcessSample<true>(x) : ProcessSample<false>(x);
-    const StereoDouble mixed = bypassMix * x + (1.0 - bypassMix) * y;
-    left = static_cast<float>(mixed.Left());
-    right = static_cast<float>(mixed.Right());
+    for (int start = 0; start < n; start += kRunLength) {
+        const int count = std::min(kRunLength, n - start);
+        for (int j = 0; j < count; ++j) {
+            pendingBypassMix[j] = bypassMix;
+            pendingVoiceMix[j] = voiceMix;
+        }
+        if (fuzz)
+            ProcessFrames<true>(left + start, right + start, count);
+        else
+            ProcessFrames<false>(left + start, right + start, count);
+    }
+}
+
+void DriveStage::FlushPending(float* left, float* right)
+{
+    if (pendingFuzz)
+        ProcessFrames<true>(left + pendingStart, right + pendingStart, pendingCount);
+    else
+        ProcessFrames<false>(left + pendingStart, right + pendingStart, pendingCount);
+    pendingCount = 0;
 }
 
 template <bool Fuzz>
-StereoDouble DriveStage::ProcessSample(StereoDouble x)
+void DriveStage::ProcessFrames(float* left, float* right, int count)
 {
     DriveChannel& ch = channels;
-    ch.envelopeFast += (Abs(x) - ch.envelopeFast) * envelopeAttack;
-    ch.envelopeFast = Select(ch.envelopeFast < kEnvelopeFloor, 0.0, ch.envelopeFast);
-    ch.envelopeSlow = Select(ch.envelopeFast > ch.envelopeSlow, ch.envelopeFast,
-                             ch.envelopeSlow + (ch.envelopeFast - ch.envelopeSlow) * envelopeRelease);
-    ch.envelopeSlow = Select(ch.envelopeSlow < kSlowEnvelopeFloor, kSlowEnvelopeFloor, ch.envelopeSlow);
-
-    // gateOpen mutes the fuzz below -70 dB; gateCut rises as a note decays below
-    // its own slow peak and pulls the fuzz bias toward cut-off (the sputter).
-    StereoDouble gateOpen = 1.0;
-    StereoDouble gateCut = 0.0;
-    if (Fuzz) {
-        const StereoDouble r = ch.envelopeFast / kGateOpenLevel;
-        const StereoDouble r2 = r * r;
-        gateOpen = Select(ch.envelopeFast < kGateOpenLevel, r2 * r2 * r2, 1.0);
-        const StereoDouble t1 = ch.envelopeSlow * gateHigh;
-        const StereoDouble t2 = ch.envelopeSlow * gateLow;
-        gateCut = Select(ch.envelopeFast >= t1, 0.0,
-                         Select(ch.envelopeFast <= t2, 1.0, Smoothstep((t1 - ch.envelopeFast) / (t1 - t2))));
+    for (int j = 0; j < count; ++j) {
+        // A non-finite sample would otherwise live on in every filter memory.
+        const StereoDouble x(std::isfinite(left[j]) ? left[j] : 0.0, std::isfinite(right[j]) ? right[j] : 0.0);
+        runInput[j] = x;
+        ch.envelopeFast += (Abs(x) - ch.envelopeFast) * envelopeAttack;
+        ch.envelopeFast = Select(ch.envelopeFast < kEnvelopeFloor, 0.0, ch.envelopeFast);
+        ch.envelopeSlow = Select(ch.envelopeFast > ch.envelopeSlow, ch.envelopeFast,
+                                 ch.envelopeSlow + (ch.envelopeFast - ch.envelopeSlow) * envelopeRelease);
+        ch.envelopeSlow = Select(ch.envelopeSlow < kSlowEnvelopeFloor, kSlowEnvelopeFloor, ch.envelopeSlow);
+        if (Fuzz) {
+            // gateOpen mutes the fuzz below -70 dB; gateCut rises as a note decays below
+            // its own slow peak and pulls the fuzz bias toward cut-off (the sputter).
+            const StereoDouble r = ch.envelopeFast / kGateOpenLevel;
+            const StereoDouble r2 = r * r;
+            runGateOpen[j] = Select(ch.envelopeFast < kGateOpenLevel, r2 * r2 * r2, 1.0);
+            const StereoDouble t1 = ch.envelopeSlow * gateHigh;
+            const StereoDouble t2 = ch.envelopeSlow * gateLow;
+            runGateCut[j] = Select(ch.envelopeFast >= t1, 0.0,
+                                   Select(ch.envelopeFast <= t2, 1.0, Smoothstep((t1 - ch.envelopeFast) / (t1 - t2))));
+        }
     }
 
-    StereoDouble halfRate[2];
-    ch.outer.Up(x, halfRate[0], halfRate[1]);
-    StereoDouble halfRateOut[2];
-    for (int k = 0; k < 2; ++k) {
-        StereoDouble quarter0 = 0.0;
-        StereoDouble quarter1 = 0.0;
-        ch.inner.Up(halfRate[k], quarter0, quarter1);
-        const StereoDouble p = ProcessVoices<Fuzz>(quarter0, gateOpen, gateCut);
-        const StereoDouble q = ProcessVoices<Fuzz>(quarter1, gateOpen, gateCut);
-        const StereoDouble down = ch.inner.Down(p, q);
-        halfRateOut[k] = ch.halfRateDelay;
-        ch.halfRateDelay = down;
+    ch.outer.UpRun(runInput, count, runHalfRate);
+    ch.inner.UpRun(runHalfRate, 2 * count, runQuarterRate);
+    // The voices' memories and coefficients live in locals for the run, where the
+    // compiler can keep them in registers.
+    VoiceMemory memory{ch.odLow720, ch.odLow9000,    ch.odPost,   ch.fuzzLow250,
+                       ch.fuzzDc,   ch.fuzzClipPrev, ch.fuzzPost, ch.rectPrev};
+    const VoiceCoefficients c{1.0 - a720,        1.0 - a9000, preGain,    1.0 - odLowpass,
+                              odMakeup,          fadeIn,      1.0 - a250, 1.0 - a30,
+                              octaveMix,         fuzzGain,    bias,       -(cutoffBias + 0.44) - bias,
+                              1.0 - fuzzLowpass, fuzzMakeup};
+    for (int j = 0; j < count; ++j) {
+        const StereoDouble gateOpen = Fuzz ? runGateOpen[j] : StereoDouble(1.0);
+        const StereoDouble gateCut = Fuzz ? runGateCut[j] : StereoDouble(0.0);
+        StereoDouble* frame = runQuarterRate + 4 * j;
+        for (int k = 0; k < 4; ++k)
+            frame[k] = ProcessVoices<Fuzz>(memory, c, frame[k], gateOpen, gateCut, pendingVoiceMix[j]);
     }
-    const StereoDouble s = ch.outer.Down(halfRateOut[0], halfRateOut[1]);
+    ch.odLow720 = memory.odLow720;
+    ch.odLow9000 = memory.odLow9000;
+    ch.odPost = memory.odPost;
+    ch.fuzzLow250 = memory.fuzzLow250;
+    ch.fuzzDc = memory.fuzzDc;
+    ch.fuzzClipPrev = memory.fuzzClipPrev;
+    ch.fuzzPost = memory.fuzzPost;
+    ch.rectPrev = memory.rectPrev;
+    ch.inner.DownRun(runQuarterRate, 2 * count, runHalfRate);
+    // The inner stage's output runs one 2x sample late against the outer stage's frames.
+    for (int t = 0; t < 2 * count; ++t) {
+        const StereoDouble next = runHalfRate[t];
+        runHalfRate[t] = ch.halfRateDelay;
+        ch.halfRateDelay = next;
+    }
+    ch.outer.DownRun(runHalfRate, count, runQuarterRate);
 
-    const StereoDouble y = dcPole * ch.dcOutPrev + (s - ch.dcInPrev);
-    ch.dcInPrev = s;
-    ch.dcOutPrev = y;
-    return y;
+    for (int j = 0; j < count; ++j) {
+        const StereoDouble s = runQuarterRate[j];
+        const StereoDouble y = dcPole * ch.dcOutPrev + (s - ch.dcInPrev);
+        ch.dcInPrev = s;
+        ch.dcOutPrev = y;
+        const double mix = pendingBypassMix[j];
+        const StereoDouble mixed = mix * runInput[j] + (1.0 - mix) * y;
+        left[j] = static_cast<float>(mixed.Left());
+        right[j] = static_cast<float>(mixed.Right());
+    }
 }
 
 template <bool Fuzz>
-inline StereoDouble DriveStage::ProcessVoices(StereoDouble u, StereoDouble gateOpen, StereoDouble gateCut)
+inline StereoDouble DriveStage::ProcessVoices(VoiceMemory& m, const VoiceCoefficients& c, StereoDouble u,
+                                              StereoDouble gateOpen, StereoDouble gateCut, double mix)
 {
-    DriveChannel& ch = channels;
     // Overdrive: 720 Hz high-pass, 9 kHz low-pass, soft clip, drive-dependent low-pass.
-    ch.odLow720 += (u - ch.odLow720) * (1.0 - a720);
-    ch.odLow9000 += (u - ch.odLow720 - ch.odLow9000) * (1.0 - a9000);
-    const StereoDouble v = OverdriveClip(ch.odLow9000 * preGain);
-    ch.odPost += (v - ch.odPost) * (1.0 - odLowpass);
-    const StereoDouble od = ((ch.odPost + u) * odMakeup - u) * fadeIn + u;
+    m.odLow720 += (u - m.odLow720) * c.odLow720Step;
+    m.odLow9000 += (u - m.odLow720 - m.odLow9000) * c.odLow9000Step;
+    const StereoDouble v = OverdriveClip(m.odLow9000 * c.preGain);
+    m.odPost += (v - m.odPost) * c.odPostStep;
+    const StereoDouble od = ((m.odPost + u) * c.odMakeup - u) * c.fadeIn + u;
     if (!Fuzz)
         return od;
 
-    ch.fuzzLow250 += (u - ch.fuzzLow250) * (1.0 - a250);
-    const StereoDouble h = u - ch.fuzzLow250;
+    m.fuzzLow250 += (u - m.fuzzLow250) * c.fuzzLow250Step;
+    const StereoDouble h = u - m.fuzzLow250;
     // Anti-aliased h|h|: twice the full-wave rectified signal, the octave.
-    const StereoDouble p = ch.rectPrev;
+    const StereoDouble p = m.rectPrev;
     StereoDouble r = Select(Abs(h - p) > kAntiAliasEpsilon, (Abs(h) * h - Abs(p) * p) / (h - p), Abs(p + h));
-    ch.rectPrev = h;
-    ch.fuzzDc += (r - ch.fuzzDc) * (1.0 - a30);
-    r -= ch.fuzzDc;
+    m.rectPrev = h;
+    m.fuzzDc += (r - m.fuzzDc) * c.fuzzDcStep;
+    r -= m.fuzzDc;
 
-    const StereoDouble z = ((r - h) * octaveMix + h) * fuzzGain + (bias + (-(cutoffBias + 0.44) - bias) * gateCut);
-    const StereoDouble q = ch.fuzzClipPrev;
+    const StereoDouble z = ((r - h) * c.octaveMix + h) * c.fuzzGain + (c.bias + c.cutSpan * gateCut);
+    const StereoDouble q = m.fuzzClipPrev;
     const StereoDouble clipped = Select(Abs(z - q) > kAntiAliasEpsilon,
                                         (FuzzClipIntegral(z) - FuzzClipIntegral(q)) / (z - q), FuzzClip(0.5 * (z + q)));
-    ch.fuzzClipPrev = z;
-    ch.fuzzPost += (clipped - ch.fuzzPost) * (1.0 - fuzzLowpass);
-    const StereoDouble fz = (ch.fuzzPost * fuzzMakeup * gateOpen - u) * fadeIn + u;
-    return od + (fz - od) * voiceMix;
+    m.fuzzClipPrev = z;
+    m.fuzzPost += (clipped - m.fuzzPost) * c.fuzzPostStep;
+    const StereoDouble fz = (m.fuzzPost * c.fuzzMakeup * gateOpen - u) * c.fadeIn + u;
+    return od + (fz - od) * mix;
 }

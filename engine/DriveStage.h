@@ -83,14 +83,45 @@ public:
 
     DriveChannel channels; // left and right side by side
 
+    // The most samples worked through the oversampling chain at once.
+    static constexpr int kRunLength = 64;
+
 private:
     double dcPole = 0.0; // of the output DC blocker, for sampleRate
     void UpdateCoefficients(double d);
-    void StepSwitches(float& left, float& right, double d);
+    // Samples whose switches have moved but whose audio waits, all sharing the
+    // coefficients and the voice path of their first one.
+    void FlushPending(float* left, float* right);
+    bool SwitchesHold(double bypassTarget, double voiceTarget) const;
+    // The rest of a call whose switches hold, straight through the chain.
+    void ProcessSettled(float* left, float* right, int n);
     // Compiled once with the fuzz voice and once without, so the overdrive alone
     // carries none of the fuzz path's tests.
     template <bool Fuzz>
-    StereoDouble ProcessSample(StereoDouble x);
+    void ProcessFrames(float* left, float* right, int count);
+    // The voices' filter memories, copied out of the channels for a run.
+    struct VoiceMemory
+    {
+        StereoDouble odLow720, odLow9000, odPost, fuzzLow250, fuzzDc, fuzzClipPrev, fuzzPost, rectPrev;
+    };
+    // The coefficients the voices read, as they enter each sample's arithmetic.
+    struct VoiceCoefficients
+    {
+        double odLow720Step, odLow9000Step, preGain, odPostStep, odMakeup, fadeIn;
+        double fuzzLow250Step, fuzzDcStep, octaveMix, fuzzGain, bias, cutSpan, fuzzPostStep, fuzzMakeup;
+    };
     template <bool Fuzz>
-    StereoDouble ProcessVoices(StereoDouble u, StereoDouble gateOpen, StereoDouble gateCut);
+    static StereoDouble ProcessVoices(VoiceMemory& m, const VoiceCoefficients& c, StereoDouble u, StereoDouble gateOpen,
+                                      StereoDouble gateCut, double mix);
+
+    int pendingStart = 0;
+    int pendingCount = 0;
+    bool pendingFuzz = false;
+    double pendingBypassMix[kRunLength] = {};
+    double pendingVoiceMix[kRunLength] = {};
+    StereoDouble runInput[kRunLength] = {};
+    StereoDouble runGateOpen[kRunLength] = {};
+    StereoDouble runGateCut[kRunLength] = {};
+    StereoDouble runHalfRate[2 * kRunLength] = {};
+    StereoDouble runQuarterRate[4 * kRunLength] = {};
 };

@@ -54,6 +54,26 @@ void BM_DriveStage(benchmark::State& state)
 }
 BENCHMARK(BM_DriveStage)->Arg(DriveStage::kVoiceOverdrive)->Arg(DriveStage::kVoiceFuzz);
 
+// The drive given a whole block per call, as the engine's runs reach it once its switches hold.
+void BM_DriveStageBlock(benchmark::State& state)
+{
+    bench_harness::FlushDenormals();
+    DriveStage stage;
+    stage.Prepare(kRate);
+    stage.SetDrive(0.8);
+    stage.SetVoice(static_cast<int>(state.range(0)));
+    const Signal input;
+    std::vector<float> left(kBlock), right(kBlock);
+    for (auto _ : state) {
+        left = input.left;
+        right = input.right;
+        stage.Process(left.data(), right.data(), kBlock);
+        benchmark::DoNotOptimize(left.data());
+    }
+    bench_harness::ReportAudioPerCpuSecond(state, state.iterations() * kBlock, kRate);
+}
+BENCHMARK(BM_DriveStageBlock)->Arg(DriveStage::kVoiceOverdrive)->Arg(DriveStage::kVoiceFuzz);
+
 void BM_WearStage(benchmark::State& state)
 {
     DriftContext drift(7);

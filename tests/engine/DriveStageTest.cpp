@@ -319,6 +319,24 @@ TEST_F(DriveStageTest, CallsOfManySamplesMatchOneSampleCalls)
           {3001, [](DriveStage& d) { d.SetVoice(DriveStage::kVoiceFuzz); }},
           {3002, [](DriveStage& d) { d.SetDrive(0.1); }},
           {8000, [](DriveStage& d) { d.SetVoice(DriveStage::kVoiceOverdrive); }}}},
+        {"settled overdrive, then a voice switch",
+         {{0,
+           [](DriveStage& d) {
+               d.SetDrive(0.4);
+               d.driveSmoother.current = 0.4;
+               d.bypassMix = 0.0;
+           }},
+          {6000, [](DriveStage& d) { d.SetVoice(DriveStage::kVoiceFuzz); }}}},
+        {"settled fuzz, then the drive glides",
+         {{0,
+           [](DriveStage& d) {
+               d.SetDrive(0.8);
+               d.SetVoice(DriveStage::kVoiceFuzz);
+               d.driveSmoother.current = 0.8;
+               d.bypassMix = 0.0;
+               d.voiceMix = 1.0;
+           }},
+          {7000, [](DriveStage& d) { d.SetDrive(0.2); }}}},
         {"voice switched while bypassed",
          {{500, [](DriveStage& d) { d.SetVoice(DriveStage::kVoiceFuzz); }},
           {4000, [](DriveStage& d) { d.SetDrive(1.0); }}}},
