@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 
 namespace {
 constexpr double kSmoothSeconds = 0.01;
@@ -38,25 +37,18 @@ void AmountStage::ResetAmount()
 
 bool AmountStage::StaysBypassed() const
 {
-    return amount <= 0.0 && bypassed && bypassMix == 1.0 && GlideHolds();
+    return amount <= 0.0 && bypassed && bypassMix == 1.0 && amountSmoother.TickHolds();
 }
 
 bool AmountStage::StaysRunning(double& smoothed) const
 {
-    if (!(amount > 0.0) || bypassed || !GlideHolds())
+    if (!(amount > 0.0) || bypassed || !amountSmoother.TickHolds())
         return false;
     const double faded = EngineMath::StepFade(bypassMix, 0.0, bypassCoefficient, kBypassLanding);
-    if (std::memcmp(&faded, &bypassMix, sizeof faded) != 0)
+    if (!EngineMath::SameBits(faded, bypassMix))
         return false;
     smoothed = std::clamp(amountSmoother.current, 0.0, 1.0);
     return true;
-}
-
-bool AmountStage::GlideHolds() const
-{
-    ParamSmoother probe = amountSmoother;
-    probe.Tick();
-    return std::memcmp(&probe.current, &amountSmoother.current, sizeof probe.current) == 0;
 }
 
 AmountStage::Step AmountStage::StepAmount(double& smoothed)

@@ -42,8 +42,4 @@ protected:
     Step StepAmount(double& smoothed);
 
     double Blend(double wet, double dry) const { return wet * (1.0 - bypassMix) + dry * bypassMix; }
-
-private:
-    // The amount glide's per-sample step would leave it bit for bit where it is.
-    bool GlideHolds() const;
 };

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 
 #include "engine/EngineMath.h"
 
@@ -242,9 +241,7 @@ bool DriveStage::SwitchesHold(double bypassTarget, double voiceTarget) const
         return false;
     if (driveSmoother.current != cachedDrive || fuzzSilent != (voiceMix == 0.0 ? 1 : 0))
         return false;
-    const double next =
-        (driveSmoother.target - driveSmoother.current) * driveSmoother.coefficient + driveSmoother.current;
-    return std::memcmp(&next, &driveSmoother.current, sizeof next) == 0;
+    return driveSmoother.TickHolds();
 }
 
 void DriveStage::ProcessSettled(float* left, float* right, int n)

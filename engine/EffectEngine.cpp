@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <exception>
 #include <limits>
 #include <new>
@@ -50,11 +49,6 @@ void ClearTempoSync(TempoSyncInfo& info)
     info = TempoSyncInfo{};
 }
 
-bool SameBits(double a, double b)
-{
-    return std::memcmp(&a, &b, sizeof a) == 0;
-}
-
 // One sample of the output's mix or level glide, which lands within 1e-9.
 double StepGlide(ParamSmoother& glide, double landing)
 {
@@ -67,9 +61,7 @@ double StepGlide(ParamSmoother& glide, double landing)
 // The glide's step would leave it exactly where it is.
 bool GlideHolds(const ParamSmoother& glide, double landing)
 {
-    ParamSmoother probe = glide;
-    StepGlide(probe, landing);
-    return SameBits(probe.current, glide.current);
+    return glide.StepRuleHolds([landing](ParamSmoother& s) { StepGlide(s, landing); });
 }
 
 } // namespace
@@ -507,18 +499,16 @@ bool EffectEngine::SlotTakesRuns(int slot) const
 {
     if (slot != 1)
         return true;
-    ParamSmoother probe = repeatEngineMix;
-    StepEngineMix(probe);
-    return SameBits(probe.current, repeatEngineMix.current);
+    return repeatEngineMix.StepRuleHolds(StepEngineMix);
 }
 
 // The weight's per-sample step (MixModes) would leave it exactly as it is.
 bool EffectEngine::WeightHolds(int slot) const
 {
-    ParamSmoother probe = modeWeight[slot];
-    if (std::fabs(probe.Tick()) < 1e-9)
-        probe.current = 0.0;
-    return SameBits(probe.current, modeWeight[slot].current);
+    return modeWeight[slot].StepRuleHolds([](ParamSmoother& s) {
+        if (std::fabs(s.Tick()) < 1e-9)
+            s.current = 0.0;
+    });
 }
 
 // ---------------------------------------------------------------------------
@@ -773,9 +763,7 @@ void EffectEngine::MixRepeatSlot(int count, double e)
     float leftA[kPiece], leftB[kPiece], rightA[kPiece], rightB[kPiece];
     for (int i = 0; i < count;) {
         const double w = stepStereoMix(stereoMix);
-        ParamSmoother next = stereoMix;
-        stepStereoMix(next);
-        const bool holds = std::memcmp(&next.current, &stereoMix.current, sizeof next.current) == 0;
+        const bool holds = stereoMix.StepRuleHolds(stepStereoMix);
         const int n = holds ? std::min(count - i, kPiece) : 1;
         const float* inL = workL.data() + i;
         const float* inR = workR.data() + i;

@@ -274,6 +274,13 @@ inline long long RoundToInt64(double value)
     return static_cast<long long>(rounded);
 }
 
+// The same bits: unlike ==, tells -0 from 0 and finds a NaN equal to itself, so a
+// state compared this way is really the state it was.
+inline bool SameBits(double a, double b)
+{
+    return std::memcmp(&a, &b, sizeof a) == 0;
+}
+
 // A sample clock after `count` steps of 1.0 each, bit for bit: whole clocks
 // below 2^52 add a count exactly; any other clock takes the steps one by one.
 inline double ClockAfterSteps(double clock, int count)

@@ -86,11 +86,6 @@ double RampToward(double value, double target, double step)
     return target;
 }
 
-bool SameBits(double a, double b)
-{
-    return std::memcmp(&a, &b, sizeof a) == 0;
-}
-
 uint32_t StartJitterHash(uint32_t counter)
 {
     uint32_t h = 0x7F4A7C15u + counter * 0x9E3779B9u;
@@ -1006,8 +1001,8 @@ void LoopsMode::StepShapeControls(double dt)
     for (ShapeControl& c : shape) {
         // A control resting on its target stays there bit for bit (a step of a
         // signed zero lands back on the target through the snap below).
-        if (SameBits(c.smoother.current, c.target) && SameBits(c.smoother.target, c.target)
-            && SameBits(c.value, c.target))
+        if (EngineMath::SameBits(c.smoother.current, c.target) && EngineMath::SameBits(c.smoother.target, c.target)
+            && EngineMath::SameBits(c.value, c.target))
             continue;
         c.smoother.Step(dt);
         if (std::fabs(c.smoother.current - c.target) < 1e-9)

@@ -1,6 +1,7 @@
 #pragma once
 #include <cstdint>
-#include <cstring>
+
+#include "engine/EngineMath.h"
 
 // One-pole smoother shared by every stage. Each caller lands it on its target
 // with its own tolerance; the coefficient caches keep exp() off the audio path
@@ -46,8 +47,23 @@ struct ParamSmoother
                 return false;
             a = stepCoefficient;
         }
-        const double next = current + (target - current) * a;
-        return std::memcmp(&next, &current, sizeof next) == 0;
+        return EngineMath::SameBits(current + (target - current) * a, current);
+    }
+
+    // True when one per-sample step by `stepRule` (a Tick with the caller's own
+    // landing rule) would leave current as it is, bit for bit.
+    template <class StepRule>
+    bool StepRuleHolds(StepRule stepRule) const
+    {
+        ParamSmoother probe = *this;
+        stepRule(probe);
+        return EngineMath::SameBits(probe.current, current);
+    }
+
+    // True when Tick() would leave current as it is, bit for bit.
+    bool TickHolds() const
+    {
+        return StepRuleHolds([](ParamSmoother& s) { s.Tick(); });
     }
 
     // The coefficient for an interval, kept until the interval or the time changes.
