@@ -49,6 +49,23 @@ struct SincPlace
     double u = 0.0;
     const double* rowA = nullptr;
     const double* rowB = nullptr;
+
+    double Weight(int k) const { return (1.0 - u) * rowA[k] + u * rowB[k]; }
+
+    // How far back tap 0 lies; tap k lies k slots later.
+    int FirstDelay(const SincTable& table) const { return table.halfWidth - 1 + age; }
+
+    // The ring slot of tap k; a tap past either end of the ring reads the end slot.
+    int HeldTapIndex(const HistoryRing& ring, const SincTable& table, int k) const
+    {
+        int delay = FirstDelay(table) - k;
+        if (delay < 1)
+            delay = 1;
+        else if (delay > ring.length - 1)
+            delay = ring.length - 1;
+        const int index = ring.writeIndex - delay;
+        return index < 0 ? index + ring.length : index;
+    }
 };
 
 // False when the ring or the table cannot serve a read or the position is not finite.

@@ -475,16 +475,10 @@ void LoopsMode::ReadSincPair(const RingView& ring, double position, int interpol
         return;
     }
     const int length = ring.left.length;
-    const int age = place.age;
-    const double u = place.u;
-    const double* rowA = place.rowA;
-    const double* rowB = place.rowB;
-
-    const int n = table.halfWidth;
     const int taps = table.TapCount();
     double sumL = 0.0;
     double sumR = 0.0;
-    const int firstDelay = n - 1 + age;
+    const int firstDelay = place.FirstDelay(table);
     if (firstDelay - (taps - 1) >= 1 && firstDelay <= length - 1) {
         // No tap is held at either end of the ring: the taps are consecutive
         // slots, wrapping at most once.
@@ -495,31 +489,22 @@ void LoopsMode::ReadSincPair(const RingView& ring, double position, int interpol
         const float* l = ring.left.samples + start;
         const float* r = ring.right.samples + start;
         for (int k = 0; k < beforeWrap; ++k) {
-            const double weight = (1.0 - u) * rowA[k] + u * rowB[k];
+            const double weight = place.Weight(k);
             sumL += weight * l[k];
             sumR += weight * r[k];
         }
         for (int k = beforeWrap; k < taps; ++k) {
-            const double weight = (1.0 - u) * rowA[k] + u * rowB[k];
+            const double weight = place.Weight(k);
             sumL += weight * ring.left.samples[k - beforeWrap];
             sumR += weight * ring.right.samples[k - beforeWrap];
         }
-        outL = static_cast<float>(sumL);
-        outR = static_cast<float>(sumR);
-        return;
-    }
-    for (int k = 0; k < taps; ++k) {
-        int delay = n - 1 + age - k;
-        if (delay < 1)
-            delay = 1;
-        else if (delay > length - 1)
-            delay = length - 1;
-        int index = ring.left.writeIndex - delay;
-        if (index < 0)
-            index += length;
-        const double weight = (1.0 - u) * rowA[k] + u * rowB[k];
-        sumL += weight * ring.left.samples[index];
-        sumR += weight * ring.right.samples[index];
+    } else {
+        for (int k = 0; k < taps; ++k) {
+            const int index = place.HeldTapIndex(ring.left, table, k);
+            const double weight = place.Weight(k);
+            sumL += weight * ring.left.samples[index];
+            sumR += weight * ring.right.samples[index];
+        }
     }
     outL = static_cast<float>(sumL);
     outR = static_cast<float>(sumR);
