@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <cstring>
 #include <functional>
+#include <limits>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -102,6 +104,44 @@ public:
 private:
     const std::vector<Event>* events;
     DriftContext drift;
+    int position = 0;
+};
+
+// A mode under a script of cues, each applied between two samples. Unlike
+// ScriptedStageRig, the chaos moves only where a cue moves it. The mode lives on
+// the heap (modes hold long histories) and arrives prepared.
+template <class Mode>
+class CuedModeRig
+{
+public:
+    using Cue = std::pair<int, std::function<void(Mode&, DriftContext&)>>;
+
+    CuedModeRig(std::unique_ptr<Mode> prepared, const DriftContext& drift, const std::vector<Cue>& cues)
+        : mode(std::move(prepared)), drift(drift), cues(&cues)
+    {}
+
+    int SamplesToNextEvent() const
+    {
+        int next = std::numeric_limits<int>::max();
+        for (const auto& cue : *cues)
+            if (cue.first > position)
+                next = std::min(next, cue.first - position);
+        return next;
+    }
+
+    void Process(float* left, float* right, int n)
+    {
+        for (const auto& cue : *cues)
+            if (cue.first == position)
+                cue.second(*mode, drift);
+        mode->Process(left, right, n, drift);
+        position += n;
+    }
+
+private:
+    std::unique_ptr<Mode> mode;
+    DriftContext drift;
+    const std::vector<Cue>* cues;
     int position = 0;
 };
 

@@ -13,14 +13,11 @@
 #include "engine/EchoMode.h"
 #include "tests/engine/AllocationProbe.h"
 #include "tests/engine/AudioProbe.h"
+#include "tests/engine/ChunkedRender.h"
 
 namespace {
 
-struct StereoBlock
-{
-    std::vector<float> left;
-    std::vector<float> right;
-};
+using StereoBlock = chunked_render::Stereo;
 
 constexpr double kUnpitchedShape = 0.3;
 
@@ -496,28 +493,21 @@ TEST(EchoMode, OddRatesGiveAFiniteEcho)
 
 namespace {
 
-// A change made between two samples, at the same sample in every way of cutting
-// the input into calls.
-struct Cue
-{
-    int at;
-    std::function<void(EchoMode&, DriftContext&)> apply;
-};
+using EchoRunRig = chunked_render::CuedModeRig<EchoMode>;
 
 struct ContractCase
 {
     const char* name;
     std::function<void(EchoMode&, DriftContext&)> setup;
-    std::vector<Cue> cues;
+    std::vector<EchoRunRig::Cue> cues;
 };
 
 constexpr int kScriptLength = 30000;
-constexpr int kAfterWindow = 6000;
 
 // Noise bursts with sharp onsets over a low tone, different in each channel.
-StereoBlock ContractInput(int n)
+chunked_render::Stereo ContractInput(int n)
 {
-    StereoBlock x{std::vector<float>(static_cast<size_t>(n)), std::vector<float>(static_cast<size_t>(n))};
+    chunked_render::Stereo x{std::vector<float>(static_cast<size_t>(n)), std::vector<float>(static_cast<size_t>(n))};
     uint32_t seed = 12345u;
     for (int i = 0; i < n; ++i) {
         seed = seed * 1664525u + 1013904223u;
@@ -530,9 +520,7 @@ StereoBlock ContractInput(int n)
     return x;
 }
 
-// The case's script in calls of up to `run` samples (cut at every cue), then a
-// window of single-sample calls that shows any state the runs left differently.
-StereoBlock RunScript(const ContractCase& c, const StereoBlock& input, int run)
+EchoRunRig StartContractCase(const ContractCase& c)
 {
     auto echo = std::make_unique<EchoMode>();
     DriftContext drift{1};
@@ -542,30 +530,7 @@ StereoBlock RunScript(const ContractCase& c, const StereoBlock& input, int run)
     echo->Prepare(48000.0, 512);
     if (c.setup)
         c.setup(*echo, drift);
-
-    StereoBlock out = input;
-    size_t cue = 0;
-    int i = 0;
-    while (i < kScriptLength) {
-        while (cue < c.cues.size() && c.cues[cue].at == i)
-            c.cues[cue++].apply(*echo, drift);
-        const int nextCue = cue < c.cues.size() ? c.cues[cue].at : kScriptLength;
-        const int n = std::min(run, nextCue - i);
-        echo->Process(out.left.data() + i, out.right.data() + i, n, drift);
-        i += n;
-    }
-    for (; i < static_cast<int>(out.left.size()); ++i)
-        echo->Process(out.left.data() + i, out.right.data() + i, 1, drift);
-    return out;
-}
-
-// The first sample whose bits differ, or -1.
-int FirstBitDifference(const std::vector<float>& a, const std::vector<float>& b)
-{
-    for (size_t i = 0; i < a.size(); ++i)
-        if (std::memcmp(&a[i], &b[i], sizeof(float)) != 0)
-            return static_cast<int>(i);
-    return -1;
+    return EchoRunRig(std::move(echo), drift, c.cues);
 }
 
 void SyncedPitched(EchoMode& echo, DriftContext&)
@@ -658,16 +623,10 @@ TEST(EchoMode, RunsOfAnyLengthMatchSingleSampleCalls)
          }},
     };
 
-    const StereoBlock input = ContractInput(kScriptLength + kAfterWindow);
+    const chunked_render::Stereo input = ContractInput(kScriptLength);
     for (const ContractCase& c : cases) {
         SCOPED_TRACE(c.name);
         audio_probe::FloatModeScope floatMode;
-        const StereoBlock reference = RunScript(c, input, 1);
-        for (const int run : {2, 7, 64, 512, 5000}) {
-            SCOPED_TRACE(run);
-            const StereoBlock runs = RunScript(c, input, run);
-            EXPECT_EQ(FirstBitDifference(reference.left, runs.left), -1);
-            EXPECT_EQ(FirstBitDifference(reference.right, runs.right), -1);
-        }
+        chunked_render::ExpectRunsMatchSingleSamples([&c] { return StartContractCase(c); }, input);
     }
 }

@@ -14,6 +14,7 @@
 #include "engine/DriftContext.h"
 #include "engine/RepeatMode.h"
 #include "tests/engine/AllocationProbe.h"
+#include "tests/engine/ChunkedRender.h"
 
 namespace {
 
@@ -498,13 +499,8 @@ TEST_F(RepeatModeTest, NonFiniteInputDoesNotPoisonTheRepeats)
 
 namespace {
 
-// A change made between two samples, at the same sample however the input is
-// cut into calls.
-struct RepeatCue
-{
-    int at;
-    std::function<void(RepeatMode&, DriftContext&)> apply;
-};
+using RepeatRunRig = chunked_render::CuedModeRig<RepeatMode>;
+using RepeatCue = RepeatRunRig::Cue;
 
 struct RepeatScript
 {
@@ -514,11 +510,8 @@ struct RepeatScript
 };
 
 constexpr int kScriptLength = 24000;
-constexpr int kAfterWindow = 6000;
 
-// The script in calls of up to `run` samples, cut at every cue, then a window of
-// single-sample calls that shows any state the runs left differently.
-void RunScript(const RepeatScript& script, int run, std::vector<float>& left, std::vector<float>& right)
+RepeatRunRig StartScript(const RepeatScript& script)
 {
     auto repeat = std::make_unique<RepeatMode>();
     DriftContext drift{3};
@@ -528,27 +521,7 @@ void RunScript(const RepeatScript& script, int run, std::vector<float>& left, st
     repeat->Prepare(kRate, 512);
     if (script.setup)
         script.setup(*repeat, drift);
-
-    size_t cue = 0;
-    int i = 0;
-    while (i < kScriptLength) {
-        while (cue < script.cues.size() && script.cues[cue].at == i)
-            script.cues[cue++].apply(*repeat, drift);
-        const int nextCue = cue < script.cues.size() ? script.cues[cue].at : kScriptLength;
-        const int n = std::min(run, nextCue - i);
-        repeat->Process(left.data() + i, right.data() + i, n, drift);
-        i += n;
-    }
-    for (; i < static_cast<int>(left.size()); ++i)
-        repeat->Process(left.data() + i, right.data() + i, 1, drift);
-}
-
-int FirstBitDifference(const std::vector<float>& a, const std::vector<float>& b)
-{
-    for (size_t i = 0; i < a.size(); ++i)
-        if (std::memcmp(&a[i], &b[i], sizeof(float)) != 0)
-            return static_cast<int>(i);
-    return -1;
+    return RepeatRunRig(std::move(repeat), drift, script.cues);
 }
 
 RepeatCue Hold(int at, bool on)
@@ -616,26 +589,16 @@ TEST_F(RepeatModeTest, RunsOfAnyLengthMatchSingleSampleCalls)
          }},
     };
 
-    const size_t total = kScriptLength + kAfterWindow;
-    std::vector<float> inL = Noise(total, 1);
-    std::vector<float> inR = Noise(total, 2);
+    chunked_render::Stereo input{Noise(kScriptLength, 1), Noise(kScriptLength, 2)};
     // Silences and bursts give the transient detector onsets to find.
-    for (size_t i = 0; i < total; ++i)
+    for (size_t i = 0; i < input.left.size(); ++i)
         if ((i / 2500) % 2 == 1) {
-            inL[i] *= 0.02f;
-            inR[i] *= 0.02f;
+            input.left[i] *= 0.02f;
+            input.right[i] *= 0.02f;
         }
 
     for (const RepeatScript& script : scripts) {
         SCOPED_TRACE(script.name);
-        std::vector<float> refL = inL, refR = inR;
-        RunScript(script, 1, refL, refR);
-        for (const int run : {2, 7, 64, 512, 5000}) {
-            SCOPED_TRACE(run);
-            std::vector<float> l = inL, r = inR;
-            RunScript(script, run, l, r);
-            EXPECT_EQ(FirstBitDifference(refL, l), -1);
-            EXPECT_EQ(FirstBitDifference(refR, r), -1);
-        }
+        chunked_render::ExpectRunsMatchSingleSamples([&script] { return StartScript(script); }, input);
     }
 }
