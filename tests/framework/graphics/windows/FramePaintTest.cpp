@@ -1,4 +1,5 @@
 #include "framework/graphics/windows/IGraphicsWin.h"
+#include "tests/engine/AllocationProbe.h"
 #include "tests/framework/graphics/windows/EditorRig.h"
 
 #include <GL/gl.h>
@@ -15,6 +16,8 @@ namespace iplug::igraphics {
 namespace {
 
 using namespace test;
+
+const char* const kLabelFontPath = "Z:\\usr\\share\\fonts\\truetype\\roboto\\unhinted\\RobotoTTF\\Roboto-Regular.ttf";
 
 // A gradient with lines across the whole panel, so that every dirty region redraws it.
 class Backdrop : public IControl
@@ -45,6 +48,13 @@ public:
         g.SolidCircle(IArgb(255, 30, 30, 36), b.MW(), b.MH(), 20.0f);
         const float end = static_cast<float>(-135.0 + 270.0 * value);
         g.OutlineArc(IArgb(255, 240, 170, 60), b.MW(), b.MH(), 16.0f, -135.0f, end, nullptr, 3.0f);
+        g.DrawTextImpl(ITextStyle("Label", 10, IArgb(255, 220, 220, 220), 1, 1), "LEVEL",
+                       IBox(b.left, b.bottom - 8, b.right, b.bottom), nullptr);
+    }
+    void Turn()
+    {
+        value = value > 0.5 ? 0.2 : 0.8;
+        MarkDirty(false);
     }
     double value = 0.2;
 };
@@ -102,6 +112,7 @@ protected:
     IGraphicsWin* Open()
     {
         delegate.SetLayout([this](IGraphics* g) {
+            labelFontLoaded = g->LoadFontFromFile("Label", kLabelFontPath);
             g->AddControl(new Backdrop);
             for (int i = 0; i < 12; ++i) {
                 auto* dial = new Dial(
@@ -145,6 +156,7 @@ protected:
     TestParentWindow parent{1000, 1400};
     TestDelegate delegate;
     std::vector<Dial*> dials;
+    bool labelFontLoaded = false;
 };
 
 TEST_P(FramePaintTest, OneDirtyControlRedrawsOnlyItsBoxAndTheWindowShowsTheWholePicture)
@@ -193,6 +205,30 @@ TEST_P(FramePaintTest, AfterTheHostResizesTheWindowTheNextFrameFillsItsBackBuffe
     Redraw(*g);
     EXPECT_EQ(ReadFramebuffer(*g, false).CountDifferent(ReadFramebuffer(*g, true), RECT{}, false), 0)
         << "the window does not show the whole picture";
+}
+
+// The drawing path runs many times a second on the host's UI thread: once the glyphs,
+// paths and region lists have reached their sizes, a frame allocates nothing.
+TEST_P(FramePaintTest, SettledFramesAllocateNothing)
+{
+    IGraphicsWin* g = Open();
+    ASSERT_NE(g, nullptr);
+    ASSERT_TRUE(labelFontLoaded);
+    const auto drawSomeFrames = [&] {
+        dials[1]->Turn();
+        Redraw(*g);
+        dials[2]->Turn();
+        dials[7]->Turn();
+        Redraw(*g);
+        g->MarkAllControlsDirty();
+        Redraw(*g);
+    };
+    drawSomeFrames();
+
+    AllocationProbe::Scope probe;
+    for (int i = 0; i < 10; ++i)
+        drawSomeFrames();
+    EXPECT_EQ(probe.Allocations(), 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(DrawScales, FramePaintTest, ::testing::Values(1.0f, 2.0f));
