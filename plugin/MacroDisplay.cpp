@@ -20,7 +20,6 @@ constexpr double kRepeatSpan = 1.19;
 constexpr double kRepeatRange = 120.0;
 constexpr double kLoopsSpan = 15.99;
 constexpr double kLoopsRange = 1600.0;
-constexpr int kDivisionCount = 16;
 constexpr int kTremDivisions[] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 11, 12, 13, 14, 15};
 
 double Clamp01(double v)
@@ -36,8 +35,8 @@ int ClampDivision(double value)
 
 } // namespace
 
-const char* const kDivisionNames[16] = {"1/32", "1/16", "1/8", "1/8.", "1/4",   "1/4.", "1/2",  "1/2.",
-                                        "1/1",  "2/1",  "4/1", "1/64", "1/16T", "1/8T", "1/4T", "1/2T"};
+const char* const kDivisionNames[kDivisionCount] = {"1/32", "1/16", "1/8", "1/8.", "1/4",   "1/4.", "1/2",  "1/2.",
+                                                    "1/1",  "2/1",  "4/1", "1/64", "1/16T", "1/8T", "1/4T", "1/2T"};
 
 bool IsRepeatTimeMacro(const iplug::igraphics::IControl& control)
 {
@@ -80,19 +79,26 @@ bool DivisionOrderLess(int mode, int a, int b)
     return mode == panel::kTrem ? la > lb : la < lb;
 }
 
-std::vector<int>& AllowedDivisions(const iplug::igraphics::IControl& control, double tempo, std::vector<int>& list)
+DivisionList& AllowedDivisions(const iplug::igraphics::IControl& control, double tempo, DivisionList& list)
 {
-    list.clear();
+    list.count = 0;
     const int mode = panel::Mode(control);
-    if (mode == panel::kTrem)
-        list.assign(std::begin(kTremDivisions), std::end(kTremDivisions));
-    else {
+    if (mode == panel::kTrem) {
+        for (int d : kTremDivisions)
+            list.items[list.count++] = d;
+    } else {
         const bool limited = mode == panel::kRepeat && panel::NewEngine(control);
         for (int d = 0; d < kDivisionCount; ++d)
             if (!limited || LimitDivisionForRepeat(d, tempo) == d)
-                list.push_back(d);
+                list.items[list.count++] = d;
     }
-    std::stable_sort(list.begin(), list.end(), [mode](int a, int b) { return DivisionOrderLess(mode, a, b); });
+    // Divisions of equal length keep their order (by index, as listed), without the buffer a
+    // stable sort would take from the heap.
+    std::sort(list.items, list.items + list.count, [mode](int a, int b) {
+        if (DivisionOrderLess(mode, a, b))
+            return true;
+        return !DivisionOrderLess(mode, b, a) && a < b;
+    });
     return list;
 }
 
@@ -105,7 +111,7 @@ double SyncedMacroPosition(const iplug::igraphics::IControl& control, double tem
 {
     if (!control.GetDelegate())
         return 0.0;
-    std::vector<int> list;
+    DivisionList list;
     AllowedDivisions(control, tempo, list);
     const int d = SyncDivision(control);
     int e = d;

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstddef>
-#include <vector>
 
 namespace iplug::igraphics {
 class IControl;
@@ -13,14 +12,29 @@ class Quorrel;
 // the parameter), and the text of the time readout.
 namespace macro {
 
-extern const char* const kDivisionNames[16];
+// The sync divisions the panel offers, 0 (1/32) to 15.
+constexpr int kDivisionCount = 16;
+extern const char* const kDivisionNames[kDivisionCount];
 
 bool IsRepeatTimeMacro(const iplug::igraphics::IControl& control);
 bool IsTimeMacro(const iplug::igraphics::IControl& control);
 double MacroKnobPosition(const iplug::igraphics::IControl& control);
 void SetMacroFromPosition(iplug::igraphics::IControl& control, double position);
+// Some of the 16 divisions, held without the heap: the synced knob lists them in its redraw
+// check, every frame.
+struct DivisionList
+{
+    int items[kDivisionCount] = {};
+    int count = 0;
+
+    size_t size() const { return static_cast<size_t>(count); }
+    int operator[](size_t i) const { return items[i]; }
+    const int* begin() const { return items; }
+    const int* end() const { return items + count; }
+};
+
 // Divisions in knob order, left to right; tempo decides which REPEAT divisions stay as they are.
-std::vector<int>& AllowedDivisions(const iplug::igraphics::IControl& control, double tempo, std::vector<int>& list);
+DivisionList& AllowedDivisions(const iplug::igraphics::IControl& control, double tempo, DivisionList& list);
 bool DivisionOrderLess(int mode, int a, int b);
 double SyncedMacroPosition(const iplug::igraphics::IControl& control, double tempo);
 void SetDivisionFromKnob(iplug::igraphics::IControl& control, int division);

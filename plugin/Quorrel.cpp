@@ -252,18 +252,23 @@ bool Quorrel::PresetRecordCurrent() const
     return presetNameValid && presetLoadCount == stateLoadCount.load();
 }
 
-std::string Quorrel::MatchingPresetName() const
+bool Quorrel::PresetMatches() const
 {
     if (!PresetRecordCurrent())
-        return {};
+        return false;
     for (int i = 0; i < kParamCount; ++i) {
         // Hold and latch are performance gestures, not edits of the preset.
         if (i == kRepeatHold || i == kRepeatLatch)
             continue;
         if (std::fabs(GetParam(i)->Value() - presetSnapshot[i]) > kPresetTolerance)
-            return {};
+            return false;
     }
-    return presetName;
+    return true;
+}
+
+std::string Quorrel::MatchingPresetName() const
+{
+    return PresetMatches() ? presetName : std::string();
 }
 
 void Quorrel::OnEditorClosing()

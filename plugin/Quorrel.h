@@ -93,6 +93,8 @@ public:
     {
         return presetName;
     }
+    // True while the preset record is current and matches.
+    bool PresetMatches() const;
     // The preset's name when current and matching, else empty.
     std::string MatchingPresetName() const;
 

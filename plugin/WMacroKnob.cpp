@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <vector>
 
 using namespace iplug::igraphics;
 
@@ -72,7 +71,7 @@ void WMacroKnob::OnPointerDrag(float x, float y, float dx, float dy, const IPoin
         dragPosition = std::clamp(dragPosition - dy / ((fine ? kFineTimeFactor : 1.0) * kTimeTravel), 0.0, 1.0);
         macro::SetMacroFromPosition(*this, dragPosition);
     } else if (panel::Synced(*this)) {
-        std::vector<int> list;
+        macro::DivisionList list;
         macro::AllowedDivisions(*this, Tempo(), list);
         const int m = static_cast<int>(list.size()) - 1;
         if (m <= 0)
@@ -86,7 +85,7 @@ void WMacroKnob::OnPointerDrag(float x, float y, float dx, float dy, const IPoin
 
 void WMacroKnob::StepDivision(int steps)
 {
-    std::vector<int> list;
+    macro::DivisionList list;
     macro::AllowedDivisions(*this, Tempo(), list);
     const int m = static_cast<int>(list.size()) - 1;
     if (m < 0)

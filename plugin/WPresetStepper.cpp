@@ -52,17 +52,37 @@ WPresetStepper::WPresetStepper(Quorrel* plugin, std::unique_ptr<PresetServices> 
 
 WPresetStepper::~WPresetStepper() = default;
 
+void WPresetStepper::WritePresetLabel(std::string& out) const
+{
+    if (!plugin || !plugin->PresetRecordCurrent()) {
+        out.assign("Current settings");
+        return;
+    }
+    const std::string& name = plugin->PresetName();
+    out.assign(plugin->PresetMatches() && !name.empty() ? "" : "Edited: ");
+    out.append(name);
+}
+
 std::string WPresetStepper::PresetLabel() const
 {
-    if (!plugin || !plugin->PresetRecordCurrent())
-        return "Current settings";
-    const std::string matching = plugin->MatchingPresetName();
-    return matching.empty() ? "Edited: " + plugin->PresetName() : matching;
+    std::string label;
+    WritePresetLabel(label);
+    return label;
+}
+
+void WPresetStepper::WriteStepperText(std::string& out) const
+{
+    if (message.empty())
+        WritePresetLabel(out);
+    else
+        out.assign(message);
 }
 
 std::string WPresetStepper::StepperText() const
 {
-    return message.empty() ? PresetLabel() : message;
+    std::string text;
+    WriteStepperText(text);
+    return text;
 }
 
 void WPresetStepper::ShowMessage(const std::string& text)
@@ -85,9 +105,9 @@ bool WPresetStepper::NeedsRedraw() const
         message.clear();
         return true;
     }
-    const std::string text = StepperText();
-    if (text != lastShownText) {
-        lastShownText = text;
+    WriteStepperText(currentText);
+    if (currentText != lastShownText) {
+        lastShownText.assign(currentText);
         return true;
     }
     return IControl::NeedsRedraw();
@@ -167,8 +187,8 @@ void WPresetStepper::Paint(IGraphics& g)
     }
     g.SolidRoundedBox(panel::ToArgb(palette::kStepperPill),
                       IBox(box.left + kArrowEdge, box.top + 3, box.left + right - kArrowEdge, box.top + 25), 7);
-    const std::string text = StepperText();
-    g.WriteText(panel::TextStyle("Jost-Medium", 13, palette::kStepperText), text.c_str(),
+    WriteStepperText(currentText);
+    g.WriteText(panel::TextStyle("Jost-Medium", 13, palette::kStepperText), currentText.c_str(),
                 IBox(box.left + 58, box.top + 3, box.left + right - 58, box.top + 25));
 }
 

@@ -38,6 +38,9 @@ public:
 
     std::string PresetLabel() const;
     std::string StepperText() const;
+    // StepperText written into out, which keeps its capacity: the redraw check runs every
+    // frame and must not allocate.
+    void WriteStepperText(std::string& out) const;
     void ShowMessage(const std::string& text);
 
     // Preset operations.
@@ -65,8 +68,12 @@ private:
 
     Quorrel* plugin;
     iplug::igraphics::IPopupMenu presetMenu;
-    // Changed by the redraw check, which the drawing context calls on a const control.
+    void WritePresetLabel(std::string& out) const;
+
+    // Changed by the redraw check and the drawing, which the drawing context calls on a
+    // const control.
     mutable std::string lastShownText;
+    mutable std::string currentText;
     std::vector<std::string> userPresetPaths;
     mutable std::string message;
     int64_t messageExpiry = 0;

@@ -175,7 +175,7 @@ TEST_F(PanelTest, MacroKnobFollowsSyncAndStepsWholeDivisions)
     IControl* knob = ControlAt(230, 222);
     ASSERT_EQ(knob->BoundParamIndex(0), kSyncDivision) << "rebound within one frame";
 
-    std::vector<int> list;
+    macro::DivisionList list;
     macro::AllowedDivisions(*knob, plugin->Tempo(), list);
     const auto at = std::find(list.begin(), list.end(), 4) - list.begin();
     for (float notches : {0.0f, 0.4f, -0.9f})
@@ -240,7 +240,7 @@ TEST_F(PanelTest, MacroWheelMovesOnlyByWholeNotches)
         IControl* knob = ControlAt(230, 222);
         const double macroBefore = Value(kMacro);
         const double positionBefore = macro::MacroKnobPosition(*knob);
-        std::vector<int> list;
+        macro::DivisionList list;
         macro::AllowedDivisions(*knob, plugin->Tempo(), list);
         const auto at = std::find(list.begin(), list.end(), 4) - list.begin();
 

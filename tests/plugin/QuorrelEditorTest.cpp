@@ -1,7 +1,11 @@
 #include "plugin/Quorrel.h"
 
 #include "framework/graphics/IGraphics.h"
+#include "framework/graphics/windows/IGraphicsWin.h"
 #include "plugin/UiScaleFile.h"
+#include "plugin/WPresetStepper.h"
+#include "plugin/WStripKnob.h"
+#include "tests/engine/AllocationProbe.h"
 #include "tests/plugin/ScratchAppData.h"
 
 #include <gtest/gtest.h>
@@ -78,4 +82,44 @@ TEST_F(QuorrelEditorTest, AScaleChosenInOneInstanceOpensTheNextEditorOfAnother)
     EXPECT_EQ(second->Width(), 460);
     plugins[1]->FitEditorToHostSize(460, 1280);
     EXPECT_FLOAT_EQ(second->GetDrawScale(), 1.0f);
+}
+
+// The panel redraws on the host's UI thread many times a second, while the audio plays and
+// automation moves its knobs: once its images and glyphs are loaded, its frames, the
+// clock's per-frame checks of the panel's state included, allocate nothing.
+TEST_F(QuorrelEditorTest, ThePanelsFramesAllocateNothingOnceSettled)
+{
+    auto* ui = static_cast<iplug::igraphics::IGraphicsWin*>(Open(0));
+    ASSERT_NE(ui, nullptr);
+    std::vector<WStripKnob*> knobs;
+    WPresetStepper* stepper = nullptr;
+    for (int i = 0; i < ui->NControls(); ++i) {
+        if (auto* knob = dynamic_cast<WStripKnob*>(ui->GetControl(i)))
+            knobs.push_back(knob);
+        if (!stepper)
+            stepper = dynamic_cast<WPresetStepper*>(ui->GetControl(i));
+    }
+    ASSERT_GE(knobs.size(), 2u);
+    ASSERT_NE(stepper, nullptr);
+    // The preset bar checks its text every frame; a factory preset's name is longer than
+    // any string keeps without the heap.
+    ASSERT_TRUE(stepper->LoadFactoryPreset(1));
+    double value = 0.2;
+    const auto drawSomeFrames = [&] {
+        value = value > 0.5 ? 0.2 : 0.8;
+        knobs[0]->SetValueFromHost(value);
+        ui->OnRedrawTick(0);
+        knobs[1]->SetValueFromHost(1.0 - value);
+        ui->OnRedrawTick(0);
+        plugins[0]->OnIdleTick();
+        ui->MarkAllControlsDirty();
+        ui->OnRedrawTick(0);
+    };
+    for (int i = 0; i < 3; ++i)
+        drawSomeFrames();
+
+    AllocationProbe::Scope probe;
+    for (int i = 0; i < 10; ++i)
+        drawSomeFrames();
+    EXPECT_EQ(probe.Allocations(), 0);
 }
