@@ -1,6 +1,7 @@
 #include "standalone/StandaloneHost.h"
 
 #include "standalone/SettingsFile.h"
+#include "tests/engine/AllocationProbe.h"
 #include "tests/standalone/FakeAudioBackend.h"
 #include "tests/standalone/TempFolder.h"
 
@@ -226,6 +227,29 @@ TEST_F(StandaloneHostTest, ABufferSizeOutsideTheListIsKeptAndSlicedIntoBlocks)
     for (int k = 0; k < 3; ++k)
         Backend().Deliver(out.data(), in.data(), 300);
     EXPECT_EQ(h.SamplesElapsed(), 896u); // 900 frames make 14 whole blocks
+}
+
+// The device's callback runs on the audio thread: after the first buffer, buffers that slice
+// into whole blocks and leftovers, with MIDI and SysEx arriving from the input thread, take
+// nothing from the heap.
+TEST_F(StandaloneHostTest, TheStreamCallbackAllocatesNothing)
+{
+    StandaloneHost& h = Start(WineDevices());
+    h.settings.bufferSize = 300;
+    ASSERT_TRUE(h.ApplyAudioSettings());
+    std::vector<double> in = TestSignal(300, 2);
+    std::vector<double> out(600, 0.0);
+    Backend().Deliver(out.data(), in.data(), 300);
+    const uint8_t note[3] = {0x90, 60, 100};
+    const uint8_t sysex[4] = {0xF0, 0x01, 0x02, 0xF7};
+
+    AllocationProbe::Scope probe;
+    for (int k = 0; k < 8; ++k) {
+        h.HandleMidiMessage(note, 3);
+        h.HandleMidiMessage(sysex, 4);
+        Backend().Deliver(out.data(), in.data(), 300);
+    }
+    EXPECT_EQ(probe.Allocations(), 0);
 }
 
 TEST_F(StandaloneHostTest, TheLibrarysBufferSizeReplacesTheOneAskedFor)
