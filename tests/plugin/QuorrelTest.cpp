@@ -254,6 +254,58 @@ TEST_F(QuorrelTest, StateTrafficWhileAudioRuns)
         ASSERT_TRUE(std::isfinite(v));
 }
 
+// process runs on the host's audio thread: automation of several parameters at several
+// offsets, the transport and the audio pass through the wrapper into the engine without the
+// heap, in every mode.
+TEST_F(QuorrelTest, ProcessingAllocatesNothing)
+{
+    ASSERT_EQ(rig->Start(kRate, kBlock, false), kResultOk);
+    std::vector<float> inL(kBlock), inR(kBlock), outL(kBlock), outR(kBlock);
+    const std::vector<double> signal = TestSignal(kBlock, 3);
+    for (int i = 0; i < kBlock; ++i) {
+        inL[size_t(i)] = static_cast<float>(signal[size_t(i)]);
+        inR[size_t(i)] = -inL[size_t(i)];
+    }
+    float* ins[2] = {inL.data(), inR.data()};
+    float* outs[2] = {outL.data(), outR.data()};
+    AudioBusBuffers inBus, outBus;
+    inBus.numChannels = 2;
+    inBus.channelBuffers32 = ins;
+    outBus.numChannels = 2;
+    outBus.channelBuffers32 = outs;
+
+    for (int mode = 0; mode < 3; ++mode) {
+        SCOPED_TRACE(mode);
+        HostParamChanges changes;
+        changes.Add(kMode, 0, rig->ToNormalized(kMode, mode));
+        changes.Add(kDrive, 0, 0.3);
+        changes.Add(kDrive, kBlock / 2, 0.7);
+        changes.Add(kMacro, 100, 0.6);
+        changes.Add(kChaos, 17, 0.5);
+        changes.Add(kWear, kBlock - 1, 0.4);
+        ProcessData data;
+        data.processMode = kRealtime;
+        data.symbolicSampleSize = kSample32;
+        data.numSamples = kBlock;
+        data.numInputs = 1;
+        data.numOutputs = 1;
+        data.inputs = &inBus;
+        data.outputs = &outBus;
+        data.inputParameterChanges = &changes;
+        data.processContext = &rig->context;
+        // The first blocks in a mode may grow what the mode keeps; later ones must not.
+        for (int b = 0; b < 8; ++b)
+            ASSERT_EQ(rig->processor->process(data), kResultOk);
+
+        AllocationProbe::Scope probe;
+        for (int b = 0; b < 16; ++b) {
+            rig->context.projectTimeSamples += kBlock;
+            ASSERT_EQ(rig->processor->process(data), kResultOk);
+        }
+        EXPECT_EQ(probe.Allocations(), 0);
+    }
+}
+
 TEST_F(QuorrelTest, StoppingAndStartingIsLightAndKeepsTheFrozenLoop)
 {
     ASSERT_EQ(rig->Start(kRate, kBlock), kResultOk);
