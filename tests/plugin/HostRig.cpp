@@ -153,6 +153,21 @@ void HostRig::Stop()
     component->setActive(false);
 }
 
+ProcessData HostRig::BlockData(AudioBusBuffers& in, AudioBusBuffers& out, IParameterChanges& blockChanges, int frames)
+{
+    ProcessData data;
+    data.processMode = kRealtime;
+    data.symbolicSampleSize = is64 ? kSample64 : kSample32;
+    data.numSamples = frames;
+    data.numInputs = 1;
+    data.numOutputs = 1;
+    data.inputs = &in;
+    data.outputs = &out;
+    data.inputParameterChanges = &blockChanges;
+    data.processContext = passContext ? &context : nullptr;
+    return data;
+}
+
 tresult HostRig::Process(int frames, const std::vector<AutomationPoint>& points)
 {
     if (inL.size() < inputPos + frames) {
@@ -188,16 +203,7 @@ tresult HostRig::Process(int frames, const std::vector<AutomationPoint>& points)
     outBus.channelBuffers64 = reinterpret_cast<Sample64**>(outPtrs);
 
     SetChanges(changes, points);
-    ProcessData data;
-    data.processMode = kRealtime;
-    data.symbolicSampleSize = is64 ? kSample64 : kSample32;
-    data.numSamples = frames;
-    data.numInputs = 1;
-    data.numOutputs = 1;
-    data.inputs = &inBus;
-    data.outputs = &outBus;
-    data.inputParameterChanges = &changes;
-    data.processContext = passContext ? &context : nullptr;
+    ProcessData data = BlockData(inBus, outBus, changes, frames);
     const tresult result = processor->process(data);
     lastSilenceFlags = static_cast<uint32>(outBus.silenceFlags);
 

@@ -71,6 +71,10 @@ public:
     // Processes frames of the input (starting at inputPos, which advances), with the points as
     // the block's parameter changes; the output is appended to outL/outR.
     Steinberg::tresult Process(int frames, const std::vector<AutomationPoint>& points = {});
+    // A process call's data over these buses and changes, in the rig's sample size and with
+    // its context when it passes one.
+    Steinberg::Vst::ProcessData BlockData(Steinberg::Vst::AudioBusBuffers& in, Steinberg::Vst::AudioBusBuffers& out,
+                                          Steinberg::Vst::IParameterChanges& changes, int frames);
     // A call with no audio, as hosts send to pass parameters while stopped.
     Steinberg::tresult Flush(const std::vector<AutomationPoint>& points);
 

@@ -283,16 +283,7 @@ TEST_F(QuorrelTest, ProcessingAllocatesNothing)
         changes.Add(kMacro, 100, 0.6);
         changes.Add(kChaos, 17, 0.5);
         changes.Add(kWear, kBlock - 1, 0.4);
-        ProcessData data;
-        data.processMode = kRealtime;
-        data.symbolicSampleSize = kSample32;
-        data.numSamples = kBlock;
-        data.numInputs = 1;
-        data.numOutputs = 1;
-        data.inputs = &inBus;
-        data.outputs = &outBus;
-        data.inputParameterChanges = &changes;
-        data.processContext = &rig->context;
+        ProcessData data = rig->BlockData(inBus, outBus, changes, kBlock);
         // The first blocks in a mode may grow what the mode keeps; later ones must not.
         for (int b = 0; b < 8; ++b)
             ASSERT_EQ(rig->processor->process(data), kResultOk);
