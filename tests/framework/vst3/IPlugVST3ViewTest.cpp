@@ -1,5 +1,7 @@
 #include "framework/vst3/IPlugVST3View.h"
 #include "framework/graphics/windows/IGraphicsWin.h"
+#include "framework/graphics/windows/WglContext.h"
+#include "framework/graphics/windows/WinFont.h"
 #include "framework/vst3/Vst3KeyCodes.h"
 #include "tests/framework/graphics/windows/TestWindows.h"
 #include "tests/framework/vst3/Vst3TestHost.h"
@@ -13,6 +15,8 @@ namespace {
 
 using iplug::igraphics::IGraphicsWin;
 using iplug::igraphics::IKeyStroke;
+using iplug::igraphics::WglContext;
+using iplug::igraphics::WinFont;
 using iplug::igraphics::test::CountObjects;
 using iplug::igraphics::test::ObjectCounts;
 using iplug::igraphics::test::PumpMessages;
@@ -107,9 +111,13 @@ TEST_F(IPlugVST3ViewTest, AttachResizeRemoveTenTimesLeavesNothingBehind)
 {
     // One cycle first: process-wide caches and system libraries load once.
     ObjectCounts before;
+    int contextsBefore = 0, fontsBefore = 0;
     for (int cycle = 0; cycle <= 10; ++cycle) {
-        if (cycle == 1)
+        if (cycle == 1) {
             before = CountObjects();
+            contextsBefore = WglContext::LiveCount();
+            fontsBefore = WinFont::LiveCount();
+        }
         IPlugView* view = plugin->createView(ViewType::kEditor);
         ASSERT_EQ(view->attached(parent.Handle(), kPlatformTypeHWND), kResultTrue) << cycle;
         EXPECT_EQ(IGraphicsWin::OpenWindowCount(), 1);
@@ -125,9 +133,10 @@ TEST_F(IPlugVST3ViewTest, AttachResizeRemoveTenTimesLeavesNothingBehind)
     }
     PumpMessages(50);
     const ObjectCounts after = CountObjects();
-    EXPECT_LE(after.user, before.user);
-    EXPECT_LE(after.gdi, before.gdi);
-    EXPECT_LE(after.handles, before.handles + 2);
+    EXPECT_LE(after.threads, before.threads);
+    EXPECT_LE(after.windows, before.windows);
+    EXPECT_EQ(WglContext::LiveCount(), contextsBefore);
+    EXPECT_EQ(WinFont::LiveCount(), fontsBefore);
 }
 
 TEST(Vst3KeyCodesTest, HostKeysBecomeKeyStrokes)
