@@ -276,6 +276,28 @@ public:
     // Forgets the open gestures without ending them: for a delegate that is being destroyed
     // and can no longer reach the host.
     void AbandonGestures();
+
+    // Held by every stretch of code that comes back to this drawing context after a nested call:
+    // a window message, a modal loop (menu, dialog, drag), a call of the host into the controls.
+    // A host may close or delete the editor from inside any of them (a timer or its own window
+    // fires inside a modal loop); the close then waits until the last holder returns, so the
+    // loop's caller never comes back to a closed editor or to freed memory.
+    class InUse
+    {
+    public:
+        explicit InUse(IGraphics& graphics) : graphics(graphics) { ++graphics.useCount; }
+        ~InUse();
+        InUse(const InUse&) = delete;
+        InUse& operator=(const InUse&) = delete;
+
+    private:
+        IGraphics& graphics;
+    };
+    // Deletes graphics now, or once the last InUse of it has returned (closing it first).
+    static void Dispose(IGraphics* graphics);
+    // A close or deletion asked for while in use waits: what is still running should give up
+    // (answer a dialog or menu as cancelled) rather than start anything new.
+    bool IsClosePending() const { return closePending || disposePending; }
     // Number of begin-edit gestures sent to the host and not yet ended for a parameter.
     int OpenGestures(int paramIdx) const;
     // A control is about to send an edit of a parameter: a control held by the pointer gets a
@@ -361,6 +383,10 @@ public:
     static FILE* OpenFileUtf8(const char* path, const char* mode);
 
 protected:
+    // For ClosePlatformWindow of a window layer: true while in use, and the close is then
+    // remembered; ClosePlatformWindow runs again when the last InUse returns.
+    bool DeferCloseWhileInUse();
+    bool IsInUse() const { return useCount > 0; }
     // Begins the host edit gesture of every parameter bound to a control's slots and answers
     // the parameters, so that exactly these are ended later.
     std::vector<int> BeginGestures(IControl* control);
@@ -447,6 +473,10 @@ protected:
     bool handlingHostResize = false;
     // Begin-edits sent and not yet ended, per parameter.
     std::unordered_map<int, int> openGestures;
+    int useCount = 0;
+    bool closePending = false;
+    bool disposePending = false;
+    bool finishingUse = false;
 
     friend class IGEditorDelegate;
 };

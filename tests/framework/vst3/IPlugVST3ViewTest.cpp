@@ -1,6 +1,9 @@
 #include "framework/vst3/IPlugVST3View.h"
 #include "framework/graphics/windows/IGraphicsWin.h"
+#include "framework/graphics/windows/WglContext.h"
+#include "framework/graphics/windows/WinFont.h"
 #include "framework/vst3/Vst3KeyCodes.h"
+#include "tests/framework/graphics/windows/EditorRig.h"
 #include "tests/framework/graphics/windows/TestWindows.h"
 #include "tests/framework/vst3/Vst3TestHost.h"
 
@@ -13,6 +16,8 @@ namespace {
 
 using iplug::igraphics::IGraphicsWin;
 using iplug::igraphics::IKeyStroke;
+using iplug::igraphics::WglContext;
+using iplug::igraphics::WinFont;
 using iplug::igraphics::test::CountObjects;
 using iplug::igraphics::test::ObjectCounts;
 using iplug::igraphics::test::PumpMessages;
@@ -107,9 +112,13 @@ TEST_F(IPlugVST3ViewTest, AttachResizeRemoveTenTimesLeavesNothingBehind)
 {
     // One cycle first: process-wide caches and system libraries load once.
     ObjectCounts before;
+    int contextsBefore = 0, fontsBefore = 0;
     for (int cycle = 0; cycle <= 10; ++cycle) {
-        if (cycle == 1)
+        if (cycle == 1) {
             before = CountObjects();
+            contextsBefore = WglContext::LiveCount();
+            fontsBefore = WinFont::LiveCount();
+        }
         IPlugView* view = plugin->createView(ViewType::kEditor);
         ASSERT_EQ(view->attached(parent.Handle(), kPlatformTypeHWND), kResultTrue) << cycle;
         EXPECT_EQ(IGraphicsWin::OpenWindowCount(), 1);
@@ -125,9 +134,65 @@ TEST_F(IPlugVST3ViewTest, AttachResizeRemoveTenTimesLeavesNothingBehind)
     }
     PumpMessages(50);
     const ObjectCounts after = CountObjects();
-    EXPECT_LE(after.user, before.user);
-    EXPECT_LE(after.gdi, before.gdi);
-    EXPECT_LE(after.handles, before.handles + 2);
+    EXPECT_LE(after.threads, before.threads);
+    EXPECT_LE(after.windows, before.windows);
+    EXPECT_EQ(WglContext::LiveCount(), contextsBefore);
+    EXPECT_EQ(WinFont::LiveCount(), fontsBefore);
+}
+
+// An editor whose drawing context and one control fault on any touch once freed; pressing the
+// control opens the Save dialog, as the preset bar does.
+class SaveDialogPlugin : public TestPlugin
+{
+public:
+    SaveDialogPlugin()
+    {
+        using namespace iplug::igraphics;
+        makeGraphicsFunction = [this]() -> IGraphics* {
+            auto* g = new test::Poisoned<IGraphicsWin>(*this, GetEditorWidth(), GetEditorHeight(), 60, 1.0f);
+            g->SetUseVBlankClock(false);
+            return g;
+        };
+        layoutFunction = [this](IGraphics* g) {
+            g->AddControl(new test::Poisoned<test::ModalControl>(IBox(0, 0, 100, 100), [this](IControl& c) {
+                iplug::TextBuffer file("preset"), folder;
+                c.GetGraphics()->AskForFile(file, folder, kFileSave, "marlquin");
+                chosenFile = file.Get();
+            }));
+        };
+    }
+
+    std::string chosenFile = "none";
+};
+
+// A host removes the view from its window and releases it while the editor's Save dialog is
+// open (its own timer fires inside the dialog's loop); the dialog is then cancelled.
+TEST(IPlugVST3ViewModalTest, AViewRemovedAndReleasedDuringTheSaveDialogClosesOnceTheDialogReturns)
+{
+    using namespace iplug::igraphics::test;
+    auto* plugin = new SaveDialogPlugin;
+    TestParentWindow parent{700, 800};
+    const int aliveBefore = PoisonedObjectsAlive();
+    IPlugView* view = plugin->createView(ViewType::kEditor);
+    ASSERT_EQ(view->attached(parent.Handle(), kPlatformTypeHWND), kResultTrue);
+    HWND window = GetWindow(parent.Handle(), GW_CHILD);
+    ASSERT_NE(window, nullptr);
+    HWND dialog = nullptr;
+    TimerScript host({[&] { return (dialog = FindThreadWindow(L"#32770")) != nullptr; },
+                      [&] {
+                          view->removed();
+                          view->release();
+                          return true;
+                      },
+                      [&] { return PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0) != FALSE; }});
+    SendMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(10, 10));
+    EXPECT_TRUE(host.Done());
+    EXPECT_EQ(plugin->chosenFile, "") << "the dialog answers as cancelled";
+    EXPECT_FALSE(IsWindow(window));
+    EXPECT_EQ(GetWindow(parent.Handle(), GW_CHILD), nullptr);
+    EXPECT_EQ(plugin->GetGraphics(), nullptr);
+    EXPECT_EQ(PoisonedObjectsAlive(), aliveBefore) << "the editor and its control are deleted";
+    plugin->release();
 }
 
 TEST(Vst3KeyCodesTest, HostKeysBecomeKeyStrokes)
