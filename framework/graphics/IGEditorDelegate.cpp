@@ -179,5 +179,7 @@ void IGEditorDelegate::RunLayoutFunction(IGraphics* target)
         layoutFunction(target);
 }
 
+void IGEditorDelegate::PrepareEditorSize(float screenScale) {}
+
 } // namespace igraphics
 } // namespace iplug
