@@ -190,5 +190,7 @@ void IGEditorDelegate::RunLayoutFunction(IGraphics* target)
         layoutFunction(target);
 }
 
+void IGEditorDelegate::PrepareEditorSize(float screenScale) {}
+
 } // namespace igraphics
 } // namespace iplug

@@ -176,15 +176,13 @@ void* IGraphicsWin::OpenPlatformWindow(void* parent)
     parentWindow = static_cast<HWND>(parent);
     const float wholeScale = std::trunc(GetDpiScaleForWindow(parentWindow));
     const float screen = wholeScale >= 1.0f ? wholeScale : 1.0f;
-    int x = 0, y = 0;
-    int w = static_cast<int>(static_cast<float>(static_cast<int>(width * drawScale)) * screen);
-    int h = static_cast<int>(static_cast<float>(static_cast<int>(height * drawScale)) * screen);
+    // The editor fills its parent's client area from its origin, whichever parent it had before.
+    const int x = 0, y = 0;
+    int w = WindowPixels(width, drawScale, screen);
+    int h = WindowPixels(height, drawScale, screen);
     if (window) {
-        RECT parentRect, windowRect;
-        GetWindowRect(GetParent(window), &parentRect);
+        RECT windowRect;
         GetWindowRect(window, &windowRect);
-        x = windowRect.left - parentRect.left;
-        y = windowRect.top - parentRect.top;
         w = windowRect.right - windowRect.left;
         h = windowRect.bottom - windowRect.top;
         // The window in use by a handler or a modal loop of its own cannot be replaced.
@@ -389,8 +387,8 @@ void IGraphicsWin::ResizePlatformWindow(bool hostResized)
         return;
     RECT r;
     GetWindowRect(window, &r);
-    const int w = static_cast<int>(static_cast<float>(static_cast<int>(width * drawScale)) * screenScale);
-    const int h = static_cast<int>(static_cast<float>(static_cast<int>(height * drawScale)) * screenScale);
+    int w = 0, h = 0;
+    WindowPixelSize(w, h);
     const int dw = w - (r.right - r.left), dh = h - (r.bottom - r.top);
     if (dw == 0 && dh == 0)
         return;

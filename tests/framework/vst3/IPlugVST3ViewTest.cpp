@@ -11,6 +11,9 @@
 
 #include <windows.h>
 
+#include <limits>
+#include <string>
+
 namespace vst3test {
 namespace {
 
@@ -106,6 +109,91 @@ TEST_F(IPlugVST3ViewTest, HostScaleSentBeforeAttachingIsKeptAndWinsOverTheMonito
     view->removed();
     scale->release();
     view->release();
+}
+
+std::string ClientSize(HWND window)
+{
+    RECT client = {};
+    GetClientRect(window, &client);
+    return std::to_string(client.right) + "x" + std::to_string(client.bottom);
+}
+
+std::string ReportedSize(IPlugView* view)
+{
+    ViewRect size;
+    view->getSize(&size);
+    return std::to_string(size.getWidth()) + "x" + std::to_string(size.getHeight());
+}
+
+// The framework's own answer to a host resize: the editor follows every real resize, also one
+// back to the size the editor itself last asked for, and reports the size it then has.
+TEST_F(IPlugVST3ViewTest, TheEditorFollowsTheHostBackToTheSizeItLastAskedFor)
+{
+    plugin->AllowHostResizing();
+    IPlugView* view = plugin->createView(ViewType::kEditor);
+    ASSERT_EQ(view->attached(parent.Handle(), kPlatformTypeHWND), kResultTrue);
+    HWND editor = GetWindow(parent.Handle(), GW_CHILD);
+    ASSERT_EQ(ClientSize(editor), "460x640");
+    for (ViewRect size : {ViewRect(0, 0, 600, 800), ViewRect(0, 0, 460, 640), ViewRect(0, 0, 520, 700)}) {
+        const std::string wanted = std::to_string(size.getWidth()) + "x" + std::to_string(size.getHeight());
+        EXPECT_EQ(view->onSize(&size), kResultTrue);
+        EXPECT_EQ(ClientSize(editor), wanted);
+        EXPECT_EQ(ReportedSize(view), wanted);
+    }
+    view->removed();
+    view->release();
+}
+
+// Hosts have been seen to send absurd content scales; each is ignored, before and after the
+// editor opens, and no window size leaves int.
+TEST_F(IPlugVST3ViewTest, ContentScalesOutsideTheSaneRangeAreIgnored)
+{
+    const float bad[] = {
+        1e6f,  1e30f, std::numeric_limits<float>::infinity(), std::numeric_limits<float>::quiet_NaN(), 0.0f, -1.0f,
+        0.25f, 9.0f};
+    IPlugView* view = plugin->createView(ViewType::kEditor);
+    IPlugViewContentScaleSupport* scale = nullptr;
+    view->queryInterface(IPlugViewContentScaleSupport::iid, reinterpret_cast<void**>(&scale));
+    ASSERT_NE(scale, nullptr);
+    for (float factor : bad)
+        EXPECT_EQ(scale->setContentScaleFactor(factor), kResultFalse) << factor;
+    ASSERT_EQ(view->attached(parent.Handle(), kPlatformTypeHWND), kResultTrue);
+    HWND editor = GetWindow(parent.Handle(), GW_CHILD);
+    EXPECT_EQ(ClientSize(editor), "460x640");
+    for (float factor : bad) {
+        EXPECT_EQ(scale->setContentScaleFactor(factor), kResultFalse) << factor;
+        EXPECT_EQ(ClientSize(editor), "460x640") << factor;
+        EXPECT_EQ(ReportedSize(view), "460x640") << factor;
+    }
+    EXPECT_EQ(scale->setContentScaleFactor(0.5f), kResultTrue);
+    EXPECT_EQ(ClientSize(editor), "230x320");
+    view->removed();
+    scale->release();
+    view->release();
+}
+
+// A host opens a second view in another window while the first is still attached: the editor
+// moves into the new window and fills its client area from the origin.
+TEST_F(IPlugVST3ViewTest, ASecondViewSitsAtTheOriginOfItsWindow)
+{
+    TestParentWindow second{700, 800};
+    SetWindowPos(second.Handle(), nullptr, 230, 170, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    IPlugView* first = plugin->createView(ViewType::kEditor);
+    IPlugView* other = plugin->createView(ViewType::kEditor);
+    ASSERT_EQ(first->attached(parent.Handle(), kPlatformTypeHWND), kResultTrue);
+    ASSERT_EQ(other->attached(second.Handle(), kPlatformTypeHWND), kResultTrue);
+    HWND editor = GetWindow(second.Handle(), GW_CHILD);
+    ASSERT_NE(editor, nullptr);
+    POINT origin = {0, 0};
+    ClientToScreen(second.Handle(), &origin);
+    RECT placed = {};
+    GetWindowRect(editor, &placed);
+    EXPECT_EQ(placed.left, origin.x);
+    EXPECT_EQ(placed.top, origin.y);
+    EXPECT_EQ(ClientSize(editor), "460x640");
+    other->removed();
+    first->release();
+    other->release();
 }
 
 TEST_F(IPlugVST3ViewTest, AttachResizeRemoveTenTimesLeavesNothingBehind)
