@@ -17,7 +17,6 @@ constexpr double kHalfPi = kPi * 0.5;
 constexpr double kMinTime = 0.001;
 constexpr double kMaxTime = 1.2;
 constexpr int32_t kIdleCount = 1000000;
-constexpr uintptr_t kPrefetchBytes = 16 * 2 * sizeof(float);
 
 double Clamp(double x, double lo, double hi)
 {
@@ -55,8 +54,8 @@ double SoftLimit(double x)
 
 void RepeatMode::ReleaseBuffers()
 {
-    SampleHistory().swap(history);
-    std::vector<float>().swap(feedbackLine);
+    history.Release();
+    feedbackLine.Release();
     for (int c = 0; c < 2; ++c)
         std::vector<float>().swap(capture[c]);
 }
@@ -65,21 +64,20 @@ bool RepeatMode::AllocateBuffers()
 {
     // A rate whose history could not even be addressed fails like an allocation.
     const double historySamples = std::ceil(kMaxTime * 65.0 * sampleRate) + 8.0;
-    if (!(historySamples < static_cast<double>(history.max_size() / 8))) {
+    if (!(historySamples < static_cast<double>(std::vector<float>().max_size() / 8))) {
         ReleaseBuffers();
         return false;
     }
     const size_t slice = SliceCapacity(sampleRate);
+    if (!history.Allocate(static_cast<size_t>(historySamples)) || !feedbackLine.Allocate(2 * slice)) {
+        ReleaseBuffers();
+        return false;
+    }
     try {
-        history.assign(2 * static_cast<size_t>(historySamples), 0.0f);
-        feedbackLine.assign(2 * 2 * slice, 0.0f);
         for (int c = 0; c < 2; ++c)
             capture[c].assign(slice, 0.0f);
         return true;
     } catch (const std::bad_alloc&) {
-        ReleaseBuffers();
-        return false;
-    } catch (const std::length_error&) {
         ReleaseBuffers();
         return false;
     }
@@ -102,7 +100,8 @@ void RepeatMode::Prepare(double rate, int)
 
 void RepeatMode::Reset()
 {
-    std::fill(feedbackLine.begin(), feedbackLine.end(), 0.0f);
+    feedbackLine.Clear();
+    history.Rewind();
     for (int c = 0; c < 2; ++c) {
         std::fill(capture[c].begin(), capture[c].end(), 0.0f);
         feedbackFilter[c] = 0.0;
@@ -112,8 +111,6 @@ void RepeatMode::Reset()
     feedback = feedbackTarget;
     clock = 0;
     feedbackValidFrom = 0;
-    historyWrite = 0;
-    feedbackWrite = 0;
     position = 0.0;
     captureStart = 0.0;
     captureLength = 0;
@@ -160,40 +157,6 @@ void RepeatMode::SetTempoSync(const TempoSyncInfo& info)
 
 // ---------------------------------------------------------------------------
 // Reads
-
-// The tap reads below run up to 512 times per sample; inlining them keeps the
-// stereo frames in registers.
-inline RepeatMode::Frame RepeatMode::ReadHistory(const Line& line, double x) const
-{
-    const double now = line.now;
-    if (!(x >= 0.0) || x >= now)
-        return {};
-    const size_t length = line.length;
-    const double whole = std::floor(x);
-    const double age = now - whole; // 1 for the newest sample
-    if (age >= line.span)
-        return {};
-    // A signed conversion is one instruction; age is below the length, far below 2^63.
-    const size_t back = static_cast<size_t>(static_cast<int64_t>(age));
-    const size_t i = line.writeIndex >= back ? line.writeIndex - back : line.writeIndex + length - back;
-    const size_t j = back < 2 ? i : (i + 1 == length ? 0 : i + 1);
-    const double frac = x - whole;
-    const float* a = line.frames + 2 * i;
-    const float* b = line.frames + 2 * j;
-    // A tap moves forward through the history by its speed each sample, and 64 of
-    // them are more streams than the processor's own prefetcher follows: asking
-    // two cache lines ahead lets the next line arrive while this sample is summed.
-    // A prefetch never faults, so near the end of the ring it may ask past it
-    // rather than pay for the wrap on every read.
-    __builtin_prefetch(reinterpret_cast<const void*>(reinterpret_cast<uintptr_t>(a) + kPrefetchBytes));
-    return {a[0] + (b[0] - a[0]) * frac, a[1] + (b[1] - a[1]) * frac};
-}
-
-double RepeatMode::ReadHistory(const Line& line, int channel, double x) const
-{
-    const Frame frame = ReadHistory(line, x);
-    return channel == 0 ? frame.left : frame.right;
-}
 
 double RepeatMode::RaisedCosine(double x)
 {
@@ -263,7 +226,7 @@ inline RepeatMode::Frame RepeatMode::TapRead(const Line& line, double src, doubl
                                              double dip) const
 {
     if (s == 1.0) {
-        const Frame v = ReadHistory(line, src);
+        const Frame v = line.ReadWritten(src);
         return {v.left * dip, v.right * dip};
     }
     const TapShape& shape = tapShapes[speedClass][offsetSlot];
@@ -271,11 +234,11 @@ inline RepeatMode::Frame RepeatMode::TapRead(const Line& line, double src, doubl
     const double rp = src + shape.shift;
     if (rp > shape.writerLimit) {
         // Gapless: fade out before the reader catches up with the write position.
-        gain = std::min(gain, RaisedCosine((line.now - 1.0 - rp) * shape.writerScale));
+        gain = std::min(gain, RaisedCosine((line.clock - 1.0 - rp) * shape.writerScale));
     }
     if (gain <= 0.0)
         return {};
-    const Frame v = ReadHistory(line, rp);
+    const Frame v = line.ReadWritten(rp);
     return {v.left * gain, v.right * gain};
 }
 
@@ -319,8 +282,10 @@ double RepeatMode::CaptureRead(int channel, double heldLength, double s) const
     const int32_t j = i + 1 >= captureLength ? 0 : i + 1;
     const Line line = HistoryLine();
     auto sample = [&](int32_t index) {
-        return index < captured ? static_cast<double>(capture[channel][index])
-                                : ReadHistory(line, channel, captureStart + index);
+        if (index < captured)
+            return static_cast<double>(capture[channel][index]);
+        const Frame frame = line.ReadWritten(captureStart + index);
+        return channel == 0 ? frame.left : frame.right;
     };
     const double si = sample(i);
     const double sj = sample(j);
@@ -339,8 +304,8 @@ double RepeatMode::Correlation(double span) const
         const double xb = startB + j;
         if (xa > newest || xb > newest)
             break;
-        const Frame a = ReadHistory(line, xa);
-        const Frame b = ReadHistory(line, xb);
+        const Frame a = line.ReadWritten(xa);
+        const Frame b = line.ReadWritten(xb);
         ab += a.left * b.left + a.right * b.right;
         aa += a.left * a.left + a.right * a.right;
         bb += b.left * b.left + b.right * b.right;
@@ -459,27 +424,13 @@ void RepeatMode::DetectTransient(double left, double right)
     }
 }
 
-void RepeatMode::SkipFeedbackSlots(size_t count)
-{
-    // As `count` single steps: each steps on and wraps at the end of the line.
-    const size_t slots = feedbackLine.size() / 2;
-    if (count == 0)
-        return;
-    if (slots == 0 || feedbackWrite >= slots) {
-        feedbackWrite = 0;
-        --count;
-    }
-    if (slots > 0)
-        feedbackWrite = (feedbackWrite + count % slots) % slots;
-}
-
 void RepeatMode::FillCapture()
 {
     // One sample per processed sample: the captured slice lies wholly in the
     // history, which reads fill in until the copy catches up.
     if (captured >= captureLength)
         return;
-    const Frame v = ReadHistory(HistoryLine(), captureStart + captured);
+    const Frame v = HistoryLine().ReadWritten(captureStart + captured);
     capture[0][captured] = static_cast<float>(v.left);
     capture[1][captured] = static_cast<float>(v.right);
     ++captured;
@@ -509,7 +460,7 @@ void RepeatMode::RampRepeatGains()
 RepeatMode::Frame RepeatMode::RepeatSum(Frame& first)
 {
     const Line line = HistoryLine();
-    const double now = line.now;
+    const double now = line.clock;
     // Locals rather than members: the shape cache's stores inside the loop would
     // otherwise make every member read reload from memory, and the sums would
     // live in memory.
@@ -617,11 +568,8 @@ void RepeatMode::MixSliceTransition(Voices& voices)
 
 void RepeatMode::WriteInput(float left, float right)
 {
-    history[2 * historyWrite] = left;
-    history[2 * historyWrite + 1] = right;
+    history.Write({left, right});
     ++clock;
-    if (++historyWrite >= history.size() / 2)
-        historyWrite = 0;
 }
 
 void RepeatMode::Advance(DriftContext& drift)
@@ -691,16 +639,16 @@ void RepeatMode::Process(float* left, float* right, int n, DriftContext& drift)
         const StereoDouble saturated = EngineMath::Tanh(StereoDouble(feedbackInput(0), feedbackInput(1)));
         const double ys[2] = {saturated.Left(), saturated.Right()};
         double out[2];
+        float fed[2];
         for (int c = 0; c < 2; ++c) {
             const double y = ys[c];
             feedbackFilter[c] += (y - feedbackFilter[c]) * lowpass8k;
             if (std::fabs(feedbackFilter[c]) < 1e-20)
                 feedbackFilter[c] = 0.0;
-            feedbackLine[2 * feedbackWrite + c] = static_cast<float>(feedbackFilter[c]);
+            fed[c] = static_cast<float>(feedbackFilter[c]);
             out[c] = SoftLimit(feds[c] * feedback + (1.0 - holdMix) * sums[c] + holdMix * helds[c]);
         }
-        if (++feedbackWrite >= feedbackLine.size() / 2)
-            feedbackWrite = 0;
+        feedbackLine.Write(fed);
         WriteInput(inL, inR);
 
         const double mid = (out[0] + out[1]) * 0.5;
@@ -726,26 +674,23 @@ void RepeatMode::FeedIdle(const float* left, const float* right, int n)
     int i = 0;
     for (; i < n && captured < captureLength; ++i) {
         FillCapture();
-        if (++feedbackWrite >= feedbackLine.size() / 2)
-            feedbackWrite = 0;
+        feedbackLine.Advance();
         WriteInput(FiniteOrZero(left[i]), FiniteOrZero(right[i]));
     }
     // The slice is captured: the rest only records, in spans that end at the
     // history's end.
-    const size_t frames = history.size() / 2;
+    const size_t frames = history.Length();
     if (i < n && frames > 0) {
-        SkipFeedbackSlots(static_cast<size_t>(n - i));
+        feedbackLine.Skip(static_cast<size_t>(n - i));
         while (i < n) {
-            const int span = static_cast<int>(std::min(static_cast<size_t>(n - i), frames - historyWrite));
-            float* out = history.data() + 2 * historyWrite;
+            const int span = static_cast<int>(std::min(static_cast<size_t>(n - i), frames - history.WriteIndex()));
+            float* out = history.FrameAt(history.WriteIndex());
             for (int s = 0; s < span; ++s) {
                 out[2 * s] = FiniteOrZero(left[i + s]);
                 out[2 * s + 1] = FiniteOrZero(right[i + s]);
             }
             clock += static_cast<uint64_t>(span);
-            historyWrite += static_cast<size_t>(span);
-            if (historyWrite >= frames)
-                historyWrite = 0;
+            history.Skip(static_cast<size_t>(span));
             i += span;
         }
     }

@@ -3,10 +3,10 @@
 #include <cstdint>
 #include <vector>
 
+#include "engine/DelayLine.h"
 #include "engine/DriftContext.h"
 #include "engine/EngineMath.h"
 #include "engine/ModeProcessor.h"
-#include "engine/SampleHistory.h"
 #include "engine/TempoSyncInfo.h"
 
 // The REPEAT engine: records the input continuously and plays up to 64 repeats
@@ -44,9 +44,9 @@ public:
 
     // The recorded input and the feedback line hold frames: left and right of one
     // sample side by side, so that a tap reads both from one cache line.
-    SampleHistory history;
+    DelayLine<2> history;
     std::vector<float> capture[2];
-    std::vector<float> feedbackLine;
+    DelayLine<2> feedbackLine;
     double repeatGain[kMaxRepeats] = {};
     double speed[kMaxRepeats] = {};
     double previousSpeed[kMaxRepeats] = {};
@@ -97,22 +97,8 @@ public:
     uint8_t preserveStereo = 0;
 
 private:
-    struct Frame
-    {
-        double left = 0.0;
-        double right = 0.0;
-    };
-    // One recorded line of frames with the frame slot that sample `clock` goes to.
-    // The clock and the length also come as doubles, converted once per sample
-    // rather than for every tap.
-    struct Line
-    {
-        const float* frames;
-        size_t length;
-        size_t writeIndex;
-        double now;
-        double span;
-    };
+    using Frame = DelayFrame<2>;
+    using Line = DelayLine<2>::View;
     // Everything the slice-length crossfade computes twice (new and old slice).
     struct Voices
     {
@@ -146,17 +132,9 @@ private:
         double gainB = 0.0;
     };
 
-    Line HistoryLine() const { return MakeLine(history.data(), history.size() / 2, historyWrite); }
-    // Moves the feedback line's writer on by `count` slots without writing.
-    void SkipFeedbackSlots(size_t count);
-    Line FeedbackLine() const { return MakeLine(feedbackLine.data(), feedbackLine.size() / 2, feedbackWrite); }
-    Line MakeLine(const float* frames, size_t length, size_t writeIndex) const
-    {
-        return {frames, length, writeIndex, static_cast<double>(clock), static_cast<double>(length)};
-    }
+    Line HistoryLine() const { return history.ViewAt(static_cast<double>(clock)); }
+    Line FeedbackLine() const { return feedbackLine.ViewAt(static_cast<double>(clock)); }
 
-    Frame ReadHistory(const Line& line, double x) const;
-    double ReadHistory(const Line& line, int channel, double x) const;
     static double RaisedCosine(double x);
     double DipCurve() const;
     double DipGain() const;
@@ -200,8 +178,6 @@ private:
     // after a new cycle and the offset-change fade.
     double speedFade = 1.0;
     OffsetFade offsetFade;
-    size_t historyWrite = 0;
-    size_t feedbackWrite = 0;
     // The repeat gains rest at their targets for this count, so the per-sample
     // ramp has nothing to do; only repeats below activeRepeats are heard.
     bool gainsSettled = false;

@@ -30,7 +30,7 @@ struct HeavyRepeat
         mode.Prepare(kRate, kBlock);
         drift.amount = 0.6;
         // Fill the whole history so every one of the 64 repeats reads real audio.
-        const size_t length = mode.history.size() / 2;
+        const size_t length = mode.history.Length();
         for (size_t done = 0; done < length + kBlock; done += kBlock) {
             FillInput();
             mode.FeedIdle(inL.data(), inR.data(), kBlock);

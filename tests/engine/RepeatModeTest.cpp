@@ -314,7 +314,7 @@ TEST_F(RepeatModeTest, IdleFeedingInChunksMatchesSingleSamples)
         r->count = 2;
         r->feedbackTarget = 0.7;
         r->Prepare(kLowRate, 512);
-        const size_t frames = r->history.size() / 2;
+        const size_t frames = r->history.Length();
         EXPECT_LT(frames, total);
         r->hold = 1;
         for (size_t i = 0; i < total; i += chunk)
@@ -323,7 +323,7 @@ TEST_F(RepeatModeTest, IdleFeedingInChunksMatchesSingleSamples)
         bool slotsHold = true;
         for (size_t i = total - frames; i < total; ++i) {
             const size_t slot = i % frames;
-            slotsHold = slotsHold && r->history[2 * slot] == inL[i] && r->history[2 * slot + 1] == inR[i];
+            slotsHold = slotsHold && r->history.FrameAt(slot)[0] == inL[i] && r->history.FrameAt(slot)[1] == inR[i];
         }
         EXPECT_TRUE(slotsHold);
         DriftContext d{1};
@@ -370,10 +370,10 @@ TEST_F(RepeatModeTest, PreparesAcrossRatesAndStaysSilentWhenMemoryCannotBeHad)
         RepeatMode mode;
         mode.Prepare(c.rate, 512);
         ASSERT_TRUE(mode.IsPrepared()) << c.rate;
-        EXPECT_EQ(mode.history.size(), 2 * c.history) << c.rate;
+        EXPECT_EQ(mode.history.Length(), c.history) << c.rate;
         EXPECT_EQ(mode.sampleRate, c.used);
         EXPECT_EQ(mode.capture[0].size(), static_cast<size_t>(std::ceil(1.2 * c.used)) + 8);
-        EXPECT_EQ(mode.feedbackLine.size(), 2 * 2 * (static_cast<size_t>(std::ceil(1.2 * c.used)) + 8));
+        EXPECT_EQ(mode.feedbackLine.Length(), 2 * (static_cast<size_t>(std::ceil(1.2 * c.used)) + 8));
         float l = 0.5f, r = 0.5f;
         mode.Process(&l, &r, 1, drift);
         EXPECT_TRUE(std::isfinite(l));
@@ -390,7 +390,7 @@ TEST_F(RepeatModeTest, PreparesAcrossRatesAndStaysSilentWhenMemoryCannotBeHad)
         refused.Prepare(48000.0, 512);
     }
     EXPECT_FALSE(refused.IsPrepared());
-    EXPECT_TRUE(refused.history.empty());
+    EXPECT_TRUE(refused.history.Empty());
     l = r = 0.7f;
     refused.Process(&l, &r, 1, drift);
     refused.FeedIdle(&l, &r, 1);
