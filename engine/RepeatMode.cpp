@@ -144,6 +144,11 @@ void RepeatMode::SetControls(double a, double b)
     shape = Clamp(b, 0.0, 1.0);
 }
 
+void RepeatMode::SetCount(int repeats)
+{
+    count = std::clamp(repeats, 1, kMaxRepeats);
+}
+
 void RepeatMode::SetTime(double seconds)
 {
     // NaN lands on the shortest slice rather than poisoning every position.
