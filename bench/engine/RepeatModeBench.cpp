@@ -40,7 +40,7 @@ struct HeavyRepeat
 
     void FillInput() { noise.Fill(inL.data(), inR.data(), kBlock); }
 
-    // One host block as the engine runs it: controls once, then one sample at a time.
+    // One host block as the engine runs it: controls once, then the block in one call.
     void ProcessBlock()
     {
         ++blocks;
@@ -51,8 +51,7 @@ struct HeavyRepeat
             mode.SetHold(held);
         }
         FillInput();
-        for (int i = 0; i < kBlock; ++i)
-            mode.Process(&inL[i], &inR[i], 1, drift);
+        mode.Process(inL.data(), inR.data(), kBlock, drift);
         benchmark::DoNotOptimize(inL.data());
         benchmark::DoNotOptimize(inR.data());
     }
