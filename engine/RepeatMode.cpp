@@ -359,7 +359,6 @@ double RepeatMode::Correlation(double span) const
 
 void RepeatMode::NewCycle(DriftContext& drift)
 {
-    SumDeferredTaps();
     std::copy(std::begin(speed), std::end(speed), std::begin(previousSpeed));
     for (int k = 0; k < kMaxRepeats; ++k)
         previousSpeedClass[k] = static_cast<uint8_t>(kPreviousCycleClasses + speedClass[k]);
@@ -483,7 +482,6 @@ void RepeatMode::RampRepeatGains()
 {
     if (gainsSettled && settledCount == count)
         return;
-    SumDeferredTaps();
     bool moving = false;
     int active = 0;
     for (int k = 0; k < kMaxRepeats; ++k) {
@@ -655,77 +653,6 @@ void RepeatMode::Advance(DriftContext& drift)
     }
 }
 
-bool RepeatMode::TapSumCanWait() const
-{
-    return transitionCount < 0 && gainsSettled && settledCount == count && speedFade >= 1.0 && !offsetFade.active;
-}
-
-// The first repeat as RepeatSum finds it, for the feedback path.
-RepeatMode::Frame RepeatMode::FirstTap()
-{
-    if (activeRepeats < 1 || !(repeatGain[0] > 0.0))
-        return {};
-    const double dip = (transientHistory & 1u) ? dipCurve : 1.0;
-    const Line line = HistoryLine();
-    return TapRead(line, line.clock - 1.0 * sliceLength, speed[0], speedClass[0], 0, dip);
-}
-
-void RepeatMode::DeferTapSum(int index)
-{
-    DeferredSample& sample = deferred.samples[deferred.count++];
-    sample.index = index;
-    sample.now = static_cast<double>(clock);
-    sample.writeIndex = static_cast<std::ptrdiff_t>(history.WriteIndex());
-    sample.slice = sliceLength;
-    sample.decay = decay;
-    sample.dipCurve = dipCurve;
-    for (int c = 0; c < kPreviousCycleClasses; ++c)
-        sample.shapes[c] = tapShapes[c][0];
-}
-
-void RepeatMode::SumDeferredTaps()
-{
-    const int samples = deferred.count;
-    if (samples == 0)
-        return;
-    deferred.count = 0;
-    for (int d = 0; d < samples; ++d) {
-        deferred.sums[d] = {};
-        deferred.steps[d] = 1.0;
-    }
-    // k + 1 as a double, counted rather than converted for every tap.
-    double taps = 1.0;
-    for (int k = 0; k < activeRepeats; ++k, taps += 1.0) {
-        if (repeatGain[k] > 0.0)
-            SumTapOverDeferred(k, taps, samples);
-        for (int d = 0; d < samples; ++d)
-            deferred.steps[d] *= deferred.samples[d].decay;
-    }
-    for (int d = 0; d < samples; ++d) {
-        const DeferredSample& sample = deferred.samples[d];
-        WriteOutput(sample.terms, deferred.sums[d], deferred.left[sample.index], deferred.right[sample.index]);
-    }
-}
-
-void RepeatMode::SumTapOverDeferred(int k, double taps, int samples)
-{
-    const float* frames = history.Frames();
-    const std::ptrdiff_t length = static_cast<std::ptrdiff_t>(history.Length());
-    const double gain = repeatGain[k];
-    const double s = speed[k];
-    const int speedClassOfTap = speedClass[k];
-    const bool dipped = (transientHistory >> k) & 1u;
-    for (int d = 0; d < samples; ++d) {
-        const DeferredSample& sample = deferred.samples[d];
-        const Line line(frames, length, sample.writeIndex, sample.now);
-        const double dip = dipped ? sample.dipCurve : 1.0;
-        const Frame v = TapReadShaped(line, sample.now - taps * sample.slice, s, sample.shapes[speedClassOfTap], dip);
-        const double g = deferred.steps[d];
-        deferred.sums[d].left += gain * v.left * g;
-        deferred.sums[d].right += gain * v.right * g;
-    }
-}
-
 void RepeatMode::Process(float* left, float* right, int n, DriftContext& drift)
 {
     if (!prepared) {
@@ -733,51 +660,18 @@ void RepeatMode::Process(float* left, float* right, int n, DriftContext& drift)
             left[i] = right[i] = 0.0f;
         return;
     }
-    for (int done = 0; done < n;) {
-        const int run = std::min(n - done, kTapRunLength);
-        ProcessRun(left + done, right + done, run, drift);
-        done += run;
-    }
-}
-
-// Samples whose repeat sum is a plain one (no slice-length transition, no fade
-// of the speeds or the read offsets, the repeat gains at rest) leave their sum
-// for later: once the run is through, each tap is summed over all of them before
-// the next tap, so that a tap streams through its stretch of the history. Each
-// sample's sum still adds its taps in order, so the output is the same. The run
-// writes its input into the history ahead of the deferred sums; a run is far
-// shorter than the room between the oldest tap read and the end of the history.
-void RepeatMode::ProcessRun(float* left, float* right, int n, DriftContext& drift)
-{
-    deferred.left = left;
-    deferred.right = right;
-    deferred.count = 0;
     for (int i = 0; i < n; ++i) {
         const float inL = FiniteOrZero(left[i]);
         const float inR = FiniteOrZero(right[i]);
         StepControls(inL, inR, drift);
-        PrepareTaps();
-        Voices voices;
-        const bool defer = TapSumCanWait();
-        if (defer) {
-            voices.first = FirstTap();
-            DeferTapSum(i);
-        } else {
-            SumDeferredTaps();
-            voices.sum = RepeatSum(voices.first);
-        }
-        RenderHeldAndFed(voices);
+        Voices voices = RenderVoices();
         if (transitionCount >= 0)
             MixSliceTransition(voices);
         WriteFeedback(voices);
         WriteInput(inL, inR);
-        if (defer)
-            deferred.samples[deferred.count - 1].terms = TermsOf(voices);
-        else
-            MixOutput(voices, left[i], right[i]);
+        MixOutput(voices, left[i], right[i]);
         Advance(drift);
     }
-    SumDeferredTaps();
 }
 
 void RepeatMode::StepControls(float inL, float inR, DriftContext& drift)
@@ -816,28 +710,17 @@ void RepeatMode::WriteFeedback(const Voices& voices)
     feedbackLine.Write(filtered);
 }
 
-RepeatMode::OutputTerms RepeatMode::TermsOf(const Voices& voices) const
-{
-    OutputTerms terms;
-    terms.fed = {voices.fed.left * feedback, voices.fed.right * feedback};
-    terms.sumWeight = 1.0 - holdMix;
-    terms.held = {holdMix * voices.held.left, holdMix * voices.held.right};
-    terms.width = stereoWidth;
-    return terms;
-}
-
 void RepeatMode::MixOutput(const Voices& voices, float& left, float& right) const
 {
-    WriteOutput(TermsOf(voices), voices.sum, left, right);
-}
-
-void RepeatMode::WriteOutput(const OutputTerms& terms, const Frame& sum, float& left, float& right)
-{
-    const double outL = SoftLimit(terms.fed.left + terms.sumWeight * sum.left + terms.held.left);
-    const double outR = SoftLimit(terms.fed.right + terms.sumWeight * sum.right + terms.held.right);
-    const double mid = (outL + outR) * 0.5;
-    left = static_cast<float>(mid + (outL - mid) * terms.width);
-    right = static_cast<float>(mid + (outR - mid) * terms.width);
+    const double feds[2] = {voices.fed.left, voices.fed.right};
+    const double sums[2] = {voices.sum.left, voices.sum.right};
+    const double helds[2] = {voices.held.left, voices.held.right};
+    double out[2];
+    for (int c = 0; c < 2; ++c)
+        out[c] = SoftLimit(feds[c] * feedback + (1.0 - holdMix) * sums[c] + holdMix * helds[c]);
+    const double mid = (out[0] + out[1]) * 0.5;
+    left = static_cast<float>(mid + (out[0] - mid) * stereoWidth);
+    right = static_cast<float>(mid + (out[1] - mid) * stereoWidth);
 }
 
 void RepeatMode::FeedIdle(const float* left, const float* right, int n)

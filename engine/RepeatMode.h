@@ -145,41 +145,6 @@ private:
     static constexpr int kSpeedClasses = 2 * kPreviousCycleClasses;
     static constexpr uint32_t kCurrentCycleClassBits = (1u << kPreviousCycleClasses) - 1;
 
-    // What the output of a sample takes besides its repeat sum.
-    struct OutputTerms
-    {
-        Frame fed;              // the feedback read times the feedback
-        double sumWeight = 0.0; // 1 - holdMix
-        Frame held;             // the capture playback times holdMix
-        double width = 0.0;
-    };
-    // A sample whose repeat sum waits for the end of its run: where and how its
-    // taps read, and the rest of its output.
-    struct DeferredSample
-    {
-        int index = 0;
-        double now = 0.0;
-        std::ptrdiff_t writeIndex = 0;
-        double slice = 0.0;
-        double decay = 0.0;
-        double dipCurve = 1.0;
-        TapShape shapes[kPreviousCycleClasses] = {};
-        OutputTerms terms;
-    };
-    // The longest run whose repeat sums wait. Far below the history's spare room
-    // (78 s against the oldest tap read, under 77.9 s back), so that the run's
-    // input, written ahead, never overwrites a frame a waiting sum reads.
-    static constexpr int kTapRunLength = 64;
-    struct DeferredRun
-    {
-        float* left = nullptr;
-        float* right = nullptr;
-        int count = 0;
-        DeferredSample samples[kTapRunLength];
-        Frame sums[kTapRunLength];
-        double steps[kTapRunLength] = {}; // decay^k of each sample, tap by tap
-    };
-
     // Gains of the read-offset change after a transient, shared by every tap of one sample.
     struct OffsetFade
     {
@@ -212,18 +177,10 @@ private:
     void UpdateSliceLength();
     void DetectTransient(double left, double right);
     void StepControls(float inL, float inR, DriftContext& drift);
-    void ProcessRun(float* left, float* right, int n, DriftContext& drift);
     void PrepareTaps();
     void RenderHeldAndFed(Voices& voices);
-    bool TapSumCanWait() const;
-    Frame FirstTap();
-    void DeferTapSum(int index);
-    void SumDeferredTaps();
-    void SumTapOverDeferred(int k, double taps, int samples);
     void WriteFeedback(const Voices& voices);
-    OutputTerms TermsOf(const Voices& voices) const;
     void MixOutput(const Voices& voices, float& left, float& right) const;
-    static void WriteOutput(const OutputTerms& terms, const Frame& sum, float& left, float& right);
     void FillCapture();
     void RampRepeatGains();
     void UpdateTapFades();
@@ -254,5 +211,4 @@ private:
     int32_t settledCount = 0;
     int activeRepeats = kMaxRepeats;
     bool prepared = false;
-    DeferredRun deferred;
 };
