@@ -357,12 +357,12 @@ void EffectEngine::UpdateBlockParams()
 
     repeatEngineMix.target = SwitchOn(kRepeatEngine) ? 1.0 : 0.0;
 
-    repeat.count = std::clamp(Rounded(kRepeatCount), 1, RepeatMode::kMaxRepeats);
-    repeat.decayTarget = Clamped(kRepeatDecay);
-    repeat.feedbackTarget = std::clamp(values[kRepeatFeedback], 0.0, 0.95);
-    repeat.gapless = SwitchOn(kRepeatGapless);
-    repeat.hold = SwitchOn(kRepeatHold) || SwitchOn(kRepeatLatch);
-    repeat.preserveStereo = SwitchOn(kEchoPreserveStereo);
+    repeat.SetCount(Rounded(kRepeatCount));
+    repeat.SetDecay(Clamped(kRepeatDecay));
+    repeat.SetFeedback(std::clamp(values[kRepeatFeedback], 0.0, 0.95));
+    repeat.SetGapless(SwitchOn(kRepeatGapless));
+    repeat.SetHold(SwitchOn(kRepeatHold) || SwitchOn(kRepeatLatch));
+    repeat.SetPreserveStereo(SwitchOn(kEchoPreserveStereo));
 
     const double echoFeedback = std::clamp(values[kLegacyEchoFeedback], 0.0, 0.9);
     const int echoRepeats = std::clamp(Rounded(kLegacyEchoRepeats), 1, 8);

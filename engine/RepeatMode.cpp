@@ -14,10 +14,41 @@ namespace {
 
 using EngineMath::kPi;
 constexpr double kHalfPi = kPi * 0.5;
-constexpr double kMinTime = 0.001;
-constexpr double kMaxTime = 1.2;
+constexpr double kMinTime = 0.001; // s
+constexpr double kMaxTime = 1.2;   // s
+// MACRO a gives a slice of kMacroShortest x kMacroRange^a seconds.
+constexpr double kMacroShortest = 0.01; // s
+constexpr double kMacroRange = 120.0;
+// The history holds this many slices of the longest time: 64 repeats and the newest.
+constexpr double kHistorySlices = 65.0;
+constexpr double kSmoothingSeconds = 0.01; // decay, feedback and stereo width
+constexpr double kGainRampSeconds = 0.005; // repeat gains and the hold mix, linear
+constexpr double kFeedbackLowpassHz = 8000.0;
+constexpr double kEnvelopeFastSeconds = 0.005;
+constexpr double kEnvelopeSlowSeconds = 0.05;
+// A transient: the fast envelope above the floor and above the slow one by the
+// ratio (about 4 dB); the detector then rests for the hold-off.
+constexpr double kTransientFloor = 9e-6;
+constexpr double kTransientRatio = 2.5600000000000005;
+constexpr double kTransientMargin = 1e-12;
+constexpr double kTransientHoldoffSeconds = 0.06;
+// The first stretch of a repeat after its slice start plays at unit speed, and a
+// transient re-aligns the taps by as much.
+constexpr double kUnisonEdgeSeconds = 0.01;
+constexpr double kEdgeFadeSeconds = 0.012;
+constexpr double kSpeedFadeSeconds = 0.005;
+constexpr double kOffsetFadeSeconds = 0.02;
+constexpr double kTransitionSeconds = 0.04;
+// The dip carved before the next repeat, between these fractions of a slice.
+constexpr double kDipStart = 0.7;
+constexpr double kDipEnd = 0.95;
+constexpr double kDipDepth = 0.9;
+// Below this energy a correlation is taken as none.
+constexpr double kEnergyFloor = 1e-12;
 constexpr int32_t kIdleCount = 1000000;
-constexpr uintptr_t kPrefetchBytes = 16 * 2 * sizeof(float);
+// Below these magnitudes the feedback amount and the feedback filter land on 0.
+constexpr double kFeedbackFloor = 1e-12;
+constexpr double kFeedbackFilterFloor = 1e-20;
 
 double Clamp(double x, double lo, double hi)
 {
@@ -55,8 +86,8 @@ double SoftLimit(double x)
 
 void RepeatMode::ReleaseBuffers()
 {
-    SampleHistory().swap(history);
-    std::vector<float>().swap(feedbackLine);
+    history.Release();
+    feedbackLine.Release();
     for (int c = 0; c < 2; ++c)
         std::vector<float>().swap(capture[c]);
 }
@@ -64,22 +95,21 @@ void RepeatMode::ReleaseBuffers()
 bool RepeatMode::AllocateBuffers()
 {
     // A rate whose history could not even be addressed fails like an allocation.
-    const double historySamples = std::ceil(kMaxTime * 65.0 * sampleRate) + 8.0;
-    if (!(historySamples < static_cast<double>(history.max_size() / 8))) {
+    const double historySamples = std::ceil(kMaxTime * kHistorySlices * sampleRate) + 8.0;
+    if (!(historySamples < static_cast<double>(std::vector<float>().max_size() / 8))) {
         ReleaseBuffers();
         return false;
     }
     const size_t slice = SliceCapacity(sampleRate);
+    if (!history.Allocate(static_cast<size_t>(historySamples)) || !feedbackLine.Allocate(2 * slice)) {
+        ReleaseBuffers();
+        return false;
+    }
     try {
-        history.assign(2 * static_cast<size_t>(historySamples), 0.0f);
-        feedbackLine.assign(2 * 2 * slice, 0.0f);
         for (int c = 0; c < 2; ++c)
             capture[c].assign(slice, 0.0f);
         return true;
     } catch (const std::bad_alloc&) {
-        ReleaseBuffers();
-        return false;
-    } catch (const std::length_error&) {
         ReleaseBuffers();
         return false;
     }
@@ -88,11 +118,11 @@ bool RepeatMode::AllocateBuffers()
 void RepeatMode::Prepare(double rate, int)
 {
     sampleRate = EngineMath::UsableSampleRate(rate);
-    coefficient10ms = 1.0 - std::exp(-1.0 / (sampleRate * 0.01));
-    rampStep = 1.0 / (sampleRate * 0.005);
-    lowpass8k = 1.0 - std::exp(-2.0 * kPi * 8000.0 / sampleRate);
-    coefficient5ms = 1.0 - std::exp(-1.0 / (sampleRate * 0.005));
-    coefficient50ms = 1.0 - std::exp(-1.0 / (sampleRate * 0.05));
+    coefficient10ms = 1.0 - std::exp(-1.0 / (sampleRate * kSmoothingSeconds));
+    rampStep = 1.0 / (sampleRate * kGainRampSeconds);
+    lowpass8k = 1.0 - std::exp(-2.0 * kPi * kFeedbackLowpassHz / sampleRate);
+    coefficient5ms = 1.0 - std::exp(-1.0 / (sampleRate * kEnvelopeFastSeconds));
+    coefficient50ms = 1.0 - std::exp(-1.0 / (sampleRate * kEnvelopeSlowSeconds));
     prepared = AllocateBuffers();
     // A preparation starts over like construction, so the same chaos seed
     // replays the same speed pattern after every preparation.
@@ -102,7 +132,8 @@ void RepeatMode::Prepare(double rate, int)
 
 void RepeatMode::Reset()
 {
-    std::fill(feedbackLine.begin(), feedbackLine.end(), 0.0f);
+    feedbackLine.Clear();
+    history.Rewind();
     for (int c = 0; c < 2; ++c) {
         std::fill(capture[c].begin(), capture[c].end(), 0.0f);
         feedbackFilter[c] = 0.0;
@@ -112,8 +143,6 @@ void RepeatMode::Reset()
     feedback = feedbackTarget;
     clock = 0;
     feedbackValidFrom = 0;
-    historyWrite = 0;
-    feedbackWrite = 0;
     position = 0.0;
     captureStart = 0.0;
     captureLength = 0;
@@ -143,8 +172,13 @@ void RepeatMode::Reset()
 
 void RepeatMode::SetControls(double a, double b)
 {
-    SetTime(0.01 * std::pow(120.0, Clamp(a, 0.0, 1.0)));
+    SetTime(kMacroShortest * std::pow(kMacroRange, Clamp(a, 0.0, 1.0)));
     shape = Clamp(b, 0.0, 1.0);
+}
+
+void RepeatMode::SetCount(int repeats)
+{
+    count = std::clamp(repeats, 1, kMaxRepeats);
 }
 
 void RepeatMode::SetTime(double seconds)
@@ -161,40 +195,6 @@ void RepeatMode::SetTempoSync(const TempoSyncInfo& info)
 // ---------------------------------------------------------------------------
 // Reads
 
-// The tap reads below run up to 512 times per sample; inlining them keeps the
-// stereo frames in registers.
-inline RepeatMode::Frame RepeatMode::ReadHistory(const Line& line, double x) const
-{
-    const double now = line.now;
-    if (!(x >= 0.0) || x >= now)
-        return {};
-    const size_t length = line.length;
-    const double whole = std::floor(x);
-    const double age = now - whole; // 1 for the newest sample
-    if (age >= line.span)
-        return {};
-    // A signed conversion is one instruction; age is below the length, far below 2^63.
-    const size_t back = static_cast<size_t>(static_cast<int64_t>(age));
-    const size_t i = line.writeIndex >= back ? line.writeIndex - back : line.writeIndex + length - back;
-    const size_t j = back < 2 ? i : (i + 1 == length ? 0 : i + 1);
-    const double frac = x - whole;
-    const float* a = line.frames + 2 * i;
-    const float* b = line.frames + 2 * j;
-    // A tap moves forward through the history by its speed each sample, and 64 of
-    // them are more streams than the processor's own prefetcher follows: asking
-    // two cache lines ahead lets the next line arrive while this sample is summed.
-    // A prefetch never faults, so near the end of the ring it may ask past it
-    // rather than pay for the wrap on every read.
-    __builtin_prefetch(reinterpret_cast<const void*>(reinterpret_cast<uintptr_t>(a) + kPrefetchBytes));
-    return {a[0] + (b[0] - a[0]) * frac, a[1] + (b[1] - a[1]) * frac};
-}
-
-double RepeatMode::ReadHistory(const Line& line, int channel, double x) const
-{
-    const Frame frame = ReadHistory(line, x);
-    return channel == 0 ? frame.left : frame.right;
-}
-
 double RepeatMode::RaisedCosine(double x)
 {
     if (!(x > 0.0))
@@ -207,10 +207,10 @@ double RepeatMode::RaisedCosine(double x)
 double RepeatMode::DipCurve() const
 {
     const double r = position / sliceLength;
-    if (!(r > 0.7 && r < 0.95))
+    if (!(r > kDipStart && r < kDipEnd))
         return 1.0;
-    const double s = EngineMath::Sin((r - 0.7) * 4.0 * kPi);
-    return 1.0 - 0.9 * s * s;
+    const double s = EngineMath::Sin((r - kDipStart) * 4.0 * kPi);
+    return 1.0 - kDipDepth * s * s;
 }
 
 double RepeatMode::DipGain() const
@@ -236,8 +236,8 @@ void RepeatMode::FillTapShapes()
 
 void RepeatMode::FillShape(TapShape& shape, double s, double offset, double now) const
 {
-    const double edge = std::min(0.5 * sliceLength, 0.01 * sampleRate);
-    const double fade12 = 0.012 * sampleRate;
+    const double edge = std::min(0.5 * sliceLength, kUnisonEdgeSeconds * sampleRate);
+    const double fade12 = kEdgeFadeSeconds * sampleRate;
     shape.shift = -offset + (offset - edge) * s + edge;
     shape.writerScale = 0.0;
     shape.writerLimit = std::numeric_limits<double>::infinity();
@@ -259,24 +259,29 @@ void RepeatMode::FillShape(TapShape& shape, double s, double offset, double now)
     }
 }
 
-inline RepeatMode::Frame RepeatMode::TapRead(const Line& line, double src, double s, int speedClass, int offsetSlot,
-                                             double dip) const
+inline RepeatMode::Frame RepeatMode::TapReadShaped(const Line& line, double src, double s, const TapShape& shape,
+                                                   double dip)
 {
     if (s == 1.0) {
-        const Frame v = ReadHistory(line, src);
+        const Frame v = line.ReadWritten(src);
         return {v.left * dip, v.right * dip};
     }
-    const TapShape& shape = tapShapes[speedClass][offsetSlot];
     double gain = shape.gain;
     const double rp = src + shape.shift;
     if (rp > shape.writerLimit) {
         // Gapless: fade out before the reader catches up with the write position.
-        gain = std::min(gain, RaisedCosine((line.now - 1.0 - rp) * shape.writerScale));
+        gain = std::min(gain, RaisedCosine((line.clock - 1.0 - rp) * shape.writerScale));
     }
     if (gain <= 0.0)
         return {};
-    const Frame v = ReadHistory(line, rp);
+    const Frame v = line.ReadWritten(rp);
     return {v.left * gain, v.right * gain};
+}
+
+inline RepeatMode::Frame RepeatMode::TapRead(const Line& line, double src, double s, int speedClass, int offsetSlot,
+                                             double dip) const
+{
+    return TapReadShaped(line, src, s, tapShapes[speedClass][offsetSlot], dip);
 }
 
 inline RepeatMode::Frame RepeatMode::TapReadAligned(const Line& line, double src, double s, int speedClass,
@@ -306,7 +311,7 @@ double RepeatMode::CaptureRead(int channel, double heldLength, double s) const
     const double rp = position * heldLength / sliceLength * s;
     if (rp >= heldLength)
         return 0.0;
-    const double fade12 = 0.012 * sampleRate;
+    const double fade12 = kEdgeFadeSeconds * sampleRate;
     const double end = std::min(sliceLength / s, sliceLength);
     const double g = RaisedCosine(std::min(end - position, position) / std::max(std::min(fade12, 0.25 * end), 1.0));
     const double dip = s == 1.0 ? DipGain() : 1.0;
@@ -319,8 +324,10 @@ double RepeatMode::CaptureRead(int channel, double heldLength, double s) const
     const int32_t j = i + 1 >= captureLength ? 0 : i + 1;
     const Line line = HistoryLine();
     auto sample = [&](int32_t index) {
-        return index < captured ? static_cast<double>(capture[channel][index])
-                                : ReadHistory(line, channel, captureStart + index);
+        if (index < captured)
+            return static_cast<double>(capture[channel][index]);
+        const Frame frame = line.ReadWritten(captureStart + index);
+        return channel == 0 ? frame.left : frame.right;
     };
     const double si = sample(i);
     const double sj = sample(j);
@@ -339,13 +346,13 @@ double RepeatMode::Correlation(double span) const
         const double xb = startB + j;
         if (xa > newest || xb > newest)
             break;
-        const Frame a = ReadHistory(line, xa);
-        const Frame b = ReadHistory(line, xb);
+        const Frame a = line.ReadWritten(xa);
+        const Frame b = line.ReadWritten(xb);
         ab += a.left * b.left + a.right * b.right;
         aa += a.left * a.left + a.right * a.right;
         bb += b.left * b.left + b.right * b.right;
     }
-    if (aa <= 1e-12 || bb <= 1e-12)
+    if (aa <= kEnergyFloor || bb <= kEnergyFloor)
         return 0.0;
     return Clamp(ab / std::sqrt(aa * bb), 0.0, 1.0);
 }
@@ -436,7 +443,7 @@ void RepeatMode::UpdateSliceLength()
         readOffsetB = 0.0;
     sliceLength = wanted;
     transitionCount = 0;
-    correlation = Correlation(std::min(std::min(wanted, previousSliceLength) - 1.0, 0.04 * sampleRate));
+    correlation = Correlation(std::min(std::min(wanted, previousSliceLength) - 1.0, kTransitionSeconds * sampleRate));
 }
 
 void RepeatMode::DetectTransient(double left, double right)
@@ -448,29 +455,15 @@ void RepeatMode::DetectTransient(double left, double right)
         --transientHoldoff;
         return;
     }
-    if (envelopeFast >= 9e-6 && envelopeFast >= envelopeSlow * 2.5600000000000005 + 1e-12) {
+    if (envelopeFast >= kTransientFloor && envelopeFast >= envelopeSlow * kTransientRatio + kTransientMargin) {
         transientSeen = 1;
-        transientHoldoff = static_cast<int32_t>(0.06 * sampleRate);
+        transientHoldoff = static_cast<int32_t>(kTransientHoldoffSeconds * sampleRate);
         if (!hold) {
             readOffsetB = readOffsetA;
-            readOffsetA = previousOffsetA = std::min(0.01 * sampleRate, 0.5 * sliceLength);
+            readOffsetA = previousOffsetA = std::min(kUnisonEdgeSeconds * sampleRate, 0.5 * sliceLength);
             offsetFadeCount = 0;
         }
     }
-}
-
-void RepeatMode::SkipFeedbackSlots(size_t count)
-{
-    // As `count` single steps: each steps on and wraps at the end of the line.
-    const size_t slots = feedbackLine.size() / 2;
-    if (count == 0)
-        return;
-    if (slots == 0 || feedbackWrite >= slots) {
-        feedbackWrite = 0;
-        --count;
-    }
-    if (slots > 0)
-        feedbackWrite = (feedbackWrite + count % slots) % slots;
 }
 
 void RepeatMode::FillCapture()
@@ -479,7 +472,7 @@ void RepeatMode::FillCapture()
     // history, which reads fill in until the copy catches up.
     if (captured >= captureLength)
         return;
-    const Frame v = ReadHistory(HistoryLine(), captureStart + captured);
+    const Frame v = HistoryLine().ReadWritten(captureStart + captured);
     capture[0][captured] = static_cast<float>(v.left);
     capture[1][captured] = static_cast<float>(v.right);
     ++captured;
@@ -509,7 +502,7 @@ void RepeatMode::RampRepeatGains()
 RepeatMode::Frame RepeatMode::RepeatSum(Frame& first)
 {
     const Line line = HistoryLine();
-    const double now = line.now;
+    const double now = line.clock;
     // Locals rather than members: the shape cache's stores inside the loop would
     // otherwise make every member read reload from memory, and the sums would
     // live in memory.
@@ -550,8 +543,8 @@ RepeatMode::Frame RepeatMode::CapturePlayback()
         return {};
     dipFlag = captureHasTransient;
     const double heldLength = std::min(sliceLength, static_cast<double>(captureLength));
-    const double x = std::min(cycleCount / (0.005 * sampleRate), 1.0);
-    const double fade = std::max(std::min(0.012 * sampleRate, 0.25 * sliceLength), 1.0);
+    const double x = std::min(cycleCount / (kSpeedFadeSeconds * sampleRate), 1.0);
+    const double fade = std::max(std::min(kEdgeFadeSeconds * sampleRate, 0.25 * sliceLength), 1.0);
     const double edges = RaisedCosine(std::min(position, sliceLength - position) / fade);
     Frame out;
     for (int c = 0; c < 2; ++c) {
@@ -565,8 +558,8 @@ RepeatMode::Frame RepeatMode::CapturePlayback()
 
 void RepeatMode::UpdateTapFades()
 {
-    speedFade = std::min(cycleCount / (0.005 * sampleRate), 1.0);
-    const double fadeLength = 0.02 * sampleRate;
+    speedFade = std::min(cycleCount / (kSpeedFadeSeconds * sampleRate), 1.0);
+    const double fadeLength = kOffsetFadeSeconds * sampleRate;
     offsetFade.active = offsetFadeCount < fadeLength;
     if (!offsetFade.active)
         return;
@@ -575,24 +568,34 @@ void RepeatMode::UpdateTapFades()
     offsetFade.gainB = EngineMath::Cos(u);
 }
 
-RepeatMode::Voices RepeatMode::RenderVoices()
+void RepeatMode::PrepareTaps()
 {
     dipCurve = DipCurve();
     UpdateTapFades();
     FillTapShapes();
+}
+
+RepeatMode::Voices RepeatMode::RenderVoices()
+{
+    PrepareTaps();
     Voices voices;
     voices.sum = RepeatSum(voices.first);
+    RenderHeldAndFed(voices);
+    return voices;
+}
+
+void RepeatMode::RenderHeldAndFed(Voices& voices)
+{
     voices.held = CapturePlayback();
     dipFlag = static_cast<uint8_t>(transientHistory & 1u);
     const double now = static_cast<double>(clock);
     if (static_cast<double>(feedbackValidFrom) <= now - 1.5 * sliceLength)
         voices.fed = TapReadRepeat(FeedbackLine(), now - sliceLength, 0, DipGain());
-    return voices;
 }
 
 void RepeatMode::MixSliceTransition(Voices& voices)
 {
-    const double t = std::min(transitionCount / std::max(0.04 * sampleRate - 1.0, 1.0), 1.0);
+    const double t = std::min(transitionCount / std::max(kTransitionSeconds * sampleRate - 1.0, 1.0), 1.0);
     const double gNew = EngineMath::Sin(RaisedCosine(t) * kHalfPi);
     const double rho = correlation;
     const double gOld = std::sqrt(std::max(1.0 - (1.0 - rho * rho) * gNew * gNew, 0.0)) - rho * gNew;
@@ -617,11 +620,8 @@ void RepeatMode::MixSliceTransition(Voices& voices)
 
 void RepeatMode::WriteInput(float left, float right)
 {
-    history[2 * historyWrite] = left;
-    history[2 * historyWrite + 1] = right;
+    history.Write({left, right});
     ++clock;
-    if (++historyWrite >= history.size() / 2)
-        historyWrite = 0;
 }
 
 void RepeatMode::Advance(DriftContext& drift)
@@ -648,7 +648,7 @@ void RepeatMode::Advance(DriftContext& drift)
         previousOffsetA += 1.0;
         if (previousOffsetA >= previousSliceLength)
             previousOffsetA -= previousSliceLength;
-        if (++transitionCount >= 0.04 * sampleRate)
+        if (++transitionCount >= kTransitionSeconds * sampleRate)
             transitionCount = -1;
     }
 }
@@ -663,52 +663,64 @@ void RepeatMode::Process(float* left, float* right, int n, DriftContext& drift)
     for (int i = 0; i < n; ++i) {
         const float inL = FiniteOrZero(left[i]);
         const float inR = FiniteOrZero(right[i]);
-        StartIfFirst(drift);
-        UpdateHold(drift);
-        UpdateSliceLength();
-        DetectTransient(inL, inR);
-
-        feedback += (feedbackTarget - feedback) * coefficient10ms;
-        if (std::fabs(feedback) < 1e-12)
-            feedback = 0.0;
-        decay += (decayTarget - decay) * coefficient10ms;
-        stereoWidth += ((preserveStereo ? 1.0 : 0.0) - stereoWidth) * coefficient10ms;
-
-        FillCapture();
-        RampRepeatGains();
+        StepControls(inL, inR, drift);
         Voices voices = RenderVoices();
         if (transitionCount >= 0)
             MixSliceTransition(voices);
-
-        const double firsts[2] = {voices.first.left, voices.first.right};
-        const double sums[2] = {voices.sum.left, voices.sum.right};
-        const double helds[2] = {voices.held.left, voices.held.right};
-        const double feds[2] = {voices.fed.left, voices.fed.right};
-        // Both channels' feedback saturates in one two-lane call.
-        const auto feedbackInput = [&](int c) {
-            return (1.0 - holdMix) * firsts[c] + holdMix * helds[c] + feds[c] * feedback;
-        };
-        const StereoDouble saturated = EngineMath::Tanh(StereoDouble(feedbackInput(0), feedbackInput(1)));
-        const double ys[2] = {saturated.Left(), saturated.Right()};
-        double out[2];
-        for (int c = 0; c < 2; ++c) {
-            const double y = ys[c];
-            feedbackFilter[c] += (y - feedbackFilter[c]) * lowpass8k;
-            if (std::fabs(feedbackFilter[c]) < 1e-20)
-                feedbackFilter[c] = 0.0;
-            feedbackLine[2 * feedbackWrite + c] = static_cast<float>(feedbackFilter[c]);
-            out[c] = SoftLimit(feds[c] * feedback + (1.0 - holdMix) * sums[c] + holdMix * helds[c]);
-        }
-        if (++feedbackWrite >= feedbackLine.size() / 2)
-            feedbackWrite = 0;
+        WriteFeedback(voices);
         WriteInput(inL, inR);
-
-        const double mid = (out[0] + out[1]) * 0.5;
-        left[i] = static_cast<float>(mid + (out[0] - mid) * stereoWidth);
-        right[i] = static_cast<float>(mid + (out[1] - mid) * stereoWidth);
-
+        MixOutput(voices, left[i], right[i]);
         Advance(drift);
     }
+}
+
+void RepeatMode::StepControls(float inL, float inR, DriftContext& drift)
+{
+    StartIfFirst(drift);
+    UpdateHold(drift);
+    UpdateSliceLength();
+    DetectTransient(inL, inR);
+    feedback += (feedbackTarget - feedback) * coefficient10ms;
+    if (std::fabs(feedback) < kFeedbackFloor)
+        feedback = 0.0;
+    decay += (decayTarget - decay) * coefficient10ms;
+    stereoWidth += ((preserveStereo ? 1.0 : 0.0) - stereoWidth) * coefficient10ms;
+    FillCapture();
+    RampRepeatGains();
+}
+
+void RepeatMode::WriteFeedback(const Voices& voices)
+{
+    const double firsts[2] = {voices.first.left, voices.first.right};
+    const double helds[2] = {voices.held.left, voices.held.right};
+    const double feds[2] = {voices.fed.left, voices.fed.right};
+    // Both channels' feedback saturates in one two-lane call.
+    const auto feedbackInput = [&](int c) {
+        return (1.0 - holdMix) * firsts[c] + holdMix * helds[c] + feds[c] * feedback;
+    };
+    const StereoDouble saturated = EngineMath::Tanh(StereoDouble(feedbackInput(0), feedbackInput(1)));
+    const double ys[2] = {saturated.Left(), saturated.Right()};
+    float filtered[2];
+    for (int c = 0; c < 2; ++c) {
+        feedbackFilter[c] += (ys[c] - feedbackFilter[c]) * lowpass8k;
+        if (std::fabs(feedbackFilter[c]) < kFeedbackFilterFloor)
+            feedbackFilter[c] = 0.0;
+        filtered[c] = static_cast<float>(feedbackFilter[c]);
+    }
+    feedbackLine.Write(filtered);
+}
+
+void RepeatMode::MixOutput(const Voices& voices, float& left, float& right) const
+{
+    const double feds[2] = {voices.fed.left, voices.fed.right};
+    const double sums[2] = {voices.sum.left, voices.sum.right};
+    const double helds[2] = {voices.held.left, voices.held.right};
+    double out[2];
+    for (int c = 0; c < 2; ++c)
+        out[c] = SoftLimit(feds[c] * feedback + (1.0 - holdMix) * sums[c] + holdMix * helds[c]);
+    const double mid = (out[0] + out[1]) * 0.5;
+    left = static_cast<float>(mid + (out[0] - mid) * stereoWidth);
+    right = static_cast<float>(mid + (out[1] - mid) * stereoWidth);
 }
 
 void RepeatMode::FeedIdle(const float* left, const float* right, int n)
@@ -726,26 +738,23 @@ void RepeatMode::FeedIdle(const float* left, const float* right, int n)
     int i = 0;
     for (; i < n && captured < captureLength; ++i) {
         FillCapture();
-        if (++feedbackWrite >= feedbackLine.size() / 2)
-            feedbackWrite = 0;
+        feedbackLine.Advance();
         WriteInput(FiniteOrZero(left[i]), FiniteOrZero(right[i]));
     }
     // The slice is captured: the rest only records, in spans that end at the
     // history's end.
-    const size_t frames = history.size() / 2;
+    const size_t frames = history.Length();
     if (i < n && frames > 0) {
-        SkipFeedbackSlots(static_cast<size_t>(n - i));
+        feedbackLine.Skip(static_cast<size_t>(n - i));
         while (i < n) {
-            const int span = static_cast<int>(std::min(static_cast<size_t>(n - i), frames - historyWrite));
-            float* out = history.data() + 2 * historyWrite;
+            const int span = static_cast<int>(std::min(static_cast<size_t>(n - i), frames - history.WriteIndex()));
+            float* out = history.FrameAt(history.WriteIndex());
             for (int s = 0; s < span; ++s) {
                 out[2 * s] = FiniteOrZero(left[i + s]);
                 out[2 * s + 1] = FiniteOrZero(right[i + s]);
             }
             clock += static_cast<uint64_t>(span);
-            historyWrite += static_cast<size_t>(span);
-            if (historyWrite >= frames)
-                historyWrite = 0;
+            history.Skip(static_cast<size_t>(span));
             i += span;
         }
     }

@@ -218,7 +218,7 @@ TEST_F(ModeMixingTest, InactiveModesKeepTheirHistory)
     EXPECT_EQ(engine->liveLoop.clock, 1000.0);
     EXPECT_EQ(engine->echo.clock, 1000.0);
     EXPECT_EQ(engine->echoLeft.clock, 1000.0);
-    EXPECT_EQ(engine->repeat.clock, 1000u);
+    EXPECT_EQ(engine->repeat.CurrentState().clock, 1000u);
 }
 
 TEST_F(ModeMixingTest, FrozenInactiveLoopIsLeftUntouched)

@@ -1,6 +1,6 @@
-#include "engine/InterpolatedRead.h"
+#include "engine/DelayLine.h"
 
-float ReadSinc(const HistoryRing& ring, double position, const SincTable& table)
+float ReadSinc(const DelayLineView<1>& ring, double position, const SincTable& table)
 {
     SincPlace place;
     if (!FindSincPlace(ring, position, table, place))
