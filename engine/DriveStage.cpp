@@ -280,7 +280,7 @@ void DriveStage::Process(float* left, float* right, int n)
         FlushPending(left, right);
 }
 
-void DriveStage::WakeFilters(bool fuzz)
+inline void DriveStage::WakeFilters(bool fuzz)
 {
     if (bypassed) {
         channels.Clear();
@@ -343,7 +343,7 @@ void DriveStage::ProcessFrames(float* left, float* right, int count)
 }
 
 template <bool Fuzz>
-void DriveStage::TakeRunInput(const float* left, const float* right, int count)
+inline void DriveStage::TakeRunInput(const float* left, const float* right, int count)
 {
     for (int j = 0; j < count; ++j) {
         // A non-finite sample would otherwise live on in every filter memory.
@@ -365,7 +365,7 @@ void DriveStage::TakeRunInput(const float* left, const float* right, int count)
     }
 }
 
-DriveStage::VoiceCoefficients DriveStage::CurrentVoiceCoefficients() const
+inline DriveStage::VoiceCoefficients DriveStage::CurrentVoiceCoefficients() const
 {
     return VoiceCoefficients{1.0 - a720,        1.0 - a9000, preGain,    1.0 - odLowpass,
                              odMakeup,          fadeIn,      1.0 - a250, 1.0 - a30,
@@ -374,7 +374,7 @@ DriveStage::VoiceCoefficients DriveStage::CurrentVoiceCoefficients() const
 }
 
 template <bool Fuzz>
-void DriveStage::RunVoices(int count)
+inline void DriveStage::RunVoices(int count)
 {
     // The voices' memories and coefficients live in locals for the run, where the
     // compiler can keep them in registers.
@@ -390,7 +390,7 @@ void DriveStage::RunVoices(int count)
     channels.SetVoices(memory);
 }
 
-void DriveStage::WriteRunOutput(float* left, float* right, int count)
+inline void DriveStage::WriteRunOutput(float* left, float* right, int count)
 {
     for (int j = 0; j < count; ++j) {
         const StereoDouble y = channels.BlockDc(runQuarterRate[j], dcPole);

@@ -405,7 +405,7 @@ void WearStage::RenderSamples(float* left, float* right, int n, const CallContro
         wow[1].FollowSweep(wow[0]);
 }
 
-bool WearStage::StepBypass(double bypassTarget)
+inline bool WearStage::StepBypass(double bypassTarget)
 {
     bypassMix = EngineMath::StepFade(bypassMix, bypassTarget, bypassCoefficient, kBypassLanding);
     if (bypassMix == 1.0 && bypassTarget == 1.0) {
@@ -423,7 +423,7 @@ bool WearStage::StepBypass(double bypassTarget)
     return false;
 }
 
-void WearStage::RunUnits(double& xL, double& xR, const CallControls& call)
+inline void WearStage::RunUnits(double& xL, double& xR, const CallControls& call)
 {
     if (call.wowInStep) {
         WowFlutter::DelayReadBoth(wow[0], wow[1], xL, xR, wow[0].NextDelay());
@@ -442,7 +442,7 @@ void WearStage::RunUnits(double& xL, double& xR, const CallControls& call)
     }
 }
 
-void WearStage::Crush(double xL, double xR, const Amounts& amounts)
+inline void WearStage::Crush(double xL, double xR, const Amounts& amounts)
 {
     if (holdPhase <= 0.0) {
         const double crush = amounts.crushMix;
@@ -455,7 +455,7 @@ void WearStage::Crush(double xL, double xR, const Amounts& amounts)
     holdPhase -= amounts.holdStep;
 }
 
-void WearStage::NextHiss(double hissLevel, double (&hiss)[2])
+inline void WearStage::NextHiss(double hissLevel, double (&hiss)[2])
 {
     const uint32_t a = NextRandom();
     const uint32_t b = NextRandom();
