@@ -608,7 +608,7 @@ LoopsMode::RunControls LoopsMode::UpdateRunControls(const DriftContext& drift)
     else if (AllVoicesPrimed())
         recordingStopped = 1;
 
-    chaos = Clamp01(drift.amount);
+    chaos = Clamp01(drift.Amount());
 
     ConfigureVoiceSmoothers();
     RunControls run;
@@ -812,11 +812,11 @@ void LoopsMode::AdvanceVoice(LoopVoice& voice, const RingView& ring)
 
 void LoopsMode::Randomise(const DriftContext& drift)
 {
-    if (randomised && drift.generation == randomGeneration)
+    if (randomised && drift.Generation() == randomGeneration)
         return;
     for (int v = 0; v < kVoiceCount; ++v) {
         LoopVoice& voice = voices[v];
-        uint32_t s = (drift.seed ^ 0x5EED1005u) + static_cast<uint32_t>(v + 1) * 0x9E3779B9u;
+        uint32_t s = (drift.Seed() ^ 0x5EED1005u) + static_cast<uint32_t>(v + 1) * 0x9E3779B9u;
         if (s == 0)
             s = 0x9E3779B9u;
         XorShift(s);
@@ -835,7 +835,7 @@ void LoopsMode::Randomise(const DriftContext& drift)
         voice.segmentLength = 0;
     }
     randomised = 1;
-    randomGeneration = drift.generation;
+    randomGeneration = drift.Generation();
 }
 
 void LoopsMode::StartVoice(int v, double a)

@@ -364,7 +364,7 @@ void RepeatMode::NewCycle(DriftContext& drift)
         previousSpeedClass[k] = static_cast<uint8_t>(kPreviousCycleClasses + speedClass[k]);
     std::copy(classSpeed, classSpeed + kPreviousCycleClasses, classSpeed + kPreviousCycleClasses);
     classesInUse = (classesInUse & kCurrentCycleClassBits) << kPreviousCycleClasses;
-    const double chaos = drift.amount;
+    const double chaos = drift.Amount();
     const double base = shape < 0.16 ? 0.5 : shape < 0.4 ? 1.0 : shape < 0.64 ? 1.5 : shape < 0.88 ? 2.0 : 4.0;
     for (int k = 0; k < kMaxRepeats; ++k) {
         const uint32_t r1 = drift.NextRandom();

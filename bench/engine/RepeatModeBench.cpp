@@ -29,7 +29,7 @@ struct HeavyRepeat
         mode.SetPreserveStereo(true);
         mode.SetControls(1.0, 0.5);
         mode.Prepare(kRate, kBlock);
-        drift.amount = 0.6;
+        drift.SetAmount(0.6);
         // Fill the whole history so every one of the 64 repeats reads real audio.
         const size_t length = mode.CurrentState().history.Length();
         for (size_t done = 0; done < length + kBlock; done += kBlock) {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "engine/FrozenLoopBlob.h"
+#include "tests/engine/EffectEngineInspector.h"
 #include "tests/engine/FrozenLoopFixture.h"
 
 namespace {
@@ -214,9 +215,9 @@ TEST_F(FrozenLoopBlobTest, RoundTripKeepsEveryStoredField)
     engine.Prepare(8000, 64);
     ASSERT_GT(FrozenLoopFixture::RunUntilPublished(engine, 3, 64, 8000 * 30), 0);
     // Keep playing the frozen loop until some voice holds the shifters.
-    for (int64_t i = 0; i < 8000 * 60 && engine.liveLoop.shifterOwner < 0; i += 64)
+    for (int64_t i = 0; i < 8000 * 60 && EffectEngineInspector(engine).LiveLoop().shifterOwner < 0; i += 64)
         FrozenLoopFixture::RunBlock(engine, 3, i, 64);
-    const LoopsMode& live = engine.liveLoop;
+    const LoopsMode& live = EffectEngineInspector(engine).LiveLoop();
     ASSERT_GE(live.shifterOwner, 0);
 
     const std::vector<uint8_t> blob = EncodeFrozenLoop(live);

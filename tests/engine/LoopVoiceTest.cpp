@@ -135,7 +135,7 @@ TEST(LoopVoice, RandomiseOnlyWhenTheGenerationChanges)
     loop.Randomise(drift);
     EXPECT_EQ(loop.voices[1].segmentLength, 0);
     EXPECT_NE(loop.voices[1].rGain, 0.123);
-    EXPECT_EQ(loop.randomGeneration, drift.generation);
+    EXPECT_EQ(loop.randomGeneration, drift.Generation());
 }
 
 TEST(LoopVoice, ChaosEventsOnlyAboveHalfAndTheShifterRatioFollowsDirection)

@@ -27,7 +27,7 @@ protected:
     {
         _MM_SET_FLUSH_ZERO_MODE(_MM_FLUSH_ZERO_ON);
         _MM_SET_DENORMALS_ZERO_MODE(_MM_DENORMALS_ZERO_ON);
-        drift.amount = 0.0;
+        drift.SetAmount(0.0);
     }
 
     // Plain repeats: unison speed, no feedback, no chaos.
@@ -242,7 +242,7 @@ TEST_F(RepeatModeTest, FeedbackAndChaosStayBounded)
     repeat.SetGapless(true);
     repeat.SetPreserveStereo(true);
     repeat.Prepare(kRate, 512);
-    drift.amount = 1.0;
+    drift.SetAmount(1.0);
     // Hold from the very first sample: the capture reaches back before the clock.
     bool held = true;
     repeat.SetHold(held);
@@ -331,7 +331,7 @@ TEST_F(RepeatModeTest, IdleFeedingInChunksMatchesSingleSamples)
         }
         EXPECT_TRUE(slotsHold);
         DriftContext d{1};
-        d.amount = 0.0;
+        d.SetAmount(0.0);
         out.clear();
         for (const float x : after) {
             float l = x;
@@ -432,7 +432,7 @@ TEST_F(RepeatModeTest, EveryPreparationReplaysTheSameChaos)
     for (std::vector<float>& out : runs) {
         repeat.Prepare(kRate, 512);
         drift.Reseed(77);
-        drift.amount = 1.0;
+        drift.SetAmount(1.0);
         for (float v : input)
             out.push_back(Step(v, -v));
     }
@@ -576,11 +576,11 @@ TEST_F(RepeatModeTest, RunsOfAnyLengthMatchSingleSampleCalls)
         {"chaos",
          [](RepeatMode& r, DriftContext& d) {
              r.SetCount(64);
-             d.amount = 1.0;
+             d.SetAmount(1.0);
          },
          {
              {7000, [](RepeatMode&, DriftContext& d) { d.Reseed(11); }},
-             {13000, [](RepeatMode&, DriftContext& d) { d.amount = 0.3; }},
+             {13000, [](RepeatMode&, DriftContext& d) { d.SetAmount(0.3); }},
          }},
         {"fed while idle",
          nullptr,
