@@ -53,7 +53,7 @@ protected:
         ASSERT_TRUE(rig->Initialize());
         g = std::make_unique<RecordingGraphics>(*plugin);
         plugin->UseGraphics(g.get());
-        BuildPanel(g.get(), plugin);
+        BuildPanel(g.get(), plugin, plugin);
         Frame();
     }
     void TearDown() override
@@ -147,7 +147,7 @@ TEST_F(PanelTest, SidesShowOneAtATimeAndFlip)
     // Reopening builds the panel on the side it was left on.
     Click(380, 580);
     g->RemoveAllControls();
-    BuildPanel(g.get(), plugin);
+    BuildPanel(g.get(), plugin, plugin);
     EXPECT_TRUE(g->FindControlByTag(100)->IsHidden());
     EXPECT_FALSE(g->FindControlByTag(101)->IsHidden());
 }
@@ -190,7 +190,7 @@ TEST_F(PanelTest, MacroKnobFollowsSyncAndStepsWholeDivisions)
     HostSets(kSyncDivision, 2);
     Frame();
     char text[32];
-    macro::FormatReadoutText(plugin, text, sizeof text);
+    macro::FormatReadoutText(plugin, plugin, text, sizeof text);
     EXPECT_STREQ(text, "1/8");
     HostSets(kSync, 0);
     Frame();
@@ -235,7 +235,7 @@ TEST_F(PanelTest, MacroWheelMovesOnlyByWholeNotches)
         HostSets(kSyncDivision, 4);
         // A fresh panel: nothing left over from the last case's turns.
         g->RemoveAllControls();
-        BuildPanel(g.get(), plugin);
+        BuildPanel(g.get(), plugin, plugin);
         Frame();
         IControl* knob = ControlAt(230, 222);
         const double macroBefore = Value(kMacro);
@@ -279,13 +279,13 @@ TEST_F(PanelTest, ReadoutTexts)
         HostSets(kSync, c.sync ? 1 : 0);
         HostSets(kSyncDivision, c.division);
         char text[32];
-        macro::FormatReadoutText(plugin, text, sizeof text);
+        macro::FormatReadoutText(plugin, plugin, text, sizeof text);
         EXPECT_STREQ(text, c.text) << c.mode << " " << c.macro << " " << c.division;
     }
     HostSets(kMode, 0);
     HostSets(kSync, 0);
     char text[32];
-    macro::FormatReadoutText(plugin, text, sizeof text);
+    macro::FormatReadoutText(plugin, plugin, text, sizeof text);
     EXPECT_NE(std::string(text).find(" Hz"), std::string::npos) << text;
 }
 
