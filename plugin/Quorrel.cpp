@@ -113,7 +113,7 @@ Quorrel::Quorrel() : iplug::IPlugVST3(MakeDescriptor())
     SetupParams();
     AddFactoryPresets();
     makeGraphicsFunction = [this]() { return MakeGraphics(); };
-    layoutFunction = [this](iplug::igraphics::IGraphics* graphics) { BuildPanel(graphics, this); };
+    layoutFunction = [this](iplug::igraphics::IGraphics* graphics) { BuildPanel(graphics, this, this); };
 }
 
 Quorrel::~Quorrel()
@@ -250,6 +250,37 @@ double Quorrel::MacroReadout() const
     const auto rounded = [this](int idx) { return static_cast<int>(std::lround(CachedParam(idx))); };
     return MacroReadoutValue(rounded(kMode), CachedParam(kMacro), SwitchOn(CachedParam(kSync)), rounded(kSyncDivision),
                              Tempo(), sampleRate, SwitchOn(CachedParam(kRepeatEngine)));
+}
+
+int Quorrel::PresetCount() const
+{
+    return NPresets();
+}
+
+const char* Quorrel::PresetNameOf(int index) const
+{
+    return PresetNameAt(index);
+}
+
+bool Quorrel::ApplyFactoryPreset(int index)
+{
+    return ApplyPreset(index);
+}
+
+bool Quorrel::SaveStateChunk(std::vector<std::uint8_t>& chunk)
+{
+    iplug::IStateBuffer state;
+    if (!SaveState(state))
+        return false;
+    const auto* data = static_cast<const std::uint8_t*>(state.Data());
+    chunk.assign(data, data + state.Size());
+    return true;
+}
+
+bool Quorrel::LoadStateChunk(const std::vector<std::uint8_t>& chunk)
+{
+    iplug::IStateBuffer state;
+    return state.PutBytes(chunk.data(), static_cast<int>(chunk.size())) && LoadState(state, 0) > 0;
 }
 
 void Quorrel::RememberPresetName(const std::string& name)
