@@ -208,8 +208,7 @@ void EffectEngine::RebuildForRate()
         // A shadow without its rings would have them allocated by a publish on the
         // audio thread.
         if (shadowLoop->IsReady()) {
-            SampleHistory().swap(shadowLoop->historyL);
-            SampleHistory().swap(shadowLoop->historyR);
+            shadowLoop->ReleaseHistory();
         } else {
             shadowLoop.reset();
         }
@@ -260,7 +259,7 @@ void EffectEngine::Process(const float* inL, const float* inR, float* outL, floa
 
     TakePendingLoop();
     freezeHeldForReader = false;
-    if (!liveLoop.recordingStopped || values[kLoopFreeze] < 0.5) {
+    if (!LoopRecordingStopped() || values[kLoopFreeze] < 0.5) {
         int32_t expected = kHandoverValid;
         if (!handoverState.compare_exchange_strong(expected, kHandoverEmpty))
             freezeHeldForReader = expected == kHandoverReaderCopying;
@@ -272,7 +271,7 @@ void EffectEngine::Process(const float* inL, const float* inR, float* outL, floa
     MapModeControls();
 
     if (loopJustInstalled) {
-        liveLoop.randomGeneration = drift.generation;
+        liveLoop.SetRandomGeneration(drift.generation);
         liveLoop.SnapSmoothers();
         loopJustInstalled = 0;
     }
@@ -314,7 +313,7 @@ void EffectEngine::TakePendingLoop()
     if (LoopsMode* incoming = pendingLoop.exchange(nullptr)) {
         // A loop at another rate would make the next publish resize the shadow's
         // rings here; it is retired untouched and freed by the other side.
-        if (incoming->sampleRate == liveLoop.sampleRate && incoming->IsReady()) {
+        if (incoming->SampleRate() == liveLoop.SampleRate() && incoming->IsReady()) {
             LoopsMode::SwapState(liveLoop, *incoming);
             loopJustInstalled = 1;
         }
@@ -329,7 +328,7 @@ void EffectEngine::PublishFrozenLoop(int n)
     int32_t state = handoverState.load();
     if (samplesSincePublish < kPublishIntervalSamples && state != kHandoverEmpty)
         return;
-    if (liveLoop.recordingStopped && state < kHandoverReaderCopying && shadowLoop
+    if (LoopRecordingStopped() && state < kHandoverReaderCopying && shadowLoop
         && handoverState.compare_exchange_strong(state, kHandoverAudioWriting)) {
         shadowLoop->CopyStateFrom(liveLoop);
         handoverState.store(kHandoverValid, std::memory_order_release);

@@ -49,8 +49,7 @@ std::unique_ptr<LoopsMode> EffectEngine::CopyFrozenLoop() const noexcept
         return nullptr;
     try {
         auto copy = std::make_unique<LoopsMode>(*shadowLoop);
-        copy->historyL = liveLoop.historyL;
-        copy->historyR = liveLoop.historyR;
+        copy->CopyHistoryFrom(liveLoop);
         return copy;
     } catch (const std::bad_alloc&) {
         return nullptr;

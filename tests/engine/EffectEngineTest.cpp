@@ -12,6 +12,7 @@
 
 #include "engine/EffectEngine.h"
 #include "tests/engine/AllocationProbe.h"
+#include "tests/engine/LoopStateFixture.h"
 
 namespace {
 
@@ -121,7 +122,7 @@ TEST_F(EffectEngineTest, RatesOutsideTheSupportedRangeArePulledInForEveryStage)
         EXPECT_EQ(engine->SampleRate(), c.used) << c.requested;
         for (double stageRate : {engine->drive.sampleRate, engine->wear.sampleRate, engine->trem.sampleRate,
                                  engine->repeat.sampleRate, engine->echo.sampleRate, engine->echoLeft.sampleRate,
-                                 engine->echoRight.sampleRate, engine->liveLoop.sampleRate})
+                                 engine->echoRight.sampleRate, engine->liveLoop.SampleRate()})
             EXPECT_EQ(stageRate, c.used) << c.requested;
         EXPECT_TRUE(engine->repeat.IsPrepared()) << c.requested;
         EXPECT_TRUE(engine->echo.IsReady()) << c.requested;
@@ -457,11 +458,11 @@ TEST_F(EffectEngineTest, StoppedFrozenLoopIsPublishedAndInvalidatedWhenFreezeEnd
     RunBlocks(*engine, in, 128);
     EXPECT_EQ(engine->handoverState.load(), EffectEngine::kHandoverEmpty);
 
-    engine->liveLoop.recordingStopped = 1;
+    EditState(engine->liveLoop, [](LoopsMode::State& state) { state.recordingStopped = 1; });
     RunBlocks(*engine, in, 128);
     EXPECT_EQ(engine->handoverState.load(), EffectEngine::kHandoverValid);
     ASSERT_TRUE(engine->shadowLoop);
-    EXPECT_EQ(engine->shadowLoop->recordingStopped, 1);
+    EXPECT_EQ(engine->shadowLoop->GetState().recordingStopped, 1);
 
     engine->SetParam(kLoopFreeze, 0);
     RunBlocks(*engine, in, 64);
@@ -473,7 +474,7 @@ TEST_F(EffectEngineTest, ReaderCopyingKeepsTheLoopFrozen)
     auto engine = MakeEngine({{kMode, 0}, {kLoopFreeze, 0}});
     engine->handoverState.store(EffectEngine::kHandoverReaderCopying);
     RunBlocks(*engine, TestSignal(64), 64);
-    EXPECT_EQ(engine->liveLoop.freezeRequested, 1);
+    EXPECT_EQ(engine->liveLoop.GetState().freezeRequested, 1);
     EXPECT_EQ(engine->handoverState.load(), EffectEngine::kHandoverReaderCopying);
 }
 
@@ -482,17 +483,19 @@ TEST_F(EffectEngineTest, PendingLoopIsSwappedInAndTheOldStateRetired)
     auto engine = MakeEngine({{kMode, 0}, {kLoopFreeze, 1}});
     auto* incoming = new LoopsMode();
     incoming->Prepare(48000, 512);
-    incoming->recordingStopped = 1;
-    incoming->randomGeneration = 999;
+    EditState(*incoming, [](LoopsMode::State& state) {
+        state.recordingStopped = 1;
+        state.randomGeneration = 999;
+    });
     engine->pendingLoop.store(incoming);
 
     RunBlocks(*engine, TestSignal(64), 64);
     EXPECT_EQ(engine->pendingLoop.load(), nullptr);
     EXPECT_EQ(engine->retiredLoop.load(), incoming);
-    EXPECT_EQ(engine->liveLoop.recordingStopped, 1);
-    EXPECT_EQ(engine->liveLoop.randomGeneration, engine->drift.generation);
+    EXPECT_EQ(engine->liveLoop.GetState().recordingStopped, 1);
+    EXPECT_EQ(engine->liveLoop.GetState().randomGeneration, engine->drift.generation);
     EXPECT_EQ(engine->loopJustInstalled, 0);
-    EXPECT_EQ(incoming->recordingStopped, 0);
+    EXPECT_EQ(incoming->GetState().recordingStopped, 0);
 
     // A second pending loop waits until the other side has freed the retired one.
     auto* second = new LoopsMode();

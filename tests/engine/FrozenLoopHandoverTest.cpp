@@ -97,12 +97,13 @@ TEST_F(FrozenLoopHandoverTest, FailedEncodeLeavesTheSnapshotValid)
 {
     auto engine = MakeLoopEngine(8000);
     ASSERT_GT(RunUntilPublished(*engine, 1, kBlock, 8000 * 30), 0);
-    const float kept = engine->liveLoop.historyL[10];
-    engine->liveLoop.historyL[10] = std::numeric_limits<float>::quiet_NaN();
+    const float kept = HistorySample(engine->liveLoop, 0, 10);
+    const auto setSample = [](float x) { return [x](LoopsMode::State& state) { state.history.FrameAt(10)[0] = x; }; };
+    EditState(engine->liveLoop, setSample(std::numeric_limits<float>::quiet_NaN()));
     EXPECT_TRUE(engine->CaptureFrozenLoop().empty());
     EXPECT_EQ(engine->handoverState.load(), EffectEngine::kHandoverValid);
 
-    engine->liveLoop.historyL[10] = kept;
+    EditState(engine->liveLoop, setSample(kept));
     EXPECT_FALSE(engine->CaptureFrozenLoop().empty());
 }
 
@@ -116,15 +117,15 @@ TEST_F(FrozenLoopHandoverTest, RestoreAtAnotherRateResamplesBeforeInstalling)
     ASSERT_TRUE(Restore(*engine, blob, 88200));
     LoopsMode* pending = engine->pendingLoop.load();
     ASSERT_NE(pending, nullptr);
-    EXPECT_EQ(pending->sampleRate, 88200);
+    EXPECT_EQ(pending->SampleRate(), 88200);
 
     RunBlock(*engine, 1, 0, kBlock);
     const LoopsMode& live = engine->liveLoop;
-    EXPECT_EQ(live.sampleRate, 88200);
+    EXPECT_EQ(live.SampleRate(), 88200);
     EXPECT_TRUE(engine->LoopRecordingStopped());
-    EXPECT_EQ(live.clock, 2.0 * source->clock);
-    EXPECT_EQ(live.voices[1].windowStart, 2.0 * source->voices[1].windowStart);
-    EXPECT_EQ(live.voices[1].windowSpan, 2.0 * source->voices[1].windowSpan);
+    EXPECT_EQ(live.GetState().clock, 2.0 * source->GetState().clock);
+    EXPECT_EQ(live.GetState().voices[1].windowStart, 2.0 * source->GetState().voices[1].windowStart);
+    EXPECT_EQ(live.GetState().voices[1].windowSpan, 2.0 * source->GetState().voices[1].windowSpan);
     // The displaced loop waits for this thread to free it.
     EXPECT_NE(engine->retiredLoop.load(), nullptr);
 }
@@ -134,13 +135,13 @@ TEST_F(FrozenLoopHandoverTest, RestoreAtAnotherRateResamplesBeforeInstalling)
 TEST_F(FrozenLoopHandoverTest, RestoreForAnUnsupportedHostRateUsesTheLoopsRate)
 {
     auto engine = MakeLoopEngine(4000);
-    ASSERT_EQ(engine->liveLoop.sampleRate, LoopsMode::kMinSampleRate);
+    ASSERT_EQ(engine->liveLoop.SampleRate(), LoopsMode::kMinSampleRate);
     const std::vector<uint8_t> blob = HandBlob(16000);
     ASSERT_TRUE(Restore(*engine, blob, 4000));
     RunBlock(*engine, 1, 0, kBlock);
-    EXPECT_EQ(engine->liveLoop.sampleRate, LoopsMode::kMinSampleRate);
+    EXPECT_EQ(engine->liveLoop.SampleRate(), LoopsMode::kMinSampleRate);
     EXPECT_TRUE(engine->LoopRecordingStopped());
-    EXPECT_EQ(engine->retiredLoop.load()->sampleRate, LoopsMode::kMinSampleRate);
+    EXPECT_EQ(engine->retiredLoop.load()->SampleRate(), LoopsMode::kMinSampleRate);
 }
 
 TEST_F(FrozenLoopHandoverTest, OnlyTheLatestOfTwoRestoresIsInstalled)
@@ -150,9 +151,9 @@ TEST_F(FrozenLoopHandoverTest, OnlyTheLatestOfTwoRestoresIsInstalled)
     const std::vector<uint8_t> second = HandBlob(8000, 5000.0);
     ASSERT_TRUE(Restore(*engine, first, 8000));
     ASSERT_TRUE(Restore(*engine, second, 8000));
-    const double expectedClock = engine->pendingLoop.load()->clock;
+    const double expectedClock = engine->pendingLoop.load()->GetState().clock;
     RunBlock(*engine, 1, 0, kBlock);
-    EXPECT_EQ(engine->liveLoop.clock, expectedClock);
+    EXPECT_EQ(engine->liveLoop.GetState().clock, expectedClock);
     EXPECT_EQ(engine->pendingLoop.load(), nullptr);
 }
 
@@ -167,9 +168,9 @@ TEST_F(FrozenLoopHandoverTest, RestoreAfterAnInstallFreesTheDisplacedState)
 
     ASSERT_TRUE(Restore(*engine, HandBlob(8000, 3000.0), 8000));
     EXPECT_EQ(engine->retiredLoop.load(), nullptr);
-    const double expectedClock = engine->pendingLoop.load()->clock;
+    const double expectedClock = engine->pendingLoop.load()->GetState().clock;
     RunBlock(*engine, 1, kBlock, kBlock);
-    EXPECT_EQ(engine->liveLoop.clock, expectedClock);
+    EXPECT_EQ(engine->liveLoop.GetState().clock, expectedClock);
 
     engine->DiscardPendingLoop();
     EXPECT_EQ(engine->retiredLoop.load(), nullptr);
@@ -184,9 +185,9 @@ TEST_F(FrozenLoopHandoverTest, EmptyRestoreReplacesTheFrozenLoopWithAFreshOne)
     ASSERT_TRUE(engine->RestoreFrozenLoop(nullptr, 0, 8000));
     RunBlock(*engine, 1, 0, kBlock);
     const LoopsMode& live = engine->liveLoop;
-    EXPECT_EQ(live.sampleRate, 8000);
+    EXPECT_EQ(live.SampleRate(), 8000);
     EXPECT_FALSE(engine->LoopRecordingStopped());
-    EXPECT_EQ(live.clock, kBlock);
+    EXPECT_EQ(live.GetState().clock, kBlock);
     EXPECT_EQ(engine->CaptureFrozenLoop().size(), 0u);
 }
 
@@ -212,7 +213,7 @@ TEST_F(FrozenLoopHandoverTest, PrepareDropsALoopNotYetInstalled)
     engine->Prepare(8000, kBlock);
     EXPECT_EQ(engine->pendingLoop.load(), nullptr);
     RunBlock(*engine, 1, 0, kBlock);
-    EXPECT_EQ(engine->liveLoop.clock, kBlock);
+    EXPECT_EQ(engine->liveLoop.GetState().clock, kBlock);
 }
 
 // A loop at a rate other than the live loop's is never swapped in on the audio
@@ -222,22 +223,24 @@ TEST_F(FrozenLoopHandoverTest, PendingLoopAtAnotherRateIsRetiredUntouched)
     auto engine = MakeLoopEngine(8000);
     RunBlock(*engine, 1, 0, kBlock);
     auto stranger = MakeHandFrozenLoop(16000);
-    const double strangerClock = stranger->clock;
+    const double strangerClock = stranger->GetState().clock;
     LoopsMode* raw = stranger.release();
     engine->pendingLoop.store(raw);
     RunBlock(*engine, 1, kBlock, kBlock);
     EXPECT_EQ(engine->retiredLoop.load(), raw);
-    EXPECT_EQ(raw->clock, strangerClock);
-    EXPECT_EQ(engine->liveLoop.sampleRate, 8000);
-    EXPECT_EQ(engine->liveLoop.clock, 2 * kBlock);
+    EXPECT_EQ(raw->GetState().clock, strangerClock);
+    EXPECT_EQ(engine->liveLoop.SampleRate(), 8000);
+    EXPECT_EQ(engine->liveLoop.GetState().clock, 2 * kBlock);
 }
 
 TEST_F(FrozenLoopHandoverTest, InstallAndPublishDoNotAllocate)
 {
     auto loop = MakeHandFrozenLoop(8000);
     // A voice holding the shifters makes every publish copy their rings.
-    loop->shifterOwner = 1;
-    loop->voices[1].pitchShifted = 1;
+    EditState(*loop, [](LoopsMode::State& state) {
+        state.shifterOwner = 1;
+        state.voices[1].pitchShifted = 1;
+    });
     const std::vector<uint8_t> blob = EncodeFrozenLoop(*loop);
     auto engine = MakeLoopEngine(8000);
     RunBlock(*engine, 1, 0, kBlock);
@@ -253,7 +256,7 @@ TEST_F(FrozenLoopHandoverTest, InstallAndPublishDoNotAllocate)
     }
     EXPECT_TRUE(engine->LoopRecordingStopped());
     EXPECT_EQ(engine->handoverState.load(), EffectEngine::kHandoverValid);
-    EXPECT_EQ(engine->shadowLoop->shifterOwner, 1);
+    EXPECT_EQ(engine->shadowLoop->GetState().shifterOwner, 1);
 }
 
 // Converting a loop to another rate needs a second, larger loop; when memory for

@@ -90,8 +90,8 @@ TEST_F(HandoverInterleavingTest, ReaderFinishingMidBlockKeepsTheLoopFrozenForThe
         readerDone = true;
     });
     ASSERT_TRUE(WaitFor(readerCopying));
-    const double frozenClock = engine->liveLoop.clock;
-    const SampleHistory frozenHistory = engine->liveLoop.historyL;
+    const double frozenClock = engine->liveLoop.GetState().clock;
+    const std::vector<float> frozenHistory = HistoryChannel(engine->liveLoop, 0);
     RunBlock(*engine, 2, 0, kBlock);
     reader.join();
     engine->handoverProbe = nullptr;
@@ -100,13 +100,13 @@ TEST_F(HandoverInterleavingTest, ReaderFinishingMidBlockKeepsTheLoopFrozenForThe
     EXPECT_FALSE(blob.empty());
     EXPECT_NE(DecodeFrozenLoop(blob.data(), blob.size()), nullptr);
     EXPECT_TRUE(engine->LoopRecordingStopped());
-    EXPECT_EQ(engine->liveLoop.clock, frozenClock);
-    EXPECT_TRUE(engine->liveLoop.historyL == frozenHistory);
+    EXPECT_EQ(engine->liveLoop.GetState().clock, frozenClock);
+    EXPECT_TRUE(HistoryChannel(engine->liveLoop, 0) == frozenHistory);
 
     // With no reader left, the next block honours Loop Freeze off.
     RunBlock(*engine, 2, kBlock, kBlock);
     EXPECT_FALSE(engine->LoopRecordingStopped());
-    EXPECT_EQ(engine->liveLoop.clock, frozenClock + kBlock);
+    EXPECT_EQ(engine->liveLoop.GetState().clock, frozenClock + kBlock);
     EXPECT_TRUE(engine->CaptureFrozenLoop().empty());
 }
 
@@ -122,7 +122,7 @@ TEST_F(HandoverInterleavingTest, InstallBetweenTheRestoreExchangesStillInstallsT
 
     const std::vector<uint8_t> older = HandBlob(kRate);
     const std::vector<uint8_t> newer = HandBlob(kRate, 4000.0);
-    const double newerClock = DecodeFrozenLoop(newer.data(), newer.size())->clock;
+    const double newerClock = DecodeFrozenLoop(newer.data(), newer.size())->GetState().clock;
     ASSERT_TRUE(engine->RestoreFrozenLoop(older.data(), older.size(), kRate));
 
     int installsRun = 0;
@@ -136,7 +136,7 @@ TEST_F(HandoverInterleavingTest, InstallBetweenTheRestoreExchangesStillInstallsT
 
     RunBlock(*engine, 1, 2 * kBlock, kBlock);
     EXPECT_EQ(engine->pendingLoop.load(), nullptr);
-    EXPECT_EQ(engine->liveLoop.clock, newerClock);
+    EXPECT_EQ(engine->liveLoop.GetState().clock, newerClock);
     EXPECT_TRUE(engine->LoopRecordingStopped());
 }
 
@@ -148,9 +148,10 @@ TEST_F(HandoverInterleavingTest, FailedEncodeDoesNotRevalidateADroppedSnapshot)
     auto engine = MakePublishedEngine();
     ASSERT_NE(engine, nullptr);
     // A sample the encoder refuses, so that this capture fails after its copy.
-    engine->liveLoop.historyL[10] = std::numeric_limits<float>::quiet_NaN();
+    EditState(engine->liveLoop,
+              [](LoopsMode::State& state) { state.history.FrameAt(10)[0] = std::numeric_limits<float>::quiet_NaN(); });
     engine->SetParam(kLoopFreeze, 0.0);
-    const double frozenClock = engine->liveLoop.clock;
+    const double frozenClock = engine->liveLoop.GetState().clock;
 
     bool blockRun = false;
     engine->handoverProbe = [&](Point point) {
@@ -163,6 +164,6 @@ TEST_F(HandoverInterleavingTest, FailedEncodeDoesNotRevalidateADroppedSnapshot)
     engine->handoverProbe = nullptr;
     ASSERT_TRUE(blockRun);
 
-    EXPECT_EQ(engine->liveLoop.clock, frozenClock + kBlock);
+    EXPECT_EQ(engine->liveLoop.GetState().clock, frozenClock + kBlock);
     EXPECT_EQ(engine->handoverState.load(), EffectEngine::kHandoverEmpty);
 }

@@ -53,7 +53,7 @@ public:
             sample += kBlock;
             position += kBlock * beatsPerSample;
             for (int v = 0; v < LoopsMode::kVoiceCount; ++v) {
-                const int64_t stamp = static_cast<int64_t>(engine->liveLoop.voices[v].startStamp);
+                const int64_t stamp = static_cast<int64_t>(engine->liveLoop.GetState().voices[v].startStamp);
                 if (starts[v].empty() || starts[v].back() != stamp)
                     starts[v].push_back(stamp);
             }

@@ -12,6 +12,7 @@
 
 #include "engine/EchoMode.h"
 #include "engine/EffectEngine.h"
+#include "tests/engine/LoopStateFixture.h"
 
 namespace {
 
@@ -215,7 +216,7 @@ TEST_F(ModeMixingTest, InactiveModesKeepTheirHistory)
     Prepare({{kMode, 0}});
     Process(1000);
     // Loop and the three echoes record while TREM is heard.
-    EXPECT_EQ(engine->liveLoop.clock, 1000.0);
+    EXPECT_EQ(engine->liveLoop.GetState().clock, 1000.0);
     EXPECT_EQ(engine->echo.clock, 1000.0);
     EXPECT_EQ(engine->echoLeft.clock, 1000.0);
     EXPECT_EQ(engine->repeat.clock, 1000u);
@@ -225,15 +226,17 @@ TEST_F(ModeMixingTest, FrozenInactiveLoopIsLeftUntouched)
 {
     Prepare({{kMode, 0}, {kLoopFreeze, 1}});
     Process(100);
-    engine->liveLoop.recordingStopped = 1;
-    engine->liveLoop.resetVoicesPending = 0;
-    const double clock = engine->liveLoop.clock;
-    const int32_t writeIndex = engine->liveLoop.writeIndex;
+    EditState(engine->liveLoop, [](LoopsMode::State& state) {
+        state.recordingStopped = 1;
+        state.resetVoicesPending = 0;
+    });
+    const double clock = engine->liveLoop.GetState().clock;
+    const int32_t writeIndex = engine->liveLoop.GetState().writeIndex;
     Process(500);
-    EXPECT_EQ(engine->liveLoop.clock, clock);
-    EXPECT_EQ(engine->liveLoop.writeIndex, writeIndex);
-    EXPECT_EQ(engine->liveLoop.recordingStopped, 1);
-    EXPECT_EQ(engine->liveLoop.resetVoicesPending, 0);
+    EXPECT_EQ(engine->liveLoop.GetState().clock, clock);
+    EXPECT_EQ(engine->liveLoop.GetState().writeIndex, writeIndex);
+    EXPECT_EQ(engine->liveLoop.GetState().recordingStopped, 1);
+    EXPECT_EQ(engine->liveLoop.GetState().resetVoicesPending, 0);
 }
 
 TEST_F(ModeMixingTest, RepeatEngineSwitchCrossfadesToTheLegacyEcho)

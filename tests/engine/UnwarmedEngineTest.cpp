@@ -41,7 +41,7 @@ TEST(UnwarmedEngine, FirstBlockWithFastVoicesDoesNotAllocate)
     EXPECT_EQ(allocations, 0);
 
     bool fastVoice = false;
-    for (const LoopVoice& voice : engine->liveLoop.voices)
+    for (const LoopVoice& voice : engine->liveLoop.GetState().voices)
         fastVoice = fastVoice || (voice.speedLimit >= 2.0 && !voice.ended);
     EXPECT_TRUE(fastVoice) << "no voice read through the sinc tables";
     EXPECT_GT(audio_probe::Rms(outL, kFrames / 2, kFrames), 0.01);
