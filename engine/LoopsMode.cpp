@@ -154,6 +154,12 @@ int InterpolationFor(double speedLimit)
     return 0;
 }
 
+// A shifter whose ring is as long as it says.
+bool WholeShifter(const GrainShifter& s)
+{
+    return s.length > 0 && s.buffer.size() == static_cast<size_t>(s.length);
+}
+
 } // namespace
 
 constexpr int LoopsMode::kVoiceOrder[LoopsMode::kVoiceCount];
@@ -248,13 +254,10 @@ void LoopsMode::ReleaseArrays() noexcept
 
 bool LoopsMode::IsReady() const
 {
-    const auto whole = [](const GrainShifter& s) {
-        return s.length > 0 && s.buffer.size() == static_cast<size_t>(s.length);
-    };
     return historyLength > 2 && state.history.Length() == static_cast<size_t>(historyLength)
            && panLeft.size() == static_cast<size_t>(kPanTableSize)
-           && panRight.size() == static_cast<size_t>(kPanTableSize) && whole(state.shifters[0])
-           && whole(state.shifters[1]);
+           && panRight.size() == static_cast<size_t>(kPanTableSize) && WholeShifter(state.shifters[0])
+           && WholeShifter(state.shifters[1]);
 }
 
 void LoopsMode::Reset()
@@ -1272,11 +1275,8 @@ LoopsMode::State LoopsMode::TakeState() noexcept
 
 bool LoopsMode::RestoreState(State&& record) noexcept
 {
-    const auto whole = [](const GrainShifter& s) {
-        return s.length > 0 && s.buffer.size() == static_cast<size_t>(s.length);
-    };
-    if (record.history.Length() != static_cast<size_t>(historyLength) || !whole(record.shifters[0])
-        || !whole(record.shifters[1]))
+    if (record.history.Length() != static_cast<size_t>(historyLength) || !WholeShifter(record.shifters[0])
+        || !WholeShifter(record.shifters[1]))
         return false;
     state = std::move(record);
     return true;

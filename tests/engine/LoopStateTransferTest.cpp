@@ -231,3 +231,23 @@ TEST(LoopStateTransfer, ResampleEdgeCases)
     EXPECT_EQ(loop.GetState().voices[0].segmentPosition, 0);
     EXPECT_LE(loop.GetState().voices[1].fadeRemaining, loop.GetState().fadeLength);
 }
+
+// A record goes back only into a loop whose history it fits; a refused record
+// stays whole for the caller.
+TEST(LoopStateTransfer, RestoreStateTakesOnlyARecordThatFits)
+{
+    auto rig = PlayedRig(8000.0, 1.0);
+    LoopsMode::State record = rig->loop->TakeState();
+    EXPECT_FALSE(rig->loop->IsReady());
+    const double clock = record.clock;
+
+    LoopsMode other;
+    other.Prepare(16000.0, 512);
+    EXPECT_FALSE(other.RestoreState(std::move(record)));
+    EXPECT_EQ(record.history.Length(), static_cast<size_t>(rig->loop->HistoryLength()));
+    EXPECT_EQ(other.GetState().clock, 0.0);
+
+    ASSERT_TRUE(rig->loop->RestoreState(std::move(record)));
+    EXPECT_TRUE(rig->loop->IsReady());
+    EXPECT_EQ(rig->loop->GetState().clock, clock);
+}
