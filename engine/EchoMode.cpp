@@ -467,7 +467,7 @@ bool EchoMode::PlanStillHolds(const DriftContext& drift) const
     const double interval = 1.0 / sampleRate;
     return !reinitPending && tapLevelsValid && !sync.boundaryFound && StepChangesNothing(timeSmoother, interval)
            && StepChangesNothing(pitchSmoother, interval) && StepChangesNothing(feedbackSmoother, interval)
-           && decayValid && feedbackSmoother.current == decayFeedback && !ChaosNeedsSeed(Clamp01(drift.amount), drift);
+           && decayValid && feedbackSmoother.current == decayFeedback && !ChaosNeedsSeed(Clamp01(drift.Amount()), drift);
 }
 
 void EchoMode::RefreshSamplePlan(SamplePlan& plan)
@@ -501,7 +501,7 @@ EchoMode::SamplePlan EchoMode::PlanSample(const DriftContext& drift)
     timeSmoother.Step(interval);
     pitchSmoother.Step(interval);
     feedbackSmoother.Step(interval);
-    plan.chaos = Clamp01(drift.amount);
+    plan.chaos = Clamp01(drift.Amount());
     const double period = TapPeriod(plan.chaos, drift);
     plan.periodSamples = sr * period;
 
@@ -568,19 +568,19 @@ double EchoMode::TapPeriod(double chaos, const DriftContext& drift) const
 
 bool EchoMode::ChaosNeedsSeed(double chaos, const DriftContext& drift) const
 {
-    return chaos > 0.0 && (!chaosSeeded || drift.generation != chaosGeneration);
+    return chaos > 0.0 && (!chaosSeeded || drift.Generation() != chaosGeneration);
 }
 
 void EchoMode::SeedChaos(double chaos, const DriftContext& drift)
 {
     if (ChaosNeedsSeed(chaos, drift)) {
-        uint32_t state = drift.seed != 0 ? drift.seed : kZeroSeedReplacement;
+        uint32_t state = drift.Seed() != 0 ? drift.Seed() : kZeroSeedReplacement;
         for (int s = 0; s < 18; ++s)
             state = DriftContext::XorShift32(state);
         chaosRng = state;
-        flickerRng = (drift.seed ^ kFlickerSeedMask) | 1u;
+        flickerRng = (drift.Seed() ^ kFlickerSeedMask) | 1u;
         chaosSeeded = 1;
-        chaosGeneration = drift.generation;
+        chaosGeneration = drift.Generation();
     }
 }
 

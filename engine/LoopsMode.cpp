@@ -594,7 +594,7 @@ LoopsMode::RunControls LoopsMode::UpdateRunControls(const DriftContext& drift)
     else if (AllVoicesPrimed())
         state.recordingStopped = 1;
 
-    state.chaos = Clamp01(drift.amount);
+    state.chaos = Clamp01(drift.Amount());
 
     ConfigureVoiceSmoothers();
     RunControls run;
@@ -829,11 +829,11 @@ void LoopsMode::AdvanceVoice(LoopVoice& voice, const RingView& ring)
 
 void LoopsMode::Randomise(const DriftContext& drift)
 {
-    if (state.randomised && drift.generation == state.randomGeneration)
+    if (state.randomised && drift.Generation() == state.randomGeneration)
         return;
     for (int v = 0; v < kVoiceCount; ++v) {
         LoopVoice& voice = state.voices[v];
-        uint32_t s = (drift.seed ^ 0x5EED1005u) + static_cast<uint32_t>(v + 1) * 0x9E3779B9u;
+        uint32_t s = (drift.Seed() ^ 0x5EED1005u) + static_cast<uint32_t>(v + 1) * 0x9E3779B9u;
         if (s == 0)
             s = 0x9E3779B9u;
         XorShift(s);
@@ -852,7 +852,7 @@ void LoopsMode::Randomise(const DriftContext& drift)
         voice.segmentLength = 0;
     }
     state.randomised = 1;
-    state.randomGeneration = drift.generation;
+    state.randomGeneration = drift.Generation();
 }
 
 void LoopsMode::StartVoice(int v, double a)

@@ -197,10 +197,24 @@ void Quorrel::FitEditorToHostSize(int width, int height)
     iplug::igraphics::IGraphics* ui = GetGraphics();
     if (!ui || width < 1 || height < 1)
         return;
-    const float windowScale = ui->GetWindowScale();
-    const float scale = std::min(static_cast<float>(width) / windowScale / kPanelWidth,
-                                 static_cast<float>(height) / windowScale / kPanelHeight);
-    ui->ResizeEditor(kPanelWidth, kPanelHeight, scale, true);
+    // The host's echo of the panel's own size: fitted again, its rounded-down side could give a
+    // smaller scale and a window a pixel short of the frame.
+    int shownWidth = 0, shownHeight = 0;
+    ui->WindowPixelSize(shownWidth, shownHeight);
+    if (width == shownWidth && height == shownHeight)
+        return;
+    ui->ResizeEditor(kPanelWidth, kPanelHeight, ui->ScaleToFit(kPanelWidth, kPanelHeight, width, height), true);
+}
+
+void Quorrel::PrepareEditorSize(float screenScale)
+{
+    // The host frames the editor by this answer before it opens: at the remembered scale, as
+    // the make-graphics function will open it.
+    if (GetGraphics())
+        return;
+    const float scale = ReadUiScale();
+    SetEditorSize(iplug::igraphics::IGraphics::WindowPixels(kPanelWidth, scale, screenScale),
+                  iplug::igraphics::IGraphics::WindowPixels(kPanelHeight, scale, screenScale));
 }
 
 void Quorrel::OnIdleTick()

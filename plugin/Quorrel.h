@@ -38,6 +38,7 @@ public:
     // Plug-in chain.
     void* OpenEditor(void* parent, void* context) override;
     void FitEditorToHostSize(int width, int height) override;
+    void PrepareEditorSize(float screenScale) override;
     void OnEditorClosing() override;
     void OnParamValueChanged(int paramIdx) override;
     void OnEditorParamChange(int paramIdx, iplug::ParamOrigin source) override;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "engine/FrozenLoopBlob.h"
+#include "tests/engine/EffectEngineInspector.h"
 #include "tests/engine/FrozenLoopFixture.h"
 
 namespace {
@@ -213,9 +214,9 @@ TEST_F(FrozenLoopBlobTest, RoundTripKeepsEveryStoredField)
     engine.Prepare(8000, 64);
     ASSERT_GT(FrozenLoopFixture::RunUntilPublished(engine, 3, 64, 8000 * 30), 0);
     // Keep playing the frozen loop until some voice holds the shifters.
-    for (int64_t i = 0; i < 8000 * 60 && engine.liveLoop.GetState().shifterOwner < 0; i += 64)
+    const LoopsMode& live = EffectEngineInspector(engine).LiveLoop();
+    for (int64_t i = 0; i < 8000 * 60 && live.GetState().shifterOwner < 0; i += 64)
         FrozenLoopFixture::RunBlock(engine, 3, i, 64);
-    const LoopsMode& live = engine.liveLoop;
     ASSERT_GE(live.GetState().shifterOwner, 0);
 
     const std::vector<uint8_t> blob = EncodeFrozenLoop(live);

@@ -12,6 +12,7 @@
 #include "engine/EffectEngine.h"
 #include "engine/FrozenLoopBlob.h"
 #include "engine/LoopsMode.h"
+#include "tests/engine/EffectEngineInspector.h"
 #include "tests/engine/LoopStateFixture.h"
 
 namespace FrozenLoopFixture {
@@ -124,13 +125,18 @@ inline Block RunBlock(EffectEngine& engine, uint32_t seed, int64_t start, int n)
     return out;
 }
 
+inline FrozenLoopHandover::State SnapshotState(const EffectEngine& engine)
+{
+    return EffectEngineInspector(engine).Handover().CurrentState();
+}
+
 // Runs blocks until the live loop is frozen and its snapshot published; returns
 // the samples processed, or -1 when that did not happen within maxSamples.
 inline int64_t RunUntilPublished(EffectEngine& engine, uint32_t seed, int block, int64_t maxSamples)
 {
     for (int64_t done = 0; done < maxSamples; done += block) {
         RunBlock(engine, seed, done, block);
-        if (engine.LoopRecordingStopped() && engine.handoverState.load() == EffectEngine::kHandoverValid)
+        if (engine.LoopRecordingStopped() && SnapshotState(engine) == FrozenLoopHandover::kValid)
             return done + block;
     }
     return -1;

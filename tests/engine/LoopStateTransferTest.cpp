@@ -188,7 +188,7 @@ TEST(LoopStateTransfer, ResampleDoublingKeepsContentAndScalesPositions)
     EXPECT_EQ(ReadBoth(newRing, 2.0 * (oldClock - 1.0) + 1.0), ReadBoth(oldRing, oldClock - 1.0));
 
     // The resampled loop plays on from there without leaving its ring.
-    rig->drift.amount = 1.0;
+    rig->drift.SetAmount(1.0);
     for (int i = 0; i < 88200; ++i) {
         float l = 0.0f;
         float r = 0.0f;

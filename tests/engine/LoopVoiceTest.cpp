@@ -139,7 +139,7 @@ TEST(LoopVoice, RandomiseOnlyWhenTheGenerationChanges)
     loop.Randomise(drift);
     EXPECT_EQ(loop.GetState().voices[1].segmentLength, 0);
     EXPECT_NE(loop.GetState().voices[1].rGain, 0.123);
-    EXPECT_EQ(loop.GetState().randomGeneration, drift.generation);
+    EXPECT_EQ(loop.GetState().randomGeneration, drift.Generation());
 }
 
 TEST(LoopVoice, ChaosEventsOnlyAboveHalfAndTheShifterRatioFollowsDirection)

@@ -69,7 +69,7 @@ public:
         loop->SetFreezeRequested(c.freeze);
         loop->SetControls(c.macro, c.shape);
         loop->SetTime(0.01 * std::pow(1600.0, c.macro));
-        drift.amount = c.chaos;
+        drift.SetAmount(c.chaos);
     }
 
     // Processes one sample in place; returns nothing, the sample is overwritten.

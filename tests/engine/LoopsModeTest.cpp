@@ -557,7 +557,7 @@ ContractRender RenderScript(const std::vector<Stretch>& script, int maxRun)
         if (position == 0)
             loop.SnapSmoothers(); // as the engine does on its first sample
         if (stretch.reseed)
-            rig.drift.Reseed(rig.drift.seed + 1);
+            rig.drift.Reseed(rig.drift.Seed() + 1);
         const int64_t end = position + stretch.samples;
         const int64_t first = position;
         while (position < end) {

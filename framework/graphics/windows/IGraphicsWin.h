@@ -121,6 +121,8 @@ public:
     int PresentedFrames() const { return presentedFrames; }
     // Makes one step of the next opens fail (OpenStep::None for none).
     void FailOpenStepForTesting(OpenStep step) { failStep = step; }
+    // The system calls the OpenGL context of the next opens makes.
+    void SetGLApiForTesting(const WglContext::Api& api) { glContext.SetApi(api); }
     void SetTouchInputApiForTesting(const TouchInputApi& api) { touchApi = api; }
     void SetShellApiForTesting(const WinShellApi& api) { shellApi = api; }
     // The system the vertical-blank thread of the next opens waits and posts through.
@@ -138,9 +140,10 @@ protected:
     void UnregisterWindowClass();
     void StartRedrawClock();
     void StopRedrawClock();
-    // Everything of an open window but the window itself; destroyWindow false when the
-    // window is already going (WM_DESTROY).
+    // Closes now, or once no code of this object is on the stack any more; destroyWindow
+    // false when the window is already going (WM_DESTROY).
     void CloseWindow(bool destroyWindow);
+    void FinishClose(bool destroyWindow);
     void AbandonOpen(HDC dc);
     void CloseTextEntry();
     void Paint();
@@ -163,19 +166,12 @@ protected:
     void OnTouch(WPARAM wParam, LPARAM lParam);
     HWND FindHostMainWindow();
 
-    // Modal loops (menus, dialogs) run inside handlers of this object: a close message
-    // arriving meanwhile waits until the loop returns.
-    struct ModalScope
-    {
-        explicit ModalScope(IGraphicsWin& g);
-        ~ModalScope();
-        IGraphicsWin& graphics;
-    };
-
     WglContext glContext;
     HGLRC previousGLContext = nullptr;
     HDC previousDC = nullptr;
     HDC boundDC = nullptr;
+    // Binds not yet undone; binds nest (drawing code binds inside a frame that is bound).
+    int bindDepth = 0;
     HINSTANCE moduleInstance = nullptr;
     HWND window = nullptr;
     bool touchRegistered = false;
@@ -200,8 +196,8 @@ protected:
     int tooltipControl = -1;
     TextBuffer hostMainWindowClass;
     std::unordered_map<uint64_t, IPointerEvent> touches;
-    int modalDepth = 0;
-    bool closeDeferred = false;
+    // The window got WM_DESTROY while its close had to wait.
+    bool windowGone = false;
     bool releasingCapture = false;
     bool followsWindowDpi = true;
     int presentedFrames = 0;

@@ -52,6 +52,8 @@ public:
     // Makes no context current and deletes this one.
     void Destroy();
 
+    // For the next Create.
+    void SetApi(Api replacement) { api = std::move(replacement); }
     HGLRC Handle() const { return context; }
     const char* MissingFunction() const { return missingFunction; }
     // The back buffer keeps its pixels across a swap: the driver promised it for the format.
@@ -62,6 +64,8 @@ public:
     // swaps by copying; 0 when it has none or the extension is missing. The context current
     // on this thread before the call is current again after it.
     static int ChooseCopyingFormat(HDC dc);
+    // Contexts created through Create and not yet deleted, process-wide: leak checks count them.
+    static int LiveCount();
 
 private:
     Api api;

@@ -36,6 +36,25 @@ public:
     bool hidePointerOnDrag = false;
 };
 
+// A control that runs a modal loop (dialog, menu, drag) when pressed and, once the loop has
+// returned, goes on with itself as widget code does (the preset bar's Save and Load buttons).
+class ModalControl : public IControl
+{
+public:
+    ModalControl(const IBox& box, std::function<void(IControl&)> runLoop) : IControl(box), runLoop(std::move(runLoop))
+    {}
+
+    void Paint(IGraphics& g) override { g.SolidBox(IArgb(255, 40, 40, 40), GetBox()); }
+    void OnPointerDown(float x, float y, const IPointerMods& mods) override
+    {
+        runLoop(*this);
+        MarkDirty(false);
+    }
+
+private:
+    std::function<void(IControl&)> runLoop;
+};
+
 // The editor delegate of window tests: a parameter list, counted gestures, and a layout
 // function that the test gives.
 class TestDelegate : public IGEditorDelegate

@@ -919,5 +919,129 @@ TEST_F(FramePacingTest, AFrameThatOverranABlankLeavesTheNextBlankOut)
     EXPECT_EQ(knob->paints, knobPaints + 1);
 }
 
+// Every modal loop of the editor, run for real: what starts it (the outcome it leaves), the
+// class of its window (none for a drag), and how the user ends it.
+struct ModalKind
+{
+    const char* name;
+    const wchar_t* loopWindowClass;
+    std::function<void(IControl&, std::string&)> start;
+    std::function<void(HWND)> end;
+    const char* cancelled;
+};
+
+void MouseButton(DWORD flags)
+{
+    INPUT input = {};
+    input.type = INPUT_MOUSE;
+    input.mi.dwFlags = flags;
+    SendInput(1, &input, sizeof(INPUT));
+}
+
+void Cancel(HWND dialog)
+{
+    PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+}
+
+std::vector<ModalKind> ModalKinds()
+{
+    return {
+        {"file dialog", L"#32770",
+         [](IControl& c, std::string& outcome) {
+             TextBuffer file("preset"), folder;
+             c.GetGraphics()->AskForFile(file, folder, kFileSave, "marlquin",
+                                         [&](const TextBuffer&, const TextBuffer&) { outcome += "completed "; });
+             outcome += file.GetLength() > 0 ? "chose a file" : "cancelled";
+         },
+         Cancel, "cancelled"},
+        {"alert", L"#32770",
+         [](IControl& c, std::string& outcome) {
+             const int answer = c.GetGraphics()->ShowAlert("Overwrite?", "Marlquin", MB_OKCANCEL,
+                                                           [&](int) { outcome += "completed "; });
+             outcome += answer == IDCANCEL ? "cancelled" : "answered " + std::to_string(answer);
+         },
+         Cancel, "cancelled"},
+        {"colour dialog", L"#32770",
+         [](IControl& c, std::string& outcome) {
+             IArgb colour;
+             const bool chosen =
+                 c.GetGraphics()->AskForColour(colour, "Colour", [&](const IArgb&) { outcome += "completed "; });
+             outcome += chosen ? "chose a colour" : "cancelled";
+         },
+         Cancel, "cancelled"},
+        {"popup menu", L"#32768",
+         [](IControl& c, std::string& outcome) {
+             IPopupMenu menu(nullptr, 0, false, {"one", "two"});
+             c.GetGraphics()->ShowMenuForControl(&c, &menu, c.GetBox(), -1);
+             outcome += menu.GetChosenIndex() == -1 ? "cancelled" : "chose an item";
+         },
+         [](HWND) { EndMenu(); }, "cancelled"},
+        {"drag", nullptr,
+         [](IControl& c, std::string& outcome) {
+             MouseButton(MOUSEEVENTF_LEFTDOWN);
+             c.GetGraphics()->DragFileOut("C:\\preset.marlquin");
+             outcome += "dragged";
+         },
+         [](HWND) { MouseButton(MOUSEEVENTF_LEFTUP); }, "dragged"},
+    };
+}
+
+// A host removes and deletes the editor while one of its modal loops runs (its own timer or
+// window fires inside the loop). The editor's memory faults once freed, so anything that runs
+// on it after the deletion ends the test process.
+TEST(ModalLoopTest, AnEditorDeletedInsideItsModalLoopGoesOnlyWhenTheLoopAndItsCallerHaveReturned)
+{
+    POINT outside = {600, 700};
+    ClientToScreen(SharedHost(), &outside);
+    SetCursorPos(outside.x, outside.y);
+    for (const ModalKind& kind : ModalKinds()) {
+        SCOPED_TRACE(kind.name);
+        TestDelegate delegate;
+        delegate.SetMakeGraphics([&delegate] {
+            auto* g = new Poisoned<IGraphicsWin>(delegate, 460, 640, 60, 1.0f);
+            g->SetUseVBlankClock(false);
+            g->SetModuleInstance(GetModuleHandleW(nullptr));
+            return g;
+        });
+        std::string outcome;
+        delegate.SetLayout([&](IGraphics* g) {
+            g->AddControl(new Poisoned<ModalControl>(IBox(0, 0, 460, 640), [&](IControl& c) {
+                kind.start(c, outcome);
+                outcome += c.GetGraphics()->IsWindowOpen() ? ", editor still open" : ", editor closed";
+            }));
+        });
+        const int aliveBefore = PoisonedObjectsAlive();
+        auto window = static_cast<HWND>(delegate.OpenEditor(SharedHost(), nullptr));
+        ASSERT_NE(window, nullptr);
+        ASSERT_EQ(PoisonedObjectsAlive(), aliveBefore + 2);
+
+        HWND loopWindow = nullptr;
+        bool windowDuringLoop = false;
+        TimerScript host({[&] {
+                              loopWindow = kind.loopWindowClass ? FindThreadWindow(kind.loopWindowClass) : nullptr;
+                              return !kind.loopWindowClass || loopWindow;
+                          },
+                          [&] {
+                              delegate.CloseEditor();
+                              windowDuringLoop = IsWindow(window) != FALSE;
+                              return true;
+                          },
+                          [&] {
+                              kind.end(loopWindow);
+                              return true;
+                          }});
+        SendMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(100, 100));
+        EXPECT_TRUE(host.Done());
+        EXPECT_EQ(delegate.GetGraphics(), nullptr);
+        EXPECT_TRUE(windowDuringLoop) << "the window outlives the loop";
+        EXPECT_EQ(outcome, std::string(kind.cancelled) + ", editor still open")
+            << "nothing completes and nothing is chosen once the editor is going";
+        EXPECT_FALSE(IsWindow(window));
+        EXPECT_EQ(IGraphicsWin::OpenWindowCount(), 0);
+        EXPECT_EQ(PoisonedObjectsAlive(), aliveBefore) << "the editor and its controls are deleted";
+        PumpMessages(20);
+    }
+}
+
 } // namespace
 } // namespace iplug::igraphics

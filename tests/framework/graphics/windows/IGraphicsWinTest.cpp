@@ -1,5 +1,7 @@
 #include "framework/graphics/windows/IGraphicsWin.h"
 #include "framework/graphics/windows/DropFilesBlock.h"
+#include "framework/graphics/windows/WglContext.h"
+#include "framework/graphics/windows/WinFont.h"
 #include "tests/framework/graphics/windows/EditorRig.h"
 
 #include <shlobj.h>
@@ -65,6 +67,7 @@ protected:
 TEST_P(IGraphicsWinTest, OpensDrawsThePanelAndClosesWithoutLeftovers)
 {
     const ObjectCounts before = CountObjects();
+    const int contextsBefore = WglContext::LiveCount(), fontsBefore = WinFont::LiveCount();
     IGraphicsWin* g = Open();
     ASSERT_NE(g, nullptr);
     EXPECT_EQ(delegate.opened, 1);
@@ -85,8 +88,10 @@ TEST_P(IGraphicsWinTest, OpensDrawsThePanelAndClosesWithoutLeftovers)
     EXPECT_EQ(GetWindow(parent.Handle(), GW_CHILD), nullptr);
     PumpMessages(50);
     const ObjectCounts after = CountObjects();
-    EXPECT_LE(after.user, before.user);
-    EXPECT_LE(after.gdi, before.gdi);
+    EXPECT_LE(after.threads, before.threads);
+    EXPECT_LE(after.windows, before.windows);
+    EXPECT_EQ(WglContext::LiveCount(), contextsBefore);
+    EXPECT_EQ(WinFont::LiveCount(), fontsBefore);
 }
 
 // An idle editor draws nothing; a dirty control redraws only itself.
