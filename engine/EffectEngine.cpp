@@ -263,7 +263,7 @@ void EffectEngine::Process(const float* inL, const float* inR, float* outL, floa
 
     if (blockStart.loopInstalled) {
         // The installed voices keep the personalities they were saved with.
-        liveLoop.randomGeneration = drift.Generation();
+        liveLoop.SetRandomGeneration(drift.Generation());
         liveLoop.SnapSmoothers();
     }
 

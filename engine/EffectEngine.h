@@ -66,7 +66,7 @@ public:
     int MaxBlockSize() const { return maxBlockSize; }
     double Tempo() const { return tempo; }
     // The live loop has stopped recording (a frozen loop is playing).
-    bool LoopRecordingStopped() const { return liveLoop.recordingStopped != 0; }
+    bool LoopRecordingStopped() const { return liveLoop.GetState().recordingStopped != 0; }
 
     // Frozen-loop hand-over; any thread but the audio thread, never two at once.
     // The blob of the frozen live loop, or empty when there is none (or a reader is

@@ -36,8 +36,7 @@ void FrozenLoopHandover::RenewShadow(double sampleRate, int maxBlockSize)
         // A shadow without its rings would have them allocated by a publish on the
         // audio thread.
         if (shadowLoop->IsReady()) {
-            SampleHistory().swap(shadowLoop->historyL);
-            SampleHistory().swap(shadowLoop->historyR);
+            shadowLoop->ReleaseHistory();
         } else {
             shadowLoop.reset();
         }
@@ -52,7 +51,7 @@ FrozenLoopHandover::BlockStart FrozenLoopHandover::BeginBlock(LoopsMode& live, b
 {
     BlockStart start;
     InstallPendingLoop(live, start);
-    if (!live.recordingStopped || !freezeHeld) {
+    if (!live.GetState().recordingStopped || !freezeHeld) {
         int32_t expected = kValid;
         if (!state.compare_exchange_strong(expected, kEmpty))
             start.readerHolding = expected == kReaderCopying;
@@ -73,7 +72,7 @@ void FrozenLoopHandover::InstallPendingLoop(LoopsMode& live, BlockStart& start)
     if (LoopsMode* incoming = pendingLoop.exchange(nullptr)) {
         // A loop at another rate would make the next publish resize the shadow's
         // rings here; it is retired untouched and freed by the other side.
-        if (incoming->sampleRate == live.sampleRate && incoming->IsReady()) {
+        if (incoming->SampleRate() == live.SampleRate() && incoming->IsReady()) {
             LoopsMode::SwapState(live, *incoming);
             start.loopInstalled = true;
         }
@@ -88,7 +87,7 @@ void FrozenLoopHandover::Publish(const LoopsMode& live, int samples)
     int32_t found = state.load();
     if (samplesSincePublish < kPublishIntervalSamples && found != kEmpty)
         return;
-    if (live.recordingStopped && found < kReaderCopying && shadowLoop
+    if (live.GetState().recordingStopped && found < kReaderCopying && shadowLoop
         && state.compare_exchange_strong(found, kAudioWriting)) {
         shadowLoop->CopyStateFrom(live);
         state.store(kValid, std::memory_order_release);
@@ -129,8 +128,7 @@ std::unique_ptr<LoopsMode> FrozenLoopHandover::CopyFrozenLoop(const LoopsMode& l
         return nullptr;
     try {
         auto copy = std::make_unique<LoopsMode>(*shadowLoop);
-        copy->historyL = live.historyL;
-        copy->historyR = live.historyR;
+        copy->CopyHistoryFrom(live);
         return copy;
     } catch (const std::bad_alloc&) {
         return nullptr;

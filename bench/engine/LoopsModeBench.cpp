@@ -35,7 +35,7 @@ struct HeavyLoops
         mode.SnapSmoothers();
         drift.SetAmount(1.0);
         // Fill the whole ring, then let every voice settle on real audio.
-        const int32_t length = mode.historyLength;
+        const int32_t length = mode.HistoryLength();
         for (int32_t done = 0; done < length + kBlock; done += kBlock) {
             FillInput();
             mode.FeedIdle(inL.data(), inR.data(), kBlock);
@@ -77,7 +77,7 @@ void BM_LoopsHeavy(benchmark::State& state)
     bench_harness::BlockTimer timer;
     timer.Run(state, [] { heavy->ProcessBlock(); });
     timer.Report(state, kBlock, kRate);
-    state.counters["shifter_starts"] = heavy->mode.shifterStarts;
+    state.counters["shifter_starts"] = heavy->mode.GetState().shifterStarts;
     state.SetItemsProcessed(state.iterations() * kBlock);
 }
 

@@ -142,9 +142,10 @@ TEST_F(EffectEngineTest, RatesOutsideTheSupportedRangeArePulledInForEveryStage)
         auto engine = MakeEngine({{kMode, 1}, {kDrive, 0.5}, {kWear, 0.5}}, c.requested, 256);
         EXPECT_EQ(engine->SampleRate(), c.used) << c.requested;
         const EffectEngineInspector inner = Inspect(*engine);
-        for (double stageRate : {inner.Drive().SampleRate(), inner.Wear().SampleRate(), inner.Trem().SampleRate(),
-                                 inner.Repeat().CurrentState().sampleRate, inner.Echo().sampleRate, inner.EchoLeft().sampleRate,
-                                 inner.EchoRight().sampleRate, inner.LiveLoop().sampleRate})
+        for (double stageRate :
+             {inner.Drive().SampleRate(), inner.Wear().SampleRate(), inner.Trem().SampleRate(),
+              inner.Repeat().CurrentState().sampleRate, inner.Echo().sampleRate, inner.EchoLeft().sampleRate,
+              inner.EchoRight().sampleRate, inner.LiveLoop().SampleRate()})
             EXPECT_EQ(stageRate, c.used) << c.requested;
         EXPECT_TRUE(inner.Repeat().IsPrepared()) << c.requested;
         EXPECT_TRUE(inner.Echo().IsReady()) << c.requested;
@@ -476,7 +477,7 @@ TEST_F(EffectEngineTest, StoppedFrozenLoopIsPublishedAndInvalidatedWhenFreezeEnd
     RunBlocks(*engine, in, 128);
     EXPECT_EQ(Inspect(*engine).Handover().CurrentState(), FrozenLoopHandover::kValid);
     ASSERT_NE(Inspect(*engine).Handover().Shadow(), nullptr);
-    EXPECT_EQ(Inspect(*engine).Handover().Shadow()->recordingStopped, 1);
+    EXPECT_EQ(Inspect(*engine).Handover().Shadow()->GetState().recordingStopped, 1);
 
     engine->SetParam(kLoopFreeze, 0);
     RunBlocks(*engine, in, 64);
@@ -496,7 +497,7 @@ TEST_F(EffectEngineTest, ReaderCopyingKeepsTheLoopFrozen)
             return;
         blocksRun = true;
         RunBlocks(*engine, TestSignal(64), 64);
-        EXPECT_EQ(Inspect(*engine).LiveLoop().freezeRequested, 1);
+        EXPECT_EQ(Inspect(*engine).LiveLoop().GetState().freezeRequested, 1);
         EXPECT_TRUE(engine->LoopRecordingStopped());
         EXPECT_EQ(Inspect(*engine).Handover().CurrentState(), FrozenLoopHandover::kReaderCopying);
     });
@@ -515,9 +516,9 @@ TEST_F(EffectEngineTest, PendingLoopIsSwappedInAndTheOldStateRetired)
     const FrozenLoopHandover& handover = Inspect(*engine).Handover();
     EXPECT_EQ(handover.PendingLoop(), nullptr);
     EXPECT_EQ(handover.RetiredLoop(), incoming);
-    EXPECT_EQ(Inspect(*engine).LiveLoop().recordingStopped, 1);
-    EXPECT_EQ(Inspect(*engine).LiveLoop().randomGeneration, Inspect(*engine).Drift().Generation());
-    EXPECT_EQ(incoming->recordingStopped, 0);
+    EXPECT_EQ(Inspect(*engine).LiveLoop().GetState().recordingStopped, 1);
+    EXPECT_EQ(Inspect(*engine).LiveLoop().GetState().randomGeneration, Inspect(*engine).Drift().Generation());
+    EXPECT_EQ(incoming->GetState().recordingStopped, 0);
 
     // A second pending loop waits until the other side has freed the retired one:
     // a block runs between the restore's two exchanges.

@@ -126,12 +126,13 @@ TEST_F(FrozenLoopHandoverTest, FailedEncodeLeavesTheSnapshotValid)
     handover.Publish(*live, kBlock);
     ASSERT_EQ(handover.CurrentState(), FrozenLoopHandover::kValid);
 
-    const float kept = live->historyL[10];
-    live->historyL[10] = std::numeric_limits<float>::quiet_NaN();
+    const float kept = HistorySample(*live, 0, 10);
+    const auto setSample = [](float x) { return [x](LoopsMode::State& state) { state.history.FrameAt(10)[0] = x; }; };
+    EditState(*live, setSample(std::numeric_limits<float>::quiet_NaN()));
     EXPECT_TRUE(handover.Capture(*live).empty());
     EXPECT_EQ(handover.CurrentState(), FrozenLoopHandover::kValid);
 
-    live->historyL[10] = kept;
+    EditState(*live, setSample(kept));
     EXPECT_FALSE(handover.Capture(*live).empty());
 }
 
@@ -145,15 +146,15 @@ TEST_F(FrozenLoopHandoverTest, RestoreAtAnotherRateResamplesBeforeInstalling)
     ASSERT_TRUE(Restore(*engine, blob, 88200));
     const LoopsMode* pending = HandoverOf(*engine).PendingLoop();
     ASSERT_NE(pending, nullptr);
-    EXPECT_EQ(pending->sampleRate, 88200);
+    EXPECT_EQ(pending->SampleRate(), 88200);
 
     RunBlock(*engine, 1, 0, kBlock);
     const LoopsMode& live = LiveLoopOf(*engine);
-    EXPECT_EQ(live.sampleRate, 88200);
+    EXPECT_EQ(live.SampleRate(), 88200);
     EXPECT_TRUE(engine->LoopRecordingStopped());
-    EXPECT_EQ(live.clock, 2.0 * source->clock);
-    EXPECT_EQ(live.voices[1].windowStart, 2.0 * source->voices[1].windowStart);
-    EXPECT_EQ(live.voices[1].windowSpan, 2.0 * source->voices[1].windowSpan);
+    EXPECT_EQ(live.GetState().clock, 2.0 * source->GetState().clock);
+    EXPECT_EQ(live.GetState().voices[1].windowStart, 2.0 * source->GetState().voices[1].windowStart);
+    EXPECT_EQ(live.GetState().voices[1].windowSpan, 2.0 * source->GetState().voices[1].windowSpan);
     // The displaced loop waits for this thread to free it.
     EXPECT_NE(HandoverOf(*engine).RetiredLoop(), nullptr);
 }
@@ -163,13 +164,13 @@ TEST_F(FrozenLoopHandoverTest, RestoreAtAnotherRateResamplesBeforeInstalling)
 TEST_F(FrozenLoopHandoverTest, RestoreForAnUnsupportedHostRateUsesTheLoopsRate)
 {
     auto engine = MakeLoopEngine(4000);
-    ASSERT_EQ(LiveLoopOf(*engine).sampleRate, LoopsMode::kMinSampleRate);
+    ASSERT_EQ(LiveLoopOf(*engine).SampleRate(), LoopsMode::kMinSampleRate);
     const std::vector<uint8_t> blob = HandBlob(16000);
     ASSERT_TRUE(Restore(*engine, blob, 4000));
     RunBlock(*engine, 1, 0, kBlock);
-    EXPECT_EQ(LiveLoopOf(*engine).sampleRate, LoopsMode::kMinSampleRate);
+    EXPECT_EQ(LiveLoopOf(*engine).SampleRate(), LoopsMode::kMinSampleRate);
     EXPECT_TRUE(engine->LoopRecordingStopped());
-    EXPECT_EQ(HandoverOf(*engine).RetiredLoop()->sampleRate, LoopsMode::kMinSampleRate);
+    EXPECT_EQ(HandoverOf(*engine).RetiredLoop()->SampleRate(), LoopsMode::kMinSampleRate);
 }
 
 TEST_F(FrozenLoopHandoverTest, OnlyTheLatestOfTwoRestoresIsInstalled)
@@ -179,9 +180,9 @@ TEST_F(FrozenLoopHandoverTest, OnlyTheLatestOfTwoRestoresIsInstalled)
     const std::vector<uint8_t> second = HandBlob(8000, 5000.0);
     ASSERT_TRUE(Restore(*engine, first, 8000));
     ASSERT_TRUE(Restore(*engine, second, 8000));
-    const double expectedClock = HandoverOf(*engine).PendingLoop()->clock;
+    const double expectedClock = HandoverOf(*engine).PendingLoop()->GetState().clock;
     RunBlock(*engine, 1, 0, kBlock);
-    EXPECT_EQ(LiveLoopOf(*engine).clock, expectedClock);
+    EXPECT_EQ(LiveLoopOf(*engine).GetState().clock, expectedClock);
     EXPECT_EQ(HandoverOf(*engine).PendingLoop(), nullptr);
 }
 
@@ -196,9 +197,9 @@ TEST_F(FrozenLoopHandoverTest, RestoreAfterAnInstallFreesTheDisplacedState)
 
     ASSERT_TRUE(Restore(*engine, HandBlob(8000, 3000.0), 8000));
     EXPECT_EQ(HandoverOf(*engine).RetiredLoop(), nullptr);
-    const double expectedClock = HandoverOf(*engine).PendingLoop()->clock;
+    const double expectedClock = HandoverOf(*engine).PendingLoop()->GetState().clock;
     RunBlock(*engine, 1, kBlock, kBlock);
-    EXPECT_EQ(LiveLoopOf(*engine).clock, expectedClock);
+    EXPECT_EQ(LiveLoopOf(*engine).GetState().clock, expectedClock);
 
     engine->DiscardPendingLoop();
     EXPECT_EQ(HandoverOf(*engine).RetiredLoop(), nullptr);
@@ -213,9 +214,9 @@ TEST_F(FrozenLoopHandoverTest, EmptyRestoreReplacesTheFrozenLoopWithAFreshOne)
     ASSERT_TRUE(engine->RestoreFrozenLoop(nullptr, 0, 8000));
     RunBlock(*engine, 1, 0, kBlock);
     const LoopsMode& live = LiveLoopOf(*engine);
-    EXPECT_EQ(live.sampleRate, 8000);
+    EXPECT_EQ(live.SampleRate(), 8000);
     EXPECT_FALSE(engine->LoopRecordingStopped());
-    EXPECT_EQ(live.clock, kBlock);
+    EXPECT_EQ(live.GetState().clock, kBlock);
     EXPECT_EQ(engine->CaptureFrozenLoop().size(), 0u);
 }
 
@@ -241,7 +242,7 @@ TEST_F(FrozenLoopHandoverTest, PrepareDropsALoopNotYetInstalled)
     engine->Prepare(8000, kBlock);
     EXPECT_EQ(HandoverOf(*engine).PendingLoop(), nullptr);
     RunBlock(*engine, 1, 0, kBlock);
-    EXPECT_EQ(LiveLoopOf(*engine).clock, kBlock);
+    EXPECT_EQ(LiveLoopOf(*engine).GetState().clock, kBlock);
 }
 
 // A loop at a rate other than the live loop's is never swapped in on the audio
@@ -250,23 +251,25 @@ TEST_F(FrozenLoopHandoverTest, PendingLoopAtAnotherRateIsRetiredUntouched)
 {
     auto engine = MakeLoopEngine(8000);
     RunBlock(*engine, 1, 0, kBlock);
-    const double strangerClock = MakeHandFrozenLoop(16000)->clock;
+    const double strangerClock = MakeHandFrozenLoop(16000)->GetState().clock;
     ASSERT_TRUE(Restore(*engine, HandBlob(16000), 16000));
     RunBlock(*engine, 1, kBlock, kBlock);
     const LoopsMode* retired = HandoverOf(*engine).RetiredLoop();
     ASSERT_NE(retired, nullptr);
-    EXPECT_EQ(retired->sampleRate, 16000);
-    EXPECT_EQ(retired->clock, strangerClock);
-    EXPECT_EQ(LiveLoopOf(*engine).sampleRate, 8000);
-    EXPECT_EQ(LiveLoopOf(*engine).clock, 2 * kBlock);
+    EXPECT_EQ(retired->SampleRate(), 16000);
+    EXPECT_EQ(retired->GetState().clock, strangerClock);
+    EXPECT_EQ(LiveLoopOf(*engine).SampleRate(), 8000);
+    EXPECT_EQ(LiveLoopOf(*engine).GetState().clock, 2 * kBlock);
 }
 
 TEST_F(FrozenLoopHandoverTest, InstallAndPublishDoNotAllocate)
 {
     auto loop = MakeHandFrozenLoop(8000);
     // A voice holding the shifters makes every publish copy their rings.
-    loop->shifterOwner = 1;
-    loop->voices[1].pitchShifted = 1;
+    EditState(*loop, [](LoopsMode::State& state) {
+        state.shifterOwner = 1;
+        state.voices[1].pitchShifted = 1;
+    });
     const std::vector<uint8_t> blob = EncodeFrozenLoop(*loop);
     auto engine = MakeLoopEngine(8000);
     RunBlock(*engine, 1, 0, kBlock);
@@ -282,7 +285,7 @@ TEST_F(FrozenLoopHandoverTest, InstallAndPublishDoNotAllocate)
     }
     EXPECT_TRUE(engine->LoopRecordingStopped());
     EXPECT_EQ(SnapshotState(*engine), FrozenLoopHandover::kValid);
-    EXPECT_EQ(HandoverOf(*engine).Shadow()->shifterOwner, 1);
+    EXPECT_EQ(HandoverOf(*engine).Shadow()->GetState().shifterOwner, 1);
 }
 
 // Converting a loop to another rate needs a second, larger loop; when memory for

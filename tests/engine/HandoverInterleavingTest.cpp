@@ -98,8 +98,8 @@ TEST_F(HandoverInterleavingTest, ReaderFinishingMidBlockKeepsTheLoopFrozenForThe
         readerDone = true;
     });
     ASSERT_TRUE(WaitFor(readerCopying));
-    const double frozenClock = LiveLoopOf(*engine).clock;
-    const SampleHistory frozenHistory = LiveLoopOf(*engine).historyL;
+    const double frozenClock = LiveLoopOf(*engine).GetState().clock;
+    const std::vector<float> frozenHistory = HistoryChannel(LiveLoopOf(*engine), 0);
     RunBlock(*engine, 2, 0, kBlock);
     reader.join();
     engine->SetHandoverProbe(nullptr);
@@ -108,13 +108,13 @@ TEST_F(HandoverInterleavingTest, ReaderFinishingMidBlockKeepsTheLoopFrozenForThe
     EXPECT_FALSE(blob.empty());
     EXPECT_NE(DecodeFrozenLoop(blob.data(), blob.size()), nullptr);
     EXPECT_TRUE(engine->LoopRecordingStopped());
-    EXPECT_EQ(LiveLoopOf(*engine).clock, frozenClock);
-    EXPECT_TRUE(LiveLoopOf(*engine).historyL == frozenHistory);
+    EXPECT_EQ(LiveLoopOf(*engine).GetState().clock, frozenClock);
+    EXPECT_TRUE(HistoryChannel(LiveLoopOf(*engine), 0) == frozenHistory);
 
     // With no reader left, the next block honours Loop Freeze off.
     RunBlock(*engine, 2, kBlock, kBlock);
     EXPECT_FALSE(engine->LoopRecordingStopped());
-    EXPECT_EQ(LiveLoopOf(*engine).clock, frozenClock + kBlock);
+    EXPECT_EQ(LiveLoopOf(*engine).GetState().clock, frozenClock + kBlock);
     EXPECT_TRUE(engine->CaptureFrozenLoop().empty());
 }
 
@@ -130,7 +130,7 @@ TEST_F(HandoverInterleavingTest, InstallBetweenTheRestoreExchangesStillInstallsT
 
     const std::vector<uint8_t> older = HandBlob(kRate);
     const std::vector<uint8_t> newer = HandBlob(kRate, 4000.0);
-    const double newerClock = DecodeFrozenLoop(newer.data(), newer.size())->clock;
+    const double newerClock = DecodeFrozenLoop(newer.data(), newer.size())->GetState().clock;
     ASSERT_TRUE(engine->RestoreFrozenLoop(older.data(), older.size(), kRate));
 
     int installsRun = 0;
@@ -144,7 +144,7 @@ TEST_F(HandoverInterleavingTest, InstallBetweenTheRestoreExchangesStillInstallsT
 
     RunBlock(*engine, 1, 2 * kBlock, kBlock);
     EXPECT_EQ(EffectEngineInspector(*engine).Handover().PendingLoop(), nullptr);
-    EXPECT_EQ(LiveLoopOf(*engine).clock, newerClock);
+    EXPECT_EQ(LiveLoopOf(*engine).GetState().clock, newerClock);
     EXPECT_TRUE(engine->LoopRecordingStopped());
 }
 
@@ -159,7 +159,8 @@ TEST_F(HandoverInterleavingTest, FailedEncodeDoesNotRevalidateADroppedSnapshot)
     handover.Publish(*live, kBlock);
     ASSERT_EQ(handover.CurrentState(), FrozenLoopHandover::kValid);
     // A sample the encoder refuses, so that this capture fails after its copy.
-    live->historyL[10] = std::numeric_limits<float>::quiet_NaN();
+    EditState(*live,
+              [](LoopsMode::State& state) { state.history.FrameAt(10)[0] = std::numeric_limits<float>::quiet_NaN(); });
 
     bool blockStarted = false;
     handover.SetProbe([&](Point point) {

@@ -12,6 +12,7 @@
 #include "engine/DriftContext.h"
 #include "engine/LoopsMode.h"
 #include "engine/TempoSyncInfo.h"
+#include "tests/engine/LoopStateFixture.h"
 
 struct LoopControls
 {
@@ -75,7 +76,7 @@ public:
     void Step(float& l, float& r)
     {
         if (counter % 512 == 0)
-            drift.Step(512.0 / loop->sampleRate);
+            drift.Step(512.0 / loop->SampleRate());
         TempoSyncInfo info;
         if (controls.divisionSamples > 0) {
             info.synced = 1;

@@ -85,11 +85,12 @@ TEST_P(ModeMappingTest, EachModeReceivesItsTime)
 
     const auto near = [](double expected) { return 1e-12 * expected; };
     EXPECT_NEAR(EffectEngineInspector(*engine).Trem().Rate(), m.tremHz, near(m.tremHz)) << "tremolo rate";
-    EXPECT_NEAR(EffectEngineInspector(*engine).Repeat().CurrentState().time, m.repeatSeconds, near(m.repeatSeconds)) << "repeat slice";
+    EXPECT_NEAR(EffectEngineInspector(*engine).Repeat().CurrentState().time, m.repeatSeconds, near(m.repeatSeconds))
+        << "repeat slice";
     for (const EchoMode* echo : {&EffectEngineInspector(*engine).Echo(), &EffectEngineInspector(*engine).EchoLeft(),
                                  &EffectEngineInspector(*engine).EchoRight()})
         EXPECT_NEAR(echo->time, m.echoSeconds, near(m.echoSeconds)) << "echo time";
-    EXPECT_NEAR(EffectEngineInspector(*engine).LiveLoop().loopTime, m.loopSeconds, near(m.loopSeconds))
+    EXPECT_NEAR(EffectEngineInspector(*engine).LiveLoop().GetState().loopTime, m.loopSeconds, near(m.loopSeconds))
         << "loop length";
 }
 

@@ -229,7 +229,7 @@ TEST_F(ModeMixingTest, InactiveModesKeepTheirHistory)
     Prepare({{kMode, 0}});
     Process(1000);
     // Loop and the three echoes record while TREM is heard.
-    EXPECT_EQ(Inspect().LiveLoop().clock, 1000.0);
+    EXPECT_EQ(Inspect().LiveLoop().GetState().clock, 1000.0);
     EXPECT_EQ(Inspect().Echo().clock, 1000.0);
     EXPECT_EQ(Inspect().EchoLeft().clock, 1000.0);
     EXPECT_EQ(Inspect().Repeat().CurrentState().clock, 1000u);
@@ -243,7 +243,7 @@ TEST_F(ModeMixingTest, FrozenInactiveLoopIsLeftUntouched)
     const std::vector<uint8_t> blob = FrozenLoopFixture::HandBlob(48000);
     ASSERT_TRUE(engine->RestoreFrozenLoop(blob.data(), blob.size(), 48000));
     Process(1);
-    const LoopsMode& loop = Inspect().LiveLoop();
+    const LoopsMode::State& loop = Inspect().LiveLoop().GetState();
     ASSERT_EQ(loop.recordingStopped, 1);
     const double clock = loop.clock;
     const int32_t writeIndex = loop.writeIndex;

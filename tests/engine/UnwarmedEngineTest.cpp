@@ -42,7 +42,7 @@ TEST(UnwarmedEngine, FirstBlockWithFastVoicesDoesNotAllocate)
     EXPECT_EQ(allocations, 0);
 
     bool fastVoice = false;
-    for (const LoopVoice& voice : EffectEngineInspector(*engine).LiveLoop().voices)
+    for (const LoopVoice& voice : EffectEngineInspector(*engine).LiveLoop().GetState().voices)
         fastVoice = fastVoice || (voice.speedLimit >= 2.0 && !voice.ended);
     EXPECT_TRUE(fastVoice) << "no voice read through the sinc tables";
     EXPECT_GT(audio_probe::Rms(outL, kFrames / 2, kFrames), 0.01);
