@@ -30,7 +30,9 @@ ensure_windows_version() {
     exit 1
   fi
   echo "$MARLQUIN_WINDOWS" >"$mark"
-  wineserver -w
+  # Windows opened in the session that set up a new prefix fail to open; that session ends
+  # first (bounded: a wineserver kept alive on purpose never ends by itself).
+  timeout 60 wineserver -w || true
 }
 
 # A display whose server has gone leaves its socket and lock behind; only a live one counts.
