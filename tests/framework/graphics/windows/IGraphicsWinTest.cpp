@@ -39,6 +39,16 @@ protected:
         return g;
     }
 
+    // The editor with a text entry open over the knob, which edits an integer (1 to 8, now 4).
+    IGraphicsWin* OpenWithStepsEntry()
+    {
+        delegate.GetParam(0)->SetupInt("Steps", 4, 1, 8);
+        IGraphicsWin* g = Open();
+        if (g)
+            g->OpenTextEntry(knob, ITextStyle(), knob->GetBox(), "4", 0);
+        return g && g->GetTextEntryWindow() ? g : nullptr;
+    }
+
     void Send(UINT msg, WPARAM w, LPARAM l)
     {
         SendMessageW(static_cast<HWND>(delegate.Win()->GetNativeWindow()), msg, w, l);
@@ -277,12 +287,9 @@ void WaitForTextEntryToClose(IGraphicsWin& g)
 
 TEST_P(IGraphicsWinTest, TextEntryFiltersCommitsAndCancelsAtTheNextTick)
 {
-    delegate.GetParam(0)->SetupInt("Steps", 4, 1, 8);
-    IGraphicsWin* g = Open();
+    IGraphicsWin* g = OpenWithStepsEntry();
     ASSERT_NE(g, nullptr);
-    g->OpenTextEntry(knob, ITextStyle(), knob->GetBox(), "4", 0);
     HWND entry = g->GetTextEntryWindow();
-    ASSERT_NE(entry, nullptr);
     SendMessageW(entry, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L""));
     for (wchar_t c : {L'x', L'7', L'.'})
         SendMessageW(entry, WM_CHAR, c, 0);
@@ -310,12 +317,9 @@ TEST_P(IGraphicsWinTest, TextEntryFiltersCommitsAndCancelsAtTheNextTick)
 // Return must still reach the entry, and the panel must go on drawing afterwards.
 TEST_P(IGraphicsWinTest, AnEntryLeftOpenForAWhileStillCommitsAndThePanelRedrawsAfter)
 {
-    delegate.GetParam(0)->SetupInt("Steps", 4, 1, 8);
-    IGraphicsWin* g = Open();
+    IGraphicsWin* g = OpenWithStepsEntry();
     ASSERT_NE(g, nullptr);
-    g->OpenTextEntry(knob, ITextStyle(), knob->GetBox(), "4", 0);
     HWND entry = g->GetTextEntryWindow();
-    ASSERT_NE(entry, nullptr);
     PumpMessages(300);
     SendMessageW(entry, WM_CHAR, L'6', 0);
     SendMessageW(entry, WM_KEYDOWN, VK_RETURN, 0);
