@@ -443,9 +443,18 @@ LRESULT IGraphicsWin::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPar
         CloseWindow(false);
         return 0;
     }
+    // The clock posts nothing new while a redraw message is unconsumed, so every branch
+    // that takes one, the typing one included, must let it post again.
+    if (msg == kRedrawMessage)
+        vblank.MessageTaken();
     if (textEntryWindow && textEntryState == kTextEntryEditing) {
         if (msg == WM_LBUTTONDOWN || msg == WM_RBUTTONDOWN) {
             textEntryState = kTextEntryCancel;
+            return 0;
+        }
+        // A drop is not taken while typing, but its memory is the receiver's to give back.
+        if (msg == WM_DROPFILES) {
+            DragFinish(reinterpret_cast<HDROP>(wParam));
             return 0;
         }
         if (msg != WM_CAPTURECHANGED && msg != WM_CANCELMODE)
@@ -548,7 +557,6 @@ LRESULT IGraphicsWin::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPar
         OnPointerOut();
         return 0;
     case kRedrawMessage:
-        vblank.MessageTaken();
         OnRedrawTick(static_cast<uint32_t>(wParam));
         return 0;
     default:

@@ -6,6 +6,7 @@
 #include "tests/framework/graphics/windows/TestWindows.h"
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -75,7 +76,8 @@ public:
 
     int openGestures = 0;
     int opened = 0;
-    bool useVBlankClock = false;
+    // Unset: the clock the system gives (the vertical-blank clock from Windows 8 on).
+    std::optional<bool> useVBlankClock;
     float drawScale = 1.0f;
     // Runs on every new window layer before it opens: test seams and switches.
     std::function<void(IGraphicsWin&)> prepare;

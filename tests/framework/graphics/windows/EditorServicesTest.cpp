@@ -795,12 +795,28 @@ TEST_F(DragOutTest, OleIsUndoneOnlyAfterAStartThatSucceeded)
     }
 }
 
+// What a test sees of a clock thread that it cannot join: its waits and posts, and
+// whether its system is gone (the thread let go of its share of the clock).
+struct VBlankWatch
+{
+    std::atomic<int> waits{0};
+    std::atomic<int> posts{0};
+    std::atomic<bool> gone{false};
+};
+
 // Vertical blanks that happen only when the test lets one through, so a frame can be made
-// to overrun one.
+// to overrun one, or the wait be stuck.
 class SteppedVBlanks : public VBlankClock::System
 {
 public:
-    SteppedVBlanks(HANDLE blank, HANDLE freeRun) : blank(blank), freeRun(freeRun) {}
+    SteppedVBlanks(HANDLE blank, HANDLE freeRun, VBlankWatch* watch = nullptr)
+        : blank(blank), freeRun(freeRun), watch(watch)
+    {}
+    ~SteppedVBlanks() override
+    {
+        if (watch)
+            watch->gone = true;
+    }
     bool LoadFunctions() override { return true; }
     void FreeFunctions() override {}
     bool OpenAdapter(HWND, uint32_t& adapter, uint32_t& sourceId) override
@@ -811,6 +827,8 @@ public:
     }
     bool WaitForVBlank(uint32_t, uint32_t) override
     {
+        if (watch)
+            ++watch->waits;
         const HANDLE either[2] = {blank, freeRun};
         WaitForMultipleObjects(2, either, FALSE, INFINITE);
         return true;
@@ -821,12 +839,15 @@ public:
     double NowMs() override { return double(GetTickCount()); }
     bool Post(HWND window, UINT message, WPARAM count) override
     {
+        if (watch)
+            ++watch->posts;
         return PostMessageW(window, message, count, 0) != FALSE;
     }
 
 private:
     HANDLE blank;
     HANDLE freeRun;
+    VBlankWatch* watch;
 };
 
 class FramePacingTest : public ::testing::Test
@@ -1041,6 +1062,40 @@ TEST(ModalLoopTest, AnEditorDeletedInsideItsModalLoopGoesOnlyWhenTheLoopAndItsCa
         EXPECT_EQ(PoisonedObjectsAlive(), aliveBefore) << "the editor and its controls are deleted";
         PumpMessages(20);
     }
+}
+
+// A display that stopped answering leaves the vertical-blank wait stuck: closing the
+// editor must not hold the host's UI thread for it, and the thread, once it wakes, ends
+// on its own without posting to the window that is gone.
+TEST(VBlankCloseTest, ClosingWhileTheWaitIsStuckReturnsAtOnceAndTheThreadEndsLater)
+{
+    const HANDLE blank = CreateSemaphoreW(nullptr, 0, 100, nullptr);
+    const HANDLE freeRun = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    VBlankWatch watch;
+    TestDelegate delegate;
+    delegate.useVBlankClock = true;
+    delegate.prepare = [&](IGraphicsWin& g) {
+        g.SetVBlankSystemForTesting([&] { return std::make_unique<SteppedVBlanks>(blank, freeRun, &watch); });
+    };
+    delegate.SetLayout([](IGraphics* g) { g->AddControl(new RecordingControl(IBox(0, 0, 460, 640), IArgb())); });
+    ASSERT_NE(delegate.OpenEditor(SharedHost(), nullptr), nullptr);
+    for (int i = 0; i < 1000 && watch.waits == 0; ++i)
+        Sleep(1);
+    ASSERT_GT(watch.waits, 0);
+
+    const DWORD start = GetTickCount();
+    delegate.CloseEditor();
+    EXPECT_LT(GetTickCount() - start, 1000u);
+    EXPECT_FALSE(watch.gone) << "the thread still waits";
+
+    const int posts = watch.posts;
+    SetEvent(freeRun);
+    for (int i = 0; i < 500 && !watch.gone; ++i)
+        Sleep(10);
+    EXPECT_TRUE(watch.gone);
+    EXPECT_EQ(watch.posts, posts);
+    CloseHandle(blank);
+    CloseHandle(freeRun);
 }
 
 } // namespace
