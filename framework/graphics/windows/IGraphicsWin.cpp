@@ -373,8 +373,8 @@ void IGraphicsWin::BindGLContext()
     previousDC = wglGetCurrentDC();
     previousGLContext = wglGetCurrentContext();
     // A window the host destroyed under one of the editor's modal loops took its device context
-    // along; the context is still made current to delete its objects, on a stand-in.
-    boundDC = IsWindow(window) ? GetDC(window) : nullptr;
+    // along (GetDC fails); the context is still made current to delete its objects, on a stand-in.
+    boundDC = GetDC(window);
     boundToStandIn = boundDC == nullptr;
     if (boundToStandIn)
         boundDC = glContext.StandInDC();
