@@ -89,6 +89,12 @@ void ProcessCache::Clear()
     }
 }
 
+void ProcessCache::Forget()
+{
+    for (int i = entries.Count() - 1; i >= 0; --i)
+        delete entries.RemoveAt(i);
+}
+
 void ProcessCache::ReleaseUse()
 {
     if (useCount > 0 && --useCount == 0)

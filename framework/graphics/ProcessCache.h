@@ -44,6 +44,9 @@ public:
     bool Remove(const void* item);
     // Deletes every item and entry, the last first.
     void Clear();
+    // Drops every entry and leaves its item undeleted: for items whose deletion can no longer
+    // run safely.
+    void Forget();
     int Count() const { return entries.Count(); }
     bool Holds(const void* item) const;
 

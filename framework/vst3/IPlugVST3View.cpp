@@ -29,7 +29,7 @@ IPlugVST3View::~IPlugVST3View()
 {
     // A view the host made only to ask the size goes without being attached; whichever
     // view goes, the plug-in keeps no pointer to it.
-    if (editorOpen)
+    if (HoldsEditor())
         owner.CloseEditor();
     owner.ForgetView(this);
     owner.release();
@@ -48,7 +48,6 @@ tresult PLUGIN_API IPlugVST3View::attached(void* parent, FIDString type)
     const int framedWidth = owner.GetEditorWidth(), framedHeight = owner.GetEditorHeight();
     if (!owner.OpenEditor(parent, nullptr))
         return kResultFalse;
-    editorOpen = true;
     systemWindow = parent;
     owner.SetViewFrame(this, plugFrame);
     // The editor opened before the host's frame was known to it, possibly at another size (a
@@ -62,10 +61,9 @@ tresult PLUGIN_API IPlugVST3View::attached(void* parent, FIDString type)
 
 tresult PLUGIN_API IPlugVST3View::removed()
 {
-    if (editorOpen) {
+    // A view whose editor has moved on to another view's window leaves it to that view.
+    if (HoldsEditor())
         owner.CloseEditor();
-        editorOpen = false;
-    }
     owner.ForgetView(this);
     return CPluginView::removed();
 }
@@ -103,14 +101,15 @@ tresult PLUGIN_API IPlugVST3View::onSize(ViewRect* newSize)
     if (!newSize || !owner.IsEditorResizable())
         return kResultFalse;
     rect = *newSize;
-    owner.FitEditorToHostSize(newSize->getWidth(), newSize->getHeight());
+    if (HoldsEditor())
+        owner.FitEditorToHostSize(newSize->getWidth(), newSize->getHeight());
     return kResultTrue;
 }
 
 tresult PLUGIN_API IPlugVST3View::setFrame(IPlugFrame* frame)
 {
     plugFrame = frame;
-    if (editorOpen)
+    if (HoldsEditor())
         owner.SetViewFrame(this, frame);
     return kResultTrue;
 }
@@ -141,6 +140,11 @@ tresult PLUGIN_API IPlugVST3View::setContentScaleFactor(ScaleFactor factor)
     return kResultTrue;
 }
 
+bool IPlugVST3View::HoldsEditor() const
+{
+    return owner.GetAttachedView() == this;
+}
+
 float IPlugVST3View::ScreenScaleAtOpening() const
 {
     return hostScale > 0.0f ? hostScale : 1.0f;
@@ -158,7 +162,7 @@ void IPlugVST3View::ShowEditorSizeToHost()
 
 void IPlugVST3View::ApplyHostScale()
 {
-    if (hostScale <= 0.0f || !editorOpen)
+    if (hostScale <= 0.0f || !HoldsEditor())
         return;
     // From here on the host's factor rules: the window no longer follows its monitor.
     if (auto* win = dynamic_cast<igraphics::IGraphicsWin*>(owner.GetGraphics()))

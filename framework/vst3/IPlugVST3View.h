@@ -37,7 +37,9 @@ public:
     END_DEFINE_INTERFACES(CPluginView)
     REFCOUNT_METHODS(CPluginView)
 
-    bool IsEditorOpen() const { return editorOpen; }
+    // The editor lives in this view's window. A host may attach a second view while this one is
+    // attached (the editor then moves into the new window): from then on the other view holds it.
+    bool HoldsEditor() const;
 
 private:
     // The host's scale when it sent one, else 1: the monitor's is not known before attaching.
@@ -47,7 +49,6 @@ private:
     void ApplyHostScale();
 
     IPlugVST3& owner;
-    bool editorOpen = false;
     // The host's content scale, 0 until it sends one; kept across attach and remove.
     float hostScale = 0.0f;
 };

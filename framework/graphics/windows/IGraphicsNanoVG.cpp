@@ -255,6 +255,21 @@ void IGraphicsNanoVG::OnViewDestroying()
     vg = nullptr;
 }
 
+void IGraphicsNanoVG::AbandonViewObjects()
+{
+    RemoveAllControls();
+    {
+        ScopedSection lock(bitmapCache.Lock());
+        bitmapCache.Forget();
+    }
+    {
+        ScopedSection lock(frameLock);
+        pendingFramebufferDeletes.clear();
+    }
+    mainFramebuffer = nullptr;
+    vg = nullptr;
+}
+
 void IGraphicsNanoVG::DeleteMainFramebuffer()
 {
     if (mainFramebuffer)

@@ -117,6 +117,10 @@ protected:
     // The window's back buffer was made or resized: the next frames copy the whole window.
     void OnBackBufferResized() { wholeCompositesDue = 2; }
     void DeleteMainFramebuffer();
+    // For a view whose OpenGL context can no longer be made current: the controls go, and the
+    // backend's objects are left to the context (the driver frees them with it) instead of being
+    // handed to OpenGL calls that would reach no context, or another one.
+    void AbandonViewObjects();
     void EmptyBitmapCache();
     NVGcolor ToNanoVGColour(const IArgb& colour, const IBlendSpec* blend) const;
 

@@ -203,26 +203,39 @@ void* IGraphicsWin::OpenPlatformWindow(void* parent)
     platformContext = GetDC(window);
     ReleaseDC(window, static_cast<HDC>(platformContext));
 
+    // A host that draws with OpenGL itself finds its context current again once the open is
+    // done, whichever way it ends.
+    const HDC hostDC = wglGetCurrentDC();
+    const HGLRC hostContext = wglGetCurrentContext();
     HDC dc = GetDC(window);
     if (failStep == OpenStep::GLContext || glContext.Create(dc) != WglContext::Failure::None) {
-        AbandonOpen(dc);
+        ReleaseDC(window, dc);
+        // A failed creation may have left no context current.
+        wglMakeCurrent(hostDC, hostContext);
+        AbandonOpen();
         return nullptr;
     }
+    // Create left the new context current: the rest of the open runs as one bind, whose unbind
+    // gives the host's context back.
+    previousDC = hostDC;
+    previousGLContext = hostContext;
+    boundDC = dc;
+    boundToStandIn = false;
+    bindDepth = 1;
     backBufferKept = glContext.SwapCopies();
     if (failStep != OpenStep::NanoVGContext)
         OnViewCreated();
     if (!vg) {
-        AbandonOpen(dc);
+        AbandonOpen();
         return nullptr;
     }
-    ReleaseDC(window, dc);
     ApplyScreenScale(screen);
     if (!mainFramebuffer)
         OnDrawSizeChanged();
     if (failStep == OpenStep::MainFramebuffer)
         DeleteMainFramebuffer();
     if (!mainFramebuffer) {
-        AbandonOpen(nullptr);
+        AbandonOpen();
         return nullptr;
     }
     delegate->RunLayoutFunction(this);
@@ -258,23 +271,20 @@ void* IGraphicsWin::OpenPlatformWindow(void* parent)
             EnableTooltips(false);
         }
     }
-    wglMakeCurrent(nullptr, nullptr);
+    UnbindGLContext();
     delegate->OnEditorOpened();
     return window;
 }
 
-void IGraphicsWin::AbandonOpen(HDC dc)
+void IGraphicsWin::AbandonOpen()
 {
-    if (dc)
-        ReleaseDC(window, dc);
     StopRedrawClock();
     if (glContext.Handle()) {
-        BindGLContext();
         IGraphicsNanoVG::OnViewDestroying();
+        // Ends the open's bind: the host's context is current again before this one goes.
         UnbindGLContext();
     }
     glContext.Destroy();
-    wglMakeCurrent(nullptr, nullptr);
     platformContext = nullptr;
     DeleteUpdateRegion();
     HWND failed = window;
@@ -307,9 +317,11 @@ void IGraphicsWin::FinishClose(bool destroyWindow)
     StopRedrawClock();
     ReleaseAllCaptures();
     BindGLContext();
-    OnViewDestroying();
+    if (wglGetCurrentContext() == glContext.Handle())
+        OnViewDestroying();
+    else
+        AbandonViewObjects();
     UnbindGLContext();
-    wglMakeCurrent(nullptr, nullptr);
     glContext.Destroy();
     platformContext = nullptr;
     DeleteUpdateRegion();
@@ -360,8 +372,14 @@ void IGraphicsWin::BindGLContext()
     // an inner one would remember this editor's own and the host would never get its back.
     previousDC = wglGetCurrentDC();
     previousGLContext = wglGetCurrentContext();
+    // A window the host destroyed under one of the editor's modal loops took its device context
+    // along (GetDC fails); the context is still made current to delete its objects, on a stand-in.
     boundDC = GetDC(window);
-    wglMakeCurrent(boundDC, glContext.Handle());
+    boundToStandIn = boundDC == nullptr;
+    if (boundToStandIn)
+        boundDC = glContext.StandInDC();
+    if (boundDC)
+        wglMakeCurrent(boundDC, glContext.Handle());
     bindDepth = 1;
 }
 
@@ -369,7 +387,8 @@ void IGraphicsWin::UnbindGLContext()
 {
     if (bindDepth == 0 || --bindDepth > 0)
         return;
-    ReleaseDC(window, boundDC);
+    if (!boundToStandIn)
+        ReleaseDC(window, boundDC);
     boundDC = nullptr;
     wglMakeCurrent(previousDC, previousGLContext);
     previousDC = nullptr;

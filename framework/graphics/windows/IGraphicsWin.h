@@ -144,7 +144,7 @@ protected:
     // false when the window is already going (WM_DESTROY).
     void CloseWindow(bool destroyWindow);
     void FinishClose(bool destroyWindow);
-    void AbandonOpen(HDC dc);
+    void AbandonOpen();
     void CloseTextEntry();
     void Paint();
     // Appends the window's update region, in window-pixel aligned boxes, to list and
@@ -170,6 +170,8 @@ protected:
     HGLRC previousGLContext = nullptr;
     HDC previousDC = nullptr;
     HDC boundDC = nullptr;
+    // boundDC belongs to the context's stand-in, not to the window.
+    bool boundToStandIn = false;
     // Binds not yet undone; binds nest (drawing code binds inside a frame that is bound).
     int bindDepth = 0;
     HINSTANCE moduleInstance = nullptr;

@@ -109,6 +109,7 @@ WglContext::Failure WglContext::Create(HDC dc)
         return Failure::ChoosePixelFormat;
     if (!api.setPixelFormat(dc, format, &PixelFormat()))
         return Failure::SetPixelFormat;
+    this->format = format;
     context = api.createContext(dc);
     if (!context)
         return Failure::CreateContext;
@@ -134,7 +135,34 @@ void WglContext::Destroy()
         api.makeCurrent(nullptr, nullptr);
     api.deleteContext(context);
     context = nullptr;
+    format = 0;
     --liveContexts;
+    if (standIn) {
+        ReleaseDC(standIn, standInDC);
+        DestroyWindow(standIn);
+    }
+    standIn = nullptr;
+    standInDC = nullptr;
+}
+
+HDC WglContext::StandInDC()
+{
+    if (standInDC || !context || format == 0)
+        return standInDC;
+    // A context can be current on any device context of its own pixel format.
+    standIn =
+        CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+    HDC dc = standIn ? GetDC(standIn) : nullptr;
+    if (dc && api.setStandInPixelFormat(dc, format, &PixelFormat())) {
+        standInDC = dc;
+        return standInDC;
+    }
+    if (dc)
+        ReleaseDC(standIn, dc);
+    if (standIn)
+        DestroyWindow(standIn);
+    standIn = nullptr;
+    return nullptr;
 }
 
 int WglContext::LiveCount()

@@ -35,6 +35,8 @@ public:
         HGLRC(WINAPI* createContext)(HDC) = ::wglCreateContext;
         BOOL(WINAPI* makeCurrent)(HDC, HGLRC) = ::wglMakeCurrent;
         BOOL(WINAPI* deleteContext)(HGLRC) = ::wglDeleteContext;
+        // Sets the pixel format of the stand-in's device context (StandInDC).
+        BOOL(WINAPI* setStandInPixelFormat)(HDC, int, const PIXELFORMATDESCRIPTOR*) = ::SetPixelFormat;
         GLLoader::Lookup lookup = GLLoader::SystemLookup;
     };
 
@@ -49,8 +51,13 @@ public:
     // context, makes it current on dc and loads the functions. The context stays current on
     // success.
     Failure Create(HDC dc);
-    // Makes no context current and deletes this one.
+    // Makes no context current and deletes this one (and its stand-in).
     void Destroy();
+    // A device context of this context's pixel format on a hidden window of its own, made on
+    // first use and kept until the context is deleted: once the window the context drew in is
+    // gone, the context can still be made current to delete its objects. Null when none could
+    // be made.
+    HDC StandInDC();
 
     // For the next Create.
     void SetApi(Api replacement) { api = std::move(replacement); }
@@ -70,6 +77,9 @@ public:
 private:
     Api api;
     HGLRC context = nullptr;
+    int format = 0;
+    HWND standIn = nullptr;
+    HDC standInDC = nullptr;
     const char* missingFunction = nullptr;
     bool swapCopies = false;
 };

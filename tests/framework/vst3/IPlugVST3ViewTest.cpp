@@ -12,7 +12,10 @@
 #include <windows.h>
 
 #include <limits>
+#include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace vst3test {
 namespace {
@@ -24,7 +27,10 @@ using iplug::igraphics::WinFont;
 using iplug::igraphics::test::CountObjects;
 using iplug::igraphics::test::ObjectCounts;
 using iplug::igraphics::test::PumpMessages;
+using iplug::igraphics::test::RecordingControl;
+using iplug::igraphics::test::TestGLChildWindow;
 using iplug::igraphics::test::TestParentWindow;
+using iplug::igraphics::test::WaitForFrames;
 
 class IPlugVST3ViewTest : public ::testing::Test
 {
@@ -196,6 +202,96 @@ TEST_F(IPlugVST3ViewTest, ASecondViewSitsAtTheOriginOfItsWindow)
     other->release();
 }
 
+// A plug-in whose editor is one recording panel; it counts the editor's closes.
+class PanelPlugin : public TestPlugin
+{
+public:
+    PanelPlugin()
+    {
+        SetSizeLimits(100, 2000, 100, 2000);
+        layoutFunction = [this](iplug::igraphics::IGraphics* g) {
+            panel =
+                new RecordingControl(iplug::igraphics::IBox(0, 0, 460, 640), iplug::igraphics::IArgb(255, 32, 64, 96));
+            g->AddControl(panel);
+        };
+    }
+    void OnEditorClosing() override { ++closes; }
+    void SetMakeGraphics(iplug::igraphics::MakeGraphicsFunction make) { makeGraphicsFunction = std::move(make); }
+    void SetLayout(iplug::igraphics::LayoutFunction layout) { layoutFunction = std::move(layout); }
+
+    RecordingControl* panel = nullptr;
+    int closes = 0;
+};
+
+// As the SDK's sample host does with a second window: a second view of the plug-in is attached
+// while the first still is, and the editor moves into the second window. The first view, taken
+// down later as that host does it, leaves the editor of the second alone.
+TEST(IPlugVST3ViewTwoViewsTest, TakingDownAViewWhoseEditorMovedOnLeavesTheEditorToTheOther)
+{
+    auto* plugin = new PanelPlugin;
+    TestParentWindow firstWindow{700, 800}, secondWindow{700, 800};
+    const int contextsBefore = WglContext::LiveCount();
+    IPlugView* first = plugin->createView(ViewType::kEditor);
+    IPlugView* second = plugin->createView(ViewType::kEditor);
+    ASSERT_EQ(first->attached(firstWindow.Handle(), kPlatformTypeHWND), kResultTrue);
+    ASSERT_EQ(second->attached(secondWindow.Handle(), kPlatformTypeHWND), kResultTrue);
+    HWND editor = GetWindow(secondWindow.Handle(), GW_CHILD);
+    ASSERT_NE(editor, nullptr);
+    EXPECT_EQ(GetWindow(firstWindow.Handle(), GW_CHILD), nullptr);
+
+    EXPECT_EQ(first->setFrame(nullptr), kResultTrue);
+    EXPECT_EQ(first->removed(), kResultOk);
+    first->release();
+    EXPECT_EQ(plugin->closes, 0);
+    ASSERT_TRUE(IsWindow(editor));
+    auto* g = dynamic_cast<IGraphicsWin*>(plugin->GetGraphics());
+    ASSERT_NE(g, nullptr);
+    EXPECT_EQ(g->GetNativeWindow(), editor);
+    const int frames = g->PresentedFrames();
+    plugin->panel->MarkDirty(false);
+    EXPECT_TRUE(WaitForFrames(*g, frames + 1)) << "the editor still draws";
+    SendMessageW(editor, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(10, 10));
+    SendMessageW(editor, WM_LBUTTONUP, 0, MAKELPARAM(10, 10));
+    EXPECT_EQ(plugin->panel->events, (std::vector<std::string>{"down", "up"})) << "and responds";
+
+    EXPECT_EQ(second->removed(), kResultOk);
+    second->release();
+    EXPECT_EQ(plugin->closes, 1);
+    EXPECT_EQ(plugin->GetGraphics(), nullptr);
+    EXPECT_FALSE(IsWindow(editor));
+    EXPECT_EQ(IGraphicsWin::OpenWindowCount(), 0);
+    EXPECT_EQ(WglContext::LiveCount(), contextsBefore);
+    EXPECT_EQ(plugin->release(), 0u);
+}
+
+// A host that draws with OpenGL itself may have its own context current on the UI thread; every
+// step of the editor leaves the context that was current (or none) as it found it.
+TEST_F(IPlugVST3ViewTest, OpeningDrawingAndClosingLeaveTheHostsOpenGLContextAsItWas)
+{
+    TestGLChildWindow hostWindow(parent.Handle(), 32, 32);
+    WglContext host;
+    ASSERT_EQ(host.Create(hostWindow.DC()), WglContext::Failure::None);
+    for (const bool hostContext : {true, false}) {
+        SCOPED_TRACE(hostContext ? "host context current" : "none current");
+        const HDC dc = hostContext ? hostWindow.DC() : nullptr;
+        const HGLRC context = hostContext ? host.Handle() : nullptr;
+        wglMakeCurrent(dc, context);
+        auto asFound = [&] { return wglGetCurrentContext() == context && wglGetCurrentDC() == dc; };
+        IPlugView* view = plugin->createView(ViewType::kEditor);
+        ASSERT_EQ(view->attached(parent.Handle(), kPlatformTypeHWND), kResultTrue);
+        EXPECT_TRUE(asFound()) << "after opening";
+        auto* g = dynamic_cast<IGraphicsWin*>(plugin->GetGraphics());
+        ASSERT_NE(g, nullptr);
+        g->MarkAllControlsDirty();
+        EXPECT_TRUE(WaitForFrames(*g, g->PresentedFrames() + 1));
+        EXPECT_TRUE(asFound()) << "after drawing";
+        EXPECT_EQ(view->removed(), kResultOk);
+        EXPECT_TRUE(asFound()) << "after closing";
+        view->release();
+    }
+    wglMakeCurrent(nullptr, nullptr);
+}
+
 TEST_F(IPlugVST3ViewTest, AttachResizeRemoveTenTimesLeavesNothingBehind)
 {
     // One cycle first: process-wide caches and system libraries load once.
@@ -281,6 +377,105 @@ TEST(IPlugVST3ViewModalTest, AViewRemovedAndReleasedDuringTheSaveDialogClosesOnc
     EXPECT_EQ(plugin->GetGraphics(), nullptr);
     EXPECT_EQ(PoisonedObjectsAlive(), aliveBefore) << "the editor and its control are deleted";
     plugin->release();
+}
+
+// The host destroys its own window, the editor's parent, while one of the editor's modal loops
+// is open (a host timer closes the plug-in window, or the host shuts down), then takes the view
+// down. The host draws with OpenGL too: its context is current and holds a texture.
+TEST(IPlugVST3ViewModalTest, AHostWindowDestroyedDuringAModalLoopLeavesTheEditorToCloseOnceWhenTheViewGoes)
+{
+    using namespace iplug::igraphics;
+    using namespace iplug::igraphics::test;
+    TestParentWindow hostMain{200, 200};
+    TestGLChildWindow hostGLWindow(hostMain.Handle(), 32, 32);
+    WglContext host;
+    ASSERT_EQ(host.Create(hostGLWindow.DC()), WglContext::Failure::None);
+    GLuint hostTextures[16] = {};
+    glGenTextures(16, hostTextures);
+    for (GLuint texture : hostTextures)
+        glBindTexture(GL_TEXTURE_2D, texture);
+    glBindTexture(GL_TEXTURE_2D, 0);
+    auto hostIntact = [&] {
+        if (wglGetCurrentContext() != host.Handle() || wglGetCurrentDC() != hostGLWindow.DC())
+            return false;
+        for (GLuint texture : hostTextures)
+            if (!glIsTexture(texture))
+                return false;
+        return true;
+    };
+    // Every loop, and once more on a system where the editor's context can be made current on
+    // no other surface: its objects then go with the context, without OpenGL calls.
+    std::vector<std::pair<ModalKind, bool>> cases;
+    for (const ModalKind& kind : ModalKinds())
+        cases.emplace_back(kind, true);
+    cases.emplace_back(ModalKinds().front(), false);
+    for (const auto& c : cases) {
+        const ModalKind& kind = c.first;
+        const bool standIn = c.second;
+        SCOPED_TRACE(std::string(kind.name) + (standIn ? "" : ", no stand-in surface"));
+        std::string outcome;
+        auto* plugin = new PanelPlugin;
+        plugin->SetMakeGraphics([plugin, standIn] {
+            auto* g = new Poisoned<IGraphicsWin>(*plugin, 460, 640, 60, 1.0f);
+            g->SetUseVBlankClock(false);
+            if (!standIn) {
+                WglContext::Api api;
+                api.setStandInPixelFormat = [](HDC, int, const PIXELFORMATDESCRIPTOR*) -> BOOL { return FALSE; };
+                g->SetGLApiForTesting(api);
+            }
+            return g;
+        });
+        plugin->SetLayout([&](IGraphics* g) {
+            g->AddControl(
+                new Poisoned<ModalControl>(IBox(0, 0, 460, 640), [&](IControl& c) { kind.start(c, outcome); }));
+        });
+        const int aliveBefore = PoisonedObjectsAlive(), contextsBefore = WglContext::LiveCount();
+        auto frame = std::make_unique<TestParentWindow>(700, 800);
+        HWND frameWindow = frame->Handle();
+        IPlugView* view = plugin->createView(ViewType::kEditor);
+        ASSERT_EQ(view->attached(frameWindow, kPlatformTypeHWND), kResultTrue);
+        HWND editor = GetWindow(frameWindow, GW_CHILD);
+        ASSERT_NE(editor, nullptr);
+
+        HWND loopWindow = nullptr;
+        bool destroyedInLoop = false;
+        // Destroying the owner of a dialog or menu may end its loop already; the last step ends
+        // what is left.
+        TimerScript hostScript({[&] {
+                                    loopWindow =
+                                        kind.loopWindowClass ? FindThreadWindow(kind.loopWindowClass) : nullptr;
+                                    return !kind.loopWindowClass || loopWindow;
+                                },
+                                [&] {
+                                    destroyedInLoop = DestroyWindow(frameWindow) != FALSE;
+                                    return true;
+                                },
+                                [&] {
+                                    kind.end(loopWindow);
+                                    return true;
+                                }});
+        wglMakeCurrent(hostGLWindow.DC(), host.Handle());
+        SendMessageW(editor, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(100, 100));
+        EXPECT_TRUE(destroyedInLoop);
+        EXPECT_EQ(outcome, kind.cancelled);
+        EXPECT_FALSE(IsWindow(editor));
+        EXPECT_TRUE(hostIntact()) << "the editor's objects were not deleted in the host's context";
+        EXPECT_EQ(plugin->closes, 0);
+
+        EXPECT_EQ(view->removed(), kResultOk);
+        view->release();
+        EXPECT_EQ(plugin->closes, 1);
+        EXPECT_EQ(plugin->GetGraphics(), nullptr);
+        EXPECT_EQ(IGraphicsWin::OpenWindowCount(), 0);
+        EXPECT_EQ(WglContext::LiveCount(), contextsBefore);
+        EXPECT_EQ(PoisonedObjectsAlive(), aliveBefore) << "the editor and its control are deleted";
+        EXPECT_TRUE(hostIntact());
+        EXPECT_EQ(plugin->release(), 0u);
+        frame.reset();
+        PumpMessages(20);
+    }
+    glDeleteTextures(16, hostTextures);
+    wglMakeCurrent(nullptr, nullptr);
 }
 
 TEST(Vst3KeyCodesTest, HostKeysBecomeKeyStrokes)

@@ -49,6 +49,66 @@ void RecordingControl::OnDropPaths(const std::vector<const char*>& paths)
     events.push_back("drops " + std::to_string(paths.size()));
 }
 
+namespace {
+
+void MouseButton(DWORD flags)
+{
+    INPUT input = {};
+    input.type = INPUT_MOUSE;
+    input.mi.dwFlags = flags;
+    SendInput(1, &input, sizeof(INPUT));
+}
+
+void Cancel(HWND dialog)
+{
+    PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+}
+
+} // namespace
+
+std::vector<ModalKind> ModalKinds()
+{
+    return {
+        {"file dialog", L"#32770",
+         [](IControl& c, std::string& outcome) {
+             TextBuffer file("preset"), folder;
+             c.GetGraphics()->AskForFile(file, folder, kFileSave, "marlquin",
+                                         [&](const TextBuffer&, const TextBuffer&) { outcome += "completed "; });
+             outcome += file.GetLength() > 0 ? "chose a file" : "cancelled";
+         },
+         Cancel, "cancelled"},
+        {"alert", L"#32770",
+         [](IControl& c, std::string& outcome) {
+             const int answer = c.GetGraphics()->ShowAlert("Overwrite?", "Marlquin", MB_OKCANCEL,
+                                                           [&](int) { outcome += "completed "; });
+             outcome += answer == IDCANCEL ? "cancelled" : "answered " + std::to_string(answer);
+         },
+         Cancel, "cancelled"},
+        {"colour dialog", L"#32770",
+         [](IControl& c, std::string& outcome) {
+             IArgb colour;
+             const bool chosen =
+                 c.GetGraphics()->AskForColour(colour, "Colour", [&](const IArgb&) { outcome += "completed "; });
+             outcome += chosen ? "chose a colour" : "cancelled";
+         },
+         Cancel, "cancelled"},
+        {"popup menu", L"#32768",
+         [](IControl& c, std::string& outcome) {
+             IPopupMenu menu(nullptr, 0, false, {"one", "two"});
+             c.GetGraphics()->ShowMenuForControl(&c, &menu, c.GetBox(), -1);
+             outcome += menu.GetChosenIndex() == -1 ? "cancelled" : "chose an item";
+         },
+         [](HWND) { EndMenu(); }, "cancelled"},
+        {"drag", nullptr,
+         [](IControl& c, std::string& outcome) {
+             MouseButton(MOUSEEVENTF_LEFTDOWN);
+             c.GetGraphics()->DragFileOut("C:\\preset.marlquin");
+             outcome += "dragged";
+         },
+         [](HWND) { MouseButton(MOUSEEVENTF_LEFTUP); }, "dragged"},
+    };
+}
+
 TestDelegate::TestDelegate(int width, int height, int nParams) : IGEditorDelegate(nParams)
 {
     SetEditorSize(width, height);

@@ -56,6 +56,18 @@ private:
     std::function<void(IControl&)> runLoop;
 };
 
+// Every modal loop of the editor, run for real: what starts it (the outcome it leaves), the
+// class of its window (none for a drag), and how the user ends it.
+struct ModalKind
+{
+    const char* name;
+    const wchar_t* loopWindowClass;
+    std::function<void(IControl&, std::string&)> start;
+    std::function<void(HWND)> end;
+    const char* cancelled;
+};
+std::vector<ModalKind> ModalKinds();
+
 // The editor delegate of window tests: a parameter list, counted gestures, and a layout
 // function that the test gives.
 class TestDelegate : public IGEditorDelegate
