@@ -273,7 +273,10 @@ std::string Quorrel::MatchingPresetName() const
 
 void Quorrel::OnEditorClosing()
 {
-    // A held repeat would otherwise go on with nothing on screen to release it.
+    // A held repeat would otherwise go on with nothing on screen to release it. A Hold already
+    // off is left alone: the host would take the edit for a change to the project.
+    if (GetParam(kRepeatHold)->GetNormalized() == 0.0)
+        return;
     SetParamFromEditor(kRepeatHold, 0.0);
 }
 

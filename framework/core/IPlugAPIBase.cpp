@@ -69,6 +69,7 @@ IPlugAPIBase::IPlugAPIBase(const IPlugDescriptor& descriptor, PluginApiKind kind
     minHeight = std::min(descriptor.heightLimitA, descriptor.heightLimitB);
     maxHeight = std::max(descriptor.heightLimitA, descriptor.heightLimitB);
     apiKind = kind;
+    openGestures.assign(static_cast<size_t>(std::max(NParams(), 0)), 0);
 }
 
 IPlugAPIBase::~IPlugAPIBase()
@@ -79,12 +80,15 @@ IPlugAPIBase::~IPlugAPIBase()
 void IPlugAPIBase::ReportAllParamsToHost()
 {
     for (int i = 0; i < NParams(); ++i)
-        SendParamToHost(i, GetParam(i)->GetNormalized());
+        SendParamInGesture(i, GetParam(i)->GetNormalized());
 }
 
 void IPlugAPIBase::BeginParamEditFromEditor(int paramIdx)
 {
-    BeginHostParamEdit(paramIdx);
+    if (!GetParam(paramIdx))
+        return;
+    if (openGestures[static_cast<size_t>(paramIdx)]++ == 0)
+        BeginHostParamEdit(paramIdx);
 }
 
 void IPlugAPIBase::SetParamFromEditor(int paramIdx, double normalised)
@@ -97,6 +101,21 @@ void IPlugAPIBase::SetParamFromEditor(int paramIdx, double normalised)
 
 void IPlugAPIBase::EndParamEditFromEditor(int paramIdx)
 {
+    // An end without its begin would close a gesture the host never saw opened.
+    if (!GetParam(paramIdx) || openGestures[static_cast<size_t>(paramIdx)] == 0)
+        return;
+    if (--openGestures[static_cast<size_t>(paramIdx)] == 0)
+        EndHostParamEdit(paramIdx);
+}
+
+void IPlugAPIBase::SendParamInGesture(int paramIdx, double normalised)
+{
+    if (openGestures[static_cast<size_t>(paramIdx)] > 0) {
+        SendParamToHost(paramIdx, normalised);
+        return;
+    }
+    BeginHostParamEdit(paramIdx);
+    SendParamToHost(paramIdx, normalised);
     EndHostParamEdit(paramIdx);
 }
 
@@ -298,7 +317,7 @@ void IPlugAPIBase::ApplyParamFromEditor(int paramIdx, double normalised)
     if (!param)
         return;
     param->SetNormalized(normalised);
-    SendParamToHost(paramIdx, normalised);
+    SendParamInGesture(paramIdx, normalised);
     OnParamChange(paramIdx, kOriginUI, -1);
 }
 

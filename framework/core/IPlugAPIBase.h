@@ -8,6 +8,7 @@
 #include "framework/core/Timer.h"
 
 #include <memory>
+#include <vector>
 
 namespace iplug {
 
@@ -108,6 +109,17 @@ protected:
     IRingQueue<SysexQueueEntry> sysexFromEditor{4};
     IRingQueue<SysexQueueEntry> sysexForEditor{4};
     SysexQueueEntry sysexScratch;
+
+private:
+    // Hosts record automation and undo from edit gestures and may drop or misfile a value that
+    // arrives outside one: a value sent while the editor holds no gesture of its parameter goes
+    // to the host inside a begin/end pair of its own.
+    void SendParamInGesture(int paramIdx, double normalised);
+
+    // Gestures of each parameter the editor has begun and not yet ended. Only the outermost
+    // begin and end of a parameter reach the host, so gestures that overlap (two touches on
+    // one control) make one gesture there.
+    std::vector<int> openGestures;
 };
 
 } // namespace iplug

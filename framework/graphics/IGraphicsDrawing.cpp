@@ -9,6 +9,17 @@ namespace igraphics {
 
 namespace {
 
+// More grid lines than any screen has pixels across are never drawn: a box far larger than the
+// panel would otherwise take a path of millions of lines.
+constexpr int kMaxGridLines = 1 << 16;
+
+// Counted from the edge rather than summed line by line: far from the origin a step can be
+// smaller than the float spacing there, and a running sum would never move.
+float GridLine(float edge, float step, int index)
+{
+    return static_cast<float>(static_cast<double>(edge) + static_cast<double>(step) * index);
+}
+
 IStrokeStyle ShapeStrokeStyle(float dash)
 {
     IStrokeStyle style;
@@ -501,14 +512,22 @@ void IGraphics::StrokeGrid(const IArgb& colour, const IBox& box, float xStep, fl
                            float thickness)
 {
     PathBegin();
-    if (xStep > 1.0f) {
-        for (float x = box.left + xStep; x < box.right; x += xStep) {
+    const bool finite =
+        std::isfinite(box.left) && std::isfinite(box.top) && std::isfinite(box.right) && std::isfinite(box.bottom);
+    if (finite && xStep > 1.0f) {
+        for (int i = 1; i <= kMaxGridLines; ++i) {
+            const float x = GridLine(box.left, xStep, i);
+            if (!(x < box.right))
+                break;
             PathMove(x, box.top);
             PathLine(x, box.bottom);
         }
     }
-    if (yStep > 1.0f) {
-        for (float y = box.top + yStep; y < box.bottom; y += yStep) {
+    if (finite && yStep > 1.0f) {
+        for (int i = 1; i <= kMaxGridLines; ++i) {
+            const float y = GridLine(box.top, yStep, i);
+            if (!(y < box.bottom))
+                break;
             PathMove(box.left, y);
             PathLine(box.right, y);
         }

@@ -1,8 +1,8 @@
 #pragma once
 // Replaces the global allocation functions of the one test executable that
 // includes this header (include it from exactly one file): counts allocations
-// inside a probe scope and can make large allocations fail, to show that audio
-// paths never allocate and that preparation survives a refused allocation.
+// and their bytes inside a probe scope and can make large allocations fail, to show
+// that audio paths never allocate and that preparation survives a refused allocation.
 #include <atomic>
 #include <cstddef>
 #include <cstdlib>
@@ -13,6 +13,7 @@
 
 namespace AllocationProbe {
 inline std::atomic<long> count{0};
+inline std::atomic<size_t> bytes{0};
 inline std::atomic<bool> counting{false};
 inline std::atomic<size_t> failAbove{0}; // 0: never fail
 
@@ -21,10 +22,13 @@ struct Scope
     Scope()
     {
         count = 0;
+        bytes = 0;
         counting = true;
     }
     ~Scope() { counting = false; }
     long Allocations() const { return count.load(); }
+    // Every byte asked for, freed or not: a bound on the peak.
+    size_t Bytes() const { return bytes.load(); }
 };
 
 struct FailLarge
@@ -38,8 +42,10 @@ inline void* Allocate(size_t size)
     const size_t limit = failAbove.load();
     if (limit != 0 && size > limit)
         throw std::bad_alloc();
-    if (counting.load())
+    if (counting.load()) {
         ++count;
+        bytes += size;
+    }
     if (void* p = std::malloc(size == 0 ? 1 : size))
         return p;
     throw std::bad_alloc();
@@ -50,8 +56,10 @@ inline void* AllocateAligned(size_t size, std::align_val_t alignment)
     const size_t limit = failAbove.load();
     if (limit != 0 && size > limit)
         throw std::bad_alloc();
-    if (counting.load())
+    if (counting.load()) {
         ++count;
+        bytes += size;
+    }
     const size_t align = static_cast<size_t>(alignment);
     const size_t rounded = (size + align - 1) / align * align;
 #if defined(_WIN32)

@@ -8,6 +8,8 @@
 #include <cmath>
 #include <cstring>
 #include <initializer_list>
+#include <map>
+#include <set>
 
 using namespace Steinberg;
 using namespace Steinberg::Vst;
@@ -69,20 +71,62 @@ tresult PLUGIN_API TestComponentHandler::queryInterface(const TUID iid, void** o
     return kNoInterface;
 }
 
-tresult PLUGIN_API TestComponentHandler::beginEdit(ParamID)
+tresult PLUGIN_API TestComponentHandler::beginEdit(ParamID id)
 {
+    calls.push_back({'b', id, 0.0});
     return kResultOk;
 }
 
 tresult PLUGIN_API TestComponentHandler::performEdit(ParamID id, ParamValue value)
 {
-    edits.emplace_back(id, value);
+    calls.push_back({'p', id, value});
     return kResultOk;
 }
 
-tresult PLUGIN_API TestComponentHandler::endEdit(ParamID)
+tresult PLUGIN_API TestComponentHandler::endEdit(ParamID id)
 {
+    calls.push_back({'e', id, 0.0});
     return kResultOk;
+}
+
+std::string TestComponentHandler::Kinds() const
+{
+    std::string kinds;
+    for (const HandlerCall& c : calls)
+        kinds += c.kind;
+    return kinds;
+}
+
+std::vector<std::string> TestComponentHandler::GestureFaults() const
+{
+    std::vector<std::string> faults;
+    std::map<ParamID, int> open;
+    for (size_t i = 0; i < calls.size(); ++i) {
+        const HandlerCall& c = calls[i];
+        const std::string where = " for " + std::to_string(c.id) + " at call " + std::to_string(i);
+        int& depth = open[c.id];
+        if (c.kind == 'b')
+            ++depth;
+        else if (c.kind == 'p' && depth == 0)
+            faults.push_back("perform outside a gesture" + where);
+        else if (c.kind == 'e' && depth == 0)
+            faults.push_back("end without a begin" + where);
+        else if (c.kind == 'e')
+            --depth;
+    }
+    for (const auto& [id, count] : open)
+        if (count > 0)
+            faults.push_back("gesture never ended for " + std::to_string(id));
+    return faults;
+}
+
+std::vector<ParamID> TestComponentHandler::PerformedIds() const
+{
+    std::set<ParamID> ids;
+    for (const HandlerCall& c : calls)
+        if (c.kind == 'p')
+            ids.insert(c.id);
+    return std::vector<ParamID>(ids.begin(), ids.end());
 }
 
 tresult PLUGIN_API TestComponentHandler::restartComponent(int32 flags)

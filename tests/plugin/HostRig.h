@@ -17,6 +17,7 @@
 #include "pluginterfaces/vst/ivstunits.h"
 
 #include <cstdint>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -30,6 +31,15 @@ public:
     Steinberg::tresult PLUGIN_API createInstance(Steinberg::TUID, Steinberg::TUID, void** obj) override;
 };
 
+// One call of the plug-in on the host's component handler: 'b' beginEdit, 'p' performEdit,
+// 'e' endEdit.
+struct HandlerCall
+{
+    char kind;
+    Steinberg::Vst::ParamID id;
+    double value;
+};
+
 class TestComponentHandler : public Steinberg::Vst::IComponentHandler
 {
 public:
@@ -41,8 +51,17 @@ public:
     Steinberg::tresult PLUGIN_API endEdit(Steinberg::Vst::ParamID id) override;
     Steinberg::tresult PLUGIN_API restartComponent(Steinberg::int32 flags) override;
 
-    std::vector<std::pair<Steinberg::Vst::ParamID, double>> edits;
+    // Each perform, begin and end the plug-in made, in order.
+    std::vector<HandlerCall> calls;
     std::vector<Steinberg::int32> restarts;
+    // The kinds of the calls in order, as "bpe" for one begin, perform and end.
+    std::string Kinds() const;
+    // The calls that break the gesture rules hosts record automation and undo by: a perform
+    // outside a begin/end of its parameter, an end without its begin, a begin never ended.
+    // Empty when every edit lies inside its gesture.
+    std::vector<std::string> GestureFaults() const;
+    // Parameters with a perform among the calls, each once, in ascending order.
+    std::vector<Steinberg::Vst::ParamID> PerformedIds() const;
 };
 
 // One automation point: parameter, sample offset, normalised value.

@@ -11,6 +11,7 @@
 #include "tests/plugin/HostRig.h"
 #include "tests/plugin/LoadedModule.h"
 #include "tests/plugin/ScratchAppData.h"
+#include "tests/plugin/files/ScratchFolder.h"
 
 #include "pluginterfaces/gui/iplugview.h"
 
@@ -21,11 +22,14 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <filesystem>
+#include <functional>
 #include <limits>
 #include <memory>
 #include <numeric>
 #include <pmmintrin.h>
 #include <string>
+#include <vector>
 #include <xmmintrin.h>
 
 using namespace Steinberg;
@@ -150,14 +154,23 @@ protected:
         return chunk.params.values[idx];
     }
 
-    static std::vector<uint8_t> StateOfValues(const double* values, int32_t bypass)
+    // A state chunk of these values without a frozen loop: a preset file's whole content.
+    static std::vector<uint8_t> ChunkOfValues(const double* values)
     {
         StateChunk chunk;
         std::copy(values, values + kParamCount, chunk.params.values);
         iplug::IStateBuffer buffer;
         chunk.Write(buffer);
-        buffer.Put(bypass);
         return std::vector<uint8_t>(buffer.Data(), buffer.Data() + buffer.Size());
+    }
+
+    // The host's state: the chunk, then the bypass flag.
+    static std::vector<uint8_t> StateOfValues(const double* values, int32_t bypass)
+    {
+        std::vector<uint8_t> state = ChunkOfValues(values);
+        const auto* flag = reinterpret_cast<const uint8_t*>(&bypass);
+        state.insert(state.end(), flag, flag + sizeof bypass);
+        return state;
     }
 
     // Nearly every sample of the last block is sound, not a stray value or a tail.
@@ -337,6 +350,137 @@ TEST_F(ModuleHost, EditorViewOpensResizesAndClosesTenTimesWithoutLeaks)
     EXPECT_LE(after.user, before.user);
     EXPECT_LE(after.gdi, before.gdi);
     EXPECT_LE(after.handles, before.handles + 2);
+}
+
+// The editor as a host shows it: created and attached to the host's window; closed as the host
+// removes and releases it.
+class AttachedEditor
+{
+public:
+    AttachedEditor(HostRig& rig, HWND frame) : view(rig.controller->createView(ViewType::kEditor))
+    {
+        if (view && view->attached(frame, kPlatformTypeHWND) == kResultTrue)
+            window = GetWindow(frame, GW_CHILD);
+    }
+    ~AttachedEditor()
+    {
+        if (!view)
+            return;
+        if (window)
+            view->removed();
+        view->release();
+    }
+    AttachedEditor(const AttachedEditor&) = delete;
+    AttachedEditor& operator=(const AttachedEditor&) = delete;
+
+    HWND Window() const { return window; }
+
+    void Click(int x, int y) const
+    {
+        SendMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x, y));
+        SendMessageW(window, WM_LBUTTONUP, 0, MAKELPARAM(x, y));
+    }
+
+    // Opens the menu at (x, y) and walks it with the keys, from a timer that runs inside the
+    // menu's own modal loop.
+    void ChooseFromMenu(int x, int y, std::vector<WPARAM> keys) const
+    {
+        static HWND target;
+        static std::vector<WPARAM> pending;
+        target = window;
+        pending = std::move(keys);
+        const UINT_PTR timer = SetTimer(nullptr, 0, 100, [](HWND, UINT, UINT_PTR id, DWORD) {
+            KillTimer(nullptr, id);
+            for (WPARAM key : pending)
+                PostMessageW(target, WM_KEYDOWN, key, 0);
+        });
+        Click(x, y);
+        KillTimer(nullptr, timer);
+    }
+
+private:
+    IPlugView* view = nullptr;
+    HWND window = nullptr;
+};
+
+// Closing the editor releases a held repeat: as an edit inside its own gesture, and only when
+// Hold is on, for an edit that changes nothing still marks the host's project changed.
+TEST_F(ModuleHost, ClosingTheEditorReleasesHoldOnlyWhenOnAndInsideAGesture)
+{
+    std::unique_ptr<HostRig> rig = NewInstance();
+    iplug::igraphics::test::TestParentWindow host(800, 900);
+    for (bool hold : {false, true}) {
+        SCOPED_TRACE(hold ? "Hold on" : "Hold off");
+        ASSERT_EQ(rig->SetParam(kRepeatHold, hold ? 1.0 : 0.0), kResultOk);
+        rig->handler.calls.clear();
+        {
+            AttachedEditor editor(*rig, host.Handle());
+            ASSERT_NE(editor.Window(), nullptr);
+            iplug::igraphics::test::PumpMessages(30);
+        }
+        EXPECT_EQ(rig->handler.Kinds(), hold ? "bpe" : "");
+        for (const HandlerCall& c : rig->handler.calls)
+            EXPECT_EQ(c.id, static_cast<ParamID>(kRepeatHold));
+        if (hold)
+            EXPECT_EQ(rig->handler.calls[1].value, 0.0);
+        EXPECT_EQ(SavedValue(*rig, kRepeatHold), 0.0);
+        EXPECT_EQ(rig->GetParam(kRepeatHold), 0.0) << "the host holds the released value";
+    }
+}
+
+// A preset the panel loads reaches the host as edits of all its parameters, each inside its
+// gesture: stepped with the preset bar's arrow, picked from its menu, or read from a user preset
+// file through the menu.
+TEST_F(ModuleHost, PresetsLoadedFromThePanelReachTheHostInsideGestures)
+{
+    FactoryPreset mine = FactoryPresetAt(30);
+    mine.values[kDrive] = 0.123;
+    mine.values[kMix] = 0.456;
+    const std::string folder = appData.Folder().Join("Ostrevane/Marlquin/Presets");
+    std::filesystem::create_directories(std::filesystem::u8path(folder));
+    ScratchFolder::WriteFile(folder + "/Mine.marlquin", ChunkOfValues(mine.values));
+
+    std::unique_ptr<HostRig> rig = NewInstance();
+    iplug::igraphics::test::TestParentWindow host(800, 900);
+    AttachedEditor editor(*rig, host.Handle());
+    ASSERT_NE(editor.Window(), nullptr);
+    iplug::igraphics::test::PumpMessages(30);
+
+    struct Case
+    {
+        const char* what;
+        std::function<void()> act;
+        const double* values;
+    };
+    // The menu: the groups TREM, REPEAT, LOOPS, FUZZ TREM, then USER.
+    const Case cases[] = {
+        {"left arrow, from no current preset to the first", [&] { editor.Click(30, 14); }, FactoryPresetAt(0).values},
+        {"menu, the second preset of REPEAT",
+         [&] {
+             editor.ChooseFromMenu(230, 14, {VK_DOWN, VK_DOWN, VK_RIGHT, VK_DOWN, VK_RETURN});
+         },
+         FactoryPresetAt(11).values},
+        {"menu, the user preset file",
+         [&] {
+             editor.ChooseFromMenu(230, 14, {VK_DOWN, VK_DOWN, VK_DOWN, VK_DOWN, VK_DOWN, VK_RIGHT, VK_RETURN});
+         },
+         mine.values},
+    };
+    std::vector<ParamID> everyParam(kParamCount);
+    std::iota(everyParam.begin(), everyParam.end(), ParamID(0));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        rig->handler.calls.clear();
+        c.act();
+        iplug::igraphics::test::PumpMessages(30);
+        // Telling the host stores each value again from its normalised form, which may move it by
+        // a rounding step.
+        for (int i = 0; i < kParamCount; ++i)
+            ASSERT_NEAR(SavedValue(*rig, i), c.values[i], 1e-9 * std::max(1.0, std::fabs(c.values[i])))
+                << "the preset did not load, parameter " << i;
+        EXPECT_EQ(rig->handler.PerformedIds(), everyParam) << "the host hears every value";
+        EXPECT_EQ(rig->handler.GestureFaults(), std::vector<std::string>());
+    }
 }
 
 TEST_F(ModuleHost, EachFactoryProgramLoadsLikeItsState)

@@ -216,8 +216,9 @@ TEST_F(QuorrelTest, HeldAndLatchedRepeatsAreNeverSaved)
 
     plugin->OnEditorClosing();
     EXPECT_EQ(plugin->CachedParam(kRepeatHold), 0.0);
-    ASSERT_FALSE(rig->handler.edits.empty());
-    EXPECT_EQ(rig->handler.edits.back(), std::make_pair(ParamID(kRepeatHold), 0.0)) << "the host hears of it";
+    ASSERT_EQ(rig->handler.Kinds(), "bpe") << "the host hears of it, inside a gesture";
+    EXPECT_EQ(rig->handler.calls[1].id, ParamID(kRepeatHold));
+    EXPECT_EQ(rig->handler.calls[1].value, 0.0);
 }
 
 TEST_F(QuorrelTest, StateTrafficWhileAudioRuns)

@@ -634,7 +634,9 @@ int SvgParser::AddGradient(bool radial, const std::vector<SvgAttribute>& attribu
     def.radial = radial;
     for (const SvgAttribute& a : attributes) {
         if (a.name == "id") {
-            def.id.assign(a.value);
+            // No reference can name a longer id; it is not kept.
+            if (a.value.size() <= SvgValueParser::kMaxReferenceLength)
+                def.id.assign(a.value);
         } else if (a.name == "href" || a.name == "xlink:href") {
             SvgValueParser::ParseReference(a.value, def.href);
         } else if (a.name == "gradientUnits") {

@@ -342,7 +342,11 @@ bool SvgValueParser::ParseReference(std::string_view text, std::string& id)
         text = text.substr(1, text.size() - 2);
     if (text.size() < 2 || text.front() != '#')
         return false;
-    id.assign(text.substr(1));
+    const std::string_view name = text.substr(1);
+    if (name.size() > kMaxReferenceLength)
+        id.clear();
+    else
+        id.assign(name);
     return true;
 }
 

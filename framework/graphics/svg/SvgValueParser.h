@@ -59,10 +59,18 @@ public:
     // #rgb, #rrggbb, rgb(r, g, b) with numbers or percentages, rgba(...) and named colours;
     // answers red in the lowest byte, then green and blue; alpha (when given) in 0..1.
     static bool ParseColour(std::string_view text, unsigned int& rgb, double& alpha);
+    // A url() reference answers kUrl with its id, or with an empty id (naming nothing) when
+    // the id is longer than kMaxReferenceLength.
     static bool ParsePaint(std::string_view text, SvgPaintSpec& out);
     // A transform list: matrix, translate, scale, rotate, skewX, skewY, applied left to right.
     static bool ParseTransform(std::string_view text, SvgMatrix& out);
-    // Answers the id of a local reference, "#id" or "url(#id)".
+    // Ids longer than this name nothing. A reference is copied into the style of every element
+    // below the one that gives it and into every shape's paint, so a hostile document could
+    // otherwise multiply its one long id by its number of elements.
+    static constexpr size_t kMaxReferenceLength = 256;
+
+    // Answers the id of a local reference, "#id" or "url(#id)"; the empty id for one longer
+    // than kMaxReferenceLength.
     static bool ParseReference(std::string_view text, std::string& id);
     // A list of lengths, "none" for none (count 0).
     static bool ParseLengthList(std::string_view text, SvgLength* out, int capacity, int& count);

@@ -1,5 +1,7 @@
 #include "framework/graphics/windows/GLLoader.h"
 
+#include <mutex>
+
 #define MARLQUIN_GL_DEFINE(type, name) type name = nullptr;
 MARLQUIN_GL_FUNCTIONS(MARLQUIN_GL_DEFINE)
 #undef MARLQUIN_GL_DEFINE
@@ -15,6 +17,10 @@ bool IsValidProcAddress(void* address)
     const auto value = reinterpret_cast<intptr_t>(address);
     return value != 0 && value != 1 && value != 2 && value != 3 && value != -1;
 }
+
+// Editors on different threads may open at the same time.
+std::mutex gLoadLock;
+bool gLoaded = false;
 
 } // namespace
 
@@ -37,27 +43,26 @@ bool GLLoader::Load(const char** firstMissing)
 
 bool GLLoader::Load(const Lookup& lookup, const char** firstMissing)
 {
+    const std::lock_guard<std::mutex> lock(gLoadLock);
     const char* missing = nullptr;
-#define MARLQUIN_GL_LOAD(type, name)                                                                                   \
-    name = reinterpret_cast<type>(lookup(#name));                                                                      \
-    if (!name && !missing)                                                                                             \
+    // Resolved into locals first: the shared entry points are in use by editors already open.
+#define MARLQUIN_GL_RESOLVE(type, name)                                                                                \
+    const auto found_##name = reinterpret_cast<type>(lookup(#name));                                                   \
+    if (!found_##name && !missing)                                                                                     \
         missing = #name;
-    MARLQUIN_GL_FUNCTIONS(MARLQUIN_GL_LOAD)
-#undef MARLQUIN_GL_LOAD
+    MARLQUIN_GL_FUNCTIONS(MARLQUIN_GL_RESOLVE)
+#undef MARLQUIN_GL_RESOLVE
     if (firstMissing)
         *firstMissing = missing;
-    if (missing) {
-        Clear();
+    if (missing)
         return false;
+    if (!gLoaded) {
+#define MARLQUIN_GL_FILL(type, name) name = found_##name;
+        MARLQUIN_GL_FUNCTIONS(MARLQUIN_GL_FILL)
+#undef MARLQUIN_GL_FILL
+        gLoaded = true;
     }
     return true;
-}
-
-void GLLoader::Clear()
-{
-#define MARLQUIN_GL_CLEAR(type, name) name = nullptr;
-    MARLQUIN_GL_FUNCTIONS(MARLQUIN_GL_CLEAR)
-#undef MARLQUIN_GL_CLEAR
 }
 
 } // namespace iplug::igraphics

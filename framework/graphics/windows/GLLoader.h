@@ -13,8 +13,8 @@
 #include <functional>
 
 // The loaded entry points carry the OpenGL names themselves, so the NanoVG backend
-// compiles against them unchanged. They are filled by GLLoader::Load and stay null
-// until then.
+// compiles against them unchanged. They are filled by the first GLLoader::Load that finds
+// them all and stay null until then.
 #define MARLQUIN_GL_DECLARE(type, name) extern type name;
 MARLQUIN_GL_FUNCTIONS(MARLQUIN_GL_DECLARE)
 #undef MARLQUIN_GL_DECLARE
@@ -32,13 +32,14 @@ public:
     // then opengl32.dll's exports.
     using Lookup = std::function<void*(const char* name)>;
 
-    // Fills every entry point; true only when all of them were found. On failure
-    // every entry point is null again and firstMissing (when given) names one that
-    // was not found.
+    // True only when the current context offers every entry point; firstMissing (when
+    // given) then names one it lacks. The entry points are shared by every editor of the
+    // process, which may be drawing at the time: the first complete set fills them once,
+    // and a later load, whether it fails or succeeds, only checks its own context and
+    // leaves them as they are.
     static bool Load(const Lookup& lookup, const char** firstMissing = nullptr);
     static bool Load(const char** firstMissing = nullptr);
     static void* SystemLookup(const char* name);
-    static void Clear();
 };
 
 } // namespace iplug::igraphics

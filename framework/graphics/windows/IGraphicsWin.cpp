@@ -353,17 +353,24 @@ void IGraphicsWin::StopRedrawClock()
 
 void IGraphicsWin::BindGLContext()
 {
+    if (bindDepth > 0) {
+        ++bindDepth;
+        return;
+    }
     if (!window || !glContext.Handle())
         return;
+    // Only the outermost bind remembers the context it replaces (the host's, often):
+    // an inner one would remember this editor's own and the host would never get its back.
     previousDC = wglGetCurrentDC();
     previousGLContext = wglGetCurrentContext();
     boundDC = GetDC(window);
     wglMakeCurrent(boundDC, glContext.Handle());
+    bindDepth = 1;
 }
 
 void IGraphicsWin::UnbindGLContext()
 {
-    if (!boundDC)
+    if (bindDepth == 0 || --bindDepth > 0)
         return;
     ReleaseDC(window, boundDC);
     boundDC = nullptr;

@@ -121,6 +121,8 @@ public:
     int PresentedFrames() const { return presentedFrames; }
     // Makes one step of the next opens fail (OpenStep::None for none).
     void FailOpenStepForTesting(OpenStep step) { failStep = step; }
+    // The system calls the OpenGL context of the next opens makes.
+    void SetGLApiForTesting(const WglContext::Api& api) { glContext.SetApi(api); }
     void SetTouchInputApiForTesting(const TouchInputApi& api) { touchApi = api; }
     void SetShellApiForTesting(const WinShellApi& api) { shellApi = api; }
     // The system the vertical-blank thread of the next opens waits and posts through.
@@ -176,6 +178,8 @@ protected:
     HGLRC previousGLContext = nullptr;
     HDC previousDC = nullptr;
     HDC boundDC = nullptr;
+    // Binds not yet undone; binds nest (drawing code binds inside a frame that is bound).
+    int bindDepth = 0;
     HINSTANCE moduleInstance = nullptr;
     HWND window = nullptr;
     bool touchRegistered = false;

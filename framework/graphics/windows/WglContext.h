@@ -52,6 +52,8 @@ public:
     // Makes no context current and deletes this one.
     void Destroy();
 
+    // For the next Create.
+    void SetApi(Api replacement) { api = std::move(replacement); }
     HGLRC Handle() const { return context; }
     const char* MissingFunction() const { return missingFunction; }
     // The back buffer keeps its pixels across a swap: the driver promised it for the format.

@@ -102,11 +102,20 @@ TEST(EditorToHost, CommitForAParameterThatDoesNotExistDoesNothing)
     EXPECT_TRUE(plugin.log.empty());
 }
 
-TEST(EditorToHost, ReportAllSendsEveryParameter)
+TEST(EditorToHost, ReportAllSendsEveryParameterInsideItsGesture)
 {
     TestPlugin plugin;
     plugin.ReportAllParamsToHost();
-    EXPECT_EQ(plugin.log, (std::vector<std::string>{"host 0", "host 1", "host 2", "host 3"}));
+    EXPECT_EQ(plugin.log, (std::vector<std::string>{"begin 0", "host 0", "end 0", "begin 1", "host 1", "end 1",
+                                                    "begin 2", "host 2", "end 2", "begin 3", "host 3", "end 3"}));
+
+    plugin.log.clear();
+    plugin.BeginParamEditFromEditor(kMode);
+    plugin.ReportAllParamsToHost();
+    plugin.EndParamEditFromEditor(kMode);
+    EXPECT_EQ(plugin.log, (std::vector<std::string>{"begin 1", "begin 0", "host 0", "end 0", "host 1", "begin 2",
+                                                    "host 2", "end 2", "begin 3", "host 3", "end 3", "end 1"}))
+        << "a value whose gesture is open goes inside that gesture";
 }
 
 TEST(EditorToHost, SizeChangeAsksTheHostOnlyWhenToldTo)

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <vector>
 
 namespace {
@@ -88,6 +89,39 @@ TEST_F(Drawing, GridDrawsInnerLinesOnlyAndSeriesStartsAtTheLeftEdge)
     const IArgb fill = kGreen;
     g.PlotSeries(kBlack, IBox(0, 0, 10, 10), ys, 3, nullptr, nullptr, 1.0f, &fill);
     EXPECT_EQ(g.calls, (Lines{"begin", "move 0,10", "line 5,0", "line 10,5", "fill rule 0 keep", "stroke 1 dash 0"}));
+}
+
+// Each of these once looped for ever: a step below the float spacing at the box, or an edge
+// that is not finite.
+TEST_F(Drawing, GridEndsForEveryBoxAndStep)
+{
+    const float inf = std::numeric_limits<float>::infinity();
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    struct Case
+    {
+        const char* name;
+        IBox box;
+        float xStep, yStep;
+        size_t maxMoves;
+    };
+    const Case cases[] = {
+        {"far from the origin", IBox(1e8f, 1e8f, 1e8f + 100.0f, 1e8f + 100.0f), 2.0f, 2.0f, 120},
+        {"infinite right edge", IBox(0, 0, inf, 10), 2.0f, 2.0f, 0},
+        {"infinite left edge", IBox(-inf, 0, 10, 10), 2.0f, 2.0f, 0},
+        {"infinite bottom edge", IBox(0, 0, 10, inf), 2.0f, 2.0f, 0},
+        {"not a number", IBox(0, nan, 10, 10), 2.0f, 2.0f, 0},
+        {"steps not a number or infinite", IBox(0, 0, 10, 10), nan, inf, 0},
+        {"far more lines than pixels", IBox(0, 0, 1e9f, 1e9f), 2.0f, 2.0f, 2u << 16},
+    };
+    for (const Case& c : cases) {
+        g.calls.clear();
+        g.StrokeGrid(kBlack, c.box, c.xStep, c.yStep);
+        EXPECT_LE(g.Calls("move").size(), c.maxMoves) << c.name;
+        EXPECT_EQ(g.calls.back(), "stroke 1 dash 0") << c.name;
+    }
+    g.calls.clear();
+    g.StrokeGrid(kBlack, IBox(1e8f, 0, 1e8f + 100.0f, 10), 2.0f, 100.0f);
+    EXPECT_FALSE(g.Calls("move").empty()) << "a finite box far out still gets its lines";
 }
 
 TEST_F(Drawing, EmptyTextDrawsAndMeasuresNothing)

@@ -1,3 +1,5 @@
+#include "framework/graphics/svg/SvgValueParser.h"
+#include "tests/engine/AllocationProbe.h"
 #include "tests/framework/graphics/SvgTestDocuments.h"
 
 #include <gtest/gtest.h>
@@ -688,6 +690,34 @@ TEST(SvgDocument, ShapesWithCoordinatesBeyondFloatRangeAreLeftOut)
     ASSERT_NE(image, nullptr);
     ASSERT_EQ(CountShapes(*image), 1);
     EXPECT_STREQ(image->shapes->id, "ok");
+}
+
+// A group's paint reference reaches every shape inside it; its text must not be copied into
+// each of them.
+TEST(SvgDocument, AnOverlongPaintReferenceCostsAboutItsOwnLength)
+{
+    constexpr int kShapes = 2000;
+    auto document = [&](const std::string& id) {
+        std::string body = "<g fill=\"url(#" + id + ") #00ff00\">";
+        for (int i = 0; i < kShapes; ++i)
+            body += "<rect width=\"1\" height=\"1\"/>";
+        return Document(body + "</g>");
+    };
+    auto parseBytes = [&](const std::string& text) {
+        AllocationProbe::Scope probe;
+        const Image image = Parse(text);
+        const size_t bytes = probe.Bytes();
+        EXPECT_NE(image, nullptr);
+        if (image) {
+            EXPECT_EQ(CountShapes(*image), kShapes);
+            EXPECT_EQ(image->shapes->fill.color, Rgba(0, 255, 0)) << "names nothing: the fallback paints";
+        }
+        return bytes;
+    };
+    const std::string id(64u << 10, 'a');
+    const size_t plain = parseBytes(document("a"));
+    const size_t hostile = parseBytes(document(id));
+    EXPECT_LT(hostile, plain + 4 * id.size());
 }
 
 TEST(SvgDocument, LongIdsAreCutToTheRecord)

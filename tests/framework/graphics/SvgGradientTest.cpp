@@ -1,3 +1,4 @@
+#include "framework/graphics/svg/SvgValueParser.h"
 #include "tests/framework/graphics/SvgTestDocuments.h"
 
 #include <gtest/gtest.h>
@@ -176,6 +177,32 @@ TEST(SvgGradient, DegenerateAndMissingGradientsFallBack)
             EXPECT_EQ(fill.color, c.colour);
         }
     }
+}
+
+TEST(SvgGradient, IdsUpToTheReferenceBoundResolveAndLongerOnesNameNothing)
+{
+    const std::string longest(SvgValueParser::kMaxReferenceLength, 'g');
+    const std::string tooLong = longest + "g";
+    const std::string stops = R"~(<stop stop-color="red"/><stop offset="1" stop-color="blue"/>)~";
+    const Image image = ParseFilled(
+        "<linearGradient id=\"" + longest + "\">" + stops + "</linearGradient><linearGradient id=\"" + tooLong + "\">"
+            + stops + "</linearGradient><linearGradient id=\"child\" href=\"#" + longest
+            + "\"/><linearGradient id=\"orphan\" href=\"#" + tooLong + "\"/>",
+        "<rect width=\"10\" height=\"10\" fill=\"url(#" + longest + ")\"/><rect width=\"10\" height=\"10\" fill=\"url(#"
+            + tooLong + ") #00ff00\"/><rect width=\"10\" height=\"10\" fill=\"url(#child)\"/>"
+            + R"~(<rect width="10" height="10" fill="url(#orphan) #00ff00"/>)~");
+    ASSERT_NE(image, nullptr);
+    ASSERT_EQ(CountShapes(*image), 4);
+    const NSVGshape* named = image->shapes;
+    const NSVGshape* overlong = named->next;
+    const NSVGshape* child = overlong->next;
+    const NSVGshape* orphan = child->next;
+    EXPECT_EQ(named->fill.type, kSvgPaintLinearGradient);
+    EXPECT_EQ(overlong->fill.type, kSvgPaintColour) << "the fallback";
+    EXPECT_EQ(overlong->fill.color, Rgba(0, 255, 0));
+    ASSERT_EQ(child->fill.type, kSvgPaintLinearGradient);
+    EXPECT_EQ(child->fill.gradient->nstops, 2) << "stops lent by the gradient its href names";
+    EXPECT_EQ(orphan->fill.type, kSvgPaintNone) << "a gradient without stops paints nothing";
 }
 
 TEST(SvgGradient, StopsBeyondTheRecordAreDropped)

@@ -169,8 +169,10 @@ TEST_F(Vst3Host, EditorCommitsAndReportsGoToTheHostInOrder)
     handler.edits.clear();
     plugin->GetParam(kGain)->SetValue(0.5);
     plugin->ReportAllParamsToHost();
-    ASSERT_EQ(handler.edits.size(), 4u);
-    EXPECT_DOUBLE_EQ(handler.edits[0].value, 0.25);
+    ASSERT_EQ(handler.edits.size(), 12u) << "each value inside a gesture of its own";
+    EXPECT_EQ(handler.Kinds(), "bpebpebpebpe");
+    EXPECT_EQ(handler.edits[1].id, static_cast<ParamID>(kGain));
+    EXPECT_DOUBLE_EQ(handler.edits[1].value, 0.25);
     EXPECT_DOUBLE_EQ(plugin->getParamNormalized(kGain), 0.25);
 
     plugin->NotifyHostParamInfoChanged();
@@ -182,6 +184,47 @@ TEST_F(Vst3Host, EditorCommitsAndReportsGoToTheHostInOrder)
     EXPECT_FALSE(plugin->LatencyChangePending());
     const std::vector<int32> restarts{kParamTitlesChanged, kLatencyChanged};
     EXPECT_EQ(handler.restarts, restarts);
+}
+
+// Hosts record automation and undo from gestures: an editor commit made outside a gesture gets
+// one of its own, and gestures that overlap reach the host as one.
+TEST_F(Vst3Host, EveryEditorCommitReachesTheHostInsideAGesture)
+{
+    Start();
+    struct Case
+    {
+        const char* what;
+        void (*run)(iplug::IPlugVST3&);
+        const char* kinds;
+    };
+    const Case cases[] = {
+        {"a commit without a gesture", [](iplug::IPlugVST3& p) { p.SetParamFromEditor(kTone, 0.3); }, "bpe"},
+        {"two overlapping gestures",
+         [](iplug::IPlugVST3& p) {
+             p.BeginParamEditFromEditor(kTone);
+             p.BeginParamEditFromEditor(kTone);
+             p.SetParamFromEditor(kTone, 0.4);
+             p.EndParamEditFromEditor(kTone);
+             p.SetParamFromEditor(kTone, 0.5);
+             p.EndParamEditFromEditor(kTone);
+         },
+         "bppe"},
+        {"an end without its begin", [](iplug::IPlugVST3& p) { p.EndParamEditFromEditor(kTone); }, ""},
+        {"a parameter that does not exist",
+         [](iplug::IPlugVST3& p) {
+             p.BeginParamEditFromEditor(99);
+             p.SetParamFromEditor(99, 0.5);
+             p.EndParamEditFromEditor(99);
+         },
+         ""},
+    };
+    for (const Case& c : cases) {
+        handler.edits.clear();
+        c.run(*plugin);
+        EXPECT_EQ(handler.Kinds(), c.kinds) << c.what;
+        for (const auto& e : handler.edits)
+            EXPECT_EQ(e.id, static_cast<ParamID>(kTone)) << c.what;
+    }
 }
 
 TEST_F(Vst3Host, StateRoundTripsWithTheBypassFlag)

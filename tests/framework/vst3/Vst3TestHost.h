@@ -13,6 +13,7 @@
 
 #include <cstring>
 #include <stdexcept>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -140,6 +141,14 @@ public:
     {
         restarts.push_back(flags);
         return kResultOk;
+    }
+    // The kinds of the calls in order, as "bpe" for one begin, perform and end.
+    std::string Kinds() const
+    {
+        std::string kinds;
+        for (const auto& e : edits)
+            kinds += e.kind;
+        return kinds;
     }
     tresult PLUGIN_API queryInterface(const TUID iid, void** obj) override
     {

@@ -1,5 +1,6 @@
 #include "framework/graphics/windows/GLLoader.h"
 #include "framework/graphics/windows/WglContext.h"
+#include "tests/framework/graphics/windows/EditorRig.h"
 #include "tests/framework/graphics/windows/TestWindows.h"
 
 #include <nanovg.h>
@@ -89,7 +90,6 @@ TEST_F(NanoVGGLTest, MissingFramebufferFunctionsFailTheContextCleanly)
     EXPECT_NE(std::strstr(context.MissingFunction(), "Framebuffer"), nullptr);
     EXPECT_EQ(context.Handle(), nullptr);
     EXPECT_EQ(wglGetCurrentContext(), nullptr);
-    EXPECT_EQ(glCreateShader, nullptr);
 
     WglContext working;
     EXPECT_EQ(working.Create(child.DC()), WglContext::Failure::None);
@@ -165,6 +165,91 @@ TEST_F(NanoVGGLTest, EveryContextStepFailsWithoutLeavingAContext)
         EXPECT_EQ(context.Handle(), nullptr);
         EXPECT_EQ(wglGetCurrentContext(), nullptr);
     }
+}
+
+// Two editors of one process share the loaded OpenGL functions.
+class NanoVGGLEditorTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        first.SetLayout([this](IGraphics* g) {
+            panel = new test::RecordingControl(IBox(0, 0, 460, 640), IArgb(255, 32, 64, 96));
+            g->AddControl(panel);
+        });
+    }
+
+    IGraphicsWin* OpenFirst()
+    {
+        if (!first.OpenEditor(parent.Handle(), nullptr))
+            return nullptr;
+        test::WaitForFrames(*first.Win(), 1);
+        return first.Win();
+    }
+
+    TestParentWindow parent;
+    test::TestDelegate first;
+    test::RecordingControl* panel = nullptr;
+};
+
+TEST_F(NanoVGGLEditorTest, AnEditorWhoseContextLacksFunctionsFailsAndLeavesTheOpenOneDrawing)
+{
+    IGraphicsWin* g = OpenFirst();
+    ASSERT_NE(g, nullptr);
+
+    // A second editor on a machine (or display) without framebuffer objects.
+    test::TestDelegate second;
+    second.prepare = [](IGraphicsWin& w) {
+        WglContext::Api api;
+        api.lookup = [](const char* name) -> void* {
+            return std::strstr(name, "Framebuffer") ? nullptr : GLLoader::SystemLookup(name);
+        };
+        w.SetGLApiForTesting(api);
+    };
+    EXPECT_EQ(second.OpenEditor(parent.Handle(), nullptr), nullptr);
+    EXPECT_EQ(second.opened, 0);
+    EXPECT_FALSE(second.Win()->IsWindowOpen());
+
+    const int frames = g->PresentedFrames();
+    panel->colour = IArgb(255, 0, 255, 0);
+    panel->MarkDirty(false);
+    ASSERT_TRUE(test::WaitForFrames(*g, frames + 1));
+    EXPECT_EQ(test::ReadMainFramebuffer(*g, 10, 10), (std::vector<uint8_t>{0, 255, 0, 255}));
+
+    // Closing deletes the NanoVG programs and framebuffers through the loaded functions.
+    first.CloseEditor();
+    EXPECT_EQ(IGraphicsWin::OpenWindowCount(), 0);
+}
+
+TEST_F(NanoVGGLEditorTest, NestedBindsGiveTheHostItsContextBackAtTheOutermostUnbind)
+{
+    IGraphicsWin* g = OpenFirst();
+    ASSERT_NE(g, nullptr);
+    TestGLChildWindow hostWindow(parent.Handle(), 32, 32);
+    WglContext host;
+    ASSERT_EQ(host.Create(hostWindow.DC()), WglContext::Failure::None);
+
+    g->BindGLContext();
+    const HGLRC editor = wglGetCurrentContext();
+    EXPECT_NE(editor, host.Handle());
+    g->BindGLContext();
+    g->BindGLContext();
+    g->UnbindGLContext();
+    g->UnbindGLContext();
+    EXPECT_EQ(wglGetCurrentContext(), editor) << "the outer bind still draws";
+    g->UnbindGLContext();
+    EXPECT_EQ(wglGetCurrentContext(), host.Handle());
+    EXPECT_EQ(wglGetCurrentDC(), hostWindow.DC());
+    // One unbind too many changes nothing.
+    g->UnbindGLContext();
+    EXPECT_EQ(wglGetCurrentContext(), host.Handle());
+
+    // A frame drawn while the host's context is current hands it back too.
+    const int frames = g->PresentedFrames();
+    panel->MarkDirty(false);
+    ASSERT_TRUE(test::WaitForFrames(*g, frames + 1));
+    EXPECT_EQ(wglGetCurrentContext(), host.Handle());
+    first.CloseEditor();
 }
 
 } // namespace
