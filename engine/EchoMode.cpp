@@ -634,10 +634,7 @@ void EchoMode::PrefillShifters(const SamplePlan& plan)
         for (int j = 0; j < m; ++j)
             scratch[static_cast<size_t>(j)] =
                 static_cast<float>(ReadEcho((clock - delay) - (m - j) * plan.tapRatio[k]));
-        GrainShifter& shifter = shifters[k];
-        for (int j = 0; j < m; ++j)
-            shifter.Push(scratch[static_cast<size_t>(j)]);
-        shifter.readPosA = shifter.readPosB = shifter.clock - m;
+        shifters[k].Prefill(scratch.data(), m);
     }
 }
 
@@ -890,7 +887,8 @@ double EchoMode::TapOutput(int k, double newest, double wow, bool tick, const Sa
     // Setting the ratio the shifter has changes nothing once a shifted ratio's
     // crossfade is cancelled.
     const double shifterRatio = octaveUpCountdown[k] > 0 ? 2.0 : 1.0;
-    if (shifterRatio != shifter.ratio || (shifterRatio != 1.0 && shifter.crossfadeRemaining != 0))
+    const GrainShifter::State& shifted = shifter.CurrentState();
+    if (shifterRatio != shifted.ratio || (shifterRatio != 1.0 && shifted.crossfadeRemaining != 0))
         shifter.SetRatio(shifterRatio);
     if (octaveUpCountdown[k] > 0)
         --octaveUpCountdown[k];

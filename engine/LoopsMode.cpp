@@ -194,10 +194,8 @@ void LoopsMode::ReleaseArrays() noexcept
     std::vector<double>().swap(panLeft);
     std::vector<double>().swap(panRight);
     std::vector<float>().swap(scratch);
-    for (GrainShifter& shifter : shifters) {
-        std::vector<float>().swap(shifter.buffer);
-        shifter.length = 0;
-    }
+    for (GrainShifter& shifter : shifters)
+        shifter.Release();
     historyLength = 0;
 }
 
@@ -208,8 +206,7 @@ bool LoopsMode::IsReady() const
            && panLeft.size() == static_cast<size_t>(kPanTableSize)
            && panRight.size() == static_cast<size_t>(kPanTableSize)
            && scratch.size() >= static_cast<size_t>(std::max(Round32(kShifterPrefillSeconds * sampleRate), 0))
-           && shifters[0].length > 0 && shifters[0].buffer.size() == static_cast<size_t>(shifters[0].length)
-           && shifters[1].length > 0 && shifters[1].buffer.size() == static_cast<size_t>(shifters[1].length);
+           && shifters[0].IsReady() && shifters[1].IsReady();
 }
 
 void LoopsMode::Reset()
@@ -1133,10 +1130,7 @@ void LoopsMode::PrefillShifters(LoopVoice& voice)
                                                        voice.windowSpan, rev);
             scratch[static_cast<size_t>(k)] = ReadLinear(ring, ClampToRing(p));
         }
-        GrainShifter& shifter = shifters[c];
-        for (int32_t k = 0; k < n; ++k)
-            shifter.Push(scratch[static_cast<size_t>(k)]);
-        shifter.readPosA = shifter.readPosB = shifter.clock - n;
+        shifters[c].Prefill(scratch.data(), n);
     }
     voice.readPosition = ClampToRing(
         LoopVoice::WrapIntoWindow(n * voice.baseSpeed + voice.readPosition, voice.windowStart, voice.windowSpan, rev));

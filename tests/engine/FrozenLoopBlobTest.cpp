@@ -80,8 +80,10 @@ void ExpectSameSmoother(const ParamSmoother& a, const ParamSmoother& b, const ch
     EXPECT_EQ(a.time, b.time) << what;
 }
 
-void ExpectSameShifter(const GrainShifter& a, const GrainShifter& b)
+void ExpectSameShifter(const GrainShifter& shifterA, const GrainShifter& shifterB)
 {
+    const GrainShifter::State& a = shifterA.CurrentState();
+    const GrainShifter::State& b = shifterB.CurrentState();
     EXPECT_EQ(a.sampleRate, b.sampleRate);
     EXPECT_EQ(a.ratio, b.ratio);
     EXPECT_EQ(a.buffer, b.buffer);
@@ -231,7 +233,7 @@ TEST_F(FrozenLoopBlobTest, RoundTripKeepsEveryStoredField)
         EXPECT_EQ(voice.baseSpeed, 1.0);
         EXPECT_EQ(voice.baseGain, 1.0);
     }
-    EXPECT_EQ(decoded->shifters[0].crossfadeRemaining, 0);
+    EXPECT_EQ(decoded->shifters[0].CurrentState().crossfadeRemaining, 0);
     EXPECT_TRUE(decoded->IsReady());
 }
 
@@ -272,7 +274,7 @@ TEST_F(FrozenLoopBlobTest, SizeLimitFitsTheHighestSupportedRate)
     loop.Prepare(LoopsMode::kMaxSampleRate, 512);
     ASSERT_TRUE(loop.IsReady());
     EXPECT_EQ(FrozenLoopBlob::SizeFor(static_cast<uint64_t>(loop.historyLength),
-                                      static_cast<uint64_t>(loop.shifters[0].length)),
+                                      static_cast<uint64_t>(loop.shifters[0].CurrentState().length)),
               FrozenLoopBlob::MaxSize());
     EXPECT_EQ(FrozenLoopBlob::MaxSize(), 160975849u);
 
@@ -321,9 +323,10 @@ TEST_F(FrozenLoopBlobTest, RefusesDamagedBlobs)
     const std::vector<uint8_t> valid = EncodeFrozenLoop(*loop);
     ASSERT_FALSE(valid.empty());
     ASSERT_TRUE(DecodeFrozenLoop(valid.data(), valid.size()));
-    const Layout at{static_cast<size_t>(loop->historyLength), static_cast<size_t>(loop->shifters[0].length)};
+    const Layout at{static_cast<size_t>(loop->historyLength),
+                    static_cast<size_t>(loop->shifters[0].CurrentState().length)};
     const size_t s = at.State();
-    const int32_t shifterLength = loop->shifters[0].length;
+    const int32_t shifterLength = loop->shifters[0].CurrentState().length;
 
     using Blob = std::vector<uint8_t>;
     struct Case

@@ -42,8 +42,8 @@ TEST(LoopStateTransfer, CopyIsDeepAndMoveEmptiesTheSource)
     LoopsMode copy(source);
     EXPECT_NE(copy.historyL.data(), source.historyL.data());
     EXPECT_TRUE(copy.historyL == source.historyL);
-    EXPECT_TRUE(copy.shifters[0].buffer == source.shifters[0].buffer);
-    EXPECT_NE(copy.shifters[0].buffer.data(), source.shifters[0].buffer.data());
+    EXPECT_TRUE(copy.shifters[0].CurrentState().buffer == source.shifters[0].CurrentState().buffer);
+    EXPECT_NE(copy.shifters[0].CurrentState().buffer.data(), source.shifters[0].CurrentState().buffer.data());
     EXPECT_EQ(copy.clock, source.clock);
     EXPECT_EQ(copy.voices[4].readPosition, source.voices[4].readPosition);
     copy.historyL[10] = 42.0f;
@@ -86,7 +86,7 @@ TEST(LoopStateTransfer, SwapStateExchangesEverythingWithoutAllocating)
     EXPECT_EQ(a->loop->voices[2].rOctave, bBefore.voices[2].rOctave);
     EXPECT_EQ(b->loop->fadeTable, aBefore.fadeTable);
     EXPECT_EQ(a->loop->shifterOwner, bBefore.shifterOwner);
-    EXPECT_TRUE(b->loop->shifters[1].buffer == aBefore.shifters[1].buffer);
+    EXPECT_TRUE(b->loop->shifters[1].CurrentState().buffer == aBefore.shifters[1].CurrentState().buffer);
 }
 
 TEST(LoopStateTransfer, CopyStateFromCopiesPlaybackStateOnly)
@@ -99,11 +99,11 @@ TEST(LoopStateTransfer, CopyStateFromCopiesPlaybackStateOnly)
     shadow.Prepare(8000.0, 512);
     SampleHistory().swap(shadow.historyL);
     SampleHistory().swap(shadow.historyR);
-    shadow.shifters[0].buffer[5] = 0.75f;
+    shadow.shifters[0].Push(0.75f); // lands in slot 0
     shadow.monoAmount = 0.3;
     shadow.voiceCount = 2;
     shadow.voiceSmoothersValid = 1;
-    const float* shifterData = shadow.shifters[0].buffer.data();
+    const float* shifterData = shadow.shifters[0].CurrentState().buffer.data();
 
     live.shifterOwner = -1;
     {
@@ -118,7 +118,7 @@ TEST(LoopStateTransfer, CopyStateFromCopiesPlaybackStateOnly)
     EXPECT_EQ(shadow.voices[5].windowStart, live.voices[5].windowStart);
     EXPECT_EQ(shadow.voices[5].rPan, live.voices[5].rPan);
     EXPECT_EQ(shadow.sampleCounter, live.sampleCounter);
-    EXPECT_EQ(shadow.shifters[0].buffer[5], 0.75f); // kept: no voice owns the shifters
+    EXPECT_EQ(shadow.shifters[0].CurrentState().buffer[0], 0.75f); // kept: no voice owns the shifters
     EXPECT_EQ(shadow.monoAmount, 0.3);
     EXPECT_EQ(shadow.voiceCount, 2);
     EXPECT_EQ(shadow.voiceSmoothersValid, 0);
@@ -130,9 +130,9 @@ TEST(LoopStateTransfer, CopyStateFromCopiesPlaybackStateOnly)
         shadow.CopyStateFrom(live);
         EXPECT_EQ(probe.Allocations(), 0);
     }
-    EXPECT_TRUE(shadow.shifters[0].buffer == live.shifters[0].buffer);
-    EXPECT_EQ(shadow.shifters[0].buffer.data(), shifterData);
-    EXPECT_EQ(shadow.shifters[1].clock, live.shifters[1].clock);
+    EXPECT_TRUE(shadow.shifters[0].CurrentState().buffer == live.shifters[0].CurrentState().buffer);
+    EXPECT_EQ(shadow.shifters[0].CurrentState().buffer.data(), shifterData);
+    EXPECT_EQ(shadow.shifters[1].CurrentState().clock, live.shifters[1].CurrentState().clock);
 }
 
 TEST(LoopStateTransfer, ResampleDoublingKeepsContentAndScalesPositions)

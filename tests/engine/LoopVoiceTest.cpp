@@ -157,7 +157,7 @@ TEST(LoopVoice, ChaosEventsOnlyAboveHalfAndTheShifterRatioFollowsDirection)
             const int v = i % LoopsMode::kVoiceCount;
             loop->StartVoice(v, 1.0);
             if (loop->voices[v].pitchShifted && c.ratio != 0.0) {
-                ASSERT_EQ(loop->shifters[0].ratio, c.ratio);
+                ASSERT_EQ(loop->shifters[0].CurrentState().ratio, c.ratio);
             }
         }
         if (!c.events) {
