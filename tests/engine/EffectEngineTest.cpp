@@ -119,9 +119,10 @@ TEST_F(EffectEngineTest, RatesOutsideTheSupportedRangeArePulledInForEveryStage)
     for (const Case& c : cases) {
         auto engine = MakeEngine({{kMode, 1}, {kDrive, 0.5}, {kWear, 0.5}}, c.requested, 256);
         EXPECT_EQ(engine->SampleRate(), c.used) << c.requested;
-        for (double stageRate : {engine->drive.sampleRate, engine->wear.sampleRate, engine->trem.sampleRate,
-                                 engine->repeat.sampleRate, engine->echo.sampleRate, engine->echoLeft.sampleRate,
-                                 engine->echoRight.sampleRate, engine->liveLoop.sampleRate})
+        for (double stageRate :
+             {engine->drive.sampleRate, engine->wear.sampleRate, engine->trem.sampleRate, engine->repeat.sampleRate,
+              engine->echo.CurrentState().sampleRate, engine->echoLeft.CurrentState().sampleRate,
+              engine->echoRight.CurrentState().sampleRate, engine->liveLoop.sampleRate})
             EXPECT_EQ(stageRate, c.used) << c.requested;
         EXPECT_TRUE(engine->repeat.IsPrepared()) << c.requested;
         EXPECT_TRUE(engine->echo.IsReady()) << c.requested;

@@ -86,7 +86,7 @@ TEST_P(ModeMappingTest, EachModeReceivesItsTime)
     EXPECT_NEAR(engine->trem.rate, m.tremHz, near(m.tremHz)) << "tremolo rate";
     EXPECT_NEAR(engine->repeat.time, m.repeatSeconds, near(m.repeatSeconds)) << "repeat slice";
     for (const EchoMode* echo : {&engine->echo, &engine->echoLeft, &engine->echoRight})
-        EXPECT_NEAR(echo->time, m.echoSeconds, near(m.echoSeconds)) << "echo time";
+        EXPECT_NEAR(echo->CurrentState().time, m.echoSeconds, near(m.echoSeconds)) << "echo time";
     EXPECT_NEAR(engine->liveLoop.loopTime, m.loopSeconds, near(m.loopSeconds)) << "loop length";
 }
 

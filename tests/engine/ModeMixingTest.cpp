@@ -216,8 +216,8 @@ TEST_F(ModeMixingTest, InactiveModesKeepTheirHistory)
     Process(1000);
     // Loop and the three echoes record while TREM is heard.
     EXPECT_EQ(engine->liveLoop.clock, 1000.0);
-    EXPECT_EQ(engine->echo.clock, 1000.0);
-    EXPECT_EQ(engine->echoLeft.clock, 1000.0);
+    EXPECT_EQ(engine->echo.CurrentState().clock, 1000.0);
+    EXPECT_EQ(engine->echoLeft.CurrentState().clock, 1000.0);
     EXPECT_EQ(engine->repeat.clock, 1000u);
 }
 
@@ -242,9 +242,9 @@ TEST_F(ModeMixingTest, RepeatEngineSwitchCrossfadesToTheLegacyEcho)
     Process(4800);
     // With the repeat engine fully in, the echoes are only fed.
     EXPECT_EQ(engine->repeatEngineMix.current, 1.0);
-    EXPECT_EQ(engine->echoLeft.reinitPending, 1);
-    EXPECT_EQ(engine->echoRight.reinitPending, 1);
-    EXPECT_EQ(engine->echo.reinitPending, 1);
+    EXPECT_EQ(engine->echoLeft.CurrentState().reinitPending, 1);
+    EXPECT_EQ(engine->echoRight.CurrentState().reinitPending, 1);
+    EXPECT_EQ(engine->echo.CurrentState().reinitPending, 1);
 
     engine->SetParam(kRepeatEngine, 0);
     Process(1);
@@ -255,8 +255,8 @@ TEST_F(ModeMixingTest, RepeatEngineSwitchCrossfadesToTheLegacyEcho)
     EXPECT_EQ(engine->repeatEngineMix.current, 0.0);
     // Preserve Stereo on: the per-channel echoes are processed, the stereo echo only fed.
     EXPECT_EQ(engine->stereoMix.current, 1.0);
-    EXPECT_EQ(engine->echoLeft.reinitPending, 0);
-    EXPECT_EQ(engine->echo.reinitPending, 1);
+    EXPECT_EQ(engine->echoLeft.CurrentState().reinitPending, 0);
+    EXPECT_EQ(engine->echo.CurrentState().reinitPending, 1);
 }
 
 TEST_F(ModeMixingTest, PositionBeyondDoublePrecisionStillBuildsARecord)
