@@ -10,13 +10,14 @@
 class AmountStage
 {
 public:
-    double sampleRate = EngineMath::kDefaultSampleRate;
-    double amount = 0.0;
-    ParamSmoother amountSmoother;
-    double bypassMix = 1.0;
-    double bypassCoefficient = 1.0;
-    uint8_t bypassed = 0;
-    double cachedAmount = -1.0;
+    // The amount (0..1) the unit glides to.
+    void SetAmount(double value)
+    {
+        amount = value;
+        amountSmoother.target = value;
+    }
+    // Amount 0 without moving the glide: a preparation lands the glide on it.
+    void ClearAmount() { amount = 0.0; }
 
     // True when the next sample's step would find the unit faded out at amount 0
     // and change nothing, so that the unit passes its input through untouched.
@@ -26,6 +27,14 @@ public:
     bool StaysRunning(double& smoothed) const;
 
 protected:
+    double sampleRate = EngineMath::kDefaultSampleRate;
+    double amount = 0.0;
+    ParamSmoother amountSmoother;
+    double bypassMix = 1.0;
+    double bypassCoefficient = 1.0;
+    uint8_t bypassed = 0;
+    double cachedAmount = -1.0;
+
     enum class Step
     {
         Bypassed, // pass the input through

@@ -197,6 +197,50 @@ inline bool FindSincPlace(const DelayLineView<Channels>& ring, double position, 
     return true;
 }
 
+// Adds one tap of every channel of a frame to the channels' sums.
+template <int Channels>
+inline void AddSincTap(double (&sum)[Channels], double weight, const float* frame)
+{
+    for (int c = 0; c < Channels; ++c)
+        sum[c] += weight * frame[c];
+}
+
+// Windowed-sinc interpolation of every channel of a frame, unrounded: the taps'
+// places and weights depend only on the line's geometry, so they are worked out
+// once for all channels. Taps that would lie after the newest written frame
+// read the newest frame instead. Inline: a loop voice reading faster than real
+// time makes one of these per sample.
+template <int Channels>
+inline DelayFrame<Channels> ReadSincFrame(const DelayLineView<Channels>& ring, double position, const SincTable& table)
+{
+    SincPlace place;
+    if (!FindSincPlace(ring, position, table, place))
+        return {};
+    const int taps = table.TapCount();
+    double sum[Channels] = {};
+    const std::ptrdiff_t firstDelay = place.FirstDelay(table);
+    if (firstDelay - (taps - 1) >= 1 && firstDelay <= ring.length - 1) {
+        // No tap is held at either end of the ring: the taps are consecutive
+        // slots, wrapping at most once.
+        std::ptrdiff_t start = ring.writeIndex - firstDelay;
+        if (start < 0)
+            start += ring.length;
+        const int beforeWrap = static_cast<int>(std::min<std::ptrdiff_t>(taps, ring.length - start));
+        const float* first = ring.FrameAt(start);
+        for (int k = 0; k < beforeWrap; ++k)
+            AddSincTap(sum, place.Weight(k), first + Channels * k);
+        for (int k = beforeWrap; k < taps; ++k)
+            AddSincTap(sum, place.Weight(k), ring.FrameAt(k - beforeWrap));
+    } else {
+        for (int k = 0; k < taps; ++k)
+            AddSincTap(sum, place.Weight(k), ring.FrameAt(place.HeldTapIndex(ring, table, k)));
+    }
+    if constexpr (Channels == 1)
+        return {sum[0]};
+    else
+        return {sum[0], sum[1]};
+}
+
 // Windowed-sinc interpolation with a table from GetSincTable. Taps that would lie
 // after the newest written sample read the newest sample instead.
 float ReadSinc(const DelayLineView<1>& ring, double position, const SincTable& table);

@@ -18,9 +18,9 @@ void DriveChannel::Clear()
     outer.Clear();
     inner.Clear();
     halfRateDelay = 0.0;
-    odLow720 = 0.0;
-    odLow9000 = 0.0;
-    odPost = 0.0;
+    voices.odLow720 = 0.0;
+    voices.odLow9000 = 0.0;
+    voices.odPost = 0.0;
     ClearFuzz();
     envelopeFast = 0.0;
     envelopeSlow = 0.0;
@@ -30,9 +30,9 @@ void DriveChannel::Clear()
 
 void DriveChannel::ClearFuzz()
 {
-    fuzzLow250 = 0.0;
-    fuzzDc = 0.0;
-    fuzzPost = 0.0;
-    fuzzClipPrev = 0.0;
-    rectPrev = 0.0;
+    voices.fuzzLow250 = 0.0;
+    voices.fuzzDc = 0.0;
+    voices.fuzzPost = 0.0;
+    voices.fuzzClipPrev = 0.0;
+    voices.rectPrev = 0.0;
 }

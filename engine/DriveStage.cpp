@@ -14,6 +14,61 @@ constexpr double kEnvelopeFloor = 1e-12;
 constexpr double kSlowEnvelopeFloor = 0.0031622777;
 constexpr double kGateOpenLevel = 0.000316228;
 constexpr double kAntiAliasEpsilon = 1e-6;
+constexpr double kTinyDivisor = 1e-9;
+
+// The voices run at four times the rate.
+constexpr int kOversampling = 4;
+// The output DC blocker's corner (Hz) and the pole it never exceeds.
+constexpr double kDcCornerHz = 10.0;
+constexpr double kDcPoleLimit = 0.999999;
+// One-pole corners at 4x (Hz): the overdrive's high-pass and low-pass before the
+// clip, the fuzz's input high-pass and the DC removal after its rectifier.
+constexpr double kOverdriveHighPassHz = 720.0;
+constexpr double kOverdriveLowPassHz = 9000.0;
+constexpr double kFuzzHighPassHz = 250.0;
+constexpr double kOctaveDcHz = 30.0;
+// Envelope times of the fuzz gate (seconds).
+constexpr double kEnvelopeAttackSeconds = 0.005;
+constexpr double kEnvelopeReleaseSeconds = 10.0;
+
+// The overdrive's asymmetric soft clip: straight up to 1.05, then a knee of
+// height 0.62; straight down to -0.62, then a knee of height 0.33.
+constexpr double kOverdriveKneeHigh = 1.05;
+constexpr double kOverdriveKneeHighSpan = 0.62;
+constexpr double kOverdriveKneeLow = 0.62;
+constexpr double kOverdriveKneeLowSpan = 0.33;
+// The fuzz's hard clip at -0.44 and 0.62, and the constants of its antiderivative.
+constexpr double kFuzzClipLow = 0.44;
+constexpr double kFuzzClipHigh = 0.62;
+constexpr double kFuzzIntegralHigh = 0.1922;
+constexpr double kFuzzIntegralLow = 0.0968;
+
+// Coefficients over the smoothed drive d: the gains 1 + 30d and 1 + 80d; the
+// make-up normalisers of the two clip curves; the voices' low-pass corners
+// (Hz at d = 0, times ratio^d); the fade-in over d up to 0.04; the octave mix
+// from d 0.2 over 0.8 up to 0.6; the bias; and the gate thresholds in dB.
+constexpr double kOverdriveGainPerDrive = 30.0;
+constexpr double kFuzzGainPerDrive = 80.0;
+constexpr double kDecibelsPerGainDecade = 20.0;
+constexpr double kOverdriveNormSpan = 8.405;
+constexpr double kCurveInputScale = 0.25;
+constexpr double kOverdriveNormKnee = 9.375;
+constexpr double kFuzzNormGain = 0.193;
+constexpr double kFuzzNormKnee = 0.55;
+constexpr double kFuzzLowPassHz = 7400.0;
+constexpr double kFuzzLowPassRatio = 0.3108108108108108;
+constexpr double kOverdriveToneHz = 9000.0;
+constexpr double kOverdriveToneRatio = 0.28888888888888886;
+constexpr double kFadeInDrive = 0.04;
+constexpr double kOctaveDriveFloor = 0.2;
+constexpr double kOctaveDriveSpan = 0.8;
+constexpr double kOctaveMixMax = 0.6;
+constexpr double kBiasPerDrive = 0.18;
+constexpr double kCutoffBiasFloor = 0.15;
+constexpr double kCutoffBiasPerDrive = 0.65;
+constexpr double kGateDbPerDrive = 14.0;
+constexpr double kGateHighDb = 30.0;
+constexpr double kGateLowDb = 45.0;
 
 template <class T>
 T Smoothstep(T u)
@@ -23,7 +78,7 @@ T Smoothstep(T u)
 
 double DcPole(double rate)
 {
-    return std::clamp(1.0 - kTwoPi * 10.0 / rate, 0.0, 0.999999);
+    return std::clamp(1.0 - kTwoPi * kDcCornerHz / rate, 0.0, kDcPoleLimit);
 }
 
 double OnePolePole(double hz, double rate)
@@ -35,25 +90,28 @@ double OnePolePole(double hz, double rate)
 inline StereoDouble OverdriveClip(StereoDouble v)
 {
     // Most samples of a light drive lie in the straight part, where the clip leaves them alone.
-    const StereoDouble::Mask high = v > 1.05;
-    const StereoDouble::Mask low = v < -0.62;
+    const StereoDouble::Mask high = v > kOverdriveKneeHigh;
+    const StereoDouble::Mask low = v < -kOverdriveKneeLow;
     if (!(high.Any() || low.Any()))
         return v;
     // One exp serves both knees: each lane takes the exponent of its own side.
     const StereoDouble e =
-        EngineMath::Exp(Select(high, EngineMath::Divide(-(v - 1.05), 0.62), EngineMath::Divide(v + 0.62, 0.33)));
-    return Select(high, 1.05 + 0.62 * (1.0 - e), Select(low, -(0.62 + 0.33 * (1.0 - e)), v));
+        EngineMath::Exp(Select(high, EngineMath::Divide(-(v - kOverdriveKneeHigh), kOverdriveKneeHighSpan),
+                               EngineMath::Divide(v + kOverdriveKneeLow, kOverdriveKneeLowSpan)));
+    return Select(high, kOverdriveKneeHigh + kOverdriveKneeHighSpan * (1.0 - e),
+                  Select(low, -(kOverdriveKneeLow + kOverdriveKneeLowSpan * (1.0 - e)), v));
 }
 
 StereoDouble FuzzClip(StereoDouble z)
 {
-    return Select(z < -0.44, -0.44, Select(z > 0.62, 0.62, z));
+    return Select(z < -kFuzzClipLow, -kFuzzClipLow, Select(z > kFuzzClipHigh, kFuzzClipHigh, z));
 }
 
 // Antiderivative of FuzzClip, for first-order anti-aliasing.
 StereoDouble FuzzClipIntegral(StereoDouble z)
 {
-    return Select(z > 0.62, 0.62 * z - 0.1922, Select(z < -0.44, -0.44 * z - 0.0968, 0.5 * z * z));
+    return Select(z > kFuzzClipHigh, kFuzzClipHigh * z - kFuzzIntegralHigh,
+                  Select(z < -kFuzzClipLow, -kFuzzClipLow * z - kFuzzIntegralLow, 0.5 * z * z));
 }
 
 } // namespace
@@ -77,7 +135,7 @@ void DriveStage::ResetToConstructed()
     octaveMix = 0.0;
     bias = 0.0;
     fuzzLowpass = 0.0;
-    cutoffBias = 0.15;
+    cutoffBias = kCutoffBiasFloor;
     gateHigh = 0.0;
     gateLow = 0.0;
     fadeIn = 0.0;
@@ -116,13 +174,13 @@ void DriveStage::Prepare(double rate)
     driveSmoother.target = driveTarget;
     driveSmoother.current = driveTarget;
 
-    const double oversampledRate = 4.0 * sampleRate;
-    a720 = OnePolePole(720.0, oversampledRate);
-    a9000 = OnePolePole(9000.0, oversampledRate);
-    a250 = OnePolePole(250.0, oversampledRate);
-    a30 = OnePolePole(30.0, oversampledRate);
-    envelopeAttack = 1.0 - std::exp(-1.0 / (sampleRate * 0.005));
-    envelopeRelease = 1.0 - std::exp(-1.0 / (sampleRate * 10.0));
+    const double oversampledRate = kOversampling * sampleRate;
+    a720 = OnePolePole(kOverdriveHighPassHz, oversampledRate);
+    a9000 = OnePolePole(kOverdriveLowPassHz, oversampledRate);
+    a250 = OnePolePole(kFuzzHighPassHz, oversampledRate);
+    a30 = OnePolePole(kOctaveDcHz, oversampledRate);
+    envelopeAttack = 1.0 - std::exp(-1.0 / (sampleRate * kEnvelopeAttackSeconds));
+    envelopeRelease = 1.0 - std::exp(-1.0 / (sampleRate * kEnvelopeReleaseSeconds));
 }
 
 void DriveStage::SetDrive(double drive)
@@ -152,21 +210,21 @@ double DriveStage::CurveLookup(const double (&values)[kCurvePoints], double d)
 
 void DriveStage::UpdateCoefficients(double d)
 {
-    const double oversampledRate = 4.0 * sampleRate;
-    preGain = 1.0 + 30.0 * d;
-    fuzzGain = 1.0 + 80.0 * d;
-    odMakeup =
-        std::pow(10.0, CurveLookup(kCurveOverdriveDb, d) / 20.0) / (8.405 * std::tanh(preGain * 0.25 / 9.375) + 1.0);
-    fuzzMakeup = std::pow(10.0, CurveLookup(kCurveFuzzDb, d) / 20.0) * 0.193
-                 / std::max(std::tanh(fuzzGain * 0.25 / 0.55) * 0.55, 1e-9);
-    fuzzLowpass = std::exp(-kTwoPi * 7400.0 * std::pow(0.3108108108108108, d) / oversampledRate);
-    odLowpass = std::exp(-kTwoPi * 9000.0 * std::pow(0.28888888888888886, d) / oversampledRate);
-    fadeIn = Smoothstep(std::min(d / 0.04, 1.0));
-    octaveMix = std::clamp((d - 0.2) / 0.8, 0.0, 1.0) * 0.6;
-    bias = 0.18 * d;
-    cutoffBias = 0.15 + 0.65 * d;
-    gateHigh = std::pow(10.0, (14.0 * d - 30.0) / 20.0);
-    gateLow = std::pow(10.0, (14.0 * d - 45.0) / 20.0);
+    const double oversampledRate = kOversampling * sampleRate;
+    preGain = 1.0 + kOverdriveGainPerDrive * d;
+    fuzzGain = 1.0 + kFuzzGainPerDrive * d;
+    odMakeup = std::pow(10.0, CurveLookup(kCurveOverdriveDb, d) / kDecibelsPerGainDecade)
+               / (kOverdriveNormSpan * std::tanh(preGain * kCurveInputScale / kOverdriveNormKnee) + 1.0);
+    fuzzMakeup = std::pow(10.0, CurveLookup(kCurveFuzzDb, d) / kDecibelsPerGainDecade) * kFuzzNormGain
+                 / std::max(std::tanh(fuzzGain * kCurveInputScale / kFuzzNormKnee) * kFuzzNormKnee, kTinyDivisor);
+    fuzzLowpass = std::exp(-kTwoPi * kFuzzLowPassHz * std::pow(kFuzzLowPassRatio, d) / oversampledRate);
+    odLowpass = std::exp(-kTwoPi * kOverdriveToneHz * std::pow(kOverdriveToneRatio, d) / oversampledRate);
+    fadeIn = Smoothstep(std::min(d / kFadeInDrive, 1.0));
+    octaveMix = std::clamp((d - kOctaveDriveFloor) / kOctaveDriveSpan, 0.0, 1.0) * kOctaveMixMax;
+    bias = kBiasPerDrive * d;
+    cutoffBias = kCutoffBiasFloor + kCutoffBiasPerDrive * d;
+    gateHigh = std::pow(10.0, (kGateDbPerDrive * d - kGateHighDb) / kDecibelsPerGainDecade);
+    gateLow = std::pow(10.0, (kGateDbPerDrive * d - kGateLowDb) / kDecibelsPerGainDecade);
     cachedDrive = d;
 }
 
@@ -207,19 +265,9 @@ void DriveStage::Process(float* left, float* right, int n)
             bypassed = 1;
             continue;
         }
-        if (bypassed) {
-            channels.Clear();
-            bypassed = 0;
-            fuzzSilent = 0;
-        }
+        WakeFilters(fuzz);
         if (d != cachedDrive)
             UpdateCoefficients(d);
-        if (!fuzz) {
-            fuzzSilent = 1;
-        } else if (fuzzSilent) {
-            channels.ClearFuzz();
-            fuzzSilent = 0;
-        }
         if (pendingCount == 0) {
             pendingStart = i;
             pendingFuzz = fuzz;
@@ -230,6 +278,21 @@ void DriveStage::Process(float* left, float* right, int n)
     }
     if (pendingCount > 0)
         FlushPending(left, right);
+}
+
+inline void DriveStage::WakeFilters(bool fuzz)
+{
+    if (bypassed) {
+        channels.Clear();
+        bypassed = 0;
+        fuzzSilent = 0;
+    }
+    if (!fuzz) {
+        fuzzSilent = 1;
+    } else if (fuzzSilent) {
+        channels.ClearFuzz();
+        fuzzSilent = 0;
+    }
 }
 
 bool DriveStage::SwitchesHold(double bypassTarget, double voiceTarget) const
@@ -272,68 +335,65 @@ void DriveStage::FlushPending(float* left, float* right)
 template <bool Fuzz>
 void DriveStage::ProcessFrames(float* left, float* right, int count)
 {
-    DriveChannel& ch = channels;
+    TakeRunInput<Fuzz>(left, right, count);
+    channels.UpSample(runInput, count, runHalfRate, runQuarterRate);
+    RunVoices<Fuzz>(count);
+    channels.DownSample(runQuarterRate, count, runHalfRate, runQuarterRate);
+    WriteRunOutput(left, right, count);
+}
+
+template <bool Fuzz>
+inline void DriveStage::TakeRunInput(const float* left, const float* right, int count)
+{
     for (int j = 0; j < count; ++j) {
         // A non-finite sample would otherwise live on in every filter memory.
         const StereoDouble x(std::isfinite(left[j]) ? left[j] : 0.0, std::isfinite(right[j]) ? right[j] : 0.0);
         runInput[j] = x;
-        ch.envelopeFast += (Abs(x) - ch.envelopeFast) * envelopeAttack;
-        ch.envelopeFast = Select(ch.envelopeFast < kEnvelopeFloor, 0.0, ch.envelopeFast);
-        ch.envelopeSlow = Select(ch.envelopeFast > ch.envelopeSlow, ch.envelopeFast,
-                                 ch.envelopeSlow + (ch.envelopeFast - ch.envelopeSlow) * envelopeRelease);
-        ch.envelopeSlow = Select(ch.envelopeSlow < kSlowEnvelopeFloor, kSlowEnvelopeFloor, ch.envelopeSlow);
-        if (Fuzz) {
-            // gateOpen mutes the fuzz below -70 dB; gateCut rises as a note decays below
-            // its own slow peak and pulls the fuzz bias toward cut-off (the sputter).
-            const StereoDouble r = ch.envelopeFast / kGateOpenLevel;
-            const StereoDouble r2 = r * r;
-            runGateOpen[j] = Select(ch.envelopeFast < kGateOpenLevel, r2 * r2 * r2, 1.0);
-            const StereoDouble t1 = ch.envelopeSlow * gateHigh;
-            const StereoDouble t2 = ch.envelopeSlow * gateLow;
-            runGateCut[j] = Select(ch.envelopeFast >= t1, 0.0,
-                                   Select(ch.envelopeFast <= t2, 1.0, Smoothstep((t1 - ch.envelopeFast) / (t1 - t2))));
-        }
+        channels.TrackEnvelopes(x, envelopeAttack, envelopeRelease, kEnvelopeFloor, kSlowEnvelopeFloor);
+        if (!Fuzz)
+            continue;
+        // gateOpen mutes the fuzz below -70 dB; gateCut rises as a note decays below
+        // its own slow peak and pulls the fuzz bias toward cut-off (the sputter).
+        const StereoDouble fast = channels.EnvelopeFast();
+        const StereoDouble slow = channels.EnvelopeSlow();
+        const StereoDouble r = fast / kGateOpenLevel;
+        const StereoDouble r2 = r * r;
+        runGateOpen[j] = Select(fast < kGateOpenLevel, r2 * r2 * r2, 1.0);
+        const StereoDouble high = slow * gateHigh;
+        const StereoDouble low = slow * gateLow;
+        runGateCut[j] = Select(fast >= high, 0.0, Select(fast <= low, 1.0, Smoothstep((high - fast) / (high - low))));
     }
+}
 
-    ch.outer.UpRun(runInput, count, runHalfRate);
-    ch.inner.UpRun(runHalfRate, 2 * count, runQuarterRate);
+inline DriveStage::VoiceCoefficients DriveStage::CurrentVoiceCoefficients() const
+{
+    return VoiceCoefficients{1.0 - a720,        1.0 - a9000, preGain,    1.0 - odLowpass,
+                             odMakeup,          fadeIn,      1.0 - a250, 1.0 - a30,
+                             octaveMix,         fuzzGain,    bias,       -(cutoffBias + kFuzzClipLow) - bias,
+                             1.0 - fuzzLowpass, fuzzMakeup};
+}
+
+template <bool Fuzz>
+inline void DriveStage::RunVoices(int count)
+{
     // The voices' memories and coefficients live in locals for the run, where the
     // compiler can keep them in registers.
-    VoiceMemory memory{ch.odLow720, ch.odLow9000,    ch.odPost,   ch.fuzzLow250,
-                       ch.fuzzDc,   ch.fuzzClipPrev, ch.fuzzPost, ch.rectPrev};
-    const VoiceCoefficients c{1.0 - a720,        1.0 - a9000, preGain,    1.0 - odLowpass,
-                              odMakeup,          fadeIn,      1.0 - a250, 1.0 - a30,
-                              octaveMix,         fuzzGain,    bias,       -(cutoffBias + 0.44) - bias,
-                              1.0 - fuzzLowpass, fuzzMakeup};
+    VoiceMemory memory = channels.Voices();
+    const VoiceCoefficients c = CurrentVoiceCoefficients();
     for (int j = 0; j < count; ++j) {
         const StereoDouble gateOpen = Fuzz ? runGateOpen[j] : StereoDouble(1.0);
         const StereoDouble gateCut = Fuzz ? runGateCut[j] : StereoDouble(0.0);
-        StereoDouble* frame = runQuarterRate + 4 * j;
-        for (int k = 0; k < 4; ++k)
+        StereoDouble* frame = runQuarterRate + kOversampling * j;
+        for (int k = 0; k < kOversampling; ++k)
             frame[k] = ProcessVoices<Fuzz>(memory, c, frame[k], gateOpen, gateCut, pendingVoiceMix[j]);
     }
-    ch.odLow720 = memory.odLow720;
-    ch.odLow9000 = memory.odLow9000;
-    ch.odPost = memory.odPost;
-    ch.fuzzLow250 = memory.fuzzLow250;
-    ch.fuzzDc = memory.fuzzDc;
-    ch.fuzzClipPrev = memory.fuzzClipPrev;
-    ch.fuzzPost = memory.fuzzPost;
-    ch.rectPrev = memory.rectPrev;
-    ch.inner.DownRun(runQuarterRate, 2 * count, runHalfRate);
-    // The inner stage's output runs one 2x sample late against the outer stage's frames.
-    for (int t = 0; t < 2 * count; ++t) {
-        const StereoDouble next = runHalfRate[t];
-        runHalfRate[t] = ch.halfRateDelay;
-        ch.halfRateDelay = next;
-    }
-    ch.outer.DownRun(runHalfRate, count, runQuarterRate);
+    channels.SetVoices(memory);
+}
 
+inline void DriveStage::WriteRunOutput(float* left, float* right, int count)
+{
     for (int j = 0; j < count; ++j) {
-        const StereoDouble s = runQuarterRate[j];
-        const StereoDouble y = dcPole * ch.dcOutPrev + (s - ch.dcInPrev);
-        ch.dcInPrev = s;
-        ch.dcOutPrev = y;
+        const StereoDouble y = channels.BlockDc(runQuarterRate[j], dcPole);
         const double mix = pendingBypassMix[j];
         const StereoDouble mixed = mix * runInput[j] + (1.0 - mix) * y;
         left[j] = static_cast<float>(mixed.Left());

@@ -9,9 +9,6 @@
 // The input drive: an overdrive and a fuzz voice, both run at four times the
 // sample rate and crossfaded by a smoothed voice switch. DRIVE sets gain, tone
 // and make-up; at DRIVE 0 the stage fades out of the path and stops working.
-//
-// The fields are public like the engine's other records: the engine writes the
-// per-block targets (or uses the setters) and tests read the switches.
 class DriveStage
 {
 public:
@@ -46,6 +43,14 @@ public:
     // Make-up curves in dB over the smoothed drive.
     static double CurveLookup(const double (&values)[kCurvePoints], double d);
 
+    double SampleRate() const { return sampleRate; }
+    // The smoothed voice switch: 0 the overdrive, 1 the fuzz.
+    double VoiceMix() const { return voiceMix; }
+
+    // The most samples worked through the oversampling chain at once.
+    static constexpr int kRunLength = 64;
+
+private:
     // Coefficients of the current smoothed drive.
     double preGain = 1.0;
     double odMakeup = 1.0;
@@ -83,10 +88,6 @@ public:
 
     DriveChannel channels; // left and right side by side
 
-    // The most samples worked through the oversampling chain at once.
-    static constexpr int kRunLength = 64;
-
-private:
     double dcPole = 0.0; // of the output DC blocker, for sampleRate
     void UpdateCoefficients(double d);
     // Samples whose switches have moved but whose audio waits, all sharing the
@@ -99,17 +100,23 @@ private:
     // carries none of the fuzz path's tests.
     template <bool Fuzz>
     void ProcessFrames(float* left, float* right, int count);
-    // The voices' filter memories, copied out of the channels for a run.
-    struct VoiceMemory
-    {
-        StereoDouble odLow720, odLow9000, odPost, fuzzLow250, fuzzDc, fuzzClipPrev, fuzzPost, rectPrev;
-    };
+    // The steps of ProcessFrames: the run's input and fuzz gates, the voices at
+    // 4x, and the output mixed with the dry input.
+    template <bool Fuzz>
+    void TakeRunInput(const float* left, const float* right, int count);
+    template <bool Fuzz>
+    void RunVoices(int count);
+    void WriteRunOutput(float* left, float* right, int count);
+    // Leaving bypass clears every filter, waking the fuzz voice its own.
+    void WakeFilters(bool fuzz);
+    using VoiceMemory = DriveChannel::VoiceMemory;
     // The coefficients the voices read, as they enter each sample's arithmetic.
     struct VoiceCoefficients
     {
         double odLow720Step, odLow9000Step, preGain, odPostStep, odMakeup, fadeIn;
         double fuzzLow250Step, fuzzDcStep, octaveMix, fuzzGain, bias, cutSpan, fuzzPostStep, fuzzMakeup;
     };
+    VoiceCoefficients CurrentVoiceCoefficients() const;
     template <bool Fuzz>
     static StereoDouble ProcessVoices(VoiceMemory& m, const VoiceCoefficients& c, StereoDouble u, StereoDouble gateOpen,
                                       StereoDouble gateCut, double mix);

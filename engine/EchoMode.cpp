@@ -530,7 +530,7 @@ bool EchoMode::PlanStillHolds(const DriftContext& drift) const
     return !state.reinitPending && state.tapLevelsValid && !state.sync.boundaryFound
            && StepChangesNothing(timeSmoother, interval) && StepChangesNothing(pitchSmoother, interval)
            && StepChangesNothing(feedbackSmoother, interval) && decayValid && feedbackSmoother.current == decayFeedback
-           && !ChaosNeedsSeed(Clamp01(drift.amount), drift);
+           && !ChaosNeedsSeed(Clamp01(drift.Amount()), drift);
 }
 
 void EchoMode::RefreshSamplePlan(SamplePlan& plan)
@@ -564,7 +564,7 @@ EchoMode::SamplePlan EchoMode::PlanSample(const DriftContext& drift)
     timeSmoother.Step(interval);
     pitchSmoother.Step(interval);
     feedbackSmoother.Step(interval);
-    plan.chaos = Clamp01(drift.amount);
+    plan.chaos = Clamp01(drift.Amount());
     const double period = TapPeriod(plan.chaos, drift);
     plan.periodSamples = sr * period;
 
@@ -631,19 +631,19 @@ double EchoMode::TapPeriod(double chaos, const DriftContext& drift) const
 
 bool EchoMode::ChaosNeedsSeed(double chaos, const DriftContext& drift) const
 {
-    return chaos > 0.0 && (!state.chaosSeeded || drift.generation != state.chaosGeneration);
+    return chaos > 0.0 && (!state.chaosSeeded || drift.Generation() != state.chaosGeneration);
 }
 
 void EchoMode::SeedChaos(double chaos, const DriftContext& drift)
 {
     if (ChaosNeedsSeed(chaos, drift)) {
-        uint32_t seeded = drift.seed != 0 ? drift.seed : kZeroSeedReplacement;
+        uint32_t seeded = drift.Seed() != 0 ? drift.Seed() : kZeroSeedReplacement;
         for (int step = 0; step < kChaosSeedSteps; ++step)
             seeded = DriftContext::XorShift32(seeded);
         state.chaosRng = seeded;
-        state.flickerRng = (drift.seed ^ kFlickerSeedMask) | 1u;
+        state.flickerRng = (drift.Seed() ^ kFlickerSeedMask) | 1u;
         state.chaosSeeded = 1;
-        state.chaosGeneration = drift.generation;
+        state.chaosGeneration = drift.Generation();
     }
 }
 

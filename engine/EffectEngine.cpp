@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <exception>
-#include <limits>
-#include <new>
 
 #include "engine/EngineMath.h"
 #include "engine/NoteDivisions.h"
@@ -13,7 +11,6 @@ namespace {
 
 using EngineMath::kPi;
 constexpr int kChaosStepSamples = 512;
-constexpr uint32_t kPublishIntervalSamples = 128;
 
 constexpr double kLevelSmoothSeconds = 0.02;
 constexpr double kMixSmoothSeconds = 0.01;
@@ -23,6 +20,32 @@ constexpr double kModeWeightSmoothSeconds = 0.03;
 constexpr double kGateAttackSeconds = 0.005;
 constexpr double kGateReleaseSeconds = 0.05;
 constexpr float kActiveWeight = 0.0001f;
+// Weights and the output glides closer than this to their landing value land on it.
+constexpr double kGlideLanding = 1e-9;
+// The repeat slot's engine crossfade lands on 0 below and on 1 above these.
+constexpr double kEngineMixFloor = 1e-6;
+constexpr double kEngineMixCeiling = 0.999999;
+// The Preserve Stereo crossfade lands on its target within this.
+constexpr double kStereoMixLanding = 1e-6;
+// The input gate closes below an envelope of kGateClosedFraction x Input Gate and
+// opens fully kGateOpeningFraction x Input Gate above that.
+constexpr double kGateClosedFraction = 0.1;
+constexpr double kGateOpeningFraction = 0.05;
+// A gate envelope below this is silence.
+constexpr double kGateEnvelopeFloor = 1e-20;
+
+constexpr double kRadiansPerDegree = kPi / 180.0;
+constexpr double kMaxEchoFeedback = 0.9;
+constexpr int kMaxEchoRepeats = 8;
+// MACRO 0..1 sweeps the free tremolo rate from 0.5 Hz over a range of 24 (to 12 Hz)
+// and the loop length from 10 ms over a range of 1600 (to 16 s).
+constexpr double kTremSlowestHz = 0.5;
+constexpr double kTremRateRange = 24.0;
+constexpr double kLoopShortestSeconds = 0.01;
+constexpr double kLoopLengthRange = 1600.0;
+constexpr double kLoopLongestSeconds = 16.0;
+// Pieces of the crossfaded repeat slot go through the modes in one call each.
+constexpr int kRepeatSlotPiece = 64;
 
 double Clamp01(double value)
 {
@@ -53,7 +76,7 @@ void ClearTempoSync(TempoSyncInfo& info)
 double StepGlide(ParamSmoother& glide, double landing)
 {
     double value = glide.Tick();
-    if (std::fabs(value - landing) <= 1e-9)
+    if (std::fabs(value - landing) <= kGlideLanding)
         value = glide.current = landing;
     return value;
 }
@@ -66,22 +89,10 @@ bool GlideHolds(const ParamSmoother& glide, double landing)
 
 } // namespace
 
-EffectEngine::EffectEngine()
-    : lastHostPosition(std::numeric_limits<double>::quiet_NaN()), modeTable{&trem, &echo, &liveLoop}
+EffectEngine::EffectEngine() : modeTable{&trem, &echo, &liveLoop}
 {
     for (int i = 0; i < kParamCount; ++i)
         values[i] = GetParamSpec(i).defaultValue;
-}
-
-EffectEngine::~EffectEngine()
-{
-    DeleteHandedOverLoops();
-}
-
-void EffectEngine::DeleteHandedOverLoops()
-{
-    delete pendingLoop.exchange(nullptr);
-    delete retiredLoop.exchange(nullptr);
 }
 
 void EffectEngine::SetParam(int index, double value)
@@ -96,14 +107,6 @@ double EffectEngine::GetParam(int index) const
     if (static_cast<unsigned>(index) >= static_cast<unsigned>(kParamCount))
         return 0.0;
     return values[index];
-}
-
-void EffectEngine::SetHostPosition(double quarterNotes)
-{
-    if (!std::isfinite(quarterNotes))
-        return;
-    hostPosition = quarterNotes;
-    positionFresh = 1;
 }
 
 double EffectEngine::Clamped(int index) const
@@ -174,8 +177,23 @@ bool EffectEngine::TryEnsureScratch(int count)
 
 void EffectEngine::RebuildForRate()
 {
-    DeleteHandedOverLoops();
+    handover.DropHandedOverLoops();
+    ReturnStagesToConstructed();
+    PrepareStagesAndModes();
+    handover.RenewShadow(sampleRate, maxBlockSize);
+    ResetModeWeights();
+    ResetTempoSync();
+    gateEnvelope = 0.0;
 
+    levelGain.target = LevelGainTarget();
+    levelGain.current = levelGain.target;
+
+    lastSeed = Rounded(kChaosSeed);
+    drift.Reseed(static_cast<uint32_t>(lastSeed) + kSeedOffset);
+}
+
+void EffectEngine::ReturnStagesToConstructed()
+{
     drive.ResetToConstructed();
     wear.ResetToConstructed();
     trem.ResetToConstructed();
@@ -184,10 +202,12 @@ void EffectEngine::RebuildForRate()
     echoRight.RestoreConstructedControls();
     liveLoop.RestoreConstructedControls();
     chunkCounter = 0;
-    samplesSincePublish = 0;
     stereoMix.Configure(kStereoMixSmoothSeconds, sampleRate);
     stereoMix.current = 0.0;
+}
 
+void EffectEngine::PrepareStagesAndModes()
+{
     drive.Prepare(sampleRate);
     wear.Prepare(sampleRate);
 
@@ -199,24 +219,10 @@ void EffectEngine::RebuildForRate()
     echoLeft.Prepare(sampleRate, maxBlockSize);
     echoRight.Prepare(sampleRate, maxBlockSize);
     liveLoop.Prepare(sampleRate, maxBlockSize);
+}
 
-    // The snapshot is filled only when published, so its histories are not kept.
-    // Without memory for it nothing is published, which the reader sees as "no loop".
-    shadowLoop.reset(new (std::nothrow) LoopsMode());
-    if (shadowLoop) {
-        shadowLoop->Prepare(sampleRate, maxBlockSize);
-        // A shadow without its rings would have them allocated by a publish on the
-        // audio thread.
-        if (shadowLoop->IsReady()) {
-            SampleHistory().swap(shadowLoop->historyL);
-            SampleHistory().swap(shadowLoop->historyR);
-        } else {
-            shadowLoop.reset();
-        }
-    }
-
-    handoverState.exchange(kHandoverEmpty);
-
+void EffectEngine::ResetModeWeights()
+{
     for (auto& weight : modeWeight) {
         weight.current = 0.0;
         weight.target = 0.0;
@@ -224,24 +230,15 @@ void EffectEngine::RebuildForRate()
     }
     started = 0;
     lastMode = 0;
+}
 
-    lastHostPosition = std::numeric_limits<double>::quiet_NaN();
-    positionFresh = 0;
-    for (int slot = 0; slot < 2; ++slot) {
-        lastBoundary[slot] = 0.0;
-        boundaryEmitted[slot] = 0;
-    }
+void EffectEngine::ResetTempoSync()
+{
+    tempoSync.Reset();
     ClearTempoSync(tremSync);
     ClearTempoSync(modeSync);
     ClearTempoSync(tremSyncBlock);
     ClearTempoSync(modeSyncBlock);
-    gateEnvelope = 0.0;
-
-    levelGain.target = LevelGainTarget();
-    levelGain.current = levelGain.target;
-
-    lastSeed = Rounded(kChaosSeed);
-    drift.Reseed(static_cast<uint32_t>(lastSeed) + kSeedOffset);
 }
 
 // ---------------------------------------------------------------------------
@@ -258,34 +255,19 @@ void EffectEngine::Process(const float* inL, const float* inR, float* outL, floa
         return;
     }
 
-    TakePendingLoop();
-    freezeHeldForReader = false;
-    if (!liveLoop.recordingStopped || values[kLoopFreeze] < 0.5) {
-        int32_t expected = kHandoverValid;
-        if (!handoverState.compare_exchange_strong(expected, kHandoverEmpty))
-            freezeHeldForReader = expected == kHandoverReaderCopying;
-    }
-    if (handoverProbe)
-        handoverProbe(HandoverPoint::AudioBlockStarted);
+    const FrozenLoopHandover::BlockStart blockStart = handover.BeginBlock(liveLoop, values[kLoopFreeze] >= 0.5);
+    freezeHeldForReader = blockStart.readerHolding;
 
     UpdateBlockParams();
     MapModeControls();
 
-    if (loopJustInstalled) {
-        liveLoop.randomGeneration = drift.generation;
+    if (blockStart.loopInstalled) {
+        // The installed voices keep the personalities they were saved with.
+        liveLoop.SetRandomGeneration(drift.Generation());
         liveLoop.SnapSmoothers();
-        loopJustInstalled = 0;
     }
 
-    const bool synced = SwitchOn(kSync);
-    const int division = Rounded(kSyncDivision);
-    const bool fresh = positionFresh != 0;
-    tremSyncBlock = MakeTempoSync(n, ResolveDivisionIndex(false, division), 0, synced, fresh);
-    modeSyncBlock = MakeTempoSync(n, std::clamp(division, 0, kNoteDivisionCount - 1), 1, synced, fresh);
-    if (fresh)
-        lastHostPosition = hostPosition;
-    positionFresh = 0;
-
+    BuildTempoRecords(n);
     PlanIdleFeeding();
     // A found boundary makes the tempo records differ from sample to sample in
     // more than the phase.
@@ -299,42 +281,17 @@ void EffectEngine::Process(const float* inL, const float* inR, float* outL, floa
     }
     FeedIdleSlots();
 
-    PublishFrozenLoop(n);
+    handover.Publish(liveLoop, n);
 }
 
-void EffectEngine::TakePendingLoop()
+void EffectEngine::BuildTempoRecords(int n)
 {
-    if (!pendingLoop.load() || retiredLoop.load())
-        return;
-    int32_t expected = kHandoverValid;
-    handoverState.compare_exchange_strong(expected, kHandoverEmpty);
-    expected = kHandoverEmpty;
-    if (!handoverState.compare_exchange_strong(expected, kHandoverAudioWriting))
-        return;
-    if (LoopsMode* incoming = pendingLoop.exchange(nullptr)) {
-        // A loop at another rate would make the next publish resize the shadow's
-        // rings here; it is retired untouched and freed by the other side.
-        if (incoming->sampleRate == liveLoop.sampleRate && incoming->IsReady()) {
-            LoopsMode::SwapState(liveLoop, *incoming);
-            loopJustInstalled = 1;
-        }
-        retiredLoop.store(incoming, std::memory_order_release);
-    }
-    handoverState.store(kHandoverEmpty, std::memory_order_release);
-}
-
-void EffectEngine::PublishFrozenLoop(int n)
-{
-    samplesSincePublish += static_cast<uint32_t>(n);
-    int32_t state = handoverState.load();
-    if (samplesSincePublish < kPublishIntervalSamples && state != kHandoverEmpty)
-        return;
-    if (liveLoop.recordingStopped && state < kHandoverReaderCopying && shadowLoop
-        && handoverState.compare_exchange_strong(state, kHandoverAudioWriting)) {
-        shadowLoop->CopyStateFrom(liveLoop);
-        handoverState.store(kHandoverValid, std::memory_order_release);
-    }
-    samplesSincePublish = 0;
+    const bool synced = SwitchOn(kSync);
+    const int division = Rounded(kSyncDivision);
+    const bool fresh = tempoSync.PositionFresh();
+    tremSyncBlock = MakeTempoSync(n, ResolveDivisionIndex(false, division), 0, synced, fresh);
+    modeSyncBlock = MakeTempoSync(n, std::clamp(division, 0, kNoteDivisionCount - 1), 1, synced, fresh);
+    tempoSync.TakePosition();
 }
 
 void EffectEngine::UpdateBlockParams()
@@ -344,7 +301,7 @@ void EffectEngine::UpdateBlockParams()
         drift.Reseed(static_cast<uint32_t>(seed) + kSeedOffset);
         lastSeed = seed;
     }
-    drift.amount = values[kChaos];
+    drift.SetAmount(values[kChaos]);
 
     drive.SetDrive(Clamped(kDrive));
     drive.SetVoice(Rounded(kDriveVoice) >= 1 ? DriveStage::kVoiceFuzz : DriveStage::kVoiceOverdrive);
@@ -352,27 +309,32 @@ void EffectEngine::UpdateBlockParams()
     wear.SetTargets(Clamped(kWear), Clamped(kDirtTrimWow), Clamped(kDirtTrimBandwidth), Clamped(kDirtTrimNoise),
                     Clamped(kDirtTrimCrush));
 
-    trem.SetStereoPhase(values[kTremStereoPhase] * kPi / 180.0);
+    trem.SetStereoPhase(values[kTremStereoPhase] * kRadiansPerDegree);
     trem.SetDepth(Clamped(kTremDepth));
 
     repeatEngineMix.target = SwitchOn(kRepeatEngine) ? 1.0 : 0.0;
 
-    repeat.count = std::clamp(Rounded(kRepeatCount), 1, RepeatMode::kMaxRepeats);
-    repeat.decayTarget = Clamped(kRepeatDecay);
-    repeat.feedbackTarget = std::clamp(values[kRepeatFeedback], 0.0, 0.95);
-    repeat.gapless = SwitchOn(kRepeatGapless);
-    repeat.hold = SwitchOn(kRepeatHold) || SwitchOn(kRepeatLatch);
-    repeat.preserveStereo = SwitchOn(kEchoPreserveStereo);
+    repeat.SetCount(Rounded(kRepeatCount));
+    repeat.SetDecay(Clamped(kRepeatDecay));
+    repeat.SetFeedback(std::clamp(values[kRepeatFeedback], 0.0, 0.95));
+    repeat.SetGapless(SwitchOn(kRepeatGapless));
+    repeat.SetHold(SwitchOn(kRepeatHold) || SwitchOn(kRepeatLatch));
+    repeat.SetPreserveStereo(SwitchOn(kEchoPreserveStereo));
 
-    const double echoFeedback = std::clamp(values[kLegacyEchoFeedback], 0.0, 0.9);
-    const int echoRepeats = std::clamp(Rounded(kLegacyEchoRepeats), 1, 8);
+    const double echoFeedback = std::clamp(values[kLegacyEchoFeedback], 0.0, kMaxEchoFeedback);
+    const int echoRepeats = std::clamp(Rounded(kLegacyEchoRepeats), 1, kMaxEchoRepeats);
     for (EchoMode* e : {&echo, &echoLeft, &echoRight}) {
         e->SetFeedback(echoFeedback);
         e->SetRepeats(echoRepeats);
     }
 
     stereoMix.target = SwitchOn(kEchoPreserveStereo) ? 1.0 : 0.0;
+    UpdateLoopParams();
+    levelGain.target = LevelGainTarget();
+}
 
+void EffectEngine::UpdateLoopParams()
+{
     liveLoop.SetVoiceCount(values[kLoopVoices]);
     liveLoop.SetMotionRate(values[kLoopMotionRate]);
     liveLoop.SetLfoMotion(values[kLoopLFOMotion]);
@@ -380,10 +342,7 @@ void EffectEngine::UpdateBlockParams()
     liveLoop.SetMonoVoices(values[kLoopMonoVoices]);
     liveLoop.SetShapeTargets(Clamped(kLoopOctaves), Clamped(kLoopReverse), Clamped(kLoopReach), Clamped(kLoopWidth));
     // A reader copying the snapshot keeps the loop frozen until it is done.
-    liveLoop.SetFreezeRequested(SwitchOn(kLoopFreeze) || freezeHeldForReader
-                                || handoverState.load() == kHandoverReaderCopying);
-
-    levelGain.target = LevelGainTarget();
+    liveLoop.SetFreezeRequested(SwitchOn(kLoopFreeze) || freezeHeldForReader || handover.ReaderCopying());
 }
 
 void EffectEngine::MapModeControls()
@@ -395,7 +354,7 @@ void EffectEngine::MapModeControls()
     const int clampedDivision = std::clamp(d, 0, kNoteDivisionCount - 1);
 
     trem.SetControls(a, s);
-    const double freeRate = 0.5 * std::pow(24.0, a);
+    const double freeRate = kTremSlowestHz * std::pow(kTremRateRange, a);
     const double period = DivisionSeconds(1.0 / freeRate, sync, ResolveDivisionIndex(false, d), tempo);
     trem.SetTime(period > 0.0 ? 1.0 / period : freeRate);
 
@@ -409,8 +368,10 @@ void EffectEngine::MapModeControls()
     }
 
     liveLoop.SetControls(a, s);
-    const double loopSeconds = DivisionSeconds(0.01 * std::pow(1600.0, a), sync, clampedDivision, tempo);
-    liveLoop.SetTime(loopSeconds < 0.01 ? 0.01 : std::min(loopSeconds, 16.0));
+    const double loopSeconds =
+        DivisionSeconds(kLoopShortestSeconds * std::pow(kLoopLengthRange, a), sync, clampedDivision, tempo);
+    liveLoop.SetTime(loopSeconds < kLoopShortestSeconds ? kLoopShortestSeconds
+                                                        : std::min(loopSeconds, kLoopLongestSeconds));
 }
 
 // ---------------------------------------------------------------------------
@@ -418,43 +379,7 @@ void EffectEngine::MapModeControls()
 
 TempoSyncInfo EffectEngine::MakeTempoSync(int n, int divisionIndex, int slot, bool synced, bool fresh)
 {
-    TempoSyncInfo info;
-    info.synced = synced ? 1 : 0;
-    info.divisionBeats = NoteDivisions[std::clamp(divisionIndex, 0, kNoteDivisionCount - 1)];
-    info.beatsPerSample = EffectiveTempo(tempo) / 60.0 / sampleRate;
-    info.divisionSamples = std::max(EngineMath::RoundToInt(info.divisionBeats / info.beatsPerSample), 1);
-
-    if (!synced || !fresh)
-        return info;
-    const double p = hostPosition;
-    const double q = lastHostPosition;
-    if (std::isnan(q) || p == q)
-        return info;
-
-    info.boundaryFound = 1;
-    info.movedBack = q > p ? 1 : 0;
-    if (info.movedBack)
-        boundaryEmitted[slot] = 0;
-
-    const double beats = info.divisionBeats;
-    const double x = p / beats;
-    info.phase = x - std::floor(x);
-
-    double next = std::ceil(x - 1e-9) * beats;
-    if (boundaryEmitted[slot] && std::fabs(next - lastBoundary[slot]) < 1e-9)
-        next += beats;
-
-    const double end = p + n * info.beatsPerSample - 1e-9;
-    if (!(end > next))
-        return info;
-    info.boundaryOffset = std::clamp(EngineMath::RoundToInt((next - p) / info.beatsPerSample), 0, std::max(n - 1, 0));
-    // Far out on the timeline a division can fall below the position's precision;
-    // stop there instead of spinning on the audio thread.
-    while (end > next + beats && next + beats != next)
-        next += beats;
-    lastBoundary[slot] = next;
-    boundaryEmitted[slot] = 1;
-    return info;
+    return tempoSync.Make(n, divisionIndex, slot, synced, fresh, tempo, sampleRate);
 }
 
 void EffectEngine::AdvanceTempoSync(int i)
@@ -506,7 +431,7 @@ bool EffectEngine::SlotTakesRuns(int slot) const
 bool EffectEngine::WeightHolds(int slot) const
 {
     return modeWeight[slot].StepRuleHolds([](ParamSmoother& s) {
-        if (std::fabs(s.Tick()) < 1e-9)
+        if (std::fabs(s.Tick()) < kGlideLanding)
             s.current = 0.0;
     });
 }
@@ -528,12 +453,7 @@ void EffectEngine::ProcessChunk(const float* inL, const float* inR, float* outL,
     if (firstSample)
         LandSmoothersOnFirstSample();
 
-    modeTable[0]->SetTempoSync(tremSync);
-    repeat.SetTempoSync(modeSync);
-    modeTable[1]->SetTempoSync(modeSync);
-    echoLeft.SetTempoSync(modeSync);
-    echoRight.SetTempoSync(modeSync);
-    modeTable[2]->SetTempoSync(modeSync);
+    HandTempoRecordsToModes();
 
     for (int i = 0; i < count; ++i) {
         workL[i] = SanitizedSample(inL[i]);
@@ -548,6 +468,16 @@ void EffectEngine::ProcessChunk(const float* inL, const float* inR, float* outL,
     MixModes(count);
     wear.Process(workL.data(), workR.data(), count, drift);
     WriteOutput(outL, outR, count);
+}
+
+void EffectEngine::HandTempoRecordsToModes()
+{
+    modeTable[0]->SetTempoSync(tremSync);
+    repeat.SetTempoSync(modeSync);
+    modeTable[1]->SetTempoSync(modeSync);
+    echoLeft.SetTempoSync(modeSync);
+    echoRight.SetTempoSync(modeSync);
+    modeTable[2]->SetTempoSync(modeSync);
 }
 
 void EffectEngine::LandSmoothersOnFirstSample()
@@ -569,11 +499,11 @@ void EffectEngine::ApplyInputGate(float* left, float* right, int count)
         const double x = (std::fabs(static_cast<double>(left[i])) + std::fabs(static_cast<double>(right[i]))) * 0.5;
         gateEnvelope += (x - gateEnvelope) * (x > gateEnvelope ? gateAttack : gateRelease);
         // A NaN envelope would never recover and close or poison the gate for good.
-        if (gateEnvelope < 1e-20 || !std::isfinite(gateEnvelope))
+        if (gateEnvelope < kGateEnvelopeFloor || !std::isfinite(gateEnvelope))
             gateEnvelope = 0.0;
         if (!(g > 0.0))
             continue;
-        const double t = std::clamp((gateEnvelope - 0.1 * g) / (0.05 * g), 0.0, 1.0);
+        const double t = std::clamp((gateEnvelope - kGateClosedFraction * g) / (kGateOpeningFraction * g), 0.0, 1.0);
         const double gain = t * t * (3.0 - 2.0 * t);
         left[i] = static_cast<float>(left[i] * gain);
         right[i] = static_cast<float>(right[i] * gain);
@@ -635,7 +565,7 @@ void EffectEngine::MixModes(int count)
         }
         for (int i = 0; i < count; ++i) {
             double w = modeWeight[k].Tick();
-            if (std::fabs(w) < 1e-9)
+            if (std::fabs(w) < kGlideLanding)
                 w = modeWeight[k].current = 0.0;
             weights[k][i] = static_cast<float>(w);
             active[k] = active[k] || weights[k][i] > kActiveWeight;
@@ -678,9 +608,9 @@ void EffectEngine::MixModes(int count)
 double EffectEngine::StepEngineMix(ParamSmoother& mix)
 {
     double e = mix.Tick();
-    if (e < 1e-6)
+    if (e < kEngineMixFloor)
         e = mix.current = 0.0;
-    else if (e > 0.999999)
+    else if (e > kEngineMixCeiling)
         e = mix.current = 1.0;
     return e;
 }
@@ -754,57 +684,64 @@ void EffectEngine::MixRepeatSlot(int count, double e)
 
     const auto stepStereoMix = [](ParamSmoother& smoother) {
         double w = smoother.Tick();
-        if (std::fabs(w - smoother.target) <= 1e-6)
+        if (std::fabs(w - smoother.target) <= kStereoMixLanding)
             w = smoother.current = smoother.target;
         return w;
     };
-    constexpr int kPiece = 64;
-    float repeatL[kPiece], repeatR[kPiece];
-    float leftA[kPiece], leftB[kPiece], rightA[kPiece], rightB[kPiece];
     for (int i = 0; i < count;) {
         const double w = stepStereoMix(stereoMix);
         const bool holds = stereoMix.StepRuleHolds(stepStereoMix);
-        const int n = holds ? std::min(count - i, kPiece) : 1;
-        const float* inL = workL.data() + i;
-        const float* inR = workR.data() + i;
-        float* outL = modeL.data() + i;
-        float* outR = modeR.data() + i;
-
-        std::copy_n(inL, n, repeatL);
-        std::copy_n(inR, n, repeatR);
-        if (e > 0.0)
-            repeat.Process(repeatL, repeatR, n, drift);
-        else
-            repeat.FeedIdle(inL, inR, n);
-
-        if (w < 1.0) {
-            echo.Process(outL, outR, n, drift);
-        } else {
-            echo.FeedIdle(inL, inR, n);
-            std::fill_n(outL, n, 0.0f);
-            std::fill_n(outR, n, 0.0f);
-        }
-
-        if (w > 0.0) {
-            std::copy_n(inL, n, leftA);
-            std::copy_n(inL, n, leftB);
-            echoLeft.Process(leftA, leftB, n, drift);
-            std::copy_n(inR, n, rightA);
-            std::copy_n(inR, n, rightB);
-            echoRight.Process(rightA, rightB, n, drift);
-            for (int j = 0; j < n; ++j) {
-                outL[j] = static_cast<float>((leftA[j] + leftB[j]) * w * 0.5 + outL[j] * (1.0 - w));
-                outR[j] = static_cast<float>((rightA[j] + rightB[j]) * w * 0.5 + outR[j] * (1.0 - w));
-            }
-        } else {
-            echoLeft.FeedIdle(inL, inL, n);
-            echoRight.FeedIdle(inR, inR, n);
-        }
-
-        for (int j = 0; j < n; ++j) {
-            outL[j] = static_cast<float>(repeatL[j] * e + outL[j] * (1.0 - e));
-            outR[j] = static_cast<float>(repeatR[j] * e + outR[j] * (1.0 - e));
-        }
+        const int n = holds ? std::min(count - i, kRepeatSlotPiece) : 1;
+        MixRepeatSlotPiece(i, n, e, w);
         i += n;
+    }
+}
+
+// n samples of the crossfaded repeat slot from `offset` on: the repeat engine
+// at engine mix e against the legacy echo, whose stereo and per-channel echoes
+// are mixed by the Preserve Stereo crossfade w.
+void EffectEngine::MixRepeatSlotPiece(int offset, int n, double e, double w)
+{
+    float repeatL[kRepeatSlotPiece], repeatR[kRepeatSlotPiece];
+    float leftA[kRepeatSlotPiece], leftB[kRepeatSlotPiece], rightA[kRepeatSlotPiece], rightB[kRepeatSlotPiece];
+    const float* inL = workL.data() + offset;
+    const float* inR = workR.data() + offset;
+    float* outL = modeL.data() + offset;
+    float* outR = modeR.data() + offset;
+
+    std::copy_n(inL, n, repeatL);
+    std::copy_n(inR, n, repeatR);
+    if (e > 0.0)
+        repeat.Process(repeatL, repeatR, n, drift);
+    else
+        repeat.FeedIdle(inL, inR, n);
+
+    if (w < 1.0) {
+        echo.Process(outL, outR, n, drift);
+    } else {
+        echo.FeedIdle(inL, inR, n);
+        std::fill_n(outL, n, 0.0f);
+        std::fill_n(outR, n, 0.0f);
+    }
+
+    if (w > 0.0) {
+        std::copy_n(inL, n, leftA);
+        std::copy_n(inL, n, leftB);
+        echoLeft.Process(leftA, leftB, n, drift);
+        std::copy_n(inR, n, rightA);
+        std::copy_n(inR, n, rightB);
+        echoRight.Process(rightA, rightB, n, drift);
+        for (int j = 0; j < n; ++j) {
+            outL[j] = static_cast<float>((leftA[j] + leftB[j]) * w * 0.5 + outL[j] * (1.0 - w));
+            outR[j] = static_cast<float>((rightA[j] + rightB[j]) * w * 0.5 + outR[j] * (1.0 - w));
+        }
+    } else {
+        echoLeft.FeedIdle(inL, inL, n);
+        echoRight.FeedIdle(inR, inR, n);
+    }
+
+    for (int j = 0; j < n; ++j) {
+        outL[j] = static_cast<float>(repeatL[j] * e + outL[j] * (1.0 - e));
+        outR[j] = static_cast<float>(repeatR[j] * e + outR[j] * (1.0 - e));
     }
 }

@@ -1,20 +1,21 @@
 #pragma once
 #include <array>
-#include <atomic>
 #include <cstdint>
 #include <functional>
-#include <memory>
+#include <utility>
 #include <vector>
 
 #include "engine/DriftContext.h"
 #include "engine/DriveStage.h"
 #include "engine/EchoMode.h"
 #include "engine/EngineMath.h"
+#include "engine/FrozenLoopHandover.h"
 #include "engine/LoopsMode.h"
 #include "engine/ModeProcessor.h"
 #include "engine/ParamSmoother.h"
 #include "engine/ParamSpec.h"
 #include "engine/RepeatMode.h"
+#include "engine/TempoSyncBuilder.h"
 #include "engine/TempoSyncInfo.h"
 #include "engine/TremMode.h"
 #include "engine/WearStage.h"
@@ -29,7 +30,7 @@
 // one-sample chunks.
 //
 // Prepare never runs while Process runs (the owner serialises them). Only the
-// frozen-loop hand-over members are touched by other threads, and only through
+// frozen-loop hand-over is touched by other threads, and only through its
 // atomic compare-and-set and exchange.
 //
 // Large (the modes embed their delay lines): keep it inside another object,
@@ -42,17 +43,8 @@ public:
     static constexpr int kDefaultBlockSize = 512;
     static constexpr uint32_t kSeedOffset = 0x5eed0000u;
 
-    // Hand-over states of the published frozen-loop snapshot.
-    enum HandoverState : int32_t
-    {
-        kHandoverEmpty = 0,
-        kHandoverValid = 1,
-        kHandoverReaderCopying = 2,
-        kHandoverAudioWriting = 3,
-    };
-
     EffectEngine();
-    ~EffectEngine();
+    ~EffectEngine() = default;
     EffectEngine(const EffectEngine&) = delete;
     EffectEngine& operator=(const EffectEngine&) = delete;
 
@@ -68,39 +60,77 @@ public:
     // Stored as given; its users clamp it (20..999 BPM, 120 when not finite).
     void SetTempo(double bpm) { tempo = bpm; }
     // Host position in quarter notes; a non-finite position is ignored.
-    void SetHostPosition(double quarterNotes);
+    void SetHostPosition(double quarterNotes) { tempoSync.SetHostPosition(quarterNotes); }
 
     double SampleRate() const { return sampleRate; }
     int MaxBlockSize() const { return maxBlockSize; }
     double Tempo() const { return tempo; }
     // The live loop has stopped recording (a frozen loop is playing).
-    bool LoopRecordingStopped() const { return liveLoop.recordingStopped != 0; }
+    bool LoopRecordingStopped() const { return liveLoop.GetState().recordingStopped != 0; }
 
     // Frozen-loop hand-over; any thread but the audio thread, never two at once.
     // The blob of the frozen live loop, or empty when there is none (or a reader is
     // already copying it).
-    std::vector<uint8_t> CaptureFrozenLoop();
+    std::vector<uint8_t> CaptureFrozenLoop() { return handover.Capture(liveLoop); }
     // Hands in a loop from a blob (size 0: an empty loop) for the audio thread to
     // install at a block start, converted to the rate the loop runs at for
     // sampleRate. False, with nothing changed, when the blob is refused.
-    bool RestoreFrozenLoop(const uint8_t* data, size_t size, double sampleRate);
-    // Frees a loop still waiting to be installed and the one an install displaced.
-    void DiscardPendingLoop();
-
-    // Fixed points of the hand-over at which handoverProbe is called when set, so
-    // that a test can run the other side of the protocol at exactly that point.
-    enum class HandoverPoint
+    bool RestoreFrozenLoop(const uint8_t* data, size_t size, double sampleRate)
     {
-        AudioBlockStarted,       // audio thread: install tried, snapshot checked, parameters not yet applied
-        ReaderCopying,           // reader: holds the copying state, nothing copied yet
-        ReaderReleased,          // reader: copy taken and the snapshot handed back, not yet encoded
-        RestoreBetweenExchanges, // restorer: pending slot exchanged, retired slot not yet emptied
-    };
-    // Unset in the product; the audio thread tests it once per block.
-    std::function<void(HandoverPoint)> handoverProbe;
+        return handover.Restore(data, size, sampleRate);
+    }
+    // Frees a loop still waiting to be installed and the one an install displaced.
+    void DiscardPendingLoop() { handover.DropHandedOverLoops(); }
+    // Unset in the product: lets a test run the other side of the hand-over at
+    // the protocol's fixed points.
+    void SetHandoverProbe(std::function<void(FrozenLoopHandover::Point)> probe) { handover.SetProbe(std::move(probe)); }
 
     // The tempo record of a slot (0 the tremolo, 1 the other modes) for a block of n samples.
     TempoSyncInfo MakeTempoSync(int n, int divisionIndex, int slot, bool synced, bool positionFresh);
+
+private:
+    // Reads the engine's state for the tests; it changes nothing.
+    friend class EffectEngineInspector;
+
+    void RebuildForRate();
+    void ReturnStagesToConstructed();
+    void PrepareStagesAndModes();
+    void ResetModeWeights();
+    void ResetTempoSync();
+    static constexpr int kScratchVectorCount = 13;
+    std::array<std::vector<float>*, kScratchVectorCount> ScratchVectors();
+    void EnsureScratch(int count);
+    bool TryEnsureScratch(int count);
+    void UpdateBlockParams();
+    void UpdateLoopParams();
+    void MapModeControls();
+    void BuildTempoRecords(int n);
+    void AdvanceTempoSync(int i);
+    // Samples from here (at most remaining) that the next chunk may cover.
+    int RunLength(int remaining) const;
+    // An active slot whose processing covers a run as it would its samples one by one.
+    bool SlotTakesRuns(int slot) const;
+    bool WeightHolds(int slot) const;
+    void ProcessChunk(const float* inL, const float* inR, float* outL, float* outR, int count);
+    void HandTempoRecordsToModes();
+    void LandSmoothersOnFirstSample();
+    void ApplyInputGate(float* left, float* right, int count);
+    void UpdateModeCrossfade();
+    void MixModes(int count);
+    void MixRepeatSlot(int count, double engineMix);
+    void MixRepeatSlotPiece(int offset, int n, double engineMix, double stereoMix);
+    static double StepEngineMix(ParamSmoother& mix);
+    void FeedRepeatSlotIdle(const float* left, const float* right, int count);
+    void PlanIdleFeeding();
+    void GatherIdleInput(int count);
+    void FeedIdleSlots();
+    void WriteOutput(float* outL, float* outR, int count);
+
+    double Clamped(int index) const;
+    bool SwitchOn(int index) const { return values[index] > 0.5; }
+    int Rounded(int index) const;
+    double LevelGainTarget() const;
+    int CurrentMode() const;
 
     double sampleRate = kDefaultSampleRate;
     int32_t maxBlockSize = kDefaultBlockSize;
@@ -109,11 +139,7 @@ public:
     ParamSmoother mixAmount;
     ParamSmoother repeatEngineMix;
     double values[kParamCount];
-    double hostPosition = 0.0;
-    uint8_t positionFresh = 0;
-    double lastHostPosition;
-    double lastBoundary[2] = {};
-    uint8_t boundaryEmitted[2] = {};
+    TempoSyncBuilder tempoSync;
     TempoSyncInfo tremSync;
     TempoSyncInfo modeSync;
     DriftContext drift{1};
@@ -127,13 +153,7 @@ public:
     ParamSmoother stereoMix;
     uint32_t chunkCounter = 0;
     LoopsMode liveLoop;
-
-    std::unique_ptr<LoopsMode> shadowLoop;
-    std::atomic<int32_t> handoverState{kHandoverEmpty};
-    std::atomic<LoopsMode*> pendingLoop{nullptr};
-    std::atomic<LoopsMode*> retiredLoop{nullptr};
-    uint32_t samplesSincePublish = 0;
-    uint8_t loopJustInstalled = 0;
+    FrozenLoopHandover handover;
 
     ModeProcessor* modeTable[kSlotCount];
     ParamSmoother modeWeight[kSlotCount];
@@ -146,43 +166,6 @@ public:
 
     std::vector<float> workL, workR, dryL, dryR, accL, accR, modeL, modeR;
     std::vector<float> weights[kSlotCount];
-
-private:
-    void RebuildForRate();
-    static constexpr int kScratchVectorCount = 13;
-    std::array<std::vector<float>*, kScratchVectorCount> ScratchVectors();
-    void EnsureScratch(int count);
-    bool TryEnsureScratch(int count);
-    void UpdateBlockParams();
-    void MapModeControls();
-    void TakePendingLoop();
-    void PublishFrozenLoop(int n);
-    void AdvanceTempoSync(int i);
-    // Samples from here (at most remaining) that the next chunk may cover.
-    int RunLength(int remaining) const;
-    // An active slot whose processing covers a run as it would its samples one by one.
-    bool SlotTakesRuns(int slot) const;
-    bool WeightHolds(int slot) const;
-    void ProcessChunk(const float* inL, const float* inR, float* outL, float* outR, int count);
-    void LandSmoothersOnFirstSample();
-    void ApplyInputGate(float* left, float* right, int count);
-    void UpdateModeCrossfade();
-    void MixModes(int count);
-    void MixRepeatSlot(int count, double engineMix);
-    static double StepEngineMix(ParamSmoother& mix);
-    void FeedRepeatSlotIdle(const float* left, const float* right, int count);
-    void PlanIdleFeeding();
-    void GatherIdleInput(int count);
-    void FeedIdleSlots();
-    void WriteOutput(float* outL, float* outR, int count);
-    void DeleteHandedOverLoops();
-    std::unique_ptr<LoopsMode> CopyFrozenLoop() const noexcept;
-
-    double Clamped(int index) const;
-    bool SwitchOn(int index) const { return values[index] > 0.5; }
-    int Rounded(int index) const;
-    double LevelGainTarget() const;
-    int CurrentMode() const;
 
     // Block values of the tempo records; the per-sample records derive from them.
     TempoSyncInfo tremSyncBlock;

@@ -59,6 +59,28 @@ uint64_t DoubleBits(double x)
     return bits;
 }
 
+void StoreLittleEndian(uint32_t v, uint8_t* out)
+{
+    if (HostIsLittleEndian()) {
+        std::memcpy(out, &v, 4);
+        return;
+    }
+    for (int i = 0; i < 4; ++i)
+        out[i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+uint32_t LoadLittleEndian(const uint8_t* in)
+{
+    uint32_t v = 0;
+    if (HostIsLittleEndian()) {
+        std::memcpy(&v, in, 4);
+        return v;
+    }
+    for (int i = 0; i < 4; ++i)
+        v |= static_cast<uint32_t>(in[i]) << (8 * i);
+    return v;
+}
+
 class BlobWriter
 {
 public:
@@ -92,6 +114,22 @@ public:
         }
         for (float x : v)
             Append(FloatBits(x), 4);
+    }
+
+    // One channel of a line of stereo frames, as an array with its count in front.
+    void Channel(const DelayLine<2>& line, int channel)
+    {
+        const size_t count = line.Length();
+        U32(static_cast<uint32_t>(count));
+        const float* frames = line.Frames();
+        for (size_t j = 0; j < count; ++j)
+            if (!std::isfinite(frames[2 * j + channel]))
+                throw BlobError(kNonFinite);
+        const size_t at = bytes.size();
+        bytes.resize(at + 4 * count);
+        uint8_t* out = bytes.data() + at;
+        for (size_t j = 0; j < count; ++j)
+            StoreLittleEndian(FloatBits(frames[2 * j + channel]), out + 4 * j);
     }
 
 private:
@@ -151,6 +189,26 @@ public:
             throw BlobError(kNonFinite);
     }
 
+    // One channel of a line of stereo frames already sized by preparation: the
+    // stored count must match its length.
+    void Channel(DelayLine<2>& line, int channel)
+    {
+        uint32_t count = 0;
+        U32(count);
+        if (count != line.Length() || count > Remaining() / 4)
+            throw BlobError(kBadLength);
+        const uint8_t* in = data + position;
+        for (size_t j = 0; j < count; ++j) {
+            const uint32_t bits = LoadLittleEndian(in + 4 * j);
+            float x;
+            std::memcpy(&x, &bits, sizeof x);
+            if (!std::isfinite(x))
+                throw BlobError(kNonFinite);
+            line.FrameAt(j)[channel] = x;
+        }
+        position += 4 * size_t{count};
+    }
+
     bool AtEnd() const { return position == size; }
 
 private:
@@ -173,7 +231,7 @@ private:
 };
 
 // The layout after the header, written and read by the same walk so the two
-// directions cannot drift apart. Loop is const for writing.
+// directions cannot drift apart. The record is const for writing.
 template <class Coder, class Smoother>
 void CodeSmoother(Coder& c, Smoother& s)
 {
@@ -260,11 +318,11 @@ void CodeShifter(BlobReader& c, GrainShifter& shifter)
     shifter.RestoreState(std::move(state));
 }
 
-template <class Coder, class Loop>
-void CodeLoop(Coder& c, Loop& loop)
+template <class Coder, class Record>
+void CodeState(Coder& c, Record& loop)
 {
-    c.Floats(loop.historyL);
-    c.Floats(loop.historyR);
+    c.Channel(loop.history, 0);
+    c.Channel(loop.history, 1);
 
     c.I32(loop.writeIndex);
     c.F64(loop.clock);
@@ -321,17 +379,18 @@ bool ValidSmoother(const ParamSmoother& s, double bound)
            && s.time > 0.0 && s.time <= kMaxSmootherTime;
 }
 
-bool ValidHistory(const SampleHistory& history, int32_t length)
+bool ValidHistory(const DelayLine<2>& history, int32_t length)
 {
-    if (history.size() != static_cast<size_t>(length))
+    if (history.Length() != static_cast<size_t>(length))
         return false;
-    for (float x : history)
-        if (!(std::fabs(x) <= kMaxSampleMagnitude))
+    const float* samples = history.Frames();
+    for (size_t i = 0; i < 2 * history.Length(); ++i)
+        if (!(std::fabs(samples[i]) <= kMaxSampleMagnitude))
             return false;
     return true;
 }
 
-bool ValidControls(const LoopsMode& loop)
+bool ValidControls(const LoopsMode::State& loop)
 {
     if (!ValidSmoother(loop.amountSmoother, 1.0))
         return false;
@@ -362,9 +421,9 @@ bool ValidPersonality(const LoopVoice& v)
 
 bool ValidVoice(const LoopsMode& loop, const LoopVoice& v)
 {
-    const double clock = loop.clock;
-    const double history = loop.historyLength;
-    const double maxSegment = std::ceil(LoopsMode::kMaxSegmentSeconds * loop.sampleRate) + 16.0;
+    const double clock = loop.GetState().clock;
+    const double history = loop.HistoryLength();
+    const double maxSegment = std::ceil(LoopsMode::kMaxSegmentSeconds * loop.SampleRate()) + 16.0;
     if (v.segmentLength < 1 || v.segmentLength > maxSegment)
         return false;
     if (v.segmentPosition < 0 || v.segmentPosition > v.segmentLength)
@@ -387,7 +446,7 @@ bool ValidVoice(const LoopsMode& loop, const LoopVoice& v)
     // A segment start never sets anything outside half to full level.
     if (!Within(v.levelScale, kMinLevelScale, 1.0))
         return false;
-    if (v.fadeRemaining < 0 || v.fadeRemaining > loop.fadeLength)
+    if (v.fadeRemaining < 0 || v.fadeRemaining > loop.GetState().fadeLength)
         return false;
     for (double x : {v.lastOutL, v.lastOutR, v.heldOutL, v.heldOutR})
         if (!(std::fabs(x) <= kMaxSampleMagnitude))
@@ -398,7 +457,7 @@ bool ValidVoice(const LoopsMode& loop, const LoopVoice& v)
 bool ValidShifter(const LoopsMode& loop, const GrainShifter& shifter)
 {
     const GrainShifter::State& s = shifter.CurrentState();
-    if (s.sampleRate != loop.sampleRate)
+    if (s.sampleRate != loop.SampleRate())
         return false;
     if (s.length < 1 || s.buffer.size() != static_cast<size_t>(s.length))
         return false;
@@ -420,33 +479,36 @@ bool ValidShifter(const LoopsMode& loop, const GrainShifter& shifter)
 
 bool ValidateFrozenLoop(const LoopsMode& loop)
 {
-    if (!FrozenLoopBlob::IsSupportedRate(loop.sampleRate))
+    const LoopsMode::State& state = loop.GetState();
+    const int32_t historyLength = loop.HistoryLength();
+    const double sampleRate = loop.SampleRate();
+    if (!FrozenLoopBlob::IsSupportedRate(sampleRate))
         return false;
-    if (!loop.recordingStopped || !loop.freezeRequested)
+    if (!state.recordingStopped || !state.freezeRequested)
         return false;
-    if (loop.historyLength < 1 || loop.writeIndex < 0 || loop.writeIndex >= loop.historyLength)
+    if (historyLength < 1 || state.writeIndex < 0 || state.writeIndex >= historyLength)
         return false;
-    if (!Within(loop.clock, 0.0, kMaxClock))
+    if (!Within(state.clock, 0.0, kMaxClock))
         return false;
-    if (loop.fadeLength < 1 || loop.fadeLength > loop.sampleRate)
+    if (state.fadeLength < 1 || state.fadeLength > sampleRate)
         return false;
-    if (!Within(loop.loopTime, 0.01, LoopsMode::kMaxSegmentSeconds))
+    if (!Within(state.loopTime, 0.01, LoopsMode::kMaxSegmentSeconds))
         return false;
-    if (loop.shifterOwner < -1 || loop.shifterOwner >= LoopsMode::kVoiceCount)
+    if (state.shifterOwner < -1 || state.shifterOwner >= LoopsMode::kVoiceCount)
         return false;
-    if (loop.divisionsPerLoop < 1)
+    if (state.divisionsPerLoop < 1)
         return false;
-    for (int32_t countdown : loop.startCountdown)
+    for (int32_t countdown : state.startCountdown)
         if (countdown < -1)
             return false;
-    if (!ValidControls(loop))
+    if (!ValidControls(state))
         return false;
-    for (const LoopVoice& voice : loop.voices)
+    for (const LoopVoice& voice : state.voices)
         if (!ValidVoice(loop, voice))
             return false;
-    if (!ValidHistory(loop.historyL, loop.historyLength) || !ValidHistory(loop.historyR, loop.historyLength))
+    if (!ValidHistory(state.history, historyLength))
         return false;
-    return ValidShifter(loop, loop.shifters[0]) && ValidShifter(loop, loop.shifters[1]);
+    return ValidShifter(loop, state.shifters[0]) && ValidShifter(loop, state.shifters[1]);
 }
 
 std::vector<uint8_t> EncodeFrozenLoop(const LoopsMode& loop)
@@ -456,13 +518,15 @@ std::vector<uint8_t> EncodeFrozenLoop(const LoopsMode& loop)
     if (!ValidateFrozenLoop(loop))
         return bytes;
     try {
-        bytes.reserve(static_cast<size_t>(FrozenLoopBlob::SizeFor(
-            static_cast<uint64_t>(loop.historyLength), static_cast<uint64_t>(loop.shifters[0].CurrentState().length))));
+        const LoopsMode::State& state = loop.GetState();
+        bytes.reserve(static_cast<size_t>(
+            FrozenLoopBlob::SizeFor(static_cast<uint64_t>(loop.HistoryLength()),
+                                    static_cast<uint64_t>(state.shifters[0].CurrentState().length))));
         BlobWriter writer(bytes);
         writer.U32(FrozenLoopBlob::kMagic);
         writer.U32(FrozenLoopBlob::kVersion);
-        writer.F64(loop.sampleRate);
-        CodeLoop(writer, loop);
+        writer.F64(loop.SampleRate());
+        CodeState(writer, state);
     } catch (const BlobError&) {
         return {};
     } catch (const std::bad_alloc&) {
@@ -494,8 +558,11 @@ std::unique_ptr<LoopsMode> DecodeFrozenLoop(const uint8_t* data, size_t size, st
 
         auto loop = std::make_unique<LoopsMode>();
         loop->Prepare(sampleRate, kPreparedBlockSize);
-        CodeLoop(reader, *loop);
-        if (!reader.AtEnd() || loop->sampleRate != sampleRate || !loop->IsReady() || !ValidateFrozenLoop(*loop))
+        // The prepared record gives the arrays their sizes; the blob fills it.
+        LoopsMode::State state = loop->TakeState();
+        CodeState(reader, state);
+        if (!reader.AtEnd() || loop->SampleRate() != sampleRate || !loop->RestoreState(std::move(state))
+            || !loop->IsReady() || !ValidateFrozenLoop(*loop))
             return nullptr;
         return loop;
     } catch (const BlobError& e) {

@@ -200,6 +200,11 @@ void GrainShifter::Prefill(const float* samples, int count)
 {
     for (int i = 0; i < count; ++i)
         Push(samples[i]);
+    StartHeadsBack(count);
+}
+
+void GrainShifter::StartHeadsBack(int count)
+{
     state.readPosA = state.readPosB = state.clock - count;
 }
 

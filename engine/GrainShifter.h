@@ -60,6 +60,9 @@ public:
     // Pushes `count` samples without reading and starts both heads at the first
     // of them, so that the shifter begins with that audio instead of silence.
     void Prefill(const float* samples, int count);
+    // Starts both heads at the first of the last `count` samples pushed, as
+    // Prefill does for samples pushed one by one.
+    void StartHeadsBack(int count);
     // One output sample from the two heads at a speed and grain length; advances them.
     float Read(double speed, double grain);
     // Converts the whole state to another rate (restoring a loop saved at that rate).

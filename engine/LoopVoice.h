@@ -4,10 +4,10 @@
 
 #include "engine/ParamSmoother.h"
 
-// One of the six voices of LoopsMode: its random personality, the segment it is
-// playing, its smoothed speed/gain/pan, five slow LFOs and the tail of an
-// interrupted segment. LoopsMode drives it; the voice itself only holds state
-// and the small helpers that need nothing else.
+// The record of one of the six voices of LoopsMode, part of its State: its
+// random personality, the segment it is playing, its smoothed speed/gain/pan,
+// five slow LFOs and the tail of an interrupted segment. LoopsMode drives it;
+// the voice itself only holds state and the small helpers that need nothing else.
 struct LoopVoice
 {
     static constexpr int kLfoCount = 5;

@@ -14,9 +14,41 @@ namespace {
 
 using EngineMath::kPi;
 constexpr double kHalfPi = kPi * 0.5;
-constexpr double kMinTime = 0.001;
-constexpr double kMaxTime = 1.2;
+constexpr double kMinTime = 0.001; // s
+constexpr double kMaxTime = 1.2;   // s
+// MACRO a gives a slice of kMacroShortest x kMacroRange^a seconds.
+constexpr double kMacroShortest = 0.01; // s
+constexpr double kMacroRange = 120.0;
+// The history holds this many slices of the longest time: 64 repeats and the newest.
+constexpr double kHistorySlices = 65.0;
+constexpr double kSmoothingSeconds = 0.01; // decay, feedback and stereo width
+constexpr double kGainRampSeconds = 0.005; // repeat gains and the hold mix, linear
+constexpr double kFeedbackLowpassHz = 8000.0;
+constexpr double kEnvelopeFastSeconds = 0.005;
+constexpr double kEnvelopeSlowSeconds = 0.05;
+// A transient: the fast envelope above the floor and above the slow one by the
+// ratio (about 4 dB); the detector then rests for the hold-off.
+constexpr double kTransientFloor = 9e-6;
+constexpr double kTransientRatio = 2.5600000000000005;
+constexpr double kTransientMargin = 1e-12;
+constexpr double kTransientHoldoffSeconds = 0.06;
+// The first stretch of a repeat after its slice start plays at unit speed, and a
+// transient re-aligns the taps by as much.
+constexpr double kUnisonEdgeSeconds = 0.01;
+constexpr double kEdgeFadeSeconds = 0.012;
+constexpr double kSpeedFadeSeconds = 0.005;
+constexpr double kOffsetFadeSeconds = 0.02;
+constexpr double kTransitionSeconds = 0.04;
+// The dip carved before the next repeat, between these fractions of a slice.
+constexpr double kDipStart = 0.7;
+constexpr double kDipEnd = 0.95;
+constexpr double kDipDepth = 0.9;
+// Below this energy a correlation is taken as none.
+constexpr double kEnergyFloor = 1e-12;
 constexpr int32_t kIdleCount = 1000000;
+// Below these magnitudes the feedback amount and the feedback filter land on 0.
+constexpr double kFeedbackFloor = 1e-12;
+constexpr double kFeedbackFilterFloor = 1e-20;
 
 double Clamp(double x, double lo, double hi)
 {
@@ -63,7 +95,7 @@ void RepeatMode::ReleaseBuffers()
 bool RepeatMode::AllocateBuffers()
 {
     // A rate whose history could not even be addressed fails like an allocation.
-    const double historySamples = std::ceil(kMaxTime * 65.0 * sampleRate) + 8.0;
+    const double historySamples = std::ceil(kMaxTime * kHistorySlices * sampleRate) + 8.0;
     if (!(historySamples < static_cast<double>(std::vector<float>().max_size() / 8))) {
         ReleaseBuffers();
         return false;
@@ -86,11 +118,11 @@ bool RepeatMode::AllocateBuffers()
 void RepeatMode::Prepare(double rate, int)
 {
     sampleRate = EngineMath::UsableSampleRate(rate);
-    coefficient10ms = 1.0 - std::exp(-1.0 / (sampleRate * 0.01));
-    rampStep = 1.0 / (sampleRate * 0.005);
-    lowpass8k = 1.0 - std::exp(-2.0 * kPi * 8000.0 / sampleRate);
-    coefficient5ms = 1.0 - std::exp(-1.0 / (sampleRate * 0.005));
-    coefficient50ms = 1.0 - std::exp(-1.0 / (sampleRate * 0.05));
+    coefficient10ms = 1.0 - std::exp(-1.0 / (sampleRate * kSmoothingSeconds));
+    rampStep = 1.0 / (sampleRate * kGainRampSeconds);
+    lowpass8k = 1.0 - std::exp(-2.0 * kPi * kFeedbackLowpassHz / sampleRate);
+    coefficient5ms = 1.0 - std::exp(-1.0 / (sampleRate * kEnvelopeFastSeconds));
+    coefficient50ms = 1.0 - std::exp(-1.0 / (sampleRate * kEnvelopeSlowSeconds));
     prepared = AllocateBuffers();
     // A preparation starts over like construction, so the same chaos seed
     // replays the same speed pattern after every preparation.
@@ -140,8 +172,13 @@ void RepeatMode::Reset()
 
 void RepeatMode::SetControls(double a, double b)
 {
-    SetTime(0.01 * std::pow(120.0, Clamp(a, 0.0, 1.0)));
+    SetTime(kMacroShortest * std::pow(kMacroRange, Clamp(a, 0.0, 1.0)));
     shape = Clamp(b, 0.0, 1.0);
+}
+
+void RepeatMode::SetCount(int repeats)
+{
+    count = std::clamp(repeats, 1, kMaxRepeats);
 }
 
 void RepeatMode::SetTime(double seconds)
@@ -170,10 +207,10 @@ double RepeatMode::RaisedCosine(double x)
 double RepeatMode::DipCurve() const
 {
     const double r = position / sliceLength;
-    if (!(r > 0.7 && r < 0.95))
+    if (!(r > kDipStart && r < kDipEnd))
         return 1.0;
-    const double s = EngineMath::Sin((r - 0.7) * 4.0 * kPi);
-    return 1.0 - 0.9 * s * s;
+    const double s = EngineMath::Sin((r - kDipStart) * 4.0 * kPi);
+    return 1.0 - kDipDepth * s * s;
 }
 
 double RepeatMode::DipGain() const
@@ -199,8 +236,8 @@ void RepeatMode::FillTapShapes()
 
 void RepeatMode::FillShape(TapShape& shape, double s, double offset, double now) const
 {
-    const double edge = std::min(0.5 * sliceLength, 0.01 * sampleRate);
-    const double fade12 = 0.012 * sampleRate;
+    const double edge = std::min(0.5 * sliceLength, kUnisonEdgeSeconds * sampleRate);
+    const double fade12 = kEdgeFadeSeconds * sampleRate;
     shape.shift = -offset + (offset - edge) * s + edge;
     shape.writerScale = 0.0;
     shape.writerLimit = std::numeric_limits<double>::infinity();
@@ -222,14 +259,13 @@ void RepeatMode::FillShape(TapShape& shape, double s, double offset, double now)
     }
 }
 
-inline RepeatMode::Frame RepeatMode::TapRead(const Line& line, double src, double s, int speedClass, int offsetSlot,
-                                             double dip) const
+inline RepeatMode::Frame RepeatMode::TapReadShaped(const Line& line, double src, double s, const TapShape& shape,
+                                                   double dip)
 {
     if (s == 1.0) {
         const Frame v = line.ReadWritten(src);
         return {v.left * dip, v.right * dip};
     }
-    const TapShape& shape = tapShapes[speedClass][offsetSlot];
     double gain = shape.gain;
     const double rp = src + shape.shift;
     if (rp > shape.writerLimit) {
@@ -240,6 +276,12 @@ inline RepeatMode::Frame RepeatMode::TapRead(const Line& line, double src, doubl
         return {};
     const Frame v = line.ReadWritten(rp);
     return {v.left * gain, v.right * gain};
+}
+
+inline RepeatMode::Frame RepeatMode::TapRead(const Line& line, double src, double s, int speedClass, int offsetSlot,
+                                             double dip) const
+{
+    return TapReadShaped(line, src, s, tapShapes[speedClass][offsetSlot], dip);
 }
 
 inline RepeatMode::Frame RepeatMode::TapReadAligned(const Line& line, double src, double s, int speedClass,
@@ -269,7 +311,7 @@ double RepeatMode::CaptureRead(int channel, double heldLength, double s) const
     const double rp = position * heldLength / sliceLength * s;
     if (rp >= heldLength)
         return 0.0;
-    const double fade12 = 0.012 * sampleRate;
+    const double fade12 = kEdgeFadeSeconds * sampleRate;
     const double end = std::min(sliceLength / s, sliceLength);
     const double g = RaisedCosine(std::min(end - position, position) / std::max(std::min(fade12, 0.25 * end), 1.0));
     const double dip = s == 1.0 ? DipGain() : 1.0;
@@ -310,7 +352,7 @@ double RepeatMode::Correlation(double span) const
         aa += a.left * a.left + a.right * a.right;
         bb += b.left * b.left + b.right * b.right;
     }
-    if (aa <= 1e-12 || bb <= 1e-12)
+    if (aa <= kEnergyFloor || bb <= kEnergyFloor)
         return 0.0;
     return Clamp(ab / std::sqrt(aa * bb), 0.0, 1.0);
 }
@@ -322,7 +364,7 @@ void RepeatMode::NewCycle(DriftContext& drift)
         previousSpeedClass[k] = static_cast<uint8_t>(kPreviousCycleClasses + speedClass[k]);
     std::copy(classSpeed, classSpeed + kPreviousCycleClasses, classSpeed + kPreviousCycleClasses);
     classesInUse = (classesInUse & kCurrentCycleClassBits) << kPreviousCycleClasses;
-    const double chaos = drift.amount;
+    const double chaos = drift.Amount();
     const double base = shape < 0.16 ? 0.5 : shape < 0.4 ? 1.0 : shape < 0.64 ? 1.5 : shape < 0.88 ? 2.0 : 4.0;
     for (int k = 0; k < kMaxRepeats; ++k) {
         const uint32_t r1 = drift.NextRandom();
@@ -401,7 +443,7 @@ void RepeatMode::UpdateSliceLength()
         readOffsetB = 0.0;
     sliceLength = wanted;
     transitionCount = 0;
-    correlation = Correlation(std::min(std::min(wanted, previousSliceLength) - 1.0, 0.04 * sampleRate));
+    correlation = Correlation(std::min(std::min(wanted, previousSliceLength) - 1.0, kTransitionSeconds * sampleRate));
 }
 
 void RepeatMode::DetectTransient(double left, double right)
@@ -413,12 +455,12 @@ void RepeatMode::DetectTransient(double left, double right)
         --transientHoldoff;
         return;
     }
-    if (envelopeFast >= 9e-6 && envelopeFast >= envelopeSlow * 2.5600000000000005 + 1e-12) {
+    if (envelopeFast >= kTransientFloor && envelopeFast >= envelopeSlow * kTransientRatio + kTransientMargin) {
         transientSeen = 1;
-        transientHoldoff = static_cast<int32_t>(0.06 * sampleRate);
+        transientHoldoff = static_cast<int32_t>(kTransientHoldoffSeconds * sampleRate);
         if (!hold) {
             readOffsetB = readOffsetA;
-            readOffsetA = previousOffsetA = std::min(0.01 * sampleRate, 0.5 * sliceLength);
+            readOffsetA = previousOffsetA = std::min(kUnisonEdgeSeconds * sampleRate, 0.5 * sliceLength);
             offsetFadeCount = 0;
         }
     }
@@ -501,8 +543,8 @@ RepeatMode::Frame RepeatMode::CapturePlayback()
         return {};
     dipFlag = captureHasTransient;
     const double heldLength = std::min(sliceLength, static_cast<double>(captureLength));
-    const double x = std::min(cycleCount / (0.005 * sampleRate), 1.0);
-    const double fade = std::max(std::min(0.012 * sampleRate, 0.25 * sliceLength), 1.0);
+    const double x = std::min(cycleCount / (kSpeedFadeSeconds * sampleRate), 1.0);
+    const double fade = std::max(std::min(kEdgeFadeSeconds * sampleRate, 0.25 * sliceLength), 1.0);
     const double edges = RaisedCosine(std::min(position, sliceLength - position) / fade);
     Frame out;
     for (int c = 0; c < 2; ++c) {
@@ -516,8 +558,8 @@ RepeatMode::Frame RepeatMode::CapturePlayback()
 
 void RepeatMode::UpdateTapFades()
 {
-    speedFade = std::min(cycleCount / (0.005 * sampleRate), 1.0);
-    const double fadeLength = 0.02 * sampleRate;
+    speedFade = std::min(cycleCount / (kSpeedFadeSeconds * sampleRate), 1.0);
+    const double fadeLength = kOffsetFadeSeconds * sampleRate;
     offsetFade.active = offsetFadeCount < fadeLength;
     if (!offsetFade.active)
         return;
@@ -526,24 +568,34 @@ void RepeatMode::UpdateTapFades()
     offsetFade.gainB = EngineMath::Cos(u);
 }
 
-RepeatMode::Voices RepeatMode::RenderVoices()
+void RepeatMode::PrepareTaps()
 {
     dipCurve = DipCurve();
     UpdateTapFades();
     FillTapShapes();
+}
+
+RepeatMode::Voices RepeatMode::RenderVoices()
+{
+    PrepareTaps();
     Voices voices;
     voices.sum = RepeatSum(voices.first);
+    RenderHeldAndFed(voices);
+    return voices;
+}
+
+void RepeatMode::RenderHeldAndFed(Voices& voices)
+{
     voices.held = CapturePlayback();
     dipFlag = static_cast<uint8_t>(transientHistory & 1u);
     const double now = static_cast<double>(clock);
     if (static_cast<double>(feedbackValidFrom) <= now - 1.5 * sliceLength)
         voices.fed = TapReadRepeat(FeedbackLine(), now - sliceLength, 0, DipGain());
-    return voices;
 }
 
 void RepeatMode::MixSliceTransition(Voices& voices)
 {
-    const double t = std::min(transitionCount / std::max(0.04 * sampleRate - 1.0, 1.0), 1.0);
+    const double t = std::min(transitionCount / std::max(kTransitionSeconds * sampleRate - 1.0, 1.0), 1.0);
     const double gNew = EngineMath::Sin(RaisedCosine(t) * kHalfPi);
     const double rho = correlation;
     const double gOld = std::sqrt(std::max(1.0 - (1.0 - rho * rho) * gNew * gNew, 0.0)) - rho * gNew;
@@ -596,7 +648,7 @@ void RepeatMode::Advance(DriftContext& drift)
         previousOffsetA += 1.0;
         if (previousOffsetA >= previousSliceLength)
             previousOffsetA -= previousSliceLength;
-        if (++transitionCount >= 0.04 * sampleRate)
+        if (++transitionCount >= kTransitionSeconds * sampleRate)
             transitionCount = -1;
     }
 }
@@ -611,52 +663,64 @@ void RepeatMode::Process(float* left, float* right, int n, DriftContext& drift)
     for (int i = 0; i < n; ++i) {
         const float inL = FiniteOrZero(left[i]);
         const float inR = FiniteOrZero(right[i]);
-        StartIfFirst(drift);
-        UpdateHold(drift);
-        UpdateSliceLength();
-        DetectTransient(inL, inR);
-
-        feedback += (feedbackTarget - feedback) * coefficient10ms;
-        if (std::fabs(feedback) < 1e-12)
-            feedback = 0.0;
-        decay += (decayTarget - decay) * coefficient10ms;
-        stereoWidth += ((preserveStereo ? 1.0 : 0.0) - stereoWidth) * coefficient10ms;
-
-        FillCapture();
-        RampRepeatGains();
+        StepControls(inL, inR, drift);
         Voices voices = RenderVoices();
         if (transitionCount >= 0)
             MixSliceTransition(voices);
-
-        const double firsts[2] = {voices.first.left, voices.first.right};
-        const double sums[2] = {voices.sum.left, voices.sum.right};
-        const double helds[2] = {voices.held.left, voices.held.right};
-        const double feds[2] = {voices.fed.left, voices.fed.right};
-        // Both channels' feedback saturates in one two-lane call.
-        const auto feedbackInput = [&](int c) {
-            return (1.0 - holdMix) * firsts[c] + holdMix * helds[c] + feds[c] * feedback;
-        };
-        const StereoDouble saturated = EngineMath::Tanh(StereoDouble(feedbackInput(0), feedbackInput(1)));
-        const double ys[2] = {saturated.Left(), saturated.Right()};
-        double out[2];
-        float fed[2];
-        for (int c = 0; c < 2; ++c) {
-            const double y = ys[c];
-            feedbackFilter[c] += (y - feedbackFilter[c]) * lowpass8k;
-            if (std::fabs(feedbackFilter[c]) < 1e-20)
-                feedbackFilter[c] = 0.0;
-            fed[c] = static_cast<float>(feedbackFilter[c]);
-            out[c] = SoftLimit(feds[c] * feedback + (1.0 - holdMix) * sums[c] + holdMix * helds[c]);
-        }
-        feedbackLine.Write(fed);
+        WriteFeedback(voices);
         WriteInput(inL, inR);
-
-        const double mid = (out[0] + out[1]) * 0.5;
-        left[i] = static_cast<float>(mid + (out[0] - mid) * stereoWidth);
-        right[i] = static_cast<float>(mid + (out[1] - mid) * stereoWidth);
-
+        MixOutput(voices, left[i], right[i]);
         Advance(drift);
     }
+}
+
+void RepeatMode::StepControls(float inL, float inR, DriftContext& drift)
+{
+    StartIfFirst(drift);
+    UpdateHold(drift);
+    UpdateSliceLength();
+    DetectTransient(inL, inR);
+    feedback += (feedbackTarget - feedback) * coefficient10ms;
+    if (std::fabs(feedback) < kFeedbackFloor)
+        feedback = 0.0;
+    decay += (decayTarget - decay) * coefficient10ms;
+    stereoWidth += ((preserveStereo ? 1.0 : 0.0) - stereoWidth) * coefficient10ms;
+    FillCapture();
+    RampRepeatGains();
+}
+
+void RepeatMode::WriteFeedback(const Voices& voices)
+{
+    const double firsts[2] = {voices.first.left, voices.first.right};
+    const double helds[2] = {voices.held.left, voices.held.right};
+    const double feds[2] = {voices.fed.left, voices.fed.right};
+    // Both channels' feedback saturates in one two-lane call.
+    const auto feedbackInput = [&](int c) {
+        return (1.0 - holdMix) * firsts[c] + holdMix * helds[c] + feds[c] * feedback;
+    };
+    const StereoDouble saturated = EngineMath::Tanh(StereoDouble(feedbackInput(0), feedbackInput(1)));
+    const double ys[2] = {saturated.Left(), saturated.Right()};
+    float filtered[2];
+    for (int c = 0; c < 2; ++c) {
+        feedbackFilter[c] += (ys[c] - feedbackFilter[c]) * lowpass8k;
+        if (std::fabs(feedbackFilter[c]) < kFeedbackFilterFloor)
+            feedbackFilter[c] = 0.0;
+        filtered[c] = static_cast<float>(feedbackFilter[c]);
+    }
+    feedbackLine.Write(filtered);
+}
+
+void RepeatMode::MixOutput(const Voices& voices, float& left, float& right) const
+{
+    const double feds[2] = {voices.fed.left, voices.fed.right};
+    const double sums[2] = {voices.sum.left, voices.sum.right};
+    const double helds[2] = {voices.held.left, voices.held.right};
+    double out[2];
+    for (int c = 0; c < 2; ++c)
+        out[c] = SoftLimit(feds[c] * feedback + (1.0 - holdMix) * sums[c] + holdMix * helds[c]);
+    const double mid = (out[0] + out[1]) * 0.5;
+    left = static_cast<float>(mid + (out[0] - mid) * stereoWidth);
+    right = static_cast<float>(mid + (out[1] - mid) * stereoWidth);
 }
 
 void RepeatMode::FeedIdle(const float* left, const float* right, int n)

@@ -9,41 +9,13 @@
 #include "engine/ModeProcessor.h"
 #include "engine/TempoSyncInfo.h"
 
-// The REPEAT engine: records the input continuously and plays up to 64 repeats
-// of the last slices (repeat k plays the audio of k+1 slices ago, one decay step
-// quieter each), with per-repeat speeds picked by SHAPE and varied by CHAOS, a
-// feedback path, a HOLD/LATCH capture that loops the last slice, gapless fast
-// repeats, transient-aware re-alignment and a correlation-aware crossfade when
-// the slice length changes.
-//
-// The engine writes count, decayTarget, feedbackTarget, gapless, hold and
-// preserveStereo directly once per block. All memory is sized in Prepare; when
-// that allocation fails the mode stays silent until a later Prepare succeeds.
-class RepeatMode : public ModeProcessor
+// The REPEAT engine's state, field by field in its documented order. The
+// recorded input and the feedback line hold frames: left and right of one
+// sample side by side, so that a tap reads both from one cache line.
+struct RepeatState
 {
-public:
     static constexpr int kMaxRepeats = 64;
 
-    RepeatMode() = default;
-    ~RepeatMode() override = default;
-
-    void Prepare(double sampleRate, int maxBlockSize) override;
-    void Reset() override;
-    // a = MACRO (slice time 0.01 x 120^a s), b = SHAPE.
-    void SetControls(double a, double b) override;
-    void Process(float* left, float* right, int n, DriftContext& drift) override;
-    // Slice time in seconds, clamped to 0.001..1.2.
-    void SetTime(double seconds) override;
-    void SetTempoSync(const TempoSyncInfo& info) override;
-
-    // Keeps the history (and a HOLD capture) current while the mode is not heard.
-    void FeedIdle(const float* left, const float* right, int n);
-
-    // True once Prepare has sized the buffers; false after a failed allocation.
-    bool IsPrepared() const { return prepared; }
-
-    // The recorded input and the feedback line hold frames: left and right of one
-    // sample side by side, so that a tap reads both from one cache line.
     DelayLine<2> history;
     std::vector<float> capture[2];
     DelayLine<2> feedbackLine;
@@ -95,6 +67,55 @@ public:
     uint8_t previousHold = 0;
     uint8_t started = 0;
     uint8_t preserveStereo = 0;
+};
+
+// The REPEAT engine: records the input continuously and plays up to 64 repeats
+// of the last slices (repeat k plays the audio of k+1 slices ago, one decay step
+// quieter each), with per-repeat speeds picked by SHAPE and varied by CHAOS, a
+// feedback path, a HOLD/LATCH capture that loops the last slice, gapless fast
+// repeats, transient-aware re-alignment and a correlation-aware crossfade when
+// the slice length changes.
+//
+// The engine sets the count, decay, feedback, gapless, hold and Preserve Stereo
+// controls once per block through their setters. All memory is sized in Prepare;
+// when that allocation fails the mode stays silent until a later Prepare succeeds.
+class RepeatMode : public ModeProcessor, private RepeatState
+{
+public:
+    using State = RepeatState;
+    using RepeatState::kMaxRepeats;
+
+    RepeatMode() = default;
+    ~RepeatMode() override = default;
+
+    void Prepare(double sampleRate, int maxBlockSize) override;
+    void Reset() override;
+    // a = MACRO (slice time 0.01 x 120^a s), b = SHAPE.
+    void SetControls(double a, double b) override;
+    void Process(float* left, float* right, int n, DriftContext& drift) override;
+    // Slice time in seconds, clamped to 0.001..1.2.
+    void SetTime(double seconds) override;
+    void SetTempoSync(const TempoSyncInfo& info) override;
+
+    // Keeps the history (and a HOLD capture) current while the mode is not heard.
+    void FeedIdle(const float* left, const float* right, int n);
+
+    // Number of repeats heard, clamped to 1..kMaxRepeats.
+    void SetCount(int repeats);
+    // Gain step from one repeat to the next (0..1), approached over 10 ms.
+    void SetDecay(double target) { decayTarget = target; }
+    // Feedback of the first repeat into the line (0..0.95), approached over 10 ms.
+    void SetFeedback(double target) { feedbackTarget = target; }
+    void SetGapless(bool on) { gapless = on ? 1 : 0; }
+    // HOLD or LATCH: a rising edge captures the last slice.
+    void SetHold(bool on) { hold = on ? 1 : 0; }
+    void SetPreserveStereo(bool on) { preserveStereo = on ? 1 : 0; }
+
+    // True once Prepare has sized the buffers; false after a failed allocation.
+    bool IsPrepared() const { return prepared; }
+    const State& CurrentState() const { return *this; }
+    // Puts a state taken from CurrentState back, buffers included (allocates).
+    void RestoreState(const State& saved) { static_cast<State&>(*this) = saved; }
 
 private:
     using Frame = DelayFrame<2>;
@@ -143,6 +164,7 @@ private:
     void FillTapShapes();
     void FillShape(TapShape& shape, double s, double offset, double now) const;
     // dip: the transient dip gain of the repeat, applied to its speed-1 reads.
+    static Frame TapReadShaped(const Line& line, double src, double s, const TapShape& shape, double dip);
     Frame TapRead(const Line& line, double src, double s, int speedClass, int offsetSlot, double dip) const;
     Frame TapReadAligned(const Line& line, double src, double s, int speedClass, double dip) const;
     Frame TapReadRepeat(const Line& line, double src, int k, double dip) const;
@@ -154,6 +176,11 @@ private:
     void UpdateHold(DriftContext& drift);
     void UpdateSliceLength();
     void DetectTransient(double left, double right);
+    void StepControls(float inL, float inR, DriftContext& drift);
+    void PrepareTaps();
+    void RenderHeldAndFed(Voices& voices);
+    void WriteFeedback(const Voices& voices);
+    void MixOutput(const Voices& voices, float& left, float& right) const;
     void FillCapture();
     void RampRepeatGains();
     void UpdateTapFades();

@@ -8,6 +8,15 @@
 
 namespace {
 using EngineMath::kTwoPi;
+// The drive curve over the smoothed amount a: G = (2.5 a^1.3 + 1) / (1 - 0.2 a^2),
+// 0.4 a more on the positive side than on the negative, make-up G^-0.62.
+constexpr double kDriveGain = 2.5;
+constexpr double kDriveExponent = 1.3;
+constexpr double kDriveSquareCut = 0.2;
+constexpr double kDriveAsymmetry = 0.4;
+constexpr double kMakeupExponent = -0.62;
+// The saturation fades in over amounts up to 0.075.
+constexpr double kFadeInAmount = 0.075;
 } // namespace
 
 const double TapeSaturator::kHalfBand8[kTaps] = {-0.0051639, -0.0228819, 0.0967484,  0.4313074,
@@ -52,11 +61,11 @@ void TapeSaturator::ClearFilters()
 
 void TapeSaturator::UpdateDrive(double a)
 {
-    const double g = (2.5 * std::pow(a, 1.3) + 1.0) / (1.0 - 0.2 * a * a);
-    negativeDrive = (1.0 - 0.4 * a) * g;
-    positiveDrive = (1.0 + 0.4 * a) * g;
-    makeup = std::pow(g, -0.62);
-    const double u = a > 0.0 ? std::min(a / 0.075, 1.0) : 0.0;
+    const double g = (kDriveGain * std::pow(a, kDriveExponent) + 1.0) / (1.0 - kDriveSquareCut * a * a);
+    negativeDrive = (1.0 - kDriveAsymmetry * a) * g;
+    positiveDrive = (1.0 + kDriveAsymmetry * a) * g;
+    makeup = std::pow(g, kMakeupExponent);
+    const double u = a > 0.0 ? std::min(a / kFadeInAmount, 1.0) : 0.0;
     mix = u * u * (3.0 - 2.0 * u);
     cachedAmount = a;
 }

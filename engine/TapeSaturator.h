@@ -24,11 +24,11 @@ public:
     static void ProcessBothRunning(TapeSaturator& left, TapeSaturator& right, double& xL, double& xR, double amountL,
                                    double amountR);
 
+private:
     double positiveDrive = 1.0;
     double negativeDrive = 1.0;
     double makeup = 1.0;
 
-private:
     void ClearFilters();
     void UpdateDrive(double a);
     // What follows the amount's step for one sample: the whole unit, or the filters

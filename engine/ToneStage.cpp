@@ -8,6 +8,16 @@
 namespace {
 using EngineMath::kTwoPi;
 constexpr double kBumpHz = 80.0;
+// The bump rises to 6 dB at full amount (amplitude factor 10^(dB / 40) for a
+// peaking filter) with a Q of 1.1 (alpha = sin w0 / (2 Q)).
+constexpr double kBumpDbAtFull = 6.0;
+constexpr double kPeakingDbDivisor = 40.0;
+constexpr double kBumpTwiceQ = 2.2;
+// The high cut falls from 18 kHz by a ratio of 0.1444 (to 2.6 kHz) at full
+// amount, never above 0.45 of the rate.
+constexpr double kHighCutHz = 18000.0;
+constexpr double kHighCutRatio = 0.14444444444444443;
+constexpr double kHighCutRateShare = 0.45;
 } // namespace
 
 ToneStage::ToneStage()
@@ -49,15 +59,15 @@ void ToneStage::ClearFilters()
 
 void ToneStage::UpdateCoefficients(double a)
 {
-    const double gain = std::pow(10.0, 6.0 * a / 40.0);
-    const double alpha = bumpSin / 2.2;
+    const double gain = std::pow(10.0, kBumpDbAtFull * a / kPeakingDbDivisor);
+    const double alpha = bumpSin / kBumpTwiceQ;
     const double a0 = 1.0 + alpha / gain;
     b0 = (1.0 + alpha * gain) / a0;
     b1 = -2.0 * bumpCos / a0;
     a1 = b1;
     b2 = (1.0 - alpha * gain) / a0;
     a2 = (1.0 - alpha / gain) / a0;
-    const double cutoff = std::min(0.45 * sampleRate, 18000.0 * std::pow(0.14444444444444443, a));
+    const double cutoff = std::min(kHighCutRateShare * sampleRate, kHighCutHz * std::pow(kHighCutRatio, a));
     lowPole = std::exp(-kTwoPi * cutoff / sampleRate);
     cachedAmount = a;
 }

@@ -14,12 +14,12 @@ public:
 
     double Process(double x);
 
+private:
     double b0 = 1.0, b1 = 0.0, b2 = 0.0, a1 = 0.0, a2 = 0.0;
     double lowPole = 0.0;
     double bumpCos = 1.0;
     double bumpSin = 0.0;
 
-private:
     void ClearFilters();
     void UpdateCoefficients(double a);
 

@@ -14,9 +14,56 @@ constexpr double kHalfPi = 1.5707963267948966;
 constexpr double kSmoothSeconds = 0.02;
 constexpr double kLandingInterval = 1e6;
 constexpr double kShapeScale = 12.0;
-constexpr double kMinRate = 0.5;
-// At most 5 degrees of tempo correction per 512 samples.
+// At most 5 degrees of tempo correction per 512 samples, and at most this share
+// of the natural phase step.
 constexpr double kLockRadiansPerSample = 0.08726646259971647 / 512.0;
+constexpr double kLockShareOfStep = 0.75;
+
+// MACRO 0..1 sweeps the free rate from 0.5 Hz over a range of 24 (to 12 Hz).
+constexpr double kSlowestRateHz = 0.5;
+constexpr double kRateRange = 24.0;
+constexpr double kFastSmoothSeconds = 0.005;
+constexpr double kLevelSmoothSeconds = 0.001;
+constexpr double kMultiplierFadeSeconds = 0.005;
+
+// Chaos: how far the drift's walkers pull the rate and the depth (fractions),
+// the jitter depth at full chaos (ms), and the slowest rate the LFO runs at (Hz).
+constexpr double kRateChaosShare = 0.35;
+constexpr double kDepthChaosShare = 0.25;
+constexpr double kJitterMsAtFullChaos = 1.2;
+constexpr double kSlowestChaoticRateHz = 0.01;
+constexpr double kMillisecondsToSeconds = 0.001;
+// Cycle events: glitches above chaos 0.7 (reaching certainty 0.3 later), bursts
+// above 0.5, and the chances per cycle per unit of chaos.
+constexpr double kGlitchChaosFloor = 0.7;
+constexpr double kGlitchChaosSpan = 0.3;
+constexpr double kBurstChaosFloor = 0.5;
+constexpr double kBurstChancePerChaos = 0.1;
+constexpr double kBurstChanceScale = 2.0;
+constexpr double kDipChancePerChaos = 0.12;
+constexpr double kStallChancePerChaos = 0.08;
+constexpr double kMaxCycleMultiplier = 4.0;
+// A stall holds the phase for this many periods plus a random share of one.
+constexpr double kStallShortestPeriods = 0.5;
+// A burst lasts 120 ms plus up to 80 ms; its level changes every 32 samples to
+// between 0.2 and 1; a dip lowers the gain to 0.15.
+constexpr double kBurstShortestSeconds = 0.12;
+constexpr double kBurstSpanSeconds = 0.08000000000000002;
+constexpr int kBurstStepSamples = 32;
+constexpr double kBurstLevelSpan = 0.8;
+constexpr double kBurstLevelFloor = 0.2;
+constexpr double kDipGain = 0.15;
+
+// The wave: the pluck falls over 65 % of the cycle and rises within 1 ms of it
+// (computed at most at 100 Hz); the square's edges take 3 ms of the cycle each
+// side of the crossing (at most at 83.3 Hz).
+constexpr double kMorphSteps = 3.0;
+constexpr double kPluckFallShare = 0.65;
+constexpr double kPluckEdgeSeconds = 0.001;
+constexpr double kPluckEdgeFastestHz = 100.0;
+constexpr double kSquareEdgeSeconds = 0.006;
+constexpr double kSquareEdgeFastestHz = 83.33333333333333;
+constexpr double kTinyDivisor = 1e-9;
 
 template <class T>
 T Smoothstep(T u)
@@ -111,8 +158,8 @@ void TremMode::Reset()
     levelSmoothed = 1.0;
     burstMix = 0.0;
     gainMod = 1.0;
-    coefficient5ms = 1.0 - std::exp(-1.0 / (sampleRate * 0.005));
-    coefficient1ms = 1.0 - std::exp(-1.0 / (sampleRate * 0.001));
+    coefficient5ms = 1.0 - std::exp(-1.0 / (sampleRate * kFastSmoothSeconds));
+    coefficient1ms = 1.0 - std::exp(-1.0 / (sampleRate * kLevelSmoothSeconds));
     edgeRate = -1.0;
     squareRate = -1.0;
     std::fill(std::begin(delayL), std::end(delayL), 0.0f);
@@ -129,7 +176,7 @@ void TremMode::Reset()
 void TremMode::SetControls(double a, double b)
 {
     const double macro = std::isfinite(a) ? Clamp01(a) : 0.0;
-    rate = 0.5 * std::pow(24.0, macro);
+    rate = kSlowestRateHz * std::pow(kRateRange, macro);
     rateSmoother.target = rate;
     shape = std::isfinite(b) ? Clamp01(b) : 0.0;
     shapeSmoother.target = shape * kShapeScale;
@@ -137,7 +184,7 @@ void TremMode::SetControls(double a, double b)
 
 void TremMode::SetTime(double hz)
 {
-    rate = (std::isfinite(hz) && hz > 0.0) ? hz : kMinRate;
+    rate = (std::isfinite(hz) && hz > 0.0) ? hz : kSlowestRateHz;
     rateSmoother.target = rate;
 }
 
@@ -172,20 +219,20 @@ T TremMode::WaveOf(T theta, double m) const
     T p = EngineMath::Divide(theta - kHalfPi, kTwoPi);
     p -= Floor(p);
     const T triangle = 1.0 - 4.0 * Min(p, 1.0 - p);
-    const double k = 3.0 * Clamp01(m);
+    const double k = kMorphSteps * Clamp01(m);
     const T sine = EngineMath::Sin(theta);
     if (k < 1.0)
         return sine + (triangle - sine) * k;
 
-    const T rising = Max(1.0 - EngineMath::Divide(p, 0.65), T(0.0));
+    const T rising = Max(1.0 - EngineMath::Divide(p, kPluckFallShare), T(0.0));
     const double e = edgeFraction;
-    const T edge = Clamp((p - (1.0 - e)) / std::max(e, 1e-9), 0.0, 1.0);
-    T pluck = Select(p < 0.65, rising * rising, Smoothstep(edge));
+    const T edge = Clamp((p - (1.0 - e)) / std::max(e, kTinyDivisor), 0.0, 1.0);
+    T pluck = Select(p < kPluckFallShare, rising * rising, Smoothstep(edge));
     pluck = 2.0 * pluck - 1.0;
     if (k < 2.0)
         return triangle + (pluck - triangle) * (k - 1.0);
 
-    const T q = Clamp(sine / std::max(squareScale, 1e-9), -1.0, 1.0);
+    const T q = Clamp(sine / std::max(squareScale, kTinyDivisor), -1.0, 1.0);
     const T square = EngineMath::Sin(q * kHalfPi);
     return pluck + (square - pluck) * (k - 2.0);
 }
@@ -212,7 +259,7 @@ void TremMode::DrawCycleEvents(double glitch, double dipChance, double stallChan
         const double r6 = NextUnit();
         const double r7 = NextUnit();
         if (r6 < glitch)
-            mult = 1 + static_cast<int>(std::floor(4.0 * r7));
+            mult = 1 + static_cast<int>(std::floor(kMaxCycleMultiplier * r7));
     }
     if (mult != multiplier) {
         previousMultiplier = multiplier;
@@ -221,9 +268,9 @@ void TremMode::DrawCycleEvents(double glitch, double dipChance, double stallChan
     }
     dip = r1 < dipChance ? 1 : 0;
     if (r2 < stallChance)
-        holdSamples = static_cast<int32_t>((r3 + 0.5) * period);
+        holdSamples = static_cast<int32_t>((r3 + kStallShortestPeriods) * period);
     if (r4 < burstChance)
-        burstSamples = static_cast<int32_t>((r5 * 0.08000000000000002 + 0.12) * sampleRate);
+        burstSamples = static_cast<int32_t>((r5 * kBurstSpanSeconds + kBurstShortestSeconds) * sampleRate);
 }
 
 StereoDouble TremMode::ChannelWave(StereoDouble channelPhase, double m) const
@@ -260,7 +307,7 @@ void TremMode::SeedFrom(DriftContext& drift)
     if (value == 0)
         value = kZeroSeedReplacement;
     seeded = 1;
-    randomGeneration = drift.generation;
+    randomGeneration = drift.Generation();
     rng = DriftContext::XorShift32(value);
     if (rng == 0)
         rng = kZeroSeedReplacement;
@@ -269,12 +316,12 @@ void TremMode::SeedFrom(DriftContext& drift)
 void TremMode::UpdateWaveCaches(double r)
 {
     if (r != edgeRate) {
-        edgeSine = std::sin(std::min(r, 100.0) * kPi * 0.001);
+        edgeSine = std::sin(std::min(r, kPluckEdgeFastestHz) * kPi * kPluckEdgeSeconds);
         edgeFraction = std::asin(edgeSine) / kPi;
         edgeRate = r;
     }
     if (r != squareRate) {
-        squareScale = std::sin(std::min(r, 83.33333333333333) * kPi * 0.006);
+        squareScale = std::sin(std::min(r, kSquareEdgeFastestHz) * kPi * kSquareEdgeSeconds);
         squareRate = r;
     }
 }
@@ -288,7 +335,7 @@ double TremMode::TempoCorrection(double inc) const
         err += kTwoPi;
     if (err > kPi)
         err -= kTwoPi;
-    const double limit = std::min(0.75 * inc, kLockRadiansPerSample);
+    const double limit = std::min(kLockShareOfStep * inc, kLockRadiansPerSample);
     return std::clamp(err, -limit, limit);
 }
 
@@ -302,14 +349,14 @@ double TremMode::StepGainModulation()
     } else {
         --burstSamples;
         burstTarget = 1.0;
-        if (burstStep % 32 == 0)
-            burstLevel = NextUnit() * 0.8 + 0.2;
+        if (burstStep % kBurstStepSamples == 0)
+            burstLevel = NextUnit() * kBurstLevelSpan + kBurstLevelFloor;
         ++burstStep;
         levelTarget = burstLevel;
     }
     burstMix += (burstTarget - burstMix) * coefficient5ms;
     levelSmoothed += (levelTarget - levelSmoothed) * coefficient1ms;
-    gainMod += (((levelSmoothed - 1.0) * burstMix + 1.0) * (dip ? 0.15 : 1.0) - gainMod) * coefficient5ms;
+    gainMod += (((levelSmoothed - 1.0) * burstMix + 1.0) * (dip ? kDipGain : 1.0) - gainMod) * coefficient5ms;
     return gainMod;
 }
 
@@ -326,31 +373,31 @@ void TremMode::Process(float* left, float* right, int n, DriftContext& drift)
 
 TremMode::CallControls TremMode::BeginCall(DriftContext& drift)
 {
-    const double c = drift.amount;
-    const double cr = std::clamp(c * drift.WalkerValue(0), -c, c);
-    const double cd = std::clamp(c * drift.WalkerValue(1), -c, c);
-    const double cc = Clamp01(c);
+    const double chaos = drift.Amount();
+    const double rateChaos = std::clamp(chaos * drift.WalkerValue(0), -chaos, chaos);
+    const double depthChaos = std::clamp(chaos * drift.WalkerValue(1), -chaos, chaos);
+    const double eventChaos = Clamp01(chaos);
 
-    if (cc > 0.0 && (!seeded || randomGeneration != drift.generation))
+    if (eventChaos > 0.0 && (!seeded || randomGeneration != drift.Generation()))
         SeedFrom(drift);
 
     const double dt = 1.0 / sampleRate;
     rateSmoother.Step(dt);
     depthSmoother.target = depth;
-    jitterSmoother.target = cc * cc * 1.2;
+    jitterSmoother.target = eventChaos * eventChaos * kJitterMsAtFullChaos;
     depthSmoother.Step(dt);
 
     CallControls call;
-    const double r = std::max((cr * 0.35 + 1.0) * rateSmoother.current, 0.01);
-    call.amountBase = Clamp01((cd * 0.25 + 1.0) * depthSmoother.current);
+    const double r = std::max((rateChaos * kRateChaosShare + 1.0) * rateSmoother.current, kSlowestChaoticRateHz);
+    call.amountBase = Clamp01((depthChaos * kDepthChaosShare + 1.0) * depthSmoother.current);
     UpdateWaveCaches(r);
 
-    call.glitch = Clamp01((cc - 0.7) / 0.3);
+    call.glitch = Clamp01((eventChaos - kGlitchChaosFloor) / kGlitchChaosSpan);
     call.inc = kTwoPi * r / sampleRate;
     call.period = sampleRate / r;
-    call.burstChance = Clamp01((cc - 0.5) * 0.1 * 2.0);
-    call.dipChance = cc * 0.12;
-    call.stallChance = cc * 0.08;
+    call.burstChance = Clamp01((eventChaos - kBurstChaosFloor) * kBurstChancePerChaos * kBurstChanceScale);
+    call.dipChance = eventChaos * kDipChancePerChaos;
+    call.stallChance = eventChaos * kStallChancePerChaos;
 
     if (sync.boundaryFound && holdSamples < 1)
         call.inc += TempoCorrection(call.inc);
@@ -367,7 +414,7 @@ bool TremMode::NextCallRepeats() const
 
 void TremMode::RenderSamples(float* left, float* right, int n, const CallControls& call)
 {
-    const double multiplierFadeStep = 1.0 / (sampleRate * 0.005);
+    const double multiplierFadeStep = 1.0 / (sampleRate * kMultiplierFadeSeconds);
     for (int i = 0; i < n; ++i) {
         if (seeded && cycleWrapped) {
             cycleWrapped = 0;
@@ -392,7 +439,7 @@ void TremMode::RenderSamples(float* left, float* right, int n, const CallControl
             gainR = 1.0 - (1.0 - wave.Right()) * amount * 0.5;
         }
 
-        const double jitter = jitterSmoother.Tick() * 0.001 * sampleRate;
+        const double jitter = jitterSmoother.Tick() * kMillisecondsToSeconds * sampleRate;
         double delayLeft = 0.0;
         double delayRight = 0.0;
         if (jitter != 0.0) {

@@ -13,9 +13,6 @@
 // per cycle (gain dips, phase stalls, stutter bursts, cycle multiplication) and
 // a small LFO-following delay jitter. Synced, the LFO peak is pulled gently
 // onto the host's division start.
-//
-// The fields are public like the engine's other records: the engine sets depth
-// and stereo phase directly (or through the setters).
 class TremMode : public ModeProcessor
 {
 public:
@@ -45,6 +42,20 @@ public:
     // The same for two phases at once (left and right), lane by lane.
     StereoDouble Wave(StereoDouble theta, double m) const;
 
+    double SampleRate() const { return sampleRate; }
+    // The free or synced rate set last, in Hz.
+    double Rate() const { return rate; }
+    // The LFO phase in radians, 0..2pi.
+    double Phase() const { return phase; }
+    // The glitch event's cycle multiplication (1..4) and how much of it is heard.
+    int Multiplier() const { return multiplier; }
+    double GlitchMix() const { return glitchMix; }
+    // The share of a cycle the pluck's rising edge takes, and the scale that
+    // sets the square's edge width, both for the current rate.
+    double EdgeFraction() const { return edgeFraction; }
+    double SquareScale() const { return squareScale; }
+
+private:
     double sampleRate = EngineMath::kDefaultSampleRate;
     double phase = 0.0;
     int32_t multiplier = 1;
@@ -84,7 +95,6 @@ public:
     int32_t delayIndexL = 0;
     int32_t delayIndexR = 0;
 
-private:
     void SeedFrom(DriftContext& drift);
     // The edge and square-wave shapes cached for a rate.
     void UpdateWaveCaches(double r);

@@ -19,6 +19,46 @@ constexpr double kSmootherLanding = 1e-9;
 constexpr int kWowWalker = 4;
 constexpr double kHissDuckDb = -6.0;
 constexpr double kDropoutFloor = 0.05;
+// The ducking envelope's times (seconds), and the level (full scale) at which
+// the hiss is ducked by the full 6 dB.
+constexpr double kEnvelopeAttackSeconds = 0.01;
+constexpr double kEnvelopeReleaseSeconds = 0.2;
+constexpr double kFullDuckLevel = 0.3;
+// The hiss band's corners (Hz).
+constexpr double kHissHighPassHz = 2000.0;
+constexpr double kHissLowPassHz = 14000.0;
+// A dropout may start this often (seconds); it lasts 20 ms plus up to 40 ms
+// and enters and leaves over 5 ms raised-cosine ramps.
+constexpr double kDropoutIntervalSeconds = 0.1;
+constexpr double kDropoutShortestMs = 20.0;
+constexpr double kDropoutSpanMs = 40.0;
+constexpr double kMillisecondsToSeconds = 0.001;
+constexpr double kDropoutRampSeconds = 0.005;
+// Where each effect starts and how far it runs over its control (WEAR x trim x 2):
+// wow from 0.1, saturation from WEAR 0.2, tone from 0.35, hiss from 0.5 up to a
+// level of 0.02, dropouts from 0.75 up to a chance of 0.3, crush from 0.65 (its
+// mix full at 0.7 of its range, its hold rate falling from 0.35 of it to 8 kHz).
+constexpr double kTrimScale = 2.0;
+constexpr double kWowStart = 0.1;
+constexpr double kWowSpan = 0.9;
+constexpr double kSaturationStart = 0.2;
+constexpr double kSaturationSpan = 0.8;
+constexpr double kToneStart = 0.35;
+constexpr double kToneSpan = 0.65;
+constexpr double kHissStart = 0.5;
+constexpr double kHissSlope = 2.0;
+constexpr double kHissLevelMax = 0.02;
+constexpr double kDropoutStart = 0.75;
+constexpr double kDropoutSlope = 4.0;
+constexpr double kDropoutChanceMax = 0.3;
+constexpr double kCrushStart = 0.65;
+constexpr double kCrushSpan = 0.35;
+constexpr double kCrushMixFull = 0.7;
+constexpr double kHoldRateStart = 0.35;
+constexpr double kHoldRateSpan = 0.65;
+constexpr double kLowestHoldRateHz = 8000.0;
+constexpr double kSlowestHoldRateHz = 1.0;
+constexpr int32_t kConstructedDropoutInterval = 4800;
 
 double Clamp01(double x)
 {
@@ -100,7 +140,7 @@ void WearStage::ResetToConstructed()
     }
     envelopeAttack = envelopeRelease = 1.0;
     hissHighPole = hissLowPole = 0.0;
-    dropoutInterval = 4800;
+    dropoutInterval = kConstructedDropoutInterval;
     ClearAudioState();
     seeded = 0;
     randomGeneration = 0;
@@ -123,17 +163,17 @@ void WearStage::Prepare(double rate)
     sampleRate = EngineMath::UsableSampleRate(rate);
     for (ParamSmoother* s : {&wearSmoother, &wowSmoother, &bandwidthSmoother, &noiseSmoother, &crushSmoother})
         s->Configure(kSmoothSeconds, sampleRate);
-    envelopeAttack = 1.0 - std::exp(-1.0 / (sampleRate * 0.01));
-    envelopeRelease = 1.0 - std::exp(-1.0 / (sampleRate * 0.2));
-    dropoutInterval = std::max(static_cast<int32_t>(0.1 * sampleRate), int32_t{1});
-    hissHighPole = std::exp(-kTwoPi * 2000.0 / sampleRate);
-    hissLowPole = std::exp(-kTwoPi * 14000.0 / sampleRate);
+    envelopeAttack = 1.0 - std::exp(-1.0 / (sampleRate * kEnvelopeAttackSeconds));
+    envelopeRelease = 1.0 - std::exp(-1.0 / (sampleRate * kEnvelopeReleaseSeconds));
+    dropoutInterval = std::max(static_cast<int32_t>(kDropoutIntervalSeconds * sampleRate), int32_t{1});
+    hissHighPole = std::exp(-kTwoPi * kHissHighPassHz / sampleRate);
+    hissLowPole = std::exp(-kTwoPi * kHissLowPassHz / sampleRate);
     for (int ch = 0; ch < 2; ++ch) {
         // The units start from silence and fade in from the next block, whatever
         // they were doing before, so a preparation does not depend on history.
-        wow[ch].amount = 0.0;
-        saturator[ch].amount = 0.0;
-        tone[ch].amount = 0.0;
+        wow[ch].ClearAmount();
+        saturator[ch].ClearAmount();
+        tone[ch].ClearAmount();
         wow[ch].Prepare(sampleRate);
         saturator[ch].Prepare(sampleRate);
         tone[ch].Prepare(sampleRate);
@@ -190,7 +230,7 @@ void WearStage::SeedFrom(DriftContext& drift)
     wow[1].SeedPhases(s1);
     rng = s2 != 0 ? s2 : kZeroSeedReplacement;
     seeded = 1;
-    randomGeneration = drift.generation;
+    randomGeneration = drift.Generation();
 }
 
 void WearStage::StepSmoothers(double dt)
@@ -206,16 +246,17 @@ WearStage::Amounts WearStage::ComputeAmounts() const
 {
     const double w = wearSmoother.current;
     Amounts a;
-    a.wow = Clamp01((Clamp01(2.0 * w * wowSmoother.current) - 0.1) / 0.9);
-    a.saturation = Clamp01((Clamp01(w) - 0.2) / 0.8);
-    a.tone = Clamp01((Clamp01(2.0 * w * bandwidthSmoother.current) - 0.35) / 0.65);
-    const double v = Clamp01(2.0 * w * noiseSmoother.current);
-    a.hissLevel = Clamp01(2.0 * (v - 0.5)) * 0.02;
-    a.dropoutChance = Clamp01(4.0 * (v - 0.75)) * 0.3;
-    const double k = Clamp01((Clamp01(2.0 * w * crushSmoother.current) - 0.65) / 0.35);
-    a.crushMix = Clamp01(k / 0.7);
+    a.wow = Clamp01((Clamp01(kTrimScale * w * wowSmoother.current) - kWowStart) / kWowSpan);
+    a.saturation = Clamp01((Clamp01(w) - kSaturationStart) / kSaturationSpan);
+    a.tone = Clamp01((Clamp01(kTrimScale * w * bandwidthSmoother.current) - kToneStart) / kToneSpan);
+    const double noise = Clamp01(kTrimScale * w * noiseSmoother.current);
+    a.hissLevel = Clamp01(kHissSlope * (noise - kHissStart)) * kHissLevelMax;
+    a.dropoutChance = Clamp01(kDropoutSlope * (noise - kDropoutStart)) * kDropoutChanceMax;
+    const double crush = Clamp01((Clamp01(kTrimScale * w * crushSmoother.current) - kCrushStart) / kCrushSpan);
+    a.crushMix = Clamp01(crush / kCrushMixFull);
+    const double holdFall = Clamp01((crush - kHoldRateStart) / kHoldRateSpan);
     const double holdRate =
-        std::max(sampleRate + (std::min(sampleRate, 8000.0) - sampleRate) * Clamp01((k - 0.35) / 0.65), 1.0);
+        std::max(sampleRate + (std::min(sampleRate, kLowestHoldRateHz) - sampleRate) * holdFall, kSlowestHoldRateHz);
     a.holdStep = holdRate < sampleRate ? holdRate / sampleRate : 1.0;
     return a;
 }
@@ -234,7 +275,7 @@ const WearStage::Amounts& WearStage::CurrentAmounts()
 
 double WearStage::HissGain(double hissLevel)
 {
-    const double db = Clamp01(EngineMath::Divide(envelope, 0.3)) * kHissDuckDb;
+    const double db = Clamp01(EngineMath::Divide(envelope, kFullDuckLevel)) * kHissDuckDb;
     if (hissLevel == 0.0)
         return 1.0;
     if (db != duckDb) {
@@ -250,8 +291,10 @@ double WearStage::DropoutGain(double chance)
         const uint32_t r = NextRandom();
         if (!dropoutActive && DriftContext::ToUnit(r) < chance) {
             const uint32_t length = NextRandom();
-            dropoutLength = std::max(
-                static_cast<int32_t>((DriftContext::ToUnit(length) * 40.0 + 20.0) * 0.001 * sampleRate), int32_t{1});
+            dropoutLength =
+                std::max(static_cast<int32_t>((DriftContext::ToUnit(length) * kDropoutSpanMs + kDropoutShortestMs)
+                                              * kMillisecondsToSeconds * sampleRate),
+                         int32_t{1});
             dropoutActive = 1;
             dropoutPosition = 0;
         }
@@ -261,7 +304,7 @@ double WearStage::DropoutGain(double chance)
     if (!dropoutActive)
         return 1.0;
 
-    double ramp = 0.005 * sampleRate;
+    double ramp = kDropoutRampSeconds * sampleRate;
     if (dropoutLength < 2.0 * ramp)
         ramp = 0.5 * dropoutLength;
     const double fromStart = dropoutPosition;
@@ -291,7 +334,7 @@ void WearStage::Process(float* left, float* right, int n, DriftContext& drift)
 WearStage::CallControls WearStage::BeginCall(DriftContext& drift)
 {
     CallControls call;
-    if (!seeded || randomGeneration != drift.generation)
+    if (!seeded || randomGeneration != drift.Generation())
         SeedFrom(drift);
     StepSmoothers(1.0 / sampleRate);
     const double w = wearSmoother.current;
@@ -308,10 +351,9 @@ WearStage::CallControls WearStage::BeginCall(DriftContext& drift)
     call.amounts = CurrentAmounts();
 
     for (int ch = 0; ch < 2; ++ch) {
-        wow[ch].amount = wow[ch].depthSmoother.target = call.amounts.wow;
-        wow[ch].chaosOffset = call.amounts.wow * chaos;
-        saturator[ch].amount = saturator[ch].amountSmoother.target = call.amounts.saturation;
-        tone[ch].amount = tone[ch].amountSmoother.target = call.amounts.tone;
+        wow[ch].SetAmount(call.amounts.wow, call.amounts.wow * chaos);
+        saturator[ch].SetAmount(call.amounts.saturation);
+        tone[ch].SetAmount(call.amounts.tone);
     }
     // Both channels' wow share one seed and get the same settings, so one sweep
     // serves both; its sines are the costliest part of the wear.
@@ -338,65 +380,21 @@ bool WearStage::NextCallRepeats() const
 void WearStage::RenderSamples(float* left, float* right, int n, const CallControls& call)
 {
     for (int i = 0; i < n; ++i) {
-        bypassMix = EngineMath::StepFade(bypassMix, call.bypassTarget, bypassCoefficient, kBypassLanding);
-        if (bypassMix == 1.0 && call.bypassTarget == 1.0) {
-            bypassed = 1;
+        if (StepBypass(call.bypassTarget))
             continue;
-        }
-        if (bypassed) {
-            bypassed = 0;
-            holdPhase = 0.0;
-            for (int ch = 0; ch < 2; ++ch)
-                hissPrevious[ch] = hissHigh[ch] = hissLow[ch] = 0.0;
-            envelope = 0.0;
-        }
-
         // A non-finite sample would otherwise live on in the delay lines and filters.
         const double dryL = std::isfinite(left[i]) ? left[i] : 0.0;
         const double dryR = std::isfinite(right[i]) ? right[i] : 0.0;
-        double xL, xR;
-        if (call.wowInStep) {
-            xL = dryL;
-            xR = dryR;
-            WowFlutter::DelayReadBoth(wow[0], wow[1], xL, xR, wow[0].NextDelay());
-        } else {
-            xL = wow[0].Process(dryL);
-            xR = wow[1].Process(dryR);
-        }
-        if (call.saturatorRunning)
-            TapeSaturator::ProcessBothRunning(saturator[0], saturator[1], xL, xR, call.saturatorAmounts[0],
-                                              call.saturatorAmounts[1]);
-        else
-            TapeSaturator::ProcessBoth(saturator[0], saturator[1], xL, xR);
-        if (!call.toneBypassed) {
-            xL = tone[0].Process(xL);
-            xR = tone[1].Process(xR);
-        }
-
-        if (holdPhase <= 0.0) {
-            const double crush = call.amounts.crushMix;
-            const double qL = crush > 0.0 ? MuLaw(xL) : xL;
-            const double qR = crush > 0.0 ? MuLaw(xR) : xR;
-            heldL = (1.0 - crush) * xL + crush * qL;
-            heldR = (1.0 - crush) * xR + crush * qR;
-            holdPhase += 1.0;
-        }
-        holdPhase -= call.amounts.holdStep;
+        double xL = dryL;
+        double xR = dryR;
+        RunUnits(xL, xR, call);
+        Crush(xL, xR, call.amounts);
 
         const double level = (std::fabs(heldR) + std::fabs(heldL)) * 0.5;
         envelope += (level - envelope) * (level > envelope ? envelopeAttack : envelopeRelease);
         const double hissGain = HissGain(call.amounts.hissLevel);
-
-        const uint32_t a = NextRandom();
-        const uint32_t b = NextRandom();
-        const double noise[2] = {DriftContext::ToBipolar(a), DriftContext::ToBipolar(b)};
         double hiss[2];
-        for (int ch = 0; ch < 2; ++ch) {
-            hissHigh[ch] = (noise[ch] - hissPrevious[ch]) + hissHighPole * hissHigh[ch];
-            hissPrevious[ch] = noise[ch];
-            hissLow[ch] = (1.0 - hissLowPole) * hissHigh[ch] + hissLowPole * hissLow[ch];
-            hiss[ch] = hissLow[ch] * call.amounts.hissLevel;
-        }
+        NextHiss(call.amounts.hissLevel, hiss);
 
         const double g = DropoutGain(call.amounts.dropoutChance);
         const double wet = 1.0 - bypassMix;
@@ -405,4 +403,67 @@ void WearStage::RenderSamples(float* left, float* right, int n, const CallContro
     }
     if (call.wowInStep)
         wow[1].FollowSweep(wow[0]);
+}
+
+inline bool WearStage::StepBypass(double bypassTarget)
+{
+    bypassMix = EngineMath::StepFade(bypassMix, bypassTarget, bypassCoefficient, kBypassLanding);
+    if (bypassMix == 1.0 && bypassTarget == 1.0) {
+        bypassed = 1;
+        return true;
+    }
+    if (bypassed) {
+        // Leaving bypass restarts the crush, the hiss and the ducking.
+        bypassed = 0;
+        holdPhase = 0.0;
+        for (int ch = 0; ch < 2; ++ch)
+            hissPrevious[ch] = hissHigh[ch] = hissLow[ch] = 0.0;
+        envelope = 0.0;
+    }
+    return false;
+}
+
+inline void WearStage::RunUnits(double& xL, double& xR, const CallControls& call)
+{
+    if (call.wowInStep) {
+        WowFlutter::DelayReadBoth(wow[0], wow[1], xL, xR, wow[0].NextDelay());
+    } else {
+        xL = wow[0].Process(xL);
+        xR = wow[1].Process(xR);
+    }
+    if (call.saturatorRunning)
+        TapeSaturator::ProcessBothRunning(saturator[0], saturator[1], xL, xR, call.saturatorAmounts[0],
+                                          call.saturatorAmounts[1]);
+    else
+        TapeSaturator::ProcessBoth(saturator[0], saturator[1], xL, xR);
+    if (!call.toneBypassed) {
+        xL = tone[0].Process(xL);
+        xR = tone[1].Process(xR);
+    }
+}
+
+inline void WearStage::Crush(double xL, double xR, const Amounts& amounts)
+{
+    if (holdPhase <= 0.0) {
+        const double crush = amounts.crushMix;
+        const double qL = crush > 0.0 ? MuLaw(xL) : xL;
+        const double qR = crush > 0.0 ? MuLaw(xR) : xR;
+        heldL = (1.0 - crush) * xL + crush * qL;
+        heldR = (1.0 - crush) * xR + crush * qR;
+        holdPhase += 1.0;
+    }
+    holdPhase -= amounts.holdStep;
+}
+
+inline void WearStage::NextHiss(double hissLevel, double (&hiss)[2])
+{
+    const uint32_t a = NextRandom();
+    const uint32_t b = NextRandom();
+    const double noise[2] = {DriftContext::ToBipolar(a), DriftContext::ToBipolar(b)};
+    for (int ch = 0; ch < 2; ++ch) {
+        hissHigh[ch] = (noise[ch] - hissPrevious[ch]) + hissHighPole * hissHigh[ch];
+        hissPrevious[ch] = noise[ch];
+        hissLow[ch] = (1.0 - hissLowPole) * hissHigh[ch] + hissLowPole * hissLow[ch];
+        hiss[ch] = hissLow[ch] * hissLevel;
+    }
 }

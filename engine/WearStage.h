@@ -12,9 +12,6 @@
 // tone, sample-and-hold with mu-law crush, ducked hiss and random dropouts.
 // WEAR scales everything; each trim decides how much of its effect WEAR brings.
 // At WEAR 0 the stage fades out and then costs nothing.
-//
-// The fields are public like the engine's other records: the engine writes the
-// per-block targets (or uses SetTargets) and tests read the state.
 class WearStage
 {
 public:
@@ -36,6 +33,9 @@ public:
     // G.711 mu-law encode and decode of one sample in -1..1.
     static double MuLaw(double x);
 
+    double SampleRate() const { return sampleRate; }
+
+private:
     double sampleRate = EngineMath::kDefaultSampleRate;
     double wearTarget = 0.0;
     double wowTarget = 0.0;
@@ -75,7 +75,6 @@ public:
     uint32_t randomGeneration = 0;
     uint32_t rng = 1;
 
-private:
     struct Amounts
     {
         double wow = 0.0;
@@ -108,6 +107,13 @@ private:
     // same controls, so that the call just begun can cover the samples after it.
     bool NextCallRepeats() const;
     void RenderSamples(float* left, float* right, int n, const CallControls& call);
+    // The steps of a sample: the bypass fade (true: the sample passes untouched),
+    // the wow, saturation and tone units, the sample-and-hold crush into heldL and
+    // heldR, and the next hiss sample of each channel.
+    bool StepBypass(double bypassTarget);
+    void RunUnits(double& xL, double& xR, const CallControls& call);
+    void Crush(double xL, double xR, const Amounts& amounts);
+    void NextHiss(double hissLevel, double (&hiss)[2]);
     void SeedFrom(DriftContext& drift);
     void StepSmoothers(double dt);
     Amounts ComputeAmounts() const;

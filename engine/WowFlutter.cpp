@@ -17,6 +17,20 @@ constexpr double kPhaseScale = 1.4629180792671596e-9; // 2 pi / 2^32
 constexpr double kOmega[WowFlutter::kPhaseCount] = {1.9477874452256718, 2.9530970943744053, 4.272566008882119,
                                                     33.3008821280518, 49.637163926718735};
 constexpr double kMaxDelayMs = 12.0;
+// The sweep: the three wow sines weighted 1, 0.6 and 0.35 (normalised by their sum
+// 1.95, then by 1.25), the two flutter sines by their own weights over 2.5, and
+// 0.3 of the chaos offset; it swings the delay by 2.5 ms around 6 ms.
+constexpr double kWowWeight1 = 0.6;
+constexpr double kWowWeight2 = 0.35;
+constexpr double kWowWeightSum = 1.95;
+constexpr double kWowScale = 1.25;
+constexpr double kFlutterWeight4 = 0.018131575795279214;
+constexpr double kFlutterWeight3 = 0.02702631109107657;
+constexpr double kFlutterScale = 2.5;
+constexpr double kChaosWeight = 0.3;
+constexpr double kSweepMs = 2.5;
+constexpr double kCentreMs = 6.0;
+constexpr double kMillisecondsToSeconds = 0.001;
 } // namespace
 
 WowFlutter::WowFlutter()
@@ -88,13 +102,15 @@ double WowFlutter::NextDelay()
         const StereoDouble wow = EngineMath::Sin(StereoDouble(phases[0], phases[1]));
         const StereoDouble wowAndFlutter = EngineMath::Sin(StereoDouble(phases[2], phases[3]));
         const double m =
-            EngineMath::Divide(EngineMath::Divide(0.6 * wow.Right() + wow.Left() + 0.35 * wowAndFlutter.Left(), 1.95),
-                               1.25)
-            + EngineMath::Divide(
-                0.018131575795279214 * EngineMath::Sin(phases[4]) + 0.02702631109107657 * wowAndFlutter.Right(), 2.5)
-            + 0.3 * chaosOffset;
-        const double delayMs = std::clamp((std::clamp(m, -1.0, 1.0) * 2.5 + 6.0) * depth, 0.0, kMaxDelayMs);
-        delaySamples = delayMs * 0.001 * sampleRate;
+            EngineMath::Divide(
+                EngineMath::Divide(kWowWeight1 * wow.Right() + wow.Left() + kWowWeight2 * wowAndFlutter.Left(),
+                                   kWowWeightSum),
+                kWowScale)
+            + EngineMath::Divide(kFlutterWeight4 * EngineMath::Sin(phases[4]) + kFlutterWeight3 * wowAndFlutter.Right(),
+                                 kFlutterScale)
+            + kChaosWeight * chaosOffset;
+        const double delayMs = std::clamp((std::clamp(m, -1.0, 1.0) * kSweepMs + kCentreMs) * depth, 0.0, kMaxDelayMs);
+        delaySamples = delayMs * kMillisecondsToSeconds * sampleRate;
     }
 
     for (int k = 0; k < kPhaseCount; ++k) {

@@ -40,6 +40,17 @@ public:
     // once when their write positions agree, as they do while they run side by side.
     static void DelayReadBoth(WowFlutter& left, WowFlutter& right, double& xL, double& xR, double delaySamples);
 
+    // The sweep depth (0..1) the unit glides to, and the chaos offset of the sweep.
+    void SetAmount(double value, double chaos)
+    {
+        amount = value;
+        depthSmoother.target = value;
+        chaosOffset = chaos;
+    }
+    // Amount 0 without moving the glide: a preparation lands the glide on it.
+    void ClearAmount() { amount = 0.0; }
+
+private:
     double sampleRate = EngineMath::kDefaultSampleRate;
     double amount = 0.0;
     double chaosOffset = 0.0;
@@ -49,7 +60,6 @@ public:
     double phases[kPhaseCount] = {};
     double initialPhases[kPhaseCount] = {};
 
-private:
     // kOmega / sampleRate, the phases' advance per sample at the rate last set.
     double phaseSteps[kPhaseCount] = {};
 

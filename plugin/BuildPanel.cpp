@@ -5,7 +5,8 @@
 #include "framework/graphics/IGraphics.h"
 #include "plugin/PanelDrawing.h"
 #include "plugin/PanelSides.h"
-#include "plugin/Quorrel.h"
+#include "plugin/PluginPresets.h"
+#include "plugin/PluginStatus.h"
 #include "plugin/WBackChip.h"
 #include "plugin/WBackChoice.h"
 #include "plugin/WDecayLabel.h"
@@ -57,7 +58,7 @@ const char* const kLoopKnobTips[5] = {
 class PanelBuilder
 {
 public:
-    PanelBuilder(IGraphics& g, Quorrel& plugin) : g(g), plugin(plugin) {}
+    PanelBuilder(IGraphics& g, PluginPresets& presets, PluginStatus& status) : g(g), presets(presets), status(status) {}
 
     void Build();
 
@@ -78,7 +79,8 @@ private:
     void AddBack();
 
     IGraphics& g;
-    Quorrel& plugin;
+    PluginPresets& presets;
+    PluginStatus& status;
     IBitmapRef switchThumb;
     IBitmapRef syncThumb;
     IBitmapRef paddle;
@@ -108,34 +110,34 @@ void PanelBuilder::Build()
     Add(new IBitmapControl(whole, backImage, -1, kBlendSourceOver), kBackGroup);
     AddFace();
     AddBack();
-    panel::ShowPanelSide(g, plugin.ShowBackPanel());
-    g.AddControl(new WPresetStepper(&plugin), kFaceStepperTag, kFaceGroup);
-    g.AddControl(new WPresetStepper(&plugin), kBackStepperTag, kBackGroup);
-    panel::ShowPanelSide(g, plugin.ShowBackPanel());
+    panel::ShowPanelSide(g, status.ShowBackPanel());
+    g.AddControl(new WPresetStepper(&presets), kFaceStepperTag, kFaceGroup);
+    g.AddControl(new WPresetStepper(&presets), kBackStepperTag, kBackGroup);
+    panel::ShowPanelSide(g, status.ShowBackPanel());
 }
 
 void PanelBuilder::AddFace()
 {
     const FaceLayout& f = kFaceLayout;
     Knob(f.knobs[0], kDrive, kFaceGroup);
-    Add(new WTouchTarget<WMacroKnob>(ToBox(f.knobs[1].Box()), Strip(f.knobs[1].bitmap), &plugin), kFaceGroup);
+    Add(new WTouchTarget<WMacroKnob>(ToBox(f.knobs[1].Box()), Strip(f.knobs[1].bitmap), &status), kFaceGroup);
     Knob(f.knobs[2], kShape, kFaceGroup);
     Knob(f.knobs[3], kChaos, kFaceGroup);
     Knob(f.knobs[4], kWear, kFaceGroup);
     Knob(f.knobs[5], kMix, kFaceGroup);
     AddPassive(new WMacroLabel(ToBox(panel::kMacroLabelBox), &f), kFaceGroup);
     Add(new WTouchTarget<WModeSwitch>(ToBox(f.modeSwitchBox), kMode, switchThumb, &f), kFaceGroup);
-    AddPassive(new WTouchTarget<WReadout>(ToBox(f.readoutBox), &plugin), kFaceGroup);
+    AddPassive(new WTouchTarget<WReadout>(ToBox(f.readoutBox), &status), kFaceGroup);
     AddPassive(new WWobbleLamp(ToBox(panel::kLampBox), kChaos, &f), kFaceGroup);
     Add(new WTouchTarget<WVoiceToggle>(ToBox(f.voiceToggleBox), kDriveVoice, switchThumb, &f), kFaceGroup);
     Add(new WTouchTarget<WSyncToggle>(ToBox(f.syncToggleBox), kSync, syncThumb, &f), kFaceGroup);
     AddPassive(new WRepeatLabel(false, &f, &kBackLayout), kFaceGroup);
     // Takes the pointer only once its first redraw check has seen the mode.
-    AddPassive(new WTouchTarget<WFreezeButton>(ToBox(f.freezeBox), kLoopFreeze, freezeOff, freezeOn, &plugin),
+    AddPassive(new WTouchTarget<WFreezeButton>(ToBox(f.freezeBox), kLoopFreeze, freezeOff, freezeOn, &status),
                kFaceGroup);
-    Add(new WTouchTarget<WRepeatButton>(ToBox(f.freezeBox), kRepeatHold, "HOLD", &plugin, true), kFaceGroup);
-    Add(new WTouchTarget<WRepeatButton>(ToBox(f.latchBox), kRepeatLatch, "LATCH", &plugin, false), kFaceGroup);
-    Add(new WTouchTarget<WHitButton>(ToBox(f.flipBox), panel::FlipPanelAction(&g, &plugin, true)), kFaceGroup);
+    Add(new WTouchTarget<WRepeatButton>(ToBox(f.freezeBox), kRepeatHold, "HOLD", true), kFaceGroup);
+    Add(new WTouchTarget<WRepeatButton>(ToBox(f.latchBox), kRepeatLatch, "LATCH", false), kFaceGroup);
+    Add(new WTouchTarget<WHitButton>(ToBox(f.flipBox), panel::FlipPanelAction(&g, &status, true)), kFaceGroup);
 }
 
 void PanelBuilder::AddBack()
@@ -172,13 +174,13 @@ void PanelBuilder::AddBack()
     const int trims[4] = {kDirtTrimWow, kDirtTrimBandwidth, kDirtTrimNoise, kDirtTrimCrush};
     for (int i = 0; i < 4; ++i)
         Add(new WTouchTarget<WPaddleSlider>(b.paddles[i], trims[i], paddle), kBackGroup);
-    Add(new WTouchTarget<WHitButton>(ToBox(b.flipBox), panel::FlipPanelAction(&g, &plugin, false)), kBackGroup);
+    Add(new WTouchTarget<WHitButton>(ToBox(b.flipBox), panel::FlipPanelAction(&g, &status, false)), kBackGroup);
 }
 
 } // namespace
 
-void BuildPanel(IGraphics* graphics, Quorrel* plugin)
+void BuildPanel(IGraphics* graphics, PluginPresets* presets, PluginStatus* status)
 {
-    if (graphics && plugin)
-        PanelBuilder(*graphics, *plugin).Build();
+    if (graphics && presets && status)
+        PanelBuilder(*graphics, *presets, *status).Build();
 }

@@ -2,11 +2,12 @@
 
 #include "engine/NoteDivisions.h"
 #include "engine/ParamSpec.h"
+#include "framework/core/IEditorDelegate.h"
 #include "framework/core/IParam.h"
 #include "framework/graphics/IControl.h"
 #include "plugin/PanelNumbers.h"
 #include "plugin/PanelState.h"
-#include "plugin/Quorrel.h"
+#include "plugin/PluginStatus.h"
 
 #include <algorithm>
 #include <cmath>
@@ -131,17 +132,17 @@ void SetDivisionFromKnob(iplug::igraphics::IControl& control, int division)
     panel::Commit(control, param ? param->NormalizeValue(division) : 0.0);
 }
 
-void FormatReadoutText(const Quorrel* plugin, char* buffer, size_t size)
+void FormatReadoutText(const iplug::IEditorDelegate* delegate, const PluginStatus* status, char* buffer, size_t size)
 {
     if (!buffer || size == 0)
         return;
-    if (!plugin) {
+    if (!delegate || !status) {
         buffer[0] = 0;
         return;
     }
-    const auto value = [plugin](int idx) { return plugin->GetParam(idx)->Value(); };
+    const auto value = [delegate](int idx) { return delegate->GetParam(idx)->Value(); };
     const int mode = static_cast<int>(value(kMode));
-    const double tempo = plugin->Tempo();
+    const double tempo = status->Tempo();
     if (value(kSync) > 0.5) {
         const int d = ClampDivision(value(kSyncDivision));
         if (mode == panel::kRepeat && value(kRepeatEngine) >= 0.5) {
@@ -150,14 +151,14 @@ void FormatReadoutText(const Quorrel* plugin, char* buffer, size_t size)
         }
         const int r = ResolveDivisionIndex(mode != panel::kTrem, d);
         const double expected = DivisionSeconds(0.0, true, r, tempo);
-        const double actual = plugin->MacroReadout();
+        const double actual = status->MacroReadout();
         if (std::fabs(actual - expected) <= 0.0001)
             panel::FormatNumber(buffer, size, "%s", kDivisionNames[r]);
         else
             panel::FormatNumber(buffer, size, "%.2fs %s", actual, expected > actual ? "MAX" : "MIN");
         return;
     }
-    const double v = plugin->MacroReadout();
+    const double v = status->MacroReadout();
     if (mode != panel::kTrem)
         panel::FormatNumber(buffer, size, "%.2f s", v);
     else

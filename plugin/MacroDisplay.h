@@ -2,10 +2,13 @@
 
 #include <cstddef>
 
+namespace iplug {
+class IEditorDelegate;
+}
 namespace iplug::igraphics {
 class IControl;
 }
-class Quorrel;
+class PluginStatus;
 
 // The panel's view of MACRO: which divisions the synced MACRO knob offers and in which order,
 // where the knob stands for a free MACRO value in the time-based modes (linear in time, not in
@@ -40,7 +43,8 @@ double SyncedMacroPosition(const iplug::igraphics::IControl& control, double tem
 void SetDivisionFromKnob(iplug::igraphics::IControl& control, int division);
 // Sync Division truncated and clamped to 0..15.
 int SyncDivision(const iplug::igraphics::IControl& control);
-// Writes the readout text (cut to size) with a full stop as decimal separator in any locale.
-void FormatReadoutText(const Quorrel* plugin, char* buffer, size_t size);
+// Writes the readout text (cut to size) with a full stop as decimal separator in any locale: the
+// parameters as the delegate holds them, the time as the plug-in reports it. Empty without either.
+void FormatReadoutText(const iplug::IEditorDelegate* delegate, const PluginStatus* status, char* buffer, size_t size);
 
 } // namespace macro

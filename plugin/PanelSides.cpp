@@ -3,7 +3,7 @@
 #include "framework/core/IEditorDelegate.h"
 #include "framework/core/IParam.h"
 #include "framework/graphics/IGraphics.h"
-#include "plugin/Quorrel.h"
+#include "plugin/PluginStatus.h"
 
 using namespace iplug::igraphics;
 
@@ -17,8 +17,8 @@ void ShowPanelSide(IGraphics& g, bool back)
 
 void FlipPanelAction::operator()(IControl*) const
 {
-    if (plugin)
-        plugin->SetShowBackPanel(back);
+    if (status)
+        status->SetShowBackPanel(back);
     if (graphics)
         ShowPanelSide(*graphics, back);
 }

@@ -2,7 +2,7 @@
 
 #include "framework/graphics/IControl.h"
 
-class Quorrel;
+class PluginStatus;
 
 // The panel's two sides: the front face and the back panel, one shown at a time.
 namespace panel {
@@ -16,14 +16,14 @@ void ShowPanelSide(iplug::igraphics::IGraphics& g, bool back);
 class FlipPanelAction
 {
 public:
-    FlipPanelAction(iplug::igraphics::IGraphics* graphics, Quorrel* plugin, bool back)
-        : graphics(graphics), plugin(plugin), back(back)
+    FlipPanelAction(iplug::igraphics::IGraphics* graphics, PluginStatus* status, bool back)
+        : graphics(graphics), status(status), back(back)
     {}
     void operator()(iplug::igraphics::IControl* pressed) const;
 
 private:
     iplug::igraphics::IGraphics* graphics;
-    Quorrel* plugin;
+    PluginStatus* status;
     bool back;
 };
 

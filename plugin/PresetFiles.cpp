@@ -3,12 +3,16 @@
 #include "plugin/StateChunk.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <new>
 #include <system_error>
 
 #ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
 #include <windows.h>
 #endif
 
@@ -16,15 +20,47 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// Paths cross into the file system as wide text on Windows. A text that is not UTF-8 gives an
+// empty path, which every file call refuses, instead of the exception the library's own
+// conversion throws.
 fs::path NativePath(const std::string& utf8)
 {
-    return fs::u8path(utf8);
+#ifdef _WIN32
+    if (utf8.empty() || utf8.size() > static_cast<size_t>(INT_MAX))
+        return {};
+    const int units =
+        MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+    if (units <= 0)
+        return {};
+    std::wstring wide(static_cast<size_t>(units), L'\0');
+    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), static_cast<int>(utf8.size()), wide.data(), units);
+    return fs::path(std::move(wide));
+#else
+    return fs::path(utf8);
+#endif
 }
 
-std::string Utf8Of(const fs::path& path)
+#ifdef _WIN32
+// Readers let others delete the file while they hold it, so that a writer replacing it (another
+// instance saving) never makes the open fail.
+std::FILE* OpenForReading(const fs::path& path)
 {
-    return path.u8string();
+    const HANDLE handle =
+        CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return nullptr;
+    const int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_RDONLY | _O_BINARY);
+    if (descriptor == -1) {
+        CloseHandle(handle);
+        return nullptr;
+    }
+    std::FILE* file = _fdopen(descriptor, "rb");
+    if (!file)
+        _close(descriptor);
+    return file;
 }
+#endif
 
 // Closes the file when the scope ends; the explicit Close reports whether buffered data reached
 // the disk.
@@ -34,7 +70,7 @@ public:
     FileHandle(const std::string& path, bool write)
     {
 #ifdef _WIN32
-        file = _wfopen(NativePath(path).c_str(), write ? L"wb" : L"rb");
+        file = write ? _wfopen(NativePath(path).c_str(), L"wb") : OpenForReading(NativePath(path));
 #else
         file = std::fopen(path.c_str(), write ? "wb" : "rb");
 #endif
@@ -82,6 +118,14 @@ private:
     std::FILE* file = nullptr;
 };
 
+// The name's last extension is the preset one, as the file system's extension rule finds it: a
+// name whose only dot comes first has no extension.
+bool HasPresetExtension(const std::string& name)
+{
+    const size_t length = std::strlen(PresetFiles::kExtension);
+    return name.size() > length && name.compare(name.size() - length, length, PresetFiles::kExtension) == 0;
+}
+
 uint32_t ReadWord(const std::vector<uint8_t>& bytes, size_t at)
 {
     return static_cast<uint32_t>(bytes[at]) | static_cast<uint32_t>(bytes[at + 1]) << 8
@@ -91,9 +135,20 @@ uint32_t ReadWord(const std::vector<uint8_t>& bytes, size_t at)
 bool MoveReplacing(const std::string& from, const std::string& to)
 {
 #ifdef _WIN32
-    return MoveFileExW(NativePath(from).c_str(), NativePath(to).c_str(),
-                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
-           != 0;
+    // A reader holding the target (an editor opening in another instance, a virus scanner) makes
+    // the replace fail for a moment; short retries let the write land.
+    constexpr int kAttempts = 50;
+    constexpr DWORD kPauseMs = 2;
+    const fs::path source = NativePath(from);
+    const fs::path target = NativePath(to);
+    for (int attempt = 1;; ++attempt) {
+        if (MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+            return true;
+        const DWORD error = GetLastError();
+        if ((error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION) || attempt == kAttempts)
+            return false;
+        Sleep(kPauseMs);
+    }
 #else
     return std::rename(from.c_str(), to.c_str()) == 0;
 #endif
@@ -111,6 +166,29 @@ uint64_t PresetFiles::SizeLimit()
 {
     return std::max<uint64_t>(kLegacySizeLimit,
                               static_cast<uint64_t>(StateChunk::kEmptyBytes) + FrozenSection::kMaxBlobBytes);
+}
+
+bool PresetFiles::Utf8Name(const std::filesystem::path& name, std::string& utf8)
+{
+#ifdef _WIN32
+    const std::wstring& wide = name.native();
+    utf8.clear();
+    if (wide.empty())
+        return true;
+    if (wide.size() > static_cast<size_t>(INT_MAX))
+        return false;
+    const int bytes = WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, wide.data(), static_cast<int>(wide.size()),
+                                          nullptr, 0, nullptr, nullptr);
+    if (bytes <= 0)
+        return false;
+    utf8.resize(static_cast<size_t>(bytes));
+    WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, wide.data(), static_cast<int>(wide.size()), utf8.data(), bytes,
+                        nullptr, nullptr);
+    return true;
+#else
+    utf8 = name.native();
+    return true;
+#endif
 }
 
 std::string PresetFiles::FileStem(const std::string& path)
@@ -162,10 +240,10 @@ std::vector<std::string> PresetFiles::ListUserPresets(const std::string& folder)
         std::error_code entryError;
         if (!it->is_regular_file(entryError) || entryError)
             continue;
-        const fs::path& path = it->path();
-        if (Utf8Of(path.extension()) != kExtension)
+        std::string name;
+        if (!Utf8Name(it->path().filename(), name) || !HasPresetExtension(name))
             continue;
-        paths.push_back(Join(folder, Utf8Of(path.filename())));
+        paths.push_back(Join(folder, name));
     }
     std::sort(paths.begin(), paths.end());
     return paths;
@@ -201,6 +279,17 @@ PresetFiles::ReadResult PresetFiles::ReadPresetFile(const std::string& path, std
         return ReadResult::kNotPreset;
     bytes.swap(content);
     return ReadResult::kOk;
+}
+
+bool PresetFiles::ReadFileStart(const std::string& path, size_t most, std::string& text)
+{
+    FileHandle file(path, false);
+    if (!file.Get())
+        return false;
+    text.resize(most);
+    const size_t got = std::fread(text.data(), 1, most, file.Get());
+    text.resize(got);
+    return !std::ferror(file.Get());
 }
 
 bool PresetFiles::WriteReplacing(const std::string& path, const std::vector<uint8_t>& bytes)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,9 @@ public:
     // the highest supported rate), or the legacy limit when that is more.
     static uint64_t SizeLimit();
 
+    // The UTF-8 form of a name from the file system. False for a name that has none (NTFS allows
+    // unpaired surrogates): such a file can be neither listed nor opened again by a UTF-8 path.
+    static bool Utf8Name(const std::filesystem::path& name, std::string& utf8);
     // File name without folders and without its last extension; a name that is only dots, or
     // whose only dot is its first character, keeps it.
     static std::string FileStem(const std::string& path);
@@ -45,8 +49,11 @@ public:
     // Whether bytes hold a parameter block whose values all lie inside them.
     static bool LooksLikePreset(const std::vector<uint8_t>& bytes);
 
-    // Writes bytes to path + ".writing" and moves that over path, replacing an existing file.
-    // On any failure the temporary file is removed and the file at path is left as it was.
+    // Up to most bytes from the start of the file; false when it cannot be opened or read.
+    static bool ReadFileStart(const std::string& path, size_t most, std::string& text);
+    // Writes bytes to path + ".writing" and moves that over path, replacing an existing file, so
+    // that a reader finds the old content or the new, never a part. On any failure the temporary
+    // file is removed and the file at path is left as it was.
     static bool WriteReplacing(const std::string& path, const std::vector<uint8_t>& bytes);
     // Creates the folder and its missing parents; failures are left to later file calls.
     static void CreateFolders(const std::string& folder);

@@ -113,7 +113,7 @@ Quorrel::Quorrel() : iplug::IPlugVST3(MakeDescriptor())
     SetupParams();
     AddFactoryPresets();
     makeGraphicsFunction = [this]() { return MakeGraphics(); };
-    layoutFunction = [this](iplug::igraphics::IGraphics* graphics) { BuildPanel(graphics, this); };
+    layoutFunction = [this](iplug::igraphics::IGraphics* graphics) { BuildPanel(graphics, this, this); };
 }
 
 Quorrel::~Quorrel()
@@ -197,10 +197,24 @@ void Quorrel::FitEditorToHostSize(int width, int height)
     iplug::igraphics::IGraphics* ui = GetGraphics();
     if (!ui || width < 1 || height < 1)
         return;
-    const float windowScale = ui->GetWindowScale();
-    const float scale = std::min(static_cast<float>(width) / windowScale / kPanelWidth,
-                                 static_cast<float>(height) / windowScale / kPanelHeight);
-    ui->ResizeEditor(kPanelWidth, kPanelHeight, scale, true);
+    // The host's echo of the panel's own size: fitted again, its rounded-down side could give a
+    // smaller scale and a window a pixel short of the frame.
+    int shownWidth = 0, shownHeight = 0;
+    ui->WindowPixelSize(shownWidth, shownHeight);
+    if (width == shownWidth && height == shownHeight)
+        return;
+    ui->ResizeEditor(kPanelWidth, kPanelHeight, ui->ScaleToFit(kPanelWidth, kPanelHeight, width, height), true);
+}
+
+void Quorrel::PrepareEditorSize(float screenScale)
+{
+    // The host frames the editor by this answer before it opens: at the remembered scale, as
+    // the make-graphics function will open it.
+    if (GetGraphics())
+        return;
+    const float scale = ReadUiScale();
+    SetEditorSize(iplug::igraphics::IGraphics::WindowPixels(kPanelWidth, scale, screenScale),
+                  iplug::igraphics::IGraphics::WindowPixels(kPanelHeight, scale, screenScale));
 }
 
 void Quorrel::OnIdleTick()
@@ -236,6 +250,37 @@ double Quorrel::MacroReadout() const
     const auto rounded = [this](int idx) { return static_cast<int>(std::lround(CachedParam(idx))); };
     return MacroReadoutValue(rounded(kMode), CachedParam(kMacro), SwitchOn(CachedParam(kSync)), rounded(kSyncDivision),
                              Tempo(), sampleRate, SwitchOn(CachedParam(kRepeatEngine)));
+}
+
+int Quorrel::PresetCount() const
+{
+    return NPresets();
+}
+
+const char* Quorrel::PresetNameOf(int index) const
+{
+    return PresetNameAt(index);
+}
+
+bool Quorrel::ApplyFactoryPreset(int index)
+{
+    return ApplyPreset(index);
+}
+
+bool Quorrel::SaveStateChunk(std::vector<std::uint8_t>& chunk)
+{
+    iplug::IStateBuffer state;
+    if (!SaveState(state))
+        return false;
+    const auto* data = static_cast<const std::uint8_t*>(state.Data());
+    chunk.assign(data, data + state.Size());
+    return true;
+}
+
+bool Quorrel::LoadStateChunk(const std::vector<std::uint8_t>& chunk)
+{
+    iplug::IStateBuffer state;
+    return state.PutBytes(chunk.data(), static_cast<int>(chunk.size())) && LoadState(state, 0) > 0;
 }
 
 void Quorrel::RememberPresetName(const std::string& name)

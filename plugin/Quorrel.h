@@ -3,6 +3,8 @@
 #include "engine/EffectEngine.h"
 #include "engine/ParamSpec.h"
 #include "framework/core/BlockGate.h"
+#include "plugin/PluginPresets.h"
+#include "plugin/PluginStatus.h"
 #if defined(MARLQUIN_APP)
 #include "framework/app/IPlugAPP.h"
 #else
@@ -24,8 +26,9 @@ using QuorrelFormat = iplug::IPlugVST3;
 // The product's plug-in object: the effect's parameters and factory presets on the framework,
 // an EffectEngine fed from the audio thread, the state format, and the module's own VST 3
 // entries (sample-accurate parameter slicing, refused sample rates, the state-load guard).
-// The standalone program builds the same class on the framework's standalone binding.
-class Quorrel : public QuorrelFormat
+// The standalone program builds the same class on the framework's standalone binding. Its panel
+// reaches it through PluginPresets and PluginStatus only.
+class Quorrel : public QuorrelFormat, public PluginPresets, public PluginStatus
 {
 public:
 #if defined(MARLQUIN_APP)
@@ -38,6 +41,7 @@ public:
     // Plug-in chain.
     void* OpenEditor(void* parent, void* context) override;
     void FitEditorToHostSize(int width, int height) override;
+    void PrepareEditorSize(float screenScale) override;
     void OnEditorClosing() override;
     void OnParamValueChanged(int paramIdx) override;
     void OnEditorParamChange(int paramIdx, iplug::ParamOrigin source) override;
@@ -70,50 +74,46 @@ public:
         return uiScale;
     }
 
-    // Time in seconds that MACRO (or the synced division) stands for in the current mode; in TREM
-    // the length of one cycle.
-    double MacroReadout() const;
-
-    // Which side of the panel shows: false the front, true the back. Not part of the state.
-    bool ShowBackPanel() const
-    {
-        return showBackPanel;
-    }
-    void SetShowBackPanel(bool back)
-    {
-        showBackPanel = back;
-    }
-
-    // The preset loaded or saved last through the panel. It is current while no other state load
-    // happened since; it matches while every parameter but Repeat Hold and Repeat Latch still
-    // holds the value it had then.
-    void RememberPresetName(const std::string& name);
-    bool PresetRecordCurrent() const;
-    const std::string& PresetName() const
+    // The panel's view of the plug-in.
+    int PresetCount() const override;
+    const char* PresetNameOf(int index) const override;
+    bool ApplyFactoryPreset(int index) override;
+    bool SaveStateChunk(std::vector<std::uint8_t>& chunk) override;
+    bool LoadStateChunk(const std::vector<std::uint8_t>& chunk) override;
+    void RememberPresetName(const std::string& name) override;
+    bool PresetRecordCurrent() const override;
+    const std::string& PresetName() const override
     {
         return presetName;
     }
-    // True while the preset record is current and matches.
-    bool PresetMatches() const;
-    // The preset's name when current and matching, else empty.
-    std::string MatchingPresetName() const;
+    bool PresetMatches() const override;
+    std::string MatchingPresetName() const override;
+    double Tempo() const override
+    {
+        return tempo.load(std::memory_order_relaxed);
+    }
+    double MacroReadout() const override;
+    bool LoopFrozen() const override
+    {
+        return loopFrozen.load(std::memory_order_relaxed);
+    }
+    bool ShowBackPanel() const override
+    {
+        return showBackPanel;
+    }
+    void SetShowBackPanel(bool back) override
+    {
+        showBackPanel = back;
+    }
 
     std::uint64_t StateLoadCount() const
     {
         return stateLoadCount.load();
     }
     double CachedParam(int paramIdx) const;
-    double Tempo() const
-    {
-        return tempo.load(std::memory_order_relaxed);
-    }
     double PreparedSampleRate() const
     {
         return sampleRate;
-    }
-    bool LoopFrozen() const
-    {
-        return loopFrozen.load(std::memory_order_relaxed);
     }
     // Frames a block may have and still be processed; 0 before the first processing reset.
     int PreparedBlockFrames() const

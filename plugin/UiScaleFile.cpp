@@ -4,24 +4,18 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
-#include <filesystem>
-
-#ifdef _WIN32
-#include <cwchar>
-#endif
+#include <vector>
 
 namespace {
 
 constexpr size_t kLongestText = 64;
 
-std::FILE* OpenFile(const std::string& path, bool write)
+std::string FolderOf(const std::string& path)
 {
-#ifdef _WIN32
-    return _wfopen(std::filesystem::u8path(path).c_str(), write ? L"wb" : L"rb");
-#else
-    return std::fopen(path.c_str(), write ? "wb" : "rb");
-#endif
+    const size_t slash = path.find_last_of("/\\");
+    return slash == std::string::npos ? std::string() : path.substr(0, slash);
 }
 
 } // namespace
@@ -60,16 +54,9 @@ bool UiScaleFile::Parse(const std::string& text, float& value)
 
 float UiScaleFile::Read(const std::string& path)
 {
-    if (path.empty())
-        return kDefaultScale;
-    std::FILE* file = OpenFile(path, false);
-    if (!file)
-        return kDefaultScale;
-    char buffer[kLongestText];
-    const size_t got = std::fread(buffer, 1, sizeof buffer, file);
-    std::fclose(file);
+    std::string text;
     float value = kDefaultScale;
-    if (!Parse(std::string(buffer, got), value))
+    if (path.empty() || !PresetFiles::ReadFileStart(path, kLongestText, text) || !Parse(text, value))
         return kDefaultScale;
     return Clamp(value);
 }
@@ -78,11 +65,7 @@ bool UiScaleFile::Write(const std::string& path, float scale)
 {
     if (path.empty())
         return false;
-    PresetFiles::CreateFolders(std::filesystem::u8path(path).parent_path().u8string());
-    std::FILE* file = OpenFile(path, true);
-    if (!file)
-        return false;
+    PresetFiles::CreateFolders(FolderOf(path));
     const std::string text = Format(scale);
-    const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
-    return std::fclose(file) == 0 && written;
+    return PresetFiles::WriteReplacing(path, std::vector<uint8_t>(text.begin(), text.end()));
 }

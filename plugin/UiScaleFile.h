@@ -15,8 +15,9 @@ public:
     // The stored scale clamped to the panel's limits; 1.0 when the file is missing or does not
     // start with a finite number.
     static float Read(const std::string& path);
-    // Writes the scale clamped to the limits, creating the missing folders first. False when the
-    // file could not be written.
+    // Writes the scale clamped to the limits, creating the missing folders first. The file is
+    // replaced whole, so an editor opening meanwhile reads the old scale or the new one. False
+    // when the file could not be written.
     static bool Write(const std::string& path, float scale);
 
     static float Clamp(float scale);

@@ -3,7 +3,7 @@
 #include "framework/graphics/IGraphics.h"
 #include "plugin/PanelDrawing.h"
 #include "plugin/PanelState.h"
-#include "plugin/Quorrel.h"
+#include "plugin/PluginStatus.h"
 
 using namespace iplug::igraphics;
 
@@ -13,13 +13,13 @@ constexpr float kWaitingWeight = 0.5f;
 } // namespace
 
 WFreezeButton::WFreezeButton(const IBox& box, int paramIdx, const IBitmapRef& offImage, const IBitmapRef& onImage,
-                             Quorrel* plugin)
-    : IControl(box, paramIdx), offImage(offImage), onImage(onImage), plugin(plugin)
+                             const PluginStatus* status)
+    : IControl(box, paramIdx), offImage(offImage), onImage(onImage), status(status)
 {}
 
 bool WFreezeButton::Frozen() const
 {
-    return plugin && plugin->LoopFrozen();
+    return status && status->LoopFrozen();
 }
 
 void WFreezeButton::OnPointerDown(float, float, const IPointerMods&)

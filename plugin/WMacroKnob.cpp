@@ -4,7 +4,7 @@
 #include "framework/core/IParam.h"
 #include "plugin/MacroDisplay.h"
 #include "plugin/PanelState.h"
-#include "plugin/Quorrel.h"
+#include "plugin/PluginStatus.h"
 
 #include <algorithm>
 #include <cmath>
@@ -21,13 +21,13 @@ constexpr double kNotchSlack = 1e-4;
 constexpr float kMaxNotches = 1000.0f;
 } // namespace
 
-WMacroKnob::WMacroKnob(const IBox& box, const IBitmapRef& strip, Quorrel* plugin)
-    : WStripKnob(box, strip, kMacro), plugin(plugin)
+WMacroKnob::WMacroKnob(const IBox& box, const IBitmapRef& strip, const PluginStatus* status)
+    : WStripKnob(box, strip, kMacro), status(status)
 {}
 
 double WMacroKnob::Tempo() const
 {
-    return plugin ? plugin->Tempo() : 120.0;
+    return status ? status->Tempo() : 120.0;
 }
 
 double WMacroKnob::DisplayPosition() const

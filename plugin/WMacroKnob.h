@@ -2,7 +2,7 @@
 
 #include "plugin/WStripKnob.h"
 
-class Quorrel;
+class PluginStatus;
 
 // The MACRO knob. Free, it edits MACRO, standing for time rather than the raw value in the
 // time-based modes; with tempo sync on it binds itself to Sync Division and steps through the
@@ -12,7 +12,8 @@ class WMacroKnob : public WStripKnob
 public:
     static constexpr double kDivisionTravel = 22.5;
 
-    WMacroKnob(const iplug::igraphics::IBox& box, const iplug::igraphics::IBitmapRef& strip, Quorrel* plugin);
+    WMacroKnob(const iplug::igraphics::IBox& box, const iplug::igraphics::IBitmapRef& strip,
+               const PluginStatus* status);
 
     void OnPointerDown(float x, float y, const iplug::igraphics::IPointerMods& mods) override;
     void OnPointerDrag(float x, float y, float dx, float dy, const iplug::igraphics::IPointerMods& mods) override;
@@ -29,7 +30,7 @@ private:
     int TakeWholeNotches(float notches);
     void TurnByNotches(float x, float y, const iplug::igraphics::IPointerMods& mods, int notches);
 
-    Quorrel* plugin;
+    const PluginStatus* status;
     double dragPosition = 0.0;
     // Parts of a notch from touchpads and fine-step wheels, kept until they make a whole one.
     double pendingNotches = 0.0;

@@ -1,12 +1,12 @@
 #include "plugin/WPresetStepper.h"
 
 #include "engine/ParamSpec.h"
+#include "framework/core/IEditorDelegate.h"
 #include "framework/core/IParam.h"
-#include "framework/core/IStateBuffer.h"
 #include "framework/graphics/IGraphics.h"
 #include "plugin/PanelDrawing.h"
+#include "plugin/PanelState.h"
 #include "plugin/PresetFiles.h"
-#include "plugin/Quorrel.h"
 #include "plugin/WindowPresetServices.h"
 
 #include <cctype>
@@ -43,8 +43,8 @@ std::string MenuTextOf(const std::string& name)
 
 } // namespace
 
-WPresetStepper::WPresetStepper(Quorrel* plugin, std::unique_ptr<PresetServices> services)
-    : IControl(IBox(0, 0, 460, kBarHeight)), plugin(plugin), services(std::move(services))
+WPresetStepper::WPresetStepper(PluginPresets* presets, std::unique_ptr<PresetServices> services)
+    : IControl(IBox(0, 0, 460, kBarHeight)), presets(presets), services(std::move(services))
 {
     if (!this->services)
         this->services = std::make_unique<WindowPresetServices>(*this);
@@ -54,12 +54,12 @@ WPresetStepper::~WPresetStepper() = default;
 
 void WPresetStepper::WritePresetLabel(std::string& out) const
 {
-    if (!plugin || !plugin->PresetRecordCurrent()) {
+    if (!presets || !presets->PresetRecordCurrent()) {
         out.assign("Current settings");
         return;
     }
-    const std::string& name = plugin->PresetName();
-    out.assign(plugin->PresetMatches() && !name.empty() ? "" : "Edited: ");
+    const std::string& name = presets->PresetName();
+    out.assign(presets->PresetMatches() && !name.empty() ? "" : "Edited: ");
     out.append(name);
 }
 
@@ -115,14 +115,14 @@ bool WPresetStepper::NeedsRedraw() const
 
 void WPresetStepper::OnPointerDown(float x, float y, const IPointerMods& mods)
 {
-    if (!mods.left || !plugin)
+    if (!mods.left || !presets)
         return;
     if (graphics) {
         const int captures = graphics->NCaptures() - (graphics->IsCaptured(this) ? 1 : 0);
         if (captures > 0)
             return;
     }
-    if (plugin->GetParam(kRepeatHold)->Value() >= 0.5)
+    if (panel::ParamValue(*this, kRepeatHold) >= 0.5)
         return;
     const float local = x - box.left;
     if (local < kArrowEdge)
@@ -152,7 +152,7 @@ bool WPresetStepper::OnKeyDown(float, float, const IKeyStroke& key)
 
 void WPresetStepper::OnMenuItemChosen(IPopupMenu* menu, int)
 {
-    if (!menu || !plugin)
+    if (!menu || !presets)
         return;
     const IPopupMenu::Entry* entry = menu->GetChosenItem();
     if (!entry)
@@ -168,7 +168,7 @@ void WPresetStepper::OnMenuItemChosen(IPopupMenu* menu, int)
         const size_t i = static_cast<size_t>(tag - kUserPresetTag);
         if (i < userPresetPaths.size())
             LoadUserPreset(userPresetPaths[i]);
-    } else if (tag >= 0 && tag < plugin->NPresets())
+    } else if (tag >= 0 && tag < presets->PresetCount())
         LoadFactoryPreset(tag);
 }
 
@@ -229,8 +229,17 @@ bool WPresetStepper::ReadPresetFile(const std::string& path, std::vector<uint8_t
 
 void WPresetStepper::TellHostAllValues()
 {
-    for (int i = 0; i < plugin->NParams(); ++i)
-        plugin->SetParamFromEditor(i, plugin->GetParam(i)->GetNormalized());
+    iplug::IEditorDelegate* delegate = GetDelegate();
+    if (!delegate)
+        return;
+    for (int i = 0; i < delegate->NParams(); ++i)
+        delegate->SetParamFromEditor(i, delegate->GetParam(i)->GetNormalized());
+}
+
+void WPresetStepper::ShowAllValues()
+{
+    if (iplug::IEditorDelegate* delegate = GetDelegate())
+        delegate->PushAllParamsToEditor();
 }
 
 void WPresetStepper::MarkPanelDirty()
@@ -246,37 +255,36 @@ void WPresetStepper::LoadUserPreset(const std::string& path)
     std::vector<uint8_t> bytes;
     if (!ReadPresetFile(path, bytes))
         return;
-    IStateBuffer state;
-    if (!state.PutBytes(bytes.data(), static_cast<int>(bytes.size())) || plugin->LoadState(state, 0) <= 0) {
+    if (!presets->LoadStateChunk(bytes)) {
         ShowMessage(kNotAPreset);
         return;
     }
     TellHostAllValues();
-    plugin->PushAllParamsToEditor();
-    plugin->RememberPresetName(PresetFiles::FileStem(path));
+    ShowAllValues();
+    presets->RememberPresetName(PresetFiles::FileStem(path));
     MarkPanelDirty();
 }
 
 bool WPresetStepper::LoadFactoryPreset(int index)
 {
-    if (!plugin->ApplyPreset(index)) {
+    if (!presets->ApplyFactoryPreset(index)) {
         MarkPanelDirty();
         return false;
     }
     TellHostAllValues();
-    plugin->RememberPresetName(plugin->PresetNameAt(index));
+    presets->RememberPresetName(presets->PresetNameOf(index));
     MarkPanelDirty();
     return true;
 }
 
 void WPresetStepper::StepPreset(int delta)
 {
-    const int count = plugin->NPresets();
+    const int count = presets->PresetCount();
     if (count <= 0)
         return;
-    if (plugin->PresetRecordCurrent()) {
+    if (presets->PresetRecordCurrent()) {
         for (int i = 0; i < count; ++i)
-            if (plugin->PresetName() == plugin->PresetNameAt(i)) {
+            if (presets->PresetName() == presets->PresetNameOf(i)) {
                 LoadFactoryPreset(((count + i + delta) % count + count) % count);
                 return;
             }
@@ -300,15 +308,13 @@ void WPresetStepper::SavePresetAs()
     const std::string chosen = Services().AskForSaveFile(SanitizePresetName(), folder);
     if (chosen.empty())
         return;
-    IStateBuffer state;
-    if (!plugin->SaveState(state)) {
+    std::vector<uint8_t> bytes;
+    if (!presets->SaveStateChunk(bytes)) {
         ShowMessage(kCouldNotSave);
         return;
     }
-    const auto* data = static_cast<const uint8_t*>(state.Data());
-    const std::vector<uint8_t> bytes(data, data + state.Size());
     if (WritePresetFile(chosen, bytes, kCouldNotSave))
-        plugin->RememberPresetName(PresetFiles::FileStem(chosen));
+        presets->RememberPresetName(PresetFiles::FileStem(chosen));
 }
 
 void WPresetStepper::ImportPreset()
@@ -346,11 +352,11 @@ void WPresetStepper::ShowPresetsFolder()
 
 void WPresetStepper::BuildPresetMenu()
 {
-    const std::string current = plugin->MatchingPresetName();
+    const std::string current = presets->MatchingPresetName();
     IPopupMenu* group = nullptr;
     std::string lastGroup;
-    for (int i = 0; i < plugin->NPresets(); ++i) {
-        const std::string name = plugin->PresetNameAt(i);
+    for (int i = 0; i < presets->PresetCount(); ++i) {
+        const std::string name = presets->PresetNameOf(i);
         const std::string groupName = PresetFiles::PresetGroupOf(name);
         if (i == 0 || groupName != lastGroup) {
             group = new IPopupMenu();

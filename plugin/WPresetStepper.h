@@ -2,14 +2,13 @@
 
 #include "framework/core/IPopupMenu.h"
 #include "framework/graphics/IControl.h"
+#include "plugin/PluginPresets.h"
 #include "plugin/PresetServices.h"
 
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
-
-class Quorrel;
 
 // The preset bar across the top of the panel: a pill with the current preset's name (or
 // "Current settings", "Edited: <name>", or a message for three seconds) between two arrows that
@@ -25,8 +24,9 @@ public:
     static constexpr int kUserPresetTag = 20000;
     static constexpr int64_t kMessageNanoseconds = 3000000000;
 
+    // The presets are the plug-in's, which outlives the panel; the parameters are its delegate's.
     // Without services the stepper uses its editor window's dialogs and the user's folder.
-    explicit WPresetStepper(Quorrel* plugin, std::unique_ptr<PresetServices> services = nullptr);
+    explicit WPresetStepper(PluginPresets* presets, std::unique_ptr<PresetServices> services = nullptr);
     ~WPresetStepper() override;
 
     void OnPointerDown(float x, float y, const iplug::igraphics::IPointerMods& mods) override;
@@ -61,12 +61,14 @@ public:
 private:
     // Writes bytes through a temporary file; failure shows failureMessage.
     bool WritePresetFile(const std::string& path, const std::vector<uint8_t>& bytes, const char* failureMessage);
+    // Both through the delegate, the plug-in as every control of the panel sees it.
     void TellHostAllValues();
+    void ShowAllValues();
     void MarkPanelDirty();
     float RightEdge() const { return box.right - box.left; }
     PresetServices& Services() const { return *services; }
 
-    Quorrel* plugin;
+    PluginPresets* presets;
     iplug::igraphics::IPopupMenu presetMenu;
     void WritePresetLabel(std::string& out) const;
 

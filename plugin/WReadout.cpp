@@ -8,12 +8,12 @@
 
 using namespace iplug::igraphics;
 
-WReadout::WReadout(const IBox& box, Quorrel* plugin) : IControl(box), plugin(plugin) {}
+WReadout::WReadout(const IBox& box, const PluginStatus* status) : IControl(box), status(status) {}
 
 void WReadout::Paint(IGraphics& g)
 {
     char text[kTextLength];
-    macro::FormatReadoutText(plugin, text, sizeof text);
+    macro::FormatReadoutText(GetDelegate(), status, text, sizeof text);
     panel::DrawSpacedText(g, panel::TextStyle("Jost-Medium", 14, palette::kPanelCream), text,
                           (box.left + box.right) / 2, (box.top + box.bottom) / 2, 0.2f);
 }
@@ -21,7 +21,7 @@ void WReadout::Paint(IGraphics& g)
 bool WReadout::NeedsRedraw() const
 {
     char text[kTextLength];
-    macro::FormatReadoutText(plugin, text, sizeof text);
+    macro::FormatReadoutText(GetDelegate(), status, text, sizeof text);
     if (std::strncmp(text, lastText, kTextLength) == 0)
         return IControl::NeedsRedraw();
     std::snprintf(lastText, sizeof lastText, "%s", text);

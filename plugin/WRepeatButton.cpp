@@ -12,8 +12,8 @@ const char* const kHoldTip = "Hold to capture the preceding TIME window. Release
 const char* const kLatchTip = "Latch the preceding TIME window; press again to release.";
 } // namespace
 
-WRepeatButton::WRepeatButton(const IBox& box, int paramIdx, const char* label, Quorrel* plugin, bool momentary)
-    : IControl(box, paramIdx), label(label), plugin(plugin), momentary(momentary)
+WRepeatButton::WRepeatButton(const IBox& box, int paramIdx, const char* label, bool momentary)
+    : IControl(box, paramIdx), label(label), momentary(momentary)
 {
     SetTooltip(momentary ? kHoldTip : kLatchTip);
 }

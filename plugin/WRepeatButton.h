@@ -2,14 +2,12 @@
 
 #include "framework/graphics/IControl.h"
 
-class Quorrel;
-
 // HOLD (on while pressed) and LATCH (flips on each press) of the new REPEAT engine; neither is
 // drawn nor pressable in other modes, and a held HOLD lets go when the mode or engine changes.
 class WRepeatButton : public iplug::igraphics::IControl
 {
 public:
-    WRepeatButton(const iplug::igraphics::IBox& box, int paramIdx, const char* label, Quorrel* plugin, bool momentary);
+    WRepeatButton(const iplug::igraphics::IBox& box, int paramIdx, const char* label, bool momentary);
 
     void OnPointerDown(float x, float y, const iplug::igraphics::IPointerMods& mods) override;
     void OnPointerUp(float x, float y, const iplug::igraphics::IPointerMods& mods) override;
@@ -22,7 +20,6 @@ private:
     void Release();
 
     const char* label;
-    Quorrel* plugin;
     bool momentary;
     mutable bool pressed = false;
     mutable int lastState = -1;

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
-# Runs a Windows executable under Wine with the project's prefix. The prefix is
-# created once per machine; scripts/test.sh keeps one wineserver alive for a whole
-# run so each executable starts in well under a second.
+# Runs a Windows executable under Wine with the project's prefix (scripts/wine-env.sh).
+# The prefix is created once per machine and its Windows version set once; scripts/test.sh
+# keeps one wineserver alive for a whole run so each executable starts in well under a second.
 set -euo pipefail
-export WINEPREFIX=${MARLQUIN_WINEPREFIX:-$HOME/.cache/marlquin/wine}
+. "$(dirname "$0")/wine-env.sh"
 export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
 
@@ -15,7 +15,24 @@ ensure_prefix() {
     wineboot -i >/dev/null 2>&1 || true
     wineserver -w
   fi
+  ensure_windows_version
   flock -u 9
+}
+
+# The version the prefix reports decides which redraw clock the editor takes, so it is set
+# rather than left to Wine's default; the mark keeps it to one winecfg per prefix.
+ensure_windows_version() {
+  local mark="$WINEPREFIX/.marlquin-windows"
+  [ "$(cat "$mark" 2>/dev/null)" = "$MARLQUIN_WINDOWS" ] && return 0
+  wine winecfg -v "$MARLQUIN_WINDOWS" >/dev/null 2>&1 || true
+  if [ "$(wine winecfg -v 2>/dev/null | tr -d '\r')" != "$MARLQUIN_WINDOWS" ]; then
+    echo "the Wine prefix $WINEPREFIX does not take the Windows version $MARLQUIN_WINDOWS" >&2
+    exit 1
+  fi
+  echo "$MARLQUIN_WINDOWS" >"$mark"
+  # Windows opened in the session that set up a new prefix fail to open; that session ends
+  # first (bounded: a wineserver kept alive on purpose never ends by itself).
+  timeout 60 wineserver -w || true
 }
 
 # A display whose server has gone leaves its socket and lock behind; only a live one counts.

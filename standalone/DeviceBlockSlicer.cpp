@@ -18,6 +18,7 @@ void DeviceBlockSlicer::AimAtDevice(const double* input, double* output, int n, 
 {
     for (int c = 0; c < deviceInputs; ++c)
         inputPointers[size_t(c)] = input ? const_cast<double*>(&input[size_t(c) * n + start]) : silentInput.data();
+    ShareMonoInput();
     for (int c = 0; c < deviceOutputs; ++c)
         outputPointers[size_t(c)] = &output[size_t(c) * n + start];
 }
@@ -26,6 +27,15 @@ void DeviceBlockSlicer::AimAtCarry()
 {
     for (int c = 0; c < deviceInputs; ++c)
         inputPointers[size_t(c)] = &carryIn[size_t(c) * kBlockFrames];
+    ShareMonoInput();
     for (int c = 0; c < deviceOutputs; ++c)
         outputPointers[size_t(c)] = &carryOut[size_t(c) * kBlockFrames];
+}
+
+void DeviceBlockSlicer::ShareMonoInput()
+{
+    if (deviceInputs != 1)
+        return;
+    for (size_t c = 1; c < inputPointers.size(); ++c)
+        inputPointers[c] = inputPointers[0];
 }

@@ -16,8 +16,9 @@ class DeviceBlockSlicer
 public:
     static constexpr int kBlockFrames = 64;
 
-    // Allocates: call with the stream closed. Plug-in slots beyond the device's channels read
-    // silence and write into a spare block.
+    // Allocates: call with the stream closed. Plug-in output slots beyond the device's channels
+    // write into a spare block. Input slots beyond them read silence, except that a one-channel
+    // device (a microphone) feeds every input slot: the effect takes a mono input.
     void Configure(int deviceInputs, int deviceOutputs, int pluginInputs, int pluginOutputs);
 
     // block(inputs, outputs) runs once per complete 64-frame block, with one pointer per
@@ -60,6 +61,7 @@ public:
 private:
     void AimAtDevice(const double* input, double* output, int n, int start);
     void AimAtCarry();
+    void ShareMonoInput();
 
     int deviceInputs = 0;
     int deviceOutputs = 0;

@@ -11,6 +11,8 @@
 namespace {
 
 constexpr float kBaseDpi = 96.0f;
+constexpr UINT_PTR kAudioCheckTimer = 1;
+constexpr UINT kAudioCheckMs = 500;
 constexpr char kShutdownFailedLine[] =
     "Marlquin: audio shutdown timed out or failed; retaining host until process exit.\n";
 constexpr wchar_t kAboutText[] = L"Marlquin 1.0.4\nby Ostrevane\n\nStandalone program built " __DATE__;
@@ -83,6 +85,7 @@ void OnInit(HWND window)
             [window](int width, int height) { return MainWindow::ResizeClient(window, width, height); });
         host->OpenEditor(window);
     }
+    SetTimer(window, kAudioCheckTimer, kAudioCheckMs, nullptr);
     const SIZE client = EditorPixels(MainWindow::DpiScale(window));
     const SIZE outer = WindowSizeForClient(window, client.cx, client.cy);
     const int screenWidth = GetSystemMetrics(SM_CXSCREEN);
@@ -137,8 +140,17 @@ void ShowPreferences(HWND window)
             host->SaveSettings();
 }
 
-void OnDestroy()
+void OnTimer(UINT_PTR id)
 {
+    if (id != kAudioCheckTimer)
+        return;
+    if (StandaloneHost* host = StandaloneHost::Global())
+        host->CheckAudioStream();
+}
+
+void OnDestroy(HWND window)
+{
+    KillTimer(window, kAudioCheckTimer);
     StandaloneHost* host = StandaloneHost::Global();
     if (host) {
         host->CloseEditor();
@@ -235,8 +247,11 @@ INT_PTR CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         default:
             return FALSE;
         }
+    case WM_TIMER:
+        OnTimer(wParam);
+        return TRUE;
     case WM_DESTROY:
-        OnDestroy();
+        OnDestroy(window);
         return TRUE;
     default:
         return FALSE;

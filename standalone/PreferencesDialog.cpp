@@ -183,6 +183,7 @@ void InitDialog(HWND dialog, StandaloneHost& host)
     FillBufferSizes(dialog, host.settings);
     FillMidiSection(dialog, host);
     host.savedSettings = host.settings;
+    SetWindowLongPtrW(dialog, DWLP_USER, host.StreamRunning() ? 1 : 0);
 }
 
 // Reopens the audio when the stream does not play these settings (or does not play at all).
@@ -209,19 +210,22 @@ void OnDriverChosen(HWND dialog, StandaloneHost& host, int chosen)
     FillBufferSizes(dialog, host.settings);
 }
 
-void OnCancel(StandaloneHost& host)
+// Cancel puts back the settings the dialog found. The audio is reopened only when the dialog
+// left it other than it found it: playing then and stopped now (a driver switched and back), or
+// playing other settings (Apply). Audio that was not playing stays off, so a missing device
+// does not bring its message back.
+void OnCancel(HWND dialog, StandaloneHost& host)
 {
-    // The dialog edits every field of the record, so the whole record is compared.
-    if (host.settings == host.savedSettings) {
-        // The driver may have been switched and back: the new audio object has no stream yet.
-        if (!host.StreamRunning())
-            host.ApplyAudioSettings();
-        return;
-    }
+    const bool wasPlaying = GetWindowLongPtrW(dialog, DWLP_USER) != 0;
+    const uint32_t editedDriver = host.settings.driverType;
     host.settings = host.savedSettings;
-    host.CreateAudioBackend();
-    host.ProbeAudioDevices();
-    host.ApplyAudioSettings();
+    if (editedDriver != host.settings.driverType) {
+        host.CreateAudioBackend();
+        host.ProbeAudioDevices();
+    }
+    const bool playing = host.StreamRunning();
+    if ((playing && host.activeSettings != host.settings) || (wasPlaying && !playing))
+        host.ApplyAudioSettings();
 }
 
 // The second channel of a pair is always the one after the first.
@@ -303,7 +307,7 @@ void OnCommand(HWND dialog, StandaloneHost& host, int id, int notification)
         return;
     case IDCANCEL:
         EndDialog(dialog, IDCANCEL);
-        OnCancel(host);
+        OnCancel(dialog, host);
         return;
     case IDC_APPLY:
         host.ApplyAudioSettings();

@@ -1,5 +1,6 @@
 #include "standalone/SettingsFile.h"
 
+#include "standalone/IniText.h"
 #include "standalone/WideText.h"
 
 #include <windows.h>
@@ -14,22 +15,27 @@ namespace {
 constexpr wchar_t kAudio[] = L"audio";
 constexpr wchar_t kMidi[] = L"midi";
 
-// The whole value, however long: the buffer grows until the text fits.
-std::string ReadText(const wchar_t* section, const wchar_t* key, const wchar_t* fallback, const std::wstring& path)
+std::string ReadText(const IniText& ini, const wchar_t* section, const wchar_t* key, const char* fallback)
 {
-    std::vector<wchar_t> buffer(256);
-    for (;;) {
-        const DWORD n =
-            GetPrivateProfileStringW(section, key, fallback, buffer.data(), DWORD(buffer.size()), path.c_str());
-        if (n + 1 < buffer.size() || buffer.size() >= (1u << 20))
-            return ToUtf8(std::wstring(buffer.data(), n));
-        buffer.resize(buffer.size() * 4);
-    }
+    const std::optional<std::wstring> value = ini.Value(section, key);
+    return value ? ToUtf8(*value) : std::string(fallback);
 }
 
-uint32_t ReadNumber(const wchar_t* section, const wchar_t* key, uint32_t fallback, const std::wstring& path)
+// As the profile functions read numbers: a missing or empty value gives the fallback, otherwise
+// the leading decimal number with its sign (0 when there is none), wrapped to 32 bits.
+uint32_t ReadNumber(const IniText& ini, const wchar_t* section, const wchar_t* key, uint32_t fallback)
 {
-    return GetPrivateProfileIntW(section, key, INT(fallback), path.c_str());
+    const std::optional<std::wstring> value = ini.Value(section, key);
+    if (!value || value->empty())
+        return fallback;
+    size_t at = 0;
+    const bool negative = (*value)[0] == L'-';
+    if (negative || (*value)[0] == L'+')
+        ++at;
+    uint32_t number = 0;
+    for (; at < value->size() && (*value)[at] >= L'0' && (*value)[at] <= L'9'; ++at)
+        number = number * 10 + uint32_t((*value)[at] - L'0');
+    return negative ? 0u - number : number;
 }
 
 bool WriteText(const wchar_t* section, const wchar_t* key, const std::string& value, const std::wstring& path)
@@ -87,19 +93,22 @@ bool SettingsFile::Load(DeviceSettings& s) const
 {
     if (!Exists())
         return false;
-    s.driverType = ReadNumber(kAudio, L"driver", 0, path);
-    s.audioInput = ReadText(kAudio, L"indev", L"Built-in Input", path);
-    s.audioOutput = ReadText(kAudio, L"outdev", L"Built-in Output", path);
-    s.inputChannel1 = ReadNumber(kAudio, L"in1", 1, path);
-    s.inputChannel2 = ReadNumber(kAudio, L"in2", 2, path);
-    s.outputChannel1 = ReadNumber(kAudio, L"out1", 1, path);
-    s.outputChannel2 = ReadNumber(kAudio, L"out2", 2, path);
-    s.bufferSize = ReadNumber(kAudio, L"buffer", 512, path);
-    s.sampleRate = ReadNumber(kAudio, L"sr", 44100, path);
-    s.midiInput = ReadText(kMidi, L"indev", L"no input", path);
-    s.midiOutput = ReadText(kMidi, L"outdev", L"no output", path);
-    s.midiInChannel = ReadNumber(kMidi, L"inchan", 0, path);
-    s.midiOutChannel = ReadNumber(kMidi, L"outchan", 0, path);
+    const std::optional<IniText> ini = IniText::Load(path);
+    if (!ini)
+        return false;
+    s.driverType = ReadNumber(*ini, kAudio, L"driver", 0);
+    s.audioInput = ReadText(*ini, kAudio, L"indev", "Built-in Input");
+    s.audioOutput = ReadText(*ini, kAudio, L"outdev", "Built-in Output");
+    s.inputChannel1 = ReadNumber(*ini, kAudio, L"in1", 1);
+    s.inputChannel2 = ReadNumber(*ini, kAudio, L"in2", 2);
+    s.outputChannel1 = ReadNumber(*ini, kAudio, L"out1", 1);
+    s.outputChannel2 = ReadNumber(*ini, kAudio, L"out2", 2);
+    s.bufferSize = ReadNumber(*ini, kAudio, L"buffer", 512);
+    s.sampleRate = ReadNumber(*ini, kAudio, L"sr", 44100);
+    s.midiInput = ReadText(*ini, kMidi, L"indev", "no input");
+    s.midiOutput = ReadText(*ini, kMidi, L"outdev", "no output");
+    s.midiInChannel = ReadNumber(*ini, kMidi, L"inchan", 0);
+    s.midiOutChannel = ReadNumber(*ini, kMidi, L"outchan", 0);
     if (s.bufferSize == 0 || s.bufferSize > kMaxBufferSize)
         s.bufferSize = 512;
     return true;

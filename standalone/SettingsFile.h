@@ -4,8 +4,9 @@
 
 #include <string>
 
-// settings.ini: an INI file read and written with the system's profile functions. A new file
-// is created as UTF-16LE with a byte-order mark so that device names outside ASCII survive.
+// settings.ini: an INI file written with the system's profile functions, always as UTF-16LE with
+// a byte-order mark so that device names outside ASCII survive, and read in UTF-16 or UTF-8
+// alike (a file saved by an editor in UTF-8 keeps its names too).
 // Writing goes to a temporary file that is then moved over the old one, so a failed write
 // never leaves a half-written file behind.
 class SettingsFile

@@ -265,7 +265,7 @@ bool StandaloneHost::ApplyAudioSettings()
         SaveSettings();
     if (!output) {
         if (environment.showError)
-            environment.showError("Please check the audio settings");
+            environment.showError(kCheckAudioSettings);
         return false;
     }
     const uint32_t rate = ChooseSampleRate(input, output);
@@ -276,16 +276,26 @@ bool StandaloneHost::ApplyAudioSettings()
     return OpenAudio(input, *output, rate, settings.bufferSize);
 }
 
+unsigned int StandaloneHost::InputChannelsToOpen(std::optional<unsigned int> input)
+{
+    // A device is asked for no more channels than it has: a one-channel microphone refuses two.
+    AudioBackend::DeviceInfo info;
+    const int pluginInputs = plugin->NChannels(iplug::kInput);
+    if (pluginInputs <= 0 || !input || !GetDeviceInfo(*input, info))
+        return 0;
+    return std::min(info.inputChannels, unsigned(pluginInputs));
+}
+
 bool StandaloneHost::OpenStreamWithFallback(std::optional<unsigned int> input, unsigned int output, uint32_t rate)
 {
-    const int pluginInputs = plugin->NChannels(iplug::kInput);
     const int pluginOutputs = plugin->NChannels(iplug::kOutput);
+    const unsigned int inputChannels = InputChannelsToOpen(input);
     const AudioBackend::StreamDirection out{output, unsigned(pluginOutputs)};
-    const AudioBackend::StreamDirection in{input.value_or(0), unsigned(pluginInputs)};
+    const AudioBackend::StreamDirection in{input.value_or(0), inputChannels};
     unsigned int frames = bufferFrames;
-    if (pluginInputs > 0 && input && audio->OpenStream(out, &in, rate, frames, StreamCallback, this)) {
+    if (inputChannels > 0 && audio->OpenStream(out, &in, rate, frames, StreamCallback, this)) {
         bufferFrames = frames;
-        streamInputChannels = pluginInputs;
+        streamInputChannels = int(inputChannels);
         streamOutputChannels = pluginOutputs;
         return true;
     }
@@ -325,11 +335,13 @@ bool StandaloneHost::OpenAudio(std::optional<unsigned int> input, unsigned int o
     if (!audio->StartStream())
         return false;
     activeSettings = settings;
+    streamStarted = true;
     return true;
 }
 
 void StandaloneHost::StopAudio()
 {
+    streamStarted = false;
     if (!audio || !audio->IsStreamOpen())
         return;
     if (audio->IsStreamRunning()) {
@@ -346,10 +358,26 @@ bool StandaloneHost::StreamRunning()
     return audio && audio->IsStreamRunning();
 }
 
+bool StandaloneHost::CheckAudioStream()
+{
+    if (!streamStarted || StreamRunning())
+        return true;
+    StopAudio();
+    if (environment.showError)
+        environment.showError(kCheckAudioSettings);
+    return false;
+}
+
 int StandaloneHost::StreamCallback(void* output, void* input, unsigned int frames, double, unsigned int, void* user)
 {
-    static_cast<StandaloneHost*>(user)->RunStreamCallback(static_cast<double*>(output), static_cast<double*>(input),
-                                                          int(frames));
+    auto* host = static_cast<StandaloneHost*>(user);
+    try {
+        host->RunStreamCallback(static_cast<double*>(output), static_cast<double*>(input), int(frames));
+    } catch (...) {
+        // Nothing may unwind into the audio library's thread; the buffer plays silence instead.
+        if (output)
+            std::fill_n(static_cast<double*>(output), size_t(frames) * size_t(host->streamOutputChannels), 0.0);
+    }
     return 0;
 }
 

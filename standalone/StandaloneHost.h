@@ -42,6 +42,7 @@ public:
     };
 
     static constexpr uint32_t kMaxMidiMessage = 512;
+    static constexpr const char* kCheckAudioSettings = "Please check the audio settings";
 
     // Makes a host the global one; a previous global host is destroyed.
     static StandaloneHost* Create(Environment environment);
@@ -68,6 +69,9 @@ public:
     bool ApplyAudioSettings();
     bool OpenAudio(std::optional<unsigned int> input, unsigned int output, uint32_t rate, uint32_t frames);
     void StopAudio();
+    // UI thread, now and then: a stream that stopped without being stopped (its device failed
+    // or went away) is closed and the user is told, once. False when that happened.
+    bool CheckAudioStream();
     void CreateMidiPorts();
     void ProbeMidiPorts();
     int FindMidiPort(bool output, const std::string& name) const;
@@ -116,6 +120,7 @@ public:
 private:
     void RunStreamCallback(double* output, double* input, int n);
     std::optional<unsigned int> DefaultDevice(Direction direction) const;
+    unsigned int InputChannelsToOpen(std::optional<unsigned int> input);
     bool OpenStreamWithFallback(std::optional<unsigned int> input, unsigned int output, uint32_t rate);
     void CloseMidiInput();
     void CloseMidiOutput();
@@ -134,6 +139,8 @@ private:
     std::atomic<uint8_t> exiting{0};
     std::atomic<uint8_t> ending{0};
     std::atomic<uint8_t> done{0};
+    // Set when a stream starts, cleared when the host stops it (UI thread only).
+    bool streamStarted = false;
     std::optional<unsigned int> defaultInput;
     std::optional<unsigned int> defaultOutput;
     std::wstring settingsPath;

@@ -33,9 +33,9 @@ struct HeavyLoops
         mode.SetControls(0.5, 1.0);
         mode.SetTime(0.4);
         mode.SnapSmoothers();
-        drift.amount = 1.0;
+        drift.SetAmount(1.0);
         // Fill the whole ring, then let every voice settle on real audio.
-        const int32_t length = mode.historyLength;
+        const int32_t length = mode.HistoryLength();
         for (int32_t done = 0; done < length + kBlock; done += kBlock) {
             FillInput();
             mode.FeedIdle(inL.data(), inR.data(), kBlock);
@@ -77,7 +77,7 @@ void BM_LoopsHeavy(benchmark::State& state)
     bench_harness::BlockTimer timer;
     timer.Run(state, [] { heavy->ProcessBlock(); });
     timer.Report(state, kBlock, kRate);
-    state.counters["shifter_starts"] = heavy->mode.shifterStarts;
+    state.counters["shifter_starts"] = heavy->mode.GetState().shifterStarts;
     state.SetItemsProcessed(state.iterations() * kBlock);
 }
 
@@ -98,7 +98,7 @@ struct DefaultLoops
         mode.SetShapeTargets(0.5, 0.5, 0.5, 1.0);
         mode.SetControls(0.5, 0.3);
         mode.SnapSmoothers();
-        drift.amount = 0.2;
+        drift.SetAmount(0.2);
         for (int i = 0; i < 400; ++i)
             ProcessBlock(kBlock);
     }

@@ -18,19 +18,20 @@ struct HeavyRepeat
     std::vector<float> inL, inR;
     bench_harness::NoiseSource noise;
     long blocks = 0;
+    bool held = false;
 
     HeavyRepeat() : inL(kBlock), inR(kBlock)
     {
-        mode.count = RepeatMode::kMaxRepeats;
-        mode.decayTarget = 0.98;
-        mode.feedbackTarget = 0.95;
-        mode.gapless = 1;
-        mode.preserveStereo = 1;
+        mode.SetCount(RepeatMode::kMaxRepeats);
+        mode.SetDecay(0.98);
+        mode.SetFeedback(0.95);
+        mode.SetGapless(true);
+        mode.SetPreserveStereo(true);
         mode.SetControls(1.0, 0.5);
         mode.Prepare(kRate, kBlock);
-        drift.amount = 0.6;
+        drift.SetAmount(0.6);
         // Fill the whole history so every one of the 64 repeats reads real audio.
-        const size_t length = mode.history.Length();
+        const size_t length = mode.CurrentState().history.Length();
         for (size_t done = 0; done < length + kBlock; done += kBlock) {
             FillInput();
             mode.FeedIdle(inL.data(), inR.data(), kBlock);
@@ -39,17 +40,18 @@ struct HeavyRepeat
 
     void FillInput() { noise.Fill(inL.data(), inR.data(), kBlock); }
 
-    // One host block as the engine runs it: controls once, then one sample at a time.
+    // One host block as the engine runs it: controls once, then the block in one call.
     void ProcessBlock()
     {
         ++blocks;
         const double sweep = static_cast<double>(blocks % 400) / 399.0;
         mode.SetControls(0.4 + 0.6 * sweep, 0.5);
-        if (blocks % 90 == 0)
-            mode.hold ^= 1;
+        if (blocks % 90 == 0) {
+            held = !held;
+            mode.SetHold(held);
+        }
         FillInput();
-        for (int i = 0; i < kBlock; ++i)
-            mode.Process(&inL[i], &inR[i], 1, drift);
+        mode.Process(inL.data(), inR.data(), kBlock, drift);
         benchmark::DoNotOptimize(inL.data());
         benchmark::DoNotOptimize(inR.data());
     }

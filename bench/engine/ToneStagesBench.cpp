@@ -87,7 +87,7 @@ BENCHMARK(BM_WearStage);
 void BM_TremMode(benchmark::State& state)
 {
     DriftContext drift(7);
-    drift.amount = 1.0;
+    drift.SetAmount(1.0);
     TremMode trem;
     trem.Prepare(kRate, kBlock);
     trem.SetControls(0.6, 1.0);

@@ -121,7 +121,11 @@ void IPlugAPIBase::SendParamInGesture(int paramIdx, double normalised)
 
 bool IPlugAPIBase::OnEditorSizeChanged(int width, int height, bool resizeHostWindow)
 {
-    return resizeHostWindow ? ResizeHostWindow(width, height) : true;
+    if (resizeHostWindow)
+        return ResizeHostWindow(width, height);
+    // The host resized its frame and the editor followed: that is the size to report from now on.
+    SetEditorSize(width, height);
+    return true;
 }
 
 void IPlugAPIBase::SendMidiFromEditor(const IMidiEvent& msg)

@@ -16,7 +16,7 @@ IGEditorDelegate::~IGEditorDelegate()
     // The derived links that send edits to the host are gone by now.
     if (graphics)
         graphics->AbandonGestures();
-    delete graphics;
+    IGraphics::Dispose(graphics);
     graphics = nullptr;
 }
 
@@ -44,7 +44,9 @@ void IGEditorDelegate::CloseEditor()
         graphics->ClosePlatformWindow();
         IGraphics* closed = graphics;
         graphics = nullptr;
-        delete closed;
+        // Closed from inside one of the editor's modal loops (a host's timer or window fires
+        // there), the drawing context goes only when the loop and its caller have returned.
+        IGraphics::Dispose(closed);
     }
     closingEditor = false;
 }
@@ -53,31 +55,37 @@ void IGEditorDelegate::FitEditorToHostSize(int width, int height)
 {
     if (!graphics)
         return;
+    IGraphics::InUse use(*graphics);
     graphics->OnHostResize(width, height);
 }
 
 bool IGEditorDelegate::OnHostKeyDown(const IKeyStroke& key)
 {
-    if (!graphics)
+    IGraphics* g = graphics;
+    if (!g)
         return false;
+    IGraphics::InUse use(*g);
     float x = 0.0f, y = 0.0f;
-    graphics->GetPointerPosition(x, y);
-    return graphics->OnKeyDown(x, y, key);
+    g->GetPointerPosition(x, y);
+    return g->OnKeyDown(x, y, key);
 }
 
 bool IGEditorDelegate::OnHostKeyUp(const IKeyStroke& key)
 {
-    if (!graphics)
+    IGraphics* g = graphics;
+    if (!g)
         return false;
+    IGraphics::InUse use(*g);
     float x = 0.0f, y = 0.0f;
-    graphics->GetPointerPosition(x, y);
-    return graphics->OnKeyUp(x, y, key);
+    g->GetPointerPosition(x, y);
+    return g->OnKeyUp(x, y, key);
 }
 
 void IGEditorDelegate::PushControlValue(int ctrlTag, double normalised)
 {
     if (!graphics)
         return;
+    IGraphics::InUse use(*graphics);
     if (IControl* control = graphics->FindControlByTag(ctrlTag))
         control->SetValueFromHost(normalised, 0);
 }
@@ -86,15 +94,17 @@ void IGEditorDelegate::PushControlMessage(int ctrlTag, int msgTag, int dataSize,
 {
     if (!graphics)
         return;
+    IGraphics::InUse use(*graphics);
     if (IControl* control = graphics->FindControlByTag(ctrlTag))
         control->OnDelegateMessage(msgTag, dataSize, data);
 }
 
 void IGEditorDelegate::PushMidiToEditor(const IMidiEvent& msg)
 {
-    if (graphics) {
-        for (int i = 0; i < graphics->NControls(); ++i) {
-            IControl* control = graphics->GetControl(i);
+    if (IGraphics* g = graphics) {
+        IGraphics::InUse use(*g);
+        for (int i = 0; i < g->NControls(); ++i) {
+            IControl* control = g->GetControl(i);
             if (control && control->TakesMidi())
                 control->OnMidiMessage(msg);
         }
@@ -104,13 +114,14 @@ void IGEditorDelegate::PushMidiToEditor(const IMidiEvent& msg)
 
 void IGEditorDelegate::PushParamValueToEditor(int paramIdx, double value, bool isNormalised)
 {
-    if (graphics) {
+    if (IGraphics* g = graphics) {
+        IGraphics::InUse use(*g);
         if (!isNormalised) {
             if (const IParam* param = GetParam(paramIdx))
                 value = param->NormalizeValue(value);
         }
-        for (int i = 0; i < graphics->NControls(); ++i) {
-            IControl* control = graphics->GetControl(i);
+        for (int i = 0; i < g->NControls(); ++i) {
+            IControl* control = g->GetControl(i);
             if (!control)
                 continue;
             for (int slot = 0; slot < control->NValueSlots(); ++slot) {
@@ -178,6 +189,8 @@ void IGEditorDelegate::RunLayoutFunction(IGraphics* target)
     if (layoutFunction)
         layoutFunction(target);
 }
+
+void IGEditorDelegate::PrepareEditorSize(float screenScale) {}
 
 } // namespace igraphics
 } // namespace iplug

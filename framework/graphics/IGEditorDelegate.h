@@ -38,6 +38,10 @@ public:
 
     virtual IGraphics* BuildGraphicsContext();
     virtual void RunLayoutFunction(IGraphics* graphics);
+    // A host is about to frame an editor that is not open yet: the held editor size becomes the
+    // window size the editor will open at on a screen of the given scale. The default keeps
+    // the held size.
+    virtual void PrepareEditorSize(float screenScale);
 
     IGraphics* GetGraphics() const { return graphics; }
     int GetSavedWidth() const { return savedWidth; }

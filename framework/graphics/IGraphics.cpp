@@ -33,6 +33,43 @@ IGraphics::~IGraphics()
     SvgCache().ReleaseUse();
 }
 
+IGraphics::InUse::~InUse()
+{
+    IGraphics& g = graphics;
+    if (--g.useCount > 0 || g.finishingUse)
+        return;
+    // Whatever the deferred close calls back into may take and give back uses of its own; only
+    // this outermost return finishes the close and the deletion.
+    g.finishingUse = true;
+    if (g.closePending) {
+        g.ClosePlatformWindow();
+        // Asked again from inside this close, the close is done all the same.
+        g.closePending = false;
+    }
+    g.finishingUse = false;
+    if (g.disposePending)
+        delete &g;
+}
+
+void IGraphics::Dispose(IGraphics* graphics)
+{
+    if (!graphics)
+        return;
+    if (graphics->useCount > 0 || graphics->finishingUse) {
+        graphics->disposePending = true;
+        return;
+    }
+    delete graphics;
+}
+
+bool IGraphics::DeferCloseWhileInUse()
+{
+    if (useCount == 0)
+        return false;
+    closePending = true;
+    return true;
+}
+
 IControl* IGraphics::AddControl(IControl* control, int tag, const char* group)
 {
     if (!control)

@@ -276,6 +276,28 @@ public:
     // Forgets the open gestures without ending them: for a delegate that is being destroyed
     // and can no longer reach the host.
     void AbandonGestures();
+
+    // Held by every stretch of code that comes back to this drawing context after a nested call:
+    // a window message, a modal loop (menu, dialog, drag), a call of the host into the controls.
+    // A host may close or delete the editor from inside any of them (a timer or its own window
+    // fires inside a modal loop); the close then waits until the last holder returns, so the
+    // loop's caller never comes back to a closed editor or to freed memory.
+    class InUse
+    {
+    public:
+        explicit InUse(IGraphics& graphics) : graphics(graphics) { ++graphics.useCount; }
+        ~InUse();
+        InUse(const InUse&) = delete;
+        InUse& operator=(const InUse&) = delete;
+
+    private:
+        IGraphics& graphics;
+    };
+    // Deletes graphics now, or once the last InUse of it has returned (closing it first).
+    static void Dispose(IGraphics* graphics);
+    // A close or deletion asked for while in use waits: what is still running should give up
+    // (answer a dialog or menu as cancelled) rather than start anything new.
+    bool IsClosePending() const { return closePending || disposePending; }
     // Number of begin-edit gestures sent to the host and not yet ended for a parameter.
     int OpenGestures(int paramIdx) const;
     // A control is about to send an edit of a parameter: a control held by the pointer gets a
@@ -301,12 +323,28 @@ public:
     static void BlurAlphaPass(const uint8_t* in, uint8_t* out, int count, int inStride, int outStride,
                               const uint8_t* kernel, int taps, uint32_t kernelSum);
     void ResizeEditor(int width, int height, float drawScale, bool notifyDelegate);
+    // Ignores a scale that is not sane (ScreenScaleIsSane).
     void ApplyScreenScale(float screenScale);
     // The host resized the editor to a size in window pixels: the editor follows at draw scale
-    // 1 without asking the host again; a size equal to the last one asked of the host is its
-    // echo and changes nothing.
+    // 1 without asking the host again; a size equal to the editor's own (the host's echo of
+    // its request) changes nothing.
     void OnHostResize(int pixelWidth, int pixelHeight);
     void SetScaleLimits(float a, float b);
+    // The editor's size in window pixels at the current scales.
+    void WindowPixelSize(int& pw, int& ph) const;
+    // The draw scale at which an editor of unitsWidth x unitsHeight fills pixelWidth x
+    // pixelHeight window pixels as far as its shape allows: the smaller of the two ratios,
+    // nudged up where float noise alone would lose the last pixel.
+    float ScaleToFit(int unitsWidth, int unitsHeight, int pixelWidth, int pixelHeight) const;
+
+    // Screen scales outside these bounds come from a confused host or system: no display
+    // needs them, and they would ask for windows no system can make.
+    static constexpr float kMinScreenScale = 0.5f;
+    static constexpr float kMaxScreenScale = 8.0f;
+    static bool ScreenScaleIsSane(float scale);
+    // trunc(trunc(units x drawScale) x windowScale), held within 0..INT_MAX: the one rounding
+    // from panel units to window pixels, so that a window and the size reported for it agree.
+    static int WindowPixels(int units, float drawScale, float windowScale);
 
     int Width() const { return width; }
     int Height() const { return height; }
@@ -361,6 +399,10 @@ public:
     static FILE* OpenFileUtf8(const char* path, const char* mode);
 
 protected:
+    // For ClosePlatformWindow of a window layer: true while in use, and the close is then
+    // remembered; ClosePlatformWindow runs again when the last InUse returns.
+    bool DeferCloseWhileInUse();
+    bool IsInUse() const { return useCount > 0; }
     // Begins the host edit gesture of every parameter bound to a control's slots and answers
     // the parameters, so that exactly these are ended later.
     std::vector<int> BeginGestures(IControl* control);
@@ -370,8 +412,6 @@ protected:
     void EndGestures(const std::vector<int>& params);
     void EndParamGesture(int paramIdx);
     bool ScalesAreUsable(float scale) const;
-    // The editor's size in window pixels at the current scales.
-    void WindowPixelSize(int& pw, int& ph) const;
     void ApplyPointerOver(float x, float y, const IPointerMods& mods);
     IBitmapRef MakeBitmapRef(APIBitmap* bitmap, const char* name, int frameCount, bool framesHorizontal) const;
     // Resolves a target scale of 0 to the screen's; then the bitmap cached for (name, target),
@@ -441,12 +481,13 @@ protected:
     IBox clipBox;
     ITransform2D transform;
     std::vector<ITransform2D> transformStack;
-    // Size last asked of the host, so a host echoing it back does not start another round.
-    int requestedWidth = -1;
-    int requestedHeight = -1;
     bool handlingHostResize = false;
     // Begin-edits sent and not yet ended, per parameter.
     std::unordered_map<int, int> openGestures;
+    int useCount = 0;
+    bool closePending = false;
+    bool disposePending = false;
+    bool finishingUse = false;
 
     friend class IGEditorDelegate;
 };

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <limits>
 
 namespace iplug {
 namespace igraphics {
@@ -31,6 +32,15 @@ bool Mergeable(const IBox& a, const IBox& b)
     if (a.left == b.left && a.right == b.right && SpansTouch(a.top, a.bottom, b.top, b.bottom))
         return true;
     return a.top == b.top && a.bottom == b.bottom && SpansTouch(a.left, a.right, b.left, b.right);
+}
+
+// trunc(value), held within 0..INT_MAX: float-to-int of a value outside int is undefined.
+int PixelsFrom(float value)
+{
+    constexpr float kBeyondInt = 2147483648.0f;
+    if (!(value > 0.0f))
+        return 0;
+    return value < kBeyondInt ? int(value) : std::numeric_limits<int>::max();
 }
 
 } // namespace
@@ -341,10 +351,6 @@ void IGraphics::ResizeEditor(int w, int h, float scale, bool notifyDelegate)
     int pw = 0, ph = 0;
     WindowPixelSize(pw, ph);
     const bool askHost = notifyDelegate && !handlingHostResize;
-    if (askHost) {
-        requestedWidth = pw;
-        requestedHeight = ph;
-    }
     ResizePlatformWindow(delegate->OnEditorSizeChanged(pw, ph, askHost));
     ForAllControls([](IControl* c) { c->OnBoxChanged(); });
     MarkAllControlsDirty();
@@ -355,35 +361,70 @@ void IGraphics::ResizeEditor(int w, int h, float scale, bool notifyDelegate)
 
 void IGraphics::WindowPixelSize(int& pw, int& ph) const
 {
-    pw = int(float(int(float(width) * drawScale)) * GetWindowScale());
-    ph = int(float(int(float(height) * drawScale)) * GetWindowScale());
+    pw = WindowPixels(width, drawScale, GetWindowScale());
+    ph = WindowPixels(height, drawScale, GetWindowScale());
+}
+
+float IGraphics::ScaleToFit(int unitsWidth, int unitsHeight, int pixelWidth, int pixelHeight) const
+{
+    // A few steps of the last float bit are all the noise of one division and one product.
+    constexpr int kNoiseSteps = 8;
+    const float s = GetWindowScale();
+    const float fit = std::min(float(pixelWidth) / s / float(unitsWidth), float(pixelHeight) / s / float(unitsHeight));
+    const auto fits = [&](float scale) {
+        return WindowPixels(unitsWidth, scale, s) <= pixelWidth && WindowPixels(unitsHeight, scale, s) <= pixelHeight;
+    };
+    const auto fills = [&](float scale) {
+        return WindowPixels(unitsWidth, scale, s) == pixelWidth || WindowPixels(unitsHeight, scale, s) == pixelHeight;
+    };
+    if (!std::isfinite(fit) || fills(fit))
+        return fit;
+    float nudged = fit;
+    for (int step = 0; step < kNoiseSteps; ++step) {
+        nudged = std::nextafter(nudged, std::numeric_limits<float>::infinity());
+        if (!fits(nudged))
+            break;
+        if (fills(nudged))
+            return nudged;
+    }
+    return fit;
 }
 
 void IGraphics::OnHostResize(int pixelWidth, int pixelHeight)
 {
-    if (pixelWidth == requestedWidth && pixelHeight == requestedHeight)
+    int pw = 0, ph = 0;
+    WindowPixelSize(pw, ph);
+    if (pixelWidth == pw && pixelHeight == ph)
         return;
     const float s = GetWindowScale();
     if (!ScalesAreUsable(s))
         return;
     handlingHostResize = true;
-    ResizeEditor(int(float(pixelWidth) / s), int(float(pixelHeight) / s), 1.0f, false);
+    ResizeEditor(PixelsFrom(float(pixelWidth) / s), PixelsFrom(float(pixelHeight) / s), 1.0f, false);
     handlingHostResize = false;
 }
 
 void IGraphics::ApplyScreenScale(float s)
 {
-    if (!ScalesAreUsable(s))
+    if (!ScreenScaleIsSane(s))
         return;
     screenScale = s;
     int pw = 0, ph = 0;
     WindowPixelSize(pw, ph);
-    requestedWidth = pw;
-    requestedHeight = ph;
     ResizePlatformWindow(delegate->OnEditorSizeChanged(pw, ph, true));
     ForAllControls([](IControl* c) { c->OnScaleChanged(); });
     MarkAllControlsDirty();
     OnDrawSizeChanged();
+}
+
+bool IGraphics::ScreenScaleIsSane(float scale)
+{
+    return scale >= kMinScreenScale && scale <= kMaxScreenScale;
+}
+
+int IGraphics::WindowPixels(int units, float drawScale, float windowScale)
+{
+    return PixelsFrom(float(PixelsFrom(float(units) * drawScale)) * windowScale);
 }
 
 void IGraphics::SetScaleLimits(float a, float b)

@@ -399,6 +399,9 @@ bool IPlugVST3::ResizeHostWindow(int width, int height)
     if ((width != GetEditorWidth() || height != GetEditorHeight()) && view && viewFrame) {
         ViewRect rect(0, 0, width, height);
         viewFrame->resizeView(view, &rect);
+        // A host may answer with a size of its own, which the editor followed inside the call.
+        if (graphics)
+            graphics->WindowPixelSize(width, height);
     }
     SetEditorSize(width, height);
     return true;

@@ -44,12 +44,18 @@ tresult PLUGIN_API IPlugVST3View::attached(void* parent, FIDString type)
 {
     if (!owner.HasEditor() || !IsHwnd(type) || !parent)
         return kResultFalse;
+    // The size last reported, which the host made its frame for.
+    const int framedWidth = owner.GetEditorWidth(), framedHeight = owner.GetEditorHeight();
     if (!owner.OpenEditor(parent, nullptr))
         return kResultFalse;
     editorOpen = true;
     systemWindow = parent;
     owner.SetViewFrame(this, plugFrame);
+    // The editor opened before the host's frame was known to it, possibly at another size (a
+    // scale remembered since, the monitor's, the host's): the frame hears of it through resizeView.
+    owner.SetEditorSize(framedWidth, framedHeight);
     ApplyHostScale();
+    ShowEditorSizeToHost();
     attachedToParent();
     return kResultTrue;
 }
@@ -86,6 +92,8 @@ tresult PLUGIN_API IPlugVST3View::getSize(ViewRect* size)
         return kInvalidArgument;
     if (!owner.HasEditor())
         return kResultFalse;
+    if (!owner.GetGraphics())
+        owner.PrepareEditorSize(ScreenScaleAtOpening());
     *size = ViewRect(0, 0, owner.GetEditorWidth(), owner.GetEditorHeight());
     return kResultTrue;
 }
@@ -126,11 +134,26 @@ tresult PLUGIN_API IPlugVST3View::checkSizeConstraint(ViewRect* r)
 
 tresult PLUGIN_API IPlugVST3View::setContentScaleFactor(ScaleFactor factor)
 {
-    if (!(factor > 0.0f))
+    if (!igraphics::IGraphics::ScreenScaleIsSane(factor))
         return kResultFalse;
     hostScale = factor;
     ApplyHostScale();
     return kResultTrue;
+}
+
+float IPlugVST3View::ScreenScaleAtOpening() const
+{
+    return hostScale > 0.0f ? hostScale : 1.0f;
+}
+
+void IPlugVST3View::ShowEditorSizeToHost()
+{
+    igraphics::IGraphics* graphics = owner.GetGraphics();
+    if (!graphics)
+        return;
+    int width = 0, height = 0;
+    graphics->WindowPixelSize(width, height);
+    owner.ResizeHostWindow(width, height);
 }
 
 void IPlugVST3View::ApplyHostScale()

@@ -40,6 +40,10 @@ public:
     bool IsEditorOpen() const { return editorOpen; }
 
 private:
+    // The host's scale when it sent one, else 1: the monitor's is not known before attaching.
+    float ScreenScaleAtOpening() const;
+    // Asks the host's frame for the editor's window size when it differs from the size held.
+    void ShowEditorSizeToHost();
     void ApplyHostScale();
 
     IPlugVST3& owner;

@@ -76,7 +76,7 @@ public:
 
     ScriptedStageRig(const std::vector<Event>& script, uint32_t seed, double chaos) : events(&script), drift(seed)
     {
-        drift.amount = chaos;
+        drift.SetAmount(chaos);
     }
 
     int SamplesToNextEvent() const

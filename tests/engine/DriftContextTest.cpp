@@ -14,7 +14,7 @@ std::vector<double> Walk(DriftContext& drift, int steps, double dt)
     for (int s = 0; s < steps; ++s) {
         drift.Step(dt);
         for (int w = 0; w < DriftContext::kWalkerCount; ++w) {
-            out.push_back(drift.walkers[w].value);
+            out.push_back(drift.WalkerWalk(w));
             out.push_back(drift.WalkerValue(w));
         }
     }
@@ -26,13 +26,13 @@ std::vector<double> Walk(DriftContext& drift, int steps, double dt)
 TEST(DriftContext, ConstructionReseedsOnce)
 {
     const DriftContext drift(7);
-    EXPECT_EQ(drift.seed, 7u);
-    EXPECT_EQ(drift.rng, 7u);
-    EXPECT_EQ(drift.generation, 1u);
-    EXPECT_EQ(drift.amount, 0.0);
-    for (const auto& w : drift.walkers) {
-        EXPECT_EQ(w.value, 0.0);
-        EXPECT_EQ(w.smoother.coefficient, 1.0 - std::exp(-20.0));
+    EXPECT_EQ(drift.Seed(), 7u);
+    EXPECT_EQ(drift.GeneratorState(), 7u);
+    EXPECT_EQ(drift.Generation(), 1u);
+    EXPECT_EQ(drift.Amount(), 0.0);
+    for (int w = 0; w < DriftContext::kWalkerCount; ++w) {
+        EXPECT_EQ(drift.WalkerWalk(w), 0.0);
+        EXPECT_EQ(drift.WalkerValue(w), 0.0);
     }
 }
 
@@ -40,8 +40,8 @@ TEST(DriftContext, ZeroSeedIsReplaced)
 {
     DriftContext drift(1);
     drift.Reseed(0);
-    EXPECT_EQ(drift.seed, 0u);
-    EXPECT_EQ(drift.rng, 0x9e3779b9u);
+    EXPECT_EQ(drift.Seed(), 0u);
+    EXPECT_EQ(drift.GeneratorState(), 0x9e3779b9u);
 }
 
 TEST(DriftContext, XorShiftUsesShifts13_17_5)
@@ -60,10 +60,10 @@ TEST(DriftContext, SameSeedRepeatsTheWalkWithNewGeneration)
 {
     DriftContext drift(1);
     drift.Reseed(0x5eed0003u);
-    const uint32_t firstGeneration = drift.generation;
+    const uint32_t firstGeneration = drift.Generation();
     const auto first = Walk(drift, 50, 512.0 / 48000);
     drift.Reseed(0x5eed0003u);
-    EXPECT_NE(drift.generation, firstGeneration);
+    EXPECT_NE(drift.Generation(), firstGeneration);
     EXPECT_EQ(Walk(drift, 50, 512.0 / 48000), first);
 
     drift.Reseed(0x5eed0004u);
@@ -77,16 +77,16 @@ TEST(DriftContext, NonPositiveStepOnlyAdvancesTheGenerator)
         drift.Step(0.01);
         double values[DriftContext::kWalkerCount], smoothed[DriftContext::kWalkerCount];
         for (int w = 0; w < DriftContext::kWalkerCount; ++w) {
-            values[w] = drift.walkers[w].value;
+            values[w] = drift.WalkerWalk(w);
             smoothed[w] = drift.WalkerValue(w);
         }
-        uint32_t expectedRng = drift.rng;
+        uint32_t expectedRng = drift.GeneratorState();
         for (int i = 0; i < 8; ++i)
             expectedRng = DriftContext::XorShift32(expectedRng);
         drift.Step(dt);
-        EXPECT_EQ(drift.rng, expectedRng) << dt;
+        EXPECT_EQ(drift.GeneratorState(), expectedRng) << dt;
         for (int w = 0; w < DriftContext::kWalkerCount; ++w) {
-            EXPECT_EQ(drift.walkers[w].value, values[w]) << dt;
+            EXPECT_EQ(drift.WalkerWalk(w), values[w]) << dt;
             EXPECT_EQ(drift.WalkerValue(w), smoothed[w]) << dt;
         }
     }
@@ -98,8 +98,8 @@ TEST(DriftContext, WalkersStayWithinUnitRange)
     for (int s = 0; s < 2000; ++s) {
         drift.Step(100.0);
         for (int w = 0; w < DriftContext::kWalkerCount; ++w) {
-            ASSERT_GE(drift.walkers[w].value, -1.0);
-            ASSERT_LE(drift.walkers[w].value, 1.0);
+            ASSERT_GE(drift.WalkerWalk(w), -1.0);
+            ASSERT_LE(drift.WalkerWalk(w), 1.0);
             ASSERT_GE(drift.WalkerValue(w), -1.0);
             ASSERT_LE(drift.WalkerValue(w), 1.0);
         }
@@ -113,5 +113,5 @@ TEST(DriftContext, SmoothedWalkFollowsWithFiftyMillisecondPole)
     drift.Step(dt);
     const double a = 1.0 - std::exp(-dt / 0.05);
     for (int w = 0; w < DriftContext::kWalkerCount; ++w)
-        EXPECT_DOUBLE_EQ(drift.WalkerValue(w), drift.walkers[w].value * a);
+        EXPECT_DOUBLE_EQ(drift.WalkerValue(w), drift.WalkerWalk(w) * a);
 }

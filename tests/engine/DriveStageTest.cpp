@@ -206,7 +206,7 @@ TEST_F(DriveStageTest, VoiceSwitchCrossfadesWithoutAJump)
             stage.SetVoice(DriveStage::kVoiceFuzz);
         stage.Process(&y.left[i], &y.right[i], 1);
     }
-    EXPECT_EQ(stage.voiceMix, 1.0);
+    EXPECT_EQ(stage.VoiceMix(), 1.0);
     const float steady = std::max(largestStep(1000, 12000), largestStep(18000, 24000));
     EXPECT_LE(largestStep(12000, 18000), 1.2f * steady);
 }
@@ -276,12 +276,25 @@ struct DriveScene
 {
     const char* name;
     std::vector<std::pair<int, std::function<void(DriveStage&)>>> events;
+    // Settings the stage glides to, and settles on, before the run.
+    std::function<void(DriveStage&)> settleOn = nullptr;
 };
 
 class DriveRunRig
 {
 public:
-    explicit DriveRunRig(const DriveScene& s) : scene(&s) { stage.Prepare(kRate); }
+    explicit DriveRunRig(const DriveScene& s) : scene(&s)
+    {
+        stage.Prepare(kRate);
+        if (!scene->settleOn)
+            return;
+        scene->settleOn(stage);
+        // Long past the 10 ms glides' landing, one sample at a time.
+        for (int i = 0; i < kSettleSamples; ++i) {
+            float silenceL = 0.0f, silenceR = 0.0f;
+            stage.Process(&silenceL, &silenceR, 1);
+        }
+    }
 
     int SamplesToNextEvent() const
     {
@@ -302,6 +315,7 @@ public:
     }
 
 private:
+    static constexpr int kSettleSamples = 48000;
     const DriveScene* scene;
     DriveStage stage;
     int position = 0;
@@ -320,23 +334,14 @@ TEST_F(DriveStageTest, CallsOfManySamplesMatchOneSampleCalls)
           {3002, [](DriveStage& d) { d.SetDrive(0.1); }},
           {8000, [](DriveStage& d) { d.SetVoice(DriveStage::kVoiceOverdrive); }}}},
         {"settled overdrive, then a voice switch",
-         {{0,
-           [](DriveStage& d) {
-               d.SetDrive(0.4);
-               d.driveSmoother.current = 0.4;
-               d.bypassMix = 0.0;
-           }},
-          {6000, [](DriveStage& d) { d.SetVoice(DriveStage::kVoiceFuzz); }}}},
+         {{6000, [](DriveStage& d) { d.SetVoice(DriveStage::kVoiceFuzz); }}},
+         [](DriveStage& d) { d.SetDrive(0.4); }},
         {"settled fuzz, then the drive glides",
-         {{0,
-           [](DriveStage& d) {
-               d.SetDrive(0.8);
-               d.SetVoice(DriveStage::kVoiceFuzz);
-               d.driveSmoother.current = 0.8;
-               d.bypassMix = 0.0;
-               d.voiceMix = 1.0;
-           }},
-          {7000, [](DriveStage& d) { d.SetDrive(0.2); }}}},
+         {{7000, [](DriveStage& d) { d.SetDrive(0.2); }}},
+         [](DriveStage& d) {
+             d.SetDrive(0.8);
+             d.SetVoice(DriveStage::kVoiceFuzz);
+         }},
         {"voice switched while bypassed",
          {{500, [](DriveStage& d) { d.SetVoice(DriveStage::kVoiceFuzz); }},
           {4000, [](DriveStage& d) { d.SetDrive(1.0); }}}},

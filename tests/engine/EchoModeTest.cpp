@@ -342,7 +342,7 @@ TEST(EchoMode, ChaosEventsFollowTheAmountAndTheSeed)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.amount);
         EchoRig rig(48000.0, 8, 0.7, 0.05);
-        rig.drift.amount = c.amount;
+        rig.drift.SetAmount(c.amount);
         const StereoBlock out = rig.RunMono(input, 64);
         const EchoMode::State& e = rig.echo->CurrentState();
         const uint32_t tapEvents = e.fastRunCount + e.reverseRunCount + e.octaveJumpCount + e.muteCount + e.ghostCount;
@@ -354,7 +354,8 @@ TEST(EchoMode, ChaosEventsFollowTheAmountAndTheSeed)
 
     EchoRig first(48000.0, 8, 0.7, 0.05);
     EchoRig second(48000.0, 8, 0.7, 0.05);
-    first.drift.amount = second.drift.amount = 1.0;
+    first.drift.SetAmount(1.0);
+    second.drift.SetAmount(1.0);
     const StereoBlock a = first.RunMono(input, 64);
     const StereoBlock b = second.RunMono(input, 64);
     EXPECT_TRUE(a.left == b.left && a.right == b.right);
@@ -488,7 +489,7 @@ TEST(EchoMode, OddRatesGiveAFiniteEcho)
     for (const double rate : rates) {
         SCOPED_TRACE(rate);
         EchoRig rig(rate, 8, 0.9, 0.05);
-        rig.drift.amount = 1.0;
+        rig.drift.SetAmount(1.0);
         ASSERT_TRUE(rig.echo->IsReady());
         const StereoBlock out = rig.RunMono(audio_probe::Sine(3.0, 0.5, 1000.0, 4000));
         for (size_t i = 0; i < out.left.size(); ++i)
@@ -577,14 +578,14 @@ TEST(EchoMode, RunsOfAnyLengthMatchSingleSampleCalls)
          [](EchoMode& e, DriftContext& d) {
              e.SetRepeats(8);
              d.Reseed(5);
-             d.amount = 1.0;
+             d.SetAmount(1.0);
          },
          {
              {6000, [](EchoMode&, DriftContext& d) { d.Step(1.0 / 48000.0); }},
              {6001, [](EchoMode&, DriftContext& d) { d.Step(1.0 / 48000.0); }},
              {11000, [](EchoMode&, DriftContext& d) { d.Reseed(7); }},
-             {18000, [](EchoMode&, DriftContext& d) { d.amount = 0.3; }},
-             {24000, [](EchoMode&, DriftContext& d) { d.amount = 0.0; }},
+             {18000, [](EchoMode&, DriftContext& d) { d.SetAmount(0.3); }},
+             {24000, [](EchoMode&, DriftContext& d) { d.SetAmount(0.0); }},
          }},
         {"fed while idle",
          nullptr,
@@ -601,7 +602,7 @@ TEST(EchoMode, RunsOfAnyLengthMatchSingleSampleCalls)
              SyncedPitched(e, d);
              e.SetRepeats(8);
              d.Reseed(5);
-             d.amount = 1.0;
+             d.SetAmount(1.0);
          },
          {
              {26000, [](EchoMode& e, DriftContext&) { e.SetTempoSync(TempoSyncInfo{}); }},

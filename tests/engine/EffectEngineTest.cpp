@@ -12,6 +12,8 @@
 
 #include "engine/EffectEngine.h"
 #include "tests/engine/AllocationProbe.h"
+#include "tests/engine/EffectEngineInspector.h"
+#include "tests/engine/FrozenLoopFixture.h"
 
 namespace {
 
@@ -53,6 +55,26 @@ void SetParams(EffectEngine& engine, std::initializer_list<std::pair<int, double
 {
     for (const auto& [index, value] : params)
         engine.SetParam(index, value);
+}
+
+EffectEngineInspector Inspect(const EffectEngine& engine)
+{
+    return EffectEngineInspector(engine);
+}
+
+std::vector<double> AllParams(const EffectEngine& engine)
+{
+    std::vector<double> values;
+    for (int i = 0; i < kParamCount; ++i)
+        values.push_back(engine.GetParam(i));
+    return values;
+}
+
+// Hands the engine a hand-built frozen loop to install at its next block start.
+bool RestoreHandLoop(EffectEngine& engine, double clockShift = 0.0)
+{
+    const std::vector<uint8_t> blob = FrozenLoopFixture::HandBlob(engine.SampleRate(), clockShift);
+    return engine.RestoreFrozenLoop(blob.data(), blob.size(), engine.SampleRate());
 }
 
 bool AllFinite(const Stereo& s)
@@ -102,7 +124,7 @@ TEST_F(EffectEngineTest, InvalidPreparationFallsBackToDefaults)
         engine.Prepare(c.rate, c.block);
         EXPECT_EQ(engine.SampleRate(), c.expectedRate) << c.rate;
         EXPECT_EQ(engine.MaxBlockSize(), c.expectedBlock) << c.block;
-        EXPECT_GE(engine.workL.size(), static_cast<size_t>(c.expectedBlock));
+        EXPECT_GE(Inspect(engine).ScratchLength(), static_cast<size_t>(c.expectedBlock));
     }
 }
 
@@ -119,13 +141,14 @@ TEST_F(EffectEngineTest, RatesOutsideTheSupportedRangeArePulledInForEveryStage)
     for (const Case& c : cases) {
         auto engine = MakeEngine({{kMode, 1}, {kDrive, 0.5}, {kWear, 0.5}}, c.requested, 256);
         EXPECT_EQ(engine->SampleRate(), c.used) << c.requested;
-        for (double stageRate :
-             {engine->drive.sampleRate, engine->wear.sampleRate, engine->trem.sampleRate, engine->repeat.sampleRate,
-              engine->echo.CurrentState().sampleRate, engine->echoLeft.CurrentState().sampleRate,
-              engine->echoRight.CurrentState().sampleRate, engine->liveLoop.sampleRate})
+        const EffectEngineInspector inner = Inspect(*engine);
+        for (double stageRate : {inner.Drive().SampleRate(), inner.Wear().SampleRate(), inner.Trem().SampleRate(),
+                                 inner.Repeat().CurrentState().sampleRate, inner.Echo().CurrentState().sampleRate,
+                                 inner.EchoLeft().CurrentState().sampleRate,
+                                 inner.EchoRight().CurrentState().sampleRate, inner.LiveLoop().SampleRate()})
             EXPECT_EQ(stageRate, c.used) << c.requested;
-        EXPECT_TRUE(engine->repeat.IsPrepared()) << c.requested;
-        EXPECT_TRUE(engine->echo.IsReady()) << c.requested;
+        EXPECT_TRUE(inner.Repeat().IsPrepared()) << c.requested;
+        EXPECT_TRUE(inner.Echo().IsReady()) << c.requested;
         const Stereo out = RunBlocks(*engine, TestSignal(2048, c.used), 256);
         EXPECT_TRUE(AllFinite(out)) << c.requested;
     }
@@ -134,13 +157,13 @@ TEST_F(EffectEngineTest, RatesOutsideTheSupportedRangeArePulledInForEveryStage)
 TEST_F(EffectEngineTest, SetParamIgnoresBadIndicesAndValuesAndClampsToRow)
 {
     EffectEngine engine;
-    std::vector<double> before(engine.values, engine.values + kParamCount);
+    const std::vector<double> before = AllParams(engine);
     engine.SetParam(41, 0.5);
     engine.SetParam(-1, 0.5);
     engine.SetParam(kWear, kNaN);
     engine.SetParam(kWear, kInf);
     engine.SetParam(kWear, -kInf);
-    EXPECT_EQ(std::vector<double>(engine.values, engine.values + kParamCount), before);
+    EXPECT_EQ(AllParams(engine), before);
 
     struct Case
     {
@@ -182,7 +205,7 @@ TEST_F(EffectEngineTest, ProcessBeforePrepareIsSilentAndEmptyBlocksDoNothing)
     engine.Process(&sentinel, &sentinel, &sentinel, &sentinel, 0);
     engine.Process(&sentinel, &sentinel, &sentinel, &sentinel, -5);
     EXPECT_EQ(sentinel, 7.0f);
-    EXPECT_EQ(engine.chunkCounter, 0u);
+    EXPECT_EQ(Inspect(engine).ChunkCounter(), 0u);
 }
 
 // The dry signal is taken after the gate and the drive; with MIX 0 nothing else reaches the output.
@@ -280,8 +303,8 @@ TEST_F(EffectEngineTest, LevelScalesOnlyTheWetSignalFromTheFirstSample)
     const double gain = std::pow(10.0, 6.0 / 20.0);
     for (int i = 0; i < 3000; ++i)
         ASSERT_EQ(b.left[i], static_cast<float>(a.left[i] * gain)) << i;
-    EXPECT_EQ(boosted->levelGain.current, gain);
-    EXPECT_EQ(boosted->mixAmount.current, 1.0);
+    EXPECT_EQ(Inspect(*boosted).LevelGain(), gain);
+    EXPECT_EQ(Inspect(*boosted).MixAmount(), 1.0);
 }
 
 TEST_F(EffectEngineTest, ChangedMixGlidesAndLands)
@@ -291,28 +314,28 @@ TEST_F(EffectEngineTest, ChangedMixGlidesAndLands)
     RunBlocks(*engine, in, 512);
     engine->SetParam(kMix, 1.0);
     RunBlocks(*engine, TestSignal(1), 1);
-    EXPECT_GT(engine->mixAmount.current, 0.0);
-    EXPECT_LT(engine->mixAmount.current, 0.01);
+    EXPECT_GT(Inspect(*engine).MixAmount(), 0.0);
+    EXPECT_LT(Inspect(*engine).MixAmount(), 0.01);
     RunBlocks(*engine, TestSignal(24000), 512);
-    EXPECT_EQ(engine->mixAmount.current, 1.0);
+    EXPECT_EQ(Inspect(*engine).MixAmount(), 1.0);
 }
 
 TEST_F(EffectEngineTest, ChaosSeedReseedsOnlyWhenItsRoundedValueChanges)
 {
     auto engine = MakeEngine({{kChaosSeed, 3.4}});
-    EXPECT_EQ(engine->drift.seed, 0x5eed0003u);
-    const uint32_t generation = engine->drift.generation;
+    EXPECT_EQ(Inspect(*engine).Drift().Seed(), 0x5eed0003u);
+    const uint32_t generation = Inspect(*engine).Drift().Generation();
     const Stereo in = TestSignal(64);
 
     engine->SetParam(kChaosSeed, 3.49);
     RunBlocks(*engine, in, 64);
-    EXPECT_EQ(engine->drift.generation, generation);
+    EXPECT_EQ(Inspect(*engine).Drift().Generation(), generation);
 
     engine->SetParam(kChaosSeed, 3.6);
     RunBlocks(*engine, in, 64);
-    EXPECT_EQ(engine->drift.generation, generation + 1);
-    EXPECT_EQ(engine->drift.seed, 0x5eed0004u);
-    EXPECT_EQ(engine->drift.amount, engine->GetParam(kChaos));
+    EXPECT_EQ(Inspect(*engine).Drift().Generation(), generation + 1);
+    EXPECT_EQ(Inspect(*engine).Drift().Seed(), 0x5eed0004u);
+    EXPECT_EQ(Inspect(*engine).Drift().Amount(), engine->GetParam(kChaos));
 }
 
 TEST_F(EffectEngineTest, SameSeedGivesTheSameOutputAfterEachPreparation)
@@ -395,12 +418,13 @@ TEST_F(EffectEngineTest, HugeFiniteInputIsHeldToABound)
         ASSERT_EQ(out.left[i], 0.0f) << i;
 }
 
-TEST_F(EffectEngineTest, NonFiniteGateEnvelopeStartsOverFromZero)
+TEST_F(EffectEngineTest, NonFiniteInputLeavesTheGateWorking)
 {
     for (double bad : {kNaN, kInf}) {
         auto engine = MakeEngine({{kMix, 0}, {kDrive, 0}, {kInputGate, 0.2}});
-        engine->gateEnvelope = bad;
         Stereo in{std::vector<float>(9600, 0.5f), std::vector<float>(9600, 0.5f)};
+        in.left[0] = static_cast<float>(bad);
+        in.right[0] = static_cast<float>(-bad);
         const Stereo out = RunBlocks(*engine, in, 512);
         ASSERT_TRUE(AllFinite(out)) << bad;
         EXPECT_EQ(out.left.back(), 0.5f) << bad;
@@ -441,69 +465,78 @@ TEST_F(EffectEngineTest, InPlaceProcessingMatchesSeparateBuffers)
     EXPECT_EQ(separate.right, inPlace.right);
 }
 
-TEST_F(EffectEngineTest, HostPositionIgnoresNonFiniteValues)
-{
-    EffectEngine engine;
-    engine.SetHostPosition(2.5);
-    engine.positionFresh = 0;
-    engine.SetHostPosition(kNaN);
-    EXPECT_EQ(engine.hostPosition, 2.5);
-    EXPECT_EQ(engine.positionFresh, 0);
-}
-
 TEST_F(EffectEngineTest, StoppedFrozenLoopIsPublishedAndInvalidatedWhenFreezeEnds)
 {
     auto engine = MakeEngine({{kMode, 0}, {kLoopFreeze, 1}});
     const Stereo in = TestSignal(256);
     RunBlocks(*engine, in, 128);
-    EXPECT_EQ(engine->handoverState.load(), EffectEngine::kHandoverEmpty);
+    EXPECT_EQ(Inspect(*engine).Handover().CurrentState(), FrozenLoopHandover::kEmpty);
 
-    engine->liveLoop.recordingStopped = 1;
+    // A frozen loop installed while TREM is heard stays frozen and is published.
+    ASSERT_TRUE(RestoreHandLoop(*engine));
     RunBlocks(*engine, in, 128);
-    EXPECT_EQ(engine->handoverState.load(), EffectEngine::kHandoverValid);
-    ASSERT_TRUE(engine->shadowLoop);
-    EXPECT_EQ(engine->shadowLoop->recordingStopped, 1);
+    EXPECT_EQ(Inspect(*engine).Handover().CurrentState(), FrozenLoopHandover::kValid);
+    ASSERT_NE(Inspect(*engine).Handover().Shadow(), nullptr);
+    EXPECT_EQ(Inspect(*engine).Handover().Shadow()->GetState().recordingStopped, 1);
 
     engine->SetParam(kLoopFreeze, 0);
     RunBlocks(*engine, in, 64);
-    EXPECT_EQ(engine->handoverState.load(), EffectEngine::kHandoverEmpty);
+    EXPECT_EQ(Inspect(*engine).Handover().CurrentState(), FrozenLoopHandover::kEmpty);
 }
 
 TEST_F(EffectEngineTest, ReaderCopyingKeepsTheLoopFrozen)
 {
-    auto engine = MakeEngine({{kMode, 0}, {kLoopFreeze, 0}});
-    engine->handoverState.store(EffectEngine::kHandoverReaderCopying);
-    RunBlocks(*engine, TestSignal(64), 64);
-    EXPECT_EQ(engine->liveLoop.freezeRequested, 1);
-    EXPECT_EQ(engine->handoverState.load(), EffectEngine::kHandoverReaderCopying);
+    auto engine = MakeEngine({{kMode, 0}, {kLoopFreeze, 1}});
+    ASSERT_TRUE(RestoreHandLoop(*engine));
+    RunBlocks(*engine, TestSignal(128), 128);
+    engine->SetParam(kLoopFreeze, 0);
+
+    bool blocksRun = false;
+    engine->SetHandoverProbe([&](FrozenLoopHandover::Point point) {
+        if (point != FrozenLoopHandover::Point::ReaderCopying || blocksRun)
+            return;
+        blocksRun = true;
+        RunBlocks(*engine, TestSignal(64), 64);
+        EXPECT_EQ(Inspect(*engine).LiveLoop().GetState().freezeRequested, 1);
+        EXPECT_TRUE(engine->LoopRecordingStopped());
+        EXPECT_EQ(Inspect(*engine).Handover().CurrentState(), FrozenLoopHandover::kReaderCopying);
+    });
+    EXPECT_FALSE(engine->CaptureFrozenLoop().empty());
+    engine->SetHandoverProbe(nullptr);
+    EXPECT_TRUE(blocksRun);
 }
 
 TEST_F(EffectEngineTest, PendingLoopIsSwappedInAndTheOldStateRetired)
 {
     auto engine = MakeEngine({{kMode, 0}, {kLoopFreeze, 1}});
-    auto* incoming = new LoopsMode();
-    incoming->Prepare(48000, 512);
-    incoming->recordingStopped = 1;
-    incoming->randomGeneration = 999;
-    engine->pendingLoop.store(incoming);
+    ASSERT_TRUE(RestoreHandLoop(*engine));
+    const LoopsMode* incoming = Inspect(*engine).Handover().PendingLoop();
 
     RunBlocks(*engine, TestSignal(64), 64);
-    EXPECT_EQ(engine->pendingLoop.load(), nullptr);
-    EXPECT_EQ(engine->retiredLoop.load(), incoming);
-    EXPECT_EQ(engine->liveLoop.recordingStopped, 1);
-    EXPECT_EQ(engine->liveLoop.randomGeneration, engine->drift.generation);
-    EXPECT_EQ(engine->loopJustInstalled, 0);
-    EXPECT_EQ(incoming->recordingStopped, 0);
+    const FrozenLoopHandover& handover = Inspect(*engine).Handover();
+    EXPECT_EQ(handover.PendingLoop(), nullptr);
+    EXPECT_EQ(handover.RetiredLoop(), incoming);
+    EXPECT_EQ(Inspect(*engine).LiveLoop().GetState().recordingStopped, 1);
+    EXPECT_EQ(Inspect(*engine).LiveLoop().GetState().randomGeneration, Inspect(*engine).Drift().Generation());
+    EXPECT_EQ(incoming->GetState().recordingStopped, 0);
 
-    // A second pending loop waits until the other side has freed the retired one.
-    auto* second = new LoopsMode();
-    engine->pendingLoop.store(second);
-    RunBlocks(*engine, TestSignal(64), 64);
-    EXPECT_EQ(engine->pendingLoop.load(), second);
-    // Preparing drops both (the engine deletes them; a leak checker would notice otherwise).
+    // A second pending loop waits until the other side has freed the retired one:
+    // a block runs between the restore's two exchanges.
+    const LoopsMode* secondWhileRetired = nullptr;
+    engine->SetHandoverProbe([&](FrozenLoopHandover::Point point) {
+        if (point != FrozenLoopHandover::Point::RestoreBetweenExchanges)
+            return;
+        const LoopsMode* second = handover.PendingLoop();
+        RunBlocks(*engine, TestSignal(64), 64);
+        secondWhileRetired = handover.PendingLoop() == second ? second : nullptr;
+    });
+    ASSERT_TRUE(RestoreHandLoop(*engine, 1000.0));
+    engine->SetHandoverProbe(nullptr);
+    EXPECT_NE(secondWhileRetired, nullptr);
+    // Preparing drops the waiting loop (the engine deletes it; a leak checker would notice otherwise).
     engine->Prepare(48000, 512);
-    EXPECT_EQ(engine->pendingLoop.load(), nullptr);
-    EXPECT_EQ(engine->retiredLoop.load(), nullptr);
+    EXPECT_EQ(handover.PendingLoop(), nullptr);
+    EXPECT_EQ(handover.RetiredLoop(), nullptr);
 }
 
 TEST_F(EffectEngineTest, RunsAtCommonSampleRatesAndBlockSizes)

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "engine/FrozenLoopBlob.h"
+#include "tests/engine/EffectEngineInspector.h"
 #include "tests/engine/FrozenLoopFixture.h"
 
 namespace {
@@ -145,52 +146,51 @@ void ExpectSameVoice(const LoopVoice& a, const LoopVoice& b, int v)
 
 void ExpectSameFrozenState(const LoopsMode& a, const LoopsMode& b)
 {
-    EXPECT_EQ(a.sampleRate, b.sampleRate);
-    EXPECT_EQ(a.historyLength, b.historyLength);
-    EXPECT_TRUE(a.historyL == b.historyL);
-    EXPECT_TRUE(a.historyR == b.historyR);
-    EXPECT_EQ(a.writeIndex, b.writeIndex);
-    EXPECT_EQ(a.clock, b.clock);
-    EXPECT_EQ(a.recordingStopped, b.recordingStopped);
-    EXPECT_EQ(a.loopTime, b.loopTime);
-    EXPECT_EQ(a.amount, b.amount);
-    EXPECT_EQ(a.freezeRequested, b.freezeRequested);
-    EXPECT_EQ(a.chaos, b.chaos);
-    EXPECT_EQ(a.fadeLength, b.fadeLength);
-    ExpectSameSmoother(a.amountSmoother, b.amountSmoother, "amount");
-    EXPECT_EQ(a.octavesTarget, b.octavesTarget);
-    EXPECT_EQ(a.reverseTarget, b.reverseTarget);
-    EXPECT_EQ(a.reachTarget, b.reachTarget);
-    EXPECT_EQ(a.widthTarget, b.widthTarget);
-    EXPECT_EQ(a.octaves, b.octaves);
-    EXPECT_EQ(a.reverse, b.reverse);
-    EXPECT_EQ(a.reach, b.reach);
-    EXPECT_EQ(a.width, b.width);
-    ExpectSameSmoother(a.octavesSmoother, b.octavesSmoother, "octaves");
-    ExpectSameSmoother(a.reverseSmoother, b.reverseSmoother, "reverse");
-    ExpectSameSmoother(a.reachSmoother, b.reachSmoother, "reach");
-    ExpectSameSmoother(a.widthSmoother, b.widthSmoother, "width");
+    EXPECT_EQ(a.SampleRate(), b.SampleRate());
+    EXPECT_EQ(a.HistoryLength(), b.HistoryLength());
+    EXPECT_TRUE(SameHistory(a, b));
+    EXPECT_EQ(a.GetState().writeIndex, b.GetState().writeIndex);
+    EXPECT_EQ(a.GetState().clock, b.GetState().clock);
+    EXPECT_EQ(a.GetState().recordingStopped, b.GetState().recordingStopped);
+    EXPECT_EQ(a.GetState().loopTime, b.GetState().loopTime);
+    EXPECT_EQ(a.GetState().amount, b.GetState().amount);
+    EXPECT_EQ(a.GetState().freezeRequested, b.GetState().freezeRequested);
+    EXPECT_EQ(a.GetState().chaos, b.GetState().chaos);
+    EXPECT_EQ(a.GetState().fadeLength, b.GetState().fadeLength);
+    ExpectSameSmoother(a.GetState().amountSmoother, b.GetState().amountSmoother, "amount");
+    EXPECT_EQ(a.GetState().octavesTarget, b.GetState().octavesTarget);
+    EXPECT_EQ(a.GetState().reverseTarget, b.GetState().reverseTarget);
+    EXPECT_EQ(a.GetState().reachTarget, b.GetState().reachTarget);
+    EXPECT_EQ(a.GetState().widthTarget, b.GetState().widthTarget);
+    EXPECT_EQ(a.GetState().octaves, b.GetState().octaves);
+    EXPECT_EQ(a.GetState().reverse, b.GetState().reverse);
+    EXPECT_EQ(a.GetState().reach, b.GetState().reach);
+    EXPECT_EQ(a.GetState().width, b.GetState().width);
+    ExpectSameSmoother(a.GetState().octavesSmoother, b.GetState().octavesSmoother, "octaves");
+    ExpectSameSmoother(a.GetState().reverseSmoother, b.GetState().reverseSmoother, "reverse");
+    ExpectSameSmoother(a.GetState().reachSmoother, b.GetState().reachSmoother, "reach");
+    ExpectSameSmoother(a.GetState().widthSmoother, b.GetState().widthSmoother, "width");
     for (int v = 0; v < LoopsMode::kVoiceCount; ++v)
-        ExpectSameVoice(a.voices[v], b.voices[v], v);
-    EXPECT_EQ(a.sampleCounter, b.sampleCounter);
-    EXPECT_EQ(a.divisionsPerLoop, b.divisionsPerLoop);
-    EXPECT_EQ(a.divisionCounter, b.divisionCounter);
-    EXPECT_EQ(a.wasSynced, b.wasSynced);
+        ExpectSameVoice(a.GetState().voices[v], b.GetState().voices[v], v);
+    EXPECT_EQ(a.GetState().sampleCounter, b.GetState().sampleCounter);
+    EXPECT_EQ(a.GetState().divisionsPerLoop, b.GetState().divisionsPerLoop);
+    EXPECT_EQ(a.GetState().divisionCounter, b.GetState().divisionCounter);
+    EXPECT_EQ(a.GetState().wasSynced, b.GetState().wasSynced);
     for (int v = 0; v < LoopsMode::kVoiceCount; ++v)
-        EXPECT_EQ(a.startCountdown[v], b.startCountdown[v]);
-    EXPECT_EQ(a.lastDivisionSamples, b.lastDivisionSamples);
-    EXPECT_EQ(a.randomised, b.randomised);
-    EXPECT_EQ(a.randomGeneration, b.randomGeneration);
-    EXPECT_EQ(a.voiceStartCounter, b.voiceStartCounter);
-    EXPECT_EQ(a.minVoiceAge, b.minVoiceAge);
-    EXPECT_EQ(a.maxVoiceAge, b.maxVoiceAge);
-    ExpectSameShifter(a.shifters[0], b.shifters[0]);
-    ExpectSameShifter(a.shifters[1], b.shifters[1]);
-    EXPECT_EQ(a.shifterOwner, b.shifterOwner);
-    EXPECT_EQ(a.chaosReverseFlips, b.chaosReverseFlips);
-    EXPECT_EQ(a.chaosOctaveDrops, b.chaosOctaveDrops);
-    EXPECT_EQ(a.shifterStarts, b.shifterStarts);
-    EXPECT_EQ(a.resetVoicesPending, b.resetVoicesPending);
+        EXPECT_EQ(a.GetState().startCountdown[v], b.GetState().startCountdown[v]);
+    EXPECT_EQ(a.GetState().lastDivisionSamples, b.GetState().lastDivisionSamples);
+    EXPECT_EQ(a.GetState().randomised, b.GetState().randomised);
+    EXPECT_EQ(a.GetState().randomGeneration, b.GetState().randomGeneration);
+    EXPECT_EQ(a.GetState().voiceStartCounter, b.GetState().voiceStartCounter);
+    EXPECT_EQ(a.GetState().minVoiceAge, b.GetState().minVoiceAge);
+    EXPECT_EQ(a.GetState().maxVoiceAge, b.GetState().maxVoiceAge);
+    ExpectSameShifter(a.GetState().shifters[0], b.GetState().shifters[0]);
+    ExpectSameShifter(a.GetState().shifters[1], b.GetState().shifters[1]);
+    EXPECT_EQ(a.GetState().shifterOwner, b.GetState().shifterOwner);
+    EXPECT_EQ(a.GetState().chaosReverseFlips, b.GetState().chaosReverseFlips);
+    EXPECT_EQ(a.GetState().chaosOctaveDrops, b.GetState().chaosOctaveDrops);
+    EXPECT_EQ(a.GetState().shifterStarts, b.GetState().shifterStarts);
+    EXPECT_EQ(a.GetState().resetVoicesPending, b.GetState().resetVoicesPending);
 }
 
 class FrozenLoopBlobTest : public ::testing::Test
@@ -216,10 +216,10 @@ TEST_F(FrozenLoopBlobTest, RoundTripKeepsEveryStoredField)
     engine.Prepare(8000, 64);
     ASSERT_GT(FrozenLoopFixture::RunUntilPublished(engine, 3, 64, 8000 * 30), 0);
     // Keep playing the frozen loop until some voice holds the shifters.
-    for (int64_t i = 0; i < 8000 * 60 && engine.liveLoop.shifterOwner < 0; i += 64)
+    const LoopsMode& live = EffectEngineInspector(engine).LiveLoop();
+    for (int64_t i = 0; i < 8000 * 60 && live.GetState().shifterOwner < 0; i += 64)
         FrozenLoopFixture::RunBlock(engine, 3, i, 64);
-    const LoopsMode& live = engine.liveLoop;
-    ASSERT_GE(live.shifterOwner, 0);
+    ASSERT_GE(live.GetState().shifterOwner, 0);
 
     const std::vector<uint8_t> blob = EncodeFrozenLoop(live);
     ASSERT_FALSE(blob.empty());
@@ -228,12 +228,12 @@ TEST_F(FrozenLoopBlobTest, RoundTripKeepsEveryStoredField)
     ASSERT_TRUE(decoded) << error;
     ExpectSameFrozenState(live, *decoded);
     // Fields the blob does not carry start as preparation leaves them.
-    for (const LoopVoice& voice : decoded->voices) {
+    for (const LoopVoice& voice : decoded->GetState().voices) {
         EXPECT_EQ(voice.tailActive, 0);
         EXPECT_EQ(voice.baseSpeed, 1.0);
         EXPECT_EQ(voice.baseGain, 1.0);
     }
-    EXPECT_EQ(decoded->shifters[0].CurrentState().crossfadeRemaining, 0);
+    EXPECT_EQ(decoded->GetState().shifters[0].CurrentState().crossfadeRemaining, 0);
     EXPECT_TRUE(decoded->IsReady());
 }
 
@@ -254,7 +254,7 @@ TEST_F(FrozenLoopBlobTest, SizeAndHeaderFollowTheRate)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.rate);
         auto loop = MakeHandFrozenLoop(c.rate);
-        ASSERT_EQ(loop->historyLength, static_cast<int32_t>(c.history));
+        ASSERT_EQ(loop->HistoryLength(), static_cast<int32_t>(c.history));
         const std::vector<uint8_t> blob = EncodeFrozenLoop(*loop);
         ASSERT_EQ(blob.size(), c.size);
         EXPECT_EQ(FrozenLoopBlob::SizeAtRate(c.rate), c.size);
@@ -273,8 +273,8 @@ TEST_F(FrozenLoopBlobTest, SizeLimitFitsTheHighestSupportedRate)
     LoopsMode loop;
     loop.Prepare(LoopsMode::kMaxSampleRate, 512);
     ASSERT_TRUE(loop.IsReady());
-    EXPECT_EQ(FrozenLoopBlob::SizeFor(static_cast<uint64_t>(loop.historyLength),
-                                      static_cast<uint64_t>(loop.shifters[0].CurrentState().length)),
+    EXPECT_EQ(FrozenLoopBlob::SizeFor(static_cast<uint64_t>(loop.HistoryLength()),
+                                      static_cast<uint64_t>(loop.GetState().shifters[0].CurrentState().length)),
               FrozenLoopBlob::MaxSize());
     EXPECT_EQ(FrozenLoopBlob::MaxSize(), 160975849u);
 
@@ -291,7 +291,7 @@ TEST_F(FrozenLoopBlobTest, DecodesAtTheEdgesOfTheSupportedRange)
     ASSERT_FALSE(blob.empty());
     auto decoded = DecodeFrozenLoop(blob.data(), blob.size());
     ASSERT_TRUE(decoded);
-    EXPECT_EQ(decoded->sampleRate, LoopsMode::kMinSampleRate);
+    EXPECT_EQ(decoded->SampleRate(), LoopsMode::kMinSampleRate);
 }
 
 TEST_F(FrozenLoopBlobTest, EncoderRefusesLoopsItCouldNotReadBack)
@@ -302,11 +302,16 @@ TEST_F(FrozenLoopBlobTest, EncoderRefusesLoopsItCouldNotReadBack)
         std::function<void(LoopsMode&)> spoil;
     };
     const Case cases[] = {
-        {"still recording", [](LoopsMode& l) { l.recordingStopped = 0; }},
-        {"non-finite history sample", [](LoopsMode& l) { l.historyR[12] = std::numeric_limits<float>::infinity(); }},
-        {"non-finite statistic", [](LoopsMode& l) { l.minVoiceAge = kNaN; }},
-        {"history too loud", [](LoopsMode& l) { l.historyL[3] = 64.5f; }},
-        {"history released", [](LoopsMode& l) { SampleHistory().swap(l.historyL); }},
+        {"still recording", [](LoopsMode& l) { EditState(l, [](LoopsMode::State& s) { s.recordingStopped = 0; }); }},
+        {"non-finite history sample",
+         [](LoopsMode& l) {
+             EditState(l,
+                       [](LoopsMode::State& s) { s.history.FrameAt(12)[1] = std::numeric_limits<float>::infinity(); });
+         }},
+        {"non-finite statistic", [](LoopsMode& l) { EditState(l, [](LoopsMode::State& s) { s.minVoiceAge = kNaN; }); }},
+        {"history too loud",
+         [](LoopsMode& l) { EditState(l, [](LoopsMode::State& s) { s.history.FrameAt(3)[0] = 64.5f; }); }},
+        {"history released", [](LoopsMode& l) { l.ReleaseHistory(); }},
     };
     for (const Case& c : cases) {
         auto loop = MakeHandFrozenLoop(8000);
@@ -323,10 +328,10 @@ TEST_F(FrozenLoopBlobTest, RefusesDamagedBlobs)
     const std::vector<uint8_t> valid = EncodeFrozenLoop(*loop);
     ASSERT_FALSE(valid.empty());
     ASSERT_TRUE(DecodeFrozenLoop(valid.data(), valid.size()));
-    const Layout at{static_cast<size_t>(loop->historyLength),
-                    static_cast<size_t>(loop->shifters[0].CurrentState().length)};
+    const Layout at{static_cast<size_t>(loop->HistoryLength()),
+                    static_cast<size_t>(loop->GetState().shifters[0].CurrentState().length)};
     const size_t s = at.State();
-    const int32_t shifterLength = loop->shifters[0].CurrentState().length;
+    const int32_t shifterLength = loop->GetState().shifters[0].CurrentState().length;
 
     using Blob = std::vector<uint8_t>;
     struct Case
@@ -353,7 +358,7 @@ TEST_F(FrozenLoopBlobTest, RefusesDamagedBlobs)
         {"right count off", [&](Blob& b) { WriteU32(b, at.HistoryR(), 5); }, "invalid vector length"},
         {"history NaN", [](Blob& b) { WriteF32(b, 100, std::nanf("")); }, "nonfinite state"},
         {"history sample 64.5", [](Blob& b) { WriteF32(b, 24, 64.5f); }, ""},
-        {"writeIndex at the length", [&](Blob& b) { WriteI32(b, s, loop->historyLength); }, ""},
+        {"writeIndex at the length", [&](Blob& b) { WriteI32(b, s, loop->HistoryLength()); }, ""},
         {"writeIndex negative", [&](Blob& b) { WriteI32(b, s, -1); }, ""},
         {"clock negative", [&](Blob& b) { WriteF64(b, s + 4, -1.0); }, ""},
         {"clock beyond 2^48", [&](Blob& b) { WriteF64(b, s + 4, 3e14); }, ""},

@@ -12,6 +12,8 @@
 #include "engine/EffectEngine.h"
 #include "engine/FrozenLoopBlob.h"
 #include "engine/LoopsMode.h"
+#include "tests/engine/EffectEngineInspector.h"
+#include "tests/engine/LoopStateFixture.h"
 
 namespace FrozenLoopFixture {
 
@@ -27,41 +29,43 @@ inline std::unique_ptr<LoopsMode> MakeHandFrozenLoop(double rate)
 {
     auto loop = std::make_unique<LoopsMode>();
     loop->Prepare(rate, 512);
-    const int32_t length = loop->historyLength;
-    for (int32_t i = 0; i < length; ++i) {
-        loop->historyL[static_cast<size_t>(i)] = static_cast<float>((i % 1000) / 1000.0 - 0.5);
-        loop->historyR[static_cast<size_t>(i)] = static_cast<float>((i % 777) / 777.0 - 0.5);
-    }
-    loop->clock = 3.0 * length + 17.0;
-    loop->writeIndex = static_cast<int32_t>(std::fmod(loop->clock, length));
-    loop->recordingStopped = 1;
-    loop->freezeRequested = 1;
-    loop->randomised = 1;
-    loop->loopTime = 0.5;
-    for (int v = 0; v < LoopsMode::kVoiceCount; ++v) {
-        LoopVoice& voice = loop->voices[v];
-        voice.rOctave = 0.1 * v - 0.3;
-        voice.rReverse = 0.15 * v;
-        voice.rGain = 0.1 * v;
-        voice.rPan = 0.2 * v - 0.5;
-        voice.segmentLength = 400 + 10 * v;
-        voice.segmentPosition = 5 * v;
-        voice.primed = 1;
-        voice.levelScale = 0.75;
-        if (v >= 4) {
-            voice.ended = 1;
-            voice.readPosition = voice.windowStart = loop->clock - 1.0;
-            voice.windowSpan = 0.0;
-        } else {
-            voice.windowStart = loop->clock - 2000.0 - 300.0 * v;
-            voice.windowSpan = 600.0 + 7.5 * v;
-            voice.readPosition = voice.windowStart + 3.25 * v;
+    EditState(*loop, [length = loop->HistoryLength()](LoopsMode::State& state) {
+        for (int32_t i = 0; i < length; ++i) {
+            float* frame = state.history.FrameAt(static_cast<size_t>(i));
+            frame[0] = static_cast<float>((i % 1000) / 1000.0 - 0.5);
+            frame[1] = static_cast<float>((i % 777) / 777.0 - 0.5);
         }
-        voice.lfoPhase[1] = 0.125 * v;
-        voice.lfoRate[2] = 0.5;
-        voice.lastOutL = 0.01 * v;
-        voice.heldOutR = -0.02 * v;
-    }
+        state.clock = 3.0 * length + 17.0;
+        state.writeIndex = static_cast<int32_t>(std::fmod(state.clock, length));
+        state.recordingStopped = 1;
+        state.freezeRequested = 1;
+        state.randomised = 1;
+        state.loopTime = 0.5;
+        for (int v = 0; v < LoopsMode::kVoiceCount; ++v) {
+            LoopVoice& voice = state.voices[v];
+            voice.rOctave = 0.1 * v - 0.3;
+            voice.rReverse = 0.15 * v;
+            voice.rGain = 0.1 * v;
+            voice.rPan = 0.2 * v - 0.5;
+            voice.segmentLength = 400 + 10 * v;
+            voice.segmentPosition = 5 * v;
+            voice.primed = 1;
+            voice.levelScale = 0.75;
+            if (v >= 4) {
+                voice.ended = 1;
+                voice.readPosition = voice.windowStart = state.clock - 1.0;
+                voice.windowSpan = 0.0;
+            } else {
+                voice.windowStart = state.clock - 2000.0 - 300.0 * v;
+                voice.windowSpan = 600.0 + 7.5 * v;
+                voice.readPosition = voice.windowStart + 3.25 * v;
+            }
+            voice.lfoPhase[1] = 0.125 * v;
+            voice.lfoRate[2] = 0.5;
+            voice.lastOutL = 0.01 * v;
+            voice.heldOutR = -0.02 * v;
+        }
+    });
     return loop;
 }
 
@@ -70,12 +74,14 @@ inline std::unique_ptr<LoopsMode> MakeHandFrozenLoop(double rate)
 inline std::vector<uint8_t> HandBlob(double rate, double clockShift = 0.0)
 {
     auto loop = MakeHandFrozenLoop(rate);
-    loop->clock += clockShift;
-    loop->writeIndex = static_cast<int32_t>(std::fmod(loop->clock, loop->historyLength));
-    for (LoopVoice& voice : loop->voices) {
-        voice.windowStart += clockShift;
-        voice.readPosition += clockShift;
-    }
+    EditState(*loop, [clockShift, length = loop->HistoryLength()](LoopsMode::State& state) {
+        state.clock += clockShift;
+        state.writeIndex = static_cast<int32_t>(std::fmod(state.clock, length));
+        for (LoopVoice& voice : state.voices) {
+            voice.windowStart += clockShift;
+            voice.readPosition += clockShift;
+        }
+    });
     return EncodeFrozenLoop(*loop);
 }
 
@@ -119,13 +125,18 @@ inline Block RunBlock(EffectEngine& engine, uint32_t seed, int64_t start, int n)
     return out;
 }
 
+inline FrozenLoopHandover::State SnapshotState(const EffectEngine& engine)
+{
+    return EffectEngineInspector(engine).Handover().CurrentState();
+}
+
 // Runs blocks until the live loop is frozen and its snapshot published; returns
 // the samples processed, or -1 when that did not happen within maxSamples.
 inline int64_t RunUntilPublished(EffectEngine& engine, uint32_t seed, int block, int64_t maxSamples)
 {
     for (int64_t done = 0; done < maxSamples; done += block) {
         RunBlock(engine, seed, done, block);
-        if (engine.LoopRecordingStopped() && engine.handoverState.load() == EffectEngine::kHandoverValid)
+        if (engine.LoopRecordingStopped() && SnapshotState(engine) == FrozenLoopHandover::kValid)
             return done + block;
     }
     return -1;

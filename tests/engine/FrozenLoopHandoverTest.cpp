@@ -10,7 +10,9 @@
 
 #include "engine/EffectEngine.h"
 #include "engine/FrozenLoopBlob.h"
+#include "engine/FrozenLoopHandover.h"
 #include "tests/engine/AllocationProbe.h"
+#include "tests/engine/EffectEngineInspector.h"
 #include "tests/engine/FrozenLoopFixture.h"
 
 namespace {
@@ -20,6 +22,8 @@ using FrozenLoopFixture::MakeHandFrozenLoop;
 using FrozenLoopFixture::RunBlock;
 using FrozenLoopFixture::RunUntilPublished;
 using FrozenLoopFixture::SetLoopParams;
+using FrozenLoopFixture::SnapshotState;
+using Point = FrozenLoopHandover::Point;
 
 constexpr int kBlock = 64;
 
@@ -29,6 +33,16 @@ std::unique_ptr<EffectEngine> MakeLoopEngine(double rate, double freeze = 1.0)
     SetLoopParams(*engine, freeze);
     engine->Prepare(rate, kBlock);
     return engine;
+}
+
+const FrozenLoopHandover& HandoverOf(const EffectEngine& engine)
+{
+    return EffectEngineInspector(engine).Handover();
+}
+
+const LoopsMode& LiveLoopOf(const EffectEngine& engine)
+{
+    return EffectEngineInspector(engine).LiveLoop();
 }
 
 bool Restore(EffectEngine& engine, const std::vector<uint8_t>& blob, double rate)
@@ -54,11 +68,22 @@ TEST_F(FrozenLoopHandoverTest, CaptureIsEmptyWithoutAFrozenLoopOrWhileAnotherRea
         RunBlock(*recording, 1, i, kBlock);
     EXPECT_TRUE(recording->CaptureFrozenLoop().empty());
 
+    // A second reader arriving while the first one copies.
     auto frozen = MakeLoopEngine(8000);
     ASSERT_GT(RunUntilPublished(*frozen, 1, kBlock, 8000 * 30), 0);
-    frozen->handoverState.store(EffectEngine::kHandoverReaderCopying);
-    EXPECT_TRUE(frozen->CaptureFrozenLoop().empty());
-    EXPECT_EQ(frozen->handoverState.load(), EffectEngine::kHandoverReaderCopying);
+    std::vector<uint8_t> second{1};
+    FrozenLoopHandover::State stateAfterSecond = FrozenLoopHandover::kEmpty;
+    frozen->SetHandoverProbe([&](Point point) {
+        if (point != Point::ReaderCopying)
+            return;
+        second = frozen->CaptureFrozenLoop();
+        stateAfterSecond = SnapshotState(*frozen);
+    });
+    EXPECT_FALSE(frozen->CaptureFrozenLoop().empty());
+    frozen->SetHandoverProbe(nullptr);
+    EXPECT_TRUE(second.empty());
+    EXPECT_EQ(stateAfterSecond, FrozenLoopHandover::kReaderCopying);
+    EXPECT_EQ(SnapshotState(*frozen), FrozenLoopHandover::kValid);
 }
 
 // A captured loop restored into an engine that recorded something else plays
@@ -70,7 +95,7 @@ TEST_F(FrozenLoopHandoverTest, RestoredCapturePlaysTheSameLoop)
     ASSERT_GT(frozenAt, 0);
     const std::vector<uint8_t> blob = original->CaptureFrozenLoop();
     ASSERT_FALSE(blob.empty());
-    EXPECT_EQ(original->handoverState.load(), EffectEngine::kHandoverValid);
+    EXPECT_EQ(SnapshotState(*original), FrozenLoopHandover::kValid);
 
     auto other = MakeLoopEngine(8000);
     for (int64_t i = 0; i < frozenAt; i += kBlock)
@@ -95,15 +120,20 @@ TEST_F(FrozenLoopHandoverTest, RestoredCapturePlaysTheSameLoop)
 
 TEST_F(FrozenLoopHandoverTest, FailedEncodeLeavesTheSnapshotValid)
 {
-    auto engine = MakeLoopEngine(8000);
-    ASSERT_GT(RunUntilPublished(*engine, 1, kBlock, 8000 * 30), 0);
-    const float kept = engine->liveLoop.historyL[10];
-    engine->liveLoop.historyL[10] = std::numeric_limits<float>::quiet_NaN();
-    EXPECT_TRUE(engine->CaptureFrozenLoop().empty());
-    EXPECT_EQ(engine->handoverState.load(), EffectEngine::kHandoverValid);
+    FrozenLoopHandover handover;
+    handover.RenewShadow(8000, kBlock);
+    auto live = MakeHandFrozenLoop(8000);
+    handover.Publish(*live, kBlock);
+    ASSERT_EQ(handover.CurrentState(), FrozenLoopHandover::kValid);
 
-    engine->liveLoop.historyL[10] = kept;
-    EXPECT_FALSE(engine->CaptureFrozenLoop().empty());
+    const float kept = HistorySample(*live, 0, 10);
+    const auto setSample = [](float x) { return [x](LoopsMode::State& state) { state.history.FrameAt(10)[0] = x; }; };
+    EditState(*live, setSample(std::numeric_limits<float>::quiet_NaN()));
+    EXPECT_TRUE(handover.Capture(*live).empty());
+    EXPECT_EQ(handover.CurrentState(), FrozenLoopHandover::kValid);
+
+    EditState(*live, setSample(kept));
+    EXPECT_FALSE(handover.Capture(*live).empty());
 }
 
 TEST_F(FrozenLoopHandoverTest, RestoreAtAnotherRateResamplesBeforeInstalling)
@@ -114,19 +144,19 @@ TEST_F(FrozenLoopHandoverTest, RestoreAtAnotherRateResamplesBeforeInstalling)
 
     auto engine = MakeLoopEngine(88200);
     ASSERT_TRUE(Restore(*engine, blob, 88200));
-    LoopsMode* pending = engine->pendingLoop.load();
+    const LoopsMode* pending = HandoverOf(*engine).PendingLoop();
     ASSERT_NE(pending, nullptr);
-    EXPECT_EQ(pending->sampleRate, 88200);
+    EXPECT_EQ(pending->SampleRate(), 88200);
 
     RunBlock(*engine, 1, 0, kBlock);
-    const LoopsMode& live = engine->liveLoop;
-    EXPECT_EQ(live.sampleRate, 88200);
+    const LoopsMode& live = LiveLoopOf(*engine);
+    EXPECT_EQ(live.SampleRate(), 88200);
     EXPECT_TRUE(engine->LoopRecordingStopped());
-    EXPECT_EQ(live.clock, 2.0 * source->clock);
-    EXPECT_EQ(live.voices[1].windowStart, 2.0 * source->voices[1].windowStart);
-    EXPECT_EQ(live.voices[1].windowSpan, 2.0 * source->voices[1].windowSpan);
+    EXPECT_EQ(live.GetState().clock, 2.0 * source->GetState().clock);
+    EXPECT_EQ(live.GetState().voices[1].windowStart, 2.0 * source->GetState().voices[1].windowStart);
+    EXPECT_EQ(live.GetState().voices[1].windowSpan, 2.0 * source->GetState().voices[1].windowSpan);
     // The displaced loop waits for this thread to free it.
-    EXPECT_NE(engine->retiredLoop.load(), nullptr);
+    EXPECT_NE(HandoverOf(*engine).RetiredLoop(), nullptr);
 }
 
 // The host may run at a rate the loop does not support; the restored loop then
@@ -134,13 +164,13 @@ TEST_F(FrozenLoopHandoverTest, RestoreAtAnotherRateResamplesBeforeInstalling)
 TEST_F(FrozenLoopHandoverTest, RestoreForAnUnsupportedHostRateUsesTheLoopsRate)
 {
     auto engine = MakeLoopEngine(4000);
-    ASSERT_EQ(engine->liveLoop.sampleRate, LoopsMode::kMinSampleRate);
+    ASSERT_EQ(LiveLoopOf(*engine).SampleRate(), LoopsMode::kMinSampleRate);
     const std::vector<uint8_t> blob = HandBlob(16000);
     ASSERT_TRUE(Restore(*engine, blob, 4000));
     RunBlock(*engine, 1, 0, kBlock);
-    EXPECT_EQ(engine->liveLoop.sampleRate, LoopsMode::kMinSampleRate);
+    EXPECT_EQ(LiveLoopOf(*engine).SampleRate(), LoopsMode::kMinSampleRate);
     EXPECT_TRUE(engine->LoopRecordingStopped());
-    EXPECT_EQ(engine->retiredLoop.load()->sampleRate, LoopsMode::kMinSampleRate);
+    EXPECT_EQ(HandoverOf(*engine).RetiredLoop()->SampleRate(), LoopsMode::kMinSampleRate);
 }
 
 TEST_F(FrozenLoopHandoverTest, OnlyTheLatestOfTwoRestoresIsInstalled)
@@ -150,10 +180,10 @@ TEST_F(FrozenLoopHandoverTest, OnlyTheLatestOfTwoRestoresIsInstalled)
     const std::vector<uint8_t> second = HandBlob(8000, 5000.0);
     ASSERT_TRUE(Restore(*engine, first, 8000));
     ASSERT_TRUE(Restore(*engine, second, 8000));
-    const double expectedClock = engine->pendingLoop.load()->clock;
+    const double expectedClock = HandoverOf(*engine).PendingLoop()->GetState().clock;
     RunBlock(*engine, 1, 0, kBlock);
-    EXPECT_EQ(engine->liveLoop.clock, expectedClock);
-    EXPECT_EQ(engine->pendingLoop.load(), nullptr);
+    EXPECT_EQ(LiveLoopOf(*engine).GetState().clock, expectedClock);
+    EXPECT_EQ(HandoverOf(*engine).PendingLoop(), nullptr);
 }
 
 // After an install the displaced state blocks further installs until the next
@@ -163,17 +193,17 @@ TEST_F(FrozenLoopHandoverTest, RestoreAfterAnInstallFreesTheDisplacedState)
     auto engine = MakeLoopEngine(8000);
     ASSERT_TRUE(Restore(*engine, HandBlob(8000), 8000));
     RunBlock(*engine, 1, 0, kBlock);
-    ASSERT_NE(engine->retiredLoop.load(), nullptr);
+    ASSERT_NE(HandoverOf(*engine).RetiredLoop(), nullptr);
 
     ASSERT_TRUE(Restore(*engine, HandBlob(8000, 3000.0), 8000));
-    EXPECT_EQ(engine->retiredLoop.load(), nullptr);
-    const double expectedClock = engine->pendingLoop.load()->clock;
+    EXPECT_EQ(HandoverOf(*engine).RetiredLoop(), nullptr);
+    const double expectedClock = HandoverOf(*engine).PendingLoop()->GetState().clock;
     RunBlock(*engine, 1, kBlock, kBlock);
-    EXPECT_EQ(engine->liveLoop.clock, expectedClock);
+    EXPECT_EQ(LiveLoopOf(*engine).GetState().clock, expectedClock);
 
     engine->DiscardPendingLoop();
-    EXPECT_EQ(engine->retiredLoop.load(), nullptr);
-    EXPECT_EQ(engine->pendingLoop.load(), nullptr);
+    EXPECT_EQ(HandoverOf(*engine).RetiredLoop(), nullptr);
+    EXPECT_EQ(HandoverOf(*engine).PendingLoop(), nullptr);
 }
 
 TEST_F(FrozenLoopHandoverTest, EmptyRestoreReplacesTheFrozenLoopWithAFreshOne)
@@ -183,10 +213,10 @@ TEST_F(FrozenLoopHandoverTest, EmptyRestoreReplacesTheFrozenLoopWithAFreshOne)
     engine->SetParam(kLoopFreeze, 0.0);
     ASSERT_TRUE(engine->RestoreFrozenLoop(nullptr, 0, 8000));
     RunBlock(*engine, 1, 0, kBlock);
-    const LoopsMode& live = engine->liveLoop;
-    EXPECT_EQ(live.sampleRate, 8000);
+    const LoopsMode& live = LiveLoopOf(*engine);
+    EXPECT_EQ(live.SampleRate(), 8000);
     EXPECT_FALSE(engine->LoopRecordingStopped());
-    EXPECT_EQ(live.clock, kBlock);
+    EXPECT_EQ(live.GetState().clock, kBlock);
     EXPECT_EQ(engine->CaptureFrozenLoop().size(), 0u);
 }
 
@@ -194,15 +224,15 @@ TEST_F(FrozenLoopHandoverTest, RefusedRestoreLeavesBothSlotsAlone)
 {
     auto engine = MakeLoopEngine(8000);
     ASSERT_TRUE(Restore(*engine, HandBlob(8000), 8000));
-    LoopsMode* pending = engine->pendingLoop.load();
+    const LoopsMode* pending = HandoverOf(*engine).PendingLoop();
 
     std::vector<uint8_t> damaged = HandBlob(8000);
     damaged.push_back(0);
     EXPECT_FALSE(Restore(*engine, damaged, 8000));
     const std::vector<uint8_t> noise(100, 0xAB);
     EXPECT_FALSE(Restore(*engine, noise, 8000));
-    EXPECT_EQ(engine->pendingLoop.load(), pending);
-    EXPECT_EQ(engine->retiredLoop.load(), nullptr);
+    EXPECT_EQ(HandoverOf(*engine).PendingLoop(), pending);
+    EXPECT_EQ(HandoverOf(*engine).RetiredLoop(), nullptr);
 }
 
 TEST_F(FrozenLoopHandoverTest, PrepareDropsALoopNotYetInstalled)
@@ -210,9 +240,9 @@ TEST_F(FrozenLoopHandoverTest, PrepareDropsALoopNotYetInstalled)
     auto engine = MakeLoopEngine(8000);
     ASSERT_TRUE(Restore(*engine, HandBlob(8000), 8000));
     engine->Prepare(8000, kBlock);
-    EXPECT_EQ(engine->pendingLoop.load(), nullptr);
+    EXPECT_EQ(HandoverOf(*engine).PendingLoop(), nullptr);
     RunBlock(*engine, 1, 0, kBlock);
-    EXPECT_EQ(engine->liveLoop.clock, kBlock);
+    EXPECT_EQ(LiveLoopOf(*engine).GetState().clock, kBlock);
 }
 
 // A loop at a rate other than the live loop's is never swapped in on the audio
@@ -221,23 +251,25 @@ TEST_F(FrozenLoopHandoverTest, PendingLoopAtAnotherRateIsRetiredUntouched)
 {
     auto engine = MakeLoopEngine(8000);
     RunBlock(*engine, 1, 0, kBlock);
-    auto stranger = MakeHandFrozenLoop(16000);
-    const double strangerClock = stranger->clock;
-    LoopsMode* raw = stranger.release();
-    engine->pendingLoop.store(raw);
+    const double strangerClock = MakeHandFrozenLoop(16000)->GetState().clock;
+    ASSERT_TRUE(Restore(*engine, HandBlob(16000), 16000));
     RunBlock(*engine, 1, kBlock, kBlock);
-    EXPECT_EQ(engine->retiredLoop.load(), raw);
-    EXPECT_EQ(raw->clock, strangerClock);
-    EXPECT_EQ(engine->liveLoop.sampleRate, 8000);
-    EXPECT_EQ(engine->liveLoop.clock, 2 * kBlock);
+    const LoopsMode* retired = HandoverOf(*engine).RetiredLoop();
+    ASSERT_NE(retired, nullptr);
+    EXPECT_EQ(retired->SampleRate(), 16000);
+    EXPECT_EQ(retired->GetState().clock, strangerClock);
+    EXPECT_EQ(LiveLoopOf(*engine).SampleRate(), 8000);
+    EXPECT_EQ(LiveLoopOf(*engine).GetState().clock, 2 * kBlock);
 }
 
 TEST_F(FrozenLoopHandoverTest, InstallAndPublishDoNotAllocate)
 {
     auto loop = MakeHandFrozenLoop(8000);
     // A voice holding the shifters makes every publish copy their rings.
-    loop->shifterOwner = 1;
-    loop->voices[1].pitchShifted = 1;
+    EditState(*loop, [](LoopsMode::State& state) {
+        state.shifterOwner = 1;
+        state.voices[1].pitchShifted = 1;
+    });
     const std::vector<uint8_t> blob = EncodeFrozenLoop(*loop);
     auto engine = MakeLoopEngine(8000);
     RunBlock(*engine, 1, 0, kBlock);
@@ -252,8 +284,8 @@ TEST_F(FrozenLoopHandoverTest, InstallAndPublishDoNotAllocate)
         EXPECT_EQ(probe.Allocations(), 0);
     }
     EXPECT_TRUE(engine->LoopRecordingStopped());
-    EXPECT_EQ(engine->handoverState.load(), EffectEngine::kHandoverValid);
-    EXPECT_EQ(engine->shadowLoop->shifterOwner, 1);
+    EXPECT_EQ(SnapshotState(*engine), FrozenLoopHandover::kValid);
+    EXPECT_EQ(HandoverOf(*engine).Shadow()->GetState().shifterOwner, 1);
 }
 
 // Converting a loop to another rate needs a second, larger loop; when memory for
@@ -267,7 +299,7 @@ TEST_F(FrozenLoopHandoverTest, RestoreWithoutMemoryForTheConversionIsRefused)
         AllocationProbe::FailLarge refuse(4u << 20);
         EXPECT_FALSE(Restore(*engine, blob, 44100));
     }
-    EXPECT_EQ(engine->pendingLoop.load(), nullptr);
+    EXPECT_EQ(HandoverOf(*engine).PendingLoop(), nullptr);
     EXPECT_TRUE(Restore(*engine, blob, 44100));
-    EXPECT_NE(engine->pendingLoop.load(), nullptr);
+    EXPECT_NE(HandoverOf(*engine).PendingLoop(), nullptr);
 }

@@ -14,15 +14,18 @@
 
 #include "engine/EffectEngine.h"
 #include "engine/FrozenLoopBlob.h"
+#include "engine/FrozenLoopHandover.h"
+#include "tests/engine/EffectEngineInspector.h"
 #include "tests/engine/FrozenLoopFixture.h"
 
 namespace {
 
 using FrozenLoopFixture::HandBlob;
+using FrozenLoopFixture::MakeHandFrozenLoop;
 using FrozenLoopFixture::RunBlock;
 using FrozenLoopFixture::RunUntilPublished;
 using FrozenLoopFixture::SetLoopParams;
-using Point = EffectEngine::HandoverPoint;
+using Point = FrozenLoopHandover::Point;
 
 constexpr int kBlock = 64;
 constexpr double kRate = 8000.0;
@@ -36,6 +39,11 @@ std::unique_ptr<EffectEngine> MakePublishedEngine()
     if (RunUntilPublished(*engine, 1, kBlock, static_cast<int64_t>(kRate) * 30) < 0)
         return nullptr;
     return engine;
+}
+
+const LoopsMode& LiveLoopOf(const EffectEngine& engine)
+{
+    return EffectEngineInspector(engine).LiveLoop();
 }
 
 // Waits for a flag set by the other thread; false after a generous timeout, so
@@ -74,7 +82,7 @@ TEST_F(HandoverInterleavingTest, ReaderFinishingMidBlockKeepsTheLoopFrozenForThe
     std::atomic<bool> audioLooked{false};
     std::atomic<bool> readerDone{false};
     std::atomic<bool> timedOut{false};
-    engine->handoverProbe = [&](Point point) {
+    engine->SetHandoverProbe([&](Point point) {
         if (point == Point::ReaderCopying) {
             readerCopying = true;
             timedOut = timedOut || !WaitFor(audioLooked);
@@ -82,7 +90,7 @@ TEST_F(HandoverInterleavingTest, ReaderFinishingMidBlockKeepsTheLoopFrozenForThe
             audioLooked = true;
             timedOut = timedOut || !WaitFor(readerDone);
         }
-    };
+    });
 
     std::vector<uint8_t> blob;
     std::thread reader([&] {
@@ -90,23 +98,23 @@ TEST_F(HandoverInterleavingTest, ReaderFinishingMidBlockKeepsTheLoopFrozenForThe
         readerDone = true;
     });
     ASSERT_TRUE(WaitFor(readerCopying));
-    const double frozenClock = engine->liveLoop.clock;
-    const SampleHistory frozenHistory = engine->liveLoop.historyL;
+    const double frozenClock = LiveLoopOf(*engine).GetState().clock;
+    const std::vector<float> frozenHistory = HistoryChannel(LiveLoopOf(*engine), 0);
     RunBlock(*engine, 2, 0, kBlock);
     reader.join();
-    engine->handoverProbe = nullptr;
+    engine->SetHandoverProbe(nullptr);
     ASSERT_FALSE(timedOut.load());
 
     EXPECT_FALSE(blob.empty());
     EXPECT_NE(DecodeFrozenLoop(blob.data(), blob.size()), nullptr);
     EXPECT_TRUE(engine->LoopRecordingStopped());
-    EXPECT_EQ(engine->liveLoop.clock, frozenClock);
-    EXPECT_TRUE(engine->liveLoop.historyL == frozenHistory);
+    EXPECT_EQ(LiveLoopOf(*engine).GetState().clock, frozenClock);
+    EXPECT_TRUE(HistoryChannel(LiveLoopOf(*engine), 0) == frozenHistory);
 
     // With no reader left, the next block honours Loop Freeze off.
     RunBlock(*engine, 2, kBlock, kBlock);
     EXPECT_FALSE(engine->LoopRecordingStopped());
-    EXPECT_EQ(engine->liveLoop.clock, frozenClock + kBlock);
+    EXPECT_EQ(LiveLoopOf(*engine).GetState().clock, frozenClock + kBlock);
     EXPECT_TRUE(engine->CaptureFrozenLoop().empty());
 }
 
@@ -122,21 +130,21 @@ TEST_F(HandoverInterleavingTest, InstallBetweenTheRestoreExchangesStillInstallsT
 
     const std::vector<uint8_t> older = HandBlob(kRate);
     const std::vector<uint8_t> newer = HandBlob(kRate, 4000.0);
-    const double newerClock = DecodeFrozenLoop(newer.data(), newer.size())->clock;
+    const double newerClock = DecodeFrozenLoop(newer.data(), newer.size())->GetState().clock;
     ASSERT_TRUE(engine->RestoreFrozenLoop(older.data(), older.size(), kRate));
 
     int installsRun = 0;
-    engine->handoverProbe = [&](Point point) {
+    engine->SetHandoverProbe([&](Point point) {
         if (point == Point::RestoreBetweenExchanges && installsRun++ == 0)
             RunBlock(*engine, 1, kBlock, kBlock);
-    };
+    });
     ASSERT_TRUE(engine->RestoreFrozenLoop(newer.data(), newer.size(), kRate));
-    engine->handoverProbe = nullptr;
+    engine->SetHandoverProbe(nullptr);
     ASSERT_EQ(installsRun, 1);
 
     RunBlock(*engine, 1, 2 * kBlock, kBlock);
-    EXPECT_EQ(engine->pendingLoop.load(), nullptr);
-    EXPECT_EQ(engine->liveLoop.clock, newerClock);
+    EXPECT_EQ(EffectEngineInspector(*engine).Handover().PendingLoop(), nullptr);
+    EXPECT_EQ(LiveLoopOf(*engine).GetState().clock, newerClock);
     EXPECT_TRUE(engine->LoopRecordingStopped());
 }
 
@@ -145,24 +153,25 @@ TEST_F(HandoverInterleavingTest, InstallBetweenTheRestoreExchangesStillInstallsT
 // started recording, and "valid" would let the next reader copy a moving history.
 TEST_F(HandoverInterleavingTest, FailedEncodeDoesNotRevalidateADroppedSnapshot)
 {
-    auto engine = MakePublishedEngine();
-    ASSERT_NE(engine, nullptr);
+    FrozenLoopHandover handover;
+    handover.RenewShadow(kRate, kBlock);
+    auto live = MakeHandFrozenLoop(kRate);
+    handover.Publish(*live, kBlock);
+    ASSERT_EQ(handover.CurrentState(), FrozenLoopHandover::kValid);
     // A sample the encoder refuses, so that this capture fails after its copy.
-    engine->liveLoop.historyL[10] = std::numeric_limits<float>::quiet_NaN();
-    engine->SetParam(kLoopFreeze, 0.0);
-    const double frozenClock = engine->liveLoop.clock;
+    EditState(*live,
+              [](LoopsMode::State& state) { state.history.FrameAt(10)[0] = std::numeric_limits<float>::quiet_NaN(); });
 
-    bool blockRun = false;
-    engine->handoverProbe = [&](Point point) {
-        if (point == Point::ReaderReleased && !blockRun) {
-            blockRun = true;
-            RunBlock(*engine, 1, 0, kBlock);
+    bool blockStarted = false;
+    handover.SetProbe([&](Point point) {
+        if (point == Point::ReaderReleased && !blockStarted) {
+            blockStarted = true;
+            // Loop Freeze went off: the audio thread drops the snapshot.
+            EXPECT_FALSE(handover.BeginBlock(*live, false).readerHolding);
         }
-    };
-    EXPECT_TRUE(engine->CaptureFrozenLoop().empty());
-    engine->handoverProbe = nullptr;
-    ASSERT_TRUE(blockRun);
-
-    EXPECT_EQ(engine->liveLoop.clock, frozenClock + kBlock);
-    EXPECT_EQ(engine->handoverState.load(), EffectEngine::kHandoverEmpty);
+    });
+    EXPECT_TRUE(handover.Capture(*live).empty());
+    handover.SetProbe(nullptr);
+    ASSERT_TRUE(blockStarted);
+    EXPECT_EQ(handover.CurrentState(), FrozenLoopHandover::kEmpty);
 }

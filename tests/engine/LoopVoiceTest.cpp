@@ -60,7 +60,7 @@ std::unique_ptr<LoopsMode> LoopWithHistory(double seconds)
     for (size_t i = 0; i < l.size(); ++i)
         NoiseSignal(i, l[i], r[i]);
     loop->FeedIdle(l.data(), r.data(), static_cast<int>(l.size()));
-    loop->resetVoicesPending = 0;
+    EditState(*loop, [](LoopsMode::State& state) { state.resetVoicesPending = 0; });
     return loop;
 }
 
@@ -82,14 +82,16 @@ TEST(LoopVoice, OctaveSpeedFromPersonalityDirectionAndAmount)
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.octaves << " dir " << c.direction << " r " << c.rOctave);
         auto loop = LoopWithHistory(3.0);
-        loop->octaves = c.octaves;
-        loop->octaveDirection = c.direction;
-        loop->voices[0].rOctave = c.rOctave;
-        loop->voices[0].rReverse = 0.5; // no reverse at reverse 0
+        EditState(*loop, [&c](LoopsMode::State& state) {
+            state.octaves = c.octaves;
+            state.octaveDirection = c.direction;
+            state.voices[0].rOctave = c.rOctave;
+            state.voices[0].rReverse = 0.5; // no reverse at reverse 0
+        });
         loop->StartVoice(0, c.amount);
-        EXPECT_EQ(loop->voices[0].baseSpeed, c.speed);
-        EXPECT_EQ(loop->voices[0].reversed, 0);
-        EXPECT_EQ(loop->voices[0].speedLimit, c.speed);
+        EXPECT_EQ(loop->GetState().voices[0].baseSpeed, c.speed);
+        EXPECT_EQ(loop->GetState().voices[0].reversed, 0);
+        EXPECT_EQ(loop->GetState().voices[0].speedLimit, c.speed);
     }
 }
 
@@ -101,7 +103,7 @@ TEST(LoopVoice, SameSeedSamePersonalitiesAndZeroStateIsReplaced)
         DriftContext drift(seed);
         loop.Randomise(drift);
         std::vector<double> values;
-        for (const LoopVoice& v : loop.voices) {
+        for (const LoopVoice& v : loop.GetState().voices) {
             values.insert(values.end(), {v.rOctave, v.rReverse, v.rReach, v.rGain, v.rPan, v.lfoPhase[4]});
             EXPECT_EQ(v.segmentLength, 0);
         }
@@ -126,16 +128,18 @@ TEST(LoopVoice, RandomiseOnlyWhenTheGenerationChanges)
     loop.Prepare(8000.0, 512);
     DriftContext drift(99);
     loop.Randomise(drift);
-    loop.voices[1].segmentLength = 500;
-    loop.voices[1].rGain = 0.123;
+    EditState(loop, [](LoopsMode::State& state) {
+        state.voices[1].segmentLength = 500;
+        state.voices[1].rGain = 0.123;
+    });
     loop.Randomise(drift);
-    EXPECT_EQ(loop.voices[1].segmentLength, 500);
-    EXPECT_EQ(loop.voices[1].rGain, 0.123);
+    EXPECT_EQ(loop.GetState().voices[1].segmentLength, 500);
+    EXPECT_EQ(loop.GetState().voices[1].rGain, 0.123);
     drift.Reseed(99);
     loop.Randomise(drift);
-    EXPECT_EQ(loop.voices[1].segmentLength, 0);
-    EXPECT_NE(loop.voices[1].rGain, 0.123);
-    EXPECT_EQ(loop.randomGeneration, drift.generation);
+    EXPECT_EQ(loop.GetState().voices[1].segmentLength, 0);
+    EXPECT_NE(loop.GetState().voices[1].rGain, 0.123);
+    EXPECT_EQ(loop.GetState().randomGeneration, drift.Generation());
 }
 
 TEST(LoopVoice, ChaosEventsOnlyAboveHalfAndTheShifterRatioFollowsDirection)
@@ -150,33 +154,37 @@ TEST(LoopVoice, ChaosEventsOnlyAboveHalfAndTheShifterRatioFollowsDirection)
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << "chaos " << c.chaos << " dir " << c.direction);
         auto loop = LoopWithHistory(20.0);
-        loop->chaos = c.chaos;
-        loop->octaveDirection = c.direction;
+        EditState(*loop, [&c](LoopsMode::State& state) {
+            state.chaos = c.chaos;
+            state.octaveDirection = c.direction;
+        });
         const int starts = 2000;
         for (int i = 0; i < starts; ++i) {
             const int v = i % LoopsMode::kVoiceCount;
             loop->StartVoice(v, 1.0);
-            if (loop->voices[v].pitchShifted && c.ratio != 0.0) {
-                ASSERT_EQ(loop->shifters[0].CurrentState().ratio, c.ratio);
+            if (loop->GetState().voices[v].pitchShifted && c.ratio != 0.0) {
+                ASSERT_EQ(loop->GetState().shifters[0].CurrentState().ratio, c.ratio);
             }
         }
         if (!c.events) {
-            EXPECT_EQ(loop->chaosReverseFlips + loop->chaosOctaveDrops + loop->shifterStarts, 0u);
+            EXPECT_EQ(loop->GetState().chaosReverseFlips + loop->GetState().chaosOctaveDrops
+                          + loop->GetState().shifterStarts,
+                      0u);
             continue;
         }
         // Each event fires with probability 0.35 at chaos 1.
-        EXPECT_NEAR(loop->chaosReverseFlips, 0.35 * starts, 0.05 * starts);
+        EXPECT_NEAR(loop->GetState().chaosReverseFlips, 0.35 * starts, 0.05 * starts);
         if (c.direction == 1) {
-            EXPECT_EQ(loop->chaosOctaveDrops, 0u);
+            EXPECT_EQ(loop->GetState().chaosOctaveDrops, 0u);
         } else {
-            EXPECT_NEAR(loop->chaosOctaveDrops, 0.35 * starts, 0.05 * starts);
+            EXPECT_NEAR(loop->GetState().chaosOctaveDrops, 0.35 * starts, 0.05 * starts);
         }
-        EXPECT_GT(loop->shifterStarts, 0u);
+        EXPECT_GT(loop->GetState().shifterStarts, 0u);
         if (c.direction == 1) {
-            EXPECT_EQ(loop->shifterStartsDown, 0u);
+            EXPECT_EQ(loop->GetState().shifterStartsDown, 0u);
         }
         if (c.direction == 2) {
-            EXPECT_EQ(loop->shifterStartsDown, loop->shifterStarts);
+            EXPECT_EQ(loop->GetState().shifterStartsDown, loop->GetState().shifterStarts);
         }
     }
 }
@@ -193,7 +201,7 @@ TEST(LoopVoice, ShortHistoryEndsOrShortensSegmentsAndTheLevelOnlyRises)
     std::vector<float> out;
     rig.Run(1, ConstantSignal, &out);
     EXPECT_EQ(out[0], 0.0f);
-    for (const LoopVoice& voice : rig.loop->voices)
+    for (const LoopVoice& voice : rig.loop->GetState().voices)
         EXPECT_EQ(voice.ended, 1);
 
     double previous[LoopsMode::kVoiceCount] = {};
@@ -201,7 +209,7 @@ TEST(LoopVoice, ShortHistoryEndsOrShortensSegmentsAndTheLevelOnlyRises)
     for (int i = 0; i < 3 * 8000; ++i) {
         rig.Run(1, ConstantSignal);
         for (int v = 0; v < LoopsMode::kVoiceCount; ++v) {
-            const LoopVoice& voice = rig.loop->voices[v];
+            const LoopVoice& voice = rig.loop->GetState().voices[v];
             if (voice.ended)
                 continue;
             ASSERT_GE(voice.levelScale, 0.5);
@@ -219,17 +227,19 @@ TEST(LoopVoice, ShortHistoryEndsOrShortensSegmentsAndTheLevelOnlyRises)
 TEST(LoopVoice, FreeRunningVoicesStartStaggered)
 {
     auto loop = LoopWithHistory(20.0);
-    loop->loopTime = 0.3;
-    for (int v = 0; v < LoopsMode::kVoiceCount; ++v) {
-        loop->voices[v].segmentLength = 0;
+    EditState(*loop, [](LoopsMode::State& state) {
+        state.loopTime = 0.3;
+        for (LoopVoice& voice : state.voices)
+            voice.segmentLength = 0;
+    });
+    for (int v = 0; v < LoopsMode::kVoiceCount; ++v)
         loop->StartVoice(v, 0.0);
-    }
-    const int32_t full = loop->voices[0].segmentLength;
+    const int32_t full = loop->GetState().voices[0].segmentLength;
     EXPECT_EQ(full, 2400);
     for (int v = 1; v < LoopsMode::kVoiceCount; ++v)
-        EXPECT_EQ(loop->voices[v].segmentLength, full - full * v / 6) << v;
+        EXPECT_EQ(loop->GetState().voices[v].segmentLength, full - full * v / 6) << v;
 
     // Later starts are not staggered again.
     loop->StartVoice(3, 0.0);
-    EXPECT_EQ(loop->voices[3].segmentLength, full);
+    EXPECT_EQ(loop->GetState().voices[3].segmentLength, full);
 }

@@ -14,6 +14,7 @@
 #include "engine/EffectEngine.h"
 #include "engine/FactoryPreset.h"
 #include "tests/engine/AudioProbe.h"
+#include "tests/engine/EffectEngineInspector.h"
 #include "tests/engine/LoopsModeRig.h"
 
 namespace {
@@ -67,7 +68,7 @@ bool IsLoopsPreset(const FactoryPreset& preset)
 
 uint32_t ChaosEvents(const LoopsMode& loop)
 {
-    return loop.chaosReverseFlips + loop.chaosOctaveDrops + loop.shifterStarts;
+    return loop.GetState().chaosReverseFlips + loop.GetState().chaosOctaveDrops + loop.GetState().shifterStarts;
 }
 
 class LoopsLfoMotionTest : public ::testing::Test
@@ -99,7 +100,7 @@ TEST_F(LoopsLfoMotionTest, OctavesAndReverseActAtShapeZero)
                                + audio_probe::ToneAmplitude(out, 1000.0, kRate, from, to)
                                + audio_probe::ToneAmplitude(out, 2000.0, kRate, from, to);
         int reversed = 0;
-        for (const LoopVoice& voice : engine->liveLoop.voices)
+        for (const LoopVoice& voice : EffectEngineInspector(*engine).LiveLoop().GetState().voices)
             reversed += voice.reversed;
 
         const double plain = audio_probe::ToneAmplitude(out, 500.0, kRate, from, to);
@@ -172,7 +173,7 @@ TEST_F(LoopsLfoMotionTest, PresetsWithLfoMotionFireNoChaosEvents)
         SCOPED_TRACE(preset.name);
         auto engine = MakeLoopEngine(preset.values);
         const std::vector<float> out = PlaySine(*engine, 330.0, 8 * 8000);
-        EXPECT_EQ(ChaosEvents(engine->liveLoop), 0u);
+        EXPECT_EQ(ChaosEvents(EffectEngineInspector(*engine).LiveLoop()), 0u);
         EXPECT_GT(audio_probe::Rms(out, 4 * 8000, out.size()), 0.01);
         ++checked;
 
@@ -182,7 +183,7 @@ TEST_F(LoopsLfoMotionTest, PresetsWithLfoMotionFireNoChaosEvents)
             withoutMotion[kLoopLFOMotion] = 0.0;
             auto plain = MakeLoopEngine(withoutMotion);
             PlaySine(*plain, 330.0, 8 * 8000);
-            eventfulWithoutMotion += ChaosEvents(plain->liveLoop) > 0 ? 1 : 0;
+            eventfulWithoutMotion += ChaosEvents(EffectEngineInspector(*plain).LiveLoop()) > 0 ? 1 : 0;
         }
     }
     EXPECT_EQ(checked, 13);
@@ -208,12 +209,12 @@ TEST_F(LoopsLfoMotionTest, NewSegmentGlidesFromThePreviousSpeed)
         double before[LoopsMode::kVoiceCount];
         uint64_t stamps[LoopsMode::kVoiceCount];
         for (int v = 0; v < LoopsMode::kVoiceCount; ++v) {
-            before[v] = rig.loop->voices[v].speed;
-            stamps[v] = rig.loop->voices[v].startStamp;
+            before[v] = rig.loop->GetState().voices[v].speed;
+            stamps[v] = rig.loop->GetState().voices[v].startStamp;
         }
         rig.Run(1, NoiseSignal);
         for (int v = 0; v < LoopsMode::kVoiceCount; ++v) {
-            const LoopVoice& voice = rig.loop->voices[v];
+            const LoopVoice& voice = rig.loop->GetState().voices[v];
             const double target = voice.baseSpeed;
             if (voice.startStamp == stamps[v] || voice.ended || voice.segmentLength < 2 * glideSamples
                 || std::fabs(std::fabs(target) - std::fabs(before[v])) < 0.5 || std::fabs(before[v]) < 0.25)

@@ -12,6 +12,7 @@
 #include "engine/DriftContext.h"
 #include "engine/LoopsMode.h"
 #include "engine/TempoSyncInfo.h"
+#include "tests/engine/LoopStateFixture.h"
 
 struct LoopControls
 {
@@ -68,14 +69,14 @@ public:
         loop->SetFreezeRequested(c.freeze);
         loop->SetControls(c.macro, c.shape);
         loop->SetTime(0.01 * std::pow(1600.0, c.macro));
-        drift.amount = c.chaos;
+        drift.SetAmount(c.chaos);
     }
 
     // Processes one sample in place; returns nothing, the sample is overwritten.
     void Step(float& l, float& r)
     {
         if (counter % 512 == 0)
-            drift.Step(512.0 / loop->sampleRate);
+            drift.Step(512.0 / loop->SampleRate());
         TempoSyncInfo info;
         if (controls.divisionSamples > 0) {
             info.synced = 1;

@@ -36,10 +36,10 @@ double Rms(const std::vector<float>& v)
 // recorded audio.
 ::testing::AssertionResult HeadsInsideRing(const LoopsMode& loop)
 {
-    const double newest = std::max(loop.clock - 1.0, 0.0);
-    const double oldest = std::max(loop.clock - (loop.historyLength - 2), 0.0);
+    const double newest = std::max(loop.GetState().clock - 1.0, 0.0);
+    const double oldest = std::max(loop.GetState().clock - (loop.HistoryLength() - 2), 0.0);
     for (int v = 0; v < LoopsMode::kVoiceCount; ++v) {
-        const LoopVoice& voice = loop.voices[v];
+        const LoopVoice& voice = loop.GetState().voices[v];
         if (!(voice.readPosition >= oldest && voice.readPosition <= newest))
             return ::testing::AssertionFailure()
                    << "voice " << v << " reads at " << voice.readPosition << " outside " << oldest << ".." << newest;
@@ -77,7 +77,7 @@ TEST(LoopsMode, VoiceCountSetsOutputNormalisation)
         std::vector<float> out;
         rig.Run(2 * 8000, ConstantSignal, &out);
         EXPECT_NEAR(MaxAbs(out), c.peak, 1e-5);
-        EXPECT_NEAR(rig.loop->outputNorm, 1.0 / std::sqrt(c.voices), 1e-12);
+        EXPECT_NEAR(rig.loop->OutputNorm(), 1.0 / std::sqrt(c.voices), 1e-12);
     }
 }
 
@@ -88,7 +88,7 @@ TEST(LoopsMode, OneVoiceIsVoiceTwo)
     rig.Run(8000, ConstantSignal);
     const double expected[LoopsMode::kVoiceCount] = {0, 0, 1, 0, 0, 0};
     for (int v = 0; v < LoopsMode::kVoiceCount; ++v)
-        EXPECT_EQ(rig.loop->voiceLevels[v], expected[v]) << v;
+        EXPECT_EQ(rig.loop->VoiceLevel(v), expected[v]) << v;
 }
 
 TEST(LoopsMode, VoiceLevelsRampOver20msButResetJumps)
@@ -98,18 +98,18 @@ TEST(LoopsMode, VoiceLevelsRampOver20msButResetJumps)
     rig.Run(1000, ConstantSignal);
     rig.Apply(PlainControls(1));
     rig.Run(1, ConstantSignal);
-    EXPECT_NEAR(rig.loop->voiceLevels[0], 1.0 - 1.0 / 160.0, 1e-12);
-    EXPECT_EQ(rig.loop->voiceLevels[2], 1.0);
+    EXPECT_NEAR(rig.loop->VoiceLevel(0), 1.0 - 1.0 / 160.0, 1e-12);
+    EXPECT_EQ(rig.loop->VoiceLevel(2), 1.0);
     rig.Run(158, ConstantSignal);
-    EXPECT_GT(rig.loop->voiceLevels[0], 1e-3);
+    EXPECT_GT(rig.loop->VoiceLevel(0), 1e-3);
     rig.Run(2, ConstantSignal);
-    EXPECT_EQ(rig.loop->voiceLevels[0], 0.0);
+    EXPECT_EQ(rig.loop->VoiceLevel(0), 0.0);
 
     rig.Apply(PlainControls(3));
     rig.loop->Reset();
     const double expected[LoopsMode::kVoiceCount] = {0, 1, 1, 1, 0, 0};
     for (int v = 0; v < LoopsMode::kVoiceCount; ++v)
-        EXPECT_EQ(rig.loop->voiceLevels[v], expected[v]) << v;
+        EXPECT_EQ(rig.loop->VoiceLevel(v), expected[v]) << v;
 }
 
 TEST(LoopsMode, FreezeStopsRecordingAndKeepsPlaying)
@@ -122,22 +122,22 @@ TEST(LoopsMode, FreezeStopsRecordingAndKeepsPlaying)
     c.freeze = true;
     rig.Apply(c);
     rig.Run(1, NoiseSignal);
-    ASSERT_EQ(rig.loop->recordingStopped, 1);
-    const double frozenClock = rig.loop->clock;
-    const SampleHistory frozenHistory = rig.loop->historyL;
+    ASSERT_EQ(rig.loop->GetState().recordingStopped, 1);
+    const double frozenClock = rig.loop->GetState().clock;
+    const std::vector<float> frozenHistory = HistoryChannel(*rig.loop, 0);
 
     std::vector<float> out;
     rig.Run(
         2 * 8000, [](uint64_t, float& l, float& r) { l = r = 0.0f; }, &out);
-    EXPECT_EQ(rig.loop->clock, frozenClock);
-    EXPECT_TRUE(rig.loop->historyL == frozenHistory);
+    EXPECT_EQ(rig.loop->GetState().clock, frozenClock);
+    EXPECT_TRUE(HistoryChannel(*rig.loop, 0) == frozenHistory);
     EXPECT_GT(Rms(out), 0.1);
 
     c.freeze = false;
     rig.Apply(c);
     rig.Run(10, NoiseSignal);
-    EXPECT_EQ(rig.loop->recordingStopped, 0);
-    EXPECT_EQ(rig.loop->clock, frozenClock + 10);
+    EXPECT_EQ(rig.loop->GetState().recordingStopped, 0);
+    EXPECT_EQ(rig.loop->GetState().clock, frozenClock + 10);
 }
 
 TEST(LoopsMode, FreezeWaitsUntilEveryVoiceHasHistory)
@@ -147,20 +147,20 @@ TEST(LoopsMode, FreezeWaitsUntilEveryVoiceHasHistory)
     c.freeze = true;
     rig.Apply(c);
     rig.Run(1, NoiseSignal);
-    EXPECT_EQ(rig.loop->recordingStopped, 0);
-    EXPECT_EQ(rig.loop->clock, 1.0);
+    EXPECT_EQ(rig.loop->GetState().recordingStopped, 0);
+    EXPECT_EQ(rig.loop->GetState().clock, 1.0);
 
     int samples = 1;
-    while (!rig.loop->recordingStopped && samples < 10 * 8000) {
+    while (!rig.loop->GetState().recordingStopped && samples < 10 * 8000) {
         rig.Run(1, NoiseSignal);
         ++samples;
     }
-    ASSERT_EQ(rig.loop->recordingStopped, 1);
-    for (const LoopVoice& voice : rig.loop->voices)
+    ASSERT_EQ(rig.loop->GetState().recordingStopped, 1);
+    for (const LoopVoice& voice : rig.loop->GetState().voices)
         EXPECT_EQ(voice.primed, 1);
-    const double clock = rig.loop->clock;
+    const double clock = rig.loop->GetState().clock;
     rig.Run(1000, NoiseSignal);
-    EXPECT_EQ(rig.loop->clock, clock);
+    EXPECT_EQ(rig.loop->GetState().clock, clock);
 }
 
 TEST(LoopsMode, RecordsInputBeforeOverwritingIt)
@@ -171,9 +171,9 @@ TEST(LoopsMode, RecordsInputBeforeOverwritingIt)
     float l = 0.25f;
     float r = -0.5f;
     rig.Step(l, r);
-    const size_t last = static_cast<size_t>(rig.loop->writeIndex - 1);
-    EXPECT_EQ(rig.loop->historyL[last], 0.25f);
-    EXPECT_EQ(rig.loop->historyR[last], -0.5f);
+    const size_t last = static_cast<size_t>(rig.loop->GetState().writeIndex - 1);
+    EXPECT_EQ(HistorySample(*rig.loop, 0, last), 0.25f);
+    EXPECT_EQ(HistorySample(*rig.loop, 1, last), -0.5f);
 }
 
 TEST(LoopsMode, ControlMappings)
@@ -182,22 +182,22 @@ TEST(LoopsMode, ControlMappings)
     loop.Prepare(48000.0, 512);
 
     loop.SetTime(0.0);
-    EXPECT_EQ(loop.loopTime, 0.01);
+    EXPECT_EQ(loop.GetState().loopTime, 0.01);
     loop.SetTime(-3.0);
-    EXPECT_EQ(loop.loopTime, 0.01);
+    EXPECT_EQ(loop.GetState().loopTime, 0.01);
     loop.SetTime(std::nan(""));
-    EXPECT_EQ(loop.loopTime, 0.01);
+    EXPECT_EQ(loop.GetState().loopTime, 0.01);
     loop.SetControls(1.0, 0.5);
-    EXPECT_DOUBLE_EQ(loop.loopTime, 16.0);
-    EXPECT_EQ(loop.amount, 0.5);
+    EXPECT_DOUBLE_EQ(loop.GetState().loopTime, 16.0);
+    EXPECT_EQ(loop.GetState().amount, 0.5);
     loop.SetControls(-1.0, 7.0);
-    EXPECT_DOUBLE_EQ(loop.loopTime, 0.01);
-    EXPECT_EQ(loop.amount, 1.0);
+    EXPECT_DOUBLE_EQ(loop.GetState().loopTime, 0.01);
+    EXPECT_EQ(loop.GetState().amount, 1.0);
 
     const double rates[][2] = {{0.0, 0.25}, {0.5, 1.0}, {1.0, 8.0}, {0.25, 0.5}};
     for (const auto& r : rates) {
         loop.SetMotionRate(r[0]);
-        EXPECT_DOUBLE_EQ(loop.lfoRateScale, r[1]) << r[0];
+        EXPECT_DOUBLE_EQ(loop.GetState().lfoRateScale, r[1]) << r[0];
     }
 
     // A division longer than 16 s leaves the loop unlocked.
@@ -205,10 +205,10 @@ TEST(LoopsMode, ControlMappings)
     info.boundaryFound = 1;
     info.divisionSamples = 16 * 48000;
     loop.SetTempoSync(info);
-    EXPECT_EQ(loop.sync.boundaryFound, 1);
+    EXPECT_EQ(loop.GetState().sync.boundaryFound, 1);
     info.divisionSamples = 16 * 48000 + 1;
     loop.SetTempoSync(info);
-    EXPECT_EQ(loop.sync.boundaryFound, 0);
+    EXPECT_EQ(loop.GetState().sync.boundaryFound, 0);
 }
 
 TEST(LoopsMode, ChaosZeroHoldsLfosAndResumesFromTheirPhases)
@@ -225,19 +225,20 @@ TEST(LoopsMode, ChaosZeroHoldsLfosAndResumesFromTheirPhases)
     double phases[LoopsMode::kVoiceCount][LoopVoice::kLfoCount];
     for (int v = 0; v < LoopsMode::kVoiceCount; ++v)
         for (int k = 0; k < LoopVoice::kLfoCount; ++k) {
-            phases[v][k] = rig.loop->voices[v].lfoPhase[k];
-            EXPECT_EQ(rig.loop->voices[v].Lfo(k), 0.0);
+            phases[v][k] = rig.loop->GetState().voices[v].lfoPhase[k];
+            LoopVoice voice = rig.loop->GetState().voices[v];
+            EXPECT_EQ(voice.Lfo(k), 0.0);
         }
     rig.Run(4000, NoiseSignal);
     for (int v = 0; v < LoopsMode::kVoiceCount; ++v)
         for (int k = 0; k < LoopVoice::kLfoCount; ++k)
-            EXPECT_EQ(rig.loop->voices[v].lfoPhase[k], phases[v][k]);
+            EXPECT_EQ(rig.loop->GetState().voices[v].lfoPhase[k], phases[v][k]);
 
     c.chaos = 0.7;
     rig.Apply(c);
     rig.Run(1, NoiseSignal);
-    const LoopVoice& voice = rig.loop->voices[0];
-    const double step = (voice.lfoRate[0] * 0.075 + 0.025) * rig.loop->lfoRateScale / 8000.0;
+    const LoopVoice& voice = rig.loop->GetState().voices[0];
+    const double step = (voice.lfoRate[0] * 0.075 + 0.025) * rig.loop->GetState().lfoRateScale / 8000.0;
     EXPECT_NEAR(voice.lfoPhase[0], phases[0][0] + step, 1e-15);
 }
 
@@ -269,7 +270,7 @@ TEST(LoopsMode, SameSeedReproducesTheSameOutputAfterPreparation)
     const std::vector<float> b = render(other);
     EXPECT_FALSE(a == b);
     for (int v = 0; v < LoopsMode::kVoiceCount; ++v)
-        EXPECT_NE(other.loop->voices[v].rOctave, first.loop->voices[v].rOctave) << v;
+        EXPECT_NE(other.loop->GetState().voices[v].rOctave, first.loop->GetState().voices[v].rOctave) << v;
 }
 
 // An interrupted segment plays on as a tail while the new one fades in; with a
@@ -286,12 +287,12 @@ TEST(LoopsMode, TailCrossfadeKeepsConstantInputLevel)
     c.divisionSamples = 16 * 8000; // locked, but no further boundary during the test
     rig.Apply(c);
     rig.Run(1, ConstantSignal);
-    LoopVoice& voice = rig.loop->voices[2];
-    while (!(voice.segmentPosition > 3 * rig.loop->fadeLength
-             && voice.segmentLength - voice.segmentPosition > 3 * rig.loop->fadeLength))
+    const LoopVoice& voice = rig.loop->GetState().voices[2];
+    while (!(voice.segmentPosition > 3 * rig.loop->GetState().fadeLength
+             && voice.segmentLength - voice.segmentPosition > 3 * rig.loop->GetState().fadeLength))
         rig.Run(1, ConstantSignal);
 
-    rig.loop->startCountdown[2] = 0;
+    EditState(*rig.loop, [](LoopsMode::State& state) { state.startCountdown[2] = 0; });
     std::vector<float> out;
     rig.Run(1, ConstantSignal, &out);
     ASSERT_EQ(voice.tailActive, 1);
@@ -300,7 +301,7 @@ TEST(LoopsMode, TailCrossfadeKeepsConstantInputLevel)
         rig.Run(1, ConstantSignal, &out);
         ++tailSamples;
     }
-    EXPECT_EQ(tailSamples, rig.loop->fadeLength);
+    EXPECT_EQ(tailSamples, rig.loop->GetState().fadeLength);
     for (size_t i = 0; i < out.size(); ++i)
         EXPECT_NEAR(out[i], 1.0, 1e-5) << i;
 }
@@ -327,7 +328,7 @@ TEST(LoopsMode, ReadsStayInsideTheRing)
         // Fill and wrap the ring quickly, then play through it.
         std::vector<float> l(4096), r(4096);
         int64_t fed = 0;
-        while (rig.loop->clock < rig.loop->historyLength + 0.5 * tc.rate) {
+        while (rig.loop->GetState().clock < rig.loop->HistoryLength() + 0.5 * tc.rate) {
             for (size_t i = 0; i < l.size(); ++i)
                 NoiseSignal(static_cast<uint64_t>(fed + static_cast<int64_t>(i)), l[i], r[i]);
             rig.loop->FeedIdle(l.data(), r.data(), static_cast<int>(l.size()));
@@ -347,7 +348,7 @@ TEST(LoopsMode, ReadsStayInsideTheRing)
             EXPECT_TRUE(heads) << "sample " << i;
         }
         EXPECT_TRUE(finite);
-        EXPECT_GT(rig.loop->shifterStarts + rig.loop->chaosReverseFlips, 0u);
+        EXPECT_GT(rig.loop->GetState().shifterStarts + rig.loop->GetState().chaosReverseFlips, 0u);
     }
 }
 
@@ -392,8 +393,8 @@ TEST(LoopsMode, RefusedAllocationLeavesTheModeSilentAndSafe)
 
     loop.Prepare(48000.0, 512);
     EXPECT_TRUE(loop.IsReady());
-    EXPECT_EQ(loop.historyLength, 2496002);
-    EXPECT_EQ(loop.fadeLength, 240);
+    EXPECT_EQ(loop.HistoryLength(), 2496002);
+    EXPECT_EQ(loop.GetState().fadeLength, 240);
 }
 
 TEST(LoopsMode, PreparationRatesOutsideTheSupportedRangeAreClamped)
@@ -407,9 +408,9 @@ TEST(LoopsMode, PreparationRatesOutsideTheSupportedRangeAreClamped)
     LoopsMode loop;
     for (const Case& c : cases) {
         loop.Prepare(c.requested, 512);
-        EXPECT_EQ(loop.sampleRate, c.used) << c.requested;
+        EXPECT_EQ(loop.SampleRate(), c.used) << c.requested;
         EXPECT_TRUE(loop.IsReady()) << c.requested;
-        EXPECT_EQ(loop.historyLength, static_cast<int32_t>(std::ceil(52.0 * c.used)) + 2);
+        EXPECT_EQ(loop.HistoryLength(), static_cast<int32_t>(std::ceil(52.0 * c.used)) + 2);
     }
 }
 
@@ -418,14 +419,16 @@ TEST(LoopsMode, ProcessWithNothingToDoOnlyConsumesThePendingReset)
     LoopsMode loop;
     loop.Prepare(8000.0, 512);
     DriftContext drift(1);
-    loop.voices[3].segmentLength = 77;
-    loop.resetVoicesPending = 1;
+    EditState(loop, [](LoopsMode::State& state) {
+        state.voices[3].segmentLength = 77;
+        state.resetVoicesPending = 1;
+    });
     float l = 0.0f;
     float r = 0.0f;
     loop.Process(&l, &r, 0, drift);
-    EXPECT_EQ(loop.resetVoicesPending, 0);
-    EXPECT_EQ(loop.voices[3].segmentLength, 0);
-    EXPECT_EQ(loop.clock, 0.0);
+    EXPECT_EQ(loop.GetState().resetVoicesPending, 0);
+    EXPECT_EQ(loop.GetState().voices[3].segmentLength, 0);
+    EXPECT_EQ(loop.GetState().clock, 0.0);
 }
 
 // A tempo-locked restart leaves the interrupted segment playing on as a tail. If
@@ -444,14 +447,14 @@ TEST(LoopsMode, TailHeldOverALongIdleStretchReadsInsideTheRing)
     const LoopVoice* tailVoice = nullptr;
     for (int i = 0; i < 4 * 3000 && !tailVoice; ++i) {
         rig.Run(1, NoiseSignal);
-        for (const LoopVoice& voice : rig.loop->voices)
+        for (const LoopVoice& voice : rig.loop->GetState().voices)
             if (voice.tailActive && voice.fadeRemaining > 2)
                 tailVoice = &voice;
     }
     ASSERT_NE(tailVoice, nullptr);
 
     std::vector<float> l(8000), r(8000);
-    for (int64_t fed = 0; fed < rig.loop->historyLength + 8000; fed += 8000) {
+    for (int64_t fed = 0; fed < rig.loop->HistoryLength() + 8000; fed += 8000) {
         for (size_t i = 0; i < l.size(); ++i)
             NoiseSignal(rig.counter + static_cast<uint64_t>(fed) + i, l[i], r[i]);
         rig.loop->FeedIdle(l.data(), r.data(), static_cast<int>(l.size()));
@@ -464,9 +467,10 @@ TEST(LoopsMode, TailHeldOverALongIdleStretchReadsInsideTheRing)
     held.drift = rig.drift;
     held.controls = rig.controls;
     held.counter = rig.counter;
-    const double oldest = rig.loop->clock - (rig.loop->historyLength - 2);
+    const double oldest = rig.loop->GetState().clock - (rig.loop->HistoryLength() - 2);
     ASSERT_LT(tailVoice->tailReadPosition, oldest);
-    held.loop->voices[tailVoice - rig.loop->voices].tailReadPosition = oldest;
+    const std::ptrdiff_t tailIndex = tailVoice - rig.loop->GetState().voices;
+    EditState(*held.loop, [&](LoopsMode::State& state) { state.voices[tailIndex].tailReadPosition = oldest; });
 
     std::vector<float> out, heldOut;
     for (int i = 0; i < 3; ++i) {
@@ -553,7 +557,7 @@ ContractRender RenderScript(const std::vector<Stretch>& script, int maxRun)
         if (position == 0)
             loop.SnapSmoothers(); // as the engine does on its first sample
         if (stretch.reseed)
-            rig.drift.Reseed(rig.drift.seed + 1);
+            rig.drift.Reseed(rig.drift.Seed() + 1);
         const int64_t end = position + stretch.samples;
         const int64_t first = position;
         while (position < end) {
@@ -676,7 +680,7 @@ TEST(LoopsMode, IdleFeedingInChunksRecordsEverySampleAtItsSlot)
 {
     auto loop = std::make_unique<LoopsMode>();
     loop->Prepare(48000.0, 512);
-    const int length = loop->historyLength;
+    const int length = loop->HistoryLength();
     const int total = length + 3001;
     std::vector<float> l(static_cast<size_t>(total));
     std::vector<float> r(static_cast<size_t>(total));
@@ -694,11 +698,11 @@ TEST(LoopsMode, IdleFeedingInChunksRecordsEverySampleAtItsSlot)
         loop->Reset();
         for (int i = 0; i < total; i += chunk)
             loop->FeedIdle(l.data() + i, r.data() + i, std::min(chunk, total - i));
-        EXPECT_EQ(loop->clock, static_cast<double>(total));
-        EXPECT_EQ(loop->writeIndex, total % length);
-        EXPECT_EQ(loop->resetVoicesPending, 1);
-        EXPECT_TRUE(loop->historyL == expectedL);
-        EXPECT_TRUE(loop->historyR == expectedR);
+        EXPECT_EQ(loop->GetState().clock, static_cast<double>(total));
+        EXPECT_EQ(loop->GetState().writeIndex, total % length);
+        EXPECT_EQ(loop->GetState().resetVoicesPending, 1);
+        EXPECT_TRUE(HistoryChannel(*loop, 0) == expectedL);
+        EXPECT_TRUE(HistoryChannel(*loop, 1) == expectedR);
     }
 }
 
@@ -712,10 +716,10 @@ TEST(LoopsMode, PreparationClearsARecordedHistory)
         const std::vector<float> input(4096, 0.25f);
         loop->FeedIdle(input.data(), input.data(), 4096);
         loop->Prepare(rate, 512);
-        EXPECT_EQ(loop->clock, 0.0);
-        EXPECT_EQ(loop->writeIndex, 0);
+        EXPECT_EQ(loop->GetState().clock, 0.0);
+        EXPECT_EQ(loop->GetState().writeIndex, 0);
         const auto isZero = [](float x) { return x == 0.0f; };
-        EXPECT_TRUE(std::all_of(loop->historyL.begin(), loop->historyL.end(), isZero));
-        EXPECT_TRUE(std::all_of(loop->historyR.begin(), loop->historyR.end(), isZero));
+        const DelayLine<2>& history = loop->GetState().history;
+        EXPECT_TRUE(std::all_of(history.Frames(), history.Frames() + 2 * history.Length(), isZero));
     }
 }

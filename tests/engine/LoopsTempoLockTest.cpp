@@ -10,6 +10,7 @@
 
 #include "engine/EffectEngine.h"
 #include "tests/engine/AudioProbe.h"
+#include "tests/engine/EffectEngineInspector.h"
 
 namespace {
 
@@ -53,7 +54,8 @@ public:
             sample += kBlock;
             position += kBlock * beatsPerSample;
             for (int v = 0; v < LoopsMode::kVoiceCount; ++v) {
-                const int64_t stamp = static_cast<int64_t>(engine->liveLoop.voices[v].startStamp);
+                const int64_t stamp =
+                    static_cast<int64_t>(EffectEngineInspector(*engine).LiveLoop().GetState().voices[v].startStamp);
                 if (starts[v].empty() || starts[v].back() != stamp)
                     starts[v].push_back(stamp);
             }

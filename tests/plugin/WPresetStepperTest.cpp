@@ -53,6 +53,30 @@ public:
     int64_t now = 1000;
 };
 
+// Three presets and a state that a test can make unwritable, without a whole plug-in.
+class FakePresets : public PluginPresets
+{
+public:
+    int PresetCount() const override { return 3; }
+    const char* PresetNameOf(int index) const override { return index >= 0 && index < 3 ? kNames[index] : ""; }
+    bool ApplyFactoryPreset(int index) override { return index >= 0 && index < 3; }
+    bool SaveStateChunk(std::vector<std::uint8_t>& chunk) override
+    {
+        chunk.assign(8, 1);
+        return stateWritable;
+    }
+    bool LoadStateChunk(const std::vector<std::uint8_t>&) override { return true; }
+    void RememberPresetName(const std::string& name) override { remembered = name; }
+    bool PresetRecordCurrent() const override { return !remembered.empty(); }
+    const std::string& PresetName() const override { return remembered; }
+    bool PresetMatches() const override { return PresetRecordCurrent(); }
+    std::string MatchingPresetName() const override { return remembered; }
+
+    static constexpr const char* kNames[3] = {"A - 1 One", "A - 2 Two", "B - 1 Three"};
+    bool stateWritable = true;
+    std::string remembered;
+};
+
 const std::string kPolish = "Zażółć gęślą jaźń";
 const std::string kCyrillic = "Тёплый звук";
 
@@ -272,6 +296,31 @@ TEST_F(WPresetStepperTest, FailedSavesKeepTheOldFile)
     services->answers.push_back(folder.Join("Held.marlquin"));
     stepper->ImportPreset();
     EXPECT_EQ(stepper->StepperText(), "Not a Marlquin preset");
+}
+
+TEST_F(WPresetStepperTest, AStateThatCannotBeWrittenSavesNothing)
+{
+    FakePresets presets;
+    auto owned = std::make_unique<FakeServices>(services->folder);
+    FakeServices& answers = *owned;
+    WPresetStepper own(&presets, std::move(owned));
+    ASSERT_TRUE(own.LoadFactoryPreset(2));
+    ASSERT_EQ(own.PresetLabel(), "B - 1 Three");
+
+    const std::string target = folder.Join("Unwritten.marlquin");
+    presets.stateWritable = false;
+    answers.answers.push_back(target);
+    own.SavePresetAs();
+    EXPECT_EQ(own.StepperText(), "Could not save");
+    EXPECT_FALSE(ScratchFolder::Exists(target));
+    EXPECT_FALSE(ScratchFolder::Exists(target + ".writing"));
+    EXPECT_EQ(presets.remembered, "B - 1 Three");
+
+    presets.stateWritable = true;
+    answers.answers.push_back(target);
+    own.SavePresetAs();
+    EXPECT_EQ(ScratchFolder::ReadFile(target), std::vector<uint8_t>(8, 1));
+    EXPECT_EQ(presets.remembered, "Unwritten");
 }
 
 TEST_F(WPresetStepperTest, MessagesLastThreeSeconds)

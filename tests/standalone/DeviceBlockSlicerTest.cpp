@@ -114,4 +114,31 @@ TEST(DeviceBlockSlicer, SlotsBeyondTheDeviceReadSilenceAndWriteNowhere)
     EXPECT_TRUE(out.GuardsIntact());
 }
 
+// A one-channel input feeds both plug-in inputs, in place and carried.
+TEST(DeviceBlockSlicer, AMonoInputFeedsEveryInputSlot)
+{
+    for (int n : {128, 96}) {
+        SCOPED_TRACE(n);
+        DeviceBlockSlicer slicer;
+        slicer.Configure(1, kChannels, kChannels, kChannels);
+        ScalingBlock block;
+        const long delay = n % DeviceBlockSlicer::kBlockFrames == 0 ? 0 : DeviceBlockSlicer::kBlockFrames;
+        long frame = 0;
+        for (int k = 0; k < 4; ++k) {
+            GuardedBuffer in(n, 1), out(n, kChannels);
+            for (int i = 0; i < n; ++i)
+                in.Samples()[i] = InputSample(0, frame + i);
+            slicer.Run(in.Samples(), out.Samples(), n, block);
+            for (int c = 0; c < kChannels; ++c)
+                for (int i = 0; i < n; ++i) {
+                    const long source = frame + i - delay;
+                    const double expected = source < 0 ? 0.0 : InputSample(0, source) * (c + 2);
+                    ASSERT_EQ(out.Samples()[c * n + i], expected) << "channel " << c << " frame " << frame + i;
+                }
+            ASSERT_TRUE(in.GuardsIntact());
+            frame += n;
+        }
+    }
+}
+
 } // namespace

@@ -37,6 +37,12 @@ bool FakeAudioBackend::OpenStream(const StreamDirection& output, const StreamDir
     script->opens.push_back(record);
     if (script->failAllOpens || (input && script->failInputOpen))
         return false;
+    // Drivers refuse more channels than the device has.
+    DeviceInfo info;
+    if (!GetDeviceInfo(output.deviceId, info) || output.channels > info.outputChannels)
+        return false;
+    if (input && (!GetDeviceInfo(input->deviceId, info) || input->channels > info.inputChannels))
+        return false;
     if (script->grantedFrames)
         frameCount = script->grantedFrames;
     frames = frameCount;

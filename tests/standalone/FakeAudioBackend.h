@@ -63,6 +63,9 @@ public:
     bool IsStreamOpen() override { return open; }
     bool IsStreamRunning() override { return running; }
 
+    // The device fails while the stream runs: the library stops the stream by itself, as RtAudio
+    // does after a system error.
+    void FailWhileRunning() { StopThread(); }
     // Runs one callback on the test's thread with these buffers.
     void Deliver(double* output, double* input, unsigned int frames);
     const OpenRecord& LastOpen() const { return script->opens.back(); }

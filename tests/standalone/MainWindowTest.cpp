@@ -157,7 +157,7 @@ protected:
     void SetUp() override
     {
         script = OneOutput();
-        host = FakeAudioBackend::MakeHost(script, folder.Path());
+        host = FakeAudioBackend::MakeHost(script, folder.Path(), &errors);
         ASSERT_TRUE(host->Init());
         MainWindow::SetWatchdog(ShutdownWatchdog([this](int code) { ended.push_back(code); }));
         // The panel's images and fonts are embedded in this program, as in Marlquin.exe.
@@ -182,6 +182,7 @@ protected:
     StandaloneHost* host = nullptr;
     HWND window = nullptr;
     std::vector<int> ended;
+    std::vector<std::string> errors;
 };
 
 TEST_F(MainWindowTest, SizesItsClientAreaToTheEditorAndCentresOnTheScreen)
@@ -239,6 +240,20 @@ TEST_F(MainWindowTest, TheEditorsCornerResizerResizesTheWindow)
     const SIZE client = ClientSize(window);
     EXPECT_EQ(client.cx, 520);
     EXPECT_EQ(client.cy, 700);
+}
+
+// An output device that goes away while playing: the window notices within a second and says
+// so once, instead of staying silent.
+TEST_F(MainWindowTest, ADeviceThatFailsWhilePlayingIsReportedOnce)
+{
+    ASSERT_TRUE(host->ApplyAudioSettings());
+    iplug::igraphics::test::PumpMessages(600);
+    EXPECT_TRUE(errors.empty());
+    static_cast<FakeAudioBackend*>(host->Audio())->FailWhileRunning();
+    for (int waited = 0; waited < 3000 && errors.empty(); waited += 50)
+        iplug::igraphics::test::PumpMessages(50);
+    iplug::igraphics::test::PumpMessages(1100);
+    EXPECT_EQ(errors, std::vector<std::string>{StandaloneHost::kCheckAudioSettings});
 }
 
 TEST_F(MainWindowTest, QuitShutsTheHostDownAndPostsTheQuitMessage)

@@ -32,10 +32,16 @@ protected:
     void Open(std::shared_ptr<Script> devices, bool startAudio = true)
     {
         script = devices;
-        host = FakeAudioBackend::MakeHost(script, folder.Path());
+        host = FakeAudioBackend::MakeHost(script, folder.Path(), &errors);
         ASSERT_TRUE(host->Init());
         if (startAudio)
             host->ApplyAudioSettings();
+        OpenDialog();
+    }
+    void OpenDialog()
+    {
+        if (dialog)
+            DestroyWindow(dialog);
         dialog = CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_PREFERENCES), nullptr,
                                     PreferencesProc, 0);
         ASSERT_NE(dialog, nullptr);
@@ -71,6 +77,7 @@ protected:
     std::shared_ptr<Script> script;
     StandaloneHost* host = nullptr;
     HWND dialog = nullptr;
+    std::vector<std::string> errors;
 };
 
 using Texts = std::vector<std::string>;
@@ -125,9 +132,7 @@ TEST_F(PreferencesDialogTest, ABufferSizeOutsideTheListSelectsNothing)
 {
     Open(StudioDevices(), false);
     host->settings.bufferSize = 300;
-    DestroyWindow(dialog);
-    dialog =
-        CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_PREFERENCES), nullptr, PreferencesProc, 0);
+    OpenDialog();
     EXPECT_EQ(Selected(IDC_BUFFER_SIZE), -1);
     Choose(IDC_BUFFER_SIZE, 2);
     EXPECT_EQ(host->settings.bufferSize, 96u);
@@ -163,6 +168,52 @@ TEST_F(PreferencesDialogTest, CancelRestoresTheSettingsAndReopensTheAudio)
     Press(IDCANCEL);
     EXPECT_EQ(host->settings, before);
     EXPECT_EQ(script->opens.back().outputId, 0u);
+    EXPECT_TRUE(host->StreamRunning());
+}
+
+// Without an output device the message comes when the audio is applied; Cancel leaves the audio
+// off whatever was touched in the dialog, and only OK and Apply try again.
+TEST_F(PreferencesDialogTest, CancelWithoutAnOutputDeviceBringsNoMessageBack)
+{
+    auto script = std::make_shared<Script>();
+    script->devices = {FakeAudioBackend::Device("In: mic", 2, 0)};
+    Open(script);
+    ASSERT_EQ(errors.size(), 1u);
+    Press(IDCANCEL);
+    EXPECT_EQ(errors.size(), 1u);
+
+    OpenDialog();
+    Choose(IDC_DRIVER, 1);
+    Choose(IDC_DRIVER, 0);
+    Press(IDCANCEL);
+    EXPECT_EQ(errors.size(), 1u);
+
+    OpenDialog();
+    Choose(IDC_BUFFER_SIZE, 2);
+    Press(IDCANCEL);
+    EXPECT_EQ(errors.size(), 1u);
+    EXPECT_EQ(host->settings.bufferSize, 512u);
+    EXPECT_TRUE(script->opens.empty());
+
+    OpenDialog();
+    Press(IDC_APPLY);
+    EXPECT_EQ(errors.size(), 2u);
+    Press(IDOK);
+    EXPECT_EQ(errors.size(), 3u);
+}
+
+// Apply plays the new settings at once; Cancel afterwards goes back to those the dialog found.
+TEST_F(PreferencesDialogTest, CancelAfterApplyPlaysTheSettingsFoundAgain)
+{
+    Open(StudioDevices());
+    const DeviceSettings before = host->settings;
+    Choose(IDC_AUDIO_OUTPUT, 1);
+    Press(IDC_APPLY);
+    EXPECT_EQ(script->opens.back().outputId, 1u);
+    Press(IDCANCEL);
+    EXPECT_EQ(host->settings, before);
+    EXPECT_EQ(script->opens.back().outputId, 0u);
+    EXPECT_EQ(host->activeSettings, before);
     EXPECT_TRUE(host->StreamRunning());
 }
 

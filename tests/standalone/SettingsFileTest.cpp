@@ -72,6 +72,96 @@ TEST(SettingsFile, EveryFieldSurvivesARoundTripIncludingLongNamesOutsideAscii)
     EXPECT_EQ(GetFileAttributesW((file.Path() + L".writing").c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
+std::string Utf16Bytes(const std::wstring& text, bool bigEndian)
+{
+    std::string bytes = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
+    for (wchar_t unit : text) {
+        const char high = char(unit >> 8), low = char(unit & 0xFF);
+        bytes += bigEndian ? std::string{high, low} : std::string{low, high};
+    }
+    return bytes;
+}
+
+std::string CodePageBytes(const std::wstring& text, UINT codePage)
+{
+    const int n = WideCharToMultiByte(codePage, 0, text.c_str(), int(text.size()), nullptr, 0, nullptr, nullptr);
+    std::string bytes(size_t(n), '\0');
+    WideCharToMultiByte(codePage, 0, text.c_str(), int(text.size()), bytes.data(), n, nullptr, nullptr);
+    return bytes;
+}
+
+// Device names outside ASCII survive whatever encoding the file was saved in; names, blanks and
+// quotes are read as the profile functions read them.
+TEST(SettingsFile, EveryEncodingKeepsNamesOutsideAscii)
+{
+    const std::wstring wide =
+        L"[audio]\r\nindev=Mikrofon (Ger\u00e4t) \u6f22\u5b57\r\n OutDev = \"Lautsprecher \u00fc\" "
+        L"\r\nsr=48000\r\n[MIDI]\r\nindev=Port \u266a 1\nbuffer=7\r\n";
+    const std::string wideIn = "Mikrofon (Ger\xC3\xA4t) \xE6\xBC\xA2\xE5\xAD\x97";
+    const std::string wideMidi = "Port \xE2\x99\xAA 1";
+    // The ANSI code page holds Latin letters only.
+    const std::wstring latin = L"[audio]\r\nindev=Mikrofon (Ger\u00e4t)\r\n OutDev = \"Lautsprecher \u00fc\" "
+                               L"\r\nsr=48000\r\n[MIDI]\r\nindev=Port 1\r\n";
+    const struct
+    {
+        const char* encoding;
+        std::string bytes;
+        std::string input;
+        std::string midiInput;
+    } cases[] = {
+        {"UTF-16LE with BOM", Utf16Bytes(wide, false), wideIn, wideMidi},
+        {"UTF-16BE with BOM", Utf16Bytes(wide, true), wideIn, wideMidi},
+        {"UTF-8 with BOM", "\xEF\xBB\xBF" + CodePageBytes(wide, CP_UTF8), wideIn, wideMidi},
+        {"UTF-8 without BOM", CodePageBytes(wide, CP_UTF8), wideIn, wideMidi},
+        {"ANSI", CodePageBytes(latin, CP_ACP), "Mikrofon (Ger\xC3\xA4t)", "Port 1"},
+    };
+    TempFolder folder;
+    ASSERT_TRUE(SettingsFile::EnsureFolder(folder.Path()));
+    const SettingsFile file(folder.File(L"settings.ini"));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.encoding);
+        WriteBytes(file.Path(), c.bytes);
+        DeviceSettings read;
+        ASSERT_TRUE(file.Load(read));
+        EXPECT_EQ(read.audioInput, c.input);
+        EXPECT_EQ(read.audioOutput, "Lautsprecher \xC3\xBC");
+        EXPECT_EQ(read.sampleRate, 48000u);
+        EXPECT_EQ(read.midiInput, c.midiInput);
+        EXPECT_EQ(read.bufferSize, 512u) << "buffer is a key of the audio section";
+        EXPECT_EQ(read.midiOutput, "no output");
+    }
+    // The profile functions read the UTF-16 file the same way.
+    WriteBytes(file.Path(), cases[0].bytes);
+    wchar_t text[128] = {};
+    GetPrivateProfileStringW(L"Audio", L"outdev", L"", text, 128, file.Path().c_str());
+    EXPECT_STREQ(text, L"Lautsprecher \u00fc");
+    GetPrivateProfileStringW(L"midi", L"INDEV", L"", text, 128, file.Path().c_str());
+    EXPECT_STREQ(text, L"Port \u266a 1");
+}
+
+// A device chosen in a file saved as UTF-8 is found again instead of being replaced.
+TEST(SettingsFile, ADeviceNamedInAUtf8FileIsFoundAtStart)
+{
+    TempFolder folder;
+    ASSERT_TRUE(SettingsFile::EnsureFolder(folder.Path()));
+    WriteBytes(folder.File(L"settings.ini"), "[audio]\r\nindev=USB Ger\xC3\xA4t\r\noutdev=Primary Sound Driver\r\n");
+    auto script = std::make_shared<FakeAudioBackend::Script>();
+    script->devices = {FakeAudioBackend::Device("Primary Sound Driver", 0, 2, true),
+                       FakeAudioBackend::Device("In: default", 2, 0),
+                       FakeAudioBackend::Device("In: USB Ger\xC3\xA4t", 2, 0)};
+    StandaloneHost* host = FakeAudioBackend::MakeHost(script, folder.Path());
+    ASSERT_TRUE(host->Init());
+    ASSERT_TRUE(host->ApplyAudioSettings());
+    EXPECT_EQ(script->opens.back().inputId, 2u);
+    EXPECT_EQ(host->settings.audioInput, "USB Ger\xC3\xA4t");
+    delete StandaloneHost::ReleaseGlobal();
+    // Written back as UTF-16 with its mark.
+    const std::vector<unsigned char> bytes = FileBytes(folder.File(L"settings.ini"));
+    ASSERT_GE(bytes.size(), 2u);
+    EXPECT_EQ(bytes[0], 0xFF);
+    EXPECT_EQ(bytes[1], 0xFE);
+}
+
 TEST(SettingsFile, MissingKeysTakeTheirDefaults)
 {
     TempFolder folder;

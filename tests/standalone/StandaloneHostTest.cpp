@@ -25,6 +25,17 @@ std::shared_ptr<Script> WineDevices()
     return script;
 }
 
+// An output and an input device with the given number of channels.
+std::shared_ptr<Script> MicDevices(unsigned int micChannels)
+{
+    auto script = std::make_shared<Script>();
+    script->devices = {FakeAudioBackend::Device("Primary Sound Driver", 0, 2, true),
+                       FakeAudioBackend::Device("In: USB Mic", micChannels, 0)};
+    return script;
+}
+
+std::vector<double> TestSignal(int n, int channels);
+
 class StandaloneHostTest : public ::testing::Test
 {
 protected:
@@ -38,6 +49,23 @@ protected:
     void TearDown() override { delete StandaloneHost::ReleaseGlobal(); }
 
     FakeAudioBackend& Backend() { return static_cast<FakeAudioBackend&>(*host->Audio()); }
+
+    // The output of two device buffers of 512 frames, each fed input (non-interleaved), from a
+    // host of its own over these devices.
+    std::vector<double> Play(std::shared_ptr<Script> devices, const std::vector<double>& input)
+    {
+        StandaloneHost& h = Start(devices);
+        EXPECT_TRUE(h.ApplyAudioSettings());
+        std::vector<double> played;
+        for (int k = 0; k < 2; ++k) {
+            std::vector<double> in = input;
+            std::vector<double> out(512 * 2, 0.0);
+            Backend().Deliver(out.data(), in.data(), 512);
+            played.insert(played.end(), out.begin(), out.end());
+        }
+        delete StandaloneHost::ReleaseGlobal();
+        return played;
+    }
 
     TempFolder folder;
     std::shared_ptr<Script> script;
@@ -121,6 +149,53 @@ TEST_F(StandaloneHostTest, AnInputThatFailsToOpenIsDroppedAndTheInputReadsSilenc
     EXPECT_EQ(h.SamplesElapsed(), 512u);
     for (double sample : out)
         ASSERT_TRUE(std::isfinite(sample));
+}
+
+// A device is opened with as many input channels as it has, up to the effect's two; a mono
+// microphone feeds both sides of the effect.
+TEST_F(StandaloneHostTest, AMonoInputDeviceOpensWithOneChannelAndFeedsBothSides)
+{
+    for (const auto& [deviceChannels, opened] : {std::pair{1u, 1u}, {2u, 2u}, {8u, 2u}}) {
+        SCOPED_TRACE(deviceChannels);
+        StandaloneHost& h = Start(MicDevices(deviceChannels));
+        ASSERT_TRUE(h.ApplyAudioSettings());
+        ASSERT_EQ(script->opens.size(), 1u) << "no fallback to output only";
+        EXPECT_TRUE(Backend().LastOpen().withInput);
+        EXPECT_EQ(Backend().LastOpen().inputChannels, opened);
+        EXPECT_EQ(h.StreamInputChannels(), int(opened));
+        delete StandaloneHost::ReleaseGlobal();
+    }
+
+    const std::vector<double> sound = TestSignal(512, 1);
+    std::vector<double> both = sound;
+    both.insert(both.end(), sound.begin(), sound.end());
+    std::vector<double> leftOnly = sound;
+    leftOnly.resize(both.size(), 0.0);
+    const std::vector<double> mono = Play(MicDevices(1), sound);
+    EXPECT_EQ(mono, Play(MicDevices(2), both));
+    EXPECT_NE(mono, Play(MicDevices(2), leftOnly)) << "the comparison needs the right input to matter";
+}
+
+// The library stops a stream whose device fails; the host notices, closes it and says so once.
+TEST_F(StandaloneHostTest, ADeviceThatFailsWhileRunningIsReportedOnce)
+{
+    auto script = WineDevices();
+    script->autoRun = true;
+    StandaloneHost& h = Start(script);
+    ASSERT_TRUE(h.ApplyAudioSettings());
+    EXPECT_TRUE(h.CheckAudioStream());
+    Backend().FailWhileRunning();
+    EXPECT_FALSE(h.CheckAudioStream());
+    EXPECT_EQ(errors, std::vector<std::string>{StandaloneHost::kCheckAudioSettings});
+    EXPECT_FALSE(Backend().IsStreamOpen());
+    EXPECT_TRUE(h.CheckAudioStream());
+    EXPECT_EQ(errors.size(), 1u);
+
+    // A stream the host stops itself is no failure.
+    ASSERT_TRUE(h.ApplyAudioSettings());
+    h.StopAudio();
+    EXPECT_TRUE(h.CheckAudioStream());
+    EXPECT_EQ(errors.size(), 1u);
 }
 
 TEST_F(StandaloneHostTest, AStreamThatCannotOpenAtAllReportsFailureWithoutAMessage)

@@ -1,6 +1,6 @@
 #include "framework/graphics/windows/DropFilesBlock.h"
 
-#include "framework/core/WideTextBuffer.h"
+#include "framework/graphics/windows/WinShell.h"
 
 #include <shlobj.h>
 
@@ -10,8 +10,8 @@ namespace iplug::igraphics {
 
 HGLOBAL MakeDropFilesBlock(const char* utf8Path)
 {
-    const WideTextBuffer path(utf8Path);
-    const int units = path.GetLength();
+    const std::wstring path = WinShell::NativePath(utf8Path);
+    const size_t units = path.size();
     if (units == 0)
         return nullptr;
     // The path's own terminator and the list's terminator.
@@ -27,7 +27,7 @@ HGLOBAL MakeDropFilesBlock(const char* utf8Path)
     record->pFiles = sizeof(DROPFILES);
     record->fNC = TRUE;
     record->fWide = TRUE;
-    std::memcpy(reinterpret_cast<uint8_t*>(record) + sizeof(DROPFILES), path.GetW(), units * sizeof(wchar_t));
+    std::memcpy(reinterpret_cast<uint8_t*>(record) + sizeof(DROPFILES), path.c_str(), units * sizeof(wchar_t));
     GlobalUnlock(block);
     return block;
 }

@@ -156,12 +156,12 @@ IGraphicsNanoVG::~IGraphicsNanoVG()
 
 int IGraphicsNanoVG::WindowPixelWidth() const
 {
-    return static_cast<int>(static_cast<float>(static_cast<int>(width * drawScale)) * screenScale);
+    return WindowPixels(width, drawScale, screenScale);
 }
 
 int IGraphicsNanoVG::WindowPixelHeight() const
 {
-    return static_cast<int>(static_cast<float>(static_cast<int>(height * drawScale)) * screenScale);
+    return WindowPixels(height, drawScale, screenScale);
 }
 
 void IGraphicsNanoVG::BeginMainFrame()

@@ -110,19 +110,6 @@ int IGraphicsWin::OpenWindowCount()
     return gWindowClassCount;
 }
 
-IGraphicsWin::ModalScope::ModalScope(IGraphicsWin& g) : graphics(g)
-{
-    ++graphics.modalDepth;
-}
-
-IGraphicsWin::ModalScope::~ModalScope()
-{
-    if (--graphics.modalDepth == 0 && graphics.closeDeferred) {
-        graphics.closeDeferred = false;
-        graphics.ClosePlatformWindow();
-    }
-}
-
 IGraphicsWin::IGraphicsWin(IGEditorDelegate& delegate, int width, int height, int fps, float drawScale)
     : IGraphicsNanoVG(delegate, width, height, fps, drawScale)
 {
@@ -136,9 +123,9 @@ IGraphicsWin::IGraphicsWin(IGEditorDelegate& delegate, int width, int height, in
 
 IGraphicsWin::~IGraphicsWin()
 {
-    closeDeferred = false;
+    // Deleted through IGraphics::Dispose, nothing of this object is on the stack any more.
     CloseTextEntry();
-    ClosePlatformWindow();
+    FinishClose(!windowGone);
     ScopedSection memoryLock(MemoryFontCache().Lock());
     ScopedSection handleLock(FontHandleCache().Lock());
     MemoryFontCache().ReleaseUse();
@@ -189,19 +176,21 @@ void* IGraphicsWin::OpenPlatformWindow(void* parent)
     parentWindow = static_cast<HWND>(parent);
     const float wholeScale = std::trunc(GetDpiScaleForWindow(parentWindow));
     const float screen = wholeScale >= 1.0f ? wholeScale : 1.0f;
-    int x = 0, y = 0;
-    int w = static_cast<int>(static_cast<float>(static_cast<int>(width * drawScale)) * screen);
-    int h = static_cast<int>(static_cast<float>(static_cast<int>(height * drawScale)) * screen);
+    // The editor fills its parent's client area from its origin, whichever parent it had before.
+    const int x = 0, y = 0;
+    int w = WindowPixels(width, drawScale, screen);
+    int h = WindowPixels(height, drawScale, screen);
     if (window) {
-        RECT parentRect, windowRect;
-        GetWindowRect(GetParent(window), &parentRect);
+        RECT windowRect;
         GetWindowRect(window, &windowRect);
-        x = windowRect.left - parentRect.left;
-        y = windowRect.top - parentRect.top;
         w = windowRect.right - windowRect.left;
         h = windowRect.bottom - windowRect.top;
+        // The window in use by a handler or a modal loop of its own cannot be replaced.
+        if (IsInUse())
+            return nullptr;
         ClosePlatformWindow();
     }
+    windowGone = false;
     if (!RegisterWindowClass())
         return nullptr;
     if (failStep != OpenStep::CreateWindow)
@@ -303,10 +292,17 @@ void IGraphicsWin::CloseWindow(bool destroyWindow)
 {
     if (!window)
         return;
-    if (modalDepth > 0) {
-        closeDeferred = true;
+    if (DeferCloseWhileInUse()) {
+        windowGone = windowGone || !destroyWindow;
         return;
     }
+    FinishClose(destroyWindow && !windowGone);
+}
+
+void IGraphicsWin::FinishClose(bool destroyWindow)
+{
+    if (!window)
+        return;
     CloseTextEntry();
     StopRedrawClock();
     ReleaseAllCaptures();
@@ -325,6 +321,7 @@ void IGraphicsWin::CloseWindow(bool destroyWindow)
     }
     HWND closing = window;
     window = nullptr;
+    windowGone = false;
     touchRegistered = false;
     touches.clear();
     if (destroyWindow)
@@ -390,8 +387,8 @@ void IGraphicsWin::ResizePlatformWindow(bool hostResized)
         return;
     RECT r;
     GetWindowRect(window, &r);
-    const int w = static_cast<int>(static_cast<float>(static_cast<int>(width * drawScale)) * screenScale);
-    const int h = static_cast<int>(static_cast<float>(static_cast<int>(height * drawScale)) * screenScale);
+    int w = 0, h = 0;
+    WindowPixelSize(w, h);
     const int dw = w - (r.right - r.left), dh = h - (r.bottom - r.top);
     if (dw == 0 && dh == 0)
         return;
@@ -431,6 +428,7 @@ LRESULT CALLBACK IGraphicsWin::HandleWindowMessage(HWND hwnd, UINT msg, WPARAM w
     auto* self = reinterpret_cast<IGraphicsWin*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
     if (!self || self->window != hwnd)
         return DefWindowProcW(hwnd, msg, wParam, lParam);
+    InUse use(*self);
     return self->WindowProc(hwnd, msg, wParam, lParam);
 }
 
@@ -442,15 +440,21 @@ LRESULT IGraphicsWin::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPar
         return 0;
     }
     if (msg == WM_DESTROY) {
-        if (modalDepth > 0)
-            closeDeferred = true;
-        else
-            CloseWindow(false);
+        CloseWindow(false);
         return 0;
     }
+    // The clock posts nothing new while a redraw message is unconsumed, so every branch
+    // that takes one, the typing one included, must let it post again.
+    if (msg == kRedrawMessage)
+        vblank.MessageTaken();
     if (textEntryWindow && textEntryState == kTextEntryEditing) {
         if (msg == WM_LBUTTONDOWN || msg == WM_RBUTTONDOWN) {
             textEntryState = kTextEntryCancel;
+            return 0;
+        }
+        // A drop is not taken while typing, but its memory is the receiver's to give back.
+        if (msg == WM_DROPFILES) {
+            DragFinish(reinterpret_cast<HDROP>(wParam));
             return 0;
         }
         if (msg != WM_CAPTURECHANGED && msg != WM_CANCELMODE)
@@ -553,7 +557,6 @@ LRESULT IGraphicsWin::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPar
         OnPointerOut();
         return 0;
     case kRedrawMessage:
-        vblank.MessageTaken();
         OnRedrawTick(static_cast<uint32_t>(wParam));
         return 0;
     default:
@@ -1057,6 +1060,7 @@ LRESULT CALLBACK IGraphicsWin::TextEntryProc(HWND hwnd, UINT msg, WPARAM wParam,
     auto* self = reinterpret_cast<IGraphicsWin*>(GetWindowLongPtrW(GetParent(hwnd), GWLP_USERDATA));
     if (!self || self->textEntryWindow != hwnd)
         return DefWindowProcW(hwnd, msg, wParam, lParam);
+    InUse use(*self);
     return self->TextEntryWindowProc(hwnd, msg, wParam, lParam);
 }
 
@@ -1117,20 +1121,18 @@ IPopupMenu* IGraphicsWin::ShowPlatformMenu(IPopupMenu& menu, const IBox& anchor,
     const float s = GetBackingScale();
     POINT p = {static_cast<LONG>(anchor.left * s), static_cast<LONG>(anchor.bottom * s)};
     ClientToScreen(window, &p);
+    InUse modal(*this);
     IPopupMenu* chosen = nullptr;
-    {
-        ModalScope modal(*this);
-        if (TrackPopupMenu(native, 0, p.x, p.y, 0, window, nullptr)) {
-            MSG msg;
-            if (PeekMessageW(&msg, window, WM_COMMAND, WM_COMMAND, PM_REMOVE) && HIWORD(msg.wParam) == 0)
-                chosen = NativeMenu::Choose(menu, LOWORD(msg.wParam));
-        }
-        DestroyMenu(native);
-        if (window) {
-            const RECT all = {0, 0, WindowPixelWidth(), WindowPixelHeight()};
-            InvalidateRect(window, &all, FALSE);
-        }
+    if (TrackPopupMenu(native, 0, p.x, p.y, 0, window, nullptr)) {
+        MSG msg;
+        if (PeekMessageW(&msg, window, WM_COMMAND, WM_COMMAND, PM_REMOVE) && HIWORD(msg.wParam) == 0)
+            chosen = NativeMenu::Choose(menu, LOWORD(msg.wParam));
     }
+    DestroyMenu(native);
+    if (IsClosePending())
+        return nullptr;
+    const RECT all = {0, 0, WindowPixelWidth(), WindowPixelHeight()};
+    InvalidateRect(window, &all, FALSE);
     return chosen;
 }
 
@@ -1143,9 +1145,11 @@ void IGraphicsWin::AskForFile(TextBuffer& fileName, TextBuffer& folder, int mode
         fileName.Set("");
         return;
     }
-    {
-        ModalScope modal(*this);
-        WinShell::AskForFile(window, fileName, folder, mode, extensions, shellApi);
+    InUse modal(*this);
+    WinShell::AskForFile(window, fileName, folder, mode, extensions, shellApi);
+    if (IsClosePending()) {
+        fileName.Set("");
+        return;
     }
     if (completion)
         completion(fileName, folder);
@@ -1158,7 +1162,7 @@ void IGraphicsWin::AskForFolder(TextBuffer& path, IFileDialogCompletion completi
         path.Set("");
         return;
     }
-    ModalScope modal(*this);
+    InUse modal(*this);
     // Only an initialisation that succeeded is undone: a host that set up COM in
     // another mode (RPC_E_CHANGED_MODE) keeps it as it was.
     const bool oleStarted = SUCCEEDED(shellApi.oleInitialize(nullptr));
@@ -1176,7 +1180,9 @@ void IGraphicsWin::AskForFolder(TextBuffer& path, IFileDialogCompletion completi
         }
         CoTaskMemFree(list);
     }
-    if (completion)
+    if (IsClosePending())
+        path.Set("");
+    else if (completion)
         completion(TextBuffer(), path);
     ReleaseAllCaptures();
     if (oleStarted)
@@ -1214,12 +1220,8 @@ bool IGraphicsWin::AskForColour(IArgb& colour, const char* prompt, IColourPicker
     choose.Flags = CC_RGBINIT | CC_FULLOPEN | CC_ENABLEHOOK | CC_SOLIDCOLOR | CC_ANYCOLOR;
     choose.lCustData = reinterpret_cast<LPARAM>(widePrompt.c_str());
     choose.lpfnHook = ColourHook;
-    BOOL chosen;
-    {
-        ModalScope modal(*this);
-        chosen = shellApi.chooseColour(&choose);
-    }
-    if (!chosen)
+    InUse modal(*this);
+    if (!shellApi.chooseColour(&choose) || IsClosePending())
         return false;
     colour.r = GetRValue(choose.rgbResult);
     colour.g = GetGValue(choose.rgbResult);
@@ -1291,11 +1293,10 @@ int IGraphicsWin::ShowAlert(const char* text, const char* caption, int type, IMs
 {
     ReleaseAllCaptures();
     HWND owner = FindHostMainWindow();
-    int answer;
-    {
-        ModalScope modal(*this);
-        answer = shellApi.messageBox(owner, Wide(text).c_str(), Wide(caption).c_str(), static_cast<UINT>(type));
-    }
+    InUse modal(*this);
+    const int answer = shellApi.messageBox(owner, Wide(text).c_str(), Wide(caption).c_str(), static_cast<UINT>(type));
+    if (IsClosePending())
+        return IDCANCEL;
     if (completion)
         completion(answer);
     return answer;
@@ -1323,11 +1324,8 @@ bool IGraphicsWin::DragFileOut(const char* path)
     auto* data = new DragAndDropHelpers::DataObject(format, path);
     auto* source = new DragAndDropHelpers::DropSource;
     DWORD effect = DROPEFFECT_NONE;
-    HRESULT result;
-    {
-        ModalScope modal(*this);
-        result = DoDragDrop(data, source, DROPEFFECT_COPY, &effect);
-    }
+    InUse modal(*this);
+    const HRESULT result = DoDragDrop(data, source, DROPEFFECT_COPY, &effect);
     data->Release();
     source->Release();
     if (oleStarted)
@@ -1340,7 +1338,7 @@ bool IGraphicsWin::DragFileOut(const char* path)
 
 bool IGraphicsWin::OpenUrlInBrowser(const char* url, const char* title, const char* confirmation, const char* failure)
 {
-    ModalScope modal(*this);
+    InUse modal(*this);
     return WinShell::OpenUrl(window, url, title, confirmation, failure, shellApi);
 }
 

@@ -140,9 +140,10 @@ protected:
     void UnregisterWindowClass();
     void StartRedrawClock();
     void StopRedrawClock();
-    // Everything of an open window but the window itself; destroyWindow false when the
-    // window is already going (WM_DESTROY).
+    // Closes now, or once no code of this object is on the stack any more; destroyWindow
+    // false when the window is already going (WM_DESTROY).
     void CloseWindow(bool destroyWindow);
+    void FinishClose(bool destroyWindow);
     void AbandonOpen(HDC dc);
     void CloseTextEntry();
     void Paint();
@@ -164,15 +165,6 @@ protected:
     void OnDropFiles(HDROP drop);
     void OnTouch(WPARAM wParam, LPARAM lParam);
     HWND FindHostMainWindow();
-
-    // Modal loops (menus, dialogs) run inside handlers of this object: a close message
-    // arriving meanwhile waits until the loop returns.
-    struct ModalScope
-    {
-        explicit ModalScope(IGraphicsWin& g);
-        ~ModalScope();
-        IGraphicsWin& graphics;
-    };
 
     WglContext glContext;
     HGLRC previousGLContext = nullptr;
@@ -204,8 +196,8 @@ protected:
     int tooltipControl = -1;
     TextBuffer hostMainWindowClass;
     std::unordered_map<uint64_t, IPointerEvent> touches;
-    int modalDepth = 0;
-    bool closeDeferred = false;
+    // The window got WM_DESTROY while its close had to wait.
+    bool windowGone = false;
     bool releasingCapture = false;
     bool followsWindowDpi = true;
     int presentedFrames = 0;

@@ -119,11 +119,18 @@ VBlankClock::~VBlankClock()
 bool VBlankClock::Start(HWND window, std::unique_ptr<System> system)
 {
     Stop();
+    // A thread that outlives its stop may still be running when the host unloads the
+    // plug-in: it keeps the module loaded until it has ended.
+    HMODULE module = nullptr;
+    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                            reinterpret_cast<LPCWSTR>(reinterpret_cast<void*>(&VBlankClock::ThreadProc)), &module))
+        return false;
     state = std::make_shared<State>(window, std::move(system));
-    auto* threadState = new std::shared_ptr<State>(state);
-    thread = CreateThread(nullptr, 0, ThreadProc, threadState, 0, nullptr);
+    auto* start = new ThreadStart{state, module};
+    thread = CreateThread(nullptr, 0, ThreadProc, start, 0, nullptr);
     if (!thread) {
-        delete threadState;
+        delete start;
+        FreeLibrary(module);
         state.reset();
         return false;
     }
@@ -143,10 +150,13 @@ void VBlankClock::Stop(DWORD timeoutMs)
 
 DWORD WINAPI VBlankClock::ThreadProc(void* param)
 {
-    std::unique_ptr<std::shared_ptr<State>> own(static_cast<std::shared_ptr<State>*>(param));
-    SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_TIME_CRITICAL);
-    Run(**own);
-    return 0;
+    HMODULE module = static_cast<ThreadStart*>(param)->module;
+    {
+        std::unique_ptr<ThreadStart> start(static_cast<ThreadStart*>(param));
+        SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_TIME_CRITICAL);
+        Run(*start->state);
+    }
+    FreeLibraryAndExitThread(module, 0);
 }
 
 void VBlankClock::Tick(State& state, double& lastPost)
@@ -157,7 +167,8 @@ void VBlankClock::Tick(State& state, double& lastPost)
     lastPost = state.system->NowMs();
     const uint32_t count = state.count.load() + 1;
     state.count.store(count);
-    if (state.pending.exchange(true))
+    // After a stop that gave up waiting, the window may be gone and its handle reused.
+    if (state.stop.load() || state.pending.exchange(true))
         return;
     if (!state.system->Post(state.window, kRedrawMessage, count))
         state.pending.store(false);

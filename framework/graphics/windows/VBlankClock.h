@@ -16,15 +16,19 @@ namespace iplug::igraphics {
 // Without the system's vertical-blank wait, or while the display adapter cannot be
 // opened, it posts every 16 ms and retries the adapter at most once a second.
 //
-// The thread's state is shared and reference-counted, so a stop whose wait times out
-// leaves the thread a valid state to finish with. At most one redraw message is queued
-// at a time: a blocked UI thread never fills its message queue.
+// A vertical-blank wait can hang (a display that stopped answering), and the stop runs on
+// the host's UI thread: it waits only briefly. The thread then finishes on its own, with
+// its own share of the reference-counted state and a reference to the module its code is
+// in, and posts nothing once told to stop. At most one redraw message is queued at a
+// time: a blocked UI thread never fills its message queue.
 class VBlankClock
 {
 public:
     static constexpr UINT kRedrawMessage = WM_USER + 1;
     static constexpr DWORD kFallbackIntervalMs = 16;
     static constexpr DWORD kAdapterRetryMs = 1000;
+    // A healthy thread ends within one pass (one blank or 16 ms).
+    static constexpr DWORD kStopWaitMs = 200;
     // A vertical-blank wait that returns at once (a broken driver) must not spin.
     static constexpr double kMinIntervalMs = 4.0;
 
@@ -66,7 +70,7 @@ public:
     bool Start(HWND window, std::unique_ptr<System> system = MakeSystem());
     // Tells the thread to end and waits up to timeoutMs for it; the handle is closed
     // either way.
-    void Stop(DWORD timeoutMs = 10000);
+    void Stop(DWORD timeoutMs = kStopWaitMs);
     bool IsRunning() const { return thread != nullptr; }
 
     // Number of vertical blanks counted so far (wraps at 2^32).
@@ -82,6 +86,12 @@ public:
     static void Run(State& state);
 
 private:
+    // What the thread owns: its share of the state and its reference to the module.
+    struct ThreadStart
+    {
+        std::shared_ptr<State> state;
+        HMODULE module;
+    };
     static DWORD WINAPI ThreadProc(void* param);
     static void Tick(State& state, double& lastPost);
 

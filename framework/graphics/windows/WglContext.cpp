@@ -2,7 +2,15 @@
 
 #include <GL/wglext.h>
 
+#include <atomic>
+
 namespace iplug::igraphics {
+
+namespace {
+
+std::atomic<int> liveContexts{0};
+
+} // namespace
 
 const PIXELFORMATDESCRIPTOR& WglContext::PixelFormat()
 {
@@ -104,6 +112,7 @@ WglContext::Failure WglContext::Create(HDC dc)
     context = api.createContext(dc);
     if (!context)
         return Failure::CreateContext;
+    ++liveContexts;
     if (!api.makeCurrent(dc, context)) {
         Destroy();
         return Failure::MakeCurrent;
@@ -125,6 +134,12 @@ void WglContext::Destroy()
         api.makeCurrent(nullptr, nullptr);
     api.deleteContext(context);
     context = nullptr;
+    --liveContexts;
+}
+
+int WglContext::LiveCount()
+{
+    return liveContexts;
 }
 
 } // namespace iplug::igraphics

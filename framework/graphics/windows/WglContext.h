@@ -64,6 +64,8 @@ public:
     // swaps by copying; 0 when it has none or the extension is missing. The context current
     // on this thread before the call is current again after it.
     static int ChooseCopyingFormat(HDC dc);
+    // Contexts created through Create and not yet deleted, process-wide: leak checks count them.
+    static int LiveCount();
 
 private:
     Api api;

@@ -1,5 +1,6 @@
 #include "framework/graphics/windows/WinFont.h"
 
+#include <atomic>
 #include <cstring>
 
 namespace iplug::igraphics {
@@ -8,12 +9,25 @@ namespace {
 
 constexpr DWORD kCollectionTag = 0x66637474; // "ttcf" as GetFontData reads table tags
 
+std::atomic<int> liveFonts{0};
+
 } // namespace
+
+WinFont::WinFont(HFONT font, const char* styleName) : font(font), styleName(styleName)
+{
+    ++liveFonts;
+}
 
 WinFont::~WinFont()
 {
     if (font)
         DeleteObject(font);
+    --liveFonts;
+}
+
+int WinFont::LiveCount()
+{
+    return liveFonts;
 }
 
 std::unique_ptr<IFontBlob> WinFont::GetFontData() const

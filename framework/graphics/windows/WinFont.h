@@ -17,7 +17,7 @@ namespace iplug::igraphics {
 class WinFont : public PlatformFont
 {
 public:
-    WinFont(HFONT font, const char* styleName) : font(font), styleName(styleName) {}
+    WinFont(HFONT font, const char* styleName);
     ~WinFont() override;
 
     void* GetHandle() const override { return font; }
@@ -25,6 +25,8 @@ public:
     // named face when this font has no style name). An unreadable font gives a blob
     // without bytes or face, which the backend refuses.
     std::unique_ptr<IFontBlob> GetFontData() const;
+    // Fonts alive, process-wide: leak checks count them.
+    static int LiveCount();
 
 private:
     HFONT font;

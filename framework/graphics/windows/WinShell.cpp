@@ -6,6 +6,7 @@
 #include <shellapi.h>
 #include <wininet.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -61,6 +62,13 @@ WinShell::FileFilter WinShell::MakeFileFilter(const char* extensions)
     return result;
 }
 
+std::wstring WinShell::NativePath(const char* path)
+{
+    std::wstring native = Wide(path);
+    std::replace(native.begin(), native.end(), L'/', L'\\');
+    return native;
+}
+
 void WinShell::FolderOfPath(const char* path, TextBuffer& folder)
 {
     const char* lastSeparator = nullptr;
@@ -77,10 +85,10 @@ bool WinShell::AskForFile(HWND owner, TextBuffer& fileName, TextBuffer& folder, 
                           const Api& api)
 {
     std::vector<wchar_t> file(kFileBufferUnits, L'\0');
-    const std::wstring start = Wide(fileName.Get());
+    const std::wstring start = NativePath(fileName.Get());
     if (start.size() < kFileBufferUnits)
         std::memcpy(file.data(), start.c_str(), start.size() * sizeof(wchar_t));
-    const std::wstring initialDir = Wide(folder.Get());
+    const std::wstring initialDir = NativePath(folder.Get());
     const FileFilter filter = MakeFileFilter(extensions);
 
     OPENFILENAMEW ofn = {};
@@ -120,7 +128,7 @@ bool WinShell::ShowInFileBrowser(const char* path, bool select, const Api& api)
     directory += L'\\';
     std::wstring parameters = select ? L"/select," : L"";
     parameters += L'"';
-    parameters += Wide(path);
+    parameters += NativePath(path);
     parameters += L'"';
     const auto result =
         api.shellExecute(nullptr, L"open", L"explorer.exe", parameters.c_str(), directory.c_str(), SW_SHOWNORMAL);

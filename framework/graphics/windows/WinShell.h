@@ -57,6 +57,9 @@ public:
     // failed: fileName := empty, folder unchanged; false.
     static bool AskForFile(HWND owner, TextBuffer& fileName, TextBuffer& folder, int mode, const char* extensions,
                            const Api& api = Api());
+    // A UTF-8 path as wide text with backslashes only: the dialogs and the file manager take a
+    // forward slash for a switch or another folder. Empty when the text is not UTF-8.
+    static std::wstring NativePath(const char* path);
     // The folder part of a path, up to and including its last backslash or slash.
     static void FolderOfPath(const char* path, TextBuffer& folder);
 

@@ -42,13 +42,15 @@ struct Template
     Template()
     {
         auto loop = FrozenLoopFixture::MakeHandFrozenLoop(kRate);
-        loop->shifterOwner = 2;
-        loop->voices[2].pitchShifted = 1;
+        EditState(*loop, [](LoopsMode::State& state) {
+            state.shifterOwner = 2;
+            state.voices[2].pitchShifted = 1;
+        });
         blob = EncodeFrozenLoop(*loop);
         if (blob.empty())
             Fail("template loop does not encode");
-        const size_t history = static_cast<size_t>(loop->historyLength);
-        const size_t shifter = static_cast<size_t>(loop->shifters[0].CurrentState().length);
+        const size_t history = static_cast<size_t>(loop->HistoryLength());
+        const size_t shifter = static_cast<size_t>(loop->GetState().shifters[0].CurrentState().length);
         const size_t state = 24 + 8 * history;
         const size_t shifter0 = state + 2784;
         const size_t shifter1 = shifter0 + 96 + 4 * shifter;

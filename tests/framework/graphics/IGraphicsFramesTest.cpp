@@ -192,7 +192,52 @@ TEST_F(Frames, AHostEchoingSizesLeavesTheDrawScaleAlone)
     EXPECT_EQ(g.Width(), 800);
     EXPECT_EQ(g.GetDrawScale(), 1.0f);
     EXPECT_EQ(delegate.sizeRequests, (Lines{"690x960 host", "800x900"}));
+
+    // So is a real resize back to the size the editor last asked for.
+    delegate.FitEditorToHostSize(690, 960);
+    EXPECT_EQ(g.Width(), 690);
+    EXPECT_EQ(g.Height(), 960);
+    EXPECT_EQ(delegate.sizeRequests, (Lines{"690x960 host", "800x900", "690x960"}));
     delegate.Adopt(nullptr);
+}
+
+TEST_F(Frames, WindowPixelsStayWithinInt)
+{
+    constexpr int kMax = std::numeric_limits<int>::max();
+    const float inf = std::numeric_limits<float>::infinity();
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    struct Case
+    {
+        int units;
+        float drawScale, windowScale;
+        int pixels;
+    };
+    const Case cases[] = {
+        {460, 1.203f, 1.0f, 553}, {640, 1.203f, 1.0f, 769}, {553, 1.0f, 1.25f, 691}, {460, 1e30f, 1.0f, kMax},
+        {460, 2.0f, 1e30f, kMax}, {460, inf, 1.0f, kMax},   {460, nan, 1.0f, 0},     {460, -2.0f, 1.0f, 0},
+        {460, 1.0f, -1e30f, 0},   {-460, 1.0f, 1.0f, 0},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(IGraphics::WindowPixels(c.units, c.drawScale, c.windowScale), c.pixels)
+            << c.units << " " << c.drawScale << " " << c.windowScale;
+}
+
+// Fitting the panel to a host's size and rounding back to pixels gives the host's size on the
+// side that limits the scale: no float noise loses the last pixel.
+TEST_F(Frames, AScaleFittedToAHostSizeFillsItsLimitingSide)
+{
+    for (int w = 345; w <= 920; ++w) {
+        const int h = w * 640 / 460 + 1;
+        const float scale = g.ScaleToFit(460, 640, w, h);
+        EXPECT_EQ(IGraphics::WindowPixels(460, scale, 1.0f), w) << w;
+        EXPECT_LE(IGraphics::WindowPixels(640, scale, 1.0f), h) << w;
+    }
+    for (int h = 480; h <= 1280; ++h) {
+        const int w = h * 460 / 640 + 1;
+        const float scale = g.ScaleToFit(460, 640, w, h);
+        EXPECT_LE(IGraphics::WindowPixels(460, scale, 1.0f), w) << h;
+        EXPECT_EQ(IGraphics::WindowPixels(640, scale, 1.0f), h) << h;
+    }
 }
 
 TEST_F(Frames, LayerShadowBlursTheAlphaBothWays)

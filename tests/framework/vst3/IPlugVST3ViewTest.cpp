@@ -1,6 +1,9 @@
 #include "framework/vst3/IPlugVST3View.h"
 #include "framework/graphics/windows/IGraphicsWin.h"
+#include "framework/graphics/windows/WglContext.h"
+#include "framework/graphics/windows/WinFont.h"
 #include "framework/vst3/Vst3KeyCodes.h"
+#include "tests/framework/graphics/windows/EditorRig.h"
 #include "tests/framework/graphics/windows/TestWindows.h"
 #include "tests/framework/vst3/Vst3TestHost.h"
 
@@ -8,11 +11,16 @@
 
 #include <windows.h>
 
+#include <limits>
+#include <string>
+
 namespace vst3test {
 namespace {
 
 using iplug::igraphics::IGraphicsWin;
 using iplug::igraphics::IKeyStroke;
+using iplug::igraphics::WglContext;
+using iplug::igraphics::WinFont;
 using iplug::igraphics::test::CountObjects;
 using iplug::igraphics::test::ObjectCounts;
 using iplug::igraphics::test::PumpMessages;
@@ -103,13 +111,102 @@ TEST_F(IPlugVST3ViewTest, HostScaleSentBeforeAttachingIsKeptAndWinsOverTheMonito
     view->release();
 }
 
+std::string ClientSize(HWND window)
+{
+    RECT client = {};
+    GetClientRect(window, &client);
+    return std::to_string(client.right) + "x" + std::to_string(client.bottom);
+}
+
+std::string ReportedSize(IPlugView* view)
+{
+    ViewRect size;
+    view->getSize(&size);
+    return std::to_string(size.getWidth()) + "x" + std::to_string(size.getHeight());
+}
+
+// The framework's own answer to a host resize: the editor follows every real resize, also one
+// back to the size the editor itself last asked for, and reports the size it then has.
+TEST_F(IPlugVST3ViewTest, TheEditorFollowsTheHostBackToTheSizeItLastAskedFor)
+{
+    plugin->AllowHostResizing();
+    IPlugView* view = plugin->createView(ViewType::kEditor);
+    ASSERT_EQ(view->attached(parent.Handle(), kPlatformTypeHWND), kResultTrue);
+    HWND editor = GetWindow(parent.Handle(), GW_CHILD);
+    ASSERT_EQ(ClientSize(editor), "460x640");
+    for (ViewRect size : {ViewRect(0, 0, 600, 800), ViewRect(0, 0, 460, 640), ViewRect(0, 0, 520, 700)}) {
+        const std::string wanted = std::to_string(size.getWidth()) + "x" + std::to_string(size.getHeight());
+        EXPECT_EQ(view->onSize(&size), kResultTrue);
+        EXPECT_EQ(ClientSize(editor), wanted);
+        EXPECT_EQ(ReportedSize(view), wanted);
+    }
+    view->removed();
+    view->release();
+}
+
+// Hosts have been seen to send absurd content scales; each is ignored, before and after the
+// editor opens, and no window size leaves int.
+TEST_F(IPlugVST3ViewTest, ContentScalesOutsideTheSaneRangeAreIgnored)
+{
+    const float bad[] = {
+        1e6f,  1e30f, std::numeric_limits<float>::infinity(), std::numeric_limits<float>::quiet_NaN(), 0.0f, -1.0f,
+        0.25f, 9.0f};
+    IPlugView* view = plugin->createView(ViewType::kEditor);
+    IPlugViewContentScaleSupport* scale = nullptr;
+    view->queryInterface(IPlugViewContentScaleSupport::iid, reinterpret_cast<void**>(&scale));
+    ASSERT_NE(scale, nullptr);
+    for (float factor : bad)
+        EXPECT_EQ(scale->setContentScaleFactor(factor), kResultFalse) << factor;
+    ASSERT_EQ(view->attached(parent.Handle(), kPlatformTypeHWND), kResultTrue);
+    HWND editor = GetWindow(parent.Handle(), GW_CHILD);
+    EXPECT_EQ(ClientSize(editor), "460x640");
+    for (float factor : bad) {
+        EXPECT_EQ(scale->setContentScaleFactor(factor), kResultFalse) << factor;
+        EXPECT_EQ(ClientSize(editor), "460x640") << factor;
+        EXPECT_EQ(ReportedSize(view), "460x640") << factor;
+    }
+    EXPECT_EQ(scale->setContentScaleFactor(0.5f), kResultTrue);
+    EXPECT_EQ(ClientSize(editor), "230x320");
+    view->removed();
+    scale->release();
+    view->release();
+}
+
+// A host opens a second view in another window while the first is still attached: the editor
+// moves into the new window and fills its client area from the origin.
+TEST_F(IPlugVST3ViewTest, ASecondViewSitsAtTheOriginOfItsWindow)
+{
+    TestParentWindow second{700, 800};
+    SetWindowPos(second.Handle(), nullptr, 230, 170, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    IPlugView* first = plugin->createView(ViewType::kEditor);
+    IPlugView* other = plugin->createView(ViewType::kEditor);
+    ASSERT_EQ(first->attached(parent.Handle(), kPlatformTypeHWND), kResultTrue);
+    ASSERT_EQ(other->attached(second.Handle(), kPlatformTypeHWND), kResultTrue);
+    HWND editor = GetWindow(second.Handle(), GW_CHILD);
+    ASSERT_NE(editor, nullptr);
+    POINT origin = {0, 0};
+    ClientToScreen(second.Handle(), &origin);
+    RECT placed = {};
+    GetWindowRect(editor, &placed);
+    EXPECT_EQ(placed.left, origin.x);
+    EXPECT_EQ(placed.top, origin.y);
+    EXPECT_EQ(ClientSize(editor), "460x640");
+    other->removed();
+    first->release();
+    other->release();
+}
+
 TEST_F(IPlugVST3ViewTest, AttachResizeRemoveTenTimesLeavesNothingBehind)
 {
     // One cycle first: process-wide caches and system libraries load once.
     ObjectCounts before;
+    int contextsBefore = 0, fontsBefore = 0;
     for (int cycle = 0; cycle <= 10; ++cycle) {
-        if (cycle == 1)
+        if (cycle == 1) {
             before = CountObjects();
+            contextsBefore = WglContext::LiveCount();
+            fontsBefore = WinFont::LiveCount();
+        }
         IPlugView* view = plugin->createView(ViewType::kEditor);
         ASSERT_EQ(view->attached(parent.Handle(), kPlatformTypeHWND), kResultTrue) << cycle;
         EXPECT_EQ(IGraphicsWin::OpenWindowCount(), 1);
@@ -125,9 +222,65 @@ TEST_F(IPlugVST3ViewTest, AttachResizeRemoveTenTimesLeavesNothingBehind)
     }
     PumpMessages(50);
     const ObjectCounts after = CountObjects();
-    EXPECT_LE(after.user, before.user);
-    EXPECT_LE(after.gdi, before.gdi);
-    EXPECT_LE(after.handles, before.handles + 2);
+    EXPECT_LE(after.threads, before.threads);
+    EXPECT_LE(after.windows, before.windows);
+    EXPECT_EQ(WglContext::LiveCount(), contextsBefore);
+    EXPECT_EQ(WinFont::LiveCount(), fontsBefore);
+}
+
+// An editor whose drawing context and one control fault on any touch once freed; pressing the
+// control opens the Save dialog, as the preset bar does.
+class SaveDialogPlugin : public TestPlugin
+{
+public:
+    SaveDialogPlugin()
+    {
+        using namespace iplug::igraphics;
+        makeGraphicsFunction = [this]() -> IGraphics* {
+            auto* g = new test::Poisoned<IGraphicsWin>(*this, GetEditorWidth(), GetEditorHeight(), 60, 1.0f);
+            g->SetUseVBlankClock(false);
+            return g;
+        };
+        layoutFunction = [this](IGraphics* g) {
+            g->AddControl(new test::Poisoned<test::ModalControl>(IBox(0, 0, 100, 100), [this](IControl& c) {
+                iplug::TextBuffer file("preset"), folder;
+                c.GetGraphics()->AskForFile(file, folder, kFileSave, "marlquin");
+                chosenFile = file.Get();
+            }));
+        };
+    }
+
+    std::string chosenFile = "none";
+};
+
+// A host removes the view from its window and releases it while the editor's Save dialog is
+// open (its own timer fires inside the dialog's loop); the dialog is then cancelled.
+TEST(IPlugVST3ViewModalTest, AViewRemovedAndReleasedDuringTheSaveDialogClosesOnceTheDialogReturns)
+{
+    using namespace iplug::igraphics::test;
+    auto* plugin = new SaveDialogPlugin;
+    TestParentWindow parent{700, 800};
+    const int aliveBefore = PoisonedObjectsAlive();
+    IPlugView* view = plugin->createView(ViewType::kEditor);
+    ASSERT_EQ(view->attached(parent.Handle(), kPlatformTypeHWND), kResultTrue);
+    HWND window = GetWindow(parent.Handle(), GW_CHILD);
+    ASSERT_NE(window, nullptr);
+    HWND dialog = nullptr;
+    TimerScript host({[&] { return (dialog = FindThreadWindow(L"#32770")) != nullptr; },
+                      [&] {
+                          view->removed();
+                          view->release();
+                          return true;
+                      },
+                      [&] { return PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0) != FALSE; }});
+    SendMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(10, 10));
+    EXPECT_TRUE(host.Done());
+    EXPECT_EQ(plugin->chosenFile, "") << "the dialog answers as cancelled";
+    EXPECT_FALSE(IsWindow(window));
+    EXPECT_EQ(GetWindow(parent.Handle(), GW_CHILD), nullptr);
+    EXPECT_EQ(plugin->GetGraphics(), nullptr);
+    EXPECT_EQ(PoisonedObjectsAlive(), aliveBefore) << "the editor and its control are deleted";
+    plugin->release();
 }
 
 TEST(Vst3KeyCodesTest, HostKeysBecomeKeyStrokes)

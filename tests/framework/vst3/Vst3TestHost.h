@@ -75,6 +75,8 @@ public:
 
     void OnProcessingReset() override { ++resets; }
 
+    void AllowHostResizing() { editorResizable = true; }
+
     bool throwInProcess = false;
     int blocks = 0;
     int lastFrames = 0;

@@ -9,6 +9,10 @@
 #include <filesystem>
 #include <fstream>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -115,6 +119,45 @@ TEST(PresetFilesListing, MissingFolderGivesEmptyList)
     ScratchFolder::WriteText(folder.Join("plain"), "x");
     EXPECT_TRUE(PresetFiles::ListUserPresets(folder.Join("plain")).empty());
 }
+
+#ifdef _WIN32
+// NTFS takes names that are not valid UTF-16; such a name has no UTF-8 form and is left out.
+TEST(PresetFilesListing, ANameWithAnUnpairedSurrogateIsLeftOut)
+{
+    std::string utf8 = "before";
+    EXPECT_FALSE(PresetFiles::Utf8Name(fs::path(L"Bad\xD800Name.marlquin"), utf8));
+    EXPECT_FALSE(PresetFiles::Utf8Name(fs::path(L"\xDC00.marlquin"), utf8));
+    ASSERT_TRUE(PresetFiles::Utf8Name(fs::path(L"\u0141\U0001F3B5.marlquin"), utf8));
+    EXPECT_EQ(utf8, "\xc5\x81\xf0\x9f\x8e\xb5.marlquin");
+
+    // Wine's file system cannot hold such a name; Windows' can.
+    ScratchFolder folder;
+    ScratchFolder::WriteText(folder.Join("Warm.marlquin"), "x");
+    const std::wstring lone = fs::u8path(folder.Path()).wstring() + L"\\Bad\xD800Name.marlquin";
+    const HANDLE file =
+        CreateFileW(lone.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        GTEST_SKIP() << "this file system takes no unpaired surrogates";
+    CloseHandle(file);
+    std::vector<std::string> listed;
+    EXPECT_NO_THROW(listed = PresetFiles::ListUserPresets(folder.Path()));
+    EXPECT_EQ(listed, std::vector<std::string>{folder.Join("Warm.marlquin")});
+    DeleteFileW(lone.c_str());
+}
+
+// Text that is not UTF-8 names no file on Windows; no call throws for it.
+TEST(PresetFilesNames, PathsThatAreNotUtf8AreRefusedQuietly)
+{
+    ScratchFolder folder;
+    const std::string broken = folder.Join("\xff\xfe.marlquin");
+    std::vector<uint8_t> bytes;
+    EXPECT_EQ(PresetFiles::ReadPresetFile(broken, bytes), Result::kCannotOpen);
+    EXPECT_FALSE(PresetFiles::WriteReplacing(broken, Chunk(41, 8 * 41)));
+    EXPECT_FALSE(PresetFiles::PresetFileExists(folder.Path(), "\xc3"));
+    EXPECT_NO_THROW(PresetFiles::CreateFolders(folder.Join("\xc3(")));
+    EXPECT_TRUE(PresetFiles::ListUserPresets(folder.Join("\xc3(")).empty());
+}
+#endif
 
 TEST(PresetFilesReading, AcceptsOnlyParameterBlocksThatFit)
 {

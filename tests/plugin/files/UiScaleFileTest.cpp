@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <clocale>
+#include <thread>
 
 TEST(UiScaleFile, ReadClampsAndFallsBackToOne)
 {
@@ -64,4 +66,30 @@ TEST(UiScaleFile, NumbersIgnoreTheProcessLocale)
     EXPECT_EQ(std::string(bytes.begin(), bytes.end()), "1.500\n");
     EXPECT_FLOAT_EQ(UiScaleFile::Read(path), 1.5f);
     std::setlocale(LC_NUMERIC, "C");
+}
+
+// An editor opening while another instance saves the scale finds the old scale or the new one,
+// never a file caught half written.
+TEST(UiScaleFile, AReaderRacingAWriterSeesOnlyWholeValues)
+{
+    ScratchFolder folder;
+    const std::string path = folder.Join("ui-scale.txt");
+    ASSERT_TRUE(UiScaleFile::Write(path, 1.5f));
+    std::atomic<bool> stop{false};
+    std::atomic<int> written{0};
+    std::thread writer([&] {
+        for (int i = 0; !stop.load(); ++i)
+            if (UiScaleFile::Write(path, i % 2 ? 1.5f : 1.25f))
+                ++written;
+    });
+    int torn = 0;
+    for (int i = 0; i < 20000; ++i) {
+        const float scale = UiScaleFile::Read(path);
+        if (scale != 1.5f && scale != 1.25f)
+            ++torn;
+    }
+    stop = true;
+    writer.join();
+    EXPECT_EQ(torn, 0);
+    EXPECT_GT(written.load(), 100) << "the race needs writes to race with";
 }

@@ -48,6 +48,11 @@ TEST(DropFilesBlockTest, HoldsOneWidePathWithADoubleTerminator)
     EXPECT_EQ(DroppedFile(block), kPolishPathW);
     GlobalFree(block);
 
+    HGLOBAL mixed = MakeDropFilesBlock("C:\\Users\\AppData/Ostrevane/Zaj\xc4\x99te.marlquin");
+    ASSERT_NE(mixed, nullptr);
+    EXPECT_EQ(DroppedFile(mixed), L"C:\\Users\\AppData\\Ostrevane\\Zaj\u0119te.marlquin");
+    GlobalFree(mixed);
+
     EXPECT_EQ(MakeDropFilesBlock(""), nullptr);
     EXPECT_EQ(MakeDropFilesBlock("\xff\xfe"), nullptr) << "not UTF-8";
 }

@@ -54,7 +54,8 @@ TestDelegate::TestDelegate(int width, int height, int nParams) : IGEditorDelegat
     SetEditorSize(width, height);
     makeGraphicsFunction = [this]() -> IGraphics* {
         auto* g = new IGraphicsWin(*this, GetEditorWidth(), GetEditorHeight(), 60, drawScale);
-        g->SetUseVBlankClock(useVBlankClock);
+        if (useVBlankClock)
+            g->SetUseVBlankClock(*useVBlankClock);
         g->SetModuleInstance(GetModuleHandleW(nullptr));
         if (prepare)
             prepare(*g);

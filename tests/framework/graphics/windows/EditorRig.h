@@ -6,6 +6,7 @@
 #include "tests/framework/graphics/windows/TestWindows.h"
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -36,6 +37,25 @@ public:
     bool hidePointerOnDrag = false;
 };
 
+// A control that runs a modal loop (dialog, menu, drag) when pressed and, once the loop has
+// returned, goes on with itself as widget code does (the preset bar's Save and Load buttons).
+class ModalControl : public IControl
+{
+public:
+    ModalControl(const IBox& box, std::function<void(IControl&)> runLoop) : IControl(box), runLoop(std::move(runLoop))
+    {}
+
+    void Paint(IGraphics& g) override { g.SolidBox(IArgb(255, 40, 40, 40), GetBox()); }
+    void OnPointerDown(float x, float y, const IPointerMods& mods) override
+    {
+        runLoop(*this);
+        MarkDirty(false);
+    }
+
+private:
+    std::function<void(IControl&)> runLoop;
+};
+
 // The editor delegate of window tests: a parameter list, counted gestures, and a layout
 // function that the test gives.
 class TestDelegate : public IGEditorDelegate
@@ -56,7 +76,8 @@ public:
 
     int openGestures = 0;
     int opened = 0;
-    bool useVBlankClock = false;
+    // Unset: the clock the system gives (the vertical-blank clock from Windows 8 on).
+    std::optional<bool> useVBlankClock;
     float drawScale = 1.0f;
     // Runs on every new window layer before it opens: test seams and switches.
     std::function<void(IGraphicsWin&)> prepare;

@@ -795,12 +795,28 @@ TEST_F(DragOutTest, OleIsUndoneOnlyAfterAStartThatSucceeded)
     }
 }
 
+// What a test sees of a clock thread that it cannot join: its waits and posts, and
+// whether its system is gone (the thread let go of its share of the clock).
+struct VBlankWatch
+{
+    std::atomic<int> waits{0};
+    std::atomic<int> posts{0};
+    std::atomic<bool> gone{false};
+};
+
 // Vertical blanks that happen only when the test lets one through, so a frame can be made
-// to overrun one.
+// to overrun one, or the wait be stuck.
 class SteppedVBlanks : public VBlankClock::System
 {
 public:
-    SteppedVBlanks(HANDLE blank, HANDLE freeRun) : blank(blank), freeRun(freeRun) {}
+    SteppedVBlanks(HANDLE blank, HANDLE freeRun, VBlankWatch* watch = nullptr)
+        : blank(blank), freeRun(freeRun), watch(watch)
+    {}
+    ~SteppedVBlanks() override
+    {
+        if (watch)
+            watch->gone = true;
+    }
     bool LoadFunctions() override { return true; }
     void FreeFunctions() override {}
     bool OpenAdapter(HWND, uint32_t& adapter, uint32_t& sourceId) override
@@ -811,6 +827,8 @@ public:
     }
     bool WaitForVBlank(uint32_t, uint32_t) override
     {
+        if (watch)
+            ++watch->waits;
         const HANDLE either[2] = {blank, freeRun};
         WaitForMultipleObjects(2, either, FALSE, INFINITE);
         return true;
@@ -821,12 +839,15 @@ public:
     double NowMs() override { return double(GetTickCount()); }
     bool Post(HWND window, UINT message, WPARAM count) override
     {
+        if (watch)
+            ++watch->posts;
         return PostMessageW(window, message, count, 0) != FALSE;
     }
 
 private:
     HANDLE blank;
     HANDLE freeRun;
+    VBlankWatch* watch;
 };
 
 class FramePacingTest : public ::testing::Test
@@ -917,6 +938,164 @@ TEST_F(FramePacingTest, AFrameThatOverranABlankLeavesTheNextBlankOut)
     Blank();
     EXPECT_EQ(g->PresentedFrames(), 4) << "the blank after it draws again";
     EXPECT_EQ(knob->paints, knobPaints + 1);
+}
+
+// Every modal loop of the editor, run for real: what starts it (the outcome it leaves), the
+// class of its window (none for a drag), and how the user ends it.
+struct ModalKind
+{
+    const char* name;
+    const wchar_t* loopWindowClass;
+    std::function<void(IControl&, std::string&)> start;
+    std::function<void(HWND)> end;
+    const char* cancelled;
+};
+
+void MouseButton(DWORD flags)
+{
+    INPUT input = {};
+    input.type = INPUT_MOUSE;
+    input.mi.dwFlags = flags;
+    SendInput(1, &input, sizeof(INPUT));
+}
+
+void Cancel(HWND dialog)
+{
+    PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+}
+
+std::vector<ModalKind> ModalKinds()
+{
+    return {
+        {"file dialog", L"#32770",
+         [](IControl& c, std::string& outcome) {
+             TextBuffer file("preset"), folder;
+             c.GetGraphics()->AskForFile(file, folder, kFileSave, "marlquin",
+                                         [&](const TextBuffer&, const TextBuffer&) { outcome += "completed "; });
+             outcome += file.GetLength() > 0 ? "chose a file" : "cancelled";
+         },
+         Cancel, "cancelled"},
+        {"alert", L"#32770",
+         [](IControl& c, std::string& outcome) {
+             const int answer = c.GetGraphics()->ShowAlert("Overwrite?", "Marlquin", MB_OKCANCEL,
+                                                           [&](int) { outcome += "completed "; });
+             outcome += answer == IDCANCEL ? "cancelled" : "answered " + std::to_string(answer);
+         },
+         Cancel, "cancelled"},
+        {"colour dialog", L"#32770",
+         [](IControl& c, std::string& outcome) {
+             IArgb colour;
+             const bool chosen =
+                 c.GetGraphics()->AskForColour(colour, "Colour", [&](const IArgb&) { outcome += "completed "; });
+             outcome += chosen ? "chose a colour" : "cancelled";
+         },
+         Cancel, "cancelled"},
+        {"popup menu", L"#32768",
+         [](IControl& c, std::string& outcome) {
+             IPopupMenu menu(nullptr, 0, false, {"one", "two"});
+             c.GetGraphics()->ShowMenuForControl(&c, &menu, c.GetBox(), -1);
+             outcome += menu.GetChosenIndex() == -1 ? "cancelled" : "chose an item";
+         },
+         [](HWND) { EndMenu(); }, "cancelled"},
+        {"drag", nullptr,
+         [](IControl& c, std::string& outcome) {
+             MouseButton(MOUSEEVENTF_LEFTDOWN);
+             c.GetGraphics()->DragFileOut("C:\\preset.marlquin");
+             outcome += "dragged";
+         },
+         [](HWND) { MouseButton(MOUSEEVENTF_LEFTUP); }, "dragged"},
+    };
+}
+
+// A host removes and deletes the editor while one of its modal loops runs (its own timer or
+// window fires inside the loop). The editor's memory faults once freed, so anything that runs
+// on it after the deletion ends the test process.
+TEST(ModalLoopTest, AnEditorDeletedInsideItsModalLoopGoesOnlyWhenTheLoopAndItsCallerHaveReturned)
+{
+    POINT outside = {600, 700};
+    ClientToScreen(SharedHost(), &outside);
+    SetCursorPos(outside.x, outside.y);
+    for (const ModalKind& kind : ModalKinds()) {
+        SCOPED_TRACE(kind.name);
+        TestDelegate delegate;
+        delegate.SetMakeGraphics([&delegate] {
+            auto* g = new Poisoned<IGraphicsWin>(delegate, 460, 640, 60, 1.0f);
+            g->SetUseVBlankClock(false);
+            g->SetModuleInstance(GetModuleHandleW(nullptr));
+            return g;
+        });
+        std::string outcome;
+        delegate.SetLayout([&](IGraphics* g) {
+            g->AddControl(new Poisoned<ModalControl>(IBox(0, 0, 460, 640), [&](IControl& c) {
+                kind.start(c, outcome);
+                outcome += c.GetGraphics()->IsWindowOpen() ? ", editor still open" : ", editor closed";
+            }));
+        });
+        const int aliveBefore = PoisonedObjectsAlive();
+        auto window = static_cast<HWND>(delegate.OpenEditor(SharedHost(), nullptr));
+        ASSERT_NE(window, nullptr);
+        ASSERT_EQ(PoisonedObjectsAlive(), aliveBefore + 2);
+
+        HWND loopWindow = nullptr;
+        bool windowDuringLoop = false;
+        TimerScript host({[&] {
+                              loopWindow = kind.loopWindowClass ? FindThreadWindow(kind.loopWindowClass) : nullptr;
+                              return !kind.loopWindowClass || loopWindow;
+                          },
+                          [&] {
+                              delegate.CloseEditor();
+                              windowDuringLoop = IsWindow(window) != FALSE;
+                              return true;
+                          },
+                          [&] {
+                              kind.end(loopWindow);
+                              return true;
+                          }});
+        SendMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(100, 100));
+        EXPECT_TRUE(host.Done());
+        EXPECT_EQ(delegate.GetGraphics(), nullptr);
+        EXPECT_TRUE(windowDuringLoop) << "the window outlives the loop";
+        EXPECT_EQ(outcome, std::string(kind.cancelled) + ", editor still open")
+            << "nothing completes and nothing is chosen once the editor is going";
+        EXPECT_FALSE(IsWindow(window));
+        EXPECT_EQ(IGraphicsWin::OpenWindowCount(), 0);
+        EXPECT_EQ(PoisonedObjectsAlive(), aliveBefore) << "the editor and its controls are deleted";
+        PumpMessages(20);
+    }
+}
+
+// A display that stopped answering leaves the vertical-blank wait stuck: closing the
+// editor must not hold the host's UI thread for it, and the thread, once it wakes, ends
+// on its own without posting to the window that is gone.
+TEST(VBlankCloseTest, ClosingWhileTheWaitIsStuckReturnsAtOnceAndTheThreadEndsLater)
+{
+    const HANDLE blank = CreateSemaphoreW(nullptr, 0, 100, nullptr);
+    const HANDLE freeRun = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    VBlankWatch watch;
+    TestDelegate delegate;
+    delegate.useVBlankClock = true;
+    delegate.prepare = [&](IGraphicsWin& g) {
+        g.SetVBlankSystemForTesting([&] { return std::make_unique<SteppedVBlanks>(blank, freeRun, &watch); });
+    };
+    delegate.SetLayout([](IGraphics* g) { g->AddControl(new RecordingControl(IBox(0, 0, 460, 640), IArgb())); });
+    ASSERT_NE(delegate.OpenEditor(SharedHost(), nullptr), nullptr);
+    for (int i = 0; i < 1000 && watch.waits == 0; ++i)
+        Sleep(1);
+    ASSERT_GT(watch.waits, 0);
+
+    const DWORD start = GetTickCount();
+    delegate.CloseEditor();
+    EXPECT_LT(GetTickCount() - start, 1000u);
+    EXPECT_FALSE(watch.gone) << "the thread still waits";
+
+    const int posts = watch.posts;
+    SetEvent(freeRun);
+    for (int i = 0; i < 500 && !watch.gone; ++i)
+        Sleep(10);
+    EXPECT_TRUE(watch.gone);
+    EXPECT_EQ(watch.posts, posts);
+    CloseHandle(blank);
+    CloseHandle(freeRun);
 }
 
 } // namespace

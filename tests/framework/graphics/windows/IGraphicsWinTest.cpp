@@ -1,5 +1,7 @@
 #include "framework/graphics/windows/IGraphicsWin.h"
 #include "framework/graphics/windows/DropFilesBlock.h"
+#include "framework/graphics/windows/WglContext.h"
+#include "framework/graphics/windows/WinFont.h"
 #include "tests/framework/graphics/windows/EditorRig.h"
 
 #include <shlobj.h>
@@ -39,6 +41,16 @@ protected:
         return g;
     }
 
+    // The editor with a text entry open over the knob, which edits an integer (1 to 8, now 4).
+    IGraphicsWin* OpenWithStepsEntry()
+    {
+        delegate.GetParam(0)->SetupInt("Steps", 4, 1, 8);
+        IGraphicsWin* g = Open();
+        if (g)
+            g->OpenTextEntry(knob, ITextStyle(), knob->GetBox(), "4", 0);
+        return g && g->GetTextEntryWindow() ? g : nullptr;
+    }
+
     void Send(UINT msg, WPARAM w, LPARAM l)
     {
         SendMessageW(static_cast<HWND>(delegate.Win()->GetNativeWindow()), msg, w, l);
@@ -65,6 +77,7 @@ protected:
 TEST_P(IGraphicsWinTest, OpensDrawsThePanelAndClosesWithoutLeftovers)
 {
     const ObjectCounts before = CountObjects();
+    const int contextsBefore = WglContext::LiveCount(), fontsBefore = WinFont::LiveCount();
     IGraphicsWin* g = Open();
     ASSERT_NE(g, nullptr);
     EXPECT_EQ(delegate.opened, 1);
@@ -85,8 +98,10 @@ TEST_P(IGraphicsWinTest, OpensDrawsThePanelAndClosesWithoutLeftovers)
     EXPECT_EQ(GetWindow(parent.Handle(), GW_CHILD), nullptr);
     PumpMessages(50);
     const ObjectCounts after = CountObjects();
-    EXPECT_LE(after.user, before.user);
-    EXPECT_LE(after.gdi, before.gdi);
+    EXPECT_LE(after.threads, before.threads);
+    EXPECT_LE(after.windows, before.windows);
+    EXPECT_EQ(WglContext::LiveCount(), contextsBefore);
+    EXPECT_EQ(WinFont::LiveCount(), fontsBefore);
 }
 
 // An idle editor draws nothing; a dirty control redraws only itself.
@@ -277,12 +292,9 @@ void WaitForTextEntryToClose(IGraphicsWin& g)
 
 TEST_P(IGraphicsWinTest, TextEntryFiltersCommitsAndCancelsAtTheNextTick)
 {
-    delegate.GetParam(0)->SetupInt("Steps", 4, 1, 8);
-    IGraphicsWin* g = Open();
+    IGraphicsWin* g = OpenWithStepsEntry();
     ASSERT_NE(g, nullptr);
-    g->OpenTextEntry(knob, ITextStyle(), knob->GetBox(), "4", 0);
     HWND entry = g->GetTextEntryWindow();
-    ASSERT_NE(entry, nullptr);
     SendMessageW(entry, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L""));
     for (wchar_t c : {L'x', L'7', L'.'})
         SendMessageW(entry, WM_CHAR, c, 0);
@@ -303,6 +315,46 @@ TEST_P(IGraphicsWinTest, TextEntryFiltersCommitsAndCancelsAtTheNextTick)
     WaitForTextEntryToClose(*g);
     EXPECT_EQ(g->GetTextEntryWindow(), nullptr);
     EXPECT_EQ(delegate.GetParam(0)->Value(), 7.0) << "a cancelled entry enters nothing";
+    delegate.CloseEditor();
+}
+
+// The clock keeps ticking while the entry has the focus and the user takes their time:
+// Return must still reach the entry, and the panel must go on drawing afterwards.
+TEST_P(IGraphicsWinTest, AnEntryLeftOpenForAWhileStillCommitsAndThePanelRedrawsAfter)
+{
+    IGraphicsWin* g = OpenWithStepsEntry();
+    ASSERT_NE(g, nullptr);
+    HWND entry = g->GetTextEntryWindow();
+    PumpMessages(300);
+    SendMessageW(entry, WM_CHAR, L'6', 0);
+    SendMessageW(entry, WM_KEYDOWN, VK_RETURN, 0);
+    WaitForTextEntryToClose(*g);
+    EXPECT_EQ(g->GetTextEntryWindow(), nullptr);
+    EXPECT_EQ(delegate.GetParam(0)->Value(), 6.0);
+
+    const int frames = g->PresentedFrames();
+    knob->colour = IArgb(255, 0, 255, 0);
+    knob->MarkDirty(false);
+    ASSERT_TRUE(WaitForFrames(*g, frames + 1));
+    EXPECT_EQ(ReadMainFramebuffer(*g, 130, 130), (std::vector<uint8_t>{0, 255, 0, 255}));
+    delegate.CloseEditor();
+}
+
+// Files dropped on the panel while the user types are not taken, but the drop's memory
+// is still the window's to give back.
+TEST_P(IGraphicsWinTest, FilesDroppedWhileTypingAreLeftAloneAndReleased)
+{
+    IGraphicsWin* g = Open();
+    ASSERT_NE(g, nullptr);
+    g->OpenPlatformTextEntry(-1, ITextStyle(), IBox(10, 10, 100, 30), 20, "12");
+    ASSERT_EQ(g->GetTextEntryState(), IGraphicsWin::kTextEntryEditing);
+    HGLOBAL drop = MakeDropFilesBlock("C:\\Zaj\xc4\x99te.marlquin");
+    ASSERT_NE(drop, nullptr);
+    knob->events.clear();
+    Send(WM_DROPFILES, reinterpret_cast<WPARAM>(drop), 0);
+    EXPECT_EQ(GlobalFlags(drop), UINT(GMEM_INVALID_HANDLE)) << "the drop was finished";
+    EXPECT_TRUE(knob->events.empty());
+    EXPECT_EQ(g->GetTextEntryState(), IGraphicsWin::kTextEntryEditing);
     delegate.CloseEditor();
 }
 
@@ -327,6 +379,25 @@ TEST_P(IGraphicsWinTest, NativeMenuAnswersTheChosenEntry)
     EXPECT_EQ(menu.GetChosenIndex(), 1);
     EXPECT_TRUE(g->IsWindowOpen());
     delegate.CloseEditor();
+}
+
+// The editor's own choice of clock, read against the version the system reports: the
+// vertical-blank clock from Windows 8 (6.2) on. The tests run under a Windows 7 prefix and
+// again under a Windows 10 one, so both answers are checked.
+TEST(IGraphicsWinClockTest, TheDefaultClockFollowsTheWindowsVersion)
+{
+    using RtlGetVersionFn = LONG(WINAPI*)(OSVERSIONINFOW*);
+    const auto getVersion = reinterpret_cast<RtlGetVersionFn>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "RtlGetVersion")));
+    ASSERT_NE(getVersion, nullptr);
+    OSVERSIONINFOW version = {};
+    version.dwOSVersionInfoSize = sizeof(version);
+    ASSERT_EQ(getVersion(&version), 0);
+    const bool windows8OrLater =
+        version.dwMajorVersion > 6 || (version.dwMajorVersion == 6 && version.dwMinorVersion >= 2);
+    TestDelegate delegate;
+    IGraphicsWin g(delegate, 460, 640, 60, 1.0f);
+    EXPECT_EQ(g.UsesVBlankClock(), windows8OrLater) << version.dwMajorVersion << "." << version.dwMinorVersion;
 }
 
 INSTANTIATE_TEST_SUITE_P(Clocks, IGraphicsWinTest, ::testing::Values(true, false),

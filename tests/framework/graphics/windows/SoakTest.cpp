@@ -1,7 +1,7 @@
 #include "framework/graphics/windows/IGraphicsWin.h"
+#include "framework/graphics/windows/WglContext.h"
+#include "framework/graphics/windows/WinFont.h"
 #include "tests/framework/graphics/windows/EditorRig.h"
-
-#include <tlhelp32.h>
 
 #include <gtest/gtest.h>
 
@@ -10,33 +10,19 @@ namespace {
 
 using namespace test;
 
-int CountThreads()
-{
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-    if (snapshot == INVALID_HANDLE_VALUE)
-        return -1;
-    THREADENTRY32 entry = {};
-    entry.dwSize = sizeof(entry);
-    int count = 0;
-    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry))
-        count += entry.th32OwnerProcessID == GetCurrentProcessId() ? 1 : 0;
-    CloseHandle(snapshot);
-    return count;
-}
-
 struct Census
 {
     ObjectCounts objects;
-    int threads = 0;
-    int windows = 0;
+    int editorWindows = 0, glContexts = 0, platformFonts = 0;
     int memoryFonts = 0, fontHandles = 0, fontBlobs = 0;
 
     static Census Take()
     {
         Census c;
         c.objects = CountObjects();
-        c.threads = CountThreads();
-        c.windows = IGraphicsWin::OpenWindowCount();
+        c.editorWindows = IGraphicsWin::OpenWindowCount();
+        c.glContexts = WglContext::LiveCount();
+        c.platformFonts = WinFont::LiveCount();
         c.memoryFonts = IGraphicsWin::MemoryFontCache().Count();
         c.fontHandles = IGraphicsWin::FontHandleCache().Count();
         c.fontBlobs = IGraphicsNanoVG::BackendFontCache().Count();
@@ -76,11 +62,11 @@ TEST(SoakTest, ASecondEditorOpensAndClosesTenTimesBesideAnOpenOne)
     }
     PumpMessages(100);
     const Census after = Census::Take();
-    EXPECT_EQ(after.windows, 1);
-    EXPECT_LE(after.threads, before.threads) << "vertical-blank threads end with their editors";
-    EXPECT_LE(after.objects.user, before.objects.user) << "windows";
-    EXPECT_LE(after.objects.gdi, before.objects.gdi) << "device contexts, fonts, regions";
-    EXPECT_LE(after.objects.handles, before.objects.handles + 2) << "thread and event handles";
+    EXPECT_EQ(after.editorWindows, 1);
+    EXPECT_LE(after.objects.threads, before.objects.threads) << "vertical-blank threads end with their editors";
+    EXPECT_LE(after.objects.windows, before.objects.windows) << "editor, text entry and tooltip windows";
+    EXPECT_EQ(after.glContexts, before.glContexts);
+    EXPECT_EQ(after.platformFonts, before.platformFonts);
     EXPECT_EQ(after.memoryFonts, before.memoryFonts);
     EXPECT_EQ(after.fontHandles, before.fontHandles);
     EXPECT_EQ(after.fontBlobs, before.fontBlobs);

@@ -1,6 +1,10 @@
 #include "tests/framework/graphics/windows/TestWindows.h"
 
 #include <GL/gl.h>
+#include <tlhelp32.h>
+
+#include <cwchar>
+#include <new>
 
 namespace iplug::igraphics::test {
 
@@ -79,13 +83,112 @@ std::vector<uint8_t> ReadPixels(int x, int y, int width, int height)
     return pixels;
 }
 
+namespace {
+
+int CountThreads()
+{
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return -1;
+    THREADENTRY32 entry = {};
+    entry.dwSize = sizeof(entry);
+    int count = 0;
+    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry))
+        count += entry.th32OwnerProcessID == GetCurrentProcessId() ? 1 : 0;
+    CloseHandle(snapshot);
+    return count;
+}
+
+BOOL CALLBACK CountWindow(HWND window, LPARAM count)
+{
+    ++*reinterpret_cast<int*>(count);
+    return TRUE;
+}
+
+BOOL CALLBACK CountWindowAndChildren(HWND window, LPARAM count)
+{
+    ++*reinterpret_cast<int*>(count);
+    EnumChildWindows(window, CountWindow, count);
+    return TRUE;
+}
+
+struct WindowSearch
+{
+    const wchar_t* className;
+    HWND found = nullptr;
+};
+
+BOOL CALLBACK MatchWindow(HWND window, LPARAM param)
+{
+    auto* search = reinterpret_cast<WindowSearch*>(param);
+    wchar_t name[64] = {};
+    GetClassNameW(window, name, 64);
+    if (!IsWindowVisible(window) || wcscmp(name, search->className) != 0)
+        return TRUE;
+    search->found = window;
+    return FALSE;
+}
+
+int poisonedAlive = 0;
+TimerScript* runningScript = nullptr;
+
+} // namespace
+
 ObjectCounts CountObjects()
 {
     ObjectCounts counts;
-    counts.user = GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS);
-    counts.gdi = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
-    GetProcessHandleCount(GetCurrentProcess(), &counts.handles);
+    counts.threads = CountThreads();
+    EnumThreadWindows(GetCurrentThreadId(), CountWindowAndChildren, reinterpret_cast<LPARAM>(&counts.windows));
     return counts;
+}
+
+void* AllocatePoisonable(size_t size)
+{
+    void* memory = VirtualAlloc(nullptr, size, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
+    if (!memory)
+        throw std::bad_alloc();
+    ++poisonedAlive;
+    return memory;
+}
+
+void FreePoisoned(void* memory, size_t size)
+{
+    // Decommitted but still reserved: the addresses stay unusable for the rest of the run.
+    VirtualFree(memory, size, MEM_DECOMMIT);
+    --poisonedAlive;
+}
+
+int PoisonedObjectsAlive()
+{
+    return poisonedAlive;
+}
+
+TimerScript::TimerScript(std::vector<std::function<bool()>> steps, UINT periodMs) : steps(std::move(steps))
+{
+    runningScript = this;
+    timer = SetTimer(nullptr, 0, periodMs, Tick);
+}
+
+TimerScript::~TimerScript()
+{
+    KillTimer(nullptr, timer);
+    runningScript = nullptr;
+}
+
+void CALLBACK TimerScript::Tick(HWND, UINT, UINT_PTR, DWORD)
+{
+    TimerScript* script = runningScript;
+    if (!script || script->Done())
+        return;
+    if (script->steps[script->next]())
+        ++script->next;
+}
+
+HWND FindThreadWindow(const wchar_t* className)
+{
+    WindowSearch search{className};
+    EnumThreadWindows(GetCurrentThreadId(), MatchWindow, reinterpret_cast<LPARAM>(&search));
+    return search.found;
 }
 
 } // namespace iplug::igraphics::test

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 namespace iplug::igraphics::test {
@@ -49,13 +50,56 @@ void PumpMessages(int milliseconds = 0);
 // RGBA rows bottom row first, as glReadPixels gives them, from the framebuffer bound now.
 std::vector<uint8_t> ReadPixels(int x, int y, int width, int height);
 
-// Counts of the process's user and GDI objects, for leak checks.
+// What an editor may leave behind, counted in ways Wine answers (it answers 0 for every
+// GUI-resource and handle count): this process's running threads, through Toolhelp, and this
+// thread's windows, child windows included.
 struct ObjectCounts
 {
-    DWORD user = 0;
-    DWORD gdi = 0;
-    DWORD handles = 0;
+    int threads = 0;
+    int windows = 0;
 };
 ObjectCounts CountObjects();
+
+// Memory that faults on every touch once freed: its pages are decommitted and never handed out
+// again, so code that runs on a deleted object ends the test process at once instead of
+// reading what is left there.
+void* AllocatePoisonable(size_t size);
+void FreePoisoned(void* memory, size_t size);
+// Objects made through Poisoned and not yet deleted.
+int PoisonedObjectsAlive();
+
+template <class T>
+class Poisoned : public T
+{
+public:
+    using T::T;
+    static void* operator new(size_t size) { return AllocatePoisonable(size); }
+    static void operator delete(void* memory, size_t size) { FreePoisoned(memory, size); }
+};
+
+// Steps run one at a time by a thread timer, so they run inside whatever modal loop (menu,
+// dialog, drag) this thread is in when it fires. A step answers false to be tried again at the
+// next tick (a dialog that is not up yet).
+class TimerScript
+{
+public:
+    explicit TimerScript(std::vector<std::function<bool()>> steps, UINT periodMs = 50);
+    ~TimerScript();
+    TimerScript(const TimerScript&) = delete;
+    TimerScript& operator=(const TimerScript&) = delete;
+
+    bool Done() const { return next == steps.size(); }
+
+private:
+    static void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD);
+
+    std::vector<std::function<bool()>> steps;
+    size_t next = 0;
+    UINT_PTR timer = 0;
+};
+
+// A visible window of this thread with the given class ("#32770" for dialogs and message
+// boxes, "#32768" for menus), or null.
+HWND FindThreadWindow(const wchar_t* className);
 
 } // namespace iplug::igraphics::test

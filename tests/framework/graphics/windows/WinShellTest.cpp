@@ -40,13 +40,14 @@ TEST(WinShellTest, FileFilterListsEveryExtensionTwice)
 struct DialogScript
 {
     static inline std::wstring answer;
-    static inline std::wstring startFile, filter, defaultExtension;
+    static inline std::wstring startFile, startFolder, filter, defaultExtension;
     static inline DWORD flags = 0;
     static inline int saves = 0, opens = 0;
 
     static BOOL Record(OPENFILENAMEW* ofn)
     {
         startFile = ofn->lpstrFile;
+        startFolder = ofn->lpstrInitialDir ? ofn->lpstrInitialDir : L"";
         filter = ofn->lpstrFilter ? std::wstring(ofn->lpstrFilter, 2 * wcslen(ofn->lpstrFilter) + 2) : L"";
         defaultExtension = ofn->lpstrDefExt ? ofn->lpstrDefExt : L"";
         flags = ofn->Flags;
@@ -138,6 +139,26 @@ TEST(WinShellTest, FileBrowserGetsTheQuotedWidePath)
     ShellScript::result = 2;
     EXPECT_FALSE(WinShell::ShowInFileBrowser("C:\\x", false, api));
     ShellScript::result = 42;
+}
+
+// Paths built from a folder the system names with backslashes and parts joined with slashes
+// reach the dialogs and the file manager with backslashes only.
+TEST(WinShellTest, PathsHandedToTheShellUseBackslashesOnly)
+{
+    const char* mixed = "C:\\Users\\\xc5\x81ucja\\AppData\\Roaming/Ostrevane/Marlquin/Presets";
+    const std::wstring native = L"C:\\Users\\\u0141ucja\\AppData\\Roaming\\Ostrevane\\Marlquin\\Presets";
+    EXPECT_EQ(WinShell::NativePath(mixed), native);
+
+    WinShell::Api api = ShellApi();
+    api.getSaveFileName = DialogScript::Save;
+    DialogScript::answer.clear();
+    TextBuffer file("Presets/Warm.marlquin"), folder(mixed);
+    WinShell::AskForFile(nullptr, file, folder, 1, "marlquin", api);
+    EXPECT_EQ(DialogScript::startFolder, native);
+    EXPECT_EQ(DialogScript::startFile, L"Presets\\Warm.marlquin");
+
+    EXPECT_TRUE(WinShell::ShowInFileBrowser(mixed, false, api));
+    EXPECT_EQ(ShellScript::parameters, L"\"" + native + L"\"");
 }
 
 TEST(WinShellTest, WebAddressAsksFirstAndReportsAMissingConnection)
