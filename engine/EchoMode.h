@@ -2,13 +2,13 @@
 #include <cstdint>
 #include <vector>
 
+#include "engine/DelayLine.h"
 #include "engine/DriftContext.h"
 #include "engine/EngineMath.h"
 #include "engine/GrainShifter.h"
 #include "engine/ModeProcessor.h"
 #include "engine/ParamSmoother.h"
 #include "engine/PitchVoice.h"
-#include "engine/SampleHistory.h"
 #include "engine/TempoSyncInfo.h"
 #include "engine/TransientMap.h"
 
@@ -61,88 +61,79 @@ public:
     // writes silence.
     bool IsReady() const { return ready; }
 
-    // Fields in their documented order.
-    uint8_t reinitPending = 0;
-    uint32_t flickerRng = 1;
-    std::vector<float> scratch;
-    int32_t flickerCountdown[kTaps] = {};
-    double flickerGain[kTaps] = {};
-    double flickerTarget[kTaps] = {};
-    double sampleRate = EngineMath::kDefaultSampleRate;
-    SampleHistory buffer;
-    int32_t length = 0;
-    int32_t writeIndex = 0;
-    double clock = 0.0;
-    GrainShifter shifters[kTaps];
-    TransientMap transientMap;
-    PitchVoice pitchVoices[kTaps];
-    float pitchVoiceOut[kTaps] = {};
-    double pitchVoiceMix[kTaps] = {};
-    double tapLevels[kTaps] = {};
-    uint8_t tapLevelsValid = 0;
-    uint8_t pitchVoiceRunning[kTaps] = {};
-    int32_t pitchVoiceWarmup[kTaps] = {};
-    int32_t pitchVoiceHoldoff[kTaps] = {};
-    uint32_t idleSampleCounter = 0;
-    uint64_t pitchVoiceSamples = 0;
-    uint8_t pitchVoiceEnabled[kTaps] = {};
-    double tapSpacing[kTaps] = {};
-    double blockStartClock = 0.0;
-    double tapLowpassCoef[kTaps] = {};
-    double tapLowpassState[kTaps] = {};
-    double tapDecay[kTaps] = {};
-    double ghostDecay[kTaps] = {};
-    double decayFeedback = 0.0;
-    uint8_t decayValid = 0;
-    double panMatrix[4] = {};
-    uint32_t chaosRng = 1;
-    uint32_t chaosGeneration = 0;
-    uint8_t chaosSeeded = 0;
-    int32_t tapChaosCountdown[kTaps] = {};
-    uint8_t reverseRun[kTaps] = {};
-    double reverseRunLength[kTaps] = {};
-    double reverseRunPos[kTaps] = {};
-    uint8_t fastRun[kTaps] = {};
-    double fastRunLength[kTaps] = {};
-    double fastRunPos[kTaps] = {};
-    double tapDelay[kTaps] = {};
-    double oldTapDelay[kTaps] = {};
-    double minOldTapDelay = 1e30;
-    double tapCrossfade[kTaps] = {};
-    int32_t tickCountdown = 0;
-    uint8_t delaysValid = 0;
-    uint32_t tickCount = 0;
-    int32_t syncCountdown = -1;
-    int32_t octaveUpCountdown[kTaps] = {};
-    int32_t muteCountdown[kTaps] = {};
-    double muteGain[kTaps] = {};
-    int32_t ghostCountdown[kTaps] = {};
-    double ghostLowpassState[kTaps] = {};
-    int32_t eventCountdown = 0;
-    int32_t dropoutCountdown = 0;
-    int32_t clickPosition = -1;
-    double dropoutGain = 1.0;
-    int32_t bendRemaining = 0;
-    int32_t bendLength = 0;
-    double bendDepth = 0.0;
-    uint32_t reverseRunCount = 0;
-    uint32_t fastRunCount = 0;
-    uint32_t octaveJumpCount = 0;
-    uint32_t muteCount = 0;
-    uint32_t ghostCount = 0;
-    uint32_t dropoutCount = 0;
-    uint32_t bendCount = 0;
-    uint32_t delayFloorCount = 0;
-    double muteCoef = 0.0;
-    double dropoutCoef = 0.0;
-    double time = kDefaultTime;
-    double pitchControl = kDefaultPitchControl;
-    double feedback = kDefaultFeedback;
-    int32_t repeats = kDefaultRepeats;
-    TempoSyncInfo sync;
-    ParamSmoother timeSmoother;
-    ParamSmoother pitchSmoother;
-    ParamSmoother feedbackSmoother;
+    // What the echo carries from sample to sample, in its documented order.
+    // The ring, the shifters, the onset map and the pitch voices keep their
+    // own state; the prepared tables and the smoothers are the echo's own.
+    struct State
+    {
+        uint8_t reinitPending = 0; // fed while not heard: restart the taps
+        uint32_t flickerRng = 1;
+        int32_t flickerCountdown[kTaps] = {};
+        double flickerGain[kTaps] = {};
+        double flickerTarget[kTaps] = {};
+        double sampleRate = EngineMath::kDefaultSampleRate;
+        double clock = 0.0; // samples written since the last reset
+        double pitchVoiceMix[kTaps] = {};
+        double tapLevels[kTaps] = {};
+        uint8_t tapLevelsValid = 0;
+        uint8_t pitchVoiceRunning[kTaps] = {};
+        int32_t pitchVoiceWarmup[kTaps] = {};
+        int32_t pitchVoiceHoldoff[kTaps] = {};
+        uint32_t idleSampleCounter = 0;
+        uint64_t pitchVoiceSamples = 0;
+        uint8_t pitchVoiceEnabled[kTaps] = {};
+        double tapSpacing[kTaps] = {};
+        double blockStartClock = 0.0;
+        double tapLowpassState[kTaps] = {};
+        uint32_t chaosRng = 1;
+        uint32_t chaosGeneration = 0;
+        uint8_t chaosSeeded = 0;
+        int32_t tapChaosCountdown[kTaps] = {};
+        uint8_t reverseRun[kTaps] = {};
+        double reverseRunLength[kTaps] = {};
+        double reverseRunPos[kTaps] = {};
+        uint8_t fastRun[kTaps] = {};
+        double fastRunLength[kTaps] = {};
+        double fastRunPos[kTaps] = {};
+        double tapDelay[kTaps] = {};
+        double oldTapDelay[kTaps] = {};
+        double minOldTapDelay = 1e30;
+        double tapCrossfade[kTaps] = {}; // -1: none
+        int32_t tickCountdown = 0;
+        uint8_t delaysValid = 0;
+        uint32_t tickCount = 0;
+        int32_t syncCountdown = -1; // -1: none
+        int32_t octaveUpCountdown[kTaps] = {};
+        int32_t muteCountdown[kTaps] = {};
+        double muteGain[kTaps] = {};
+        int32_t ghostCountdown[kTaps] = {};
+        double ghostLowpassState[kTaps] = {};
+        int32_t eventCountdown = 0;
+        int32_t dropoutCountdown = 0;
+        int32_t clickPosition = -1; // -1: none
+        double dropoutGain = 1.0;
+        int32_t bendRemaining = 0;
+        int32_t bendLength = 0;
+        double bendDepth = 0.0;
+        uint32_t reverseRunCount = 0;
+        uint32_t fastRunCount = 0;
+        uint32_t octaveJumpCount = 0;
+        uint32_t muteCount = 0;
+        uint32_t ghostCount = 0;
+        uint32_t dropoutCount = 0;
+        uint32_t bendCount = 0;
+        uint32_t delayFloorCount = 0;
+        double time = kDefaultTime;
+        double pitchControl = kDefaultPitchControl;
+        double feedback = kDefaultFeedback;
+        int32_t repeats = kDefaultRepeats;
+        TempoSyncInfo sync;
+    };
+
+    const State& CurrentState() const { return state; }
+    // The ring of mono input, written at the clock.
+    const DelayLine<1>& History() const { return history; }
+    const TransientMap& Transients() const { return transientMap; }
 
 private:
     // What a sample's processing takes from the smoothed controls, the chaos
@@ -173,8 +164,17 @@ private:
         double maxTapDelay = 0.0;
     };
 
+    // Sizes the ring and everything that points into it for the rate; false
+    // when the memory cannot be had.
+    bool AllocateForRate();
+    void ReleaseMemory();
+    // The rate's filter poles, smoother times and pan.
+    void PrepareTables();
+    void FillPanMatrix();
     // Everything Reset does but clearing the history.
     void ResetState();
+    void ResetChaos();
+    void ResetTap(int k);
     // The plan of one sample, made as a call of one sample makes it.
     SamplePlan PlanSample(const DriftContext& drift);
     // Making the plan again would change no state and give the same plan, but for
@@ -210,13 +210,32 @@ private:
 
     // Linear read of the ring at an absolute position (slot = position modulo length).
     double ReadEcho(double position) const;
-    // ReadEcho for positions that do not lie within a lap behind the writer.
-    double ReadEchoAnywhere(double position) const;
     // Weights of the old and the new read head at a whole step of a tap's crossfade.
     void CrossfadeWeights(double step, double crossfadeSamples, double& oldWeight, double& newWeight) const;
     static void ComputeCrossfadeWeights(double step, double crossfadeSamples, double& oldWeight, double& newWeight);
     void BuildCrossfadeTable();
 
+    State state;
+    std::vector<float> scratch;
+    DelayLine<1> history;
+    GrainShifter shifters[kTaps];
+    TransientMap transientMap;
+    PitchVoice pitchVoices[kTaps];
+    float pitchVoiceOut[kTaps] = {};
+    // Prepared for the rate: each tap's low-pass pole, and the pan of odd and
+    // even repeats into left and right.
+    double tapLowpassCoef[kTaps] = {};
+    double panMatrix[4] = {};
+    double muteCoef = 0.0;
+    double dropoutCoef = 0.0;
+    // The feedback's powers for the taps and their ghosts, made for decayFeedback.
+    double tapDecay[kTaps] = {};
+    double ghostDecay[kTaps] = {};
+    double decayFeedback = 0.0;
+    uint8_t decayValid = 0;
+    ParamSmoother timeSmoother;
+    ParamSmoother pitchSmoother;
+    ParamSmoother feedbackSmoother;
     // The crossfade weights at whole steps, as CrossfadeWeights computes them
     // for the crossfade length of the prepared rate.
     std::vector<double> crossfadeOldWeights;

@@ -285,8 +285,8 @@ void CodeVoice(Coder& c, Voice& v)
     c.I32(v.fadeRemaining);
 }
 
-template <class Coder, class Shifter>
-void CodeShifter(Coder& c, Shifter& s)
+template <class Coder, class ShifterState>
+void CodeShifterState(Coder& c, ShifterState& s)
 {
     c.F64(s.sampleRate);
     c.F64(s.ratio);
@@ -302,6 +302,20 @@ void CodeShifter(Coder& c, Shifter& s)
     c.F64(s.readPosB);
     c.F64(s.phaseA);
     c.F64(s.phaseB);
+}
+
+void CodeShifter(BlobWriter& c, const GrainShifter& shifter)
+{
+    CodeShifterState(c, shifter.CurrentState());
+}
+
+// Decodes over the shifter's own state, so that what the blob does not carry
+// stays as preparation left it.
+void CodeShifter(BlobReader& c, GrainShifter& shifter)
+{
+    GrainShifter::State state = shifter.CurrentState();
+    CodeShifterState(c, state);
+    shifter.RestoreState(std::move(state));
 }
 
 template <class Coder, class Record>
@@ -440,8 +454,9 @@ bool ValidVoice(const LoopsMode& loop, const LoopVoice& v)
     return ValidPersonality(v);
 }
 
-bool ValidShifter(const LoopsMode& loop, const GrainShifter& s)
+bool ValidShifter(const LoopsMode& loop, const GrainShifter& shifter)
 {
+    const GrainShifter::State& s = shifter.CurrentState();
     if (s.sampleRate != loop.SampleRate())
         return false;
     if (s.length < 1 || s.buffer.size() != static_cast<size_t>(s.length))
@@ -504,8 +519,9 @@ std::vector<uint8_t> EncodeFrozenLoop(const LoopsMode& loop)
         return bytes;
     try {
         const LoopsMode::State& state = loop.GetState();
-        bytes.reserve(static_cast<size_t>(FrozenLoopBlob::SizeFor(static_cast<uint64_t>(loop.HistoryLength()),
-                                                                  static_cast<uint64_t>(state.shifters[0].length))));
+        bytes.reserve(static_cast<size_t>(
+            FrozenLoopBlob::SizeFor(static_cast<uint64_t>(loop.HistoryLength()),
+                                    static_cast<uint64_t>(state.shifters[0].CurrentState().length))));
         BlobWriter writer(bytes);
         writer.U32(FrozenLoopBlob::kMagic);
         writer.U32(FrozenLoopBlob::kVersion);

@@ -154,12 +154,6 @@ int InterpolationFor(double speedLimit)
     return 0;
 }
 
-// A shifter whose ring is as long as it says.
-bool WholeShifter(const GrainShifter& s)
-{
-    return s.length > 0 && s.buffer.size() == static_cast<size_t>(s.length);
-}
-
 } // namespace
 
 constexpr int LoopsMode::kVoiceOrder[LoopsMode::kVoiceCount];
@@ -245,10 +239,8 @@ void LoopsMode::ReleaseArrays() noexcept
     state.history.Release();
     std::vector<double>().swap(panLeft);
     std::vector<double>().swap(panRight);
-    for (GrainShifter& shifter : state.shifters) {
-        std::vector<float>().swap(shifter.buffer);
-        shifter.length = 0;
-    }
+    for (GrainShifter& shifter : state.shifters)
+        shifter.Release();
     historyLength = 0;
 }
 
@@ -256,8 +248,8 @@ bool LoopsMode::IsReady() const
 {
     return historyLength > 2 && state.history.Length() == static_cast<size_t>(historyLength)
            && panLeft.size() == static_cast<size_t>(kPanTableSize)
-           && panRight.size() == static_cast<size_t>(kPanTableSize) && WholeShifter(state.shifters[0])
-           && WholeShifter(state.shifters[1]);
+           && panRight.size() == static_cast<size_t>(kPanTableSize) && state.shifters[0].IsReady()
+           && state.shifters[1].IsReady();
 }
 
 void LoopsMode::Reset()
@@ -1207,7 +1199,7 @@ void LoopsMode::PrefillShifters(LoopVoice& voice)
         state.shifters[1].Push(static_cast<float>(frame.right));
     }
     for (GrainShifter& shifter : state.shifters)
-        shifter.readPosA = shifter.readPosB = shifter.clock - count;
+        shifter.StartHeadsBack(count);
     voice.readPosition = ring.Clamp(LoopVoice::WrapIntoWindow(count * voice.baseSpeed + voice.readPosition,
                                                               voice.windowStart, voice.windowSpan, reversed));
 }
@@ -1275,8 +1267,8 @@ LoopsMode::State LoopsMode::TakeState() noexcept
 
 bool LoopsMode::RestoreState(State&& record) noexcept
 {
-    if (record.history.Length() != static_cast<size_t>(historyLength) || !WholeShifter(record.shifters[0])
-        || !WholeShifter(record.shifters[1]))
+    if (record.history.Length() != static_cast<size_t>(historyLength) || !record.shifters[0].IsReady()
+        || !record.shifters[1].IsReady())
         return false;
     state = std::move(record);
     return true;

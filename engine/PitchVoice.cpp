@@ -5,13 +5,30 @@
 #include <limits>
 
 #include "engine/EngineMath.h"
+#include "engine/InterpolatedRead.h"
 
 namespace {
 
 constexpr int kTableSize = 256;
 constexpr int kReferenceWords = PitchVoice::kLaggedWord - PitchVoice::kReferenceWord;
 constexpr int kLaggedWords = PitchVoice::kBitWords - PitchVoice::kLaggedWord;
+// Semitones the read speed may move towards its target at one grain start.
 constexpr int kMaxSemitoneStep = 12;
+// 1.0 in 16.16 fixed point.
+constexpr int64_t kFixedOne = 65536;
+constexpr float kFixedOneF = 65536.0f;
+constexpr double kFixedOneD = 65536.0;
+// The analysis window in samples at the reference rate; windows scale with the rate.
+constexpr double kReferenceRate = 48000.0;
+constexpr double kReferenceWindow = 2048.0;
+// The synthesis reads this many grain lengths (and one more at the ratio) behind the block clock.
+constexpr double kLatencyGrains = 1.5;
+// Analysis and search never step slower than this speed.
+constexpr double kMinAnalysisSpeed = 1.25;
+// The grain length follows the window only once it is this many samples off.
+constexpr int32_t kGrainLengthDeadBand = 64;
+// Read positions are pinned to this many samples either way.
+constexpr double kPositionLimit = 4.0e18;
 
 // semitone[i] = 2^((i - 128)/12), fine[j] = 2^(j/3072): a whole semitone step
 // and 1/256 of one.
@@ -91,7 +108,7 @@ void PitchVoice::Prepare(double rate, const float* ring, int ringLength, Transie
         map = &ownMap;
     }
     Tables();
-    SetWindow(EngineMath::RoundToInt(sampleRate * 2048.0 / 48000.0));
+    SetWindow(EngineMath::RoundToInt(sampleRate * kReferenceWindow / kReferenceRate));
     ratioValid = 0;
     SetRatio(1.0);
     Reset();
@@ -120,24 +137,24 @@ void PitchVoice::SetRatio(double value)
 
 void PitchVoice::UpdateLatency()
 {
-    searchScale = std::min(std::max(window / 2048.0, 1.0), 2.0);
+    searchScale = std::min(std::max(window / kReferenceWindow, 1.0), 2.0);
     const double reach = (1.0 - 1.0 / (2.0 * ratio)) * window;
-    searchRange = reach > 0.0 ? static_cast<int32_t>(reach / (searchScale * std::max(ratio, 1.25))) : 0;
-    latency = window / ratio + 1.5 * window;
+    searchRange = reach > 0.0 ? static_cast<int32_t>(reach / (searchScale * std::max(ratio, kMinAnalysisSpeed))) : 0;
+    latency = window / ratio + kLatencyGrains * window;
 }
 
 int32_t PitchVoice::ExpectedReadIndex(int offset) const
 {
     if (sourceLength < 1)
         return 0;
-    const double a = readDelay - 1.5 * grainLength - grainLength / ratio;
-    const double b = searchScale * std::max(ratio, 1.25) * searchRange * 0.5 + a;
-    double position = blockClock + offset - b;
+    const double synthesisDelay = readDelay - kLatencyGrains * grainLength - grainLength / ratio;
+    const double delay = searchScale * std::max(ratio, kMinAnalysisSpeed) * searchRange * 0.5 + synthesisDelay;
+    double position = blockClock + offset - delay;
     // A clock this far out cannot come from a running echo; pinning it keeps the
     // index arithmetic below in range.
     if (!std::isfinite(position))
         position = 0.0;
-    position = std::min(std::max(position, -4.0e18), 4.0e18);
+    position = std::min(std::max(position, -kPositionLimit), kPositionLimit);
     const int64_t remainder = EngineMath::RoundToInt64(position) % sourceLength;
     int64_t index = remainder + sourceLength;
     if (remainder < 0)
@@ -200,23 +217,16 @@ int PitchVoice::WrapIndex(int64_t index) const
     return static_cast<int>(wrapped);
 }
 
-float PitchVoice::SourceAt(int64_t index) const
-{
-    return source[WrapIndex(index)];
-}
-
 float PitchVoice::SourceLinear(int64_t fixedPosition) const
 {
     const int64_t whole = FixedFloor(fixedPosition);
-    const float t = static_cast<float>(fixedPosition - whole * 65536) / 65536.0f;
-    const float x0 = SourceAt(whole);
-    const float x1 = SourceAt(whole + 1);
-    return x0 + (x1 - x0) * t;
+    const float fraction = static_cast<float>(fixedPosition - whole * kFixedOne) / kFixedOneF;
+    return ReadLinearSingle(SourceRing(), whole, fraction);
 }
 
 void PitchVoice::PackBits(int wordOffset, int64_t start, int bitCount, int32_t step)
 {
-    int64_t position = start * 65536;
+    int64_t position = start * kFixedOne;
     for (int b = 0; b < bitCount; ++b) {
         if (SourceLinear(position) > 0.0f)
             bits[static_cast<size_t>(wordOffset + b / 32)] |= 0x80000000u >> (b % 32);
@@ -226,8 +236,9 @@ void PitchVoice::PackBits(int wordOffset, int64_t start, int bitCount, int32_t s
 
 void PitchVoice::BuildAnalysisBits()
 {
-    const double lengthScale = std::min(std::max(grainLength / 2048.0, 1.0), 2.0);
-    const int32_t step = static_cast<int32_t>(std::max(static_cast<double>(readSpeed), 1.25) * lengthScale * 65536.0);
+    const double lengthScale = std::min(std::max(grainLength / kReferenceWindow, 1.0), 2.0);
+    const int32_t step =
+        static_cast<int32_t>(std::max(static_cast<double>(readSpeed), kMinAnalysisSpeed) * lengthScale * kFixedOneD);
     const int referenceBits = std::min(grainLength, kReferenceWords * 32);
     const int laggedBits = std::min(2 * grainLength, kLaggedWords * 32);
 
@@ -301,7 +312,7 @@ void PitchVoice::RecordDecision(int32_t position)
 void PitchVoice::StartGrain(GrainSlot& slot)
 {
     slot.start = WrapIndex(static_cast<int64_t>(candidate) - grainLength / 2);
-    slot.step = static_cast<uint32_t>(readSpeed * 65536.0f);
+    slot.step = static_cast<uint32_t>(readSpeed * kFixedOneF);
     slot.position = 0;
     slot.finished = 0;
     slot.pastHalf = 0;
@@ -316,7 +327,7 @@ void PitchVoice::StartGrain(GrainSlot& slot)
     readSpeed = TableRatio(currentSemitones);
 
     const int32_t difference = grainTarget - grainLength;
-    if (std::abs(difference) > 64) {
+    if (std::abs(difference) > kGrainLengthDeadBand) {
         int32_t move = difference >= 0 ? difference >> 5 : -((-difference + 31) >> 5);
         move -= move % 4;
         grainLength += move;
@@ -327,15 +338,9 @@ void PitchVoice::StartGrain(GrainSlot& slot)
 
 float PitchVoice::ReadGrain(const GrainSlot& slot) const
 {
-    const int64_t i = static_cast<int64_t>(slot.start) + (slot.position >> 16);
-    const float t = static_cast<float>(slot.position & 0xFFFFu) / 65536.0f;
-    const float p0 = SourceAt(i);
-    const float p1 = SourceAt(i + 1);
-    const float p2 = SourceAt(i + 2);
-    const float p3 = SourceAt(i + 3);
-    return 0.5f
-           * (2.0f * p1 + (p2 - p0) * t + (2.0f * p0 - 5.0f * p1 + 4.0f * p2 - p3) * t * t
-              + (3.0f * (p1 - p2) + p3 - p0) * t * t * t);
+    const int64_t first = static_cast<int64_t>(slot.start) + (slot.position >> 16);
+    const float fraction = static_cast<float>(slot.position & 0xFFFFu) / kFixedOneF;
+    return ReadCubicSingle(SourceRing(), first, fraction);
 }
 
 void PitchVoice::Synthesize(float* out, int count)

@@ -2,6 +2,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "engine/DelayLine.h"
 #include "engine/EngineMath.h"
 #include "engine/TransientMap.h"
 
@@ -79,9 +80,10 @@ public:
     uint32_t GrainsDecided() const { return grainsDecided; }
     uint32_t GrainsOnOnsets() const { return grainsOnOnsets; }
 
-    // Set by the echo before each render.
-    double blockClock = 0.0;
-    double readDelay = 0.0;
+    // Where the render that follows reads: the clock of the echo's ring at the
+    // start of the block, and how far behind it the voice's output lies.
+    void SetBlockClock(double clock) { blockClock = clock; }
+    void SetReadDelay(double delay) { readDelay = delay; }
 
 private:
     void SetWindow(int samples);
@@ -95,7 +97,8 @@ private:
     void StartGrain(GrainSlot& slot);
     void Synthesize(float* out, int count);
     float ReadGrain(const GrainSlot& slot) const;
-    float SourceAt(int64_t index) const;
+    // The echo's ring as the reads see it: indexed by position modulo its length.
+    DelayLineView<1> SourceRing() const { return DelayLineView<1>(source, sourceLength, 0, 0.0); }
     float SourceLinear(int64_t fixedPosition) const;
     int WrapIndex(int64_t index) const;
     void PackBits(int wordOffset, int64_t start, int bitCount, int32_t step);
@@ -114,6 +117,8 @@ private:
     int32_t analysisEnd = 0;
     std::vector<uint32_t> bits;
     double sampleRate = EngineMath::kDefaultSampleRate;
+    double blockClock = 0.0;
+    double readDelay = 0.0;
     double ratio = 1.0;
     int32_t window = kStartGrainLength;
     int32_t grainTarget = kStartGrainLength; // the window as the tables represent it

@@ -33,36 +33,44 @@ public:
     // Whether any block between the position and position + span is flagged.
     bool AnyMarked(double position, double span) const;
 
-    int BlockCount() const { return blocks; }
-    int HoldBlocks() const { return holdBlocks; }
+    // The map's whole state, in its documented order.
+    struct State
+    {
+        const float* samples = nullptr; // the ring, not owned
+        std::vector<uint8_t> flags;     // one per block, 1 = onset
+        double sampleRate = EngineMath::kDefaultSampleRate;
+        int32_t length = 0;
+        int32_t blocks = 0;
+        int64_t nextPosition = 0; // absolute position of the next sample to scan
+        int32_t scanIndex = 0;    // its ring index, block-aligned
+        uint8_t synced = 0;
+        float peakEnv = 0.0f;
+        float slowEnv = 0.0f;
+        float peakDecay = 0.0f;
+        float slowCoef = 0.0f;
+        int32_t holdBlocks = 1;
+        int32_t holdRemaining = 0;
+    };
 
-    const float* samples = nullptr;
-    std::vector<uint8_t> flags;
-    double sampleRate = EngineMath::kDefaultSampleRate;
-    int32_t length = 0;
-    int32_t blocks = 0;
-    int64_t nextPosition = 0;
-    int32_t scanIndex = 0;
-    uint8_t synced = 0;
-    float peakEnv = 0.0f;
-    float slowEnv = 0.0f;
-    float peakDecay = 0.0f;
-    float slowCoef = 0.0f;
-    int32_t holdBlocks = 1;
-    int32_t holdRemaining = 0;
+    int BlockCount() const { return state.blocks; }
+    int HoldBlocks() const { return state.holdBlocks; }
+    const State& CurrentState() const { return state; }
 
 private:
     // True when the next block is not yet whole at `clock`, so that an update
     // would change nothing (false whenever that is not plain).
     bool BlockStillOpen(double clock) const
     {
-        if (!synced || nextPosition < 0 || nextPosition > kExactPositionLimit)
+        if (!state.synced || state.nextPosition < 0 || state.nextPosition > kExactPositionLimit)
             return false;
-        const int32_t pending = std::min((scanIndex / kBlockSize + 1) * kBlockSize, length) - scanIndex;
-        const double from = static_cast<double>(nextPosition);
+        const int32_t pending =
+            std::min((state.scanIndex / kBlockSize + 1) * kBlockSize, state.length) - state.scanIndex;
+        const double from = static_cast<double>(state.nextPosition);
         return clock >= from && clock <= from + (pending - 1);
     }
     void ScanWritten(double clock);
     void Resync(int64_t position);
     void ScanBlock(int end);
+
+    State state;
 };

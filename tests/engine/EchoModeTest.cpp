@@ -178,28 +178,28 @@ TEST(EchoMode, FeedbackAndRepeatsAreClamped)
 {
     EchoMode echo;
     echo.SetFeedback(5.0);
-    EXPECT_EQ(echo.feedback, 0.9);
+    EXPECT_EQ(echo.CurrentState().feedback, 0.9);
     echo.SetFeedback(-1.0);
-    EXPECT_EQ(echo.feedback, 0.0);
+    EXPECT_EQ(echo.CurrentState().feedback, 0.0);
     echo.SetFeedback(std::numeric_limits<double>::quiet_NaN());
-    EXPECT_EQ(echo.feedback, 0.0);
+    EXPECT_EQ(echo.CurrentState().feedback, 0.0);
     echo.SetRepeats(0);
-    EXPECT_EQ(echo.repeats, 1);
+    EXPECT_EQ(echo.CurrentState().repeats, 1);
     echo.SetRepeats(12);
-    EXPECT_EQ(echo.repeats, 8);
+    EXPECT_EQ(echo.CurrentState().repeats, 8);
     echo.SetTime(-1.0);
-    EXPECT_EQ(echo.time, 0.05);
+    EXPECT_EQ(echo.CurrentState().time, 0.05);
     echo.SetTime(std::numeric_limits<double>::infinity());
-    EXPECT_EQ(echo.time, 0.05);
+    EXPECT_EQ(echo.CurrentState().time, 0.05);
     echo.SetControls(1.0, 0.5);
-    EXPECT_NEAR(echo.time, 1.2, 1e-12);
-    EXPECT_NEAR(echo.pitchSmoother.target, 1.005, 1e-12);
+    EXPECT_NEAR(echo.CurrentState().time, 1.2, 1e-12);
+    EXPECT_EQ(echo.CurrentState().pitchControl, 0.5);
     echo.RestoreConstructedControls();
-    EXPECT_EQ(echo.time, 0.25);
-    EXPECT_EQ(echo.pitchControl, 0.0);
-    EXPECT_EQ(echo.feedback, 0.5);
-    EXPECT_EQ(echo.repeats, 4);
-    EXPECT_EQ(echo.sync.boundaryOffset, -1);
+    EXPECT_EQ(echo.CurrentState().time, 0.25);
+    EXPECT_EQ(echo.CurrentState().pitchControl, 0.0);
+    EXPECT_EQ(echo.CurrentState().feedback, 0.5);
+    EXPECT_EQ(echo.CurrentState().repeats, 4);
+    EXPECT_EQ(echo.CurrentState().sync.boundaryOffset, -1);
 }
 
 // Taps read the ring at the ratio: half speed an octave down, double speed an
@@ -259,7 +259,7 @@ TEST(EchoMode, LaterLapsReadTheRingAsTheFirstDoes)
 {
     EchoRig rig(8000.0, 3, 0.5, 0.2501);
     rig.echo->SnapSmoothers();
-    const int length = rig.echo->length;
+    const int length = static_cast<int>(rig.echo->History().Length());
     const int window = 3 * 2001 + 100;
     const int first = length - 100;
     const int third = first + 2 * length;
@@ -280,7 +280,7 @@ TEST(EchoMode, LaterLapsReadTheRingAsTheFirstDoes)
 TEST(EchoMode, IdleFeedingInChunksMatchesSingleSamples)
 {
     EchoRig single(8000.0);
-    const int total = single.echo->length + 1000;
+    const int total = static_cast<int>(single.echo->History().Length()) + 1000;
     std::vector<float> l(static_cast<size_t>(total), 0.0f);
     std::vector<float> r(static_cast<size_t>(total), 0.0f);
     for (int i = 0; i < total; i += 997) {
@@ -295,17 +295,22 @@ TEST(EchoMode, IdleFeedingInChunksMatchesSingleSamples)
         EchoRig chunked(8000.0);
         for (int i = 0; i < total; i += chunk)
             chunked.echo->FeedIdle(l.data() + i, r.data() + i, std::min(chunk, total - i));
-        const EchoMode& a = *chunked.echo;
-        const EchoMode& b = *single.echo;
+        const EchoMode::State& a = chunked.echo->CurrentState();
+        const EchoMode::State& b = single.echo->CurrentState();
         EXPECT_EQ(a.clock, b.clock);
-        EXPECT_EQ(a.writeIndex, b.writeIndex);
         EXPECT_EQ(a.idleSampleCounter, b.idleSampleCounter);
-        EXPECT_TRUE(a.buffer == b.buffer);
-        EXPECT_TRUE(a.transientMap.flags == b.transientMap.flags);
-        EXPECT_EQ(a.transientMap.nextPosition, b.transientMap.nextPosition);
-        EXPECT_EQ(a.transientMap.scanIndex, b.transientMap.scanIndex);
-        EXPECT_EQ(a.transientMap.peakEnv, b.transientMap.peakEnv);
-        EXPECT_EQ(a.transientMap.slowEnv, b.transientMap.slowEnv);
+        const DelayLine<1>& ringA = chunked.echo->History();
+        const DelayLine<1>& ringB = single.echo->History();
+        EXPECT_EQ(ringA.WriteIndex(), ringB.WriteIndex());
+        ASSERT_EQ(ringA.Length(), ringB.Length());
+        EXPECT_TRUE(std::equal(ringA.Frames(), ringA.Frames() + ringA.Length(), ringB.Frames()));
+        const TransientMap::State& mapA = chunked.echo->Transients().CurrentState();
+        const TransientMap::State& mapB = single.echo->Transients().CurrentState();
+        EXPECT_TRUE(mapA.flags == mapB.flags);
+        EXPECT_EQ(mapA.nextPosition, mapB.nextPosition);
+        EXPECT_EQ(mapA.scanIndex, mapB.scanIndex);
+        EXPECT_EQ(mapA.peakEnv, mapB.peakEnv);
+        EXPECT_EQ(mapA.slowEnv, mapB.slowEnv);
     }
 }
 
@@ -314,12 +319,12 @@ TEST(EchoMode, HistoryFedWhileIdleReturnsOnTime)
     EchoRig rig(48000.0, 2, 0.5, 0.1);
     const std::vector<float> idle = Impulse(3000, 1000);
     rig.echo->FeedIdle(idle.data(), idle.data(), 3000);
-    EXPECT_EQ(rig.echo->reinitPending, 1);
+    EXPECT_EQ(rig.echo->CurrentState().reinitPending, 1);
     // FeedIdle keeps the onset map current as it goes.
-    EXPECT_TRUE(rig.echo->transientMap.IsMarked(1000.0));
+    EXPECT_TRUE(rig.echo->Transients().IsMarked(1000.0));
 
     const StereoBlock out = rig.RunMono(std::vector<float>(12000, 0.0f));
-    EXPECT_EQ(rig.echo->reinitPending, 0);
+    EXPECT_EQ(rig.echo->CurrentState().reinitPending, 0);
     EXPECT_EQ(FirstAbove(out.left, 1e-9f), 1000 + 4800 - 3000);
     EXPECT_EQ(FirstAbove(out.left, 1e-9f, 1000 + 4800 - 3000 + 100), 1000 + 9600 - 3000);
 }
@@ -339,7 +344,7 @@ TEST(EchoMode, ChaosEventsFollowTheAmountAndTheSeed)
         EchoRig rig(48000.0, 8, 0.7, 0.05);
         rig.drift.SetAmount(c.amount);
         const StereoBlock out = rig.RunMono(input, 64);
-        const EchoMode& e = *rig.echo;
+        const EchoMode::State& e = rig.echo->CurrentState();
         const uint32_t tapEvents = e.fastRunCount + e.reverseRunCount + e.octaveJumpCount + e.muteCount + e.ghostCount;
         EXPECT_EQ(tapEvents > 0, c.anyEvents);
         EXPECT_EQ(e.dropoutCount + e.bendCount > 0, c.dropoutsAndBends);
@@ -374,8 +379,8 @@ TEST(EchoMode, PitchVoicesRunOnlyWhileSyncedAndPitched)
         rig.ProcessInPlace(out);
         EXPECT_EQ(probe.Allocations(), 0);
     }
-    EXPECT_GT(rig.echo->pitchVoiceSamples, 0u);
-    EXPECT_EQ(rig.echo->pitchVoiceMix[0], 1.0);
+    EXPECT_GT(rig.echo->CurrentState().pitchVoiceSamples, 0u);
+    EXPECT_EQ(rig.echo->CurrentState().pitchVoiceMix[0], 1.0);
     for (size_t i = 0; i < out.left.size(); ++i)
         ASSERT_TRUE(std::isfinite(out.left[i]) && std::fabs(out.left[i]) < 2.0f) << i;
     EXPECT_GT(audio_probe::ToneAmplitude(out.left, 300.0, 48000.0, 24000, 48000), 0.02);
@@ -384,7 +389,7 @@ TEST(EchoMode, PitchVoicesRunOnlyWhileSyncedAndPitched)
     unsynced.echo->SetControls(MacroFor(0.25), 0.7);
     unsynced.echo->SnapSmoothers();
     unsynced.RunMono(input);
-    EXPECT_EQ(unsynced.echo->pitchVoiceSamples, 0u);
+    EXPECT_EQ(unsynced.echo->CurrentState().pitchVoiceSamples, 0u);
 }
 
 TEST(EchoMode, RefusedMemoryLeavesTheEchoSilentAndSafe)
@@ -402,13 +407,13 @@ TEST(EchoMode, RefusedMemoryLeavesTheEchoSilentAndSafe)
 
     rig.echo->Prepare(std::numeric_limits<double>::infinity(), 512);
     EXPECT_TRUE(rig.echo->IsReady());
-    EXPECT_EQ(rig.echo->sampleRate, 48000.0);
+    EXPECT_EQ(rig.echo->CurrentState().sampleRate, 48000.0);
     rig.echo->Prepare(1e12, 512);
     EXPECT_TRUE(rig.echo->IsReady());
-    EXPECT_EQ(rig.echo->sampleRate, 384000.0);
+    EXPECT_EQ(rig.echo->CurrentState().sampleRate, 384000.0);
     rig.echo->Prepare(48000.0, 512);
     EXPECT_TRUE(rig.echo->IsReady());
-    EXPECT_EQ(rig.echo->length, 659906);
+    EXPECT_EQ(rig.echo->History().Length(), 659906u);
 }
 
 // A NaN sample must not stay in the ring to come back with every repeat.

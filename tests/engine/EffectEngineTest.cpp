@@ -142,10 +142,10 @@ TEST_F(EffectEngineTest, RatesOutsideTheSupportedRangeArePulledInForEveryStage)
         auto engine = MakeEngine({{kMode, 1}, {kDrive, 0.5}, {kWear, 0.5}}, c.requested, 256);
         EXPECT_EQ(engine->SampleRate(), c.used) << c.requested;
         const EffectEngineInspector inner = Inspect(*engine);
-        for (double stageRate :
-             {inner.Drive().SampleRate(), inner.Wear().SampleRate(), inner.Trem().SampleRate(),
-              inner.Repeat().CurrentState().sampleRate, inner.Echo().sampleRate, inner.EchoLeft().sampleRate,
-              inner.EchoRight().sampleRate, inner.LiveLoop().SampleRate()})
+        for (double stageRate : {inner.Drive().SampleRate(), inner.Wear().SampleRate(), inner.Trem().SampleRate(),
+                                 inner.Repeat().CurrentState().sampleRate, inner.Echo().CurrentState().sampleRate,
+                                 inner.EchoLeft().CurrentState().sampleRate,
+                                 inner.EchoRight().CurrentState().sampleRate, inner.LiveLoop().SampleRate()})
             EXPECT_EQ(stageRate, c.used) << c.requested;
         EXPECT_TRUE(inner.Repeat().IsPrepared()) << c.requested;
         EXPECT_TRUE(inner.Echo().IsReady()) << c.requested;

@@ -81,8 +81,10 @@ void ExpectSameSmoother(const ParamSmoother& a, const ParamSmoother& b, const ch
     EXPECT_EQ(a.time, b.time) << what;
 }
 
-void ExpectSameShifter(const GrainShifter& a, const GrainShifter& b)
+void ExpectSameShifter(const GrainShifter& shifterA, const GrainShifter& shifterB)
 {
+    const GrainShifter::State& a = shifterA.CurrentState();
+    const GrainShifter::State& b = shifterB.CurrentState();
     EXPECT_EQ(a.sampleRate, b.sampleRate);
     EXPECT_EQ(a.ratio, b.ratio);
     EXPECT_EQ(a.buffer, b.buffer);
@@ -231,7 +233,7 @@ TEST_F(FrozenLoopBlobTest, RoundTripKeepsEveryStoredField)
         EXPECT_EQ(voice.baseSpeed, 1.0);
         EXPECT_EQ(voice.baseGain, 1.0);
     }
-    EXPECT_EQ(decoded->GetState().shifters[0].crossfadeRemaining, 0);
+    EXPECT_EQ(decoded->GetState().shifters[0].CurrentState().crossfadeRemaining, 0);
     EXPECT_TRUE(decoded->IsReady());
 }
 
@@ -272,7 +274,7 @@ TEST_F(FrozenLoopBlobTest, SizeLimitFitsTheHighestSupportedRate)
     loop.Prepare(LoopsMode::kMaxSampleRate, 512);
     ASSERT_TRUE(loop.IsReady());
     EXPECT_EQ(FrozenLoopBlob::SizeFor(static_cast<uint64_t>(loop.HistoryLength()),
-                                      static_cast<uint64_t>(loop.GetState().shifters[0].length)),
+                                      static_cast<uint64_t>(loop.GetState().shifters[0].CurrentState().length)),
               FrozenLoopBlob::MaxSize());
     EXPECT_EQ(FrozenLoopBlob::MaxSize(), 160975849u);
 
@@ -327,9 +329,9 @@ TEST_F(FrozenLoopBlobTest, RefusesDamagedBlobs)
     ASSERT_FALSE(valid.empty());
     ASSERT_TRUE(DecodeFrozenLoop(valid.data(), valid.size()));
     const Layout at{static_cast<size_t>(loop->HistoryLength()),
-                    static_cast<size_t>(loop->GetState().shifters[0].length)};
+                    static_cast<size_t>(loop->GetState().shifters[0].CurrentState().length)};
     const size_t s = at.State();
-    const int32_t shifterLength = loop->GetState().shifters[0].length;
+    const int32_t shifterLength = loop->GetState().shifters[0].CurrentState().length;
 
     using Blob = std::vector<uint8_t>;
     struct Case

@@ -71,7 +71,7 @@ TEST_F(GrainShifterTest, AtUnityItIsAnExactSixtyMillisecondDelay)
 {
     GrainShifter shifter;
     shifter.Prepare(48000.0);
-    ASSERT_EQ(shifter.length, 19202);
+    ASSERT_EQ(shifter.CurrentState().length, 19202);
     std::vector<float> input(8000);
     uint32_t state = 7;
     for (float& v : input)
@@ -129,21 +129,21 @@ TEST_F(GrainShifterTest, ReturningToUnityCrossfadesOverOneGrain)
         shifter.Process(input[n]);
 
     shifter.SetRatio(1.0);
-    ASSERT_EQ(shifter.crossfadeLength, 2544);
+    ASSERT_EQ(shifter.CurrentState().crossfadeLength, 2544);
     int differing = 0;
     for (int i = 0; i < 2544; ++i, ++n)
         differing += shifter.Process(input[n]) != input[n - 2880];
     EXPECT_GT(differing, 2000);
-    EXPECT_EQ(shifter.crossfadeRemaining, 0);
+    EXPECT_EQ(shifter.CurrentState().crossfadeRemaining, 0);
     for (; n < input.size(); ++n)
         ASSERT_EQ(shifter.Process(input[n]), input[n - 2880]) << n;
 
     // Leaving unity again cancels a crossfade that is still running.
     shifter.SetRatio(0.5);
     shifter.SetRatio(1.0);
-    EXPECT_GT(shifter.crossfadeRemaining, 0);
+    EXPECT_GT(shifter.CurrentState().crossfadeRemaining, 0);
     shifter.SetRatio(2.0);
-    EXPECT_EQ(shifter.crossfadeRemaining, 0);
+    EXPECT_EQ(shifter.CurrentState().crossfadeRemaining, 0);
 }
 
 TEST_F(GrainShifterTest, ResampleKeepsTheDelayedSignalInTime)
@@ -155,10 +155,11 @@ TEST_F(GrainShifterTest, ResampleKeepsTheDelayedSignalInTime)
         shifter.Process(static_cast<float>(std::sin(2.0 * kPi * hz * n / 48000.0)));
 
     shifter.Resample(96000.0);
-    EXPECT_EQ(shifter.length, 38402);
-    EXPECT_DOUBLE_EQ(shifter.minDelay, 5760.0);
-    EXPECT_DOUBLE_EQ(shifter.clock, 60002.0);
-    EXPECT_EQ(shifter.writeIndex, static_cast<int>(std::fmod(shifter.clock, shifter.length)));
+    const GrainShifter::State& resampled = shifter.CurrentState();
+    EXPECT_EQ(resampled.length, 38402);
+    EXPECT_DOUBLE_EQ(resampled.minDelay, 5760.0);
+    EXPECT_DOUBLE_EQ(resampled.clock, 60002.0);
+    EXPECT_EQ(resampled.writeIndex, static_cast<int>(std::fmod(resampled.clock, resampled.length)));
 
     // Continue the same sine at the new rate; the output is the input 60 ms ago.
     for (int n = 0; n < 6000; ++n) {
@@ -175,18 +176,18 @@ TEST_F(GrainShifterTest, UnusableRatesFallBackSafely)
 
     GrainShifter shifter;
     shifter.Prepare(std::nan(""));
-    EXPECT_EQ(shifter.sampleRate, 48000.0);
+    EXPECT_EQ(shifter.CurrentState().sampleRate, 48000.0);
     shifter.Prepare(-5.0);
-    EXPECT_EQ(shifter.sampleRate, 48000.0);
+    EXPECT_EQ(shifter.CurrentState().sampleRate, 48000.0);
     shifter.Resample(std::numeric_limits<double>::infinity());
     shifter.Resample(0.0);
     shifter.Resample(1e13);
-    EXPECT_EQ(shifter.sampleRate, 48000.0);
-    EXPECT_EQ(shifter.length, 19202);
+    EXPECT_EQ(shifter.CurrentState().sampleRate, 48000.0);
+    EXPECT_EQ(shifter.CurrentState().length, 19202);
 
     // A rate beyond the engine's range is pulled into it rather than sizing the ring for it.
     GrainShifter huge;
     huge.Prepare(1e13);
-    EXPECT_EQ(huge.sampleRate, 384000.0);
-    EXPECT_EQ(huge.length, 153602);
+    EXPECT_EQ(huge.CurrentState().sampleRate, 384000.0);
+    EXPECT_EQ(huge.CurrentState().length, 153602);
 }

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "engine/InterpolatedRead.h"
@@ -146,4 +147,54 @@ TEST(RemainderOfPosition, MatchesFmodBitForBit)
             ASSERT_EQ(std::signbit(got), std::signbit(want)) << p << " " << length;
             ASSERT_EQ(got, want) << std::hexfloat << p << " " << length;
         }
+}
+
+// A ring whose slots follow a whole-number clock: the read that takes whole
+// laps off a position must find the very slot the remainder finds, in the first
+// lap, around the writer, across the seam and far from the clock.
+TEST(ReadLinearModulo, TheWholeClockReadMatchesTheRemainderBitForBit)
+{
+    const int length = 1000;
+    for (const long clock : {300L, 1000L, 5432L, 1234567L}) {
+        SCOPED_TRACE(clock);
+        RingFixture fixture(length, clock, [](double t) { return std::sin(0.37 * t); });
+        std::vector<double> positions = {0.0, 0.5, 999.75, 1000.0, -0.25, -1000.5, 1e13, -1e13, 2.5e12};
+        for (double back = 0.0; back < 2.0 * length; back += 7.3)
+            positions.push_back(static_cast<double>(clock) - 1.0 - back);
+        for (double p : positions) {
+            const double remainder = ReadLinearModuloFrame(fixture.ring, p).value;
+            const double wholeClock = ReadLinearWholeClockFrame(fixture.ring, p).value;
+            ASSERT_EQ(std::memcmp(&remainder, &wholeClock, sizeof(double)), 0) << std::hexfloat << p;
+        }
+        // The newest sample is at its own position, modulo the length.
+        EXPECT_EQ(static_cast<float>(ReadLinearModuloFrame(fixture.ring, clock - 1.0).value),
+                  fixture.samples[(clock - 1) % length]);
+    }
+}
+
+// A negative position so close to a lap boundary that its wrapped remainder
+// rounds up to the length is the boundary itself: slot 0, not a read past the end.
+TEST(ReadLinearModulo, ARemainderThatRoundsToTheLengthReadsSlotZero)
+{
+    RingFixture fixture(16, 45, [](double t) { return t; });
+    for (double p : {-1e-300, -1e-16}) {
+        EXPECT_EQ(SlotOfPosition(p, 16.0), 0.0) << p;
+        EXPECT_EQ(ReadLinearModuloFrame(fixture.ring, p).value, fixture.samples[0]) << p;
+    }
+    EXPECT_EQ(SlotOfPosition(std::nan(""), 16.0), -1.0);
+    EXPECT_EQ(ReadLinearModuloFrame(fixture.ring, INFINITY).value, 0.0);
+}
+
+// The single-precision reads at whole-number indices wrap both ways.
+TEST(ReadSingle, WholeNumberIndicesWrapModuloTheLength)
+{
+    std::vector<float> samples = {0.0f, 1.0f, 2.0f, 3.0f, 4.0f, 5.0f, 6.0f, 7.0f};
+    const DelayLineView<1> ring(samples.data(), 8, 0, 0.0);
+    EXPECT_EQ(SampleModulo(ring, 13), 5.0f);
+    EXPECT_EQ(SampleModulo(ring, -1), 7.0f);
+    EXPECT_EQ(ReadLinearSingle(ring, 7, 0.5f), 3.5f); // 7 towards 0 across the seam
+    EXPECT_EQ(ReadLinearSingle(ring, -6, 0.25f), 2.25f);
+    // Catmull-Rom through a straight line stays on it, between the middle two.
+    EXPECT_EQ(ReadCubicSingle(ring, 2, 0.5f), 3.5f);
+    EXPECT_EQ(ReadCubicSingle(ring, 10, 0.0f), 3.0f);
 }

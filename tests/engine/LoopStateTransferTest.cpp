@@ -55,8 +55,10 @@ TEST(LoopStateTransfer, CopyIsDeepAndMoveEmptiesTheSource)
     LoopsMode copy(source);
     EXPECT_NE(HistoryData(copy), HistoryData(source));
     EXPECT_TRUE(SameHistory(copy, source));
-    EXPECT_TRUE(copy.GetState().shifters[0].buffer == source.GetState().shifters[0].buffer);
-    EXPECT_NE(copy.GetState().shifters[0].buffer.data(), source.GetState().shifters[0].buffer.data());
+    EXPECT_TRUE(copy.GetState().shifters[0].CurrentState().buffer
+                == source.GetState().shifters[0].CurrentState().buffer);
+    EXPECT_NE(copy.GetState().shifters[0].CurrentState().buffer.data(),
+              source.GetState().shifters[0].CurrentState().buffer.data());
     EXPECT_EQ(copy.GetState().clock, source.GetState().clock);
     EXPECT_EQ(copy.GetState().voices[4].readPosition, source.GetState().voices[4].readPosition);
     EditState(copy, [](LoopsMode::State& state) { state.history.FrameAt(10)[0] = 42.0f; });
@@ -66,7 +68,7 @@ TEST(LoopStateTransfer, CopyIsDeepAndMoveEmptiesTheSource)
     LoopsMode moved(std::move(source));
     EXPECT_EQ(HistoryData(moved), data);
     EXPECT_TRUE(source.GetState().history.Empty());
-    EXPECT_TRUE(source.GetState().shifters[0].buffer.empty());
+    EXPECT_TRUE(source.GetState().shifters[0].CurrentState().buffer.empty());
     EXPECT_FALSE(source.IsReady());
     EXPECT_EQ(moved.GetState().clock, copy.GetState().clock);
 
@@ -97,7 +99,8 @@ TEST(LoopStateTransfer, SwapStateExchangesEverythingWithoutAllocating)
     EXPECT_EQ(b->loop->HistoryLength(), aBefore.HistoryLength());
     EXPECT_EQ(a->loop->GetState().voices[2].rOctave, bBefore.GetState().voices[2].rOctave);
     EXPECT_EQ(a->loop->GetState().shifterOwner, bBefore.GetState().shifterOwner);
-    EXPECT_TRUE(b->loop->GetState().shifters[1].buffer == aBefore.GetState().shifters[1].buffer);
+    EXPECT_TRUE(b->loop->GetState().shifters[1].CurrentState().buffer
+                == aBefore.GetState().shifters[1].CurrentState().buffer);
 }
 
 TEST(LoopStateTransfer, CopyStateFromCopiesPlaybackStateOnly)
@@ -110,9 +113,9 @@ TEST(LoopStateTransfer, CopyStateFromCopiesPlaybackStateOnly)
     LoopsMode shadow;
     shadow.SetVoiceCount(2);
     shadow.Prepare(8000.0, 512);
-    EditState(shadow, [](LoopsMode::State& state) { state.shifters[0].buffer[5] = 0.75f; });
+    EditState(shadow, [](LoopsMode::State& state) { state.shifters[0].Push(0.75f); }); // lands in slot 0
     shadow.ReleaseHistory();
-    const float* shifterData = shadow.GetState().shifters[0].buffer.data();
+    const float* shifterData = shadow.GetState().shifters[0].CurrentState().buffer.data();
 
     EditState(live, [](LoopsMode::State& state) { state.shifterOwner = -1; });
     {
@@ -127,7 +130,7 @@ TEST(LoopStateTransfer, CopyStateFromCopiesPlaybackStateOnly)
     EXPECT_EQ(shadow.GetState().voices[5].windowStart, live.GetState().voices[5].windowStart);
     EXPECT_EQ(shadow.GetState().voices[5].rPan, live.GetState().voices[5].rPan);
     EXPECT_EQ(shadow.GetState().sampleCounter, live.GetState().sampleCounter);
-    EXPECT_EQ(shadow.GetState().shifters[0].buffer[5], 0.75f); // kept: no voice owns the shifters
+    EXPECT_EQ(shadow.GetState().shifters[0].CurrentState().buffer[0], 0.75f); // kept: no voice owns the shifters
     // The per-block controls and what follows from them stay the shadow's.
     EXPECT_EQ(shadow.VoiceLevel(0), 0.0);
     EXPECT_EQ(live.VoiceLevel(0), 1.0);
@@ -138,9 +141,10 @@ TEST(LoopStateTransfer, CopyStateFromCopiesPlaybackStateOnly)
         shadow.CopyStateFrom(live);
         EXPECT_EQ(probe.Allocations(), 0);
     }
-    EXPECT_TRUE(shadow.GetState().shifters[0].buffer == live.GetState().shifters[0].buffer);
-    EXPECT_EQ(shadow.GetState().shifters[0].buffer.data(), shifterData);
-    EXPECT_EQ(shadow.GetState().shifters[1].clock, live.GetState().shifters[1].clock);
+    EXPECT_TRUE(shadow.GetState().shifters[0].CurrentState().buffer
+                == live.GetState().shifters[0].CurrentState().buffer);
+    EXPECT_EQ(shadow.GetState().shifters[0].CurrentState().buffer.data(), shifterData);
+    EXPECT_EQ(shadow.GetState().shifters[1].CurrentState().clock, live.GetState().shifters[1].CurrentState().clock);
 }
 
 TEST(LoopStateTransfer, ResampleDoublingKeepsContentAndScalesPositions)

@@ -163,7 +163,7 @@ TEST(LoopVoice, ChaosEventsOnlyAboveHalfAndTheShifterRatioFollowsDirection)
             const int v = i % LoopsMode::kVoiceCount;
             loop->StartVoice(v, 1.0);
             if (loop->GetState().voices[v].pitchShifted && c.ratio != 0.0) {
-                ASSERT_EQ(loop->GetState().shifters[0].ratio, c.ratio);
+                ASSERT_EQ(loop->GetState().shifters[0].CurrentState().ratio, c.ratio);
             }
         }
         if (!c.events) {

@@ -89,7 +89,7 @@ TEST_P(ModeMappingTest, EachModeReceivesItsTime)
         << "repeat slice";
     for (const EchoMode* echo : {&EffectEngineInspector(*engine).Echo(), &EffectEngineInspector(*engine).EchoLeft(),
                                  &EffectEngineInspector(*engine).EchoRight()})
-        EXPECT_NEAR(echo->time, m.echoSeconds, near(m.echoSeconds)) << "echo time";
+        EXPECT_NEAR(echo->CurrentState().time, m.echoSeconds, near(m.echoSeconds)) << "echo time";
     EXPECT_NEAR(EffectEngineInspector(*engine).LiveLoop().GetState().loopTime, m.loopSeconds, near(m.loopSeconds))
         << "loop length";
 }

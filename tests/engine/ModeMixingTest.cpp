@@ -230,8 +230,8 @@ TEST_F(ModeMixingTest, InactiveModesKeepTheirHistory)
     Process(1000);
     // Loop and the three echoes record while TREM is heard.
     EXPECT_EQ(Inspect().LiveLoop().GetState().clock, 1000.0);
-    EXPECT_EQ(Inspect().Echo().clock, 1000.0);
-    EXPECT_EQ(Inspect().EchoLeft().clock, 1000.0);
+    EXPECT_EQ(Inspect().Echo().CurrentState().clock, 1000.0);
+    EXPECT_EQ(Inspect().EchoLeft().CurrentState().clock, 1000.0);
     EXPECT_EQ(Inspect().Repeat().CurrentState().clock, 1000u);
 }
 
@@ -261,9 +261,9 @@ TEST_F(ModeMixingTest, RepeatEngineSwitchCrossfadesToTheLegacyEcho)
     Process(4800);
     // With the repeat engine fully in, the echoes are only fed.
     EXPECT_EQ(Inspect().RepeatEngineMix(), 1.0);
-    EXPECT_EQ(Inspect().EchoLeft().reinitPending, 1);
-    EXPECT_EQ(Inspect().EchoRight().reinitPending, 1);
-    EXPECT_EQ(Inspect().Echo().reinitPending, 1);
+    EXPECT_EQ(Inspect().EchoLeft().CurrentState().reinitPending, 1);
+    EXPECT_EQ(Inspect().EchoRight().CurrentState().reinitPending, 1);
+    EXPECT_EQ(Inspect().Echo().CurrentState().reinitPending, 1);
 
     engine->SetParam(kRepeatEngine, 0);
     Process(1);
@@ -274,8 +274,8 @@ TEST_F(ModeMixingTest, RepeatEngineSwitchCrossfadesToTheLegacyEcho)
     EXPECT_EQ(Inspect().RepeatEngineMix(), 0.0);
     // Preserve Stereo on: the per-channel echoes are processed, the stereo echo only fed.
     EXPECT_EQ(Inspect().StereoMix(), 1.0);
-    EXPECT_EQ(Inspect().EchoLeft().reinitPending, 0);
-    EXPECT_EQ(Inspect().Echo().reinitPending, 1);
+    EXPECT_EQ(Inspect().EchoLeft().CurrentState().reinitPending, 0);
+    EXPECT_EQ(Inspect().Echo().CurrentState().reinitPending, 1);
 }
 
 TEST_F(ModeMixingTest, PositionBeyondDoublePrecisionStillBuildsARecord)

@@ -20,8 +20,8 @@ struct VoiceOverTone
     {
         voice.Prepare(kRate, ring.data(), length, nullptr);
         voice.SetRatio(ratio);
-        voice.blockClock = 10.0 * length;
-        voice.readDelay = voice.Latency() + 256.0;
+        voice.SetBlockClock(blockClock);
+        voice.SetReadDelay(voice.Latency() + 256.0);
     }
 
     std::vector<float> Render(int count)
@@ -29,12 +29,14 @@ struct VoiceOverTone
         std::vector<float> out(static_cast<size_t>(count));
         for (int i = 0; i < count; i += 256) {
             voice.Render(out.data() + i, std::min(256, count - i));
-            voice.blockClock += 256.0;
+            blockClock += 256.0;
+            voice.SetBlockClock(blockClock);
         }
         return out;
     }
 
     std::vector<float> ring;
+    double blockClock = 10.0 * static_cast<double>(ring.size());
     PitchVoice voice;
 };
 
@@ -118,8 +120,8 @@ TEST(PitchVoice, ExpectedReadIndexStaysInItsRange)
     PitchVoice voice;
     voice.Prepare(kRate, ring.data(), 1000, nullptr);
     for (const double clock : {0.0, 123.0, -98765.0, 1e12, std::numeric_limits<double>::quiet_NaN()}) {
-        voice.blockClock = clock;
-        voice.readDelay = 6000.0;
+        voice.SetBlockClock(clock);
+        voice.SetReadDelay(6000.0);
         for (const int offset : {0, 31, 255}) {
             const int index = voice.ExpectedReadIndex(offset);
             EXPECT_GE(index, 1000) << clock;
@@ -147,8 +149,8 @@ TEST(PitchVoice, OverlappingTrianglesSumToOne)
     std::vector<float> ring(48000, 1.0f);
     PitchVoice voice;
     voice.Prepare(kRate, ring.data(), 48000, nullptr);
-    voice.blockClock = 100000.0;
-    voice.readDelay = voice.Latency() + 256.0;
+    voice.SetBlockClock(100000.0);
+    voice.SetReadDelay(voice.Latency() + 256.0);
     std::vector<float> out(20000);
     voice.Render(out.data(), 20000);
     EXPECT_EQ(voice.GrainLength(), 2048);

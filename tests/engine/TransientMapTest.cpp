@@ -23,7 +23,7 @@ struct MapOverRing
     {
         std::vector<int> flagged;
         for (int b = 0; b < map.BlockCount(); ++b)
-            if (map.flags[static_cast<size_t>(b)])
+            if (map.CurrentState().flags[static_cast<size_t>(b)])
                 flagged.push_back(b);
         return flagged;
     }

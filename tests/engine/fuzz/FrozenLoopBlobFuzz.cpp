@@ -50,7 +50,7 @@ struct Template
         if (blob.empty())
             Fail("template loop does not encode");
         const size_t history = static_cast<size_t>(loop->HistoryLength());
-        const size_t shifter = static_cast<size_t>(loop->GetState().shifters[0].length);
+        const size_t shifter = static_cast<size_t>(loop->GetState().shifters[0].CurrentState().length);
         const size_t state = 24 + 8 * history;
         const size_t shifter0 = state + 2784;
         const size_t shifter1 = shifter0 + 96 + 4 * shifter;
