@@ -4,8 +4,8 @@
 #include <cmath>
 #include <exception>
 
-#include "engine/EngineMath.h"
-#include "engine/NoteDivisions.h"
+#include "engine/dsp/EngineMath.h"
+#include "engine/tables/NoteDivisions.h"
 
 namespace {
 

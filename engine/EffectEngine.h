@@ -5,20 +5,20 @@
 #include <utility>
 #include <vector>
 
-#include "engine/DriftContext.h"
-#include "engine/DriveStage.h"
-#include "engine/EchoMode.h"
-#include "engine/EngineMath.h"
-#include "engine/FrozenLoopHandover.h"
-#include "engine/LoopsMode.h"
-#include "engine/ModeProcessor.h"
-#include "engine/ParamSmoother.h"
-#include "engine/ParamSpec.h"
-#include "engine/RepeatMode.h"
 #include "engine/TempoSyncBuilder.h"
-#include "engine/TempoSyncInfo.h"
-#include "engine/TremMode.h"
-#include "engine/WearStage.h"
+#include "engine/dsp/DriftContext.h"
+#include "engine/dsp/EngineMath.h"
+#include "engine/dsp/ParamSmoother.h"
+#include "engine/modes/EchoMode.h"
+#include "engine/modes/LoopsMode.h"
+#include "engine/modes/ModeProcessor.h"
+#include "engine/modes/RepeatMode.h"
+#include "engine/modes/TempoSyncInfo.h"
+#include "engine/modes/TremMode.h"
+#include "engine/stages/DriveStage.h"
+#include "engine/stages/WearStage.h"
+#include "engine/state/FrozenLoopHandover.h"
+#include "engine/tables/ParamSpec.h"
 
 // The effect's whole signal path as one object: input gate, drive, the mode
 // processors with their crossfades and tempo sync, wear, and the output mix and

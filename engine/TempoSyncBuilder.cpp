@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
-#include "engine/EngineMath.h"
-#include "engine/NoteDivisions.h"
+#include "engine/dsp/EngineMath.h"
+#include "engine/tables/NoteDivisions.h"
 
 namespace {
 

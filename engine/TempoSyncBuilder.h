@@ -2,7 +2,7 @@
 #include <cstdint>
 #include <limits>
 
-#include "engine/TempoSyncInfo.h"
+#include "engine/modes/TempoSyncInfo.h"
 
 // Builds the block's tempo records from the host's musical position: it
 // remembers the position of the previous block and, per tempo-sync slot, the

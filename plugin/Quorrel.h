@@ -1,10 +1,10 @@
 #pragma once
 
 #include "engine/EffectEngine.h"
-#include "engine/ParamSpec.h"
+#include "engine/tables/ParamSpec.h"
 #include "framework/core/BlockGate.h"
-#include "plugin/PluginPresets.h"
-#include "plugin/PluginStatus.h"
+#include "plugin/panel/PluginPresets.h"
+#include "plugin/panel/PluginStatus.h"
 #if defined(MARLQUIN_APP)
 #include "framework/app/IPlugAPP.h"
 #else

@@ -3,9 +3,9 @@
 #include <vector>
 
 #include "bench/engine/BenchHarness.h"
-#include "engine/DriftContext.h"
-#include "engine/LoopsMode.h"
-#include "engine/TempoSyncInfo.h"
+#include "engine/dsp/DriftContext.h"
+#include "engine/modes/LoopsMode.h"
+#include "engine/modes/TempoSyncInfo.h"
 
 namespace {
 

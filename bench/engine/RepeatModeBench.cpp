@@ -3,8 +3,8 @@
 #include <vector>
 
 #include "bench/engine/BenchHarness.h"
-#include "engine/DriftContext.h"
-#include "engine/RepeatMode.h"
+#include "engine/dsp/DriftContext.h"
+#include "engine/modes/RepeatMode.h"
 
 namespace {
 

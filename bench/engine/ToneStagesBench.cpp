@@ -1,10 +1,10 @@
 #include <vector>
 
 #include "bench/engine/BenchHarness.h"
-#include "engine/DriftContext.h"
-#include "engine/DriveStage.h"
-#include "engine/TremMode.h"
-#include "engine/WearStage.h"
+#include "engine/dsp/DriftContext.h"
+#include "engine/modes/TremMode.h"
+#include "engine/stages/DriveStage.h"
+#include "engine/stages/WearStage.h"
 
 // The drive, wear and tremolo stages on their own, one sample per call as the
 // engine runs them, at 48 kHz on a two-tone signal. The counter audio_s_per_cpu_s

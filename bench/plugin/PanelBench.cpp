@@ -7,9 +7,9 @@
 #include "framework/core/ModuleResources.h"
 #include "framework/graphics/windows/GLLoader.h"
 #include "framework/graphics/windows/IGraphicsWin.h"
-#include "plugin/PanelLayout.h"
 #include "plugin/Quorrel.h"
-#include "plugin/WStripKnob.h"
+#include "plugin/panel/PanelLayout.h"
+#include "plugin/panel/widgets/WStripKnob.h"
 #include "plugin/tools/ScratchProfile.h"
 #include "plugin/tools/ToolWindow.h"
 

@@ -3,8 +3,8 @@
 #include "framework/core/ModuleResources.h"
 #include "framework/graphics/windows/GLLoader.h"
 #include "framework/graphics/windows/IGraphicsWin.h"
-#include "plugin/PanelLayout.h"
 #include "plugin/Quorrel.h"
+#include "plugin/panel/PanelLayout.h"
 #include "plugin/tools/ScratchProfile.h"
 #include "plugin/tools/ToolWindow.h"
 

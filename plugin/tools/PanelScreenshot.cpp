@@ -5,8 +5,8 @@
 //   capture <side> <width> <height>
 // with the size of the editor's window, then reads one line, the path of an X window dump of
 // that window, and saves it as PNG.
-#include "plugin/PanelLayout.h"
-#include "plugin/UiScaleFile.h"
+#include "plugin/panel/PanelLayout.h"
+#include "plugin/presets/UiScaleFile.h"
 #include "plugin/tools/ModuleEditor.h"
 #include "plugin/tools/ScratchProfile.h"
 #include "plugin/tools/XwdImage.h"

@@ -1,7 +1,7 @@
 #include "plugin/tools/ScratchProfile.h"
 
-#include "plugin/UiScaleFile.h"
-#include "plugin/UserDataFolder.h"
+#include "plugin/presets/UiScaleFile.h"
+#include "plugin/presets/UserDataFolder.h"
 
 #include <windows.h>
 

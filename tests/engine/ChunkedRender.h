@@ -3,7 +3,7 @@
 // cover many samples with one-sample calls bit for bit.
 #include <gtest/gtest.h>
 
-#include "engine/DriftContext.h"
+#include "engine/dsp/DriftContext.h"
 
 #include <algorithm>
 #include <cmath>

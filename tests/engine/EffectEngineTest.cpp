@@ -13,7 +13,7 @@
 #include "engine/EffectEngine.h"
 #include "tests/engine/AllocationProbe.h"
 #include "tests/engine/EffectEngineInspector.h"
-#include "tests/engine/FrozenLoopFixture.h"
+#include "tests/engine/state/FrozenLoopFixture.h"
 
 namespace {
 

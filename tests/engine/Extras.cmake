@@ -12,7 +12,7 @@ if(MARLQUIN_TSAN)
                        ENVIRONMENT "TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1")
   # The fixed interleavings run a reader and the audio thread side by side too.
   marlquin_add_test(NAME engine_HandoverInterleavingTsan
-                    SOURCES ${_extras}/HandoverInterleavingTest.cpp
+                    SOURCES ${_extras}/state/HandoverInterleavingTest.cpp
                     LIBS marlquin_engine
                     TIMEOUT 300)
   set_tests_properties(engine_HandoverInterleavingTsan PROPERTIES
@@ -22,7 +22,9 @@ endif()
 if(MARLQUIN_FUZZ)
   # The library is instrumented for coverage and addresses; only the fuzzer
   # executable links libFuzzer's own main.
-  target_compile_options(marlquin_engine PRIVATE -fsanitize=fuzzer-no-link,address -fno-omit-frame-pointer)
+  foreach(layer ${MARLQUIN_ENGINE_LAYERS})
+    target_compile_options(${layer} PRIVATE -fsanitize=fuzzer-no-link,address -fno-omit-frame-pointer)
+  endforeach()
   add_executable(engine_FrozenLoopBlobFuzz ${_extras}/fuzz/FrozenLoopBlobFuzz.cpp)
   target_include_directories(engine_FrozenLoopBlobFuzz PRIVATE ${CMAKE_SOURCE_DIR})
   target_compile_options(engine_FrozenLoopBlobFuzz PRIVATE ${MARLQUIN_WARNINGS}

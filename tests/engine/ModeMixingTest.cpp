@@ -10,11 +10,11 @@
 #include <utility>
 #include <vector>
 
-#include "engine/EchoMode.h"
 #include "engine/EffectEngine.h"
 #include "engine/TempoSyncBuilder.h"
+#include "engine/modes/EchoMode.h"
 #include "tests/engine/EffectEngineInspector.h"
-#include "tests/engine/FrozenLoopFixture.h"
+#include "tests/engine/state/FrozenLoopFixture.h"
 
 namespace {
 

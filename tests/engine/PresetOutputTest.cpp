@@ -29,7 +29,7 @@
 #include <vector>
 
 #include "engine/EffectEngine.h"
-#include "engine/FactoryPreset.h"
+#include "engine/tables/FactoryPreset.h"
 #include "tests/engine/reference/ReferenceEngine.h"
 
 namespace {

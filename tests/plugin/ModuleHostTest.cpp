@@ -1,12 +1,12 @@
 // A small VST 3 host: loads the built module as a DAW does (LoadLibrary, InitDll,
 // GetPluginFactory), scans it, creates the effect and drives it through the SDK interfaces.
 
-#include "engine/FactoryPreset.h"
-#include "engine/ParamSpec.h"
+#include "engine/tables/FactoryPreset.h"
+#include "engine/tables/ParamSpec.h"
 #include "framework/core/IStateBuffer.h"
-#include "plugin/StateChunk.h"
-#include "plugin/UiScaleFile.h"
-#include "plugin/UserDataFolder.h"
+#include "plugin/presets/UiScaleFile.h"
+#include "plugin/presets/UserDataFolder.h"
+#include "plugin/state/StateChunk.h"
 #include "pluginterfaces/base/ipluginbase.h"
 #include "pluginterfaces/vst/ivstaudioprocessor.h"
 #include "tests/framework/graphics/windows/TestWindows.h"
@@ -14,7 +14,7 @@
 #include "tests/plugin/HostRig.h"
 #include "tests/plugin/LoadedModule.h"
 #include "tests/plugin/ScratchAppData.h"
-#include "tests/plugin/files/ScratchFolder.h"
+#include "tests/plugin/presets/ScratchFolder.h"
 
 #include "pluginterfaces/gui/iplugview.h"
 #include "pluginterfaces/gui/iplugviewcontentscalesupport.h"

@@ -2,9 +2,9 @@
 
 #include "framework/graphics/IGraphics.h"
 #include "framework/graphics/windows/IGraphicsWin.h"
-#include "plugin/UiScaleFile.h"
-#include "plugin/WPresetStepper.h"
-#include "plugin/WStripKnob.h"
+#include "plugin/panel/widgets/WPresetStepper.h"
+#include "plugin/panel/widgets/WStripKnob.h"
+#include "plugin/presets/UiScaleFile.h"
 #include "tests/engine/AllocationProbe.h"
 #include "tests/plugin/ScratchAppData.h"
 

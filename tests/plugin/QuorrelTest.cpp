@@ -2,7 +2,7 @@
 
 #include "engine/EffectEngine.h"
 #include "framework/vst3/IPlugVST3ParamIds.h"
-#include "plugin/StateChunk.h"
+#include "plugin/state/StateChunk.h"
 #include "tests/engine/AllocationProbe.h"
 #include "tests/plugin/HostRig.h"
 

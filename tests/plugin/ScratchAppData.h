@@ -1,6 +1,6 @@
 #pragma once
 
-#include "tests/plugin/files/ScratchFolder.h"
+#include "tests/plugin/presets/ScratchFolder.h"
 
 #include <string>
 

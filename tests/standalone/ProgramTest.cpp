@@ -1,7 +1,7 @@
 // Runs the built program the way a user does and watches it from outside: windows are found
 // by title and process, keys arrive through SendInput, the exit code is the process's own.
-#include "plugin/UiScaleFile.h"
-#include "plugin/UserDataFolder.h"
+#include "plugin/presets/UiScaleFile.h"
+#include "plugin/presets/UserDataFolder.h"
 #include "standalone/SettingsFile.h"
 #include "tests/plugin/ScratchAppData.h"
 

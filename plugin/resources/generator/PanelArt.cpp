@@ -1,6 +1,6 @@
 #include "plugin/resources/generator/PanelArt.h"
 
-#include "plugin/PanelPalette.h"
+#include "plugin/panel/PanelPalette.h"
 
 #include <algorithm>
 #include <cmath>

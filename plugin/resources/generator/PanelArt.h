@@ -1,6 +1,6 @@
 #pragma once
 
-#include "plugin/PanelLayout.h"
+#include "plugin/panel/PanelLayout.h"
 #include "plugin/resources/generator/Canvas.h"
 #include "plugin/resources/generator/FontFace.h"
 

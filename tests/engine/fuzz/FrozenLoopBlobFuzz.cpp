@@ -16,8 +16,8 @@
 #include <vector>
 
 #include "engine/EffectEngine.h"
-#include "engine/FrozenLoopBlob.h"
-#include "tests/engine/FrozenLoopFixture.h"
+#include "engine/state/FrozenLoopBlob.h"
+#include "tests/engine/state/FrozenLoopFixture.h"
 
 namespace {
 

@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "engine/EffectEngine.h"
-#include "engine/FrozenLoopBlob.h"
+#include "engine/state/FrozenLoopBlob.h"
 #include "tests/engine/EffectEngineInspector.h"
 
 namespace {

@@ -1,6 +1,6 @@
 #include "plugin/resources/generator/PanelArt.h"
 
-#include "plugin/PanelLayout.h"
+#include "plugin/panel/PanelLayout.h"
 
 #include <gtest/gtest.h>
 

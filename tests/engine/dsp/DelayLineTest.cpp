@@ -1,0 +1,94 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstddef>
+#include <vector>
+
+#include "engine/dsp/DelayLine.h"
+#include "tests/engine/AllocationProbe.h"
+
+namespace {
+
+// A stereo line of `length` frames holding frame t = (t, -t) for t below `written`.
+struct StereoLine
+{
+    DelayLine<2> line;
+    double clock = 0.0;
+
+    StereoLine(std::size_t length, int written)
+    {
+        EXPECT_TRUE(line.Allocate(length));
+        for (int t = 0; t < written; ++t) {
+            line.Write({static_cast<float>(t), static_cast<float>(-t)});
+            clock += 1.0;
+        }
+    }
+};
+
+} // namespace
+
+TEST(DelayLine, WritesWrapAndSkipsLandWhereWritesWould)
+{
+    StereoLine written(5, 12);
+    EXPECT_EQ(written.line.WriteIndex(), 12u % 5u);
+    // The last five frames, each at its clock's slot.
+    for (int t = 7; t < 12; ++t) {
+        EXPECT_EQ(written.line.FrameAt(static_cast<std::size_t>(t % 5))[0], static_cast<float>(t));
+        EXPECT_EQ(written.line.FrameAt(static_cast<std::size_t>(t % 5))[1], static_cast<float>(-t));
+    }
+    for (std::size_t count : {0u, 1u, 4u, 5u, 6u, 23u}) {
+        StereoLine skipped(5, 3);
+        StereoLine stepped(5, 3);
+        skipped.line.Skip(count);
+        for (std::size_t i = 0; i < count; ++i)
+            stepped.line.Advance();
+        EXPECT_EQ(skipped.line.WriteIndex(), stepped.line.WriteIndex()) << count;
+    }
+}
+
+TEST(DelayLine, GrowKeepsFramesClearSilencesAndRefusalLeavesItEmpty)
+{
+    StereoLine ring(4, 3);
+    ASSERT_TRUE(ring.line.Grow(6));
+    EXPECT_EQ(ring.line.Length(), 6u);
+    EXPECT_EQ(ring.line.WriteIndex(), 3u);
+    EXPECT_EQ(ring.line.FrameAt(2)[1], -2.0f);
+    EXPECT_EQ(ring.line.FrameAt(5)[0], 0.0f);
+    // Shrinking past the writer starts it over.
+    ASSERT_TRUE(ring.line.Grow(2));
+    EXPECT_EQ(ring.line.WriteIndex(), 0u);
+
+    ring.line.Clear();
+    EXPECT_EQ(ring.line.FrameAt(1)[0], 0.0f);
+
+    DelayLine<1> refused;
+    {
+        AllocationProbe::FailLarge refuse(1 << 20);
+        EXPECT_FALSE(refused.Allocate(1 << 22));
+    }
+    EXPECT_TRUE(refused.Empty());
+    EXPECT_EQ(refused.ViewAt(5.0).ReadWritten(2.0).value, 0.0);
+}
+
+// A read of what has been written: between frames it steps from the earlier one,
+// the newest is not blended with the slot after it, and anything outside what the
+// line holds is silent.
+TEST(DelayLine, ReadWrittenInterpolatesOnlyWhatTheLineHolds)
+{
+    StereoLine ring(8, 11); // holds t = 4..10; slot 3 is next to be written
+    const DelayLine<2>::View view = ring.line.ViewAt(ring.clock);
+    struct Case
+    {
+        double position;
+        double left;
+    };
+    const Case cases[] = {{4.25, 4.25}, {9.5, 9.5}, {10.0, 10.0}, {10.75, 10.0},      {11.0, 0.0},
+                          {3.5, 0.0},   {2.5, 0.0}, {-1.0, 0.0},  {std::nan(""), 0.0}};
+    for (const Case& c : cases) {
+        const DelayFrame<2> frame = view.ReadWritten(c.position);
+        EXPECT_EQ(frame.left, c.left) << c.position;
+        EXPECT_EQ(frame.right, -c.left) << c.position;
+    }
+    // Half a step from a to b, as a + (b - a) / 2, across the ring's seam.
+    EXPECT_EQ(view.ReadWritten(7.5).left, 7.5);
+}
