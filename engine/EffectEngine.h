@@ -90,7 +90,7 @@ public:
 
 private:
     // Reads the engine's state for the tests; it changes nothing.
-    friend class EffectEngineInspector;
+    friend class EffectEngineProbe;
 
     void RebuildForRate();
     void ReturnStagesToConstructed();

@@ -12,7 +12,7 @@
 
 #include "engine/EffectEngine.h"
 #include "tests/engine/AllocationProbe.h"
-#include "tests/engine/EffectEngineInspector.h"
+#include "tests/engine/EffectEngineProbe.h"
 #include "tests/engine/state/FrozenLoopFixture.h"
 
 namespace {
@@ -57,9 +57,9 @@ void SetParams(EffectEngine& engine, std::initializer_list<std::pair<int, double
         engine.SetParam(index, value);
 }
 
-EffectEngineInspector Inspect(const EffectEngine& engine)
+EffectEngineProbe Inspect(const EffectEngine& engine)
 {
-    return EffectEngineInspector(engine);
+    return EffectEngineProbe(engine);
 }
 
 std::vector<double> AllParams(const EffectEngine& engine)
@@ -141,7 +141,7 @@ TEST_F(EffectEngineTest, RatesOutsideTheSupportedRangeArePulledInForEveryStage)
     for (const Case& c : cases) {
         auto engine = MakeEngine({{kMode, 1}, {kDrive, 0.5}, {kWear, 0.5}}, c.requested, 256);
         EXPECT_EQ(engine->SampleRate(), c.used) << c.requested;
-        const EffectEngineInspector inner = Inspect(*engine);
+        const EffectEngineProbe inner = Inspect(*engine);
         for (double stageRate : {inner.Drive().SampleRate(), inner.Wear().SampleRate(), inner.Trem().SampleRate(),
                                  inner.Repeat().CurrentState().sampleRate, inner.Echo().CurrentState().sampleRate,
                                  inner.EchoLeft().CurrentState().sampleRate,

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "engine/EffectEngine.h"
-#include "tests/engine/EffectEngineInspector.h"
+#include "tests/engine/EffectEngineProbe.h"
 
 // MACRO, Sync, Sync Division and the host tempo become each mode's own time
 // once per block: the tremolo's rate counts divisions in reverse (a larger
@@ -84,13 +84,13 @@ TEST_P(ModeMappingTest, EachModeReceivesItsTime)
     engine->Process(l.data(), r.data(), l.data(), r.data(), 64);
 
     const auto near = [](double expected) { return 1e-12 * expected; };
-    EXPECT_NEAR(EffectEngineInspector(*engine).Trem().Rate(), m.tremHz, near(m.tremHz)) << "tremolo rate";
-    EXPECT_NEAR(EffectEngineInspector(*engine).Repeat().CurrentState().time, m.repeatSeconds, near(m.repeatSeconds))
+    EXPECT_NEAR(EffectEngineProbe(*engine).Trem().Rate(), m.tremHz, near(m.tremHz)) << "tremolo rate";
+    EXPECT_NEAR(EffectEngineProbe(*engine).Repeat().CurrentState().time, m.repeatSeconds, near(m.repeatSeconds))
         << "repeat slice";
-    for (const EchoMode* echo : {&EffectEngineInspector(*engine).Echo(), &EffectEngineInspector(*engine).EchoLeft(),
-                                 &EffectEngineInspector(*engine).EchoRight()})
+    for (const EchoMode* echo : {&EffectEngineProbe(*engine).Echo(), &EffectEngineProbe(*engine).EchoLeft(),
+                                 &EffectEngineProbe(*engine).EchoRight()})
         EXPECT_NEAR(echo->CurrentState().time, m.echoSeconds, near(m.echoSeconds)) << "echo time";
-    EXPECT_NEAR(EffectEngineInspector(*engine).LiveLoop().GetState().loopTime, m.loopSeconds, near(m.loopSeconds))
+    EXPECT_NEAR(EffectEngineProbe(*engine).LiveLoop().GetState().loopTime, m.loopSeconds, near(m.loopSeconds))
         << "loop length";
 }
 

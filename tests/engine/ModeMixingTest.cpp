@@ -13,7 +13,7 @@
 #include "engine/EffectEngine.h"
 #include "engine/TempoSyncBuilder.h"
 #include "engine/modes/EchoMode.h"
-#include "tests/engine/EffectEngineInspector.h"
+#include "tests/engine/EffectEngineProbe.h"
 #include "tests/engine/state/FrozenLoopFixture.h"
 
 namespace {
@@ -65,7 +65,7 @@ protected:
         builder.SetHostPosition(now);
     }
 
-    EffectEngineInspector Inspect() const { return EffectEngineInspector(*engine); }
+    EffectEngineProbe Inspect() const { return EffectEngineProbe(*engine); }
 
     std::unique_ptr<EffectEngine> engine;
     TempoSyncBuilder grid;

@@ -9,7 +9,7 @@
 #include "engine/EffectEngine.h"
 #include "tests/engine/AllocationProbe.h"
 #include "tests/engine/AudioProbe.h"
-#include "tests/engine/EffectEngineInspector.h"
+#include "tests/engine/EffectEngineProbe.h"
 
 // The first block after preparing a fresh process's first engine already has
 // voices reading faster than real time through the windowed-sinc tables; those
@@ -42,7 +42,7 @@ TEST(UnwarmedEngine, FirstBlockWithFastVoicesDoesNotAllocate)
     EXPECT_EQ(allocations, 0);
 
     bool fastVoice = false;
-    for (const LoopVoice& voice : EffectEngineInspector(*engine).LiveLoop().GetState().voices)
+    for (const LoopVoice& voice : EffectEngineProbe(*engine).LiveLoop().GetState().voices)
         fastVoice = fastVoice || (voice.speedLimit >= 2.0 && !voice.ended);
     EXPECT_TRUE(fastVoice) << "no voice read through the sinc tables";
     EXPECT_GT(audio_probe::Rms(outL, kFrames / 2, kFrames), 0.01);

@@ -14,7 +14,7 @@
 #include "engine/EffectEngine.h"
 #include "engine/tables/FactoryPreset.h"
 #include "tests/engine/AudioProbe.h"
-#include "tests/engine/EffectEngineInspector.h"
+#include "tests/engine/EffectEngineProbe.h"
 #include "tests/engine/modes/LoopsModeRig.h"
 
 namespace {
@@ -100,7 +100,7 @@ TEST_F(LoopsLfoMotionTest, OctavesAndReverseActAtShapeZero)
                                + audio_probe::ToneAmplitude(out, 1000.0, kRate, from, to)
                                + audio_probe::ToneAmplitude(out, 2000.0, kRate, from, to);
         int reversed = 0;
-        for (const LoopVoice& voice : EffectEngineInspector(*engine).LiveLoop().GetState().voices)
+        for (const LoopVoice& voice : EffectEngineProbe(*engine).LiveLoop().GetState().voices)
             reversed += voice.reversed;
 
         const double plain = audio_probe::ToneAmplitude(out, 500.0, kRate, from, to);
@@ -173,7 +173,7 @@ TEST_F(LoopsLfoMotionTest, PresetsWithLfoMotionFireNoChaosEvents)
         SCOPED_TRACE(preset.name);
         auto engine = MakeLoopEngine(preset.values);
         const std::vector<float> out = PlaySine(*engine, 330.0, 8 * 8000);
-        EXPECT_EQ(ChaosEvents(EffectEngineInspector(*engine).LiveLoop()), 0u);
+        EXPECT_EQ(ChaosEvents(EffectEngineProbe(*engine).LiveLoop()), 0u);
         EXPECT_GT(audio_probe::Rms(out, 4 * 8000, out.size()), 0.01);
         ++checked;
 
@@ -183,7 +183,7 @@ TEST_F(LoopsLfoMotionTest, PresetsWithLfoMotionFireNoChaosEvents)
             withoutMotion[kLoopLFOMotion] = 0.0;
             auto plain = MakeLoopEngine(withoutMotion);
             PlaySine(*plain, 330.0, 8 * 8000);
-            eventfulWithoutMotion += ChaosEvents(EffectEngineInspector(*plain).LiveLoop()) > 0 ? 1 : 0;
+            eventfulWithoutMotion += ChaosEvents(EffectEngineProbe(*plain).LiveLoop()) > 0 ? 1 : 0;
         }
     }
     EXPECT_EQ(checked, 13);

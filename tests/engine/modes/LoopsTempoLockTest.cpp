@@ -10,7 +10,7 @@
 
 #include "engine/EffectEngine.h"
 #include "tests/engine/AudioProbe.h"
-#include "tests/engine/EffectEngineInspector.h"
+#include "tests/engine/EffectEngineProbe.h"
 
 namespace {
 
@@ -55,7 +55,7 @@ public:
             position += kBlock * beatsPerSample;
             for (int v = 0; v < LoopsMode::kVoiceCount; ++v) {
                 const int64_t stamp =
-                    static_cast<int64_t>(EffectEngineInspector(*engine).LiveLoop().GetState().voices[v].startStamp);
+                    static_cast<int64_t>(EffectEngineProbe(*engine).LiveLoop().GetState().voices[v].startStamp);
                 if (starts[v].empty() || starts[v].back() != stamp)
                     starts[v].push_back(stamp);
             }

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "engine/state/FrozenLoopBlob.h"
-#include "tests/engine/EffectEngineInspector.h"
+#include "tests/engine/EffectEngineProbe.h"
 #include "tests/engine/state/FrozenLoopFixture.h"
 
 namespace {
@@ -216,7 +216,7 @@ TEST_F(FrozenLoopBlobTest, RoundTripKeepsEveryStoredField)
     engine.Prepare(8000, 64);
     ASSERT_GT(FrozenLoopFixture::RunUntilPublished(engine, 3, 64, 8000 * 30), 0);
     // Keep playing the frozen loop until some voice holds the shifters.
-    const LoopsMode& live = EffectEngineInspector(engine).LiveLoop();
+    const LoopsMode& live = EffectEngineProbe(engine).LiveLoop();
     for (int64_t i = 0; i < 8000 * 60 && live.GetState().shifterOwner < 0; i += 64)
         FrozenLoopFixture::RunBlock(engine, 3, i, 64);
     ASSERT_GE(live.GetState().shifterOwner, 0);

@@ -12,7 +12,7 @@
 #include "engine/EffectEngine.h"
 #include "engine/modes/LoopsMode.h"
 #include "engine/state/FrozenLoopBlob.h"
-#include "tests/engine/EffectEngineInspector.h"
+#include "tests/engine/EffectEngineProbe.h"
 #include "tests/engine/modes/LoopStateFixture.h"
 
 namespace FrozenLoopFixture {
@@ -127,7 +127,7 @@ inline Block RunBlock(EffectEngine& engine, uint32_t seed, int64_t start, int n)
 
 inline FrozenLoopHandover::State SnapshotState(const EffectEngine& engine)
 {
-    return EffectEngineInspector(engine).Handover().CurrentState();
+    return EffectEngineProbe(engine).Handover().CurrentState();
 }
 
 // Runs blocks until the live loop is frozen and its snapshot published; returns

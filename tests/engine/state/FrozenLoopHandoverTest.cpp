@@ -12,7 +12,7 @@
 #include "engine/state/FrozenLoopBlob.h"
 #include "engine/state/FrozenLoopHandover.h"
 #include "tests/engine/AllocationProbe.h"
-#include "tests/engine/EffectEngineInspector.h"
+#include "tests/engine/EffectEngineProbe.h"
 #include "tests/engine/state/FrozenLoopFixture.h"
 
 namespace {
@@ -37,12 +37,12 @@ std::unique_ptr<EffectEngine> MakeLoopEngine(double rate, double freeze = 1.0)
 
 const FrozenLoopHandover& HandoverOf(const EffectEngine& engine)
 {
-    return EffectEngineInspector(engine).Handover();
+    return EffectEngineProbe(engine).Handover();
 }
 
 const LoopsMode& LiveLoopOf(const EffectEngine& engine)
 {
-    return EffectEngineInspector(engine).LiveLoop();
+    return EffectEngineProbe(engine).LiveLoop();
 }
 
 bool Restore(EffectEngine& engine, const std::vector<uint8_t>& blob, double rate)

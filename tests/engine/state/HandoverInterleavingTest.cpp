@@ -15,7 +15,7 @@
 #include "engine/EffectEngine.h"
 #include "engine/state/FrozenLoopBlob.h"
 #include "engine/state/FrozenLoopHandover.h"
-#include "tests/engine/EffectEngineInspector.h"
+#include "tests/engine/EffectEngineProbe.h"
 #include "tests/engine/state/FrozenLoopFixture.h"
 
 namespace {
@@ -43,7 +43,7 @@ std::unique_ptr<EffectEngine> MakePublishedEngine()
 
 const LoopsMode& LiveLoopOf(const EffectEngine& engine)
 {
-    return EffectEngineInspector(engine).LiveLoop();
+    return EffectEngineProbe(engine).LiveLoop();
 }
 
 // Waits for a flag set by the other thread; false after a generous timeout, so
@@ -143,7 +143,7 @@ TEST_F(HandoverInterleavingTest, InstallBetweenTheRestoreExchangesStillInstallsT
     ASSERT_EQ(installsRun, 1);
 
     RunBlock(*engine, 1, 2 * kBlock, kBlock);
-    EXPECT_EQ(EffectEngineInspector(*engine).Handover().PendingLoop(), nullptr);
+    EXPECT_EQ(EffectEngineProbe(*engine).Handover().PendingLoop(), nullptr);
     EXPECT_EQ(LiveLoopOf(*engine).GetState().clock, newerClock);
     EXPECT_TRUE(engine->LoopRecordingStopped());
 }

@@ -20,7 +20,7 @@
 
 #include "engine/EffectEngine.h"
 #include "engine/state/FrozenLoopBlob.h"
-#include "tests/engine/EffectEngineInspector.h"
+#include "tests/engine/EffectEngineProbe.h"
 
 namespace {
 
@@ -91,9 +91,9 @@ void AudioThread(Host& host)
             inR[i] = static_cast<float>(0.5 * std::sin(0.013 * static_cast<double>(t)));
         }
         // Only an install fills the retired slot; the other threads only empty it.
-        const LoopsMode* retiredBefore = EffectEngineInspector(engine).Handover().RetiredLoop();
+        const LoopsMode* retiredBefore = EffectEngineProbe(engine).Handover().RetiredLoop();
         engine.Process(inL.data(), inR.data(), outL.data(), outR.data(), n);
-        const LoopsMode* retiredAfter = EffectEngineInspector(engine).Handover().RetiredLoop();
+        const LoopsMode* retiredAfter = EffectEngineProbe(engine).Handover().RetiredLoop();
         if (retiredAfter != nullptr && retiredAfter != retiredBefore)
             host.installs.fetch_add(1);
         for (int i = 0; i < n; ++i)

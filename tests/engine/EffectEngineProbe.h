@@ -4,10 +4,10 @@
 // holds. Nothing here changes the engine.
 #include "engine/EffectEngine.h"
 
-class EffectEngineInspector
+class EffectEngineProbe
 {
 public:
-    explicit EffectEngineInspector(const EffectEngine& engine) : engine(engine) {}
+    explicit EffectEngineProbe(const EffectEngine& engine) : engine(engine) {}
 
     const DriveStage& Drive() const { return engine.drive; }
     const WearStage& Wear() const { return engine.wear; }
