@@ -47,6 +47,9 @@ struct DelayLineView
     double clock = 0.0;
     double span = 0.0; // length as a double
 
+    // How far ahead of a read the next cache line is asked for; see ReadWritten.
+    static constexpr std::uintptr_t kPrefetchBytes = 16 * 2 * sizeof(float);
+
     DelayLineView() = default;
     DelayLineView(const float* frames, std::ptrdiff_t frameCount, std::ptrdiff_t slot, double now)
         : samples(frames), length(frameCount), writeIndex(slot), clock(now), span(static_cast<double>(frameCount))
@@ -95,7 +98,20 @@ struct DelayLineView
         // lines ahead lets the next line arrive while this frame is used. A
         // prefetch never faults, so near the end of the line it may ask past it
         // rather than pay for the wrap on every read.
-        constexpr std::uintptr_t kPrefetchBytes = 16 * 2 * sizeof(float);
+        __builtin_prefetch(reinterpret_cast<const void*>(reinterpret_cast<std::uintptr_t>(a) + kPrefetchBytes));
+        return Step(a, FrameAt(j), x - whole);
+    }
+
+    // ReadWritten of a position the caller knows to lie inside the written frames
+    // and at least two frames behind the writer, without the checks: a tap sum
+    // that has checked its oldest tap once reads the rest this way.
+    Frame ReadWrittenInside(double x) const
+    {
+        const double whole = std::floor(x);
+        const std::ptrdiff_t back = static_cast<std::ptrdiff_t>(clock - whole);
+        const std::ptrdiff_t i = writeIndex >= back ? writeIndex - back : writeIndex + length - back;
+        const std::ptrdiff_t j = i + 1 == length ? 0 : i + 1;
+        const float* a = FrameAt(i);
         __builtin_prefetch(reinterpret_cast<const void*>(reinterpret_cast<std::uintptr_t>(a) + kPrefetchBytes));
         return Step(a, FrameAt(j), x - whole);
     }

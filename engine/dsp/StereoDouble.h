@@ -1,6 +1,8 @@
 #pragma once
 #if defined(__SSE2__) || defined(_M_X64)
 #include <emmintrin.h>
+
+#include <cstring>
 #define MARLQUIN_STEREO_SSE2 1
 #else
 #include <cmath>
@@ -27,6 +29,17 @@ public:
     double Right() const
     {
         return _mm_cvtsd_f64(_mm_unpackhi_pd(v, v));
+    }
+
+    // A frame of two floats, widened.
+    static StereoDouble FromFloats(const float* pair)
+    {
+        return StereoDouble(_mm_cvtps_pd(FloatPair(pair)));
+    }
+    // to - from, each lane subtracted in float as two floats subtract, then widened.
+    static StereoDouble FloatDifference(const float* from, const float* to)
+    {
+        return StereoDouble(_mm_cvtps_pd(_mm_sub_ps(FloatPair(to), FloatPair(from))));
     }
 
     friend StereoDouble operator+(StereoDouble a, StereoDouble b)
@@ -91,9 +104,26 @@ public:
 
 private:
     explicit StereoDouble(__m128d value) : v(value) {}
+    static __m128 FloatPair(const float* pair)
+    {
+        double bits;
+        std::memcpy(&bits, pair, sizeof bits);
+        return _mm_castpd_ps(_mm_set_sd(bits));
+    }
     __m128d v;
 #else
     StereoDouble(double left, double right) : l(left), r(right) {}
+
+    static StereoDouble FromFloats(const float* pair)
+    {
+        return {pair[0], pair[1]};
+    }
+    static StereoDouble FloatDifference(const float* from, const float* to)
+    {
+        const float left = to[0] - from[0];
+        const float right = to[1] - from[1];
+        return {left, right};
+    }
 
     double Left() const
     {

@@ -46,6 +46,9 @@ constexpr double kDipDepth = 0.9;
 // Below this energy a correlation is taken as none.
 constexpr double kEnergyFloor = 1e-12;
 constexpr int32_t kIdleCount = 1000000;
+// Below this many unit-speed taps a sample sums at once: holding its output back
+// for a run costs more than the run saves.
+constexpr int kFewestTapsForRun = 8;
 // Below these magnitudes the feedback amount and the feedback filter land on 0.
 constexpr double kFeedbackFloor = 1e-12;
 constexpr double kFeedbackFilterFloor = 1e-20;
@@ -158,6 +161,7 @@ void RepeatMode::Reset()
     std::fill(std::begin(previousSpeedClass), std::end(previousSpeedClass),
               static_cast<uint8_t>(kPreviousCycleClasses + kUnitStepClass));
     std::fill(std::begin(classSpeed), std::end(classSpeed), 1.0);
+    NoteUnitSpeedTaps();
     classesInUse = 1u << kUnitStepClass | 1u << (kPreviousCycleClasses + kUnitStepClass);
     previousSliceLength = sliceLength;
     cycleCount = kIdleCount;
@@ -381,6 +385,7 @@ void RepeatMode::NewCycle(DriftContext& drift)
     }
     for (int c = 0; c < kPreviousCycleClasses; ++c)
         classSpeed[c] = base * std::ldexp(1.0, c - kUnitStepClass);
+    NoteUnitSpeedTaps();
     cycleCount = 0;
 }
 
@@ -497,6 +502,92 @@ void RepeatMode::RampRepeatGains()
     activeRepeats = active;
     gainsSettled = !moving;
     settledCount = count;
+}
+
+void RepeatMode::UpdateTapDecay(double step)
+{
+    if (step == tapDecayOf)
+        return;
+    double g = 1.0;
+    for (int k = 0; k < kMaxRepeats; ++k) {
+        tapDecay[k] = g;
+        g *= step;
+    }
+    tapDecayOf = step;
+}
+
+void RepeatMode::NoteUnitSpeedTaps()
+{
+    uint64_t unit = 0;
+    for (int k = 0; k < kMaxRepeats; ++k)
+        if (speed[k] == 1.0)
+            unit |= uint64_t{1} << k;
+    unitSpeedTaps = unit;
+}
+
+// Terms of the taps that the mask names, each read at offset A the general way,
+// for a sample outside the speed and offset fades. The line comes by value: the
+// terms' stores cannot change it then, so its fields stay in registers.
+void RepeatMode::AddTapTerms(const Line line, uint64_t taps, StereoDouble* terms, int stride, Frame& firstTap) const
+{
+    const double now = line.clock;
+    const double slice = sliceLength;
+    const double dipped = dipCurve;
+    const uint64_t transients = transientHistory;
+    for (; taps != 0; taps &= taps - 1) {
+        const int k = __builtin_ctzll(taps);
+        const double gain = repeatGain[k];
+        if (!(gain > 0.0)) {
+            terms[k * stride] = StereoDouble(0.0);
+            continue;
+        }
+        const double dip = ((transients >> k) & 1u) ? dipped : 1.0;
+        const double src = now - static_cast<double>(k + 1) * slice;
+        const Frame v = TapRead(line, src, speed[k], speedClass[k], 0, dip);
+        terms[k * stride] = StereoDouble(gain) * StereoDouble(v.left, v.right) * StereoDouble(tapDecay[k]);
+        if (k == 0)
+            firstTap = v;
+    }
+}
+
+// How many of the first `active` taps read inside the written history, and
+// still will once a tap run has written its samples; 0 when the oldest of them
+// would not. Tap k reads at clock - (k + 1) x slice, so positions fall with the
+// tap number: the taps at or after the clock's start come first.
+int RepeatMode::TapsInside(const Line& line, int active) const
+{
+    const double slice = sliceLength;
+    if (!(slice >= 2.0))
+        return 0;
+    const auto positionOf = [&](int taps) { return line.clock - static_cast<double>(taps) * slice; };
+    int inside = static_cast<int>(std::min(static_cast<double>(active), std::floor(line.clock / slice)));
+    while (inside > 0 && positionOf(inside) < 0.0)
+        --inside;
+    while (inside < active && positionOf(inside + 1) >= 0.0)
+        ++inside;
+    if (inside > 0 && !(line.clock - std::floor(positionOf(inside)) + RepeatTapRun::kLength < line.span))
+        return 0;
+    return inside;
+}
+
+uint64_t RepeatMode::HeardTaps(int active)
+{
+    return active >= kMaxRepeats ? ~uint64_t{0} : (uint64_t{1} << active) - 1;
+}
+
+// A sample can leave its unit-speed taps to the run when they are plain reads
+// inside the history and its gains rest, so that only the key tells runs apart.
+bool RepeatMode::UnitTapsCanWait(const Line& line, RepeatTapRun::Key& key) const
+{
+    const bool plain = speedFade >= 1.0 && !offsetFade.active;
+    if (!plain || transitionCount >= 0 || !(gainsSettled && settledCount == count))
+        return false;
+    const int active = activeRepeats;
+    // Tap 0 is read at once: its read feeds the feedback line this sample. Taps
+    // that reach back before the clock's start read silence, also at once.
+    const uint64_t inside = HeardTaps(TapsInside(line, active));
+    key = {sliceLength, decay, unitSpeedTaps & inside & ~uint64_t{1}, transientHistory, active};
+    return __builtin_popcountll(key.unitTaps) >= kFewestTapsForRun;
 }
 
 RepeatMode::Frame RepeatMode::RepeatSum(Frame& first)
@@ -664,14 +755,72 @@ void RepeatMode::Process(float* left, float* right, int n, DriftContext& drift)
         const float inL = FiniteOrZero(left[i]);
         const float inR = FiniteOrZero(right[i]);
         StepControls(inL, inR, drift);
-        Voices voices = RenderVoices();
-        if (transitionCount >= 0)
-            MixSliceTransition(voices);
-        WriteFeedback(voices);
-        WriteInput(inL, inR);
-        MixOutput(voices, left[i], right[i]);
+        RenderSample(i, inL, inR, left, right);
         Advance(drift);
     }
+    FinishRun(left, right);
+}
+
+// A sample whose unit-speed taps can wait joins the run and leaves its output
+// to it; any other sample sums and writes its output at once.
+void RepeatMode::RenderSample(int index, float inL, float inR, float* left, float* right)
+{
+    PrepareTaps();
+    const Line line = HistoryLine();
+    RepeatTapRun::Key key;
+    // The count alone rules a run out for the usual few repeats.
+    if (activeRepeats <= kFewestTapsForRun || !UnitTapsCanWait(line, key))
+        RenderAtOnce(index, inL, inR, left, right);
+    else
+        RenderIntoRun(line, key, index, inL, inR, left, right);
+}
+
+void RepeatMode::RenderAtOnce(int index, float inL, float inR, float* left, float* right)
+{
+    Voices voices;
+    voices.sum = RepeatSum(voices.first);
+    RenderHeldAndFed(voices);
+    if (transitionCount >= 0)
+        MixSliceTransition(voices);
+    WriteFeedback(voices);
+    WriteInput(inL, inR);
+    WriteOutput(OutputOf(voices), voices.sum, left[index], right[index]);
+}
+
+void RepeatMode::RenderIntoRun(const Line& line, const RepeatTapRun::Key& key, int index, float inL, float inR,
+                               float* left, float* right)
+{
+    UpdateTapDecay(decay);
+    if (!run.Takes(key, line.clock))
+        FinishRun(left, right);
+    if (run.Length() == 0)
+        run.Open(key, repeatGain, tapDecay);
+    RepeatTapRun::Sample pending;
+    pending.index = index;
+    pending.now = line.clock;
+    pending.writeIndex = line.writeIndex;
+    pending.dipCurve = dipCurve;
+    Voices voices;
+    AddTapTerms(line, HeardTaps(key.active) & ~key.unitTaps, run.NextColumn(), RepeatTapRun::Stride(), voices.first);
+    RenderHeldAndFed(voices);
+    WriteFeedback(voices);
+    WriteInput(inL, inR);
+    pending.output = OutputOf(voices);
+    run.Push(pending);
+    if (run.Full())
+        FinishRun(left, right);
+}
+
+void RepeatMode::FinishRun(float* left, float* right)
+{
+    if (run.Length() == 0)
+        return;
+    run.Finish(history.Frames(), static_cast<std::ptrdiff_t>(history.Length()));
+    for (int j = 0; j < run.Length(); ++j) {
+        const RepeatTapRun::Sample& sample = run.At(j);
+        WriteOutput(sample.output, sample.sum, left[sample.index], right[sample.index]);
+    }
+    run.Clear();
 }
 
 void RepeatMode::StepControls(float inL, float inR, DriftContext& drift)
@@ -710,17 +859,29 @@ void RepeatMode::WriteFeedback(const Voices& voices)
     feedbackLine.Write(filtered);
 }
 
-void RepeatMode::MixOutput(const Voices& voices, float& left, float& right) const
+RepeatTapRun::Output RepeatMode::OutputOf(const Voices& voices) const
 {
+    RepeatTapRun::Output output;
     const double feds[2] = {voices.fed.left, voices.fed.right};
-    const double sums[2] = {voices.sum.left, voices.sum.right};
     const double helds[2] = {voices.held.left, voices.held.right};
+    for (int c = 0; c < 2; ++c) {
+        output.fedPart[c] = feds[c] * feedback;
+        output.heldPart[c] = holdMix * helds[c];
+    }
+    output.keep = 1.0 - holdMix;
+    output.width = stereoWidth;
+    return output;
+}
+
+void RepeatMode::WriteOutput(const RepeatTapRun::Output& output, const Frame& sum, float& left, float& right)
+{
+    const double sums[2] = {sum.left, sum.right};
     double out[2];
     for (int c = 0; c < 2; ++c)
-        out[c] = SoftLimit(feds[c] * feedback + (1.0 - holdMix) * sums[c] + holdMix * helds[c]);
+        out[c] = SoftLimit(output.fedPart[c] + output.keep * sums[c] + output.heldPart[c]);
     const double mid = (out[0] + out[1]) * 0.5;
-    left = static_cast<float>(mid + (out[0] - mid) * stereoWidth);
-    right = static_cast<float>(mid + (out[1] - mid) * stereoWidth);
+    left = static_cast<float>(mid + (out[0] - mid) * output.width);
+    right = static_cast<float>(mid + (out[1] - mid) * output.width);
 }
 
 void RepeatMode::FeedIdle(const float* left, const float* right, int n)

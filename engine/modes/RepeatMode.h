@@ -1,12 +1,15 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <vector>
 
 #include "engine/dsp/DelayLine.h"
 #include "engine/dsp/DriftContext.h"
 #include "engine/dsp/EngineMath.h"
+#include "engine/dsp/StereoDouble.h"
 #include "engine/modes/ModeProcessor.h"
+#include "engine/modes/RepeatTapRun.h"
 #include "engine/modes/TempoSyncInfo.h"
 
 // The REPEAT engine's state, field by field in its documented order. The
@@ -115,7 +118,11 @@ public:
     bool IsPrepared() const { return prepared; }
     const State& CurrentState() const { return *this; }
     // Puts a state taken from CurrentState back, buffers included (allocates).
-    void RestoreState(const State& saved) { static_cast<State&>(*this) = saved; }
+    void RestoreState(const State& saved)
+    {
+        static_cast<State&>(*this) = saved;
+        NoteUnitSpeedTaps();
+    }
 
 private:
     using Frame = DelayFrame<2>;
@@ -180,12 +187,26 @@ private:
     void PrepareTaps();
     void RenderHeldAndFed(Voices& voices);
     void WriteFeedback(const Voices& voices);
-    void MixOutput(const Voices& voices, float& left, float& right) const;
     void FillCapture();
     void RampRepeatGains();
     void UpdateTapFades();
     Voices RenderVoices();
     Frame RepeatSum(Frame& first);
+    void UpdateTapDecay(double step);
+    void NoteUnitSpeedTaps();
+    int TapsInside(const Line& line, int active) const;
+    // Tap k's term goes to terms[k x stride].
+    void AddTapTerms(Line line, uint64_t taps, StereoDouble* terms, int stride, Frame& firstTap) const;
+    static uint64_t HeardTaps(int active);
+    bool UnitTapsCanWait(const Line& line, RepeatTapRun::Key& key) const;
+    void RenderSample(int index, float inL, float inR, float* left, float* right);
+    void RenderAtOnce(int index, float inL, float inR, float* left, float* right);
+    void RenderIntoRun(const Line& line, const RepeatTapRun::Key& key, int index, float inL, float inR, float* left,
+                       float* right);
+    void FinishRun(float* left, float* right);
+    // What the output adds to the repeat sum, taken at the sample.
+    RepeatTapRun::Output OutputOf(const Voices& voices) const;
+    static void WriteOutput(const RepeatTapRun::Output& output, const Frame& sum, float& left, float& right);
     Frame CapturePlayback();
     void MixSliceTransition(Voices& voices);
     void Advance(DriftContext& drift);
@@ -210,5 +231,13 @@ private:
     bool gainsSettled = false;
     int32_t settledCount = 0;
     int activeRepeats = kMaxRepeats;
+    // Bit k: repeat k plays at unit speed this cycle.
+    uint64_t unitSpeedTaps = ~uint64_t{0};
+    // decay^k for each repeat k, and the decay they were worked out for.
+    double tapDecay[kMaxRepeats] = {};
+    double tapDecayOf = std::numeric_limits<double>::quiet_NaN();
+    // Samples whose outputs wait for their repeat sums; see RepeatTapRun.
+    RepeatTapRun run;
+    static_assert(RepeatTapRun::kMaxTaps == kMaxRepeats, "the run holds a term for every repeat");
     bool prepared = false;
 };

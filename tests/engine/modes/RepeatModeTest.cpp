@@ -582,6 +582,34 @@ TEST_F(RepeatModeTest, RunsOfAnyLengthMatchSingleSampleCalls)
              {7000, [](RepeatMode&, DriftContext& d) { d.Reseed(11); }},
              {13000, [](RepeatMode&, DriftContext& d) { d.SetAmount(0.3); }},
          }},
+        // Most of 64 taps at unit speed over a slice of no whole number of
+        // samples, with onsets, a HOLD and count and decay moves: the taps of
+        // several samples are summed together, and onsets split their runs.
+        {"many repeats over a fractional slice",
+         [](RepeatMode& r, DriftContext& d) {
+             r.SetTime(0.0061234);
+             r.SetCount(64);
+             r.SetDecay(0.9);
+             d.SetAmount(0.25);
+         },
+         {
+             {16000, [](RepeatMode& r, DriftContext&) { r.SetDecay(0.7); }},
+             Hold(19000, true),
+             Hold(20500, false),
+             {22000, [](RepeatMode& r, DriftContext&) { r.SetCount(40); }},
+         }},
+        // The same with a history recorded while idle up to just before its
+        // end, so that the writer wraps while taps of several samples are read.
+        {"many repeats across the end of the history",
+         [](RepeatMode& r, DriftContext& d) {
+             r.SetTime(0.0061234);
+             r.SetCount(64);
+             d.SetAmount(0.25);
+             const int frames = static_cast<int>(r.CurrentState().history.Length()) - 9000;
+             const std::vector<float> idle = RepeatModeTest::Noise(static_cast<size_t>(frames), 8);
+             r.FeedIdle(idle.data(), idle.data(), frames);
+         },
+         {}},
         {"fed while idle",
          nullptr,
          {
