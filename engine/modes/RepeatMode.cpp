@@ -63,6 +63,11 @@ size_t SliceCapacity(double sampleRate)
     return static_cast<size_t>(std::ceil(kMaxTime * sampleRate)) + 8;
 }
 
+double HistoryCapacity(double sampleRate)
+{
+    return std::ceil(kMaxTime * kHistorySlices * sampleRate) + 8.0;
+}
+
 void SaturatingIncrement(int32_t& counter)
 {
     if (counter < std::numeric_limits<int32_t>::max())
@@ -98,7 +103,7 @@ void RepeatMode::ReleaseBuffers()
 bool RepeatMode::AllocateBuffers()
 {
     // A rate whose history could not even be addressed fails like an allocation.
-    const double historySamples = std::ceil(kMaxTime * kHistorySlices * sampleRate) + 8.0;
+    const double historySamples = HistoryCapacity(sampleRate);
     if (!(historySamples < static_cast<double>(std::vector<float>().max_size() / 8))) {
         ReleaseBuffers();
         return false;
@@ -172,6 +177,51 @@ void RepeatMode::Reset()
     transitionCount = -1;
     transientHistory = 0;
     transientSeen = 0;
+}
+
+bool RepeatMode::RestoreState(const State& saved)
+{
+    static_cast<State&>(*this) = saved;
+    prepared = BuffersFit() && RebuildSpeedClasses();
+    NoteUnitSpeedTaps();
+    gainsSettled = false;
+    tapDecayOf = std::numeric_limits<double>::quiet_NaN();
+    run.Clear();
+    return prepared;
+}
+
+bool RepeatMode::BuffersFit() const
+{
+    const size_t slice = SliceCapacity(sampleRate);
+    return !history.Empty() && static_cast<double>(history.Length()) == HistoryCapacity(sampleRate)
+           && feedbackLine.Length() == 2 * slice && capture[0].size() == slice && capture[1].size() == slice;
+}
+
+// The speed classes are not part of the state: equal speeds of a cycle share a
+// class, the current cycle's in classes 0..4 and the previous one's in 5..9.
+bool RepeatMode::RebuildSpeedClasses()
+{
+    classesInUse = 0;
+    return GroupSpeeds(speed, speedClass, 0) && GroupSpeeds(previousSpeed, previousSpeedClass, kPreviousCycleClasses);
+}
+
+bool RepeatMode::GroupSpeeds(const double* speeds, uint8_t* classes, int firstClass)
+{
+    int used = 0;
+    for (int k = 0; k < kMaxRepeats; ++k) {
+        int c = firstClass;
+        while (c < firstClass + used && classSpeed[c] != speeds[k])
+            ++c;
+        if (c == firstClass + used) {
+            if (used == kPreviousCycleClasses)
+                return false;
+            classSpeed[c] = speeds[k];
+            ++used;
+        }
+        classes[k] = static_cast<uint8_t>(c);
+        classesInUse |= 1u << c;
+    }
+    return true;
 }
 
 void RepeatMode::SetControls(double a, double b)

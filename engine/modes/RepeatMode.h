@@ -117,12 +117,11 @@ public:
     // True once Prepare has sized the buffers; false after a failed allocation.
     bool IsPrepared() const { return prepared; }
     const State& CurrentState() const { return *this; }
-    // Puts a state taken from CurrentState back, buffers included (allocates).
-    void RestoreState(const State& saved)
-    {
-        static_cast<State&>(*this) = saved;
-        NoteUnitSpeedTaps();
-    }
+    // Puts a state taken from CurrentState back, buffers included (allocates),
+    // and plays on from it. False, with the mode silent until the next Prepare,
+    // when the state's buffers are not the ones Prepare sizes for its rate or
+    // its speeds are not those of a cycle.
+    bool RestoreState(const State& saved);
 
 private:
     using Frame = DelayFrame<2>;
@@ -193,6 +192,9 @@ private:
     Voices RenderVoices();
     Frame RepeatSum(Frame& first);
     void UpdateTapDecay(double step);
+    bool BuffersFit() const;
+    bool RebuildSpeedClasses();
+    bool GroupSpeeds(const double* speeds, uint8_t* classes, int firstClass);
     void NoteUnitSpeedTaps();
     int TapsInside(const Line& line, int active) const;
     // Tap k's term goes to terms[k x stride].

@@ -503,6 +503,50 @@ TEST_F(RepeatModeTest, NonFiniteInputDoesNotPoisonTheRepeats)
     EXPECT_TRUE(std::isfinite(repeat.CurrentState().feedbackFilter[0]));
 }
 
+// A state taken from one mode and put into another, which has played something
+// else meanwhile, plays on exactly as the original does: the speeds with chaos
+// and their fades, the held gains and the feedback included.
+TEST_F(RepeatModeTest, AStateRestoredIntoAnotherModePlaysOnAsTheOriginal)
+{
+    const auto prepared = [] {
+        auto r = std::make_unique<RepeatMode>();
+        r->SetControls(0.3, 0.5);
+        r->SetCount(64);
+        r->SetDecay(0.9);
+        r->SetFeedback(0.6);
+        r->Prepare(kRate, 512);
+        return r;
+    };
+    std::vector<float> left = Noise(60000, 1);
+    std::vector<float> right = Noise(60000, 2);
+    const auto original = prepared();
+    DriftContext chaos{5};
+    chaos.SetAmount(0.7);
+    original->Process(left.data(), right.data(), 30000, chaos);
+
+    const auto restored = prepared();
+    std::vector<float> other = Noise(5000, 3);
+    DriftContext otherChaos{9};
+    restored->Process(other.data(), other.data(), 5000, otherChaos);
+    ASSERT_TRUE(restored->RestoreState(original->CurrentState()));
+    DriftContext restoredChaos = chaos;
+
+    std::vector<float> copyLeft(left.begin() + 30000, left.end());
+    std::vector<float> copyRight(right.begin() + 30000, right.end());
+    original->Process(left.data() + 30000, right.data() + 30000, 30000, chaos);
+    restored->Process(copyLeft.data(), copyRight.data(), 30000, restoredChaos);
+    EXPECT_EQ(std::memcmp(copyLeft.data(), left.data() + 30000, sizeof(float) * 30000), 0);
+    EXPECT_EQ(std::memcmp(copyRight.data(), right.data() + 30000, sizeof(float) * 30000), 0);
+
+    // A state whose buffers were never sized leaves the mode silent, not reading them.
+    const RepeatMode unprepared;
+    EXPECT_FALSE(restored->RestoreState(unprepared.CurrentState()));
+    EXPECT_FALSE(restored->IsPrepared());
+    float l = 0.5f, r = 0.5f;
+    restored->Process(&l, &r, 1, restoredChaos);
+    EXPECT_EQ(l, 0.0f);
+}
+
 namespace {
 
 using RepeatRunRig = chunked_render::CuedModeRig<RepeatMode>;
