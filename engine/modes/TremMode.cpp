@@ -141,6 +141,9 @@ void TremMode::Prepare(double rateHz, int /*maxBlockSize*/)
     sampleRate = EngineMath::UsableSampleRate(rateHz);
     for (ParamSmoother* s : {&rateSmoother, &depthSmoother, &shapeSmoother, &jitterSmoother})
         s->Configure(kSmoothSeconds, sampleRate);
+    for (DelayLine<1>* line : {&jitterLeft, &jitterRight})
+        if (line->Length() != kDelayLength)
+            line->Allocate(kDelayLength);
     Reset();
 }
 
@@ -162,9 +165,8 @@ void TremMode::Reset()
     coefficient1ms = 1.0 - std::exp(-1.0 / (sampleRate * kLevelSmoothSeconds));
     edgeRate = -1.0;
     squareRate = -1.0;
-    std::fill(std::begin(delayL), std::end(delayL), 0.0f);
-    std::fill(std::begin(delayR), std::end(delayR), 0.0f);
-    delayIndexL = delayIndexR = 0;
+    jitterLeft.Clear();
+    jitterRight.Clear();
     rateSmoother.target = rate;
     depthSmoother.target = depth;
     shapeSmoother.target = shape * kShapeScale;
@@ -287,17 +289,14 @@ StereoDouble TremMode::ChannelWave(StereoDouble channelPhase, double m) const
     return w;
 }
 
-float TremMode::DelayStep(float (&line)[kDelayLength], int32_t& index, float input, double delaySamples)
+float TremMode::DelayStep(DelayLine<1>& line, float input, double delaySamples)
 {
-    constexpr int mask = kDelayLength - 1;
-    line[index] = input;
-    double p = index - delaySamples;
-    while (p < 0.0)
-        p += kDelayLength;
-    const int i = static_cast<int>(p);
-    const double f = p - i;
-    const double y = line[i & mask] * (1.0 - f) + line[(i + 1) & mask] * f;
-    index = (index + 1) & mask;
+    if (line.Empty())
+        return input;
+    *line.FrameAt(line.WriteIndex()) = input;
+    const DelayLineView<1> view = line.ViewAt(0.0);
+    const double y = ReadLinearTap(view, TapBehind(view.writeIndex, delaySamples, view.length)).value;
+    line.Advance();
     return static_cast<float>(y);
 }
 
@@ -450,8 +449,8 @@ void TremMode::RenderSamples(float* left, float* right, int n, const CallControl
         // A non-finite sample would otherwise sit in the jitter lines for a while.
         const float inL = std::isfinite(left[i]) ? left[i] : 0.0f;
         const float inR = std::isfinite(right[i]) ? right[i] : 0.0f;
-        const float readL = DelayStep(delayL, delayIndexL, inL, delayLeft);
-        const float readR = DelayStep(delayR, delayIndexR, inR, delayRight);
+        const float readL = DelayStep(jitterLeft, inL, delayLeft);
+        const float readR = DelayStep(jitterRight, inR, delayRight);
         left[i] = static_cast<float>(readL * gainL);
         right[i] = static_cast<float>(readR * gainR);
 

@@ -1,6 +1,7 @@
 #pragma once
 #include <cstdint>
 
+#include "engine/dsp/DelayLine.h"
 #include "engine/dsp/DriftContext.h"
 #include "engine/dsp/EngineMath.h"
 #include "engine/dsp/ParamSmoother.h"
@@ -90,10 +91,9 @@ private:
     ParamSmoother depthSmoother;
     ParamSmoother shapeSmoother;
     ParamSmoother jitterSmoother;
-    float delayL[kDelayLength] = {};
-    float delayR[kDelayLength] = {};
-    int32_t delayIndexL = 0;
-    int32_t delayIndexR = 0;
+    // The jitter's lines, allocated by Prepare; without them the jitter is skipped.
+    DelayLine<1> jitterLeft;
+    DelayLine<1> jitterRight;
 
     void SeedFrom(DriftContext& drift);
     // The edge and square-wave shapes cached for a rate.
@@ -128,5 +128,5 @@ private:
     StereoDouble ChannelWave(StereoDouble channelPhase, double m) const;
     template <class T>
     T WaveOf(T theta, double m) const;
-    static float DelayStep(float (&line)[kDelayLength], int32_t& index, float input, double delaySamples);
+    static float DelayStep(DelayLine<1>& line, float input, double delaySamples);
 };

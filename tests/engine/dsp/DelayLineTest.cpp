@@ -92,3 +92,32 @@ TEST(DelayLine, ReadWrittenInterpolatesOnlyWhatTheLineHolds)
     // Half a step from a to b, as a + (b - a) / 2, across the ring's seam.
     EXPECT_EQ(view.ReadWritten(7.5).left, 7.5);
 }
+
+// Reads at a delay behind the writer, across the ring's wrap: the linear read
+// blends the two slots around the place, and the six-point Lagrange read gives
+// back a quintic exactly.
+TEST(DelayLine, TapReadsBehindTheWriterAcrossTheWrap)
+{
+    constexpr std::size_t kLength = 16;
+    const auto curve = [](double t) { return 0.001 * t * t * t - 0.02 * t * t + 0.5 * t + 1.0; };
+    DelayLine<1> line;
+    ASSERT_TRUE(line.Allocate(kLength));
+    for (int t = 0; t < 20; ++t) {
+        const float frame[1] = {static_cast<float>(curve(t))};
+        line.Write(frame);
+    }
+    const DelayLineView<1> view = line.ViewAt(20.0);
+    struct Case
+    {
+        double delay;
+        double time; // of the place read
+    };
+    for (const Case& c : {Case{3.25, 16.75}, Case{6.5, 13.5}, Case{4.75, 15.25}}) {
+        const DelayTap tap = TapBehind(view.writeIndex, c.delay, view.length);
+        const double below = static_cast<float>(curve(std::floor(c.time)));
+        const double above = static_cast<float>(curve(std::floor(c.time) + 1.0));
+        const double fraction = c.time - std::floor(c.time);
+        EXPECT_NEAR(ReadLinearTap(view, tap).value, below + (above - below) * fraction, 1e-9) << c.delay;
+        EXPECT_NEAR(Lagrange6(tap.fraction).Read(view, tap.index), curve(c.time), 1e-5) << c.delay;
+    }
+}
