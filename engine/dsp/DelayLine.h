@@ -276,11 +276,23 @@ inline std::ptrdiff_t SlotNear(const DelayLineView<Channels>& ring, std::ptrdiff
     return slot;
 }
 
+// Whether the `count` slots from `first` on lie inside the ring without a wrap;
+// a read that finds them so takes them straight from the frames.
+template <int Channels>
+inline bool SlotsInside(const DelayLineView<Channels>& ring, std::ptrdiff_t first, std::ptrdiff_t count)
+{
+    return first >= 0 && first + count <= ring.length;
+}
+
 // Linear interpolation between a tap's slot and the one after it. Inline: a
 // per-sample read.
 template <int Channels>
 inline DelayFrame<Channels> ReadLinearTap(const DelayLineView<Channels>& ring, const DelayTap& tap)
 {
+    // One unsigned comparison for both ends: a negative slot turns into a huge
+    // one. A ring is never read empty, so the length less one does not wrap.
+    if (static_cast<std::size_t>(tap.index) < static_cast<std::size_t>(ring.length) - 1)
+        return ring.Blend(tap.index, tap.index + 1, tap.fraction);
     return ring.Blend(SlotNear(ring, tap.index, 0), SlotNear(ring, tap.index, 1), tap.fraction);
 }
 
@@ -302,19 +314,29 @@ public:
     }
     Lagrange6() = default;
 
-    // The third and fifth weights are kept as magnitudes and subtract. Inline: a
-    // per-sample read.
+    // Inline: a per-sample read.
     double Read(const DelayLineView<1>& ring, std::ptrdiff_t index) const
     {
-        const auto sample = [&](int offset) {
-            return static_cast<double>(ring.FrameAt(SlotNear(ring, index, offset))[0]);
-        };
-        return weights[0] * sample(-2) + weights[1] * sample(-1) - weights[2] * sample(0) + weights[3] * sample(1)
-               - weights[4] * sample(2) + weights[5] * sample(3);
+        if (SlotsInside(ring, index - kBefore, kPoints))
+            return Sum(ring.FrameAt(index - kBefore));
+        float around[kPoints];
+        for (int k = 0; k < kPoints; ++k)
+            around[k] = ring.FrameAt(SlotNear(ring, index, k - kBefore))[0];
+        return Sum(around);
     }
 
 private:
-    double weights[6] = {};
+    static constexpr int kPoints = 6;
+    static constexpr int kBefore = 2; // of the points, those before the tap's slot
+
+    // The third and fifth weights are kept as magnitudes and subtract.
+    double Sum(const float* s) const
+    {
+        return weights[0] * s[0] + weights[1] * s[1] - weights[2] * s[2] + weights[3] * s[3] - weights[4] * s[4]
+               + weights[5] * s[5];
+    }
+
+    double weights[kPoints] = {};
 };
 
 // The owner of a line's frames and its write slot.

@@ -141,9 +141,8 @@ void TremMode::Prepare(double rateHz, int /*maxBlockSize*/)
     sampleRate = EngineMath::UsableSampleRate(rateHz);
     for (ParamSmoother* s : {&rateSmoother, &depthSmoother, &shapeSmoother, &jitterSmoother})
         s->Configure(kSmoothSeconds, sampleRate);
-    for (DelayLine<1>* line : {&jitterLeft, &jitterRight})
-        if (line->Length() != kDelayLength)
-            line->Allocate(kDelayLength);
+    if (jitterLine.Length() != kDelayLength)
+        jitterLine.Allocate(kDelayLength);
     Reset();
 }
 
@@ -165,8 +164,7 @@ void TremMode::Reset()
     coefficient1ms = 1.0 - std::exp(-1.0 / (sampleRate * kLevelSmoothSeconds));
     edgeRate = -1.0;
     squareRate = -1.0;
-    jitterLeft.Clear();
-    jitterRight.Clear();
+    jitterLine.Clear();
     rateSmoother.target = rate;
     depthSmoother.target = depth;
     shapeSmoother.target = shape * kShapeScale;
@@ -289,15 +287,17 @@ StereoDouble TremMode::ChannelWave(StereoDouble channelPhase, double m) const
     return w;
 }
 
-float TremMode::DelayStep(DelayLine<1>& line, float input, double delaySamples)
+inline void TremMode::DelayStep(DelayLine<2>& line, float& left, float& right, double delayLeft, double delayRight)
 {
     if (line.Empty())
-        return input;
-    *line.FrameAt(line.WriteIndex()) = input;
-    const DelayLineView<1> view = line.ViewAt(0.0);
-    const double y = ReadLinearTap(view, TapBehind(view.writeIndex, delaySamples, view.length)).value;
+        return;
+    float* frame = line.FrameAt(line.WriteIndex());
+    frame[0] = left;
+    frame[1] = right;
+    const DelayLineView<2> view = line.ViewAt(0.0);
+    left = static_cast<float>(ReadLinearTap(view, TapBehind(view.writeIndex, delayLeft, view.length)).left);
+    right = static_cast<float>(ReadLinearTap(view, TapBehind(view.writeIndex, delayRight, view.length)).right);
     line.Advance();
-    return static_cast<float>(y);
 }
 
 void TremMode::SeedFrom(DriftContext& drift)
@@ -446,11 +446,10 @@ void TremMode::RenderSamples(float* left, float* right, int n, const CallControl
             delayRight = (1.0 - EngineMath::Cos(phase + stereoPhase)) * 0.5 * jitter;
         }
 
-        // A non-finite sample would otherwise sit in the jitter lines for a while.
-        const float inL = std::isfinite(left[i]) ? left[i] : 0.0f;
-        const float inR = std::isfinite(right[i]) ? right[i] : 0.0f;
-        const float readL = DelayStep(jitterLeft, inL, delayLeft);
-        const float readR = DelayStep(jitterRight, inR, delayRight);
+        // A non-finite sample would otherwise sit in the jitter line for a while.
+        float readL = std::isfinite(left[i]) ? left[i] : 0.0f;
+        float readR = std::isfinite(right[i]) ? right[i] : 0.0f;
+        DelayStep(jitterLine, readL, readR, delayLeft, delayRight);
         left[i] = static_cast<float>(readL * gainL);
         right[i] = static_cast<float>(readR * gainR);
 

@@ -91,9 +91,9 @@ private:
     ParamSmoother depthSmoother;
     ParamSmoother shapeSmoother;
     ParamSmoother jitterSmoother;
-    // The jitter's lines, allocated by Prepare; without them the jitter is skipped.
-    DelayLine<1> jitterLeft;
-    DelayLine<1> jitterRight;
+    // The jitter's line: both channels side by side in a frame, written together
+    // through one write slot. Allocated by Prepare; without it the jitter is left out.
+    DelayLine<2> jitterLine;
 
     void SeedFrom(DriftContext& drift);
     // The edge and square-wave shapes cached for a rate.
@@ -128,5 +128,7 @@ private:
     StereoDouble ChannelWave(StereoDouble channelPhase, double m) const;
     template <class T>
     T WaveOf(T theta, double m) const;
-    static float DelayStep(DelayLine<1>& line, float input, double delaySamples);
+    // Writes a frame into the jitter line and reads each channel back, in place, at
+    // its own delay; without the line the frame passes as it is.
+    static void DelayStep(DelayLine<2>& line, float& left, float& right, double delayLeft, double delayRight);
 };

@@ -135,7 +135,7 @@ void WowFlutter::FollowSweep(const WowFlutter& leader)
     std::copy(std::begin(leader.phases), std::end(leader.phases), std::begin(phases));
 }
 
-WowFlutter::Interpolation WowFlutter::InterpolationAt(double delaySamples) const
+inline WowFlutter::Interpolation WowFlutter::InterpolationAt(double delaySamples) const
 {
     Interpolation at;
     at.tap = TapBehind(static_cast<std::ptrdiff_t>(line.WriteIndex()), delaySamples, kLineLength);
@@ -146,16 +146,21 @@ WowFlutter::Interpolation WowFlutter::InterpolationAt(double delaySamples) const
     return at;
 }
 
-double WowFlutter::ReadAt(double x, const Interpolation& at)
+// Inline: both units of a pair read here every sample. A read from three samples
+// on, the most common, is Lagrange alone and skips the linear read.
+inline double WowFlutter::ReadAt(double x, const Interpolation& at)
 {
     if (line.Empty())
         return static_cast<float>(x);
     *line.FrameAt(line.WriteIndex()) = static_cast<float>(x);
     const DelayLineView<1> view = line.ViewAt(0.0);
-    double y = ReadLinearTap(view, at.tap).value;
-    if (at.lagrangeMix > 0.0) {
-        const double lagrange = at.lagrange.Read(view, at.tap.index);
-        y = at.lagrangeMix == 1.0 ? lagrange : y + (lagrange - y) * at.lagrangeMix;
+    double y;
+    if (at.lagrangeMix == 1.0) {
+        y = at.lagrange.Read(view, at.tap.index);
+    } else {
+        y = ReadLinearTap(view, at.tap).value;
+        if (at.lagrangeMix > 0.0)
+            y += (at.lagrange.Read(view, at.tap.index) - y) * at.lagrangeMix;
     }
     line.Advance();
     return y;
