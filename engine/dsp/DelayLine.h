@@ -7,6 +7,7 @@
 #include <stdexcept>
 #include <vector>
 
+#include "engine/dsp/EngineMath.h"
 #include "engine/dsp/SincTable.h"
 
 // The engine's one ring of history: frames of `Channels` floats side by side
@@ -260,6 +261,99 @@ inline DelayFrame<Channels> ReadSincFrame(const DelayLineView<Channels>& ring, d
 // Windowed-sinc interpolation with a table from GetSincTable. Taps that would lie
 // after the newest written sample read the newest sample instead.
 float ReadSinc(const DelayLineView<1>& ring, double position, const SincTable& table);
+
+// Where a read `delay` frames behind a slot lands on a ring of `length` frames:
+// the slot at or before it and the fraction past that slot.
+struct DelayTap
+{
+    std::ptrdiff_t index = 0;
+    double fraction = 0.0;
+};
+
+inline DelayTap TapBehind(std::ptrdiff_t slot, double delay, std::ptrdiff_t length)
+{
+    double position = slot - delay;
+    while (position < 0.0)
+        position += length;
+    const std::ptrdiff_t index = static_cast<std::ptrdiff_t>(position);
+    return {index, position - index};
+}
+
+// The slot `offset` frames from a tap's slot, wrapped onto the ring; a tap may
+// land on the slot one past the end when rounding carries its position there.
+template <int Channels>
+inline std::ptrdiff_t SlotNear(const DelayLineView<Channels>& ring, std::ptrdiff_t index, int offset)
+{
+    std::ptrdiff_t slot = index + offset;
+    if (slot < 0)
+        slot += ring.length;
+    else if (slot >= ring.length)
+        slot -= ring.length;
+    return slot;
+}
+
+// Whether the `count` slots from `first` on lie inside the ring without a wrap;
+// a read that finds them so takes them straight from the frames.
+template <int Channels>
+inline bool SlotsInside(const DelayLineView<Channels>& ring, std::ptrdiff_t first, std::ptrdiff_t count)
+{
+    return first >= 0 && first + count <= ring.length;
+}
+
+// Linear interpolation between a tap's slot and the one after it. Inline: a
+// per-sample read.
+template <int Channels>
+inline DelayFrame<Channels> ReadLinearTap(const DelayLineView<Channels>& ring, const DelayTap& tap)
+{
+    // One unsigned comparison for both ends: a negative slot turns into a huge
+    // one. A ring is never read empty, so the length less one does not wrap.
+    if (static_cast<std::size_t>(tap.index) < static_cast<std::size_t>(ring.length) - 1)
+        return ring.Blend(tap.index, tap.index + 1, tap.fraction);
+    return ring.Blend(SlotNear(ring, tap.index, 0), SlotNear(ring, tap.index, 1), tap.fraction);
+}
+
+// Six-point Lagrange interpolation over the slots from two before a tap's slot to
+// three after it, its weights worked out once per fraction so that several
+// channels or lines read at one place can share them.
+class Lagrange6
+{
+public:
+    explicit Lagrange6(double f)
+    {
+        const double fm3 = f - 3.0, fm2 = f - 2.0, fm1 = f - 1.0, fp1 = f + 1.0, fp2 = f + 2.0;
+        weights[0] = EngineMath::Divide(-f * fp1 * fm1 * fm2 * fm3, 120.0);
+        weights[1] = EngineMath::Divide(fp2 * f * fm1 * fm2 * fm3, 24.0);
+        weights[2] = EngineMath::Divide(fp2 * fp1 * fm1 * fm2 * fm3, 12.0);
+        weights[3] = EngineMath::Divide(fp1 * fp2 * f * fm2 * fm3, 12.0);
+        weights[4] = EngineMath::Divide(fp2 * fp1 * f * fm1 * fm3, 24.0);
+        weights[5] = EngineMath::Divide(fp1 * fp2 * f * fm1 * fm2, 120.0);
+    }
+    Lagrange6() = default;
+
+    // Inline: a per-sample read.
+    double Read(const DelayLineView<1>& ring, std::ptrdiff_t index) const
+    {
+        if (SlotsInside(ring, index - kBefore, kPoints))
+            return Sum(ring.FrameAt(index - kBefore));
+        float around[kPoints];
+        for (int k = 0; k < kPoints; ++k)
+            around[k] = ring.FrameAt(SlotNear(ring, index, k - kBefore))[0];
+        return Sum(around);
+    }
+
+private:
+    static constexpr int kPoints = 6;
+    static constexpr int kBefore = 2; // of the points, those before the tap's slot
+
+    // The third and fifth weights are kept as magnitudes and subtract.
+    double Sum(const float* s) const
+    {
+        return weights[0] * s[0] + weights[1] * s[1] - weights[2] * s[2] + weights[3] * s[3] - weights[4] * s[4]
+               + weights[5] * s[5];
+    }
+
+    double weights[kPoints] = {};
+};
 
 // The owner of a line's frames and its write slot.
 template <int Channels>

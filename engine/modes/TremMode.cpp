@@ -141,6 +141,8 @@ void TremMode::Prepare(double rateHz, int /*maxBlockSize*/)
     sampleRate = EngineMath::UsableSampleRate(rateHz);
     for (ParamSmoother* s : {&rateSmoother, &depthSmoother, &shapeSmoother, &jitterSmoother})
         s->Configure(kSmoothSeconds, sampleRate);
+    if (jitterLine.Length() != kDelayLength)
+        jitterLine.Allocate(kDelayLength);
     Reset();
 }
 
@@ -162,9 +164,7 @@ void TremMode::Reset()
     coefficient1ms = 1.0 - std::exp(-1.0 / (sampleRate * kLevelSmoothSeconds));
     edgeRate = -1.0;
     squareRate = -1.0;
-    std::fill(std::begin(delayL), std::end(delayL), 0.0f);
-    std::fill(std::begin(delayR), std::end(delayR), 0.0f);
-    delayIndexL = delayIndexR = 0;
+    jitterLine.Clear();
     rateSmoother.target = rate;
     depthSmoother.target = depth;
     shapeSmoother.target = shape * kShapeScale;
@@ -287,18 +287,17 @@ StereoDouble TremMode::ChannelWave(StereoDouble channelPhase, double m) const
     return w;
 }
 
-float TremMode::DelayStep(float (&line)[kDelayLength], int32_t& index, float input, double delaySamples)
+inline void TremMode::DelayStep(DelayLine<2>& line, float& left, float& right, double delayLeft, double delayRight)
 {
-    constexpr int mask = kDelayLength - 1;
-    line[index] = input;
-    double p = index - delaySamples;
-    while (p < 0.0)
-        p += kDelayLength;
-    const int i = static_cast<int>(p);
-    const double f = p - i;
-    const double y = line[i & mask] * (1.0 - f) + line[(i + 1) & mask] * f;
-    index = (index + 1) & mask;
-    return static_cast<float>(y);
+    if (line.Empty())
+        return;
+    float* frame = line.FrameAt(line.WriteIndex());
+    frame[0] = left;
+    frame[1] = right;
+    const DelayLineView<2> view = line.ViewAt(0.0);
+    left = static_cast<float>(ReadLinearTap(view, TapBehind(view.writeIndex, delayLeft, view.length)).left);
+    right = static_cast<float>(ReadLinearTap(view, TapBehind(view.writeIndex, delayRight, view.length)).right);
+    line.Advance();
 }
 
 void TremMode::SeedFrom(DriftContext& drift)
@@ -447,11 +446,10 @@ void TremMode::RenderSamples(float* left, float* right, int n, const CallControl
             delayRight = (1.0 - EngineMath::Cos(phase + stereoPhase)) * 0.5 * jitter;
         }
 
-        // A non-finite sample would otherwise sit in the jitter lines for a while.
-        const float inL = std::isfinite(left[i]) ? left[i] : 0.0f;
-        const float inR = std::isfinite(right[i]) ? right[i] : 0.0f;
-        const float readL = DelayStep(delayL, delayIndexL, inL, delayLeft);
-        const float readR = DelayStep(delayR, delayIndexR, inR, delayRight);
+        // A non-finite sample would otherwise sit in the jitter line for a while.
+        float readL = std::isfinite(left[i]) ? left[i] : 0.0f;
+        float readR = std::isfinite(right[i]) ? right[i] : 0.0f;
+        DelayStep(jitterLine, readL, readR, delayLeft, delayRight);
         left[i] = static_cast<float>(readL * gainL);
         right[i] = static_cast<float>(readR * gainR);
 

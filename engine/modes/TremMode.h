@@ -1,6 +1,7 @@
 #pragma once
 #include <cstdint>
 
+#include "engine/dsp/DelayLine.h"
 #include "engine/dsp/DriftContext.h"
 #include "engine/dsp/EngineMath.h"
 #include "engine/dsp/ParamSmoother.h"
@@ -90,10 +91,9 @@ private:
     ParamSmoother depthSmoother;
     ParamSmoother shapeSmoother;
     ParamSmoother jitterSmoother;
-    float delayL[kDelayLength] = {};
-    float delayR[kDelayLength] = {};
-    int32_t delayIndexL = 0;
-    int32_t delayIndexR = 0;
+    // The jitter's line: both channels side by side in a frame, written together
+    // through one write slot. Allocated by Prepare; without it the jitter is left out.
+    DelayLine<2> jitterLine;
 
     void SeedFrom(DriftContext& drift);
     // The edge and square-wave shapes cached for a rate.
@@ -128,5 +128,7 @@ private:
     StereoDouble ChannelWave(StereoDouble channelPhase, double m) const;
     template <class T>
     T WaveOf(T theta, double m) const;
-    static float DelayStep(float (&line)[kDelayLength], int32_t& index, float input, double delaySamples);
+    // Writes a frame into the jitter line and reads each channel back, in place, at
+    // its own delay; without the line the frame passes as it is.
+    static void DelayStep(DelayLine<2>& line, float& left, float& right, double delayLeft, double delayRight);
 };

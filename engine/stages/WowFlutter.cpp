@@ -46,8 +46,7 @@ void WowFlutter::ResetToConstructed()
     depthSmoother = ParamSmoother{};
     SeedPhases(1);
     UpdatePhaseSteps();
-    std::fill(std::begin(line), std::end(line), 0.0f);
-    writeIndex = 0;
+    line.Clear();
 }
 
 void WowFlutter::Prepare(double rate)
@@ -55,6 +54,8 @@ void WowFlutter::Prepare(double rate)
     sampleRate = EngineMath::UsableSampleRate(rate);
     depthSmoother.Configure(kDepthSeconds, sampleRate);
     UpdatePhaseSteps();
+    if (line.Length() != kLineLength)
+        line.Allocate(kLineLength);
     Reset();
 }
 
@@ -66,8 +67,7 @@ void WowFlutter::UpdatePhaseSteps()
 
 void WowFlutter::Reset()
 {
-    std::fill(std::begin(line), std::end(line), 0.0f);
-    writeIndex = 0;
+    line.Clear();
     std::copy(std::begin(initialPhases), std::end(initialPhases), std::begin(phases));
     depthSmoother.target = amount;
     depthSmoother.current = amount;
@@ -135,44 +135,34 @@ void WowFlutter::FollowSweep(const WowFlutter& leader)
     std::copy(std::begin(leader.phases), std::end(leader.phases), std::begin(phases));
 }
 
-WowFlutter::Interpolation WowFlutter::InterpolationAt(double delaySamples) const
+inline WowFlutter::Interpolation WowFlutter::InterpolationAt(double delaySamples) const
 {
     Interpolation at;
-    double p = writeIndex - delaySamples;
-    while (p < 0.0)
-        p += kLineLength;
-    at.index = static_cast<int>(p);
-    const double f = p - at.index;
-    at.fraction = f;
+    at.tap = TapBehind(static_cast<std::ptrdiff_t>(line.WriteIndex()), delaySamples, kLineLength);
     if (delaySamples > 2.0) {
-        const double fm3 = f - 3.0, fm2 = f - 2.0, fm1 = f - 1.0, fp1 = f + 1.0, fp2 = f + 2.0;
-        at.lagrange[0] = EngineMath::Divide(-f * fp1 * fm1 * fm2 * fm3, 120.0);
-        at.lagrange[1] = EngineMath::Divide(fp2 * f * fm1 * fm2 * fm3, 24.0);
-        at.lagrange[2] = EngineMath::Divide(fp2 * fp1 * fm1 * fm2 * fm3, 12.0);
-        at.lagrange[3] = EngineMath::Divide(fp1 * fp2 * f * fm2 * fm3, 12.0);
-        at.lagrange[4] = EngineMath::Divide(fp2 * fp1 * f * fm1 * fm3, 24.0);
-        at.lagrange[5] = EngineMath::Divide(fp1 * fp2 * f * fm1 * fm2, 120.0);
+        at.lagrange = Lagrange6(at.tap.fraction);
         at.lagrangeMix = delaySamples >= 3.0 ? 1.0 : delaySamples - 2.0;
     }
     return at;
 }
 
-double WowFlutter::ReadAt(double x, const Interpolation& at)
+// Inline: both units of a pair read here every sample. A read from three samples
+// on, the most common, is Lagrange alone and skips the linear read.
+inline double WowFlutter::ReadAt(double x, const Interpolation& at)
 {
-    constexpr int mask = kLineLength - 1;
-    line[writeIndex] = static_cast<float>(x);
-    const int i = at.index;
-    const double f = at.fraction;
-    auto sample = [&](int offset) { return static_cast<double>(line[(i + offset + kLineLength) & mask]); };
-
-    double y = sample(0) * (1.0 - f) + sample(1) * f;
-    if (at.lagrangeMix > 0.0) {
-        const double* w = at.lagrange;
-        const double lagrange = w[0] * sample(-2) + w[1] * sample(-1) - w[2] * sample(0) + w[3] * sample(1)
-                                - w[4] * sample(2) + w[5] * sample(3);
-        y = at.lagrangeMix == 1.0 ? lagrange : y + (lagrange - y) * at.lagrangeMix;
+    if (line.Empty())
+        return static_cast<float>(x);
+    *line.FrameAt(line.WriteIndex()) = static_cast<float>(x);
+    const DelayLineView<1> view = line.ViewAt(0.0);
+    double y;
+    if (at.lagrangeMix == 1.0) {
+        y = at.lagrange.Read(view, at.tap.index);
+    } else {
+        y = ReadLinearTap(view, at.tap).value;
+        if (at.lagrangeMix > 0.0)
+            y += (at.lagrange.Read(view, at.tap.index) - y) * at.lagrangeMix;
     }
-    writeIndex = (writeIndex + 1) & mask;
+    line.Advance();
     return y;
 }
 
@@ -183,7 +173,7 @@ double WowFlutter::DelayRead(double x, double delaySamples)
 
 void WowFlutter::DelayReadBoth(WowFlutter& left, WowFlutter& right, double& xL, double& xR, double delaySamples)
 {
-    const bool sameSpot = left.writeIndex == right.writeIndex;
+    const bool sameSpot = left.line.WriteIndex() == right.line.WriteIndex();
     const Interpolation at = left.InterpolationAt(delaySamples);
     xL = left.ReadAt(xL, at);
     xR = sameSpot ? right.ReadAt(xR, at) : right.DelayRead(xR, delaySamples);

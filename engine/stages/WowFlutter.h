@@ -1,6 +1,7 @@
 #pragma once
 #include <cstdint>
 
+#include "engine/dsp/DelayLine.h"
 #include "engine/dsp/EngineMath.h"
 #include "engine/dsp/ParamSmoother.h"
 
@@ -16,6 +17,8 @@ public:
 
     // Constructed state: amount 0, phases from seed 1, silent line.
     void ResetToConstructed();
+    // Allocates the line; without it (before a preparation, or when the memory
+    // cannot be had) the unit passes its input through.
     void Prepare(double rate);
     // Silent line, phases back to their seeded start, depth landed on amount.
     void Reset();
@@ -55,8 +58,7 @@ private:
     double amount = 0.0;
     double chaosOffset = 0.0;
     ParamSmoother depthSmoother;
-    float line[kLineLength] = {};
-    int32_t writeIndex = 0;
+    DelayLine<1> line;
     double phases[kPhaseCount] = {};
     double initialPhases[kPhaseCount] = {};
 
@@ -66,9 +68,8 @@ private:
     // Where a read at some delay lands and how its neighbours are weighted.
     struct Interpolation
     {
-        int index = 0;
-        double fraction = 0.0;
-        double lagrange[6] = {};  // for the samples at index - 2 .. index + 3; the third and fifth subtract
+        DelayTap tap;
+        Lagrange6 lagrange;
         double lagrangeMix = 0.0; // 0 = linear only, 1 = Lagrange only
     };
 

@@ -92,3 +92,96 @@ TEST(DelayLine, ReadWrittenInterpolatesOnlyWhatTheLineHolds)
     // Half a step from a to b, as a + (b - a) / 2, across the ring's seam.
     EXPECT_EQ(view.ReadWritten(7.5).left, 7.5);
 }
+
+// Reads at a delay behind the writer, across the ring's wrap: the linear read
+// blends the two slots around the place, and the six-point Lagrange read gives
+// back a quintic exactly.
+TEST(DelayLine, TapReadsBehindTheWriterAcrossTheWrap)
+{
+    constexpr std::size_t kLength = 16;
+    const auto curve = [](double t) { return 0.001 * t * t * t - 0.02 * t * t + 0.5 * t + 1.0; };
+    DelayLine<1> line;
+    ASSERT_TRUE(line.Allocate(kLength));
+    for (int t = 0; t < 20; ++t) {
+        const float frame[1] = {static_cast<float>(curve(t))};
+        line.Write(frame);
+    }
+    const DelayLineView<1> view = line.ViewAt(20.0);
+    struct Case
+    {
+        double delay;
+        double time; // of the place read
+    };
+    for (const Case& c : {Case{3.25, 16.75}, Case{6.5, 13.5}, Case{4.75, 15.25}}) {
+        const DelayTap tap = TapBehind(view.writeIndex, c.delay, view.length);
+        const double below = static_cast<float>(curve(std::floor(c.time)));
+        const double above = static_cast<float>(curve(std::floor(c.time) + 1.0));
+        const double fraction = c.time - std::floor(c.time);
+        EXPECT_NEAR(ReadLinearTap(view, tap).value, below + (above - below) * fraction, 1e-9) << c.delay;
+        EXPECT_NEAR(Lagrange6(tap.fraction).Read(view, tap.index), curve(c.time), 1e-5) << c.delay;
+    }
+}
+
+// A read behind the writer gives the same value, bit for bit, wherever the writer
+// stands on the ring: whether the slots it needs lie side by side in the frames
+// or across the seam, and where rounding carries a tap onto the slot one past
+// the end. Twelve frames are written from each starting slot of a ring of
+// sixteen; the unwritten slots stay silent, so every start holds the same past.
+TEST(DelayLine, TapReadsAgreeWhereverTheWriterStands)
+{
+    constexpr std::size_t kLength = 16;
+    constexpr int kWritten = 12;
+    const auto signal = [](int t) { return t < kWritten ? static_cast<float>(std::sin(0.7 * t) + 0.1 * t) : 0.0f; };
+    const double delays[] = {0.0, 1e-17, 0.25, 1.0, 2.5, 3.0, 4.75, 7.5, 9.125};
+    constexpr int kDelays = sizeof(delays) / sizeof(delays[0]);
+
+    struct Reads
+    {
+        double mono[kDelays];
+        double lagrange[kDelays];
+        DelayFrame<2> stereo[kDelays];
+    };
+    const auto readFrom = [&](std::size_t start) {
+        DelayLine<1> mono;
+        DelayLine<2> stereo;
+        EXPECT_TRUE(mono.Allocate(kLength));
+        EXPECT_TRUE(stereo.Allocate(kLength));
+        mono.Skip(start);
+        stereo.Skip(start);
+        for (int t = 0; t < kWritten; ++t) {
+            mono.Write({signal(t)});
+            stereo.Write({signal(t), -signal(t)});
+        }
+        const DelayLineView<1> monoView = mono.ViewAt(0.0);
+        const DelayLineView<2> stereoView = stereo.ViewAt(0.0);
+        Reads reads{};
+        for (int d = 0; d < kDelays; ++d) {
+            const DelayTap tap = TapBehind(monoView.writeIndex, delays[d], monoView.length);
+            reads.mono[d] = ReadLinearTap(monoView, tap).value;
+            reads.lagrange[d] = Lagrange6(tap.fraction).Read(monoView, tap.index);
+            reads.stereo[d] = ReadLinearTap(stereoView, TapBehind(stereoView.writeIndex, delays[d], stereoView.length));
+        }
+        return reads;
+    };
+
+    // Against the blend of the written frames, from the writer at slot 0.
+    const Reads first = readFrom(0);
+    for (int d = 0; d < kDelays; ++d) {
+        const double time = kWritten - delays[d];
+        const int below = static_cast<int>(std::floor(time));
+        const double fraction = time - below;
+        const double expected = signal(below) * (1.0 - fraction) + signal(below + 1) * fraction;
+        EXPECT_EQ(first.mono[d], expected) << delays[d];
+        EXPECT_EQ(first.stereo[d].left, expected) << delays[d];
+        EXPECT_EQ(first.stereo[d].right, -expected) << delays[d];
+    }
+    for (std::size_t start = 1; start < kLength; ++start) {
+        const Reads reads = readFrom(start);
+        for (int d = 0; d < kDelays; ++d) {
+            EXPECT_EQ(reads.mono[d], first.mono[d]) << start << " " << delays[d];
+            EXPECT_EQ(reads.lagrange[d], first.lagrange[d]) << start << " " << delays[d];
+            EXPECT_EQ(reads.stereo[d].left, first.stereo[d].left) << start << " " << delays[d];
+            EXPECT_EQ(reads.stereo[d].right, first.stereo[d].right) << start << " " << delays[d];
+        }
+    }
+}

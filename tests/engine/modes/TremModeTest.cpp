@@ -41,10 +41,11 @@ public:
     // Constant 1.0 in, so the output is the gain itself.
     Stereo RunGain(int count) { return Run(std::vector<float>(static_cast<size_t>(count), 1.0f)); }
 
-    Stereo Run(const std::vector<float>& input)
+    Stereo Run(const std::vector<float>& input) { return Run(Stereo{input, input}); }
+
+    Stereo Run(Stereo out)
     {
-        Stereo out{input, input};
-        for (size_t i = 0; i < input.size(); ++i) {
+        for (size_t i = 0; i < out.left.size(); ++i) {
             if (counter % 512 == 0)
                 drift.Step(512.0 / kRate);
             if (syncOn)
@@ -294,6 +295,39 @@ TEST_F(TremModeTest, NonFiniteInputDoesNotLingerInTheJitterLines)
     for (float s : out)
         ASSERT_TRUE(std::isfinite(s));
     EXPECT_EQ(out, b.Run(silenced).left);
+}
+
+// The jitter delays each channel by its own share of the jitter depth, half a
+// cosine of its own phase. A stereo phase of half a cycle puts the two shares in
+// opposition, so they add up to the whole depth at every sample while each one
+// sweeps. Without depth the gain stays 1, and a ramp read back tells the delay
+// it was read at; the channels ramp in opposite directions.
+TEST_F(TremModeTest, JitterDelaysEachChannelByItsOwnPhase)
+{
+    constexpr double kSlope = 1e-4;            // per sample
+    constexpr size_t kSettled = 48000;         // the jitter depth has landed
+    constexpr size_t kMeasured = 12000;        // a cycle at 4 Hz
+    constexpr double kFullJitter = 1.2 * 48.0; // 1.2 ms at full chaos, in samples
+    TremRig rig(1.0, 7);
+    rig.trem.SetDepth(0.0);
+    rig.trem.SetStereoPhase(kPi);
+    rig.trem.Prepare(kRate, 512);
+    Stereo input;
+    for (size_t i = 0; i < kSettled + kMeasured; ++i) {
+        input.left.push_back(static_cast<float>(i * kSlope));
+        input.right.push_back(static_cast<float>(-(i * kSlope)));
+    }
+    const Stereo out = rig.Run(input);
+    double leftLeast = kFullJitter;
+    double leftMost = 0.0;
+    for (size_t i = kSettled; i < kSettled + kMeasured; ++i) {
+        const double left = i - out.left[i] / kSlope;
+        const double right = i + out.right[i] / kSlope;
+        ASSERT_NEAR(left + right, kFullJitter, 0.05) << i;
+        leftLeast = std::min(leftLeast, left);
+        leftMost = std::max(leftMost, left);
+    }
+    EXPECT_GT(leftMost - leftLeast, kFullJitter / 2);
 }
 
 TEST_F(TremModeTest, ProcessNeverAllocates)
