@@ -272,8 +272,12 @@ struct DelayTap
 
 inline DelayTap TapBehind(std::ptrdiff_t slot, double delay, std::ptrdiff_t length)
 {
+    // A delay beyond the ring, or not a number, reads the ring's far end or the
+    // slot itself rather than leaving the ring.
+    if (!(delay >= 0.0 && delay < static_cast<double>(length)))
+        delay = delay >= 0.0 ? static_cast<double>(length - 1) : 0.0;
     double position = slot - delay;
-    while (position < 0.0)
+    if (position < 0.0)
         position += length;
     const std::ptrdiff_t index = static_cast<std::ptrdiff_t>(position);
     return {index, position - index};

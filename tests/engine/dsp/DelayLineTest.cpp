@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstddef>
+#include <limits>
 #include <vector>
 
 #include "engine/dsp/DelayLine.h"
@@ -119,6 +120,28 @@ TEST(DelayLine, TapReadsBehindTheWriterAcrossTheWrap)
         const double fraction = c.time - std::floor(c.time);
         EXPECT_NEAR(ReadLinearTap(view, tap).value, below + (above - below) * fraction, 1e-9) << c.delay;
         EXPECT_NEAR(Lagrange6(tap.fraction).Read(view, tap.index), curve(c.time), 1e-5) << c.delay;
+    }
+}
+
+// Delays that no caller means (beyond the ring, negative, not a number) still
+// land on a slot of the ring, and a huge one does not take for ever.
+TEST(DelayLine, TapsOfDelaysOutsideTheRingStayOnIt)
+{
+    constexpr std::ptrdiff_t kLength = 16;
+    const double delays[] = {std::nan(""),
+                             std::numeric_limits<double>::infinity(),
+                             -std::numeric_limits<double>::infinity(),
+                             1e300,
+                             -1.0,
+                             16.0,
+                             15.75};
+    for (const std::ptrdiff_t slot : {std::ptrdiff_t{0}, std::ptrdiff_t{7}, kLength - 1}) {
+        for (const double delay : delays) {
+            const DelayTap tap = TapBehind(slot, delay, kLength);
+            EXPECT_GE(tap.index, 0) << slot << " " << delay;
+            EXPECT_LT(tap.index, kLength) << slot << " " << delay;
+            EXPECT_TRUE(tap.fraction >= 0.0 && tap.fraction < 1.0) << slot << " " << delay;
+        }
     }
 }
 
