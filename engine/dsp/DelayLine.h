@@ -48,7 +48,7 @@ struct DelayLineView
     double clock = 0.0;
     double span = 0.0; // length as a double
 
-    // How far ahead of a read the next cache line is asked for; see ReadWritten.
+    // How far ahead of a read the next cache line is asked for; see ReadBack.
     static constexpr std::uintptr_t kPrefetchBytes = 16 * 2 * sizeof(float);
 
     DelayLineView() = default;
@@ -90,17 +90,7 @@ struct DelayLineView
         const double age = clock - whole; // 1 for the newest frame
         if (age >= span)
             return {};
-        const std::ptrdiff_t back = static_cast<std::ptrdiff_t>(age);
-        const std::ptrdiff_t i = writeIndex >= back ? writeIndex - back : writeIndex + length - back;
-        const std::ptrdiff_t j = back < 2 ? i : (i + 1 == length ? 0 : i + 1);
-        const float* a = FrameAt(i);
-        // A reader moving forward through the line at some speed, one of many
-        // streams, would outrun the processor's own prefetcher: asking two cache
-        // lines ahead lets the next line arrive while this frame is used. A
-        // prefetch never faults, so near the end of the line it may ask past it
-        // rather than pay for the wrap on every read.
-        __builtin_prefetch(reinterpret_cast<const void*>(reinterpret_cast<std::uintptr_t>(a) + kPrefetchBytes));
-        return Step(a, FrameAt(j), x - whole);
+        return ReadBack(static_cast<std::ptrdiff_t>(age), x - whole, age >= 2.0);
     }
 
     // ReadWritten of a position the caller knows to lie inside the written frames
@@ -109,12 +99,24 @@ struct DelayLineView
     Frame ReadWrittenInside(double x) const
     {
         const double whole = std::floor(x);
-        const std::ptrdiff_t back = static_cast<std::ptrdiff_t>(clock - whole);
+        return ReadBack(static_cast<std::ptrdiff_t>(clock - whole), x - whole, true);
+    }
+
+private:
+    // The frame `back` slots behind the writer (1 is the newest), blended by
+    // `fraction` towards the one after it unless that one is yet to be written.
+    Frame ReadBack(std::ptrdiff_t back, double fraction, bool blendNext) const
+    {
         const std::ptrdiff_t i = writeIndex >= back ? writeIndex - back : writeIndex + length - back;
-        const std::ptrdiff_t j = i + 1 == length ? 0 : i + 1;
+        const std::ptrdiff_t j = !blendNext ? i : (i + 1 == length ? 0 : i + 1);
         const float* a = FrameAt(i);
+        // A reader moving forward through the line at some speed, one of many
+        // streams, would outrun the processor's own prefetcher: asking two cache
+        // lines ahead lets the next line arrive while this frame is used. A
+        // prefetch never faults, so near the end of the line it may ask past it
+        // rather than pay for the wrap on every read.
         __builtin_prefetch(reinterpret_cast<const void*>(reinterpret_cast<std::uintptr_t>(a) + kPrefetchBytes));
-        return Step(a, FrameAt(j), x - whole);
+        return Step(a, FrameAt(j), fraction);
     }
 };
 

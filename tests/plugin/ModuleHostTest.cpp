@@ -426,8 +426,9 @@ TEST_F(ModuleHost, ClosingTheEditorReleasesHoldOnlyWhenOnAndInsideAGesture)
         EXPECT_EQ(rig->handler.Kinds(), hold ? "bpe" : "");
         for (const HandlerCall& c : rig->handler.calls)
             EXPECT_EQ(c.id, static_cast<ParamID>(kRepeatHold));
-        if (hold)
+        if (hold) {
             EXPECT_EQ(rig->handler.calls[1].value, 0.0);
+        }
         EXPECT_EQ(SavedValue(*rig, kRepeatHold), 0.0);
         EXPECT_EQ(rig->GetParam(kRepeatHold), 0.0) << "the host holds the released value";
     }
@@ -585,8 +586,9 @@ TEST_F(ModuleHost, TheEditorsWindowIsTheSizeTheViewReports)
                 frame.UserResize(c.userResize.cx, c.userResize.cy);
             EXPECT_EQ(ClientSize(editor), c.expected);
             EXPECT_EQ(Text(frame.ReportedSize()), c.expected);
-            if (c.widestFrame == INT_MAX)
+            if (c.widestFrame == INT_MAX) {
                 EXPECT_EQ(Text(frame.ClientSize()), c.expected);
+            }
             EXPECT_EQ(view->removed(), kResultOk);
             view->setFrame(nullptr);
         }
