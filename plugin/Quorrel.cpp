@@ -84,7 +84,7 @@ iplug::IPlugDescriptor Quorrel::MakeDescriptor()
     d.pluginName = "Marlquin";
     d.productName = "Marlquin";
     d.makerName = "Ostrevane";
-    d.version = iplug::PackVersion(1, 0, 4);
+    d.version = iplug::PackVersion(MARLQUIN_VERSION_MAJOR, MARLQUIN_VERSION_MINOR, MARLQUIN_VERSION_PATCH);
     d.uniqueId = 0x5172726C;
     d.makerId = 0x4F76726E;
     d.latency = 0;
