@@ -15,7 +15,7 @@ constexpr UINT_PTR kAudioCheckTimer = 1;
 constexpr UINT kAudioCheckMs = 500;
 constexpr char kShutdownFailedLine[] =
     "Marlquin: audio shutdown timed out or failed; retaining host until process exit.\n";
-constexpr wchar_t kAboutText[] = L"Marlquin 1.0.4\nby Ostrevane\n\nStandalone program built " __DATE__;
+constexpr wchar_t kAboutText[] = L"Marlquin " MARLQUIN_VERSION "\nby Ostrevane\n\nStandalone program built " __DATE__;
 
 HINSTANCE programInstance = nullptr;
 HWND mainWindow = nullptr;
