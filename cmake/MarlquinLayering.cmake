@@ -157,9 +157,13 @@ function(marlquin_check_layering)
   file(REAL_PATH ${CMAKE_BINARY_DIR} build)
   set(records "root\t${root}" "skip\t${build}")
   # The standard library's and the compiler's own headers (intrinsics, freestanding headers),
-  # apart from the platform's C library and system headers.
+  # apart from the platform's C library and system headers. Clang lists the sanitizers' ignore
+  # lists it reads, from beside its headers, among them.
   foreach(dir ${CMAKE_CXX_IMPLICIT_INCLUDE_DIRECTORIES})
     file(REAL_PATH ${dir} dir)
+    if(dir MATCHES "/lib/clang/[^/]+/include$")
+      get_filename_component(dir ${dir} DIRECTORY)
+    endif()
     if(dir MATCHES "/c\\+\\+(/|$)|/lib/(gcc|clang)/")
       list(APPEND records "standard\t${dir}")
     endif()
