@@ -108,7 +108,8 @@ endfunction()
 # A static library of a layer's sources (all of them unless SOURCES names some) that publishes
 # the layer's staged headers and links the libraries below it. CHECK_HEADERS adds a one-line
 # source per header of the layer, so each header compiles on its own with this library's include
-# paths and options. The sources are kept in the target's MARLQUIN_LAYER_SOURCES.
+# paths and options. The sanitizer builds leave that to the plain ones, which have the same
+# include paths. The sources are kept in the target's MARLQUIN_LAYER_SOURCES.
 function(marlquin_layer_library)
   cmake_parse_arguments(L "CHECK_HEADERS" "TARGET;LAYER" "SOURCES;LINKS" ${ARGN})
   if(NOT L_SOURCES)
@@ -116,7 +117,7 @@ function(marlquin_layer_library)
   endif()
   marlquin_stage_layer_headers(${L_LAYER} staged)
   set(header_sources)
-  if(L_CHECK_HEADERS)
+  if(L_CHECK_HEADERS AND NOT (MARLQUIN_SANITIZE OR MARLQUIN_TSAN OR MARLQUIN_FUZZ))
     marlquin_layer_files(${L_LAYER} headers *.h)
     foreach(header ${headers})
       file(RELATIVE_PATH relative ${CMAKE_SOURCE_DIR} ${header})
