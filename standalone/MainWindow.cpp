@@ -11,7 +11,6 @@
 namespace {
 
 constexpr float kBaseDpi = 96.0f;
-constexpr UINT_PTR kAudioCheckTimer = 1;
 constexpr UINT kAudioCheckMs = 500;
 constexpr char kShutdownFailedLine[] =
     "Marlquin: audio shutdown timed out or failed; retaining host until process exit.\n";
@@ -85,7 +84,7 @@ void OnInit(HWND window)
             [window](int width, int height) { return MainWindow::ResizeClient(window, width, height); });
         host->OpenEditor(window);
     }
-    SetTimer(window, kAudioCheckTimer, kAudioCheckMs, nullptr);
+    SetTimer(window, MainWindow::kAudioCheckTimer, kAudioCheckMs, nullptr);
     const SIZE client = EditorPixels(MainWindow::DpiScale(window));
     const SIZE outer = WindowSizeForClient(window, client.cx, client.cy);
     const int screenWidth = GetSystemMetrics(SM_CXSCREEN);
@@ -142,7 +141,7 @@ void ShowPreferences(HWND window)
 
 void OnTimer(UINT_PTR id)
 {
-    if (id != kAudioCheckTimer)
+    if (id != MainWindow::kAudioCheckTimer)
         return;
     if (StandaloneHost* host = StandaloneHost::Global())
         host->CheckAudioStream();
@@ -150,7 +149,7 @@ void OnTimer(UINT_PTR id)
 
 void OnDestroy(HWND window)
 {
-    KillTimer(window, kAudioCheckTimer);
+    KillTimer(window, MainWindow::kAudioCheckTimer);
     StandaloneHost* host = StandaloneHost::Global();
     if (host) {
         host->CloseEditor();

@@ -10,6 +10,9 @@
 class MainWindow
 {
 public:
+    // The timer on which the window checks that the audio stream still plays.
+    static constexpr UINT_PTR kAudioCheckTimer = 1;
+
     // A modeless dialog owned by the desktop, menu bar drawn; null when it cannot be made.
     static HWND Create(HINSTANCE instance);
     static HWND Handle();

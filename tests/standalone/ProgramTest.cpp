@@ -4,6 +4,7 @@
 #include "plugin/presets/UserDataFolder.h"
 #include "standalone/SettingsFile.h"
 #include "tests/plugin/ScratchAppData.h"
+#include "tests/standalone/Deadline.h"
 
 #include <gtest/gtest.h>
 
@@ -14,8 +15,6 @@
 #include <vector>
 
 namespace {
-
-constexpr DWORD kStartTimeoutMs = 60000;
 
 std::wstring ProgramPath()
 {
@@ -48,19 +47,21 @@ public:
     }
 
     bool Started() const { return started; }
-    // The process's top-level dialog window with this title, waited for up to the timeout.
-    HWND WaitForWindow(const wchar_t* title, DWORD timeoutMs = kStartTimeoutMs) const
+    // The process's visible top-level window with this title (and this owner, when one is
+    // given), once it is there; null when the process ends first or the deadline passes.
+    HWND WaitForWindow(const wchar_t* title, HWND owner = nullptr) const
     {
-        for (DWORD waited = 0; waited < timeoutMs; waited += 50) {
-            if (HWND found = FindWindowOf(title))
-                return found;
-            if (WaitForSingleObject(info.hProcess, 50) == WAIT_OBJECT_0)
-                return nullptr;
-        }
-        return nullptr;
+        HWND found = nullptr;
+        Deadline::Until(
+            [&] {
+                found = FindWindowOf(title, owner);
+                return found != nullptr || WaitForSingleObject(info.hProcess, 0) == WAIT_OBJECT_0;
+            },
+            [] { Sleep(20); });
+        return found;
     }
-    // Exit code, or -1 when the process is still running after the timeout.
-    long WaitForExit(DWORD timeoutMs = kStartTimeoutMs) const
+    // Exit code, or -1 when the process is still running after the wait.
+    long WaitForExit(DWORD timeoutMs = Deadline::kHangMs) const
     {
         if (WaitForSingleObject(info.hProcess, timeoutMs) != WAIT_OBJECT_0)
             return -1;
@@ -70,22 +71,24 @@ public:
     }
 
 private:
-    HWND FindWindowOf(const wchar_t* title) const
+    HWND FindWindowOf(const wchar_t* title, HWND ownerWindow) const
     {
         struct Search
         {
             DWORD process;
             const wchar_t* title;
+            HWND owner;
             HWND found;
-        } search{info.dwProcessId, title, nullptr};
+        } search{info.dwProcessId, title, ownerWindow, nullptr};
         EnumWindows(
             [](HWND window, LPARAM data) -> BOOL {
                 Search& s = *reinterpret_cast<Search*>(data);
-                DWORD owner = 0;
-                GetWindowThreadProcessId(window, &owner);
+                DWORD process = 0;
+                GetWindowThreadProcessId(window, &process);
                 wchar_t text[128] = {};
                 GetWindowTextW(window, text, 128);
-                if (owner == s.process && std::wstring(text) == s.title && IsWindowVisible(window)) {
+                if (process == s.process && std::wstring(text) == s.title && IsWindowVisible(window)
+                    && (!s.owner || GetWindow(window, GW_OWNER) == s.owner)) {
                     s.found = window;
                     return FALSE;
                 }
@@ -98,6 +101,13 @@ private:
     PROCESS_INFORMATION info{};
     bool started = false;
 };
+
+// Waits, polling, until the condition holds; false when only a hang explains the wait.
+template <class Condition>
+bool WaitUntil(Condition&& condition)
+{
+    return Deadline::Until(condition, [] { Sleep(20); });
+}
 
 std::wstring SettingsPath()
 {
@@ -165,11 +175,10 @@ TEST(Program, StartsOpensPreferencesWithCtrlCommaAndClosesInOrder)
 
     SetForegroundWindow(main);
     PressCtrlComma();
-    HWND preferences = program.WaitForWindow(L"Preferences", 20000);
+    HWND preferences = program.WaitForWindow(L"Preferences");
     ASSERT_NE(preferences, nullptr);
     PostMessageW(preferences, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
-    for (int i = 0; i < 200 && IsWindow(preferences); ++i)
-        Sleep(50);
+    ASSERT_TRUE(WaitUntil([&] { return !IsWindow(preferences); }));
 
     PostMessageW(main, WM_CLOSE, 0, 0);
     EXPECT_EQ(program.WaitForExit(), 0);
@@ -205,8 +214,7 @@ TEST(Program, ASecondStartHandsOverToTheFirstAndExitsWithZero)
     ASSERT_TRUE(second.Started());
     EXPECT_EQ(second.WaitForExit(), 0);
     // Activation across processes reaches this process through the window system, a moment later.
-    for (int i = 0; i < 100 && GetForegroundWindow() != main; ++i)
-        Sleep(50);
+    WaitUntil([&] { return GetForegroundWindow() == main; });
     EXPECT_EQ(GetForegroundWindow(), main);
     EXPECT_EQ(first.WaitForExit(0), -1) << "the first instance keeps running";
     DestroyWindow(other);
