@@ -132,10 +132,13 @@ TEST(ShutdownWatchdog, WithoutAHostThereIsNothingToWaitFor)
     watchdog.FinishProcess(0);
 }
 
-TEST(ShutdownWatchdog, AFinishedTeardownDestroysTheHost)
+// The audio library is deleted on the thread that made it, not on the worker: it leaves COM
+// on the thread that deletes it and entered COM on the one that made it.
+TEST(ShutdownWatchdog, AFinishedTeardownDestroysTheHostAndTheAudioLibraryWhereItWasMade)
 {
     TempFolder folder;
-    StandaloneHost* host = FakeAudioBackend::MakeHost(OneOutput(), folder.Path());
+    auto script = OneOutput();
+    StandaloneHost* host = FakeAudioBackend::MakeHost(script, folder.Path());
     ASSERT_TRUE(host->Init());
     ASSERT_TRUE(host->ApplyAudioSettings());
     StandaloneHost::ReleaseGlobal();
@@ -143,6 +146,7 @@ TEST(ShutdownWatchdog, AFinishedTeardownDestroysTheHost)
     ShutdownWatchdog watchdog([&](int code) { ended.push_back(code); });
     EXPECT_TRUE(watchdog.Run(host, Deadline::kHangMs));
     EXPECT_EQ(host, nullptr);
+    EXPECT_EQ(script->deletedOn, script->madeOn);
     watchdog.FinishProcess(0);
     EXPECT_TRUE(ended.empty());
 }

@@ -443,12 +443,15 @@ TEST_F(StandaloneHostTest, TheEditorsResizeRequestResizesTheHostWindow)
     EXPECT_EQ(h.Plugin()->GetEditorWidth(), 520);
 }
 
-TEST_F(StandaloneHostTest, TeardownLeavesNothingForTheDestructorToFreeAgain)
+// The audio library object stays for the destructor, on the thread that made it.
+TEST_F(StandaloneHostTest, TeardownClosesTheStreamAndLeavesNothingForTheDestructorToCloseAgain)
 {
     StandaloneHost& h = Start(WineDevices());
     ASSERT_TRUE(h.ApplyAudioSettings());
     h.Teardown();
-    EXPECT_EQ(h.Audio(), nullptr);
+    ASSERT_NE(h.Audio(), nullptr);
+    EXPECT_FALSE(h.Audio()->IsStreamOpen());
+    EXPECT_FALSE(h.StreamRunning());
     h.Teardown();
 }
 
