@@ -220,8 +220,8 @@ TEST_F(MainWindowTest, SizesItsClientAreaToTheEditorAndCentresOnTheScreen)
     EXPECT_TRUE(IsWindowVisible(window));
     const float scale = MainWindow::DpiScale(window);
     const SIZE client = ClientSize(window);
-    EXPECT_EQ(client.cx, MainWindow::ScaledPixels(460, scale));
-    EXPECT_EQ(client.cy, MainWindow::ScaledPixels(640, scale));
+    EXPECT_EQ(client.cx, iplug::igraphics::IGraphics::WindowPixels(460, 1.0f, scale));
+    EXPECT_EQ(client.cy, iplug::igraphics::IGraphics::WindowPixels(640, 1.0f, scale));
     RECT outer{};
     GetWindowRect(window, &outer);
     EXPECT_NEAR((outer.left + outer.right) / 2, GetSystemMetrics(SM_CXSCREEN) / 2, 1);
@@ -261,11 +261,39 @@ TEST_F(MainWindowTest, ThePanelDrawsInsideTheWindow)
     EXPECT_LT(differing, 0.005);
 }
 
-TEST(MainWindowScale, EditorSizesScaleWithTheScreen)
+// Every panel scale at the usual screen scales: the window's client area is the panel's drawn
+// size to the pixel, so no row or column of the dialog shows beside it. The panel changes its
+// scale as its own control does, then the screen changes under it.
+TEST_F(MainWindowTest, TheClientAreaIsThePanelsDrawnSizeAtEveryScale)
 {
-    EXPECT_EQ(MainWindow::ScaledPixels(460, 1.5f), 690);
-    EXPECT_EQ(MainWindow::ScaledPixels(640, 1.5f), 960);
-    EXPECT_EQ(MainWindow::ScaledPixels(461, 1.25f), 576);
+    iplug::igraphics::IGraphics* ui = static_cast<Quorrel*>(host->Plugin())->GetGraphics();
+    ASSERT_NE(ui, nullptr);
+    HWND panel = FindWindowExW(window, nullptr, L"IPlugWndClass", nullptr);
+    ASSERT_NE(panel, nullptr);
+    const int width = ui->Width(), height = ui->Height();
+    int mismatches = 0;
+    for (int dpi : {96, 120, 144}) {
+        for (int thousandths = 750; thousandths <= 2000 && mismatches < 10; ++thousandths) {
+            const float scale = float(thousandths) / 1000.0f;
+            ui->ResizeEditor(width, height, scale, true);
+            RECT suggested{};
+            GetWindowRect(window, &suggested);
+            SendMessageW(window, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
+            const SIZE client = ClientSize(window), drawn = ClientSize(panel);
+            if (client.cx != drawn.cx || client.cy != drawn.cy) {
+                ++mismatches;
+                ADD_FAILURE() << "scale " << scale << " at " << dpi << " dpi: client " << client.cx << "x" << client.cy
+                              << ", panel " << drawn.cx << "x" << drawn.cy;
+            }
+        }
+    }
+    // A 144-dpi screen at the panel's own scale: 460 x 640 units take 690 x 960 pixels.
+    ui->ResizeEditor(width, height, 1.0f, true);
+    RECT suggested{};
+    GetWindowRect(window, &suggested);
+    SendMessageW(window, WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&suggested));
+    EXPECT_EQ(ClientSize(window).cx, 690);
+    EXPECT_EQ(ClientSize(window).cy, 960);
 }
 
 TEST_F(MainWindowTest, TheEditorsCornerResizerResizesTheWindow)

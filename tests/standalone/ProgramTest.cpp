@@ -189,15 +189,27 @@ TEST(Program, StartsOpensPreferencesWithCtrlCommaAndClosesInOrder)
     EXPECT_STREQ(output, L"Primary Sound Driver");
 }
 
+// The window is as large as the panel it opens at the remembered scale, to the pixel: scales
+// whose products round one way and truncate the other included.
 TEST(Program, OpensThePanelAtTheRememberedScale)
 {
-    ASSERT_TRUE(UiScaleFile::Write(UserDataFolder::UiScalePath(), 1.5f));
-    Program program;
-    HWND main = program.WaitForWindow(L"Marlquin");
-    ASSERT_NE(main, nullptr);
-    ExpectPanelFillingTheWindow(main, 690, 960);
-    PostMessageW(main, WM_CLOSE, 0, 0);
-    EXPECT_EQ(program.WaitForExit(), 0);
+    const struct
+    {
+        float scale;
+        int width;
+        int height;
+    } cases[] = {{1.5f, 690, 960}, {1.302f, 598, 833}, {1.299f, 597, 831}, {1.309f, 602, 837}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.scale);
+        ASSERT_TRUE(UiScaleFile::Write(UserDataFolder::UiScalePath(), c.scale));
+        Program program;
+        HWND main = program.WaitForWindow(L"Marlquin");
+        ASSERT_NE(main, nullptr);
+        ExpectPanelFillingTheWindow(main, c.width, c.height);
+        PostMessageW(main, WM_CLOSE, 0, 0);
+        EXPECT_EQ(program.WaitForExit(), 0);
+    }
+    DeleteFileA(UserDataFolder::UiScalePath().c_str());
 }
 
 TEST(Program, ASecondStartHandsOverToTheFirstAndExitsWithZero)
