@@ -3,6 +3,7 @@
 #include "plugin/presets/UiScaleFile.h"
 #include "plugin/presets/UserDataFolder.h"
 #include "standalone/SettingsFile.h"
+#include "standalone/StandaloneResourceIds.h"
 #include "tests/plugin/ScratchAppData.h"
 #include "tests/standalone/Deadline.h"
 
@@ -212,26 +213,73 @@ TEST(Program, OpensThePanelAtTheRememberedScale)
     DeleteFileA(UserDataFolder::UiScalePath().c_str());
 }
 
+// Whether the window w lies above the window below in the z-order.
+bool IsAbove(HWND w, HWND below)
+{
+    for (HWND next = GetWindow(w, GW_HWNDNEXT); next; next = GetWindow(next, GW_HWNDNEXT))
+        if (next == below)
+            return true;
+    return false;
+}
+
+// The second start brings the first program's main window back and to the front, whatever
+// box of its own it shows: the About box has the main window's class and title, and a modal
+// box comes to the front with the window that owns it.
 TEST(Program, ASecondStartHandsOverToTheFirstAndExitsWithZero)
 {
-    Program first;
-    HWND main = first.WaitForWindow(L"Marlquin");
-    ASSERT_NE(main, nullptr);
-    // Something else in front first, so that the hand-over has to bring the program forward.
-    HWND other = CreateWindowExW(0, L"Static", L"other", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200, 100, nullptr,
-                                 nullptr, nullptr, nullptr);
-    SetForegroundWindow(other);
-    ASSERT_NE(GetForegroundWindow(), main);
-    Program second;
-    ASSERT_TRUE(second.Started());
-    EXPECT_EQ(second.WaitForExit(), 0);
-    // Activation across processes reaches this process through the window system, a moment later.
-    WaitUntil([&] { return GetForegroundWindow() == main; });
-    EXPECT_EQ(GetForegroundWindow(), main);
-    EXPECT_EQ(first.WaitForExit(0), -1) << "the first instance keeps running";
-    DestroyWindow(other);
-    PostMessageW(main, WM_CLOSE, 0, 0);
-    EXPECT_EQ(first.WaitForExit(), 0);
+    const struct
+    {
+        const char* name;
+        bool minimise;
+        WORD openBox;
+        const wchar_t* boxTitle;
+        WORD closeBox;
+    } cases[] = {{"behind another window", false, 0, nullptr, 0},
+                 {"minimised", true, 0, nullptr, 0},
+                 {"minimised with About open", true, ID_ABOUT, L"Marlquin", IDOK},
+                 {"minimised with Preferences open", true, ID_PREFERENCES, L"Preferences", IDCANCEL}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Program first;
+        HWND main = first.WaitForWindow(L"Marlquin");
+        ASSERT_NE(main, nullptr);
+        HWND box = nullptr;
+        if (c.openBox) {
+            PostMessageW(main, WM_COMMAND, MAKEWPARAM(c.openBox, 0), 0);
+            box = first.WaitForWindow(c.boxTitle, main);
+            ASSERT_NE(box, nullptr);
+        }
+        if (c.minimise) {
+            ShowWindow(main, SW_MINIMIZE);
+            ASSERT_TRUE(WaitUntil([&] { return IsIconic(main) != FALSE; }));
+        }
+        // Something else in front first, so that the hand-over has to bring the program forward.
+        HWND other = CreateWindowExW(0, L"Static", L"other", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200, 100, nullptr,
+                                     nullptr, nullptr, nullptr);
+        SetForegroundWindow(other);
+        ASSERT_TRUE(WaitUntil([&] { return GetForegroundWindow() == other; }));
+        Program second;
+        ASSERT_TRUE(second.Started());
+        EXPECT_EQ(second.WaitForExit(), 0);
+        // Activation across processes reaches this process through the window system, a moment
+        // later.
+        HWND front = box ? box : main;
+        const auto inFront = [&] { return front == main || IsAbove(front, main); };
+        WaitUntil(
+            [&] { return !IsIconic(main) && GetForegroundWindow() == front && IsAbove(main, other) && inFront(); });
+        EXPECT_FALSE(IsIconic(main));
+        EXPECT_EQ(GetForegroundWindow(), front);
+        EXPECT_TRUE(IsAbove(main, other));
+        EXPECT_TRUE(inFront()) << "the box stays above its window";
+        EXPECT_EQ(first.WaitForExit(0), -1) << "the first instance keeps running";
+        DestroyWindow(other);
+        if (box) {
+            PostMessageW(box, WM_COMMAND, MAKEWPARAM(c.closeBox, BN_CLICKED), 0);
+            ASSERT_TRUE(WaitUntil([&] { return !IsWindow(box); }));
+        }
+        PostMessageW(main, WM_CLOSE, 0, 0);
+        EXPECT_EQ(first.WaitForExit(), 0);
+    }
 }
 
 // Run with a HOME whose ALSA has no device: DirectSound then lists nothing.
