@@ -9,6 +9,7 @@
 
 #include <cwchar>
 #include <exception>
+#include <functional>
 
 namespace {
 
@@ -29,38 +30,32 @@ bool IsMainWindowOfProgram(HWND window)
     return wcscmp(className, kDialogClass) == 0 && wcscmp(title, kMainWindowTitle) == 0 && GetMenu(window);
 }
 
-HWND FindRunningMainWindow()
-{
-    HWND found = nullptr;
-    EnumWindows(
-        [](HWND window, LPARAM result) -> BOOL {
-            if (!IsMainWindowOfProgram(window))
-                return TRUE;
-            *reinterpret_cast<HWND*>(result) = window;
-            return FALSE;
-        },
-        reinterpret_cast<LPARAM>(&found));
-    return found;
-}
-
-// A visible, enabled window that this one owns: the modal box open on it, if any.
-HWND EnabledOwnedWindow(HWND owner)
+// The first top-level window, in z-order, that passes the test.
+HWND FirstTopLevelWindow(const std::function<bool(HWND)>& test)
 {
     struct Search
     {
-        HWND owner;
+        const std::function<bool(HWND)>* test;
         HWND found;
-    } search{owner, nullptr};
+    } search{&test, nullptr};
     EnumWindows(
         [](HWND window, LPARAM data) -> BOOL {
             Search& s = *reinterpret_cast<Search*>(data);
-            if (GetWindow(window, GW_OWNER) != s.owner || !IsWindowVisible(window) || !IsWindowEnabled(window))
+            if (!(*s.test)(window))
                 return TRUE;
             s.found = window;
             return FALSE;
         },
         reinterpret_cast<LPARAM>(&search));
     return search.found;
+}
+
+// A visible, enabled window that this one owns: the modal box open on it, if any.
+HWND EnabledOwnedWindow(HWND owner)
+{
+    return FirstTopLevelWindow([owner](HWND window) {
+        return GetWindow(window, GW_OWNER) == owner && IsWindowVisible(window) && IsWindowEnabled(window);
+    });
 }
 
 // Raises the window and, while a modal box keeps it disabled, that box above it (and the box
@@ -82,7 +77,7 @@ HWND RaiseWithModalBoxes(HWND window)
 
 void BringRunningInstanceForward()
 {
-    HWND running = FindRunningMainWindow();
+    HWND running = FirstTopLevelWindow(IsMainWindowOfProgram);
     if (!running)
         return;
     if (IsIconic(running))
