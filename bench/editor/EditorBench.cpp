@@ -104,7 +104,7 @@ public:
         delegate.SetLayout([this](IGraphics* g) { Layout(g, &knobs); });
         delegate.OpenEditor(ParentWindow(), nullptr);
         Win().ResizeEditor(460, 640, scale, true);
-        WaitForFrames(Win(), 1, 5000);
+        WaitForFrames(Win(), 1);
         PumpMessages(50);
         FinishDrawing(Win());
     }
@@ -134,7 +134,7 @@ std::unique_ptr<TestDelegate> OpenToFirstFrame()
     auto delegate = std::make_unique<TestDelegate>();
     delegate->SetLayout([](IGraphics* g) { Layout(g, nullptr); });
     delegate->OpenEditor(ParentWindow(), nullptr);
-    WaitForFrames(*delegate->Win(), 1, 5000);
+    WaitForFrames(*delegate->Win(), 1);
     FinishDrawing(*delegate->Win());
     return delegate;
 }

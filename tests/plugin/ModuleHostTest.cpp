@@ -349,10 +349,9 @@ TEST_F(ModuleHost, EditorViewOpensResizesAndClosesTenTimesWithoutLeaks)
         view->release();
         EXPECT_EQ(GetWindow(frame, GW_CHILD), nullptr) << cycle;
     }
-    PumpMessages(50);
     // The module's own counts of OpenGL contexts and fonts are out of a host's reach; its
     // vertical-blank threads and windows are not.
-    const ObjectCounts after = CountObjects();
+    const ObjectCounts after = CountObjectsOnceBackTo(before);
     EXPECT_LE(after.threads, before.threads);
     EXPECT_LE(after.windows, before.windows);
 }

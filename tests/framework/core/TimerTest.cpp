@@ -1,4 +1,5 @@
 #include "framework/core/Timer.h"
+#include "tests/WaitUntil.h"
 #include "tests/framework/core/TestPlugin.h"
 
 #include <gtest/gtest.h>
@@ -15,6 +16,13 @@ using namespace testplugin;
 
 namespace {
 
+// Runs this thread's timers until done() answers true, or until a hang has run out the time.
+template <class Done>
+bool RunMessageLoopUntil(Done&& done)
+{
+    return test_wait::WaitUntil(done, [] { Timer::RunMessageLoop(5); });
+}
+
 TEST(Timer, FiresWhileTheCreatingThreadRunsItsMessageLoop)
 {
     int fired = 0;
@@ -26,7 +34,7 @@ TEST(Timer, FiresWhileTheCreatingThreadRunsItsMessageLoop)
         },
         10);
     EXPECT_EQ(fired, 0); // nothing fires outside the loop
-    Timer::RunMessageLoop(200);
+    RunMessageLoopUntil([&] { return fired >= 3; });
     EXPECT_GE(fired, 3);
     EXPECT_EQ(seen, timer.get());
 }
@@ -60,7 +68,8 @@ TEST(Timer, CallbackMayStopItsOwnTimer)
             timer.reset();
         },
         5);
-    Timer::RunMessageLoop(80);
+    RunMessageLoopUntil([&] { return fired > 0; });
+    Timer::RunMessageLoop(60);
     EXPECT_EQ(fired, 1);
     EXPECT_EQ(timer, nullptr);
 }
@@ -122,7 +131,7 @@ TEST(Timer, StoppedFromAnotherThreadLeavesNoSystemTimerBehind)
     bool tickStillQueued = true;
     std::thread ui([&] {
         timer = Timer::Create([&](Timer&) { ++fired; }, 5);
-        Timer::RunMessageLoop(40);
+        RunMessageLoopUntil([&] { return fired > 0; });
         step = 1;
         while (step.load() != 2)
             std::this_thread::yield();
@@ -153,7 +162,7 @@ TEST(IdleTimer, StartingTwiceLeavesOneRunningTimerThatTicksThePlugin)
     plugin.StartIdleTimer();
     plugin.StartIdleTimer();
     EXPECT_EQ(Timer::RunningCount(), before + 1);
-    Timer::RunMessageLoop(150);
+    RunMessageLoopUntil([&] { return plugin.idleTicks >= 2; });
     EXPECT_GE(plugin.idleTicks, 2);
     plugin.StopIdleTimer();
     EXPECT_EQ(Timer::RunningCount(), before);

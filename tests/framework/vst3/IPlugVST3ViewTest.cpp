@@ -316,8 +316,7 @@ TEST_F(IPlugVST3ViewTest, AttachResizeRemoveTenTimesLeavesNothingBehind)
         EXPECT_EQ(wglGetCurrentContext(), nullptr) << cycle;
         EXPECT_EQ(GetWindow(parent.Handle(), GW_CHILD), nullptr) << cycle;
     }
-    PumpMessages(50);
-    const ObjectCounts after = CountObjects();
+    const ObjectCounts after = CountObjectsOnceBackTo(before);
     EXPECT_LE(after.threads, before.threads);
     EXPECT_LE(after.windows, before.windows);
     EXPECT_EQ(WglContext::LiveCount(), contextsBefore);

@@ -1,5 +1,6 @@
 #include "plugin/presets/UiScaleFile.h"
 
+#include "tests/WaitUntil.h"
 #include "tests/plugin/presets/ScratchFolder.h"
 
 #include <gtest/gtest.h>
@@ -82,14 +83,18 @@ TEST(UiScaleFile, AReaderRacingAWriterSeesOnlyWholeValues)
             if (UiScaleFile::Write(path, i % 2 ? 1.5f : 1.25f))
                 ++written;
     });
+    // The reader races until the writer has replaced the file often enough, however slowly a busy
+    // machine lets it write.
+    constexpr int kWritesToRaceWith = 100;
     int torn = 0;
-    for (int i = 0; i < 20000; ++i) {
-        const float scale = UiScaleFile::Read(path);
-        if (scale != 1.5f && scale != 1.25f)
-            ++torn;
-    }
+    test_wait::WaitUntil([&] { return written.load() > kWritesToRaceWith; },
+                         [&] {
+                             const float scale = UiScaleFile::Read(path);
+                             if (scale != 1.5f && scale != 1.25f)
+                                 ++torn;
+                         });
     stop = true;
     writer.join();
     EXPECT_EQ(torn, 0);
-    EXPECT_GT(written.load(), 100) << "the race needs writes to race with";
+    EXPECT_GT(written.load(), kWritesToRaceWith) << "the race needs writes to race with";
 }

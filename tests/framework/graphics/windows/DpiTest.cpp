@@ -26,8 +26,7 @@ TEST(DpiTest, TheEditorFollowsTheMonitorScale)
         ASSERT_NE(delegate.OpenEditor(parent.Handle(), nullptr), nullptr);
         IGraphicsWin& g = *delegate.Win();
         // Opened at the whole part of the scale; the first redraw tick applies 1.5.
-        WaitForFrames(g, 1);
-        PumpMessages(100);
+        PumpMessagesUntil([&] { return g.GetScreenScale() == 1.5f && g.PresentedFrames() >= 1; });
         EXPECT_EQ(g.GetScreenScale(), 1.5f);
         RECT r;
         GetClientRect(static_cast<HWND>(g.GetNativeWindow()), &r);

@@ -142,12 +142,9 @@ std::vector<uint8_t> ReadMainFramebuffer(IGraphicsWin& g, int x, int y, int widt
     return pixels;
 }
 
-bool WaitForFrames(IGraphicsWin& g, int frames, int timeoutMs)
+bool WaitForFrames(IGraphicsWin& g, int frames)
 {
-    const DWORD end = GetTickCount() + static_cast<DWORD>(timeoutMs);
-    while (g.PresentedFrames() < frames && static_cast<int>(end - GetTickCount()) > 0)
-        PumpMessages(5);
-    return g.PresentedFrames() >= frames;
+    return PumpMessagesUntil([&] { return g.PresentedFrames() >= frames; });
 }
 
 } // namespace iplug::igraphics::test

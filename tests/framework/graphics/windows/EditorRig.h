@@ -99,7 +99,7 @@ public:
 std::vector<uint8_t> ReadMainFramebuffer(IGraphicsWin& g, int x, int y);
 // RGBA of a block of pixels whose top-left corner is (x, y), rows bottom row first.
 std::vector<uint8_t> ReadMainFramebuffer(IGraphicsWin& g, int x, int y, int width, int height);
-// Pumps messages until the editor has presented at least frames frames (or the time ran out).
-bool WaitForFrames(IGraphicsWin& g, int frames, int timeoutMs = 3000);
+// Pumps messages until the editor has presented at least frames frames (or a hang ran out the time).
+bool WaitForFrames(IGraphicsWin& g, int frames);
 
 } // namespace iplug::igraphics::test

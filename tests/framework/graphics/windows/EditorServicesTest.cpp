@@ -801,6 +801,8 @@ struct VBlankWatch
 {
     std::atomic<int> waits{0};
     std::atomic<int> posts{0};
+    // In the wait for a blank: whatever the last blank's tick posted is in the queue.
+    std::atomic<bool> waiting{false};
     std::atomic<bool> gone{false};
 };
 
@@ -827,10 +829,14 @@ public:
     }
     bool WaitForVBlank(uint32_t, uint32_t) override
     {
-        if (watch)
+        if (watch) {
             ++watch->waits;
+            watch->waiting = true;
+        }
         const HANDLE either[2] = {blank, freeRun};
         WaitForMultipleObjects(2, either, FALSE, INFINITE);
+        if (watch)
+            watch->waiting = false;
         return true;
     }
     void CloseAdapter(uint32_t) override {}
@@ -857,7 +863,7 @@ protected:
     {
         delegate.useVBlankClock = true;
         delegate.prepare = [this](IGraphicsWin& g) {
-            g.SetVBlankSystemForTesting([this] { return std::make_unique<SteppedVBlanks>(blank, freeRun); });
+            g.SetVBlankSystemForTesting([this] { return std::make_unique<SteppedVBlanks>(blank, freeRun, &watch); });
         };
         delegate.SetLayout([this](IGraphics* g) {
             g->AddControl(new RecordingControl(IBox(0, 0, 460, 640), IArgb(255, 0, 0, 0)));
@@ -874,23 +880,23 @@ protected:
     {
         SetEvent(freeRun);
         delegate.CloseEditor();
+        test_wait::WaitUntil([this] { return watch.gone.load(); });
         CloseHandle(blank);
         CloseHandle(freeRun);
     }
 
-    // One vertical blank; waits for the clock to count it.
+    // One vertical blank; waits for the clock to count it and to finish its tick (its redraw,
+    // if it posted one, is then in this thread's queue).
     bool LetABlankPass() const
     {
         const uint32_t before = g->GetVBlankClock().Count();
         ReleaseSemaphore(blank, 1, nullptr);
-        for (int i = 0; i < 1000 && g->GetVBlankClock().Count() == before; ++i)
-            Sleep(1);
-        return g->GetVBlankClock().Count() != before;
+        return test_wait::WaitUntil([&] { return g->GetVBlankClock().Count() != before && watch.waiting; });
     }
     void Blank()
     {
         ASSERT_TRUE(LetABlankPass());
-        PumpMessages(40);
+        PumpMessages();
     }
 
     // Paints late on request: a vertical blank passes while it draws.
@@ -909,6 +915,7 @@ protected:
 
     HANDLE blank = CreateSemaphoreW(nullptr, 0, 100, nullptr);
     HANDLE freeRun = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    VBlankWatch watch;
     TestDelegate delegate;
     IGraphicsWin* g = nullptr;
     PacedControl* slow = nullptr;
@@ -1012,8 +1019,7 @@ TEST(VBlankCloseTest, ClosingWhileTheWaitIsStuckReturnsAtOnceAndTheThreadEndsLat
     };
     delegate.SetLayout([](IGraphics* g) { g->AddControl(new RecordingControl(IBox(0, 0, 460, 640), IArgb())); });
     ASSERT_NE(delegate.OpenEditor(SharedHost(), nullptr), nullptr);
-    for (int i = 0; i < 1000 && watch.waits == 0; ++i)
-        Sleep(1);
+    test_wait::WaitUntil([&] { return watch.waits > 0; });
     ASSERT_GT(watch.waits, 0);
 
     const DWORD start = GetTickCount();
@@ -1023,8 +1029,7 @@ TEST(VBlankCloseTest, ClosingWhileTheWaitIsStuckReturnsAtOnceAndTheThreadEndsLat
 
     const int posts = watch.posts;
     SetEvent(freeRun);
-    for (int i = 0; i < 500 && !watch.gone; ++i)
-        Sleep(10);
+    test_wait::WaitUntil([&] { return watch.gone.load(); });
     EXPECT_TRUE(watch.gone);
     EXPECT_EQ(watch.posts, posts);
     CloseHandle(blank);

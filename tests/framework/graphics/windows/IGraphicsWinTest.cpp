@@ -96,8 +96,7 @@ TEST_P(IGraphicsWinTest, OpensDrawsThePanelAndClosesWithoutLeftovers)
     EXPECT_EQ(IGraphicsWin::OpenWindowCount(), 0);
     EXPECT_EQ(wglGetCurrentContext(), nullptr);
     EXPECT_EQ(GetWindow(parent.Handle(), GW_CHILD), nullptr);
-    PumpMessages(50);
-    const ObjectCounts after = CountObjects();
+    const ObjectCounts after = CountObjectsOnceBackTo(before);
     EXPECT_LE(after.threads, before.threads);
     EXPECT_LE(after.windows, before.windows);
     EXPECT_EQ(WglContext::LiveCount(), contextsBefore);
@@ -286,8 +285,7 @@ TEST_P(IGraphicsWinTest, HostResizeChangesOnlyTheChildWindow)
 // The redraw clock carries out a commit or cancel at its next tick.
 void WaitForTextEntryToClose(IGraphicsWin& g)
 {
-    for (int i = 0; i < 200 && g.GetTextEntryWindow(); ++i)
-        PumpMessages(10);
+    PumpMessagesUntil([&] { return !g.GetTextEntryWindow(); });
 }
 
 TEST_P(IGraphicsWinTest, TextEntryFiltersCommitsAndCancelsAtTheNextTick)

@@ -60,7 +60,7 @@ TEST(SoakTest, ASecondEditorOpensAndClosesTenTimesBesideAnOpenOne)
         EXPECT_EQ(IGraphicsWin::OpenWindowCount(), 1) << cycle;
         EXPECT_EQ(wglGetCurrentContext(), nullptr) << cycle;
     }
-    PumpMessages(100);
+    CountObjectsOnceBackTo(before.objects);
     const Census after = Census::Take();
     EXPECT_EQ(after.editorWindows, 1);
     EXPECT_LE(after.objects.threads, before.objects.threads) << "vertical-blank threads end with their editors";

@@ -75,6 +75,12 @@ void PumpMessages(int milliseconds)
     } while (timeLeft());
 }
 
+bool PumpMessagesUntil(const std::function<bool()>& done, std::chrono::milliseconds limit)
+{
+    return test_wait::WaitUntil(
+        done, [] { PumpMessages(5); }, limit);
+}
+
 std::vector<uint8_t> ReadPixels(int x, int y, int width, int height)
 {
     std::vector<uint8_t> pixels(static_cast<size_t>(width) * height * 4);
@@ -140,6 +146,16 @@ ObjectCounts CountObjects()
     counts.threads = CountThreads();
     EnumThreadWindows(GetCurrentThreadId(), CountWindowAndChildren, reinterpret_cast<LPARAM>(&counts.windows));
     return counts;
+}
+
+ObjectCounts CountObjectsOnceBackTo(const ObjectCounts& before)
+{
+    ObjectCounts now;
+    PumpMessagesUntil([&] {
+        now = CountObjects();
+        return now.threads <= before.threads && now.windows <= before.windows;
+    });
+    return now;
 }
 
 void* AllocatePoisonable(size_t size)

@@ -5,6 +5,9 @@
 #endif
 #include <windows.h>
 
+#include "tests/WaitUntil.h"
+
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <vector>
@@ -47,6 +50,10 @@ private:
 // Dispatches every queued message of this thread, for roughly the given time.
 void PumpMessages(int milliseconds = 0);
 
+// Dispatches this thread's messages until done() answers true, or until a deadline that only a
+// hang reaches; answers done().
+bool PumpMessagesUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = test_wait::kHangLimit);
+
 // RGBA rows bottom row first, as glReadPixels gives them, from the framebuffer bound now.
 std::vector<uint8_t> ReadPixels(int x, int y, int width, int height);
 
@@ -59,6 +66,9 @@ struct ObjectCounts
     int windows = 0;
 };
 ObjectCounts CountObjects();
+// The counts once they are back to at most the given ones (a closed editor's thread ends a
+// moment after its window has gone), or as they are when a hang has run out the time.
+ObjectCounts CountObjectsOnceBackTo(const ObjectCounts& before);
 
 // Memory that faults on every touch once freed: its pages are decommitted and never handed out
 // again, so code that runs on a deleted object ends the test process at once instead of

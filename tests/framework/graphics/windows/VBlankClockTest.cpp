@@ -1,4 +1,5 @@
 #include "framework/graphics/windows/VBlankClock.h"
+#include "tests/WaitUntil.h"
 
 #include <gtest/gtest.h>
 
@@ -154,6 +155,8 @@ TEST(VBlankClockTest, OnlyOneRedrawMessageIsQueuedWhileTheUIThreadIsBusy)
     EXPECT_EQ(rig.system->postedCounts.back(), 101u);
 }
 
+constexpr DWORD kHangMs = static_cast<DWORD>(test_wait::kHangLimit.count());
+
 // A system whose sleep outlasts the stop's wait: the thread keeps running on its own
 // share of the state after the clock gave up on it.
 struct SlowSystem : FakeSystem
@@ -171,7 +174,7 @@ struct SlowSystem : FakeSystem
         if (thread)
             *thread = GetCurrentThreadId();
         SetEvent(sleeping);
-        WaitForSingleObject(release, 5000);
+        WaitForSingleObject(release, kHangMs);
     }
     bool Post(HWND, UINT, WPARAM) override { return true; }
     DWORD* thread = nullptr;
@@ -190,21 +193,22 @@ TEST(VBlankClockTest, StateOutlivesATimedOutStop)
         VBlankClock clock;
         ASSERT_TRUE(clock.Start(nullptr, std::unique_ptr<VBlankClock::System>(slow)));
         EXPECT_TRUE(clock.IsRunning());
-        ASSERT_EQ(WaitForSingleObject(sleeping, 5000), WAIT_OBJECT_0);
+        ASSERT_EQ(WaitForSingleObject(sleeping, kHangMs), WAIT_OBJECT_0);
         clock.Stop(20);
         EXPECT_FALSE(clock.IsRunning());
         EXPECT_FALSE(destroyed) << "the thread still holds the state";
         SetEvent(release);
     }
-    for (int i = 0; i < 500 && !destroyed; ++i)
-        Sleep(10);
-    EXPECT_TRUE(destroyed);
-    Sleep(50);
-    // A thread that has ended can still be opened by its id while any handle to it is open.
-    HANDLE stillOpen = OpenThread(SYNCHRONIZE, FALSE, slowThread);
-    if (stillOpen)
-        CloseHandle(stillOpen);
-    EXPECT_EQ(stillOpen, nullptr) << "the thread handle is closed";
+    EXPECT_TRUE(test_wait::WaitUntil([&] { return destroyed; }));
+    // A thread that has ended can still be opened by its id while any handle to it is open; the
+    // clock closes its handle once the thread has ended.
+    const auto threadHandleOpen = [slowThread] {
+        HANDLE stillOpen = OpenThread(SYNCHRONIZE, FALSE, slowThread);
+        if (stillOpen)
+            CloseHandle(stillOpen);
+        return stillOpen != nullptr;
+    };
+    EXPECT_TRUE(test_wait::WaitUntil([&] { return !threadHandleOpen(); })) << "the thread handle is closed";
 }
 
 } // namespace
