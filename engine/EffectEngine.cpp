@@ -9,6 +9,7 @@
 
 namespace {
 
+using EngineMath::Clamp01;
 using EngineMath::kPi;
 constexpr int kChaosStepSamples = 512;
 
@@ -46,11 +47,6 @@ constexpr double kLoopLengthRange = 1600.0;
 constexpr double kLoopLongestSeconds = 16.0;
 // Pieces of the crossfaded repeat slot go through the modes in one call each.
 constexpr int kRepeatSlotPiece = 64;
-
-double Clamp01(double value)
-{
-    return std::clamp(value, 0.0, 1.0);
-}
 
 double DecibelsToGain(double db)
 {

@@ -8,6 +8,7 @@
 #include "framework/graphics/IGraphics.h"
 #include "framework/graphics/windows/IGraphicsWin.h"
 #include "plugin/panel/BuildPanel.h"
+#include "plugin/panel/PanelLayout.h"
 #include "plugin/presets/UiScaleFile.h"
 #include "plugin/presets/UserDataFolder.h"
 #include "plugin/state/StateChunk.h"
@@ -36,8 +37,6 @@ constexpr double kParamStep = 0.001;
 constexpr double kRepeatCountCurve = 2.0;
 constexpr int kLoopVoicesMin = 1;
 constexpr int kLoopVoicesMax = 6;
-constexpr int kPanelWidth = 460;
-constexpr int kPanelHeight = 640;
 constexpr int kPanelFps = 60;
 // A difference in draw scale below this is no resize by the user.
 constexpr float kScaleTolerance = 0.001f;
@@ -85,7 +84,7 @@ iplug::IPlugDescriptor Quorrel::MakeDescriptor()
     d.pluginName = "Marlquin";
     d.productName = "Marlquin";
     d.makerName = "Ostrevane";
-    d.version = iplug::PackVersion(1, 0, 4);
+    d.version = iplug::PackVersion(MARLQUIN_VERSION_MAJOR, MARLQUIN_VERSION_MINOR, MARLQUIN_VERSION_PATCH);
     d.uniqueId = 0x5172726C;
     d.makerId = 0x4F76726E;
     d.latency = 0;
@@ -93,8 +92,8 @@ iplug::IPlugDescriptor Quorrel::MakeDescriptor()
     d.doesMidiOut = false;
     d.pluginKind = iplug::kPluginEffect;
     d.hasEditor = true;
-    d.editorWidth = 460;
-    d.editorHeight = 640;
+    d.editorWidth = panel::kWidth;
+    d.editorHeight = panel::kHeight;
     d.widthLimitA = 153;
     d.widthLimitB = 1380;
     d.heightLimitA = 213;
@@ -176,7 +175,7 @@ iplug::igraphics::IGraphics* Quorrel::MakeGraphics()
 {
     // Read afresh at every opening: another instance may have chosen a scale since.
     const float scale = ReadUiScale();
-    auto* ui = new iplug::igraphics::IGraphicsWin(*this, kPanelWidth, kPanelHeight, kPanelFps, scale);
+    auto* ui = new iplug::igraphics::IGraphicsWin(*this, panel::kWidth, panel::kHeight, kPanelFps, scale);
     ui->SetModuleInstance(iplug::ModuleInstance());
     return ui;
 }
@@ -203,7 +202,7 @@ void Quorrel::FitEditorToHostSize(int width, int height)
     ui->WindowPixelSize(shownWidth, shownHeight);
     if (width == shownWidth && height == shownHeight)
         return;
-    ui->ResizeEditor(kPanelWidth, kPanelHeight, ui->ScaleToFit(kPanelWidth, kPanelHeight, width, height), true);
+    ui->ResizeEditor(panel::kWidth, panel::kHeight, ui->ScaleToFit(panel::kWidth, panel::kHeight, width, height), true);
 }
 
 void Quorrel::PrepareEditorSize(float screenScale)
@@ -213,8 +212,8 @@ void Quorrel::PrepareEditorSize(float screenScale)
     if (GetGraphics())
         return;
     const float scale = ReadUiScale();
-    SetEditorSize(iplug::igraphics::IGraphics::WindowPixels(kPanelWidth, scale, screenScale),
-                  iplug::igraphics::IGraphics::WindowPixels(kPanelHeight, scale, screenScale));
+    SetEditorSize(iplug::igraphics::IGraphics::WindowPixels(panel::kWidth, scale, screenScale),
+                  iplug::igraphics::IGraphics::WindowPixels(panel::kHeight, scale, screenScale));
 }
 
 void Quorrel::OnIdleTick()

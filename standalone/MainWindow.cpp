@@ -6,16 +6,13 @@
 #include "standalone/StandaloneHost.h"
 #include "standalone/StandaloneResourceIds.h"
 
-#include <cmath>
-
 namespace {
 
 constexpr float kBaseDpi = 96.0f;
-constexpr UINT_PTR kAudioCheckTimer = 1;
 constexpr UINT kAudioCheckMs = 500;
 constexpr char kShutdownFailedLine[] =
     "Marlquin: audio shutdown timed out or failed; retaining host until process exit.\n";
-constexpr wchar_t kAboutText[] = L"Marlquin 1.0.4\nby Ostrevane\n\nStandalone program built " __DATE__;
+constexpr wchar_t kAboutText[] = L"Marlquin " MARLQUIN_VERSION "\nby Ostrevane\n\nStandalone program built " __DATE__;
 
 HINSTANCE programInstance = nullptr;
 HWND mainWindow = nullptr;
@@ -44,20 +41,21 @@ iplug::igraphics::IGraphics* OpenGraphics()
     return plugin ? static_cast<Quorrel*>(plugin)->GetGraphics() : nullptr;
 }
 
-// The editor's size in pixels at a screen scale: the open drawing context knows its real
-// size; otherwise the size the delegate stores.
+// The client size that holds the editor exactly. An open drawing context sizes its own window
+// with WindowPixelSize, so the client takes the same function's answer: any other rounding
+// leaves a row or column of the dialog showing beside the panel. Before it opens, the size the
+// delegate stores, scaled the same way.
 SIZE EditorPixels(float screenScale)
 {
-    SIZE size{0, 0};
-    if (iplug::igraphics::IGraphics* graphics = OpenGraphics()) {
-        const float drawScale = graphics->GetDrawScale();
-        size.cx = MainWindow::ScaledPixels(graphics->Width(), drawScale * screenScale);
-        size.cy = MainWindow::ScaledPixels(graphics->Height(), drawScale * screenScale);
+    using iplug::igraphics::IGraphics;
+    int width = 0, height = 0;
+    if (IGraphics* graphics = OpenGraphics()) {
+        graphics->WindowPixelSize(width, height);
     } else if (iplug::IPlugAPP* plugin = Plugin()) {
-        size.cx = MainWindow::ScaledPixels(plugin->GetEditorWidth(), screenScale);
-        size.cy = MainWindow::ScaledPixels(plugin->GetEditorHeight(), screenScale);
+        width = IGraphics::WindowPixels(plugin->GetEditorWidth(), 1.0f, screenScale);
+        height = IGraphics::WindowPixels(plugin->GetEditorHeight(), 1.0f, screenScale);
     }
-    return size;
+    return SIZE{width, height};
 }
 
 SIZE WindowSizeForClient(HWND window, int width, int height)
@@ -85,7 +83,7 @@ void OnInit(HWND window)
             [window](int width, int height) { return MainWindow::ResizeClient(window, width, height); });
         host->OpenEditor(window);
     }
-    SetTimer(window, kAudioCheckTimer, kAudioCheckMs, nullptr);
+    SetTimer(window, MainWindow::kAudioCheckTimer, kAudioCheckMs, nullptr);
     const SIZE client = EditorPixels(MainWindow::DpiScale(window));
     const SIZE outer = WindowSizeForClient(window, client.cx, client.cy);
     const int screenWidth = GetSystemMetrics(SM_CXSCREEN);
@@ -142,7 +140,7 @@ void ShowPreferences(HWND window)
 
 void OnTimer(UINT_PTR id)
 {
-    if (id != kAudioCheckTimer)
+    if (id != MainWindow::kAudioCheckTimer)
         return;
     if (StandaloneHost* host = StandaloneHost::Global())
         host->CheckAudioStream();
@@ -150,7 +148,7 @@ void OnTimer(UINT_PTR id)
 
 void OnDestroy(HWND window)
 {
-    KillTimer(window, kAudioCheckTimer);
+    KillTimer(window, MainWindow::kAudioCheckTimer);
     StandaloneHost* host = StandaloneHost::Global();
     if (host) {
         host->CloseEditor();
@@ -198,11 +196,6 @@ float MainWindow::DpiScale(HWND window)
     const GetDpiForWindowFunction function = DpiFunction();
     const UINT dpi = function && window ? function(window) : 0;
     return dpi ? float(dpi) / kBaseDpi : 1.0f;
-}
-
-int MainWindow::ScaledPixels(int size, float scale)
-{
-    return int(double(size) * double(scale) + 0.5);
 }
 
 bool MainWindow::ResizeClient(HWND window, int width, int height)

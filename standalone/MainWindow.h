@@ -10,6 +10,9 @@
 class MainWindow
 {
 public:
+    // The timer on which the window checks that the audio stream still plays.
+    static constexpr UINT_PTR kAudioCheckTimer = 1;
+
     // A modeless dialog owned by the desktop, menu bar drawn; null when it cannot be made.
     static HWND Create(HINSTANCE instance);
     static HWND Handle();
@@ -19,8 +22,6 @@ public:
 
     // Scale of the window's monitor against 96 DPI; 1 where the system cannot tell.
     static float DpiScale(HWND window);
-    // Client pixels for an editor dimension at a scale: the product rounded half up.
-    static int ScaledPixels(int size, float scale);
     // Resizes the window to the client size without treating the resulting size message as a
     // request from the user.
     static bool ResizeClient(HWND window, int width, int height);

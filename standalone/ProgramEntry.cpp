@@ -7,7 +7,9 @@
 
 #include <commctrl.h>
 
+#include <cwchar>
 #include <exception>
+#include <functional>
 
 namespace {
 
@@ -18,14 +20,69 @@ constexpr int kQueueErrorRetryMs = 10;
 
 using SetDpiContextFunction = BOOL(WINAPI*)(HANDLE);
 
+bool IsMainWindowOfProgram(HWND window)
+{
+    wchar_t className[16] = {};
+    wchar_t title[16] = {};
+    GetClassNameW(window, className, 16);
+    GetWindowTextW(window, title, 16);
+    // The About box shares the class and the title; only the main window has the menu.
+    return wcscmp(className, kDialogClass) == 0 && wcscmp(title, kMainWindowTitle) == 0 && GetMenu(window);
+}
+
+// The first top-level window, in z-order, that passes the test.
+HWND FirstTopLevelWindow(const std::function<bool(HWND)>& test)
+{
+    struct Search
+    {
+        const std::function<bool(HWND)>* test;
+        HWND found;
+    } search{&test, nullptr};
+    EnumWindows(
+        [](HWND window, LPARAM data) -> BOOL {
+            Search& s = *reinterpret_cast<Search*>(data);
+            if (!(*s.test)(window))
+                return TRUE;
+            s.found = window;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+// A visible, enabled window that this one owns: the modal box open on it, if any.
+HWND EnabledOwnedWindow(HWND owner)
+{
+    return FirstTopLevelWindow([owner](HWND window) {
+        return GetWindow(window, GW_OWNER) == owner && IsWindowVisible(window) && IsWindowEnabled(window);
+    });
+}
+
+// Raises the window and, while a modal box keeps it disabled, that box above it (and the box
+// that one opened, and so on). Answers the window that takes the input, the last one raised.
+// Each is raised itself: activating a box that is already its program's active window does not
+// raise it.
+HWND RaiseWithModalBoxes(HWND window)
+{
+    constexpr int kMostNestedBoxes = 8;
+    for (int depth = 0; depth < kMostNestedBoxes; ++depth) {
+        SetWindowPos(window, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+        HWND box = IsWindowEnabled(window) ? nullptr : EnabledOwnedWindow(window);
+        if (!box)
+            break;
+        window = box;
+    }
+    return window;
+}
+
 void BringRunningInstanceForward()
 {
-    HWND running = FindWindowW(kDialogClass, kMainWindowTitle);
+    HWND running = FirstTopLevelWindow(IsMainWindowOfProgram);
     if (!running)
         return;
     if (IsIconic(running))
         ShowWindow(running, SW_RESTORE);
-    SetForegroundWindow(running);
+    SetForegroundWindow(RaiseWithModalBoxes(running));
 }
 
 void MakeDpiAware()

@@ -7,7 +7,8 @@
 class RtAudio;
 
 // AudioBackend over RtAudio with DirectSound. The library reports failures by exception;
-// every one is caught here and becomes a false answer.
+// every one is caught here and becomes a false answer. The library enters COM on the thread
+// that constructs it and leaves it on the thread that destroys it: one thread does both.
 class RtAudioBackend : public AudioBackend
 {
 public:

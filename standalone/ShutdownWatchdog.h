@@ -15,11 +15,14 @@ public:
 
     static constexpr int kTimeoutMs = 3000;
 
-    explicit ShutdownWatchdog(EndProcessFunction endProcess = EndProcessNow) : endProcess(std::move(endProcess)) {}
+    explicit ShutdownWatchdog(EndProcessFunction endProcess = EndProcessNow, int timeoutMs = kTimeoutMs)
+        : endProcess(std::move(endProcess)), timeoutMs(timeoutMs)
+    {}
 
     // True when the teardown finished in time and succeeded: the host is then destroyed and
     // the pointer cleared. False leaves the host alive (failed or timed out). No host: true.
-    bool Run(StandaloneHost*& host, int timeoutMs = kTimeoutMs);
+    bool Run(StandaloneHost*& host) { return Run(host, timeoutMs); }
+    bool Run(StandaloneHost*& host, int timeoutMs);
     // After Run answered false: ends the process with the code; otherwise nothing.
     void FinishProcess(int exitCode);
     bool Failed() const { return failed; }
@@ -29,5 +32,6 @@ public:
 
 private:
     EndProcessFunction endProcess;
+    int timeoutMs;
     bool failed = false;
 };

@@ -542,8 +542,11 @@ void StandaloneHost::CloseEditor()
 
 void StandaloneHost::Teardown()
 {
+    // The audio library enters COM on the thread that makes it and leaves it on the thread that
+    // deletes it. Made on the UI thread, it is deleted there, by the destructor; a worker that
+    // deleted it would leave COM that it never entered. Closing the stream is the part a driver
+    // can hang in, and that is done here.
     StopAudio();
-    audio.reset();
     CloseMidiInput();
     midiIn.reset();
     CloseMidiOutput();

@@ -78,6 +78,8 @@ public:
     bool SelectMidiDevice(bool output, const std::string& name);
     void OpenEditor(void* parentWindow);
     void CloseEditor();
+    // Closes the stream and the MIDI ports, from any thread: the shutdown worker runs it. The
+    // audio library object itself stays for the destructor (see the definition).
     void Teardown();
 
     // Audio library's thread.

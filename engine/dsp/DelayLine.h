@@ -440,7 +440,7 @@ private:
                 samples.resize(Channels * frames, 0.0f);
             else
                 samples.assign(Channels * frames, 0.0f);
-            if (writeIndex >= frames)
+            if (!keep || writeIndex >= frames)
                 writeIndex = 0;
             return true;
         } catch (const std::bad_alloc&) {

@@ -1,8 +1,10 @@
 #pragma once
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <type_traits>
 
 #include "engine/dsp/StereoDouble.h"
 
@@ -20,6 +22,7 @@ constexpr bool kReferenceMaths = false;
 
 constexpr double kPi = 3.14159265358979323846;
 constexpr double kTwoPi = 2.0 * kPi;
+constexpr double kHalfPi = 0.5 * kPi;
 
 namespace Detail {
 
@@ -163,7 +166,7 @@ inline double Cos(double x)
     if constexpr (kReferenceMaths)
         return std::cos(x);
     else
-        return Detail::FastSin(x + 0.5 * kPi);
+        return Detail::FastSin(x + kHalfPi);
 }
 
 template <class T>
@@ -242,6 +245,29 @@ inline int RoundToInt(double value)
     if (rounded <= static_cast<double>(std::numeric_limits<int>::min()))
         return std::numeric_limits<int>::min();
     return static_cast<int>(rounded);
+}
+
+// x held within 0..1 as std::clamp holds it: a NaN stays NaN.
+inline double Clamp01(double x)
+{
+    return std::clamp(x, 0.0, 1.0);
+}
+
+// x held within 0..1 with a NaN read as 0, for a value that must land in range
+// whatever it holds.
+inline double Clamp01OrZero(double x)
+{
+    return x == x ? Clamp01(x) : 0.0;
+}
+
+// Counts one more, staying at the type's largest value rather than wrapping:
+// counters that run for the life of a session never overflow.
+template <class T>
+void SaturatingIncrement(T& counter)
+{
+    static_assert(std::is_integral_v<T>, "a counter is an integer");
+    if (counter < std::numeric_limits<T>::max())
+        ++counter;
 }
 
 // One sample of a one-pole crossfade towards its target, landing on the target

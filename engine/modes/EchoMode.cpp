@@ -10,8 +10,10 @@
 
 namespace {
 
+using EngineMath::Clamp01OrZero;
 using EngineMath::kPi;
 using EngineMath::kZeroSeedReplacement;
+using EngineMath::SaturatingIncrement;
 // The shifters delay every repeat by this much; the taps read this much less far back.
 constexpr double kShifterDelaySeconds = 0.06;
 constexpr double kBufferSeconds = 13.748000000000001;
@@ -103,13 +105,6 @@ constexpr ShapeRow kShapeRows[] = {
     {0.0, 0.15, 0.5}, {0.2, 0.35, 1.0}, {0.4, 0.55, 1.005}, {0.6, 0.75, 1.5}, {0.8, 1.0, 2.0},
 };
 
-double Clamp01(double value)
-{
-    if (!(value == value))
-        return 0.0;
-    return std::min(std::max(value, 0.0), 1.0);
-}
-
 uint32_t XorShift(uint32_t& state)
 {
     state = DriftContext::XorShift32(state);
@@ -137,11 +132,6 @@ int32_t CountOrZero(double samples)
     return static_cast<int32_t>(std::min(samples, kMaxCountSamples));
 }
 
-uint32_t SaturatingIncrement(uint32_t value)
-{
-    return value < std::numeric_limits<uint32_t>::max() ? value + 1 : value;
-}
-
 // The mono input of a stereo sample; a sample that is not finite is written
 // as silence, so that it cannot come back with every repeat.
 float MonoInput(float left, float right)
@@ -162,7 +152,7 @@ bool StepChangesNothing(const ParamSmoother& smoother, double interval)
 
 double ShapeRatio(double shape)
 {
-    const double x = Clamp01(shape);
+    const double x = Clamp01OrZero(shape);
     const ShapeRow* previous = nullptr;
     for (const ShapeRow& row : kShapeRows) {
         if (row.hi >= x) {
@@ -340,9 +330,9 @@ void EchoMode::ResetTap(int k)
 
 void EchoMode::SetControls(double a, double b)
 {
-    state.time = kMinTime * std::pow(kTimeBase, Clamp01(a));
+    state.time = kMinTime * std::pow(kTimeBase, Clamp01OrZero(a));
     timeSmoother.target = state.time;
-    state.pitchControl = Clamp01(b);
+    state.pitchControl = Clamp01OrZero(b);
     pitchSmoother.target = ShapeRatio(state.pitchControl);
 }
 
@@ -359,7 +349,7 @@ void EchoMode::SetTempoSync(const TempoSyncInfo& info)
 
 void EchoMode::SetFeedback(double value)
 {
-    state.feedback = std::min(Clamp01(value), kMaxFeedback);
+    state.feedback = std::min(Clamp01OrZero(value), kMaxFeedback);
     feedbackSmoother.target = state.feedback;
 }
 
@@ -516,7 +506,7 @@ void EchoMode::ProcessSample(float& left, float& right, const SamplePlan& plan)
     }
 
     if (tick) {
-        state.tickCount = SaturatingIncrement(state.tickCount);
+        SaturatingIncrement(state.tickCount);
         state.delaysValid = 1;
     }
     const double click = StepClick(plan.clickLength);
@@ -530,7 +520,7 @@ bool EchoMode::PlanStillHolds(const DriftContext& drift) const
     return !state.reinitPending && state.tapLevelsValid && !state.sync.boundaryFound
            && StepChangesNothing(timeSmoother, interval) && StepChangesNothing(pitchSmoother, interval)
            && StepChangesNothing(feedbackSmoother, interval) && decayValid && feedbackSmoother.current == decayFeedback
-           && !ChaosNeedsSeed(Clamp01(drift.Amount()), drift);
+           && !ChaosNeedsSeed(Clamp01OrZero(drift.Amount()), drift);
 }
 
 void EchoMode::RefreshSamplePlan(SamplePlan& plan)
@@ -564,7 +554,7 @@ EchoMode::SamplePlan EchoMode::PlanSample(const DriftContext& drift)
     timeSmoother.Step(interval);
     pitchSmoother.Step(interval);
     feedbackSmoother.Step(interval);
-    plan.chaos = Clamp01(drift.Amount());
+    plan.chaos = Clamp01OrZero(drift.Amount());
     const double period = TapPeriod(plan.chaos, drift);
     plan.periodSamples = sr * period;
 
@@ -774,13 +764,13 @@ void EchoMode::RollGlobalEvents(const SamplePlan& plan)
     if (state.dropoutCountdown <= 0 && plan.pDropout > Unit(x1)) {
         state.dropoutCountdown = CountOrZero((Unit(x2) * kDropoutSpanSeconds + kDropoutMinSeconds) * state.sampleRate);
         state.clickPosition = 0;
-        state.dropoutCount = SaturatingIncrement(state.dropoutCount);
+        SaturatingIncrement(state.dropoutCount);
     }
     if (state.bendRemaining <= 0 && plan.pDropout > Unit(x3)) {
         state.bendLength = state.bendRemaining =
             CountOrZero((Unit(x4) * kBendSpanSeconds + kBendMinSeconds) * state.sampleRate);
         state.bendDepth = state.bendLength * kBendSpeedDeviation / kPi;
-        state.bendCount = SaturatingIncrement(state.bendCount);
+        SaturatingIncrement(state.bendCount);
     }
 }
 
@@ -833,19 +823,19 @@ void EchoMode::RollTapEventsNow(int k, const SamplePlan& plan)
         state.fastRun[k] = 1;
         state.fastRunLength[k] = kFastRunPeriods * periodSamples;
         state.fastRunPos[k] = 0.0;
-        state.fastRunCount = SaturatingIncrement(state.fastRunCount);
+        SaturatingIncrement(state.fastRunCount);
     }
     if (state.octaveUpCountdown[k] <= 0 && plan.pOctave > Unit(x2)) {
         state.octaveUpCountdown[k] = CountOrZero(periodSamples);
-        state.octaveJumpCount = SaturatingIncrement(state.octaveJumpCount);
+        SaturatingIncrement(state.octaveJumpCount);
     }
     if (state.muteCountdown[k] <= 0 && plan.pMuteGhost > Unit(x3)) {
         state.muteCountdown[k] = CountOrZero(periodSamples);
-        state.muteCount = SaturatingIncrement(state.muteCount);
+        SaturatingIncrement(state.muteCount);
     }
     if (state.ghostCountdown[k] <= 0 && plan.pMuteGhost > Unit(x4)) {
         state.ghostCountdown[k] = CountOrZero(periodSamples);
-        state.ghostCount = SaturatingIncrement(state.ghostCount);
+        SaturatingIncrement(state.ghostCount);
     }
     const double reverseLength = std::min(kMaxReverseSeconds * state.sampleRate, (k + 1) * periodSamples);
     if (!state.reverseRun[k] && !state.fastRun[k] && reverseLength > kMinReverseSeconds * state.sampleRate
@@ -853,7 +843,7 @@ void EchoMode::RollTapEventsNow(int k, const SamplePlan& plan)
         state.reverseRun[k] = 1;
         state.reverseRunLength[k] = reverseLength;
         state.reverseRunPos[k] = 0.0;
-        state.reverseRunCount = SaturatingIncrement(state.reverseRunCount);
+        SaturatingIncrement(state.reverseRunCount);
     }
 }
 
@@ -916,7 +906,7 @@ inline double EchoMode::ReadTap(int k, double newest, double wow, double speed, 
         state.tapDelay[k] -= speed * ratio - 1.0;
         if (state.tapDelay[k] < kMinTapDelay) {
             state.tapDelay[k] = kMinTapDelay;
-            state.delayFloorCount = SaturatingIncrement(state.delayFloorCount);
+            SaturatingIncrement(state.delayFloorCount);
         }
         if (state.tapDelay[k] > plan.maxTapDelay)
             state.tapDelay[k] = plan.maxTapDelay;

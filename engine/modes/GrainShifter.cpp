@@ -10,8 +10,8 @@
 
 namespace {
 
+using EngineMath::kHalfPi;
 using EngineMath::kTwoPi;
-constexpr double kHalfPi = 1.570796326794896619231;
 constexpr double kUnityTolerance = 1e-9;
 // The ring holds this much input; the heads never read further back.
 constexpr double kMaxDelaySeconds = 0.4;

@@ -13,8 +13,10 @@
 
 namespace {
 
+using EngineMath::Clamp01OrZero;
 using EngineMath::kPi;
 using EngineMath::kTwoPi;
+using EngineMath::SaturatingIncrement;
 
 // Timing, in seconds.
 constexpr double kSmootherSeconds = 0.02;       // controls and voices, without LFO motion
@@ -68,11 +70,6 @@ double Clamp(double x, double lo, double hi)
     return x > hi ? hi : x;
 }
 
-double Clamp01(double x)
-{
-    return Clamp(x, 0.0, 1.0);
-}
-
 int32_t Round32(double x)
 {
     return EngineMath::RoundToInt(x);
@@ -89,18 +86,6 @@ uint64_t TruncateU64(double x)
     if (x >= 1.8e19)
         return std::numeric_limits<uint64_t>::max();
     return static_cast<uint64_t>(x);
-}
-
-void SaturatingIncrement(uint32_t& counter)
-{
-    if (counter != std::numeric_limits<uint32_t>::max())
-        ++counter;
-}
-
-void SaturatingIncrement(uint64_t& counter)
-{
-    if (counter != std::numeric_limits<uint64_t>::max())
-        ++counter;
 }
 
 uint32_t XorShift(uint32_t& state)
@@ -323,8 +308,8 @@ void LoopsMode::SnapSmoothers()
 
 void LoopsMode::SetControls(double a, double b)
 {
-    state.loopTime = kMinLoopSeconds * std::pow(kLoopTimeRange, Clamp01(a));
-    state.amount = Clamp01(b);
+    state.loopTime = kMinLoopSeconds * std::pow(kLoopTimeRange, Clamp01OrZero(a));
+    state.amount = Clamp01OrZero(b);
     state.amountSmoother.target = state.amount;
 }
 
@@ -359,7 +344,7 @@ void LoopsMode::SetVoiceCount(double loopVoices)
 
 void LoopsMode::SetMotionRate(double loopMotionRate)
 {
-    const double r = Clamp01(loopMotionRate);
+    const double r = Clamp01OrZero(loopMotionRate);
     const double octaves = r <= 0.5 ? 4.0 * r - 2.0 : 6.0 * r - 3.0;
     state.lfoRateScale = std::exp2(octaves);
 }
@@ -371,10 +356,10 @@ void LoopsMode::SetOctaveDirection(double loopOctaveDir)
 
 void LoopsMode::SetShapeTargets(double octavesValue, double reverseValue, double reachValue, double widthValue)
 {
-    state.octavesTarget = Clamp01(octavesValue);
-    state.reverseTarget = Clamp01(reverseValue);
-    state.reachTarget = Clamp01(reachValue);
-    state.widthTarget = Clamp01(widthValue);
+    state.octavesTarget = Clamp01OrZero(octavesValue);
+    state.reverseTarget = Clamp01OrZero(reverseValue);
+    state.reachTarget = Clamp01OrZero(reachValue);
+    state.widthTarget = Clamp01OrZero(widthValue);
     state.octavesSmoother.target = state.octavesTarget;
     state.reverseSmoother.target = state.reverseTarget;
     state.reachSmoother.target = state.reachTarget;
@@ -586,7 +571,7 @@ LoopsMode::RunControls LoopsMode::UpdateRunControls(const DriftContext& drift)
     else if (AllVoicesPrimed())
         state.recordingStopped = 1;
 
-    state.chaos = Clamp01(drift.Amount());
+    state.chaos = Clamp01OrZero(drift.Amount());
 
     ConfigureVoiceSmoothers();
     RunControls run;
@@ -1094,7 +1079,7 @@ void LoopsMode::UpdateLevelScale(LoopVoice& voice, double fraction, double a)
     if (fraction > voice.peakFraction)
         voice.peakAmount = a;
     voice.peakFraction = std::max(voice.peakFraction, fraction);
-    voice.levelScale = std::pow(0.5, 1.0 - Clamp01(voice.peakFraction));
+    voice.levelScale = std::pow(0.5, 1.0 - Clamp01OrZero(voice.peakFraction));
 }
 
 double LoopsMode::SpanCap(const LoopVoice& voice, const SegmentFit& fit) const
@@ -1117,7 +1102,7 @@ double LoopsMode::PlacementDelay(int v, const SegmentFit& fit, double a)
     const double farthest = historyLength - length - kPlacementMarginSamples;
     const double lo = std::min(farthest, std::max(stagger + length, SpanCap(voice, fit)));
     const double hi = std::min(std::max(state.clock - 1.0, 0.0), farthest);
-    const double wander = Clamp01((1.0 - chaos) * voice.rReach + chaos * 0.5 * (voice.Lfo(1) + 1.0));
+    const double wander = Clamp01OrZero((1.0 - chaos) * voice.rReach + chaos * 0.5 * (voice.Lfo(1) + 1.0));
     delay = lo + std::max(hi - lo, 0.0) * reach * wander;
     return delay;
 }

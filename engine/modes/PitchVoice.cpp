@@ -66,16 +66,6 @@ int64_t FixedFloor(int64_t fixed)
     return fixed >= 0 ? fixed >> 16 : -((-fixed + 0xFFFF) >> 16);
 }
 
-int32_t SaturatingIncrement(int32_t value)
-{
-    return value < std::numeric_limits<int32_t>::max() ? value + 1 : value;
-}
-
-uint32_t SaturatingIncrement(uint32_t value)
-{
-    return value < std::numeric_limits<uint32_t>::max() ? value + 1 : value;
-}
-
 } // namespace
 
 PitchVoice::PitchVoice()
@@ -198,7 +188,7 @@ void PitchVoice::Restart()
     readIndex = ExpectedReadIndex(0);
     float discarded = 0.0f;
     Synthesize(&discarded, 1);
-    renderCount = SaturatingIncrement(renderCount);
+    EngineMath::SaturatingIncrement(renderCount);
     if (!bitsReady)
         BuildAnalysisBits();
     const int perPass = searchRange / 4 + 16;
@@ -301,9 +291,9 @@ int32_t PitchVoice::CorrelatorPosition() const
 
 void PitchVoice::RecordDecision(int32_t position)
 {
-    grainsDecided = SaturatingIncrement(grainsDecided);
+    EngineMath::SaturatingIncrement(grainsDecided);
     if (map != nullptr && map->IsMarked(static_cast<double>(position) - grainLength / 2))
-        grainsOnOnsets = SaturatingIncrement(grainsOnOnsets);
+        EngineMath::SaturatingIncrement(grainsOnOnsets);
     recentPositions[recentIndex] = position;
     recentIndex = (recentIndex + 1) % kStatisticsRing;
     recentCount = std::min(recentCount + 1, kStatisticsRing);
@@ -395,6 +385,6 @@ void PitchVoice::Render(float* out, int count)
         candidate = CorrelatorPosition();
         candidateValid = 1;
         Synthesize(out + offset, c);
-        renderCount = SaturatingIncrement(renderCount);
+        EngineMath::SaturatingIncrement(renderCount);
     }
 }

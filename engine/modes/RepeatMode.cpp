@@ -12,8 +12,9 @@
 
 namespace {
 
+using EngineMath::kHalfPi;
 using EngineMath::kPi;
-constexpr double kHalfPi = kPi * 0.5;
+using EngineMath::SaturatingIncrement;
 constexpr double kMinTime = 0.001; // s
 constexpr double kMaxTime = 1.2;   // s
 // MACRO a gives a slice of kMacroShortest x kMacroRange^a seconds.
@@ -66,12 +67,6 @@ size_t SliceCapacity(double sampleRate)
 double HistoryCapacity(double sampleRate)
 {
     return std::ceil(kMaxTime * kHistorySlices * sampleRate) + 8.0;
-}
-
-void SaturatingIncrement(int32_t& counter)
-{
-    if (counter < std::numeric_limits<int32_t>::max())
-        ++counter;
 }
 
 // One stray NaN or infinity would otherwise live on in the history for 78 s and

@@ -41,7 +41,7 @@ void RepeatTapRun::Clear()
 // sum does, and scales by the same factors in the same order.
 void RepeatTapRun::AddUnitTerms(const float* frames, std::ptrdiff_t frameCount)
 {
-    const bool consecutive = Consecutive(frameCount);
+    const bool consecutive = Consecutive();
     for (uint64_t taps = runKey.unitTaps; taps != 0; taps &= taps - 1) {
         const int k = __builtin_ctzll(taps);
         StereoDouble* row = terms[k];
@@ -55,15 +55,15 @@ void RepeatTapRun::AddUnitTerms(const float* frames, std::ptrdiff_t frameCount)
     }
 }
 
-// The run's samples came one clock step and one write slot after the other,
-// with no wrap of the writer in between.
-bool RepeatTapRun::Consecutive(std::ptrdiff_t frameCount) const
+// The run's samples came one clock step and one write slot after the other. A
+// writer that wrapped in between leaves the slots' difference a line's length
+// short: such a run, one in a line's length of samples, is read one by one.
+bool RepeatTapRun::Consecutive() const
 {
     const Sample& first = samples[0];
     const Sample& last = samples[length - 1];
     const std::ptrdiff_t steps = length - 1;
-    return last.now - first.now == static_cast<double>(steps) && last.writeIndex - first.writeIndex == steps
-           && first.writeIndex + steps < frameCount;
+    return last.now - first.now == static_cast<double>(steps) && last.writeIndex - first.writeIndex == steps;
 }
 
 double RepeatTapRun::DipOf(int k, int j) const

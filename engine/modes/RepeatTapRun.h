@@ -87,7 +87,7 @@ public:
 
 private:
     void AddUnitTerms(const float* frames, std::ptrdiff_t frameCount);
-    bool Consecutive(std::ptrdiff_t frameCount) const;
+    bool Consecutive() const;
     double DipOf(int k, int j) const;
     void AddTapTermsOneByOne(int k, double offset, const float* frames, std::ptrdiff_t frameCount);
     bool AddConsecutiveTapTerms(int k, double offset, const float* frames, std::ptrdiff_t frameCount);

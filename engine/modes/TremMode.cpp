@@ -7,10 +7,11 @@
 #include "engine/dsp/EngineMath.h"
 
 namespace {
+using EngineMath::Clamp01;
+using EngineMath::kHalfPi;
 using EngineMath::kPi;
 using EngineMath::kTwoPi;
 using EngineMath::kZeroSeedReplacement;
-constexpr double kHalfPi = 1.5707963267948966;
 constexpr double kSmoothSeconds = 0.02;
 constexpr double kLandingInterval = 1e6;
 constexpr double kShapeScale = 12.0;
@@ -69,11 +70,6 @@ template <class T>
 T Smoothstep(T u)
 {
     return u * u * (3.0 - 2.0 * u);
-}
-
-double Clamp01(double x)
-{
-    return std::clamp(x, 0.0, 1.0);
 }
 
 // The wave's helpers for one lane and for two, each lane as std::floor, std::min,

@@ -7,6 +7,7 @@
 #include "engine/dsp/EngineMath.h"
 
 namespace {
+using EngineMath::Clamp01;
 using EngineMath::kPi;
 using EngineMath::kTwoPi;
 using EngineMath::kZeroSeedReplacement;
@@ -59,11 +60,6 @@ constexpr double kHoldRateSpan = 0.65;
 constexpr double kLowestHoldRateHz = 8000.0;
 constexpr double kSlowestHoldRateHz = 1.0;
 constexpr int32_t kConstructedDropoutInterval = 4800;
-
-double Clamp01(double x)
-{
-    return std::clamp(x, 0.0, 1.0);
-}
 
 double ClampTarget(double x)
 {

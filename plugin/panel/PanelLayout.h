@@ -1,6 +1,6 @@
 #pragma once
 
-// Where the panel's widgets sit, in unscaled panel units (460 x 640). The widgets and the image
+// Where the panel's widgets sit, in unscaled panel units (panel::kWidth x panel::kHeight). The widgets and the image
 // generator read the same records, so the seats, wells and slots drawn into the backgrounds stay
 // under the controls placed on them. Plain data: the generator links no drawing code.
 
@@ -88,10 +88,13 @@ struct BackLayout
 };
 
 namespace panel {
+// The panel's unscaled size, at which the editor opens.
+constexpr int kWidth = 460;
+constexpr int kHeight = 640;
 constexpr float kMainKnobSize = 119.4444f;
 constexpr float kBackKnobSize = 58.3333f;
 constexpr float kSmallKnobSize = 55.5556f;
-constexpr PanelRect kPresetBarBox = {0, 0, 460, 44};
+constexpr PanelRect kPresetBarBox = {0, 0, kWidth, 44};
 // Boxes of widgets the layout records do not carry.
 constexpr PanelRect kMacroLabelBox = {170, 141, 290, 161};
 constexpr PanelRect kLampBox = {138, 570.5f, 159, 591.5f};
@@ -99,8 +102,8 @@ constexpr PanelRect kGaplessChipBox = {352, 204, 420, 224};
 } // namespace panel
 
 constexpr FaceLayout kFaceLayout = {
-    460,
-    640,
+    panel::kWidth,
+    panel::kHeight,
     614.0f,
     "bg_face.png",
     {{96, 222, 43, panel::kMainKnobSize, "knob_peach.png"},
@@ -129,8 +132,8 @@ constexpr FaceLayout kFaceLayout = {
 };
 
 constexpr BackLayout kBackLayout = {
-    460,
-    640,
+    panel::kWidth,
+    panel::kHeight,
     614.0f,
     "bg_back.png",
     {{68, 172, 21, panel::kBackKnobSize, "knob_butter.png"},

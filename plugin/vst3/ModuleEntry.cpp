@@ -22,7 +22,7 @@ const char* const kVendorUrl = "https://www.ostrevane.com";
 const char* const kVendorEmail = "mailto:support@ostrevane.com";
 const char* const kClassName = "Marlquin";
 const char* const kSubCategories = "Fx|Modulation";
-const char* const kClassVersion = "1.0.4";
+const char* const kClassVersion = MARLQUIN_VERSION;
 const char* const kSdkVersion = "VST 3.8.0";
 const FUID kClassId(0xF2AEE70D, 0x00DE4F4E, 0x4F76726E, 0x5172726C);
 

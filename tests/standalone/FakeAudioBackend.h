@@ -41,13 +41,24 @@ public:
         bool throwOnAbort = false;
         std::vector<OpenRecord> opens;
         int backendsMade = 0;
+        // Threads that made and deleted the last backend; the real library enters COM on the one
+        // and leaves it on the other.
+        std::thread::id madeOn;
+        std::thread::id deletedOn;
         // Output of the callbacks run by the autoRun thread, one buffer per callback.
         std::vector<std::vector<double>> delivered;
         std::mutex deliveredLock;
     };
 
-    explicit FakeAudioBackend(std::shared_ptr<Script> script) : script(std::move(script)) {}
-    ~FakeAudioBackend() override { StopThread(); }
+    explicit FakeAudioBackend(std::shared_ptr<Script> script) : script(std::move(script))
+    {
+        this->script->madeOn = std::this_thread::get_id();
+    }
+    ~FakeAudioBackend() override
+    {
+        StopThread();
+        script->deletedOn = std::this_thread::get_id();
+    }
 
     static DeviceInfo Device(const std::string& name, unsigned int ins, unsigned int outs, bool defaultOut = false,
                              std::vector<unsigned int> rates = {44100, 48000}, unsigned int preferred = 48000);

@@ -8,6 +8,7 @@
 #include "standalone/StandaloneResourceIds.h"
 #include "tests/framework/graphics/windows/TestWindows.h"
 #include "tests/plugin/ScratchAppData.h"
+#include "tests/standalone/Deadline.h"
 #include "tests/standalone/FakeAudioBackend.h"
 #include "tests/standalone/TempFolder.h"
 
@@ -54,14 +55,34 @@ struct Pixels
     std::vector<unsigned char> rgb;
 };
 
-// The editor's last presented frame, read from its main framebuffer after a few frames.
+// Dispatches this thread's messages until the condition holds; false when the deadline passes
+// first. Each audio check of the window is counted on the way.
+template <class Condition>
+bool PumpUntil(Condition&& condition, HWND window = nullptr, int* audioChecks = nullptr)
+{
+    return Deadline::Until(condition, [&] {
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (audioChecks && msg.message == WM_TIMER && msg.hwnd == window
+                && msg.wParam == MainWindow::kAudioCheckTimer)
+                ++*audioChecks;
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+    });
+}
+
+// Runs the window's audio check the given number of times more.
+bool PumpAudioChecks(HWND window, int count)
+{
+    int checks = 0;
+    return PumpUntil([&] { return checks >= count; }, window, &checks);
+}
+
+// The editor's last presented frame, read from its main framebuffer.
 Pixels EditorFrame(iplug::igraphics::IGraphicsWin& ui)
 {
-    using iplug::igraphics::test::PumpMessages;
-    for (int waited = 0; waited < 10000 && ui.PresentedFrames() < 3; waited += 20)
-        PumpMessages(20);
-    // Frames that follow the first bring the decoded images and fonts in.
-    PumpMessages(300);
     Pixels out;
     ui.BindGLContext();
     if (NVGLUframebuffer* fb = ui.GetMainFramebuffer()) {
@@ -111,17 +132,21 @@ TEST(ShutdownWatchdog, WithoutAHostThereIsNothingToWaitFor)
     watchdog.FinishProcess(0);
 }
 
-TEST(ShutdownWatchdog, AFinishedTeardownDestroysTheHost)
+// The audio library is deleted on the thread that made it, not on the worker: it leaves COM
+// on the thread that deletes it and entered COM on the one that made it.
+TEST(ShutdownWatchdog, AFinishedTeardownDestroysTheHostAndTheAudioLibraryWhereItWasMade)
 {
     TempFolder folder;
-    StandaloneHost* host = FakeAudioBackend::MakeHost(OneOutput(), folder.Path());
+    auto script = OneOutput();
+    StandaloneHost* host = FakeAudioBackend::MakeHost(script, folder.Path());
     ASSERT_TRUE(host->Init());
     ASSERT_TRUE(host->ApplyAudioSettings());
     StandaloneHost::ReleaseGlobal();
     std::vector<int> ended;
     ShutdownWatchdog watchdog([&](int code) { ended.push_back(code); });
-    EXPECT_TRUE(watchdog.Run(host));
+    EXPECT_TRUE(watchdog.Run(host, Deadline::kHangMs));
     EXPECT_EQ(host, nullptr);
+    EXPECT_EQ(script->deletedOn, script->madeOn);
     watchdog.FinishProcess(0);
     EXPECT_TRUE(ended.empty());
 }
@@ -142,7 +167,8 @@ TEST(ShutdownWatchdog, AHungOrFailedTeardownKeepsTheHostAndEndsTheProcessLater)
         script->throwOnAbort = !hang;
         std::vector<int> ended;
         ShutdownWatchdog watchdog([&](int code) { ended.push_back(code); });
-        EXPECT_FALSE(watchdog.Run(host, 200));
+        // A hang is what the short wait is for; a failure is seen without any.
+        EXPECT_FALSE(watchdog.Run(host, hang ? 200 : Deadline::kHangMs));
         EXPECT_NE(host, nullptr);
         watchdog.FinishProcess(0);
         EXPECT_EQ(ended, std::vector<int>{0});
@@ -159,7 +185,8 @@ protected:
         script = OneOutput();
         host = FakeAudioBackend::MakeHost(script, folder.Path(), &errors);
         ASSERT_TRUE(host->Init());
-        MainWindow::SetWatchdog(ShutdownWatchdog([this](int code) { ended.push_back(code); }));
+        // A teardown that finishes is waited for; the hung driver's case sets its own wait.
+        MainWindow::SetWatchdog(ShutdownWatchdog([this](int code) { ended.push_back(code); }, Deadline::kHangMs));
         // The panel's images and fonts are embedded in this program, as in Marlquin.exe.
         iplug::SetModuleInstance(GetModuleHandleW(nullptr));
         window = MainWindow::Create(GetModuleHandleW(nullptr));
@@ -193,8 +220,8 @@ TEST_F(MainWindowTest, SizesItsClientAreaToTheEditorAndCentresOnTheScreen)
     EXPECT_TRUE(IsWindowVisible(window));
     const float scale = MainWindow::DpiScale(window);
     const SIZE client = ClientSize(window);
-    EXPECT_EQ(client.cx, MainWindow::ScaledPixels(460, scale));
-    EXPECT_EQ(client.cy, MainWindow::ScaledPixels(640, scale));
+    EXPECT_EQ(client.cx, iplug::igraphics::IGraphics::WindowPixels(460, 1.0f, scale));
+    EXPECT_EQ(client.cy, iplug::igraphics::IGraphics::WindowPixels(640, 1.0f, scale));
     RECT outer{};
     GetWindowRect(window, &outer);
     EXPECT_NEAR((outer.left + outer.right) / 2, GetSystemMetrics(SM_CXSCREEN) / 2, 1);
@@ -221,17 +248,52 @@ TEST_F(MainWindowTest, ThePanelDrawsInsideTheWindow)
     EXPECT_EQ(panelSize.cy, client.cy);
     auto* ui = dynamic_cast<iplug::igraphics::IGraphicsWin*>(static_cast<Quorrel*>(host->Plugin())->GetGraphics());
     ASSERT_NE(ui, nullptr);
-    const Pixels frame = EditorFrame(*ui);
     const Pixels golden = GoldenPanel("panel_face_1x.png");
     ASSERT_EQ(golden.width, 460);
-    EXPECT_LT(DifferingShare(frame, golden, 8), 0.005);
+    // The images and fonts are decoded over the first frames: the panel is waited for until it
+    // is drawn whole, frame after frame.
+    double differing = 1.0;
+    PumpUntil([&] {
+        if (ui->PresentedFrames() > 0)
+            differing = DifferingShare(EditorFrame(*ui), golden, 8);
+        return differing < 0.005;
+    });
+    EXPECT_LT(differing, 0.005);
 }
 
-TEST(MainWindowScale, EditorSizesScaleWithTheScreen)
+// Every panel scale at the usual screen scales: the window's client area is the panel's drawn
+// size to the pixel, so no row or column of the dialog shows beside it. The panel changes its
+// scale as its own control does, then the screen changes under it.
+TEST_F(MainWindowTest, TheClientAreaIsThePanelsDrawnSizeAtEveryScale)
 {
-    EXPECT_EQ(MainWindow::ScaledPixels(460, 1.5f), 690);
-    EXPECT_EQ(MainWindow::ScaledPixels(640, 1.5f), 960);
-    EXPECT_EQ(MainWindow::ScaledPixels(461, 1.25f), 576);
+    iplug::igraphics::IGraphics* ui = static_cast<Quorrel*>(host->Plugin())->GetGraphics();
+    ASSERT_NE(ui, nullptr);
+    HWND panel = FindWindowExW(window, nullptr, L"IPlugWndClass", nullptr);
+    ASSERT_NE(panel, nullptr);
+    const int width = ui->Width(), height = ui->Height();
+    int mismatches = 0;
+    for (int dpi : {96, 120, 144}) {
+        for (int thousandths = 750; thousandths <= 2000 && mismatches < 10; ++thousandths) {
+            const float scale = float(thousandths) / 1000.0f;
+            ui->ResizeEditor(width, height, scale, true);
+            RECT suggested{};
+            GetWindowRect(window, &suggested);
+            SendMessageW(window, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
+            const SIZE client = ClientSize(window), drawn = ClientSize(panel);
+            if (client.cx != drawn.cx || client.cy != drawn.cy) {
+                ++mismatches;
+                ADD_FAILURE() << "scale " << scale << " at " << dpi << " dpi: client " << client.cx << "x" << client.cy
+                              << ", panel " << drawn.cx << "x" << drawn.cy;
+            }
+        }
+    }
+    // A 144-dpi screen at the panel's own scale: 460 x 640 units take 690 x 960 pixels.
+    ui->ResizeEditor(width, height, 1.0f, true);
+    RECT suggested{};
+    GetWindowRect(window, &suggested);
+    SendMessageW(window, WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&suggested));
+    EXPECT_EQ(ClientSize(window).cx, 690);
+    EXPECT_EQ(ClientSize(window).cy, 960);
 }
 
 TEST_F(MainWindowTest, TheEditorsCornerResizerResizesTheWindow)
@@ -242,17 +304,17 @@ TEST_F(MainWindowTest, TheEditorsCornerResizerResizesTheWindow)
     EXPECT_EQ(client.cy, 700);
 }
 
-// An output device that goes away while playing: the window notices within a second and says
-// so once, instead of staying silent.
+// An output device that goes away while playing: the window's next audio check notices and
+// says so once, instead of staying silent.
 TEST_F(MainWindowTest, ADeviceThatFailsWhilePlayingIsReportedOnce)
 {
     ASSERT_TRUE(host->ApplyAudioSettings());
-    iplug::igraphics::test::PumpMessages(600);
+    ASSERT_TRUE(PumpAudioChecks(window, 2));
     EXPECT_TRUE(errors.empty());
     static_cast<FakeAudioBackend*>(host->Audio())->FailWhileRunning();
-    for (int waited = 0; waited < 3000 && errors.empty(); waited += 50)
-        iplug::igraphics::test::PumpMessages(50);
-    iplug::igraphics::test::PumpMessages(1100);
+    ASSERT_TRUE(PumpUntil([&] { return !errors.empty(); }));
+    // The checks that follow the report say nothing more.
+    ASSERT_TRUE(PumpAudioChecks(window, 2));
     EXPECT_EQ(errors, std::vector<std::string>{StandaloneHost::kCheckAudioSettings});
 }
 
@@ -277,6 +339,7 @@ TEST_F(MainWindowTest, AHungDriverStillLetsTheProgramEndWithZero)
 {
     ASSERT_TRUE(host->ApplyAudioSettings());
     script->hangOnAbort = true;
+    MainWindow::SetWatchdog(ShutdownWatchdog([this](int code) { ended.push_back(code); }, 200));
     SendMessageW(window, WM_COMMAND, MAKEWPARAM(ID_QUIT, 0), 0);
     EXPECT_FALSE(IsWindow(window));
     EXPECT_TRUE(MainWindow::Watchdog().Failed());

@@ -3,7 +3,9 @@
 #include "plugin/presets/UiScaleFile.h"
 #include "plugin/presets/UserDataFolder.h"
 #include "standalone/SettingsFile.h"
+#include "standalone/StandaloneResourceIds.h"
 #include "tests/plugin/ScratchAppData.h"
+#include "tests/standalone/Deadline.h"
 
 #include <gtest/gtest.h>
 
@@ -14,8 +16,6 @@
 #include <vector>
 
 namespace {
-
-constexpr DWORD kStartTimeoutMs = 60000;
 
 std::wstring ProgramPath()
 {
@@ -48,19 +48,21 @@ public:
     }
 
     bool Started() const { return started; }
-    // The process's top-level dialog window with this title, waited for up to the timeout.
-    HWND WaitForWindow(const wchar_t* title, DWORD timeoutMs = kStartTimeoutMs) const
+    // The process's visible top-level window with this title (and this owner, when one is
+    // given), once it is there; null when the process ends first or the deadline passes.
+    HWND WaitForWindow(const wchar_t* title, HWND owner = nullptr) const
     {
-        for (DWORD waited = 0; waited < timeoutMs; waited += 50) {
-            if (HWND found = FindWindowOf(title))
-                return found;
-            if (WaitForSingleObject(info.hProcess, 50) == WAIT_OBJECT_0)
-                return nullptr;
-        }
-        return nullptr;
+        HWND found = nullptr;
+        Deadline::Until(
+            [&] {
+                found = FindWindowOf(title, owner);
+                return found != nullptr || WaitForSingleObject(info.hProcess, 0) == WAIT_OBJECT_0;
+            },
+            [] { Sleep(20); });
+        return found;
     }
-    // Exit code, or -1 when the process is still running after the timeout.
-    long WaitForExit(DWORD timeoutMs = kStartTimeoutMs) const
+    // Exit code, or -1 when the process is still running after the wait.
+    long WaitForExit(DWORD timeoutMs = Deadline::kHangMs) const
     {
         if (WaitForSingleObject(info.hProcess, timeoutMs) != WAIT_OBJECT_0)
             return -1;
@@ -70,22 +72,24 @@ public:
     }
 
 private:
-    HWND FindWindowOf(const wchar_t* title) const
+    HWND FindWindowOf(const wchar_t* title, HWND ownerWindow) const
     {
         struct Search
         {
             DWORD process;
             const wchar_t* title;
+            HWND owner;
             HWND found;
-        } search{info.dwProcessId, title, nullptr};
+        } search{info.dwProcessId, title, ownerWindow, nullptr};
         EnumWindows(
             [](HWND window, LPARAM data) -> BOOL {
                 Search& s = *reinterpret_cast<Search*>(data);
-                DWORD owner = 0;
-                GetWindowThreadProcessId(window, &owner);
+                DWORD process = 0;
+                GetWindowThreadProcessId(window, &process);
                 wchar_t text[128] = {};
                 GetWindowTextW(window, text, 128);
-                if (owner == s.process && std::wstring(text) == s.title && IsWindowVisible(window)) {
+                if (process == s.process && std::wstring(text) == s.title && IsWindowVisible(window)
+                    && (!s.owner || GetWindow(window, GW_OWNER) == s.owner)) {
                     s.found = window;
                     return FALSE;
                 }
@@ -98,6 +102,13 @@ private:
     PROCESS_INFORMATION info{};
     bool started = false;
 };
+
+// Waits, polling, until the condition holds; false when only a hang explains the wait.
+template <class Condition>
+bool WaitUntil(Condition&& condition)
+{
+    return Deadline::Until(condition, [] { Sleep(20); });
+}
 
 std::wstring SettingsPath()
 {
@@ -165,11 +176,10 @@ TEST(Program, StartsOpensPreferencesWithCtrlCommaAndClosesInOrder)
 
     SetForegroundWindow(main);
     PressCtrlComma();
-    HWND preferences = program.WaitForWindow(L"Preferences", 20000);
+    HWND preferences = program.WaitForWindow(L"Preferences");
     ASSERT_NE(preferences, nullptr);
     PostMessageW(preferences, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
-    for (int i = 0; i < 200 && IsWindow(preferences); ++i)
-        Sleep(50);
+    ASSERT_TRUE(WaitUntil([&] { return !IsWindow(preferences); }));
 
     PostMessageW(main, WM_CLOSE, 0, 0);
     EXPECT_EQ(program.WaitForExit(), 0);
@@ -180,38 +190,96 @@ TEST(Program, StartsOpensPreferencesWithCtrlCommaAndClosesInOrder)
     EXPECT_STREQ(output, L"Primary Sound Driver");
 }
 
+// The window is as large as the panel it opens at the remembered scale, to the pixel: scales
+// whose products round one way and truncate the other included.
 TEST(Program, OpensThePanelAtTheRememberedScale)
 {
-    ASSERT_TRUE(UiScaleFile::Write(UserDataFolder::UiScalePath(), 1.5f));
-    Program program;
-    HWND main = program.WaitForWindow(L"Marlquin");
-    ASSERT_NE(main, nullptr);
-    ExpectPanelFillingTheWindow(main, 690, 960);
-    PostMessageW(main, WM_CLOSE, 0, 0);
-    EXPECT_EQ(program.WaitForExit(), 0);
+    const struct
+    {
+        float scale;
+        int width;
+        int height;
+    } cases[] = {{1.5f, 690, 960}, {1.302f, 598, 833}, {1.299f, 597, 831}, {1.309f, 602, 837}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.scale);
+        ASSERT_TRUE(UiScaleFile::Write(UserDataFolder::UiScalePath(), c.scale));
+        Program program;
+        HWND main = program.WaitForWindow(L"Marlquin");
+        ASSERT_NE(main, nullptr);
+        ExpectPanelFillingTheWindow(main, c.width, c.height);
+        PostMessageW(main, WM_CLOSE, 0, 0);
+        EXPECT_EQ(program.WaitForExit(), 0);
+    }
+    DeleteFileA(UserDataFolder::UiScalePath().c_str());
 }
 
+// Whether the window w lies above the window below in the z-order.
+bool IsAbove(HWND w, HWND below)
+{
+    for (HWND next = GetWindow(w, GW_HWNDNEXT); next; next = GetWindow(next, GW_HWNDNEXT))
+        if (next == below)
+            return true;
+    return false;
+}
+
+// The second start brings the first program's main window back and to the front, whatever
+// box of its own it shows: the About box has the main window's class and title, and a modal
+// box comes to the front with the window that owns it.
 TEST(Program, ASecondStartHandsOverToTheFirstAndExitsWithZero)
 {
-    Program first;
-    HWND main = first.WaitForWindow(L"Marlquin");
-    ASSERT_NE(main, nullptr);
-    // Something else in front first, so that the hand-over has to bring the program forward.
-    HWND other = CreateWindowExW(0, L"Static", L"other", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200, 100, nullptr,
-                                 nullptr, nullptr, nullptr);
-    SetForegroundWindow(other);
-    ASSERT_NE(GetForegroundWindow(), main);
-    Program second;
-    ASSERT_TRUE(second.Started());
-    EXPECT_EQ(second.WaitForExit(), 0);
-    // Activation across processes reaches this process through the window system, a moment later.
-    for (int i = 0; i < 100 && GetForegroundWindow() != main; ++i)
-        Sleep(50);
-    EXPECT_EQ(GetForegroundWindow(), main);
-    EXPECT_EQ(first.WaitForExit(0), -1) << "the first instance keeps running";
-    DestroyWindow(other);
-    PostMessageW(main, WM_CLOSE, 0, 0);
-    EXPECT_EQ(first.WaitForExit(), 0);
+    const struct
+    {
+        const char* name;
+        bool minimise;
+        WORD openBox;
+        const wchar_t* boxTitle;
+        WORD closeBox;
+    } cases[] = {{"behind another window", false, 0, nullptr, 0},
+                 {"minimised", true, 0, nullptr, 0},
+                 {"minimised with About open", true, ID_ABOUT, L"Marlquin", IDOK},
+                 {"minimised with Preferences open", true, ID_PREFERENCES, L"Preferences", IDCANCEL}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Program first;
+        HWND main = first.WaitForWindow(L"Marlquin");
+        ASSERT_NE(main, nullptr);
+        HWND box = nullptr;
+        if (c.openBox) {
+            PostMessageW(main, WM_COMMAND, MAKEWPARAM(c.openBox, 0), 0);
+            box = first.WaitForWindow(c.boxTitle, main);
+            ASSERT_NE(box, nullptr);
+        }
+        if (c.minimise) {
+            ShowWindow(main, SW_MINIMIZE);
+            ASSERT_TRUE(WaitUntil([&] { return IsIconic(main) != FALSE; }));
+        }
+        // Something else in front first, so that the hand-over has to bring the program forward.
+        HWND other = CreateWindowExW(0, L"Static", L"other", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200, 100, nullptr,
+                                     nullptr, nullptr, nullptr);
+        SetForegroundWindow(other);
+        ASSERT_TRUE(WaitUntil([&] { return GetForegroundWindow() == other; }));
+        Program second;
+        ASSERT_TRUE(second.Started());
+        EXPECT_EQ(second.WaitForExit(), 0);
+        // Activation across processes reaches this process through the window system, a moment
+        // later.
+        HWND front = box ? box : main;
+        const auto inFront = [&] { return front == main || IsAbove(front, main); };
+        WaitUntil(
+            [&] { return !IsIconic(main) && GetForegroundWindow() == front && IsAbove(main, other) && inFront(); });
+        EXPECT_FALSE(IsIconic(main));
+        EXPECT_EQ(GetForegroundWindow(), front);
+        EXPECT_TRUE(IsAbove(main, other));
+        EXPECT_TRUE(inFront()) << "the box stays above its window";
+        EXPECT_EQ(first.WaitForExit(0), -1) << "the first instance keeps running";
+        DestroyWindow(other);
+        if (box) {
+            PostMessageW(box, WM_COMMAND, MAKEWPARAM(c.closeBox, BN_CLICKED), 0);
+            ASSERT_TRUE(WaitUntil([&] { return !IsWindow(box); }));
+        }
+        PostMessageW(main, WM_CLOSE, 0, 0);
+        EXPECT_EQ(first.WaitForExit(), 0);
+    }
 }
 
 // Run with a HOME whose ALSA has no device: DirectSound then lists nothing.

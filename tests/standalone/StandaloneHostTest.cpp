@@ -2,6 +2,7 @@
 
 #include "standalone/SettingsFile.h"
 #include "tests/engine/AllocationProbe.h"
+#include "tests/standalone/Deadline.h"
 #include "tests/standalone/FakeAudioBackend.h"
 #include "tests/standalone/TempFolder.h"
 
@@ -265,8 +266,7 @@ TEST_F(StandaloneHostTest, StoppingFadesTheLastBufferOutAndThenPlaysSilence)
     script->autoRun = true;
     StandaloneHost& h = Start(script);
     ASSERT_TRUE(h.ApplyAudioSettings());
-    while (h.SamplesElapsed() < 512 * 4)
-        std::this_thread::yield();
+    ASSERT_TRUE(Deadline::Until([&] { return h.SamplesElapsed() >= 512 * 4; }, [] { std::this_thread::yield(); }));
     h.StopAudio();
     EXPECT_TRUE(h.Done());
     EXPECT_FALSE(h.StreamRunning());
@@ -443,12 +443,15 @@ TEST_F(StandaloneHostTest, TheEditorsResizeRequestResizesTheHostWindow)
     EXPECT_EQ(h.Plugin()->GetEditorWidth(), 520);
 }
 
-TEST_F(StandaloneHostTest, TeardownLeavesNothingForTheDestructorToFreeAgain)
+// The audio library object stays for the destructor, on the thread that made it.
+TEST_F(StandaloneHostTest, TeardownClosesTheStreamAndLeavesNothingForTheDestructorToCloseAgain)
 {
     StandaloneHost& h = Start(WineDevices());
     ASSERT_TRUE(h.ApplyAudioSettings());
     h.Teardown();
-    EXPECT_EQ(h.Audio(), nullptr);
+    ASSERT_NE(h.Audio(), nullptr);
+    EXPECT_FALSE(h.Audio()->IsStreamOpen());
+    EXPECT_FALSE(h.StreamRunning());
     h.Teardown();
 }
 

@@ -16,7 +16,7 @@ using namespace iplug::igraphics;
 
 namespace {
 
-constexpr float kBarHeight = 44.0f;
+constexpr float kBarHeight = panel::kPresetBarBox.bottom - panel::kPresetBarBox.top;
 constexpr float kArrowInset = 8.0f;
 constexpr float kArrowEdge = 52.0f;
 constexpr int kLeftArrowKey = 37;
@@ -44,7 +44,9 @@ std::string MenuTextOf(const std::string& name)
 } // namespace
 
 WPresetStepper::WPresetStepper(PluginPresets* presets, std::unique_ptr<PresetServices> services)
-    : IControl(IBox(0, 0, 460, kBarHeight)), presets(presets), services(std::move(services))
+    : IControl(IBox(panel::kPresetBarBox.left, panel::kPresetBarBox.top, panel::kPresetBarBox.right,
+                    panel::kPresetBarBox.bottom)),
+      presets(presets), services(std::move(services))
 {
     if (!this->services)
         this->services = std::make_unique<WindowPresetServices>(*this);

@@ -47,8 +47,13 @@ TEST(DelayLine, WritesWrapAndSkipsLandWhereWritesWould)
     }
 }
 
-TEST(DelayLine, GrowKeepsFramesClearSilencesAndRefusalLeavesItEmpty)
+TEST(DelayLine, AllocateStartsOverGrowKeepsFramesAndRefusalLeavesItEmpty)
 {
+    StereoLine reused(4, 3);
+    ASSERT_TRUE(reused.line.Allocate(4));
+    EXPECT_EQ(reused.line.WriteIndex(), 0u);
+    EXPECT_EQ(reused.line.FrameAt(1)[0], 0.0f);
+
     StereoLine ring(4, 3);
     ASSERT_TRUE(ring.line.Grow(6));
     EXPECT_EQ(ring.line.Length(), 6u);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
 #include <functional>
 #include <limits>
 
@@ -119,4 +120,40 @@ TEST(EngineMath, FractionOfIsFmodByOne)
     }
     EXPECT_TRUE(std::isnan(EngineMath::FractionOf(std::numeric_limits<double>::quiet_NaN())));
     EXPECT_TRUE(std::isnan(EngineMath::FractionOf(std::numeric_limits<double>::infinity())));
+}
+
+// The two holds differ only for NaN, which the callers of the first rule out or
+// want to see; both keep a negative zero as it is.
+TEST(EngineMath, ClampsToTheUnitRangeAndOnlyOneReadsNanAsZero)
+{
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
+    struct Case
+    {
+        double x;
+        double held;
+    };
+    for (const Case& c : {Case{-0.5, 0.0}, Case{0.25, 0.25}, Case{1.5, 1.0}, Case{-inf, 0.0}, Case{inf, 1.0}}) {
+        EXPECT_EQ(EngineMath::Clamp01(c.x), c.held) << c.x;
+        EXPECT_EQ(EngineMath::Clamp01OrZero(c.x), c.held) << c.x;
+    }
+    EXPECT_TRUE(std::isnan(EngineMath::Clamp01(nan)));
+    EXPECT_TRUE(EngineMath::SameBits(EngineMath::Clamp01OrZero(nan), 0.0));
+    EXPECT_TRUE(std::signbit(EngineMath::Clamp01(-0.0)));
+    EXPECT_TRUE(std::signbit(EngineMath::Clamp01OrZero(-0.0)));
+}
+
+TEST(EngineMath, SaturatingIncrementStopsAtTheLargestValue)
+{
+    int32_t signedCount = std::numeric_limits<int32_t>::max() - 1;
+    uint32_t count = std::numeric_limits<uint32_t>::max() - 1;
+    uint64_t wideCount = std::numeric_limits<uint64_t>::max() - 1;
+    for (int i = 0; i < 2; ++i) {
+        EngineMath::SaturatingIncrement(signedCount);
+        EngineMath::SaturatingIncrement(count);
+        EngineMath::SaturatingIncrement(wideCount);
+    }
+    EXPECT_EQ(signedCount, std::numeric_limits<int32_t>::max());
+    EXPECT_EQ(count, std::numeric_limits<uint32_t>::max());
+    EXPECT_EQ(wideCount, std::numeric_limits<uint64_t>::max());
 }

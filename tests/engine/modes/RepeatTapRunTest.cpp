@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <vector>
@@ -114,8 +115,9 @@ struct RunCase
 {
     const char* name;
     double slice;
-    uint64_t startClock;
-    int framesBefore; // written before the first sample
+    uint64_t firstClock;     // of the first sample
+    std::size_t firstWriter; // the write slot at the first sample
+    int framesBefore;        // written before the first sample
     int samples;
     int skipEvery; // every this many samples, one clock step without a sample; 0: none
 };
@@ -125,25 +127,44 @@ struct RunCase
 constexpr double kSliceJustOverWhole = 8.0 + 0x1p-30;
 constexpr uint64_t kTwoTo24 = uint64_t{1} << 24;
 
+// With kSlice the run's taps read from 15 (tap 1), 23 (tap 2), 30, 45, 67, 74
+// and 89 (tap 11) frames behind the writer, each over a stretch of 17 frames in
+// a full run. With the writer at slot 7 at the first sample, tap 1's stretch
+// crosses the line's end, tap 2's passes it by its last frame only, and the
+// longer taps' stretches start from a slot found across the end.
+constexpr std::size_t kWriterBelowTap2 = 7;
+// From clock 136 on, the read positions of taps 1 and 2 cross 128, where the
+// spacing of doubles doubles: past it their fractions round to one bit fewer,
+// and for these two offsets the bit lost is not zero. From clock 120 no
+// position crosses a spacing that rounds its fraction.
+constexpr uint64_t kClockAcross128 = 136;
+constexpr uint64_t kClockWithinSpacings = 120;
+
 TEST_F(RepeatTapRunTest, SumsMatchTheSampleBySampleSum)
 {
+    constexpr int kFull = RepeatTapRun::kLength;
     const RunCase cases[] = {
-        {"a full run of consecutive samples", kSlice, 0, 120, RepeatTapRun::kLength, 0},
-        {"a short run", kSlice, 0, 120, 5, 0},
-        {"samples with clock steps between them", kSlice, 0, 120, 10, 3},
-        {"a run across the end of the line", kSlice, 0, kLineFrames - 6, RepeatTapRun::kLength, 0},
-        {"a run whose oldest tap reads the first frames written", kSlice, 0, 90, 12, 0},
-        {"positions crossing 2^24", kSliceJustOverWhole, kTwoTo24 + 10 - 120, 120, RepeatTapRun::kLength, 0},
+        {"a full run of consecutive samples", kSlice, kClockWithinSpacings, 120, 120, kFull, 0},
+        {"a short run", kSlice, kClockWithinSpacings, 120, 120, 5, 0},
+        {"samples with clock steps between them", kSlice, kClockWithinSpacings, 120, 120, 10, 3},
+        {"a run whose writer crosses the end of the line", kSlice, kClockWithinSpacings, kLineFrames - 6, 120, kFull,
+         0},
+        {"a stretch that crosses the end of the line", kSlice, kClockWithinSpacings, kWriterBelowTap2, 120, kFull, 0},
+        {"a run whose samples' fractions differ in their low bits", kSlice, kClockAcross128, 120, 120, kFull, 0},
+        {"a run whose oldest tap reads the first frames written", kSlice, 90, 90, 90, 12, 0},
+        {"positions crossing 2^24", kSliceJustOverWhole, kTwoTo24 + 10, 120, 120, kFull, 0},
     };
     for (const RunCase& c : cases) {
         SCOPED_TRACE(c.name);
-        line.Allocate(kLineFrames);
-        clock = c.startClock;
+        ASSERT_TRUE(line.Allocate(kLineFrames));
+        line.Skip((c.firstWriter + kLineFrames - c.framesBefore % kLineFrames) % kLineFrames);
+        clock = c.firstClock - static_cast<uint64_t>(c.framesBefore);
         slice = c.slice;
         key.slice = c.slice;
         expected.clear();
         run.Clear();
         WriteFrames(c.framesBefore);
+        ASSERT_EQ(line.WriteIndex(), c.firstWriter);
         run.Open(key, gains, decayPowers);
         for (int j = 0; j < c.samples; ++j) {
             ASSERT_TRUE(run.Takes(key, View().clock));
