@@ -1,5 +1,6 @@
 #include "standalone/MainWindow.h"
 
+#include "framework/core/ExceptionBarrier.h"
 #include "framework/graphics/IGraphics.h"
 #include "plugin/Quorrel.h"
 #include "standalone/PreferencesDialog.h"
@@ -149,17 +150,19 @@ void OnTimer(UINT_PTR id)
 void OnDestroy(HWND window)
 {
     KillTimer(window, MainWindow::kAudioCheckTimer);
-    StandaloneHost* host = StandaloneHost::Global();
-    if (host) {
-        host->CloseEditor();
-        host->SetWindowResizer(nullptr);
-        host->SetOwnerWindow(nullptr);
-    }
+    // Whatever fails on the way, the program ends: the quit message is always posted.
+    iplug::ExceptionBarrier::Run([] {
+        if (StandaloneHost* host = StandaloneHost::Global()) {
+            host->CloseEditor();
+            host->SetWindowResizer(nullptr);
+            host->SetOwnerWindow(nullptr);
+        }
+    });
     mainWindow = nullptr;
-    host = StandaloneHost::ReleaseGlobal();
+    StandaloneHost* host = StandaloneHost::ReleaseGlobal();
     if (host)
         host->MarkExiting();
-    if (!watchdog.Run(host))
+    if (!iplug::ExceptionBarrier::Value<bool>([&] { return watchdog.Run(host); }, false))
         OutputDebugStringA(kShutdownFailedLine);
     PostQuitMessage(0);
 }
@@ -208,7 +211,9 @@ bool MainWindow::ResizeClient(HWND window, int width, int height)
     return true;
 }
 
-INT_PTR CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+namespace {
+
+INT_PTR HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
     case WM_INITDIALOG:
@@ -249,4 +254,14 @@ INT_PTR CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     default:
         return FALSE;
     }
+}
+
+} // namespace
+
+INT_PTR CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    // Nothing may unwind into the dialog manager; a message whose handling failed counts as not
+    // handled, and the window goes on.
+    return iplug::ExceptionBarrier::Value<INT_PTR>([&] { return HandleMessage(window, message, wParam, lParam); },
+                                                   FALSE);
 }

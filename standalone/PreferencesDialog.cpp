@@ -1,5 +1,7 @@
 #include "standalone/PreferencesDialog.h"
 
+#include "framework/core/ExceptionBarrier.h"
+
 #include "standalone/StandaloneHost.h"
 #include "standalone/StandaloneResourceIds.h"
 #include "standalone/WideText.h"
@@ -324,9 +326,7 @@ void OnCommand(HWND dialog, StandaloneHost& host, int id, int notification)
     }
 }
 
-} // namespace
-
-INT_PTR CALLBACK PreferencesProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
+INT_PTR HandleMessage(HWND dialog, UINT message, WPARAM wParam)
 {
     StandaloneHost* host = StandaloneHost::Global();
     switch (message) {
@@ -343,4 +343,13 @@ INT_PTR CALLBACK PreferencesProc(HWND dialog, UINT message, WPARAM wParam, LPARA
     default:
         return FALSE;
     }
+}
+
+} // namespace
+
+INT_PTR CALLBACK PreferencesProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
+{
+    // Nothing may unwind into the dialog manager; a message whose handling failed counts as not
+    // handled, and the dialog stays usable (Cancel still puts the audio back as it was).
+    return iplug::ExceptionBarrier::Value<INT_PTR>([&] { return HandleMessage(dialog, message, wParam); }, FALSE);
 }

@@ -1,6 +1,7 @@
 #include "framework/core/Timer.h"
 
 #include "framework/core/CriticalSection.h"
+#include "framework/core/ExceptionBarrier.h"
 #include "framework/core/PointerList.h"
 #include "framework/core/ScopedSection.h"
 #include "framework/core/TimerBackend.h"
@@ -71,12 +72,13 @@ public:
             if (timer->timerId != id)
                 continue;
             // The callback may delete its own timer; it runs from a copy so that nothing of the
-            // timer is touched once it returns.
-            // An empty callback is skipped: throwing out of the system's timer callback would
-            // unwind through frames that do not expect it.
-            Callback run = timer->callback;
-            if (run)
-                run(*timer);
+            // timer is touched once it returns. Nothing it throws may unwind into the system's
+            // timer dispatch: a tick that failed is simply over, and the timer goes on.
+            ExceptionBarrier::Run([timer] {
+                Callback run = timer->callback;
+                if (run)
+                    run(*timer);
+            });
             return true;
         }
         return false;

@@ -1,5 +1,6 @@
 #include "framework/graphics/IGEditorDelegate.h"
 
+#include "framework/core/ExceptionBarrier.h"
 #include "framework/core/IStateBuffer.h"
 #include "framework/graphics/IControl.h"
 #include "framework/graphics/IGraphics.h"
@@ -22,12 +23,19 @@ IGEditorDelegate::~IGEditorDelegate()
 
 void* IGEditorDelegate::OpenEditor(void* parent, void* context)
 {
-    if (!graphics) {
-        graphics = BuildGraphicsContext();
-        if (graphics && savedWidth != 0 && savedHeight != 0 && savedScale != 0.0f)
-            graphics->ResizeEditor(savedWidth, savedHeight, savedScale, true);
+    try {
+        if (!graphics) {
+            graphics = BuildGraphicsContext();
+            if (graphics && savedWidth != 0 && savedHeight != 0 && savedScale != 0.0f)
+                graphics->ResizeEditor(savedWidth, savedHeight, savedScale, true);
+        }
+        return graphics ? graphics->OpenPlatformWindow(parent) : nullptr;
+    } catch (...) {
+        // An open that failed part-way (a layout or an opening hook that threw) leaves no
+        // half-made editor in the host's window.
+        CloseEditor();
+        throw;
     }
-    return graphics ? graphics->OpenPlatformWindow(parent) : nullptr;
 }
 
 void IGEditorDelegate::CloseEditor()
@@ -36,7 +44,8 @@ void IGEditorDelegate::CloseEditor()
     if (closingEditor)
         return;
     closingEditor = true;
-    OnEditorClosing();
+    // The window goes whatever the hook does: a close is never refused.
+    ExceptionBarrier::Run([this] { OnEditorClosing(); });
     if (graphics) {
         savedWidth = graphics->Width();
         savedHeight = graphics->Height();

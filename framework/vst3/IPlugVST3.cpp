@@ -382,7 +382,7 @@ IPlugView* PLUGIN_API IPlugVST3::createView(FIDString name)
 {
     if (!HasEditor() || !name || std::strcmp(name, ViewType::kEditor) != 0)
         return nullptr;
-    return new IPlugVST3View(*this);
+    return InterfaceGuard::Value<IPlugView*>([this] { return new IPlugVST3View(*this); }, nullptr);
 }
 
 igraphics::IGraphics* IPlugVST3::BuildGraphicsContext()

@@ -3,6 +3,7 @@
 #include "framework/graphics/IGraphics.h"
 #include "framework/graphics/windows/IGraphicsWin.h"
 #include "framework/vst3/IPlugVST3.h"
+#include "framework/vst3/InterfaceGuard.h"
 #include "framework/vst3/Vst3KeyCodes.h"
 
 #include <cstring>
@@ -29,8 +30,7 @@ IPlugVST3View::~IPlugVST3View()
 {
     // A view the host made only to ask the size goes without being attached; whichever
     // view goes, the plug-in keeps no pointer to it.
-    if (HoldsEditor())
-        owner.CloseEditor();
+    CloseHeldEditor();
     owner.ForgetView(this);
     owner.release();
 }
@@ -44,6 +44,18 @@ tresult PLUGIN_API IPlugVST3View::attached(void* parent, FIDString type)
 {
     if (!owner.HasEditor() || !IsHwnd(type) || !parent)
         return kResultFalse;
+    const tresult result = InterfaceGuard::Run([&] { return AttachEditor(parent); }, kResultFalse);
+    // An editor that failed half-way open leaves nothing in the host's window.
+    if (result != kResultTrue) {
+        CloseHeldEditor();
+        owner.ForgetView(this);
+        systemWindow = nullptr;
+    }
+    return result;
+}
+
+tresult IPlugVST3View::AttachEditor(void* parent)
+{
     // The size last reported, which the host made its frame for.
     const int framedWidth = owner.GetEditorWidth(), framedHeight = owner.GetEditorHeight();
     if (!owner.OpenEditor(parent, nullptr))
@@ -62,8 +74,7 @@ tresult PLUGIN_API IPlugVST3View::attached(void* parent, FIDString type)
 tresult PLUGIN_API IPlugVST3View::removed()
 {
     // A view whose editor has moved on to another view's window leaves it to that view.
-    if (HoldsEditor())
-        owner.CloseEditor();
+    CloseHeldEditor();
     owner.ForgetView(this);
     return CPluginView::removed();
 }
@@ -73,7 +84,8 @@ tresult PLUGIN_API IPlugVST3View::onKeyDown(char16 key, int16 keyCode, int16 mod
     igraphics::IKeyStroke stroke;
     if (!Vst3KeyToKeyStroke(static_cast<char16_t>(key), keyCode, modifiers, owner.GetHostCode(), stroke))
         return kResultFalse;
-    return owner.OnHostKeyDown(stroke) ? kResultTrue : kResultFalse;
+    // A key the editor failed on is left to the host.
+    return InterfaceGuard::Run([&] { return owner.OnHostKeyDown(stroke) ? kResultTrue : kResultFalse; }, kResultFalse);
 }
 
 tresult PLUGIN_API IPlugVST3View::onKeyUp(char16 key, int16 keyCode, int16 modifiers)
@@ -81,7 +93,7 @@ tresult PLUGIN_API IPlugVST3View::onKeyUp(char16 key, int16 keyCode, int16 modif
     igraphics::IKeyStroke stroke;
     if (!Vst3KeyToKeyStroke(static_cast<char16_t>(key), keyCode, modifiers, owner.GetHostCode(), stroke))
         return kResultFalse;
-    return owner.OnHostKeyUp(stroke) ? kResultTrue : kResultFalse;
+    return InterfaceGuard::Run([&] { return owner.OnHostKeyUp(stroke) ? kResultTrue : kResultFalse; }, kResultFalse);
 }
 
 tresult PLUGIN_API IPlugVST3View::getSize(ViewRect* size)
@@ -90,10 +102,12 @@ tresult PLUGIN_API IPlugVST3View::getSize(ViewRect* size)
         return kInvalidArgument;
     if (!owner.HasEditor())
         return kResultFalse;
-    if (!owner.GetGraphics())
-        owner.PrepareEditorSize(ScreenScaleAtOpening());
-    *size = ViewRect(0, 0, owner.GetEditorWidth(), owner.GetEditorHeight());
-    return kResultTrue;
+    return InterfaceGuard::Run([&]() -> tresult {
+        if (!owner.GetGraphics())
+            owner.PrepareEditorSize(ScreenScaleAtOpening());
+        *size = ViewRect(0, 0, owner.GetEditorWidth(), owner.GetEditorHeight());
+        return kResultTrue;
+    });
 }
 
 tresult PLUGIN_API IPlugVST3View::onSize(ViewRect* newSize)
@@ -101,9 +115,11 @@ tresult PLUGIN_API IPlugVST3View::onSize(ViewRect* newSize)
     if (!newSize || !owner.IsEditorResizable())
         return kResultFalse;
     rect = *newSize;
-    if (HoldsEditor())
-        owner.FitEditorToHostSize(newSize->getWidth(), newSize->getHeight());
-    return kResultTrue;
+    return InterfaceGuard::Run([&]() -> tresult {
+        if (HoldsEditor())
+            owner.FitEditorToHostSize(newSize->getWidth(), newSize->getHeight());
+        return kResultTrue;
+    });
 }
 
 tresult PLUGIN_API IPlugVST3View::setFrame(IPlugFrame* frame)
@@ -123,12 +139,14 @@ tresult PLUGIN_API IPlugVST3View::checkSizeConstraint(ViewRect* r)
 {
     if (!r)
         return kInvalidArgument;
-    int w = r->getWidth(), h = r->getHeight();
-    if (!owner.ClampEditorSize(w, h)) {
-        r->right = r->left + w;
-        r->bottom = r->top + h;
-    }
-    return kResultTrue;
+    return InterfaceGuard::Run([&]() -> tresult {
+        int w = r->getWidth(), h = r->getHeight();
+        if (!owner.ClampEditorSize(w, h)) {
+            r->right = r->left + w;
+            r->bottom = r->top + h;
+        }
+        return kResultTrue;
+    });
 }
 
 tresult PLUGIN_API IPlugVST3View::setContentScaleFactor(ScaleFactor factor)
@@ -136,13 +154,21 @@ tresult PLUGIN_API IPlugVST3View::setContentScaleFactor(ScaleFactor factor)
     if (!igraphics::IGraphics::ScreenScaleIsSane(factor))
         return kResultFalse;
     hostScale = factor;
-    ApplyHostScale();
-    return kResultTrue;
+    return InterfaceGuard::Run([&]() -> tresult {
+        ApplyHostScale();
+        return kResultTrue;
+    });
 }
 
 bool IPlugVST3View::HoldsEditor() const
 {
     return owner.GetAttachedView() == this;
+}
+
+void IPlugVST3View::CloseHeldEditor() noexcept
+{
+    if (HoldsEditor())
+        iplug::ExceptionBarrier::Run([this] { owner.CloseEditor(); });
 }
 
 float IPlugVST3View::ScreenScaleAtOpening() const

@@ -42,6 +42,9 @@ public:
     bool HoldsEditor() const;
 
 private:
+    Steinberg::tresult AttachEditor(void* parent);
+    // Closes the editor when this view holds it; a close that throws still counts as done.
+    void CloseHeldEditor() noexcept;
     // The host's scale when it sent one, else 1: the monitor's is not known before attaching.
     float ScreenScaleAtOpening() const;
     // Asks the host's frame for the editor's window size when it differs from the size held.

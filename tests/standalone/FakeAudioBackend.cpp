@@ -104,6 +104,8 @@ StandaloneHost* FakeAudioBackend::MakeHost(std::shared_ptr<Script> script, const
     environment.makeAudio = [script](uint32_t driverType) -> std::unique_ptr<AudioBackend> {
         if (driverType > 1)
             return nullptr;
+        if (script->throwWhenMade)
+            throw std::bad_alloc();
         ++script->backendsMade;
         return std::make_unique<FakeAudioBackend>(script);
     };

@@ -39,6 +39,9 @@ public:
         // AbortStream blocks until this turns false.
         std::atomic<bool> hangOnAbort{false};
         bool throwOnAbort = false;
+        // Making the library throws (a contract the real one keeps; the host's callers must not
+        // depend on it).
+        bool throwWhenMade = false;
         std::vector<OpenRecord> opens;
         int backendsMade = 0;
         // Threads that made and deleted the last backend; the real library enters COM on the one

@@ -246,4 +246,17 @@ TEST_F(PreferencesDialogTest, SwitchingTheDriverAndBackStillEndsWithAudio)
     }
 }
 
+// What the dialog's handlers throw must not unwind into the dialog manager, and the dialog
+// stays usable: Cancel still brings the audio back.
+TEST_F(PreferencesDialogTest, AFailureWhileSwitchingTheDriverLeavesTheDialogWorking)
+{
+    Open(StudioDevices());
+    ASSERT_TRUE(host->StreamRunning());
+    script->throwWhenMade = true;
+    EXPECT_NO_THROW(Choose(IDC_DRIVER, 1));
+    script->throwWhenMade = false;
+    Press(IDCANCEL);
+    EXPECT_TRUE(host->StreamRunning());
+}
+
 } // namespace

@@ -1,5 +1,6 @@
 #include "framework/graphics/windows/IGraphicsWin.h"
 
+#include "framework/core/ExceptionBarrier.h"
 #include "framework/core/ModuleResources.h"
 #include "framework/core/ScopedSection.h"
 #include "framework/core/WideTextBuffer.h"
@@ -439,16 +440,25 @@ LRESULT CALLBACK IGraphicsWin::HandleWindowMessage(HWND hwnd, UINT msg, WPARAM w
         auto* self = static_cast<IGraphicsWin*>(create->lpCreateParams);
         SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
         self->window = hwnd;
-        self->StartRedrawClock();
+        // A window whose clock could not start fails to be made, and the open reports it.
+        const LRESULT created = ExceptionBarrier::Value<LRESULT>(
+            [self] {
+                self->StartRedrawClock();
+                return LRESULT(0);
+            },
+            -1);
         SetFocus(hwnd);
         DragAcceptFiles(hwnd, TRUE);
-        return 0;
+        return created;
     }
     auto* self = reinterpret_cast<IGraphicsWin*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
     if (!self || self->window != hwnd)
         return DefWindowProcW(hwnd, msg, wParam, lParam);
     InUse use(*self);
-    return self->WindowProc(hwnd, msg, wParam, lParam);
+    // A message whose handling threw gets the system's default handling, which also validates
+    // a paint that would otherwise come back at once.
+    return ExceptionBarrier::Or([&] { return self->WindowProc(hwnd, msg, wParam, lParam); },
+                                [&] { return DefWindowProcW(hwnd, msg, wParam, lParam); });
 }
 
 LRESULT IGraphicsWin::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
@@ -1080,7 +1090,8 @@ LRESULT CALLBACK IGraphicsWin::TextEntryProc(HWND hwnd, UINT msg, WPARAM wParam,
     if (!self || self->textEntryWindow != hwnd)
         return DefWindowProcW(hwnd, msg, wParam, lParam);
     InUse use(*self);
-    return self->TextEntryWindowProc(hwnd, msg, wParam, lParam);
+    return ExceptionBarrier::Or([&] { return self->TextEntryWindowProc(hwnd, msg, wParam, lParam); },
+                                [&] { return DefWindowProcW(hwnd, msg, wParam, lParam); });
 }
 
 LRESULT IGraphicsWin::TextEntryWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <stdexcept>
 #include <thread>
 
 #ifdef _WIN32
@@ -153,6 +154,22 @@ TEST(Timer, StoppedFromAnotherThreadLeavesNoSystemTimerBehind)
     EXPECT_FALSE(tickStillQueued);
 }
 #endif
+
+// A tick that throws must not unwind into the system's timer dispatch; the timer goes on.
+TEST(Timer, ACallbackThatThrowsEndsItsTickAndTheTimerGoesOn)
+{
+    int fired = 0;
+    std::unique_ptr<Timer> timer = Timer::Create(
+        [&](Timer&) {
+            ++fired;
+            throw std::runtime_error("tick failed");
+        },
+        5);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (fired < 2 && std::chrono::steady_clock::now() < deadline)
+        EXPECT_NO_THROW(Timer::RunMessageLoop(10));
+    EXPECT_GE(fired, 2);
+}
 
 TEST(IdleTimer, StartingTwiceLeavesOneRunningTimerThatTicksThePlugin)
 {

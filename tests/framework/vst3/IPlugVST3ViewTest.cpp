@@ -11,8 +11,10 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <limits>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
@@ -226,6 +228,144 @@ public:
 // As the SDK's sample host does with a second window: a second view of the plug-in is attached
 // while the first still is, and the editor moves into the second window. The first view, taken
 // down later as that host does it, leaves the editor of the second alone.
+// One host window for the cases below (a visible top-level window takes seconds to go under Wine).
+HWND SharedParentHandle()
+{
+    static TestParentWindow window{700, 800};
+    return window.Handle();
+}
+
+// Editor hooks of a plug-in that throw, one at a time.
+enum class Fault
+{
+    None,
+    Opening,
+    Sizing,
+    Key,
+    HostResize,
+    ContentScale,
+    Closing
+};
+
+class FaultyPlugin : public TestPlugin
+{
+public:
+    void OnEditorOpened() override
+    {
+        Throw(Fault::Opening);
+        TestPlugin::OnEditorOpened();
+    }
+    void PrepareEditorSize(float screenScale) override
+    {
+        Throw(Fault::Sizing);
+        TestPlugin::PrepareEditorSize(screenScale);
+    }
+    bool OnHostKeyDown(const IKeyStroke& key) override
+    {
+        Throw(Fault::Key);
+        return TestPlugin::OnHostKeyDown(key);
+    }
+    bool OnHostKeyUp(const IKeyStroke& key) override
+    {
+        Throw(Fault::Key);
+        return TestPlugin::OnHostKeyUp(key);
+    }
+    void FitEditorToHostSize(int width, int height) override
+    {
+        Throw(Fault::HostResize);
+        TestPlugin::FitEditorToHostSize(width, height);
+    }
+    void ApplyContentScale(float scale) override
+    {
+        Throw(Fault::ContentScale);
+        TestPlugin::ApplyContentScale(scale);
+    }
+    void OnEditorClosing() override
+    {
+        Throw(Fault::Closing);
+        TestPlugin::OnEditorClosing();
+    }
+
+    Fault fault = Fault::None;
+
+private:
+    void Throw(Fault at) const
+    {
+        if (fault == at)
+            throw std::runtime_error("editor hook failed");
+    }
+};
+
+// Hosts are not C++: whatever a plug-in's editor throws ends as an answer to the host's call,
+// and the editor is either open and working or gone without a trace.
+TEST(IPlugVST3ViewFaultTest, AnEditorHookThatThrowsBecomesAnAnswerAndLeavesNothingBroken)
+{
+    struct Case
+    {
+        const char* name;
+        Fault fault;
+        bool attachFirst;
+        std::function<tresult(IPlugView&)> call;
+        tresult answer;
+        bool editorOpenAfter;
+    };
+    const Case cases[] = {
+        {"attached", Fault::Opening, false,
+         [](IPlugView& v) { return v.attached(SharedParentHandle(), kPlatformTypeHWND); }, kResultFalse, false},
+        {"getSize", Fault::Sizing, false,
+         [](IPlugView& v) {
+             ViewRect size;
+             return v.getSize(&size);
+         },
+         kInternalError, false},
+        {"onKeyDown", Fault::Key, true, [](IPlugView& v) { return v.onKeyDown('a', 0, 0); }, kResultFalse, true},
+        {"onKeyUp", Fault::Key, true, [](IPlugView& v) { return v.onKeyUp('a', 0, 0); }, kResultFalse, true},
+        {"onSize", Fault::HostResize, true,
+         [](IPlugView& v) {
+             ViewRect size(0, 0, 500, 700);
+             return v.onSize(&size);
+         },
+         kInternalError, true},
+        {"setContentScaleFactor", Fault::ContentScale, true,
+         [](IPlugView& v) {
+             IPlugViewContentScaleSupport* scale = nullptr;
+             v.queryInterface(IPlugViewContentScaleSupport::iid, reinterpret_cast<void**>(&scale));
+             const tresult result = scale->setContentScaleFactor(1.5f);
+             scale->release();
+             return result;
+         },
+         kInternalError, true},
+        {"removed", Fault::Closing, true, [](IPlugView& v) { return v.removed(); }, kResultOk, false},
+    };
+    for (const Case& c : cases) {
+        auto* plugin = new FaultyPlugin;
+        plugin->SetSizeLimits(100, 2000, 100, 2000);
+        plugin->AllowHostResizing();
+        IPlugView* view = plugin->createView(ViewType::kEditor);
+        ASSERT_NE(view, nullptr) << c.name;
+        if (c.attachFirst) {
+            ASSERT_EQ(view->attached(SharedParentHandle(), kPlatformTypeHWND), kResultTrue) << c.name;
+        }
+        plugin->fault = c.fault;
+        tresult answer = kResultOk;
+        EXPECT_NO_THROW(answer = c.call(*view)) << c.name;
+        EXPECT_EQ(answer, c.answer) << c.name;
+        EXPECT_EQ(plugin->GetGraphics() != nullptr, c.editorOpenAfter) << c.name;
+        EXPECT_EQ(GetWindow(SharedParentHandle(), GW_CHILD) != nullptr, c.editorOpenAfter) << c.name;
+
+        // Once the hook behaves again, the same plug-in opens and closes an editor as ever.
+        plugin->fault = Fault::None;
+        if (c.editorOpenAfter) {
+            EXPECT_EQ(view->removed(), kResultOk) << c.name;
+        }
+        EXPECT_EQ(view->attached(SharedParentHandle(), kPlatformTypeHWND), kResultTrue) << c.name;
+        EXPECT_EQ(view->removed(), kResultOk) << c.name;
+        EXPECT_EQ(GetWindow(SharedParentHandle(), GW_CHILD), nullptr) << c.name;
+        view->release();
+        plugin->release();
+    }
+}
+
 TEST(IPlugVST3ViewTwoViewsTest, TakingDownAViewWhoseEditorMovedOnLeavesTheEditorToTheOther)
 {
     auto* plugin = new PanelPlugin;

@@ -6,6 +6,9 @@
 
 #include <shlobj.h>
 
+#include <new>
+#include <stdexcept>
+
 #include <gtest/gtest.h>
 
 namespace iplug::igraphics {
@@ -382,6 +385,81 @@ TEST_P(IGraphicsWinTest, NativeMenuAnswersTheChosenEntry)
 // The editor's own choice of clock, read against the version the system reports: the
 // vertical-blank clock from Windows 8 (6.2) on. The tests run under a Windows 7 prefix and
 // again under a Windows 10 one, so both answers are checked.
+// Widget code can throw (an allocation that fails, a bad file); the window procedure must
+// not let it unwind into the system's or the host's message dispatch, and the editor goes on.
+class ThrowingControl : public RecordingControl
+{
+public:
+    using RecordingControl::RecordingControl;
+
+    void OnPointerDown(float x, float y, const IPointerMods& mods) override
+    {
+        RecordingControl::OnPointerDown(x, y, mods);
+        throw std::runtime_error("pointer handler failed");
+    }
+    void Paint(IGraphics& g) override
+    {
+        if (throwOnPaint)
+            throw std::runtime_error("paint failed");
+        RecordingControl::Paint(g);
+    }
+
+    bool throwOnPaint = false;
+};
+
+TEST_P(IGraphicsWinTest, AControlThatThrowsLeavesTheEditorWorking)
+{
+    ThrowingControl* faulty = nullptr;
+    delegate.SetLayout([&](IGraphics* g) {
+        background = new RecordingControl(IBox(0, 0, 460, 640), kBackground);
+        faulty = new ThrowingControl(IBox(100, 100, 160, 160), kRed);
+        g->AddControl(background);
+        g->AddControl(faulty);
+    });
+    IGraphicsWin* g = Open();
+    ASSERT_NE(g, nullptr);
+
+    EXPECT_NO_THROW(Send(WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(120, 120)));
+    EXPECT_EQ(faulty->events, (std::vector<std::string>{"down"}));
+    Send(WM_LBUTTONUP, 0, MAKELPARAM(120, 120));
+    Send(WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(20, 20));
+    Send(WM_LBUTTONUP, 0, MAKELPARAM(20, 20));
+    EXPECT_EQ(background->events, (std::vector<std::string>{"down", "up"}));
+
+    // A frame that fails is dropped; the next one draws.
+    faulty->throwOnPaint = true;
+    faulty->MarkDirty(false);
+    const int frames = g->PresentedFrames();
+    EXPECT_NO_THROW(PumpMessages(100));
+    faulty->throwOnPaint = false;
+    faulty->colour = IArgb(255, 0, 255, 0);
+    faulty->MarkDirty(false);
+    ASSERT_TRUE(WaitForFrames(*g, frames + 1));
+    EXPECT_EQ(ReadMainFramebuffer(*g, 130, 130), (std::vector<uint8_t>{0, 255, 0, 255}));
+    delegate.CloseEditor();
+    EXPECT_EQ(IGraphicsWin::OpenWindowCount(), 0);
+    EXPECT_EQ(GetWindow(parent.Handle(), GW_CHILD), nullptr);
+}
+
+// A redraw clock that cannot start makes the window fail to open, as any other failed step.
+TEST_P(IGraphicsWinTest, AClockThatThrowsAtTheWindowsCreationFailsTheOpenCleanly)
+{
+    auto* g = new IGraphicsWin(delegate, 460, 640, 60, 1.0f);
+    g->SetUseVBlankClock(true);
+    g->SetVBlankSystemForTesting([]() -> std::unique_ptr<VBlankClock::System> { throw std::bad_alloc(); });
+    void* opened = reinterpret_cast<void*>(1);
+    EXPECT_NO_THROW(opened = g->OpenPlatformWindow(parent.Handle()));
+    EXPECT_EQ(opened, nullptr);
+    EXPECT_EQ(IGraphicsWin::OpenWindowCount(), 0);
+    EXPECT_EQ(GetWindow(parent.Handle(), GW_CHILD), nullptr);
+    EXPECT_EQ(wglGetCurrentContext(), nullptr);
+    g->SetVBlankSystemForTesting(nullptr);
+    g->SetUseVBlankClock(GetParam());
+    EXPECT_NE(g->OpenPlatformWindow(parent.Handle()), nullptr);
+    g->ClosePlatformWindow();
+    delete g;
+}
+
 TEST(IGraphicsWinClockTest, TheDefaultClockFollowsTheWindowsVersion)
 {
     using RtlGetVersionFn = LONG(WINAPI*)(OSVERSIONINFOW*);
