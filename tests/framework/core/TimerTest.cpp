@@ -165,9 +165,7 @@ TEST(Timer, ACallbackThatThrowsEndsItsTickAndTheTimerGoesOn)
             throw std::runtime_error("tick failed");
         },
         5);
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (fired < 2 && std::chrono::steady_clock::now() < deadline)
-        EXPECT_NO_THROW(Timer::RunMessageLoop(10));
+    EXPECT_NO_THROW(RunMessageLoopUntil([&] { return fired >= 2; }));
     EXPECT_GE(fired, 2);
 }
 
