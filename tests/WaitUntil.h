@@ -10,6 +10,8 @@ namespace test_wait {
 
 // Long enough that only a hang reaches it, even on two busy cores under Wine or a sanitizer.
 constexpr std::chrono::milliseconds kHangLimit{300000};
+// The same in the milliseconds that system waits take.
+constexpr int kHangMs = static_cast<int>(kHangLimit.count());
 
 // Runs step() until done() answers true or the limit has passed; answers done().
 template <class Done, class Step>

@@ -6,15 +6,13 @@ set(_extras ${CMAKE_CURRENT_LIST_DIR})
 if(MARLQUIN_TSAN)
   marlquin_add_test(NAME engine_HandoverStress
                     SOURCES ${_extras}/stress/HandoverStressTest.cpp
-                    LIBS marlquin_engine
-                    TIMEOUT 300)
+                    LIBS marlquin_engine)
   set_tests_properties(engine_HandoverStress PROPERTIES
                        ENVIRONMENT "TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1")
   # The fixed interleavings run a reader and the audio thread side by side too.
   marlquin_add_test(NAME engine_HandoverInterleavingTsan
                     SOURCES ${_extras}/state/HandoverInterleavingTest.cpp
-                    LIBS marlquin_engine
-                    TIMEOUT 300)
+                    LIBS marlquin_engine)
   set_tests_properties(engine_HandoverInterleavingTsan PROPERTIES
                        ENVIRONMENT "TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1")
 endif()

@@ -6,9 +6,9 @@
 #include "plugin/Quorrel.h"
 #include "standalone/StandaloneHost.h"
 #include "standalone/StandaloneResourceIds.h"
+#include "tests/WaitUntil.h"
 #include "tests/framework/graphics/windows/TestWindows.h"
 #include "tests/plugin/ScratchAppData.h"
-#include "tests/standalone/Deadline.h"
 #include "tests/standalone/FakeAudioBackend.h"
 #include "tests/standalone/TempFolder.h"
 
@@ -60,7 +60,7 @@ struct Pixels
 template <class Condition>
 bool PumpUntil(Condition&& condition, HWND window = nullptr, int* audioChecks = nullptr)
 {
-    return Deadline::Until(condition, [&] {
+    return test_wait::WaitUntil(condition, [&] {
         MSG msg;
         while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
             if (audioChecks && msg.message == WM_TIMER && msg.hwnd == window
@@ -144,7 +144,7 @@ TEST(ShutdownWatchdog, AFinishedTeardownDestroysTheHostAndTheAudioLibraryWhereIt
     StandaloneHost::ReleaseGlobal();
     std::vector<int> ended;
     ShutdownWatchdog watchdog([&](int code) { ended.push_back(code); });
-    EXPECT_TRUE(watchdog.Run(host, Deadline::kHangMs));
+    EXPECT_TRUE(watchdog.Run(host, test_wait::kHangMs));
     EXPECT_EQ(host, nullptr);
     EXPECT_EQ(script->deletedOn, script->madeOn);
     watchdog.FinishProcess(0);
@@ -168,7 +168,7 @@ TEST(ShutdownWatchdog, AHungOrFailedTeardownKeepsTheHostAndEndsTheProcessLater)
         std::vector<int> ended;
         ShutdownWatchdog watchdog([&](int code) { ended.push_back(code); });
         // A hang is what the short wait is for; a failure is seen without any.
-        EXPECT_FALSE(watchdog.Run(host, hang ? 200 : Deadline::kHangMs));
+        EXPECT_FALSE(watchdog.Run(host, hang ? 200 : test_wait::kHangMs));
         EXPECT_NE(host, nullptr);
         watchdog.FinishProcess(0);
         EXPECT_EQ(ended, std::vector<int>{0});
@@ -186,7 +186,7 @@ protected:
         host = FakeAudioBackend::MakeHost(script, folder.Path(), &errors);
         ASSERT_TRUE(host->Init());
         // A teardown that finishes is waited for; the hung driver's case sets its own wait.
-        MainWindow::SetWatchdog(ShutdownWatchdog([this](int code) { ended.push_back(code); }, Deadline::kHangMs));
+        MainWindow::SetWatchdog(ShutdownWatchdog([this](int code) { ended.push_back(code); }, test_wait::kHangMs));
         // The panel's images and fonts are embedded in this program, as in Marlquin.exe.
         iplug::SetModuleInstance(GetModuleHandleW(nullptr));
         window = MainWindow::Create(GetModuleHandleW(nullptr));

@@ -4,8 +4,8 @@
 #include "plugin/presets/UserDataFolder.h"
 #include "standalone/SettingsFile.h"
 #include "standalone/StandaloneResourceIds.h"
+#include "tests/WaitUntil.h"
 #include "tests/plugin/ScratchAppData.h"
-#include "tests/standalone/Deadline.h"
 
 #include <gtest/gtest.h>
 
@@ -53,7 +53,7 @@ public:
     HWND WaitForWindow(const wchar_t* title, HWND owner = nullptr) const
     {
         HWND found = nullptr;
-        Deadline::Until(
+        test_wait::WaitUntil(
             [&] {
                 found = FindWindowOf(title, owner);
                 return found != nullptr || WaitForSingleObject(info.hProcess, 0) == WAIT_OBJECT_0;
@@ -62,7 +62,7 @@ public:
         return found;
     }
     // Exit code, or -1 when the process is still running after the wait.
-    long WaitForExit(DWORD timeoutMs = Deadline::kHangMs) const
+    long WaitForExit(DWORD timeoutMs = test_wait::kHangMs) const
     {
         if (WaitForSingleObject(info.hProcess, timeoutMs) != WAIT_OBJECT_0)
             return -1;
@@ -107,7 +107,7 @@ private:
 template <class Condition>
 bool WaitUntil(Condition&& condition)
 {
-    return Deadline::Until(condition, [] { Sleep(20); });
+    return test_wait::WaitUntil(condition, [] { Sleep(20); });
 }
 
 std::wstring SettingsPath()

@@ -1,8 +1,8 @@
 #include "standalone/StandaloneHost.h"
 
 #include "standalone/SettingsFile.h"
+#include "tests/WaitUntil.h"
 #include "tests/engine/AllocationProbe.h"
-#include "tests/standalone/Deadline.h"
 #include "tests/standalone/FakeAudioBackend.h"
 #include "tests/standalone/TempFolder.h"
 
@@ -266,7 +266,7 @@ TEST_F(StandaloneHostTest, StoppingFadesTheLastBufferOutAndThenPlaysSilence)
     script->autoRun = true;
     StandaloneHost& h = Start(script);
     ASSERT_TRUE(h.ApplyAudioSettings());
-    ASSERT_TRUE(Deadline::Until([&] { return h.SamplesElapsed() >= 512 * 4; }, [] { std::this_thread::yield(); }));
+    ASSERT_TRUE(test_wait::WaitUntil([&] { return h.SamplesElapsed() >= 512 * 4; }, [] { std::this_thread::yield(); }));
     h.StopAudio();
     EXPECT_TRUE(h.Done());
     EXPECT_FALSE(h.StreamRunning());

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <chrono>
 #include <cstdint>
 #include <limits>
 #include <memory>
@@ -15,6 +14,7 @@
 #include "engine/EffectEngine.h"
 #include "engine/state/FrozenLoopBlob.h"
 #include "engine/state/FrozenLoopHandover.h"
+#include "tests/WaitUntil.h"
 #include "tests/engine/EffectEngineProbe.h"
 #include "tests/engine/state/FrozenLoopFixture.h"
 
@@ -46,17 +46,11 @@ const LoopsMode& LiveLoopOf(const EffectEngine& engine)
     return EffectEngineProbe(engine).LiveLoop();
 }
 
-// Waits for a flag set by the other thread; false after a generous timeout, so
-// that a broken protocol fails the test instead of hanging it.
+// Waits for a flag set by the other thread; false only past the limit a hang
+// reaches, so that a broken protocol fails the test instead of hanging it.
 bool WaitFor(const std::atomic<bool>& flag)
 {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (!flag.load()) {
-        if (std::chrono::steady_clock::now() > deadline)
-            return false;
-        std::this_thread::yield();
-    }
-    return true;
+    return test_wait::WaitUntil([&] { return flag.load(); }, [] { std::this_thread::yield(); });
 }
 
 class HandoverInterleavingTest : public ::testing::Test
