@@ -1005,9 +1005,10 @@ TEST(ModalLoopTest, AnEditorDeletedInsideItsModalLoopGoesOnlyWhenTheLoopAndItsCa
 }
 
 // A display that stopped answering leaves the vertical-blank wait stuck: closing the
-// editor must not hold the host's UI thread for it, and the thread, once it wakes, ends
-// on its own without posting to the window that is gone.
-TEST(VBlankCloseTest, ClosingWhileTheWaitIsStuckReturnsAtOnceAndTheThreadEndsLater)
+// editor must not hold the host's UI thread for it (the close returns while the thread is
+// still stuck, which a close that waited for it never would), and the thread, once it
+// wakes, ends on its own without posting to the window that is gone.
+TEST(VBlankCloseTest, ClosingWhileTheWaitIsStuckReturnsAndTheThreadEndsLater)
 {
     const HANDLE blank = CreateSemaphoreW(nullptr, 0, 100, nullptr);
     const HANDLE freeRun = CreateEventW(nullptr, TRUE, FALSE, nullptr);
@@ -1022,9 +1023,7 @@ TEST(VBlankCloseTest, ClosingWhileTheWaitIsStuckReturnsAtOnceAndTheThreadEndsLat
     test_wait::WaitUntil([&] { return watch.waits > 0; });
     ASSERT_GT(watch.waits, 0);
 
-    const DWORD start = GetTickCount();
     delegate.CloseEditor();
-    EXPECT_LT(GetTickCount() - start, 1000u);
     EXPECT_FALSE(watch.gone) << "the thread still waits";
 
     const int posts = watch.posts;
