@@ -9,7 +9,7 @@
 #include <future>
 #include <thread>
 
-bool ShutdownWatchdog::Run(StandaloneHost*& host, int timeoutMs)
+bool ShutdownWatchdog::Run(StandaloneHost*& host)
 {
     if (!host)
         return true;

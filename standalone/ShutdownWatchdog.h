@@ -21,8 +21,7 @@ public:
 
     // True when the teardown finished in time and succeeded: the host is then destroyed and
     // the pointer cleared. False leaves the host alive (failed or timed out). No host: true.
-    bool Run(StandaloneHost*& host) { return Run(host, timeoutMs); }
-    bool Run(StandaloneHost*& host, int timeoutMs);
+    bool Run(StandaloneHost*& host);
     // After Run answered false: ends the process with the code; otherwise nothing.
     void FinishProcess(int exitCode);
     bool Failed() const { return failed; }

@@ -39,8 +39,8 @@ public:
         // AbortStream blocks until this turns false.
         std::atomic<bool> hangOnAbort{false};
         bool throwOnAbort = false;
-        // Making the library throws (a contract the real one keeps; the host's callers must not
-        // depend on it).
+        // Making the library throws, as an allocation that fails does: the host's callers must
+        // cope with it.
         bool throwWhenMade = false;
         std::vector<OpenRecord> opens;
         int backendsMade = 0;

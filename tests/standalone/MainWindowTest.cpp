@@ -127,8 +127,8 @@ double DifferingShare(const Pixels& a, const Pixels& b, int tolerance)
 TEST(ShutdownWatchdog, WithoutAHostThereIsNothingToWaitFor)
 {
     StandaloneHost* host = nullptr;
-    ShutdownWatchdog watchdog([](int) { FAIL() << "the process must not be ended"; });
-    EXPECT_TRUE(watchdog.Run(host, 100));
+    ShutdownWatchdog watchdog([](int) { FAIL() << "the process must not be ended"; }, 100);
+    EXPECT_TRUE(watchdog.Run(host));
     watchdog.FinishProcess(0);
 }
 
@@ -143,8 +143,8 @@ TEST(ShutdownWatchdog, AFinishedTeardownDestroysTheHostAndTheAudioLibraryWhereIt
     ASSERT_TRUE(host->ApplyAudioSettings());
     StandaloneHost::ReleaseGlobal();
     std::vector<int> ended;
-    ShutdownWatchdog watchdog([&](int code) { ended.push_back(code); });
-    EXPECT_TRUE(watchdog.Run(host, test_wait::kHangMs));
+    ShutdownWatchdog watchdog([&](int code) { ended.push_back(code); }, test_wait::kHangMs);
+    EXPECT_TRUE(watchdog.Run(host));
     EXPECT_EQ(host, nullptr);
     EXPECT_EQ(script->deletedOn, script->madeOn);
     watchdog.FinishProcess(0);
@@ -166,9 +166,9 @@ TEST(ShutdownWatchdog, AHungOrFailedTeardownKeepsTheHostAndEndsTheProcessLater)
         script->hangOnAbort = hang;
         script->throwOnAbort = !hang;
         std::vector<int> ended;
-        ShutdownWatchdog watchdog([&](int code) { ended.push_back(code); });
         // A hang is what the short wait is for; a failure is seen without any.
-        EXPECT_FALSE(watchdog.Run(host, hang ? 200 : test_wait::kHangMs));
+        ShutdownWatchdog watchdog([&](int code) { ended.push_back(code); }, hang ? 200 : test_wait::kHangMs);
+        EXPECT_FALSE(watchdog.Run(host));
         EXPECT_NE(host, nullptr);
         watchdog.FinishProcess(0);
         EXPECT_EQ(ended, std::vector<int>{0});

@@ -225,9 +225,6 @@ public:
     int closes = 0;
 };
 
-// As the SDK's sample host does with a second window: a second view of the plug-in is attached
-// while the first still is, and the editor moves into the second window. The first view, taken
-// down later as that host does it, leaves the editor of the second alone.
 // One host window for the cases below (a visible top-level window takes seconds to go under Wine).
 HWND SharedParentHandle()
 {
@@ -366,6 +363,9 @@ TEST(IPlugVST3ViewFaultTest, AnEditorHookThatThrowsBecomesAnAnswerAndLeavesNothi
     }
 }
 
+// As the SDK's sample host does with a second window: a second view of the plug-in is attached
+// while the first still is, and the editor moves into the second window. The first view, taken
+// down later as that host does it, leaves the editor of the second alone.
 TEST(IPlugVST3ViewTwoViewsTest, TakingDownAViewWhoseEditorMovedOnLeavesTheEditorToTheOther)
 {
     auto* plugin = new PanelPlugin;

@@ -382,9 +382,6 @@ TEST_P(IGraphicsWinTest, NativeMenuAnswersTheChosenEntry)
     delegate.CloseEditor();
 }
 
-// The editor's own choice of clock, read against the version the system reports: the
-// vertical-blank clock from Windows 8 (6.2) on. The tests run under a Windows 7 prefix and
-// again under a Windows 10 one, so both answers are checked.
 // Widget code can throw (an allocation that fails, a bad file); the window procedure must
 // not let it unwind into the system's or the host's message dispatch, and the editor goes on.
 class ThrowingControl : public RecordingControl
@@ -463,6 +460,9 @@ TEST_P(IGraphicsWinTest, AClockThatThrowsAtTheWindowsCreationFailsTheOpenCleanly
     delete g;
 }
 
+// The editor's own choice of clock, read against the version the system reports: the
+// vertical-blank clock from Windows 8 (6.2) on. The tests run under a Windows 7 prefix and
+// again under a Windows 10 one, so both answers are checked.
 TEST(IGraphicsWinClockTest, TheDefaultClockFollowsTheWindowsVersion)
 {
     using RtlGetVersionFn = LONG(WINAPI*)(OSVERSIONINFOW*);

@@ -155,8 +155,6 @@ TEST(VBlankClockTest, OnlyOneRedrawMessageIsQueuedWhileTheUIThreadIsBusy)
     EXPECT_EQ(rig.system->postedCounts.back(), 101u);
 }
 
-constexpr DWORD kHangMs = static_cast<DWORD>(test_wait::kHangLimit.count());
-
 // A system whose sleep outlasts the stop's wait: the thread keeps running on its own
 // share of the state after the clock gave up on it.
 struct SlowSystem : FakeSystem
@@ -174,7 +172,7 @@ struct SlowSystem : FakeSystem
         if (thread)
             *thread = GetCurrentThreadId();
         SetEvent(sleeping);
-        WaitForSingleObject(release, kHangMs);
+        WaitForSingleObject(release, test_wait::kHangMs);
     }
     bool Post(HWND, UINT, WPARAM) override { return true; }
     DWORD* thread = nullptr;
@@ -193,7 +191,7 @@ TEST(VBlankClockTest, StateOutlivesATimedOutStop)
         VBlankClock clock;
         ASSERT_TRUE(clock.Start(nullptr, std::unique_ptr<VBlankClock::System>(slow)));
         EXPECT_TRUE(clock.IsRunning());
-        ASSERT_EQ(WaitForSingleObject(sleeping, kHangMs), WAIT_OBJECT_0);
+        ASSERT_EQ(WaitForSingleObject(sleeping, test_wait::kHangMs), WAIT_OBJECT_0);
         clock.Stop(20);
         EXPECT_FALSE(clock.IsRunning());
         EXPECT_FALSE(destroyed) << "the thread still holds the state";
